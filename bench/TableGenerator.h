@@ -1,0 +1,34 @@
+#pragma once
+// Realistic test tables for the benchmarks: a field row, then records with an ID key
+// (with some duplicates), short Chinese and ASCII texts, integers and decimals, and blanks,
+// as office lists hold them. Generation is deterministic for a given seed.
+
+#include "components/Workbook.h"
+#include "table/RowTable.h"
+
+#include <cstdint>
+
+namespace quellar::bench {
+
+struct GeneratorOptions {
+    int64_t rows = 10000;   // data rows, not counting the field row
+    int columns = 10;
+    uint64_t seed = 1;
+    double duplicateKeys = 0.01; // share of rows whose key repeats an earlier one
+    double blanks = 0.03;        // share of empty cells outside the key column
+};
+
+// Column 0 is the key "编号"; the other fields cycle through name, region, amount, etc.
+RowTable generateTable(const GeneratorOptions& options);
+
+// A second table derived from `base`: `changed` share of rows get one cell changed,
+// `removed` share of rows are dropped and as many new rows are appended.
+RowTable deriveTable(const RowTable& base, double changed, double removed, uint64_t seed);
+
+// The same texts as a workbook sheet (numbers typed as numbers), for file benchmarks.
+Workbook tableToWorkbook(const RowTable& table, const QString& sheetName);
+
+// Peak resident memory of this process so far, in MB.
+double peakMemoryMB();
+
+} // namespace quellar::bench

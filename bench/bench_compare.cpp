@@ -1,0 +1,103 @@
+// Benchmark of the two-table comparison: the core in key mode and positional mode on
+// generated tables, and quellar-cli compare end to end on the same tables saved as
+// XML Spreadsheet files.
+//
+// Usage: bench_compare [ROWS] [--no-cli]   (default 1,048,575 data rows + the field row)
+
+#include "bench/TableGenerator.h"
+#include "components/WorkbookFormat.h"
+#include "table/Comparison.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace quellar;
+
+namespace {
+
+double seconds(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e9; }
+
+void compareOnce(const char* label, const RowTable& t1, const RowTable& t2, const CompareOptions& options,
+                 const QStringList& keys) {
+    QElapsedTimer timer;
+    timer.start();
+    CompareCounts counts;
+    Result<RowTable> result = compareTables(t1, t2, options, keys, &counts);
+    const double elapsed = seconds(timer);
+    if (!result.isOk()) {
+        std::printf("%-34s failed: %s\n", label, qPrintable(result.status().message()));
+        return;
+    }
+    std::printf("%-34s %8.3f s   result %zu rows, %lld different rows, %lld different cells, peak %.0f MB\n",
+                label, elapsed, result.value().size(), (long long)counts.differentRows,
+                (long long)counts.differentCells, bench::peakMemoryMB());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int64_t rows = 1048575;
+    bool runCli = true;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--no-cli") runCli = false;
+        else rows = QByteArray(argv[i]).toLongLong();
+    }
+
+    QElapsedTimer timer;
+    timer.start();
+    bench::GeneratorOptions options;
+    options.rows = rows;
+    const RowTable t1 = bench::generateTable(options);
+    const RowTable t2 = bench::deriveTable(t1, 0.01, 0.01, 7);
+    std::printf("generated two tables of %zu and %zu rows x %d columns in %.2f s, peak %.0f MB\n", t1.size(),
+                t2.size(), options.columns, seconds(timer), bench::peakMemoryMB());
+    std::printf("CellRecord: %zu bytes\n", sizeof(CellRecord));
+
+    CompareOptions keyMode;
+    compareOnce("compare core, key mode (1 key)", t1, t2, keyMode, {QStringLiteral("编号")});
+    CompareOptions ignoreCase;
+    ignoreCase.ignoreCase = true;
+    compareOnce("compare core, key mode, ignore case", t1, t2, ignoreCase, {QStringLiteral("编号")});
+    CompareOptions positional;
+    positional.keyMode = false;
+    compareOnce("compare core, positional mode", t1, t2, positional, {});
+
+    if (!runCli) return 0;
+    const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../cli/quellar-cli");
+    QTemporaryDir dir;
+    const QString file1 = dir.filePath(QStringLiteral("file1.xml"));
+    const QString file2 = dir.filePath(QStringLiteral("file2.xml"));
+    timer.restart();
+    Status status = writeWorkbook(bench::tableToWorkbook(t1, QStringLiteral("Sheet1")), file1, FileKind::XmlSpreadsheet);
+    if (status.isOk())
+        status = writeWorkbook(bench::tableToWorkbook(t2, QStringLiteral("Sheet1")), file2, FileKind::XmlSpreadsheet);
+    if (!status.isOk()) {
+        std::printf("writing the XML Spreadsheet inputs failed: %s\n", qPrintable(status.message()));
+        return 1;
+    }
+    std::printf("wrote both inputs as XML Spreadsheet (%.0f MB each) in %.2f s\n",
+                double(QFileInfo(file1).size()) / 1e6, seconds(timer));
+
+    for (const QString& output : {QStringLiteral("result.xml"), QStringLiteral("result.json")}) {
+        QProcess process;
+        timer.restart();
+        process.start(cli, {QStringLiteral("compare"), QStringLiteral("--key"), QStringLiteral("编号"), file1, file2,
+                            QStringLiteral("-o"), dir.filePath(output), QStringLiteral("--quiet")});
+        process.waitForFinished(-1);
+        const double elapsed = seconds(timer);
+        rusage usage{};
+        getrusage(RUSAGE_CHILDREN, &usage);
+        std::printf("quellar-cli compare -o %-12s %8.3f s   exit %d, peak of the CLI %.0f MB\n", qPrintable(output),
+                    elapsed, process.exitCode(), double(usage.ru_maxrss) / 1024.0);
+        if (process.exitCode() != 0) std::printf("%s\n", process.readAllStandardError().constData());
+    }
+    return 0;
+}

@@ -1,0 +1,68 @@
+#include "cli/Cli.h"
+
+#include "cli/CliContext.h"
+#include "cli/Commands.h"
+
+#include <functional>
+
+namespace quellar::cli {
+namespace {
+
+struct CommandEntry {
+    const char* name;
+    const char16_t* summary;
+    std::function<int(CliContext&, const QStringList&)> run; // empty: not built yet
+};
+
+const std::vector<CommandEntry>& commands() {
+    static const std::vector<CommandEntry> table = {
+        {"compare", u"两表对比：FILE1 FILE2", runCompare},
+        {"compare-books", u"两簿比较（按同名工作表）：FILE1 FILE2", runCompareBooks},
+        {"join", u"两表连接：FILE1 FILE2", {}},
+        {"filter", u"比较筛选：FILE1 FILE2", {}},
+        {"blank-rows", u"增加空行：FILE", {}},
+        {"group-sum", u"分组汇总：FILE", {}},
+        {"query", u"条件查询：FILE", {}},
+        {"summary", u"条件汇总：FILE", {}},
+        {"page-subtotals", u"分页汇总：FILE", {}},
+        {"convert", u"转换工作簿格式：SRC DST（格式由 DST 的扩展名决定）", runConvert},
+    };
+    return table;
+}
+
+QString usage() {
+    QString text = QStringLiteral("用法：quellar-cli 命令 [选项] 文件...\n\n命令：\n");
+    for (const CommandEntry& c : commands())
+        text += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(c.name), -15).arg(QString::fromUtf16(c.summary));
+    text += QStringLiteral(
+        "\n共同选项：\n"
+        "  --sheet1 名称, --sheet2 名称   文件一/文件二的工作表（默认：活动工作表）\n"
+        "  --range1 A1:D20, --range2 ...  要读取的区域（默认：已用区域）\n"
+        "  -o, --output 文件              结果工作簿：.xlsx、.xls、.xml、.csv 或 .json\n"
+        "  --quiet                        不显示进度\n"
+        "\ncompare 的选项：--key 字段（可重复，最多 6 个）、--by-position、--no-text、--formula、\n"
+        "  --number-format、--ignore-case、--report 报告.htm、--exit-code\n"
+        "compare-books 的选项：--no-text、--formula、--number-format、--ignore-case、--report、--exit-code\n"
+        "\n退出状态：0 完成；2 用法或输入错误；1 仅在 --exit-code 且发现差异时。\n");
+    return text;
+}
+
+} // namespace
+
+int runCli(const QStringList& arguments, std::ostream& out, std::ostream& err, bool errIsTerminal) {
+    if (arguments.isEmpty() || arguments[0] == u"--help" || arguments[0] == u"-h" || arguments[0] == u"help") {
+        printLine(arguments.isEmpty() ? err : out, usage());
+        return arguments.isEmpty() ? 2 : 0;
+    }
+    const QString name = arguments[0];
+    CliContext context(out, err, errIsTerminal);
+    for (const CommandEntry& c : commands()) {
+        if (name != QLatin1String(c.name)) continue;
+        if (!c.run) return context.fail(QStringLiteral("命令 “%1” 尚未实现").arg(name));
+        return c.run(context, arguments.mid(1));
+    }
+    printLine(err, QStringLiteral("quellar-cli：未知的命令 “%1”。\n").arg(name) + usage());
+    return 2;
+}
+
+} // namespace quellar::cli

@@ -1,0 +1,234 @@
+#include "cli/CliContext.h"
+
+#include "cli/TerminalProgress.h"
+#include "components/JsonTables.h"
+#include "components/WorkbookFormat.h"
+#include "table/CellOps.h"
+#include "table/RangeReader.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace quellar::cli {
+
+void printLine(std::ostream& stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    stream.write(bytes.constData(), bytes.size());
+    stream << '\n';
+}
+
+Status unknownField(const QString& field, const QStringList& fields, const QString& where) {
+    return Status::invalidInput(QStringLiteral("%1中没有字段 “%2”。它的字段有：%3")
+                                    .arg(where, field, fields.isEmpty() ? QStringLiteral("（无）") : fields.join(u'，')));
+}
+
+CliContext::CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal)
+    : out_(out), err_(err), progress_(std::make_unique<NullProgress>()), errIsTerminal_(errIsTerminal) {}
+
+int CliContext::fail(const Status& status) {
+    if (auto* terminal = dynamic_cast<TerminalProgress*>(progress_.get())) terminal->finish();
+    printLine(err_, QStringLiteral("quellar-cli %1：%2").arg(command_, status.message()));
+    return 2;
+}
+
+Status CliContext::parse(const QString& command, const QStringList& arguments,
+                         const std::vector<OptionSpec>& commandOptions) {
+    command_ = command;
+    std::vector<OptionSpec> specs = commandOptions;
+    const bool twoFiles = command == u"compare" || command == u"compare-books" || command == u"join" ||
+                          command == u"filter";
+    // Workbook comparison reads whole workbooks, so it takes no sheet or range.
+    if (command != u"convert" && command != u"compare-books") {
+        specs.push_back({QStringLiteral("sheet1"), true, false});
+        specs.push_back({QStringLiteral("range1"), true, false});
+        if (twoFiles) {
+            specs.push_back({QStringLiteral("sheet2"), true, false});
+            specs.push_back({QStringLiteral("range2"), true, false});
+        }
+    }
+    if (command != u"convert") specs.push_back({QStringLiteral("output"), true, false});
+    specs.push_back({QStringLiteral("quiet"), false, false});
+
+    bool onlyFiles = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        if (onlyFiles || !arg.startsWith(u'-') || arg == u"-") {
+            files_.append(arg);
+            continue;
+        }
+        if (arg == u"--") {
+            onlyFiles = true;
+            continue;
+        }
+        QString name, value;
+        bool hasInlineValue = false;
+        if (arg == u"-o") {
+            name = QStringLiteral("output");
+        } else if (arg.startsWith(u"--")) {
+            name = arg.mid(2);
+            const qsizetype eq = name.indexOf(u'=');
+            if (eq >= 0) {
+                value = name.mid(eq + 1);
+                name = name.left(eq);
+                hasInlineValue = true;
+            }
+        } else {
+            return Status::invalidInput(QStringLiteral("不认识的选项 “%1”").arg(arg));
+        }
+        auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
+        if (spec == specs.end())
+            return Status::invalidInput(QStringLiteral("命令 %1 没有选项 “--%2”").arg(command, name));
+        if (spec->takesValue) {
+            if (!hasInlineValue) {
+                if (i + 1 >= arguments.size())
+                    return Status::invalidInput(QStringLiteral("选项 “--%1” 缺少取值").arg(name));
+                value = arguments[++i];
+            }
+            if (values_.contains(name) && !spec->repeatable)
+                return Status::invalidInput(QStringLiteral("选项 “--%1” 只能给一次").arg(name));
+            values_[name].append(value);
+        } else {
+            if (hasInlineValue) return Status::invalidInput(QStringLiteral("选项 “--%1” 不带取值").arg(name));
+            values_[name].append(QString());
+        }
+    }
+    if (!has(QStringLiteral("quiet")) && errIsTerminal_) progress_ = std::make_unique<TerminalProgress>(err_);
+    return Status::ok();
+}
+
+Status CliContext::expectFiles(int count) const {
+    if (files_.size() == count) return Status::ok();
+    return Status::invalidInput(count == 1 ? QStringLiteral("需要 1 个文件，给了 %1 个").arg(files_.size())
+                                           : QStringLiteral("需要 %1 个文件，给了 %2 个").arg(count).arg(files_.size()));
+}
+
+Status CliContext::loadWorkbook(int which, Workbook& book) const {
+    return readWorkbook(files_.value(which - 1), book);
+}
+
+Result<int> CliContext::chooseSheet(int which, const Workbook& book) const {
+    const QString option = QStringLiteral("sheet%1").arg(which);
+    const QString file = QFileInfo(files_.value(which - 1)).fileName();
+    if (book.sheets.empty()) return Status::invalidInput(QStringLiteral("文件 %1 中没有工作表").arg(file));
+    if (!has(option)) {
+        const int active = book.activeSheet;
+        return (active >= 0 && size_t(active) < book.sheets.size()) ? active : 0;
+    }
+    const QString name = value(option);
+    const int index = book.sheetIndex(name);
+    if (index >= 0) return index;
+    QStringList names;
+    for (const Sheet& s : book.sheets) names.append(s.name);
+    return Status::notFound(
+        QStringLiteral("文件 %1 中没有工作表 “%2”。它的工作表有：%3").arg(file, name, names.join(u'，')));
+}
+
+Result<RangeBounds> CliContext::chooseRange(int which, const Sheet& sheet) const {
+    const QString option = QStringLiteral("range%1").arg(which);
+    if (!has(option)) return clipUsedRange(sheet);
+    RangeBounds selection;
+    if (!parseRangeText(value(option), selection))
+        return Status::invalidInput(
+            QStringLiteral("选项 --%1 的 “%2” 不是一个单元格区域（例如 A1:D20）").arg(option, value(option)));
+    return clipSourceRange(sheet, selection);
+}
+
+Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vector<RowTable>& tables) {
+    books.resize(size_t(count));
+    std::vector<const Sheet*> sheets;
+    std::vector<RangeBounds> bounds;
+    int64_t rows = 0;
+    for (int which = 1; which <= count; ++which) {
+        Workbook& book = books[size_t(which - 1)];
+        Status status = loadWorkbook(which, book);
+        if (!status.isOk()) return status;
+        Result<int> sheet = chooseSheet(which, book);
+        if (!sheet.isOk()) return sheet.status();
+        const Sheet& chosen = book.sheets[size_t(sheet.value())];
+        Result<RangeBounds> range = chooseRange(which, chosen);
+        if (!range.isOk()) return range.status();
+        sheets.push_back(&chosen);
+        bounds.push_back(range.value());
+        rows += range.value().lastRow - range.value().firstRow;
+    }
+    const int64_t step = progressStep(rows);
+    progress().setText(QStringLiteral("init"));
+    progress().setRange(rows);
+    progress().setStep(step);
+    progress().setPosition(0);
+    tables.clear();
+    for (int which = 1; which <= count; ++which)
+        tables.push_back(readRange(books[size_t(which - 1)], *sheets[size_t(which - 1)], bounds[size_t(which - 1)],
+                                   progress(), step));
+    return Status::ok();
+}
+
+Status CliContext::checkOutput(bool required) const {
+    if (!has(QStringLiteral("output"))) {
+        return required ? Status::invalidInput(QStringLiteral("缺少结果文件：请用 -o 文件名 指定（.xlsx、.xls、.xml、.csv 或 .json）"))
+                        : Status::ok();
+    }
+    const QString path = outputPath();
+    if (fileKindForPath(path) == FileKind::Unknown)
+        return Status::invalidInput(
+            QStringLiteral("结果文件 %1 的扩展名无法识别：请用 .xlsx、.xls、.xml、.csv 或 .json").arg(path));
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists() || !folder.isDir())
+        return Status::ioError(QStringLiteral("结果文件的文件夹不存在：%1").arg(folder.absoluteFilePath()));
+    if (!folder.isWritable())
+        return Status::ioError(QStringLiteral("结果文件的文件夹不能写入：%1").arg(folder.absoluteFilePath()));
+    if (info.exists() && info.isDir())
+        return Status::ioError(QStringLiteral("结果文件 %1 是一个文件夹").arg(info.absoluteFilePath()));
+    // Never overwrite an input.
+    for (const QString& file : files_) {
+        if (QFileInfo(file).exists() && QFileInfo(file).canonicalFilePath() == info.canonicalFilePath())
+            return Status::invalidInput(QStringLiteral("结果文件不能是输入文件本身：%1").arg(info.absoluteFilePath()));
+    }
+    return Status::ok();
+}
+
+namespace {
+// CSV lists the first result sheet's texts exactly as the operation left them: every text is
+// kept as a string so nothing is reinterpreted on the way out.
+Status writeCsvTable(const RowTable& table, const QString& path) {
+    Workbook book;
+    Sheet sheet;
+    sheet.name = QStringLiteral("Sheet1");
+    for (size_t i = 0; i < table.size(); ++i) {
+        SheetRow* row = nullptr;
+        for (size_t j = 0; j < table[i].size(); ++j) {
+            const CellRecord& record = table[i][j];
+            if (record.mergeState == MergeState::Covered || record.text.isEmpty()) continue;
+            if (!row) row = &sheet.rowAt(int32_t(i));
+            Cell cell;
+            cell.column = uint32_t(j);
+            cell.value = CellValue::fromString(record.text);
+            row->cells.push_back(std::move(cell));
+        }
+    }
+    book.sheets.push_back(std::move(sheet));
+    return writeWorkbook(book, path, FileKind::Csv);
+}
+} // namespace
+
+Status CliContext::writeOutput(const Workbook& result, const WorkbookSink& sink) const {
+    const QString path = outputPath();
+    const FileKind kind = fileKindForPath(path);
+    progress_->setText(QStringLiteral("run"));
+    if (kind == FileKind::Json) {
+        std::vector<std::pair<QString, const RowTable*>> sheets;
+        for (size_t i = 0; i < result.sheets.size(); ++i)
+            sheets.emplace_back(result.sheets[i].name, sink.tableFor(int(i) + 1));
+        return writeJsonTables(sheets, path);
+    }
+    if (kind == FileKind::Csv) {
+        const RowTable* first = sink.tableFor(1);
+        RowTable empty;
+        return writeCsvTable(first ? *first : empty, path);
+    }
+    return writeWorkbook(result, path, kind);
+}
+
+} // namespace quellar::cli

@@ -1,0 +1,89 @@
+#pragma once
+// What every command of quellar-cli shares: the parsed options, loading a table the way the
+// window loads a pane's selection (sheet, range, clipping, reading under progress), and
+// writing the result workbook in the format the output path asks for.
+
+#include "components/Workbook.h"
+#include "table/Progress.h"
+#include "table/RowTable.h"
+#include "table/Status.h"
+#include "table/TableWriter.h"
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <ostream>
+#include <set>
+
+namespace quellar::cli {
+
+// The options a command accepts: name (without dashes) -> whether it takes a value.
+struct OptionSpec {
+    QString name;
+    bool takesValue = false;
+    bool repeatable = false;
+};
+
+class CliContext {
+public:
+    CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal);
+
+    // Parses `arguments` against the common options plus `commandOptions`. On failure the
+    // returned Status says which option is wrong.
+    Status parse(const QString& command, const QStringList& arguments, const std::vector<OptionSpec>& commandOptions);
+
+    bool has(const QString& name) const { return values_.contains(name); }
+    QString value(const QString& name) const { return values_.value(name).value(0); }
+    QStringList values(const QString& name) const { return values_.value(name); }
+    const QStringList& files() const { return files_; }
+    const QString& command() const { return command_; }
+
+    // Requires exactly `count` file arguments.
+    Status expectFiles(int count) const;
+
+    // Reads workbook `which` (1 or 2) from files()[which-1].
+    Status loadWorkbook(int which, Workbook& book) const;
+    // The sheet chosen by --sheetN (the active sheet by default).
+    Result<int> chooseSheet(int which, const Workbook& book) const;
+    // The range chosen by --rangeN (the sheet's used range by default), clipped as the window
+    // clips a selection.
+    Result<RangeBounds> chooseRange(int which, const Sheet& sheet) const;
+
+    // Loads the tables of the given files under the "init" progress, as the window reads
+    // its panes: N = sum of (last row - first row), S = N / 100.
+    Status loadTables(int count, std::vector<Workbook>& books, std::vector<RowTable>& tables);
+
+    // Checks that the output path is given (when `required`) and that its folder exists and
+    // can be written, before any work is done.
+    Status checkOutput(bool required) const;
+    QString outputPath() const { return value(QStringLiteral("output")); }
+
+    // Writes the result workbook to --output; JSON and CSV take the tables the sink kept.
+    Status writeOutput(const Workbook& result, const WorkbookSink& sink) const;
+
+    Progress& progress() { return *progress_; }
+    std::ostream& out() { return out_; }
+    std::ostream& err() { return err_; }
+
+    // One line on stderr and exit status 2.
+    int fail(const Status& status);
+    int fail(const QString& message) { return fail(Status::invalidInput(message)); }
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    std::unique_ptr<Progress> progress_;
+    bool errIsTerminal_;
+    QString command_;
+    QMap<QString, QStringList> values_;
+    QStringList files_;
+};
+
+// A field the table does not have: an error naming the field and the fields there are.
+Status unknownField(const QString& field, const QStringList& fields, const QString& where);
+
+void printLine(std::ostream& stream, const QString& text);
+
+} // namespace quellar::cli

@@ -1,0 +1,176 @@
+// compare and compare-books: the two comparisons, their report and their counts on stdout.
+
+#include "app/StringTools.h"
+#include "cli/Commands.h"
+#include "components/WorkbookFormat.h"
+#include "table/CellOps.h"
+#include "table/Comparison.h"
+#include "table/Report.h"
+#include "table/WorkbookComparison.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace quellar::cli {
+namespace {
+
+std::vector<OptionSpec> contentOptions() {
+    return {{QStringLiteral("no-text")},      {QStringLiteral("formula")},
+            {QStringLiteral("number-format")}, {QStringLiteral("ignore-case")},
+            {QStringLiteral("report"), true},  {QStringLiteral("exit-code")}};
+}
+
+Status checkReportPath(const CliContext& context) {
+    if (!context.has(QStringLiteral("report"))) return Status::ok();
+    const QFileInfo folder(QFileInfo(context.value(QStringLiteral("report"))).absolutePath());
+    if (!folder.isDir()) return Status::ioError(QStringLiteral("报告的文件夹不存在：%1").arg(folder.absoluteFilePath()));
+    if (!folder.isWritable())
+        return Status::ioError(QStringLiteral("报告的文件夹不能写入：%1").arg(folder.absoluteFilePath()));
+    return Status::ok();
+}
+
+Status writeReportIfAsked(CliContext& context, const QString& title, const QString& reportText) {
+    if (!context.has(QStringLiteral("report"))) return Status::ok();
+    const QString page = buildReportPage(title, reportText, QFileInfo(context.files()[0]).absoluteFilePath(),
+                                         QFileInfo(context.files()[1]).absoluteFilePath(),
+                                         QDateTime::currentDateTime());
+    return StringTools::writeTextFile(context.value(QStringLiteral("report")), page);
+}
+
+void printCounts(CliContext& context, StringTools& texts, const QString& title, const CompareCounts& counts) {
+    std::ostream& out = context.out();
+    printLine(out, texts.text(QStringLiteral("shtName")) + title);
+    printLine(out, texts.text(QStringLiteral("diffRow")) + QString::number(counts.differentRows));
+    printLine(out, texts.text(QStringLiteral("diffCell")) + QString::number(counts.differentCells));
+    printLine(out, texts.text(QStringLiteral("f1Cell")) + QString::number(counts.yellowCells));
+    printLine(out, texts.text(QStringLiteral("f2Cell")) + QString::number(counts.greenCells));
+}
+
+bool foundDifferences(const CompareCounts& counts) {
+    return counts.differentRows > 0 || counts.differentCells > 0 || counts.yellowCells > 0 || counts.greenCells > 0;
+}
+
+bool keepsTables(const CliContext& context) {
+    const FileKind kind = fileKindForPath(context.outputPath());
+    return kind == FileKind::Json || kind == FileKind::Csv;
+}
+
+} // namespace
+
+int runCompare(CliContext& context, const QStringList& arguments) {
+    std::vector<OptionSpec> options = contentOptions();
+    options.push_back({QStringLiteral("key"), true, true});
+    options.push_back({QStringLiteral("by-position")});
+    Status status = context.parse(QStringLiteral("compare"), arguments, options);
+    if (status.isOk()) status = context.expectFiles(2);
+    if (status.isOk()) status = context.checkOutput(true);
+    if (status.isOk()) status = checkReportPath(context);
+    if (!status.isOk()) return context.fail(status);
+
+    CompareOptions compare;
+    compare.compareText = !context.has(QStringLiteral("no-text"));
+    compare.compareFormula = context.has(QStringLiteral("formula"));
+    compare.compareNumberFormat = context.has(QStringLiteral("number-format"));
+    // Ignoring case only means something while texts are compared.
+    compare.ignoreCase = compare.compareText && context.has(QStringLiteral("ignore-case"));
+    compare.keyMode = !context.has(QStringLiteral("by-position"));
+    const QStringList keys = context.values(QStringLiteral("key"));
+    if (keys.size() > 6) return context.fail(QStringLiteral("最多只能选择 6 个对比字段（--key），给了 %1 个").arg(keys.size()));
+    if (compare.keyMode && keys.isEmpty())
+        return context.fail(QStringLiteral("按对比字段比较时没有选择对比字段：请用 --key 字段名 指定，或用 --by-position 按每行每列比较"));
+
+    std::vector<Workbook> books;
+    std::vector<RowTable> tables;
+    status = context.loadTables(2, books, tables);
+    if (!status.isOk()) return context.fail(status);
+    books.clear(); // the tables hold what is needed
+
+    if (!keys.isEmpty()) {
+        const FieldList common = commonFieldNames(tables[0], tables[1]);
+        for (const QString& key : keys)
+            if (indexOfField(common, key) < 0)
+                return context.fail(unknownField(key, common, QStringLiteral("两个表的共同字段")));
+    }
+
+    StringTools texts;
+    Workbook result = Workbook::makeDefault();
+    WorkbookSink sink(result, keepsTables(context));
+    QString reportText;
+    CompareCounts counts;
+    const QString title = texts.text(QStringLiteral("diff1"));
+    status = runTableComparison(1, title, sink, tables[0], tables[1], compare, keys, reportText, context.progress(),
+                                &counts);
+    tables.clear();
+    if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff2")), reportText);
+    if (status.isOk()) status = context.writeOutput(result, sink);
+    if (!status.isOk()) return context.fail(status);
+    context.progress().setText(QString()); // ends the bar's line before the counts
+    printCounts(context, texts, title, counts);
+    return context.has(QStringLiteral("exit-code")) && foundDifferences(counts) ? 1 : 0;
+}
+
+int runCompareBooks(CliContext& context, const QStringList& arguments) {
+    Status status = context.parse(QStringLiteral("compare-books"), arguments, contentOptions());
+    if (status.isOk()) status = context.expectFiles(2);
+    if (status.isOk()) status = context.checkOutput(true);
+    if (status.isOk()) status = checkReportPath(context);
+    if (!status.isOk()) return context.fail(status);
+
+    CompareOptions compare;
+    compare.compareText = !context.has(QStringLiteral("no-text"));
+    compare.compareFormula = context.has(QStringLiteral("formula"));
+    compare.compareNumberFormat = context.has(QStringLiteral("number-format"));
+    compare.ignoreCase = context.has(QStringLiteral("ignore-case"));
+    compare.keyMode = false;
+    if (!compare.compareText && !compare.compareFormula && !compare.compareNumberFormat && !compare.ignoreCase)
+        return context.fail(QStringLiteral("没有选择比较内容：去掉 --no-text，或给出 --formula、--number-format、--ignore-case 之一"));
+
+    std::vector<Workbook> books(2);
+    for (int which = 1; which <= 2; ++which) {
+        status = context.loadWorkbook(which, books[size_t(which - 1)]);
+        if (!status.isOk()) return context.fail(status);
+    }
+
+    StringTools texts;
+    Workbook result = Workbook::makeDefault();
+    WorkbookSink sink(result, keepsTables(context));
+    QString reportText;
+    std::vector<BookComparePair> pairs;
+    status = compareWorkbooks(books[0], books[1], compare, sink, reportText, context.progress(), &pairs);
+    books.clear();
+    if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff_book")), reportText);
+    if (status.isOk()) status = context.writeOutput(result, sink);
+    if (!status.isOk()) return context.fail(status);
+    context.progress().setText(QString());
+
+    bool differences = false;
+    for (const BookComparePair& pair : pairs) {
+        if (pair.skipped) continue;
+        printCounts(context, texts, pair.name, pair.counts);
+        differences = differences || foundDifferences(pair.counts);
+    }
+    return context.has(QStringLiteral("exit-code")) && differences ? 1 : 0;
+}
+
+int runConvert(CliContext& context, const QStringList& arguments) {
+    Status status = context.parse(QStringLiteral("convert"), arguments, {});
+    if (status.isOk()) status = context.expectFiles(2);
+    if (!status.isOk()) return context.fail(status);
+    const QString target = context.files()[1];
+    const FileKind kind = fileKindForPath(target);
+    if (kind == FileKind::Unknown)
+        return context.fail(QStringLiteral("目标文件 %1 的扩展名无法识别：请用 .xlsx、.xls、.xml、.csv 或 .json").arg(target));
+    const QFileInfo source(context.files()[0]);
+    if (source.exists() && source.canonicalFilePath() == QFileInfo(target).canonicalFilePath())
+        return context.fail(QStringLiteral("目标文件不能是源文件本身：%1").arg(target));
+    const QFileInfo folder(QFileInfo(target).absolutePath());
+    if (!folder.isDir()) return context.fail(QStringLiteral("目标文件的文件夹不存在：%1").arg(folder.absoluteFilePath()));
+
+    Workbook book;
+    status = context.loadWorkbook(1, book);
+    if (status.isOk()) status = writeWorkbook(book, target, kind);
+    if (!status.isOk()) return context.fail(status);
+    return 0;
+}
+
+} // namespace quellar::cli

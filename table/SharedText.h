@@ -1,0 +1,100 @@
+#pragma once
+// SharedText: an immutable UTF-16 string in eight bytes, made for cell texts.
+// Up to three code units are stored inline (no heap); longer texts live in one
+// reference-counted block that every copy shares, so copying a cell never copies its
+// text. The empty text is the all-zero value and never allocates.
+
+#include <QString>
+#include <QStringView>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace quellar {
+
+class SharedText {
+public:
+    SharedText() noexcept = default;
+    SharedText(std::u16string_view text);
+    SharedText(QStringView text)
+        : SharedText(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), size_t(text.size()))) {}
+    SharedText(const QString& text) : SharedText(QStringView(text)) {}
+    SharedText(const char16_t* text) : SharedText(std::u16string_view(text)) {}
+    static SharedText fromUtf8(std::string_view utf8);
+    static SharedText fromLatin1(std::string_view latin1);
+
+    SharedText(const SharedText& other) noexcept : bits_(other.bits_) { retain(); }
+    SharedText(SharedText&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+    SharedText& operator=(const SharedText& other) noexcept {
+        if (bits_ != other.bits_) {
+            SharedText copy(other);
+            swap(copy);
+        }
+        return *this;
+    }
+    SharedText& operator=(SharedText&& other) noexcept {
+        if (this != &other) {
+            release();
+            bits_ = other.bits_;
+            other.bits_ = 0;
+        }
+        return *this;
+    }
+    ~SharedText() { release(); }
+
+    void swap(SharedText& other) noexcept { std::swap(bits_, other.bits_); }
+
+    bool isEmpty() const noexcept { return bits_ == 0; }
+    size_t size() const noexcept {
+        if (bits_ == 0) return 0;
+        if (bits_ & 1) return (bits_ >> 1) & 3;
+        return block()->size;
+    }
+    const char16_t* data() const noexcept {
+        if (bits_ & 1) return reinterpret_cast<const char16_t*>(reinterpret_cast<const char*>(&bits_) + 2);
+        if (bits_ == 0) return u"";
+        return block()->data;
+    }
+    // The view is valid while this object lives unchanged (inline texts live inside it).
+    std::u16string_view view() const noexcept { return {data(), size()}; }
+    QStringView qview() const noexcept {
+        return QStringView(reinterpret_cast<const QChar*>(data()), qsizetype(size()));
+    }
+    QString toQString() const { return qview().toString(); }
+    std::string toUtf8() const;
+    bool startsWith(char16_t c) const noexcept { return size() > 0 && data()[0] == c; }
+
+    size_t hash() const noexcept;
+
+    friend bool operator==(const SharedText& a, const SharedText& b) noexcept {
+        return a.bits_ == b.bits_ || a.view() == b.view();
+    }
+    friend bool operator==(const SharedText& a, std::u16string_view b) noexcept { return a.view() == b; }
+    friend bool operator<(const SharedText& a, const SharedText& b) noexcept { return a.view() < b.view(); }
+
+private:
+    struct Block {
+        std::atomic<uint32_t> refs;
+        uint32_t size;
+        char16_t data[1];
+    };
+    Block* block() const noexcept { return reinterpret_cast<Block*>(bits_); }
+    void retain() noexcept {
+        if (bits_ && !(bits_ & 1)) block()->refs.fetch_add(1, std::memory_order_relaxed);
+    }
+    void release() noexcept;
+
+    uint64_t bits_ = 0;
+};
+
+// Hashing for unordered containers.
+struct SharedTextHash {
+    size_t operator()(const SharedText& t) const noexcept { return t.hash(); }
+};
+
+size_t hashUtf16(std::u16string_view text) noexcept;
+
+} // namespace quellar

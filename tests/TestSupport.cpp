@@ -1,0 +1,68 @@
+#include "tests/TestSupport.h"
+
+namespace quellar::test {
+
+RowTable makeTable(const std::vector<QStringList>& rows) {
+    RowTable table;
+    for (const QStringList& texts : rows) {
+        Row row;
+        for (const QString& t : texts) {
+            CellRecord cell;
+            cell.text = SharedText(t);
+            cell.fillColorIndex = Fill::White;
+            cell.mergeState = MergeState::Single;
+            row.push_back(cell);
+        }
+        table.push_back(std::move(row));
+    }
+    return table;
+}
+
+QString tableText(const RowTable& table) {
+    QStringList lines;
+    for (const Row& row : table) {
+        QStringList cells;
+        for (const CellRecord& c : row) {
+            switch (c.mergeState) {
+            case MergeState::Covered: cells.append(QStringLiteral("~")); break;
+            case MergeState::TextOnly:
+                cells.append(c.text.toQString() + u'*' + QString::number(c.fillColorIndex));
+                break;
+            case MergeState::Anchor:
+                cells.append(QStringLiteral("%1:%2[%3x%4]")
+                                 .arg(c.text.toQString())
+                                 .arg(c.fillColorIndex)
+                                 .arg(c.mergeRows)
+                                 .arg(c.mergeColumns));
+                break;
+            default: cells.append(c.text.toQString() + u':' + QString::number(c.fillColorIndex)); break;
+            }
+        }
+        lines.append(cells.join(u' '));
+    }
+    return lines.join(u'\n');
+}
+
+QString tableTexts(const RowTable& table) {
+    QStringList lines;
+    for (const Row& row : table) {
+        QStringList cells;
+        for (const CellRecord& c : row) cells.append(c.text.toQString());
+        lines.append(cells.join(u' '));
+    }
+    return lines.join(u'\n');
+}
+
+QString testDataPath(const QString& relative) {
+    return QStringLiteral(QUELLAR_TEST_DATA_DIR) + u'/' + relative;
+}
+
+Status RecordingSink::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
+                                  Progress& progress, int64_t step) {
+    for (size_t i = 0; i < table.size(); ++i)
+        if (i % size_t(step) == 0) progress.advance(step);
+    sheets[sheetNumber] = Written{sheetName, table, step};
+    return Status::ok();
+}
+
+} // namespace quellar::test

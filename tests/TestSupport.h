@@ -1,0 +1,58 @@
+#pragma once
+// Helpers shared by the tests: build a RowTable from plain texts, print a table as one
+// compact string so a failing comparison shows the whole difference, a ResultSink that
+// records what it is given, and the path of the test data folder.
+
+#include "table/Progress.h"
+#include "table/RowTable.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <vector>
+
+namespace quellar::test {
+
+// Rows of Single cells with fill 2, as readRange produces them.
+RowTable makeTable(const std::vector<QStringList>& rows);
+
+// "a:2 b:3 | c:6\n..." — each cell as text:fill, Covered cells as "~", TextOnly as "text*fill".
+QString tableText(const RowTable& table);
+// Only the texts: "a b\nc d".
+QString tableTexts(const RowTable& table);
+
+QString testDataPath(const QString& relative);
+
+class RecordingSink : public ResultSink {
+public:
+    Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,
+                       int64_t step) override;
+    struct Written {
+        QString name;
+        RowTable table;
+        int64_t step = 0;
+    };
+    std::map<int, Written> sheets;
+};
+
+// Records every call made on it, for checking the progress rule.
+class RecordingProgress : public Progress {
+public:
+    void setText(const QString& key) override { texts.append(key); }
+    void setRange(int64_t maximum) override { ranges.push_back(maximum); }
+    void setStep(int64_t s) override { steps.push_back(s); }
+    void setPosition(int64_t p) override {
+        position_ = p;
+        positions.push_back(p);
+    }
+    int64_t position() const override { return position_; }
+
+    QStringList texts;
+    std::vector<int64_t> ranges, steps, positions;
+
+private:
+    int64_t position_ = 0;
+};
+
+} // namespace quellar::test
