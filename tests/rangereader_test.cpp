@@ -1,0 +1,141 @@
+// Clipping a selection to the filled part of a sheet, reading it into a table, and writing
+// a result table back into a sheet.
+
+#include "table/CellOps.h"
+#include "table/RangeReader.h"
+#include "table/TableWriter.h"
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quellar;
+
+namespace {
+
+// A sheet from rows of texts placed at (firstRow, firstColumn), 0-based; "" leaves no cell.
+Sheet makeSheet(const std::vector<QStringList>& rows, int firstRow = 0, int firstColumn = 0) {
+    Sheet sheet;
+    sheet.name = QStringLiteral("S");
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (qsizetype c = 0; c < rows[r].size(); ++c)
+            if (!rows[r][c].isEmpty())
+                sheet.cellAt(firstRow + int(r), firstColumn + int(c)).value = CellValue::fromString(SharedText(rows[r][c]));
+    return sheet;
+}
+
+RangeBounds bounds(int firstColumn, int firstRow, int lastColumn, int lastRow) {
+    return RangeBounds{firstColumn, firstRow, lastColumn, lastRow};
+}
+
+} // namespace
+
+TEST(ClipSourceRange, TrimsSelectionsReachingPastTheFilledPart) {
+    // Filled part B3:D10 (a table that does not start at A1), with a blank-text cell at E12.
+    Sheet sheet = makeSheet({{"a", "b", "c"}, {"1", "2", "3"}}, 2, 1);
+    for (int r = 4; r < 10; ++r) sheet.cellAt(r, 1).value = CellValue::fromNumber(r);
+    sheet.cellAt(11, 4).value = CellValue::fromString(SharedText(QStringLiteral("   ")));
+
+    // Whole columns: clipped to the last row and column holding text; nothing of B3:D10 is cut.
+    EXPECT_EQ(clipSourceRange(sheet, bounds(2, 1, 4, kMaxRows)), bounds(2, 1, 4, 10));
+    EXPECT_EQ(clipSourceRange(sheet, bounds(1, 1, kMaxColumns, kMaxRows)), bounds(1, 1, 4, 10));
+    EXPECT_EQ(clipSourceRange(sheet, clipUsedRange(sheet)), bounds(2, 3, 4, 10));
+    // A selection ending above the used range's end is read as selected, blanks included.
+    EXPECT_EQ(clipSourceRange(sheet, bounds(2, 3, 3, 6)), bounds(2, 3, 3, 6));
+    // Past the filled part with no text at all: its first cell.
+    EXPECT_EQ(clipSourceRange(sheet, bounds(6, 11, 9, 40)), bounds(6, 11, 6, 11));
+    // A sheet without cells gives a single cell.
+    EXPECT_EQ(clipSourceRange(Sheet(), bounds(3, 5, 10, 20)), bounds(3, 5, 3, 5));
+    EXPECT_EQ(clipUsedRange(Sheet()), bounds(1, 1, 1, 1));
+}
+
+TEST(ReadRange, MergedAreasBecomeAnchorAndCoveredCells) {
+    Workbook book;
+    Sheet sheet = makeSheet({{"m", "", "x"}, {"", "", "y"}, {"p", "q", "r"}});
+    sheet.merges.push_back(CellRange{0, 0, 1, 1});
+    sheet.columnWidths[0] = 80;
+    sheet.rowAt(1).height = 30;
+    NullProgress progress;
+    const RowTable table = readRange(book, sheet, bounds(1, 1, 3, 3), progress, 1);
+    EXPECT_EQ(test::tableText(table), "m:2[2x2] ~ x:2\n~ ~ y:2\np:2 q:2 r:2");
+    EXPECT_EQ(table[0][0].columnWidth, 80);
+    EXPECT_EQ(table[1][0].columnWidth, 0); // widths only in row 0
+    EXPECT_EQ(table[1][2].rowHeight, 0);   // heights only in cell 0 of a row
+    EXPECT_EQ(table[2][0].rowHeight, 13.5f);
+    EXPECT_EQ(table[2][1].fontName().toQString(), QString::fromUtf16(u"宋体"));
+    EXPECT_EQ(table[2][1].numberFormat().toQString(), "General");
+}
+
+TEST(ReadRange, ValuesAsTextAndProgressEveryStep) {
+    Workbook book;
+    Sheet sheet;
+    sheet.cellAt(0, 0).value = CellValue::fromNumber(3);
+    sheet.cellAt(0, 1).value = CellValue::fromBoolean(true);
+    sheet.cellAt(0, 2).value = CellValue::fromString(SharedText(QStringLiteral(" t ")));
+    sheet.cellAt(0, 2).formula = SharedText(QStringLiteral("=A1&\"\""));
+    for (int r = 1; r < 7; ++r) sheet.cellAt(r, 0).value = CellValue::fromNumber(r);
+    test::RecordingProgress progress;
+    const RowTable table = readRange(book, sheet, bounds(1, 1, 3, 7), progress, 3);
+    EXPECT_EQ(test::tableTexts(table).section(u'\n', 0, 0), "3.000000 -1 t");
+    EXPECT_EQ(table[0][2].formula.toQString(), "=A1&\"\"");
+    // Advanced by the step before rows 0, 3 and 6.
+    EXPECT_EQ(progress.positions, (std::vector<int64_t>{3, 6, 9}));
+}
+
+TEST(WriteTableToSheet, WritesWhatEachMergeStateCarries) {
+    Workbook book = Workbook::makeDefault();
+    book.sheets[0].cellAt(50, 50).value = CellValue::fromNumber(1); // cleared by the write
+    RowTable table = test::makeTable({{"007", "15.500000", "-3", "123456789012"}, {"1,234", "x", "", "1e5"}});
+    table[0][0].rowHeight = 20;
+    table[0][1].columnWidth = 70;
+    table[1][0].rowHeight = 0; // carries none: must not hide the row
+    table[1][1].mergeState = MergeState::Anchor;
+    table[1][1].mergeRows = 2;
+    table[1][1].mergeColumns = 2;
+    table[1][2].mergeState = MergeState::Covered;
+    table[0][3].mergeState = MergeState::TextOnly;
+    table[0][3].fillColorIndex = Fill::LightTurquoise;
+    table[0][3].columnWidth = 99; // TextOnly sets no width
+    test::RecordingProgress progress;
+    ASSERT_TRUE(writeTableToSheet(book, 1, QString::fromUtf16(u"对比结果"), table, progress, 1).isOk());
+
+    const Sheet& sheet = book.sheets[0];
+    EXPECT_EQ(sheet.name, QString::fromUtf16(u"对比结果"));
+    EXPECT_EQ(sheet.cell(50, 50), nullptr);
+    EXPECT_EQ(sheet.cell(0, 0)->value.type, CellValue::Type::String); // 007 keeps its zeros
+    EXPECT_EQ(sheet.cell(0, 1)->value.type, CellValue::Type::Number);
+    EXPECT_EQ(sheet.cell(0, 1)->value.number, 15.5);
+    EXPECT_EQ(sheet.cell(0, 2)->value.number, -3);
+    EXPECT_EQ(sheet.cell(0, 3)->value.type, CellValue::Type::String); // twelve digits stay text, unchanged
+    EXPECT_EQ(sheet.cell(0, 3)->value.text.toQString(), "123456789012");
+    EXPECT_EQ(sheet.cell(1, 0)->value.text.toQString(), "1,234");
+    EXPECT_EQ(sheet.cell(1, 2), nullptr); // covered: not written
+    EXPECT_EQ(sheet.merges, (std::vector<CellRange>{CellRange{1, 1, 2, 2}}));
+    EXPECT_EQ(sheet.rowHeight(0), 20);
+    EXPECT_EQ(sheet.rowHeight(1), sheet.defaultRowHeight);
+    EXPECT_EQ(sheet.columnWidths.count(1), 1u);
+    EXPECT_EQ(sheet.columnWidths.count(3), 0u);
+    const Style& turquoise = book.styles[sheet.cell(0, 3)->style];
+    EXPECT_TRUE(turquoise.hasFill);
+    EXPECT_EQ(turquoise.fillPalette, Fill::LightTurquoise);
+    EXPECT_FALSE(book.styles[sheet.cell(0, 0)->style].hasFill); // white is no fill
+    EXPECT_EQ(progress.positions, (std::vector<int64_t>{1, 2}));
+
+    // Sheet k beyond the workbook's sheets is added.
+    ASSERT_TRUE(writeTableToSheet(book, 5, "e", table, progress, 1).isOk());
+    ASSERT_EQ(book.sheets.size(), 5u);
+    EXPECT_EQ(book.sheets[3].name, "Sheet4");
+    EXPECT_EQ(book.sheets[4].name, "e");
+}
+
+TEST(ParseRangeText, AddressesWithinTheGrid) {
+    RangeBounds b;
+    ASSERT_TRUE(parseRangeText(u"a1:d20", b));
+    EXPECT_EQ(b, bounds(1, 1, 4, 20));
+    ASSERT_TRUE(parseRangeText(u"D20:A1", b));
+    EXPECT_EQ(b, bounds(1, 1, 4, 20));
+    ASSERT_TRUE(parseRangeText(u"$B$3", b));
+    EXPECT_EQ(b, bounds(2, 3, 2, 3));
+    ASSERT_TRUE(parseRangeText(u"XFD1048576", b));
+    for (const char16_t* bad : {u"", u"A", u"A0", u"XFE1", u"A1048577", u"A1:", u"1:2", u"A1:B2:C3", u"A-1"})
+        EXPECT_FALSE(parseRangeText(bad, b)) << QString::fromUtf16(bad).toStdString();
+}
