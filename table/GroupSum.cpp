@@ -26,42 +26,102 @@ struct KeyBlock {
     size_t end;
 };
 
+// The keys of one group column: every distinct text in code-unit order (its index is the
+// text's rank), and each data row's rank. Rows are then sorted and grouped by comparing
+// small integers held in one array, instead of chasing each row's cells and texts.
+struct LevelKeys {
+    std::vector<std::u16string_view> texts; // by rank; views into the table's cells
+    std::vector<uint32_t> rankOfRow;        // by data row (row - first data row)
+    uint32_t emptyRank = UINT32_MAX;        // rank of the empty text, if any row has it
+    std::vector<char> isNumber;             // by rank
+    std::vector<double> number;             // by rank
+
+    LevelKeys(const RowTable& table, size_t first, int column) {
+        std::unordered_map<std::u16string_view, uint32_t, ViewHash> ids;
+        std::vector<uint32_t> idOfRow;
+        idOfRow.reserve(table.size() - first);
+        for (size_t r = first; r < table.size(); ++r) {
+            const std::u16string_view key = cells::textAt(table[r], column);
+            auto [it, added] = ids.try_emplace(key, uint32_t(texts.size()));
+            if (added) texts.push_back(key);
+            idOfRow.push_back(it->second);
+        }
+        std::vector<uint32_t> byText(texts.size());
+        for (uint32_t k = 0; k < byText.size(); ++k)
+            byText[k] = k;
+        std::sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) { return texts[a] < texts[b]; });
+        std::vector<uint32_t> rankOfId(texts.size());
+        std::vector<std::u16string_view> sorted(texts.size());
+        for (uint32_t r = 0; r < byText.size(); ++r) {
+            rankOfId[byText[r]] = r;
+            sorted[r] = texts[byText[r]];
+        }
+        texts = std::move(sorted);
+        rankOfRow.resize(idOfRow.size());
+        for (size_t i = 0; i < idOfRow.size(); ++i)
+            rankOfRow[i] = rankOfId[idOfRow[i]];
+        if (!texts.empty() && texts.front().empty()) emptyRank = 0;
+        isNumber.resize(texts.size());
+        number.resize(texts.size());
+        for (size_t r = 0; r < texts.size(); ++r)
+            isNumber[r] = parseNumber(texts[r], number[r]);
+    }
+};
+
+// The values of a column over the data rows in table order: parseNumber of each text, 0
+// for texts that are not numbers. With `onlyIfAllNumbers` it stops at the first text that
+// is not a number and returns false.
+bool columnValues(const RowTable& table, size_t first, int column, bool onlyIfAllNumbers,
+                  std::vector<double>& values) {
+    values.resize(table.size() - first);
+    for (size_t r = first; r < table.size(); ++r) {
+        double v = 0;
+        if (!parseNumber(cells::textAt(table[r], column), v)) {
+            if (onlyIfAllNumbers) return false;
+            v = 0;
+        }
+        values[r - first] = v;
+    }
+    return true;
+}
+
 class GroupSummary {
 public:
-    GroupSummary(RowTable& table, size_t firstDataRow, std::vector<int> groupColumns,
-                 std::vector<int> sumColumns, const QString& subtotalSuffix)
+    // `values` holds, per sum column, the values of the data rows in table order.
+    GroupSummary(RowTable& table, size_t firstDataRow, const std::vector<int>& groupColumns,
+                 std::vector<int> sumColumns, std::vector<std::vector<double>> values,
+                 const QString& subtotalSuffix)
         : table_(table)
-        , groupColumns_(std::move(groupColumns))
+        , first_(firstDataRow)
+        , groupColumns_(groupColumns)
         , sumColumns_(std::move(sumColumns))
+        , values_(std::move(values))
         , suffix_(reinterpret_cast<const char16_t*>(subtotalSuffix.constData()),
                   size_t(subtotalSuffix.size())) {
+        levels_.reserve(groupColumns.size());
+        for (int column : groupColumns)
+            levels_.emplace_back(table, firstDataRow, column);
         order_.reserve(table.size() - firstDataRow);
         for (size_t r = firstDataRow; r < table.size(); ++r)
-            order_.push_back(uint32_t(r));
+            order_.push_back(uint32_t(r - firstDataRow));
     }
 
-    // Sorts the data rows as the nested exchange sorts leave them.
-    void sort() { sortLevel(0, 0, order_.size()); }
-
-    // The sum-column values of the rows in sorted order, parsed once; texts that are not
-    // numbers count 0.
-    void gatherValues() {
-        values_.assign(sumColumns_.size(), {});
-        for (size_t s = 0; s < sumColumns_.size(); ++s) {
-            std::vector<double>& column = values_[s];
-            column.resize(order_.size());
-            for (size_t pos = 0; pos < order_.size(); ++pos) {
-                double v = 0;
-                if (!parseNumber(cells::textAt(table_[order_[pos]], sumColumns_[s]), v)) v = 0;
-                column[pos] = v;
-            }
+    // Sorts the data rows as the nested exchange sorts leave them, then puts the sum values
+    // into sorted order.
+    void sort() {
+        sortLevel(0, 0, order_.size());
+        std::vector<double> sorted(order_.size());
+        for (std::vector<double>& column : values_) {
+            for (size_t pos = 0; pos < order_.size(); ++pos)
+                sorted[pos] = column[order_[pos]];
+            column.swap(sorted);
         }
     }
 
-    // Lists the groups of every level with their subtotal rows into entries_.
+    // Lists the groups of every level with their subtotal rows.
     void group() { groupLevel(0, 0, order_.size()); }
 
-    // The column totals over all data rows, in sorted order.
+    // The column totals over all data rows, added in sorted order.
     std::vector<double> totals() const {
         std::vector<double> sums(sumColumns_.size(), 0.0);
         for (size_t s = 0; s < sumColumns_.size(); ++s)
@@ -70,60 +130,56 @@ public:
         return sums;
     }
 
-    const std::vector<uint32_t>& order() const { return order_; }
+    bool hasDataRows() const { return !order_.empty(); }
+    size_t firstSortedRow() const { return first_ + order_.front(); }
+    size_t dataRows() const { return order_.size(); }
     int64_t subtotalRows() const { return int64_t(subtotals_.size()); }
 
     // Moves the listed data rows and the subtotal rows into `out`, in listed order.
     void appendRowsTo(RowTable& out) {
         for (int64_t entry : entries_) {
             if (entry >= 0)
-                out.push_back(std::move(table_[size_t(entry)]));
+                out.push_back(std::move(table_[first_ + size_t(entry)]));
             else
                 out.push_back(std::move(subtotals_[size_t(-entry - 1)]));
         }
     }
 
 private:
-    std::u16string_view keyOf(uint32_t row, size_t level) const {
-        return cells::textAt(table_[row], groupColumns_[level]);
-    }
+    uint32_t rankAt(size_t level, size_t pos) const { return levels_[level].rankOfRow[order_[pos]]; }
 
     // Exchange sort of order_[from, to) by the key text of `level` (code-unit order), then
     // the same one level down within every non-empty key spanning more than one row.
     void sortLevel(size_t level, size_t from, size_t to) {
-        if (level >= groupColumns_.size() || to - from < 2) return;
+        if (level >= levels_.size() || to - from < 2) return;
         const size_t n = to - from;
+        const LevelKeys& keys = levels_[level];
 
-        // Class ranks: distinct keys in code-unit order.
-        std::unordered_map<std::u16string_view, uint32_t, ViewHash> ids;
-        std::vector<std::u16string_view> distinct;
-        std::vector<uint32_t> idOf(n);
-        for (size_t i = 0; i < n; ++i) {
-            const std::u16string_view key = keyOf(order_[from + i], level);
-            auto [it, added] = ids.try_emplace(key, uint32_t(distinct.size()));
-            if (added) distinct.push_back(key);
-            idOf[i] = it->second;
-        }
-        if (distinct.size() > 1) {
-            std::vector<uint32_t> byKey(distinct.size());
-            for (uint32_t k = 0; k < byKey.size(); ++k)
-                byKey[k] = k;
-            std::sort(byKey.begin(), byKey.end(),
-                      [&](uint32_t a, uint32_t b) { return distinct[a] < distinct[b]; });
-            std::vector<uint32_t> rank(distinct.size());
-            for (uint32_t r = 0; r < byKey.size(); ++r)
-                rank[byKey[r]] = r;
-            for (uint32_t& id : idOf)
-                id = rank[id];
-            const std::vector<size_t> permutation = exchangeSortOrderByClass(idOf, uint32_t(distinct.size()));
+        // Dense class ranks of the keys present in this range, in code-unit order.
+        std::vector<uint32_t> classOf(n);
+        for (size_t i = 0; i < n; ++i)
+            classOf[i] = keys.rankOfRow[order_[from + i]];
+        std::vector<uint32_t> present(classOf);
+        std::sort(present.begin(), present.end());
+        present.erase(std::unique(present.begin(), present.end()), present.end());
+        if (present.size() > 1) {
+            if (present.size() != keys.texts.size()) {
+                dense_.resize(keys.texts.size());
+                for (uint32_t d = 0; d < present.size(); ++d)
+                    dense_[present[d]] = d;
+                for (uint32_t& c : classOf)
+                    c = dense_[c];
+            }
+            const std::vector<size_t> permutation =
+                exchangeSortOrderByClass(classOf, uint32_t(present.size()));
             std::vector<uint32_t> sorted(n);
             for (size_t i = 0; i < n; ++i)
                 sorted[i] = order_[from + permutation[i]];
             std::copy(sorted.begin(), sorted.end(), order_.begin() + std::ptrdiff_t(from));
         }
-        if (level + 1 >= groupColumns_.size()) return;
+        if (level + 1 >= levels_.size()) return;
         for (const KeyBlock& block : blocks(level, from, to))
-            if (block.end - block.begin > 1 && !keyOf(order_[block.begin], level).empty())
+            if (block.end - block.begin > 1 && rankAt(level, block.begin) != keys.emptyRank)
                 sortLevel(level + 1, block.begin, block.end);
     }
 
@@ -132,9 +188,9 @@ private:
         std::vector<KeyBlock> result;
         size_t begin = from;
         while (begin < to) {
-            const std::u16string_view key = keyOf(order_[begin], level);
+            const uint32_t rank = rankAt(level, begin);
             size_t end = begin + 1;
-            while (end < to && keyOf(order_[end], level) == key)
+            while (end < to && rankAt(level, end) == rank)
                 ++end;
             result.push_back({begin, end});
             begin = end;
@@ -148,44 +204,43 @@ private:
     // numbers (or none is); on a mixture it need not be transitive, and the procedure runs
     // as it is on the (usually few) distinct keys, each parsed once.
     std::vector<KeyBlock> groupOrder(size_t level, size_t from, size_t to) const {
+        const LevelKeys& keys = levels_[level];
         std::vector<KeyBlock> keyed;
         for (const KeyBlock& block : blocks(level, from, to))
-            if (!keyOf(order_[block.begin], level).empty()) keyed.push_back(block);
+            if (rankAt(level, block.begin) != keys.emptyRank) keyed.push_back(block);
         const size_t d = keyed.size();
         if (d < 2) return keyed;
 
-        std::vector<double> number(d);
-        std::vector<char> isNumber(d);
+        std::vector<uint32_t> rank(d);
         size_t numbers = 0;
         for (size_t k = 0; k < d; ++k) {
-            isNumber[k] = parseNumber(keyOf(order_[keyed[k].begin], level), number[k]);
-            numbers += isNumber[k] ? 1 : 0;
+            rank[k] = rankAt(level, keyed[k].begin);
+            numbers += keys.isNumber[rank[k]] ? 1 : 0;
         }
         if (numbers == 0) return keyed; // distinct texts already in code-unit order: nothing swaps
+        std::vector<size_t> permutation;
         if (numbers == d) {
-            const std::vector<size_t> permutation =
-                exchangeSortOrder(d, [&](size_t a, size_t b) { return number[a] < number[b]; });
-            std::vector<KeyBlock> sorted(d);
-            for (size_t i = 0; i < d; ++i)
-                sorted[i] = keyed[permutation[i]];
-            return sorted;
+            permutation = exchangeSortOrder(
+                d, [&](size_t a, size_t b) { return keys.number[rank[a]] < keys.number[rank[b]]; });
+        } else {
+            permutation.resize(d);
+            for (size_t k = 0; k < d; ++k)
+                permutation[k] = k;
+            exchangeSortLiteral(permutation, [&](size_t a, size_t b) {
+                const uint32_t ra = rank[a], rb = rank[b];
+                if (keys.isNumber[ra] && keys.isNumber[rb]) return keys.number[ra] < keys.number[rb];
+                return ra < rb; // ranks follow code-unit order
+            });
         }
-        std::vector<size_t> list(d);
-        for (size_t k = 0; k < d; ++k)
-            list[k] = k;
-        exchangeSortLiteral(list, [&](size_t a, size_t b) {
-            if (isNumber[a] && isNumber[b]) return number[a] < number[b];
-            return keyOf(order_[keyed[a].begin], level) < keyOf(order_[keyed[b].begin], level);
-        });
         std::vector<KeyBlock> sorted(d);
         for (size_t i = 0; i < d; ++i)
-            sorted[i] = keyed[list[i]];
+            sorted[i] = keyed[permutation[i]];
         return sorted;
     }
 
     void groupLevel(size_t level, size_t from, size_t to) {
-        if (level >= groupColumns_.size() || from >= to) return;
-        const bool last = level + 1 == groupColumns_.size();
+        if (level >= levels_.size() || from >= to) return;
+        const bool last = level + 1 == levels_.size();
         for (const KeyBlock& block : groupOrder(level, from, to)) {
             if (last) {
                 for (size_t pos = block.begin; pos < block.end; ++pos)
@@ -202,17 +257,17 @@ private:
     // columns, both in the level's colour.
     void appendSubtotal(size_t level, size_t from, const KeyBlock& block) {
         const int32_t colour = kGroupLevelColours[level];
-        Row row = table_[order_[from]];
+        Row row = table_[first_ + order_[from]];
         for (CellRecord& cell : row) {
             cell.text = SharedText();
             cell.formula = SharedText();
         }
-        const int keyColumn = groupColumns_[level];
-        if (size_t(keyColumn) < row.size()) {
-            std::u16string text(keyOf(order_[block.begin], level));
+        const size_t keyColumn = size_t(groupColumns_[level]);
+        if (keyColumn < row.size()) {
+            std::u16string text(levels_[level].texts[rankAt(level, block.begin)]);
             text += suffix_;
-            row[size_t(keyColumn)].text = SharedText(std::u16string_view(text));
-            row[size_t(keyColumn)].fillColorIndex = colour;
+            row[keyColumn].text = SharedText(std::u16string_view(text));
+            row[keyColumn].fillColorIndex = colour;
         }
         for (size_t s = 0; s < sumColumns_.size(); ++s) {
             double sum = 0;
@@ -229,30 +284,17 @@ private:
     }
 
     RowTable& table_;
+    size_t first_;
     std::vector<int> groupColumns_;
     std::vector<int> sumColumns_;
+    std::vector<std::vector<double>> values_; // [sum column][data row], sorted order after sort()
     std::u16string suffix_;
-    std::vector<uint32_t> order_;             // data rows, as sorted
-    std::vector<std::vector<double>> values_; // [sum column][sorted position]
-    std::vector<int64_t> entries_;            // >= 0: a data row; < 0: subtotal -(i + 1)
+    std::vector<LevelKeys> levels_;
+    std::vector<uint32_t> order_;  // data rows (offsets from the first), as sorted
+    std::vector<uint32_t> dense_;  // scratch: global rank -> class rank within a range
+    std::vector<int64_t> entries_; // >= 0: a data row offset; < 0: subtotal -(i + 1)
     std::vector<Row> subtotals_;
 };
-
-// Every column of row `firstDataRow` whose texts in all data rows are numbers.
-std::vector<int> automaticSumColumns(const RowTable& table, size_t firstDataRow) {
-    std::vector<int> columns;
-    if (firstDataRow >= table.size()) return columns;
-    const size_t width = table[firstDataRow].size();
-    for (size_t c = 0; c < width; ++c) {
-        bool all = true;
-        for (size_t r = firstDataRow; r < table.size() && all; ++r) {
-            double v = 0;
-            all = parseNumber(cells::textAt(table[r], int(c)), v);
-        }
-        if (all) columns.push_back(int(c));
-    }
-    return columns;
-}
 
 } // namespace
 
@@ -311,27 +353,38 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
     const size_t first = size_t(fieldRow) + 1;
 
     std::vector<int> sumColumns;
+    std::vector<std::vector<double>> values;
     if (sumLabels.isEmpty()) {
-        sumColumns = automaticSumColumns(table, first);
+        // Every column of the first data row whose texts in all data rows are numbers.
+        const size_t width = first < table.size() ? table[first].size() : 0;
+        std::vector<double> column;
+        for (size_t c = 0; c < width; ++c) {
+            if (!columnValues(table, first, int(c), true, column)) continue;
+            sumColumns.push_back(int(c));
+            values.push_back(std::move(column));
+            column = {};
+        }
     } else {
         for (const QString& label : sumLabels) {
             const int column = columnOfGroupSumLabel(label);
             if (column < 0 || column >= int(header.size()))
                 return Status::notFound(QStringLiteral("汇总列“%1”不是表中的列").arg(label));
             sumColumns.push_back(column);
+            values.emplace_back();
+            columnValues(table, first, column, false, values.back());
         }
     }
 
     StringTools texts;
-    GroupSummary summary(table, first, groupColumns, sumColumns, texts.text(QStringLiteral("xj")));
+    GroupSummary summary(table, first, groupColumns, sumColumns, std::move(values),
+                         texts.text(QStringLiteral("xj")));
     summary.sort();
-    summary.gatherValues();
     summary.group();
     const std::vector<double> totals = summary.totals();
 
     // The grand-total row is shaped on the first data row as sorted (the field row when
     // there is no data row), texts emptied.
-    Row grand = summary.order().empty() ? table[size_t(fieldRow)] : table[summary.order().front()];
+    Row grand = summary.hasDataRows() ? table[summary.firstSortedRow()] : table[size_t(fieldRow)];
     for (CellRecord& cell : grand) {
         cell.text = SharedText();
         cell.formula = SharedText();
@@ -356,7 +409,7 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
     }
 
     RowTable result;
-    result.reserve(1 + summary.order().size() + size_t(summary.subtotalRows()) + 1);
+    result.reserve(1 + summary.dataRows() + size_t(summary.subtotalRows()) + 1);
     result.push_back(std::move(table[size_t(fieldRow)]));
     summary.appendRowsTo(result);
     result.push_back(std::move(grand));

@@ -207,9 +207,12 @@ Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, cons
                         cell.fillColorIndex = Fill::Red;
                         if (!options.preferFileOne) cell.text = row2[size_t(q)].text;
                     }
-                    double v1 = 0, v2 = 0;
-                    if (options.sumNumbers && parseNumber(text1, v1) && parseNumber(text2, v2))
-                        cell.text = cells::sumText(v1 + v2);
+                    if (options.sumNumbers) {
+                        double v1 = 0, v2 = 0;
+                        if (parseNumber(text1, v1) &&
+                            (text1 == text2 ? (v2 = v1, true) : parseNumber(text2, v2)))
+                            cell.text = cells::sumText(v1 + v2);
+                    }
                 }
                 out.push_back(std::move(cell));
             }

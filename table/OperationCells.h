@@ -6,8 +6,9 @@
 #include "table/RowTable.h"
 #include "table/SharedText.h"
 
-#include <cstdio>
+#include <charconv>
 #include <string_view>
+#include <system_error>
 
 namespace quellar::cells {
 
@@ -41,15 +42,16 @@ inline CellRecord rowNumberCell(size_t number) {
 }
 
 // A sum as printf "%lf" writes it: fixed notation, six decimals (12.5 + 3 gives 15.500000).
+// std::to_chars with a precision gives exactly printf's digits, many times faster.
 inline SharedText sumText(double value) {
     char buffer[400];
-    int n = std::snprintf(buffer, sizeof buffer, "%lf", value);
-    if (n < 0) n = 0;
-    if (size_t(n) >= sizeof buffer) n = int(sizeof buffer) - 1;
+    const std::to_chars_result r =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    const size_t n = r.ec == std::errc() ? size_t(r.ptr - buffer) : 0;
     char16_t wide[400];
-    for (int i = 0; i < n; ++i)
+    for (size_t i = 0; i < n; ++i)
         wide[i] = char16_t(static_cast<unsigned char>(buffer[i]));
-    return SharedText(std::u16string_view(wide, size_t(n)));
+    return SharedText(std::u16string_view(wide, n));
 }
 
 } // namespace quellar::cells
