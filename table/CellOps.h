@@ -33,6 +33,13 @@ inline bool parseNumber(QStringView text, double& value) {
 }
 inline bool parseNumber(const SharedText& text, double& value) { return parseNumber(text.view(), value); }
 
+// The rule by which a typed or imported text becomes a number cell without losing
+// anything: an optional "-", digits without a leading zero (unless the integer part is just
+// "0"), optionally "." and at least one digit; at most 15 significant digits and an
+// absolute value of at most 1e11. "3", "-2.5" and "3.000000" qualify; "007", "1,234",
+// "+3", ".5", "1e5", "3." and "-0" stay texts.
+bool typedTextToNumber(QStringView text, double& value);
+
 // A real number as text: six decimals ("%f", 3 gives 3.000000) whenever that reads back
 // as the same double; otherwise the shortest plain decimal that does (0.1234567).
 QString realToText(double value);

@@ -1,0 +1,76 @@
+#pragma once
+// Text plumbing shared by the file formats: a buffered output file that is written to a
+// temporary file and renamed into place on commit (QSaveFile), fast UTF-16 -> UTF-8
+// appending with the escapes XML, JSON and CSV need, and UTF-8 -> SharedText decoding.
+//
+// OutputFile collects bytes in a buffer of about 1 MB and writes it out whenever it fills,
+// so a million-row workbook is never built as one string. An output that is destroyed
+// without commit() leaves no file behind and any earlier file untouched. Write failures
+// are remembered and reported by commit(), naming the path.
+
+#include "table/SharedText.h"
+#include "table/Status.h"
+
+#include <QSaveFile>
+#include <QString>
+#include <QStringView>
+
+#include <string>
+#include <string_view>
+
+namespace quellar {
+
+class OutputFile {
+public:
+    explicit OutputFile(const QString& path);
+    // Fails when the file cannot be created (missing folder, no permission).
+    Status open();
+    void append(std::string_view bytes) {
+        buffer_.append(bytes);
+        if (buffer_.size() >= kFlushSize) flush();
+    }
+    void append(char c) {
+        buffer_.push_back(c);
+        if (buffer_.size() >= kFlushSize) flush();
+    }
+    // The direct buffer, for appenders below; call maybeFlush() afterwards.
+    std::string& buffer() { return buffer_; }
+    void maybeFlush() {
+        if (buffer_.size() >= kFlushSize) flush();
+    }
+    // Writes the rest and renames the temporary file into place.
+    Status commit();
+
+private:
+    static constexpr size_t kFlushSize = 1 << 20;
+    void flush();
+
+    QString path_;
+    QSaveFile file_;
+    std::string buffer_;
+    bool failed_ = false;
+};
+
+// How characters are escaped while appending UTF-16 text as UTF-8.
+enum class TextEscape {
+    None,          // as is (lone surrogates become U+FFFD)
+    XmlText,       // & < > escaped; line breaks as character references; other control characters dropped
+    XmlAttribute,  // as XmlText, plus " and tab
+    Json,          // " \ and control characters escaped (\n, \u001f ...)
+};
+
+void appendUtf8(std::string& out, QStringView text, TextEscape escape = TextEscape::None);
+inline void appendUtf8(std::string& out, const SharedText& text, TextEscape escape = TextEscape::None) {
+    appendUtf8(out, text.qview(), escape);
+}
+inline void appendUtf8(std::string& out, const QString& text, TextEscape escape = TextEscape::None) {
+    appendUtf8(out, QStringView(text), escape);
+}
+
+// Decodes UTF-8 (invalid sequences become U+FFFD) without an intermediate QString.
+SharedText sharedTextFromUtf8(std::string_view utf8);
+
+// The shortest text that reads back as the same double ("0.1", "1234", "1e+21").
+std::string_view shortestNumberText(double value, char (&buffer)[32]);
+
+} // namespace quellar
