@@ -1,0 +1,171 @@
+// Benchmark of the workbook file formats: builds a 1,048,576 x 10 workbook in memory
+// (numbers and short Chinese and ASCII texts), writes it as XML Spreadsheet 2003, scans the
+// file with XmlScanner alone, reads it back into the model, and does the same for CSV.
+// Prints times, file sizes and peak memory (VmHWM).
+//
+// Usage: bench_formats [ROWS] [--keep DIR]    (default 1,048,576 rows)
+//        bench_formats --read FILE            (read one file in a fresh process)
+
+#include "components/WorkbookFormat.h"
+#include "components/XmlScanner.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/resource.h>
+
+using namespace quellar;
+
+namespace {
+
+// Memory figures of this process from /proc/self/status, in MB.
+double statusMB(const char* key) {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(key)) return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
+    return -1;
+}
+
+double seconds(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
+
+// CPU time (user + system) of this process so far, in seconds.
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+double cpuMark = 0;
+
+void report(const char* what, const QElapsedTimer& t, const QString& file = {}) {
+    const double cpu = cpuSeconds();
+    std::printf("%-34s %7.2f s (cpu %5.2f s)", what, seconds(t), cpu - cpuMark);
+    cpuMark = cpu;
+    if (!file.isEmpty()) std::printf("   %7.1f MB file", double(QFileInfo(file).size()) / 1e6);
+    std::printf("   RSS %6.0f MB   peak %6.0f MB\n", statusMB("VmRSS:"), statusMB("VmHWM:"));
+    std::fflush(stdout);
+}
+
+Workbook buildWorkbook(int64_t rows) {
+    static const char16_t* names[] = {u"张三", u"李四", u"王五", u"赵六", u"陈小明", u"刘洋", u"欧阳娜娜", u"周杰"};
+    static const char16_t* regions[] = {u"华东", u"华南", u"华北", u"西南", u"东北", u"西北"};
+    static const char16_t* items[] = {u"办公用品", u"电脑", u"打印纸", u"文具", u"Laptop", u"Desk"};
+    Workbook book = Workbook::makeDefault();
+    Sheet& sheet = book.sheets[0];
+    sheet.name = QStringLiteral("数据");
+    sheet.rows.reserve(size_t(rows));
+    uint64_t state = 88172645463325252ull;
+    auto random = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int64_t r = 0; r < rows; ++r) {
+        SheetRow& row = sheet.rowAt(int32_t(r));
+        row.cells.resize(10);
+        for (uint32_t c = 0; c < 10; ++c) row.cells[c].column = c;
+        const uint64_t x = random();
+        row.cells[0].value = CellValue::fromNumber(double(r + 1));
+        row.cells[1].value = CellValue::fromString(names[x % 8]);
+        row.cells[2].value = CellValue::fromString(regions[(x >> 3) % 6]);
+        row.cells[3].value = CellValue::fromString(QStringLiteral("A%1").arg(x % 100000));
+        row.cells[4].value = CellValue::fromNumber(double(x % 100000) / 100);
+        row.cells[5].value = CellValue::fromNumber(double((x >> 20) % 1000));
+        row.cells[6].value = CellValue::fromString(items[(x >> 8) % 6]);
+        row.cells[7].value = CellValue::fromNumber(double((x >> 30) % 10000000) / 1000);
+        if ((x >> 40) % 30 != 0) row.cells[8].value = CellValue::fromString(u"是");
+        row.cells[9].value = CellValue::fromNumber(double(int64_t((x >> 24) % 2000) - 1000));
+    }
+    return book;
+}
+
+int readOnly(const QString& path) {
+    QElapsedTimer t;
+    t.start();
+    cpuMark = cpuSeconds();
+    Workbook book;
+    const Status status = readWorkbook(path, book);
+    if (!status.isOk()) {
+        std::printf("read failed: %s\n", qPrintable(status.message()));
+        return 1;
+    }
+    report("read", t, path);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    int64_t rows = 1048576;
+    QString keep;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--read" && i + 1 < argc) return readOnly(QString::fromLocal8Bit(argv[i + 1]));
+        if (arg == "--keep" && i + 1 < argc) keep = QString::fromLocal8Bit(argv[++i]);
+        else rows = std::max<int64_t>(1, std::min<int64_t>(arg.toLongLong(), kMaxRows));
+    }
+    QTemporaryDir temp;
+    const QString dir = keep.isEmpty() ? temp.path() : keep;
+    const QString xml = dir + QStringLiteral("/bench.xml");
+    const QString csv = dir + QStringLiteral("/bench.csv");
+    std::printf("%lld rows x 10 columns\n", (long long)rows);
+
+    QElapsedTimer t;
+    t.start();
+    cpuMark = cpuSeconds();
+    {
+        Workbook book = buildWorkbook(rows);
+        report("build in memory", t);
+
+        t.start();
+        Status s = writeWorkbook(book, xml, FileKind::XmlSpreadsheet);
+        if (!s.isOk()) return std::printf("%s\n", qPrintable(s.message())), 1;
+        report("write XML Spreadsheet", t, xml);
+
+        t.start();
+        s = writeWorkbook(book, csv, FileKind::Csv);
+        if (!s.isOk()) return std::printf("%s\n", qPrintable(s.message())), 1;
+        report("write CSV", t, csv);
+    }
+
+    t.start();
+    {
+        FileByteSource source;
+        if (!source.open(xml).isOk()) return 1;
+        XmlScanner scanner(source);
+        int64_t elements = 0;
+        XmlScanner::Token token;
+        while ((token = scanner.next()) != XmlScanner::Token::EndDocument && token != XmlScanner::Token::Error)
+            elements += token == XmlScanner::Token::StartElement;
+        if (token == XmlScanner::Token::Error) return std::printf("%s\n", qPrintable(scanner.status().message())), 1;
+        std::printf("  (%lld elements)\n", (long long)elements);
+        report("scan XML tokens only", t, xml);
+    }
+
+    t.start();
+    {
+        Workbook back;
+        const Status s = readWorkbook(xml, back);
+        if (!s.isOk()) return std::printf("%s\n", qPrintable(s.message())), 1;
+        report("read XML Spreadsheet", t, xml);
+        if (back.sheets[0].rows.size() != size_t(rows)) return std::printf("row count differs\n"), 1;
+    }
+
+    t.start();
+    {
+        Workbook back;
+        const Status s = readWorkbook(csv, back);
+        if (!s.isOk()) return std::printf("%s\n", qPrintable(s.message())), 1;
+        report("read CSV", t, csv);
+    }
+    return 0;
+}
