@@ -29,11 +29,14 @@ double statusMB(const char* key) {
     QFile f(QStringLiteral("/proc/self/status"));
     if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key)) return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
+        if (line.startsWith(key))
+            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
     return -1;
 }
 
-double seconds(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
+double seconds(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e9;
+}
 
 // CPU time (user + system) of this process so far, in seconds.
 double cpuSeconds() {
@@ -54,7 +57,8 @@ void report(const char* what, const QElapsedTimer& t, const QString& file = {}) 
 }
 
 Workbook buildWorkbook(int64_t rows) {
-    static const char16_t* names[] = {u"张三", u"李四", u"王五", u"赵六", u"陈小明", u"刘洋", u"欧阳娜娜", u"周杰"};
+    static const char16_t* names[] = {u"张三",   u"李四", u"王五",     u"赵六",
+                                      u"陈小明", u"刘洋", u"欧阳娜娜", u"周杰"};
     static const char16_t* regions[] = {u"华东", u"华南", u"华北", u"西南", u"东北", u"西北"};
     static const char16_t* items[] = {u"办公用品", u"电脑", u"打印纸", u"文具", u"Laptop", u"Desk"};
     Workbook book = Workbook::makeDefault();
@@ -71,7 +75,8 @@ Workbook buildWorkbook(int64_t rows) {
     for (int64_t r = 0; r < rows; ++r) {
         SheetRow& row = sheet.rowAt(int32_t(r));
         row.cells.resize(10);
-        for (uint32_t c = 0; c < 10; ++c) row.cells[c].column = c;
+        for (uint32_t c = 0; c < 10; ++c)
+            row.cells[c].column = c;
         const uint64_t x = random();
         row.cells[0].value = CellValue::fromNumber(double(r + 1));
         row.cells[1].value = CellValue::fromString(names[x % 8]);
@@ -110,8 +115,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (arg == "--read" && i + 1 < argc) return readOnly(QString::fromLocal8Bit(argv[i + 1]));
-        if (arg == "--keep" && i + 1 < argc) keep = QString::fromLocal8Bit(argv[++i]);
-        else rows = std::max<int64_t>(1, std::min<int64_t>(arg.toLongLong(), kMaxRows));
+        if (arg == "--keep" && i + 1 < argc)
+            keep = QString::fromLocal8Bit(argv[++i]);
+        else
+            rows = std::max<int64_t>(1, std::min<int64_t>(arg.toLongLong(), kMaxRows));
     }
     QTemporaryDir temp;
     const QString dir = keep.isEmpty() ? temp.path() : keep;
@@ -144,9 +151,11 @@ int main(int argc, char** argv) {
         XmlScanner scanner(source);
         int64_t elements = 0;
         XmlScanner::Token token;
-        while ((token = scanner.next()) != XmlScanner::Token::EndDocument && token != XmlScanner::Token::Error)
+        while ((token = scanner.next()) != XmlScanner::Token::EndDocument &&
+               token != XmlScanner::Token::Error)
             elements += token == XmlScanner::Token::StartElement;
-        if (token == XmlScanner::Token::Error) return std::printf("%s\n", qPrintable(scanner.status().message())), 1;
+        if (token == XmlScanner::Token::Error)
+            return std::printf("%s\n", qPrintable(scanner.status().message())), 1;
         std::printf("  (%lld elements)\n", (long long)elements);
         report("scan XML tokens only", t, xml);
     }

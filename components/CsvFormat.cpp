@@ -31,10 +31,14 @@ bool isValidUtf8(const unsigned char* p, const unsigned char* end) {
         }
         int extra;
         uint32_t code;
-        if ((c & 0xE0) == 0xC0) extra = 1, code = c & 0x1F;
-        else if ((c & 0xF0) == 0xE0) extra = 2, code = c & 0x0F;
-        else if ((c & 0xF8) == 0xF0) extra = 3, code = c & 0x07;
-        else return false;
+        if ((c & 0xE0) == 0xC0)
+            extra = 1, code = c & 0x1F;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2, code = c & 0x0F;
+        else if ((c & 0xF8) == 0xF0)
+            extra = 3, code = c & 0x07;
+        else
+            return false;
         if (end - p <= extra) return false;
         for (int i = 1; i <= extra; ++i) {
             if ((p[i] & 0xC0) != 0x80) return false;
@@ -73,7 +77,8 @@ void appendField(std::string& out, const QString& text) {
 QString sheetNameFromText(const QString& text) {
     QString name = text;
     for (QChar& c : name)
-        if (c == u'[' || c == u']' || c == u':' || c == u'*' || c == u'?' || c == u'/' || c == u'\\') c = u'_';
+        if (c == u'[' || c == u']' || c == u':' || c == u'*' || c == u'?' || c == u'/' || c == u'\\')
+            c = u'_';
     name = name.left(31).trimmed();
     if (name.startsWith(u'\'')) name[0] = u'_';
     if (name.endsWith(u'\'')) name[name.size() - 1] = u'_';
@@ -99,7 +104,8 @@ Status CsvFormat::parse(QByteArray data, const QString& sheetName, Workbook& wor
     sheet.name = sheetName;
 
     if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF")) {
-        QStringDecoder decoder(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        QStringDecoder decoder(data.startsWith("\xFF\xFE") ? QStringDecoder::Utf16LE
+                                                           : QStringDecoder::Utf16BE);
         data = QString(decoder(QByteArrayView(data).sliced(2))).toUtf8();
     } else if (data.startsWith("\xEF\xBB\xBF")) {
         data.remove(0, 3);
@@ -134,15 +140,18 @@ Status CsvFormat::parse(QByteArray data, const QString& sheetName, Workbook& wor
         char16_t wide[64];
         bool isNumber = false;
         if (field.size() <= 64 && !legacy) {
-            for (size_t i = 0; i < field.size(); ++i) wide[i] = char16_t(static_cast<unsigned char>(field[i]));
+            for (size_t i = 0; i < field.size(); ++i)
+                wide[i] = char16_t(static_cast<unsigned char>(field[i]));
             isNumber = typedTextToNumber(QStringView(wide, qsizetype(field.size())), number);
         }
         if (isNumber) {
             cell.value = CellValue::fromNumber(number);
         } else if (legacy) {
             const QString text = legacy->decode(QByteArrayView(field.data(), qsizetype(field.size())));
-            if (typedTextToNumber(text, number)) cell.value = CellValue::fromNumber(number);
-            else cell.value = CellValue::fromString(SharedText(text));
+            if (typedTextToNumber(text, number))
+                cell.value = CellValue::fromNumber(number);
+            else
+                cell.value = CellValue::fromString(SharedText(text));
         } else {
             cell.value = CellValue::fromString(sharedTextFromUtf8(field));
         }
@@ -158,7 +167,8 @@ Status CsvFormat::parse(QByteArray data, const QString& sheetName, Workbook& wor
             for (;;) {
                 const char* q = static_cast<const char*>(std::memchr(p, '"', size_t(e - p)));
                 if (!q)
-                    return lineError(startLine, QStringLiteral("引号没有闭合（以“\"”开始的字段一直到文件末尾）"));
+                    return lineError(startLine,
+                                     QStringLiteral("引号没有闭合（以“\"”开始的字段一直到文件末尾）"));
                 for (const char* s = p; s < q; ++s) {
                     if (*s == '\r') {
                         ++line;
@@ -180,13 +190,15 @@ Status CsvFormat::parse(QByteArray data, const QString& sheetName, Workbook& wor
             // Characters between the closing quote and the next comma are kept, as
             // spreadsheet programs keep them.
             const char* d = p;
-            while (d < e && *d != ',' && *d != '\n' && *d != '\r') ++d;
+            while (d < e && *d != ',' && *d != '\n' && *d != '\r')
+                ++d;
             quoted.append(p, size_t(d - p));
             p = d;
             field = quoted;
         } else {
             const char* d = p;
-            while (d < e && *d != ',' && *d != '\n' && *d != '\r') ++d;
+            while (d < e && *d != ',' && *d != '\n' && *d != '\r')
+                ++d;
             field = std::string_view(p, size_t(d - p));
             p = d;
         }
@@ -221,7 +233,8 @@ Status CsvFormat::read(const QString& path, Workbook& workbook) const {
     QFile file(path);
     if (info.isDir() || !file.open(QIODevice::ReadOnly))
         return Status::ioError(QStringLiteral("无法读取文件“%1”：%2").arg(shownPath, file.errorString()));
-    if (file.size() == 0) return Status::invalidInput(QStringLiteral("文件“%1”是空文件（0 字节）").arg(shownPath));
+    if (file.size() == 0)
+        return Status::invalidInput(QStringLiteral("文件“%1”是空文件（0 字节）").arg(shownPath));
     QByteArray data = file.readAll();
     if (data.size() != file.size())
         return Status::ioError(QStringLiteral("读取文件“%1”失败：%2").arg(shownPath, file.errorString()));
@@ -236,7 +249,9 @@ Status CsvFormat::write(const Workbook& workbook, const QString& path) const {
     b.append("\xEF\xBB\xBF");
     if (!workbook.sheets.empty()) {
         const size_t index =
-            workbook.activeSheet >= 0 && size_t(workbook.activeSheet) < workbook.sheets.size() ? size_t(workbook.activeSheet) : 0;
+            workbook.activeSheet >= 0 && size_t(workbook.activeSheet) < workbook.sheets.size()
+                ? size_t(workbook.activeSheet)
+                : 0;
         const Sheet& sheet = workbook.sheets[index];
         if (const std::optional<CellRange> used = sheet.usedRange()) {
             const int64_t lastRow = used->lastRow, lastColumn = used->lastColumn;
@@ -245,11 +260,13 @@ Status CsvFormat::write(const Workbook& workbook, const QString& path) const {
             for (const SheetRow& row : sheet.rows) {
                 if (row.index > lastRow) break;
                 if (row.index < next) continue;
-                for (; next < row.index; ++next) b.append(emptyLine);
+                for (; next < row.index; ++next)
+                    b.append(emptyLine);
                 size_t c = 0;
                 for (int64_t column = 0; column <= lastColumn; ++column) {
                     if (column > 0) b.push_back(',');
-                    while (c < row.cells.size() && int64_t(row.cells[c].column) < column) ++c;
+                    while (c < row.cells.size() && int64_t(row.cells[c].column) < column)
+                        ++c;
                     if (c < row.cells.size() && int64_t(row.cells[c].column) == column)
                         appendField(b, variantToText(row.cells[c].value));
                 }

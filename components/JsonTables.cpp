@@ -34,8 +34,12 @@ void appendCell(std::string& out, const CellRecord& cell) {
         appendInteger(out, cell.mergeColumns);
         out.push_back('}');
         return;
-    case MergeState::TextOnly: out.append(R"(, "merge": "text-only"})"); return;
-    default: out.append(R"(, "merge": "single"})"); return;
+    case MergeState::TextOnly:
+        out.append(R"(, "merge": "text-only"})");
+        return;
+    default:
+        out.append(R"(, "merge": "single"})");
+        return;
     }
 }
 
@@ -79,7 +83,8 @@ Status JsonTablesWriter::finish() {
 Status writeJsonTables(const std::vector<std::pair<QString, const RowTable*>>& sheets, const QString& path) {
     JsonTablesWriter writer(path);
     if (Status s = writer.open(); !s.isOk()) return s;
-    for (const auto& [name, table] : sheets) writer.addSheet(name, table);
+    for (const auto& [name, table] : sheets)
+        writer.addSheet(name, table);
     return writer.finish();
 }
 

@@ -25,7 +25,8 @@ Status writeJsonTables(const std::vector<std::pair<QString, const RowTable*>>& s
 // Writes the sheets one at a time, so only one table needs to be in memory.
 class JsonTablesWriter {
 public:
-    explicit JsonTablesWriter(const QString& path) : out_(path) {}
+    explicit JsonTablesWriter(const QString& path)
+        : out_(path) {}
     Status open();
     void addSheet(const QString& name, const RowTable* table);
     Status finish();

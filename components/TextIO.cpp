@@ -7,13 +7,15 @@
 
 namespace quellar {
 
-OutputFile::OutputFile(const QString& path) : path_(path), file_(path) {}
+OutputFile::OutputFile(const QString& path)
+    : path_(path)
+    , file_(path) {}
 
 Status OutputFile::open() {
     // Write straight through to the temporary file; the rename happens in commit().
     if (!file_.open(QIODevice::WriteOnly))
-        return Status::ioError(QStringLiteral("无法写入文件“%1”：%2")
-                                   .arg(QDir::toNativeSeparators(path_), file_.errorString()));
+        return Status::ioError(
+            QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path_), file_.errorString()));
     buffer_.reserve(kFlushSize + 64 * 1024);
     return Status::ok();
 }
@@ -49,13 +51,27 @@ void appendUtf8(std::string& out, QStringView text, TextEscape escape) {
             }
             if (escape == TextEscape::Json) {
                 switch (c) {
-                case u'"': out.append("\\\""); continue;
-                case u'\\': out.append("\\\\"); continue;
-                case u'\n': out.append("\\n"); continue;
-                case u'\r': out.append("\\r"); continue;
-                case u'\t': out.append("\\t"); continue;
-                case u'\b': out.append("\\b"); continue;
-                case u'\f': out.append("\\f"); continue;
+                case u'"':
+                    out.append("\\\"");
+                    continue;
+                case u'\\':
+                    out.append("\\\\");
+                    continue;
+                case u'\n':
+                    out.append("\\n");
+                    continue;
+                case u'\r':
+                    out.append("\\r");
+                    continue;
+                case u'\t':
+                    out.append("\\t");
+                    continue;
+                case u'\b':
+                    out.append("\\b");
+                    continue;
+                case u'\f':
+                    out.append("\\f");
+                    continue;
                 default:
                     if (c < 0x20) {
                         static const char hex[] = "0123456789abcdef";
@@ -70,18 +86,32 @@ void appendUtf8(std::string& out, QStringView text, TextEscape escape) {
             }
             // XML
             switch (c) {
-            case u'&': out.append("&amp;"); continue;
-            case u'<': out.append("&lt;"); continue;
-            case u'>': out.append("&gt;"); continue;
-            case u'\n': out.append("&#10;"); continue;
-            case u'\r': out.append("&#13;"); continue;
+            case u'&':
+                out.append("&amp;");
+                continue;
+            case u'<':
+                out.append("&lt;");
+                continue;
+            case u'>':
+                out.append("&gt;");
+                continue;
+            case u'\n':
+                out.append("&#10;");
+                continue;
+            case u'\r':
+                out.append("&#13;");
+                continue;
             case u'"':
-                if (escape == TextEscape::XmlAttribute) out.append("&quot;");
-                else out.push_back('"');
+                if (escape == TextEscape::XmlAttribute)
+                    out.append("&quot;");
+                else
+                    out.push_back('"');
                 continue;
             case u'\t':
-                if (escape == TextEscape::XmlAttribute) out.append("&#9;");
-                else out.push_back('\t');
+                if (escape == TextEscape::XmlAttribute)
+                    out.append("&#9;");
+                else
+                    out.push_back('\t');
                 continue;
             default:
                 // XML 1.0 cannot carry other control characters, not even as references.
@@ -155,7 +185,8 @@ SharedText sharedTextFromUtf8(std::string_view utf8) {
             continue;
         }
         int i = 0;
-        for (; i < extra && p < end && (*p & 0xC0) == 0x80; ++i, ++p) code = (code << 6) | (*p & 0x3F);
+        for (; i < extra && p < end && (*p & 0xC0) == 0x80; ++i, ++p)
+            code = (code << 6) | (*p & 0x3F);
         if (i < extra || code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
             *out++ = 0xFFFD;
             continue;

@@ -53,10 +53,10 @@ private:
 
 // How characters are escaped while appending UTF-16 text as UTF-8.
 enum class TextEscape {
-    None,          // as is (lone surrogates become U+FFFD)
-    XmlText,       // & < > escaped; line breaks as character references; other control characters dropped
-    XmlAttribute,  // as XmlText, plus " and tab
-    Json,          // " \ and control characters escaped (\n, \u001f ...)
+    None,         // as is (lone surrogates become U+FFFD)
+    XmlText,      // & < > escaped; line breaks as character references; other control characters dropped
+    XmlAttribute, // as XmlText, plus " and tab
+    Json,         // " \ and control characters escaped (\n, \u001f ...)
 };
 
 void appendUtf8(std::string& out, QStringView text, TextEscape escape = TextEscape::None);

@@ -113,7 +113,8 @@ struct MergeTreeView {
     size_t n;
 
     // Searches the leaves [0, limit) below `node` (covering [lo, hi)).
-    const CellRange* find(size_t node, size_t lo, size_t hi, size_t limit, int32_t row, int32_t column) const {
+    const CellRange* find(size_t node, size_t lo, size_t hi, size_t limit, int32_t row,
+                          int32_t column) const {
         if (lo >= limit || int64_t(tree[node]) < row) return nullptr;
         if (hi - lo == 1) {
             const CellRange& m = merges[order[lo]];
@@ -138,25 +139,30 @@ const CellRange* Sheet::mergeContaining(int32_t row, int32_t column) const {
     if (mergeIndexSize_ != n) {
         // Tree over a power-of-two number of leaves; node 1 is the root.
         size_t leaves = 1;
-        while (leaves < n) leaves *= 2;
+        while (leaves < n)
+            leaves *= 2;
         mergeIndex_.assign(leaves + 2 * leaves, 0);
         size_t* order = mergeIndex_.data();
-        for (size_t i = 0; i < n; ++i) order[i] = i;
-        std::sort(order, order + n, [this](size_t a, size_t b) {
-            return merges[a].firstRow < merges[b].firstRow;
-        });
+        for (size_t i = 0; i < n; ++i)
+            order[i] = i;
+        std::sort(order, order + n,
+                  [this](size_t a, size_t b) { return merges[a].firstRow < merges[b].firstRow; });
         size_t* tree = order + leaves;
-        for (size_t i = 0; i < n; ++i) tree[leaves + i] = size_t(std::max(merges[order[i]].lastRow, 0));
-        for (size_t i = leaves - 1; i >= 1; --i) tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
+        for (size_t i = 0; i < n; ++i)
+            tree[leaves + i] = size_t(std::max(merges[order[i]].lastRow, 0));
+        for (size_t i = leaves - 1; i >= 1; --i)
+            tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
         mergeIndexSize_ = n;
     }
     size_t leaves = 1;
-    while (leaves < n) leaves *= 2;
+    while (leaves < n)
+        leaves *= 2;
     const size_t* order = mergeIndex_.data();
     // Only areas that start on or above the row can contain it.
-    const size_t limit = size_t(std::upper_bound(order, order + n, row,
-                                                 [this](int32_t r, size_t i) { return r < merges[i].firstRow; }) -
-                                order);
+    const size_t limit =
+        size_t(std::upper_bound(order, order + n, row,
+                                [this](int32_t r, size_t i) { return r < merges[i].firstRow; }) -
+               order);
     if (limit == 0) return nullptr;
     const MergeTreeView view{merges, order, order + leaves, leaves};
     return view.find(1, 0, leaves, limit, row, column);
@@ -184,7 +190,9 @@ void Sheet::clear() {
 // ---------------------------------------------------------------------------------------------
 // Workbook
 
-Workbook::Workbook() { styles.emplace_back(); }
+Workbook::Workbook() {
+    styles.emplace_back();
+}
 
 namespace {
 
@@ -204,7 +212,8 @@ uint32_t Workbook::internStyle(const Style& style) {
     // Styles may have been appended to `styles` directly; index those first.
     if (indexedStyles_ != styles.size()) {
         styleLookup_.clear();
-        for (size_t i = 0; i < styles.size(); ++i) styleLookup_[styleDigest(styles[i])].append(uint32_t(i));
+        for (size_t i = 0; i < styles.size(); ++i)
+            styleLookup_[styleDigest(styles[i])].append(uint32_t(i));
         indexedStyles_ = styles.size();
     }
     const QString key = styleDigest(style);

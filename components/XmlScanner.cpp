@@ -22,7 +22,9 @@ Status FileByteSource::open(const QString& path) {
     return Status::ok();
 }
 
-qint64 FileByteSource::read(char* buffer, qint64 max) { return file_.read(buffer, max); }
+qint64 FileByteSource::read(char* buffer, qint64 max) {
+    return file_.read(buffer, max);
+}
 
 qint64 MemoryByteSource::read(char* buffer, qint64 max) {
     const size_t n = std::min(size_t(max), data_.size() - position_);
@@ -38,7 +40,9 @@ namespace {
 class TranscodingSource final : public ByteSource {
 public:
     TranscodingSource(ByteSource& inner, QByteArray prefix, QStringDecoder decoder)
-        : inner_(inner), prefix_(std::move(prefix)), decoder_(std::move(decoder)) {}
+        : inner_(inner)
+        , prefix_(std::move(prefix))
+        , decoder_(std::move(decoder)) {}
 
     qint64 read(char* buffer, qint64 max) override {
         while (position_ >= out_.size()) {
@@ -82,7 +86,8 @@ struct NameTable {
     bool part[256] = {};
     constexpr NameTable() {
         for (int c = 0; c < 256; ++c) {
-            const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+            const bool letter =
+                (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
             start[c] = letter;
             part[c] = letter || (c >= '0' && c <= '9') || c == '-' || c == '.';
         }
@@ -90,9 +95,15 @@ struct NameTable {
 };
 constexpr NameTable kNames;
 
-inline bool isNameStart(char c) { return kNames.start[static_cast<unsigned char>(c)]; }
-inline bool isNameChar(char c) { return kNames.part[static_cast<unsigned char>(c)]; }
-inline bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
+inline bool isNameStart(char c) {
+    return kNames.start[static_cast<unsigned char>(c)];
+}
+inline bool isNameChar(char c) {
+    return kNames.part[static_cast<unsigned char>(c)];
+}
+inline bool isSpace(char c) {
+    return c == ' ' || c == '\n' || c == '\t' || c == '\r';
+}
 
 std::string_view localPart(std::string_view name) {
     const size_t colon = name.rfind(':');
@@ -146,7 +157,9 @@ constexpr size_t kInitialBuffer = 1 << 20;
 // ---------------------------------------------------------------------------------------------
 // Scanner
 
-XmlScanner::XmlScanner(ByteSource& source, XmlLimits limits) : source_(&source), limits_(limits) {}
+XmlScanner::XmlScanner(ByteSource& source, XmlLimits limits)
+    : source_(&source)
+    , limits_(limits) {}
 
 XmlScanner::~XmlScanner() = default;
 
@@ -156,9 +169,13 @@ const XmlAttribute* XmlScanner::attribute(std::string_view localName) const {
     return nullptr;
 }
 
-qint64 XmlScanner::offset() const { return bufferBase_ + qint64(tokenStart_); }
+qint64 XmlScanner::offset() const {
+    return bufferBase_ + qint64(tokenStart_);
+}
 
-qint64 XmlScanner::line() const { return lineAt(tokenStart_); }
+qint64 XmlScanner::line() const {
+    return lineAt(tokenStart_);
+}
 
 qint64 XmlScanner::lineAt(size_t position) const {
     const char* b = buffer_.get();
@@ -175,7 +192,9 @@ bool XmlScanner::fail(const QString& message, size_t at) {
     return false;
 }
 
-bool XmlScanner::fail(const QString& message, const char* at) { return fail(message, size_t(at - buffer_.get())); }
+bool XmlScanner::fail(const QString& message, const char* at) {
+    return fail(message, size_t(at - buffer_.get()));
+}
 
 bool XmlScanner::refill(size_t keepFrom) {
     char* b = buffer_.get();
@@ -191,7 +210,8 @@ bool XmlScanner::refill(size_t keepFrom) {
         // One token fills the whole buffer: grow, within the token limit.
         const size_t limit = size_t(limits_.maxTokenLength) + 64 * 1024;
         if (capacity_ >= limit)
-            return fail(QStringLiteral("单个标记或文本超过 %1 MB 的上限").arg(limits_.maxTokenLength >> 20), size_t(0));
+            return fail(QStringLiteral("单个标记或文本超过 %1 MB 的上限").arg(limits_.maxTokenLength >> 20),
+                        size_t(0));
         const size_t grown = std::min(capacity_ * 2, limit);
         std::unique_ptr<char[]> bigger(new char[grown]);
         std::memcpy(bigger.get(), b, end_);
@@ -242,7 +262,8 @@ bool XmlScanner::start() {
     }
     if (utf16) {
         QByteArray prefix(buffer_.get() + skip, qsizetype(n - skip));
-        transcoder_ = std::make_unique<TranscodingSource>(*source_, std::move(prefix), QStringDecoder(*utf16));
+        transcoder_ =
+            std::make_unique<TranscodingSource>(*source_, std::move(prefix), QStringDecoder(*utf16));
         source_ = transcoder_.get();
         transcoded_ = true;
         end_ = position_ = 0;
@@ -278,9 +299,12 @@ XmlScanner::Token XmlScanner::next() {
         }
         const Parse result = buffer_[position_] == '<' ? parseMarkup(position_) : parseText(position_);
         switch (result) {
-        case Parse::Done: return token_;
-        case Parse::Skip: continue;
-        case Parse::Failed: return token_;
+        case Parse::Done:
+            return token_;
+        case Parse::Skip:
+            continue;
+        case Parse::Failed:
+            return token_;
         case Parse::NeedMore:
             if (eof_) {
                 fail(QStringLiteral("文件不完整：内容在文件末尾中断（文件可能被截断）"), tokenStart_);
@@ -296,7 +320,8 @@ XmlScanner::Token XmlScanner::next() {
 bool XmlScanner::finishDocument() {
     if (!nameOffsets_.empty()) {
         const std::string_view open(names_.data() + nameOffsets_.back(), names_.size() - nameOffsets_.back());
-        return fail(QStringLiteral("文件不完整：元素 <%1> 没有结束（文件可能被截断）").arg(shown(open)), end_);
+        return fail(QStringLiteral("文件不完整：元素 <%1> 没有结束（文件可能被截断）").arg(shown(open)),
+                    end_);
     }
     if (!rootSeen_) return fail(QStringLiteral("没有任何 XML 元素（文件为空或不是 XML 文件）"), end_);
     token_ = Token::EndDocument;
@@ -344,8 +369,8 @@ XmlScanner::Parse XmlScanner::parseMarkup(size_t at) {
         const char* close = findSequence(b + 2, e, "?>");
         if (!close) return Parse::NeedMore;
         const std::string_view target(b + 2, size_t(close - b - 2));
-        const bool declaration = target.size() >= 3 && target.substr(0, 3) == "xml" &&
-                                 (target.size() == 3 || isSpace(target[3]));
+        const bool declaration =
+            target.size() >= 3 && target.substr(0, 3) == "xml" && (target.size() == 3 || isSpace(target[3]));
         if (declaration) {
             if (bufferBase_ + qint64(at) != qint64(contentStart_) || rootSeen_) {
                 fail(QStringLiteral("XML 声明只能出现在文件开头"), b);
@@ -412,10 +437,12 @@ XmlScanner::Parse XmlScanner::parseDeclaration(size_t at, size_t after) {
     position_ = after;
     if (key == std::string_view::npos || transcoded_) return Parse::Skip;
     size_t p = key + 8;
-    while (p < decl.size() && isSpace(decl[p])) ++p;
+    while (p < decl.size() && isSpace(decl[p]))
+        ++p;
     if (p >= decl.size() || decl[p] != '=') return Parse::Skip;
     ++p;
-    while (p < decl.size() && isSpace(decl[p])) ++p;
+    while (p < decl.size() && isSpace(decl[p]))
+        ++p;
     if (p >= decl.size() || (decl[p] != '"' && decl[p] != '\'')) return Parse::Skip;
     const size_t close = decl.find(decl[p], p + 1);
     if (close == std::string_view::npos) return Parse::Skip;
@@ -446,7 +473,8 @@ XmlScanner::Parse XmlScanner::parseStartTag(size_t at) {
         return Parse::Failed;
     }
     const char* n0 = p;
-    while (p < e && isNameChar(*p)) ++p;
+    while (p < e && isNameChar(*p))
+        ++p;
     if (p == e) return Parse::NeedMore;
     if (p - n0 > limits_.maxNameLength) {
         fail(QStringLiteral("元素名超过 %1 字节的上限").arg(limits_.maxNameLength), n0);
@@ -484,21 +512,24 @@ XmlScanner::Parse XmlScanner::parseStartTag(size_t at) {
             return Parse::Failed;
         }
         const char* a0 = p;
-        while (p < e && isNameChar(*p)) ++p;
+        while (p < e && isNameChar(*p))
+            ++p;
         if (p == e) return Parse::NeedMore;
         if (p - a0 > limits_.maxNameLength) {
             fail(QStringLiteral("属性名超过 %1 字节的上限").arg(limits_.maxNameLength), a0);
             return Parse::Failed;
         }
         const std::string_view attributeName(a0, size_t(p - a0));
-        while (p < e && isSpace(*p)) ++p;
+        while (p < e && isSpace(*p))
+            ++p;
         if (p == e) return Parse::NeedMore;
         if (*p != '=') {
             fail(QStringLiteral("属性 %1 缺少“=”").arg(shown(attributeName)), p);
             return Parse::Failed;
         }
         ++p;
-        while (p < e && isSpace(*p)) ++p;
+        while (p < e && isSpace(*p))
+            ++p;
         if (p == e) return Parse::NeedMore;
         const char quote = *p;
         if (quote != '"' && quote != '\'') {
@@ -518,7 +549,10 @@ XmlScanner::Parse XmlScanner::parseStartTag(size_t at) {
             special |= (c == '&' || c == '\n' || c == '\r' || c == '\t');
         }
         if (int(attributes_.size()) >= limits_.maxAttributes) {
-            fail(QStringLiteral("元素 <%1> 的属性超过 %2 个的上限").arg(shown(name)).arg(limits_.maxAttributes), a0);
+            fail(QStringLiteral("元素 <%1> 的属性超过 %2 个的上限")
+                     .arg(shown(name))
+                     .arg(limits_.maxAttributes),
+                 a0);
             return Parse::Failed;
         }
         if (special) {
@@ -529,7 +563,8 @@ XmlScanner::Parse XmlScanner::parseStartTag(size_t at) {
                                    std::string_view(nullptr, attributeScratch_.size() - offset)});
         } else {
             attributeSlots_.push_back(std::string::npos);
-            attributes_.push_back({attributeName, localPart(attributeName), std::string_view(v0, size_t(v1 - v0))});
+            attributes_.push_back(
+                {attributeName, localPart(attributeName), std::string_view(v0, size_t(v1 - v0))});
         }
         p = v1 + 1;
     }
@@ -566,7 +601,8 @@ XmlScanner::Parse XmlScanner::parseStartTag(size_t at) {
         } else {
             std::vector<std::string_view> sorted;
             sorted.reserve(count);
-            for (const XmlAttribute& a : attributes_) sorted.push_back(a.qualifiedName);
+            for (const XmlAttribute& a : attributes_)
+                sorted.push_back(a.qualifiedName);
             std::sort(sorted.begin(), sorted.end());
             const auto it = std::adjacent_find(sorted.begin(), sorted.end());
             if (it != sorted.end()) {
@@ -604,7 +640,8 @@ XmlScanner::Parse XmlScanner::parseEndTag(size_t at) {
     }
     const char* n0 = b + 2;
     const char* n1 = n0;
-    while (n1 < gt && isNameChar(*n1)) ++n1;
+    while (n1 < gt && isNameChar(*n1))
+        ++n1;
     for (const char* q = n1; q < gt; ++q)
         if (!isSpace(*q)) {
             fail(QStringLiteral("结束标记写法有误"), q);
@@ -637,7 +674,8 @@ bool XmlScanner::decode(const char* begin, const char* end, std::string& out, bo
     const char* p = begin;
     while (p < end) {
         const char* run = p;
-        while (p < end && *p != '&' && *p != '\r' && !(attribute && (*p == '\n' || *p == '\t'))) ++p;
+        while (p < end && *p != '&' && *p != '\r' && !(attribute && (*p == '\n' || *p == '\t')))
+            ++p;
         out.append(run, size_t(p - run));
         if (p == end) break;
         const char c = *p;
@@ -665,9 +703,12 @@ bool XmlScanner::decode(const char* begin, const char* end, std::string& out, bo
             for (; ok && i < ref.size(); ++i) {
                 const char d = ref[i];
                 int digit;
-                if (d >= '0' && d <= '9') digit = d - '0';
-                else if (hex && d >= 'a' && d <= 'f') digit = d - 'a' + 10;
-                else if (hex && d >= 'A' && d <= 'F') digit = d - 'A' + 10;
+                if (d >= '0' && d <= '9')
+                    digit = d - '0';
+                else if (hex && d >= 'a' && d <= 'f')
+                    digit = d - 'a' + 10;
+                else if (hex && d >= 'A' && d <= 'F')
+                    digit = d - 'A' + 10;
                 else {
                     ok = false;
                     break;
@@ -689,7 +730,8 @@ bool XmlScanner::decode(const char* begin, const char* end, std::string& out, bo
         } else if (ref == "apos") {
             out.push_back('\'');
         } else {
-            return fail(QStringLiteral("未定义的实体引用 &%1;（只认 XML 预定义的五个实体）").arg(shown(ref)), p);
+            return fail(QStringLiteral("未定义的实体引用 &%1;（只认 XML 预定义的五个实体）").arg(shown(ref)),
+                        p);
         }
         p = semi + 1;
     }
@@ -701,12 +743,16 @@ bool XmlScanner::readElementText(std::string& out) {
     const int level = depth();
     for (;;) {
         switch (next()) {
-        case Token::Text: out.append(text_); break;
+        case Token::Text:
+            out.append(text_);
+            break;
         case Token::EndElement:
             if (depth() < level) return true;
             break;
-        case Token::StartElement: break;
-        default: return false;
+        case Token::StartElement:
+            break;
+        default:
+            return false;
         }
     }
 }
@@ -720,8 +766,10 @@ bool XmlScanner::skipElement() {
             if (depth() < level) return true;
             break;
         case Token::StartElement:
-        case Token::Text: break;
-        default: return false;
+        case Token::Text:
+            break;
+        default:
+            return false;
         }
     }
 }

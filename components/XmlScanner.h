@@ -55,9 +55,12 @@ private:
 // Reads bytes held in memory.
 class MemoryByteSource final : public ByteSource {
 public:
-    explicit MemoryByteSource(QByteArray data) : owned_(std::move(data)), data_(owned_.constData(), size_t(owned_.size())) {}
+    explicit MemoryByteSource(QByteArray data)
+        : owned_(std::move(data))
+        , data_(owned_.constData(), size_t(owned_.size())) {}
     // `data` is not copied and must outlive the source.
-    explicit MemoryByteSource(std::string_view data) : data_(data) {}
+    explicit MemoryByteSource(std::string_view data)
+        : data_(data) {}
     qint64 read(char* buffer, qint64 max) override;
 
 private:
@@ -68,9 +71,9 @@ private:
 
 struct XmlLimits {
     int maxDepth = 512;
-    int maxNameLength = 1024;             // bytes of a qualified name
-    int maxAttributes = 512;              // per element
-    qint64 maxTokenLength = 64ll << 20;   // bytes of one text run, tag, comment or CDATA section
+    int maxNameLength = 1024;           // bytes of a qualified name
+    int maxAttributes = 512;            // per element
+    qint64 maxTokenLength = 64ll << 20; // bytes of one text run, tag, comment or CDATA section
 };
 
 struct XmlAttribute {
@@ -152,8 +155,8 @@ private:
     size_t position_ = 0; // next unparsed byte
     size_t end_ = 0;      // end of valid data
     size_t tokenStart_ = 0;
-    size_t textResume_ = 0; // bytes of a long text run already searched for '<'
-    qint64 bufferBase_ = 0; // stream offset of buffer_[0]
+    size_t textResume_ = 0;  // bytes of a long text run already searched for '<'
+    qint64 bufferBase_ = 0;  // stream offset of buffer_[0]
     qint64 linesBefore_ = 0; // newlines in the bytes dropped before buffer_[0]
     bool eof_ = false;
     bool started_ = false;
@@ -173,9 +176,9 @@ private:
     std::string attributeScratch_;
     std::vector<size_t> attributeSlots_; // while parsing: value offsets into attributeScratch_
 
-    std::string names_;               // qualified names of the open elements, concatenated
+    std::string names_; // qualified names of the open elements, concatenated
     std::vector<uint32_t> nameOffsets_;
-    std::string endName_;             // the name of the element just closed
+    std::string endName_; // the name of the element just closed
 
     Status status_;
 };

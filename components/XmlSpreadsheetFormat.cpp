@@ -24,8 +24,10 @@ using Token = XmlScanner::Token;
 
 std::string_view trimmed(std::string_view s) {
     auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -69,10 +71,14 @@ bool parseColor(std::string_view s, uint32_t& rgb) {
     for (size_t i = 1; i < 7; ++i) {
         const char c = s[i];
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         v = v * 16 + uint32_t(d);
     }
     rgb = v;
@@ -178,12 +184,15 @@ bool formatDateTime(double serial, char (&out)[64]) {
         civilFromDays(days < 60 ? days - kSerialEpoch + 1 : days - kSerialEpoch, year, month, day);
     }
     if (year > 9999) return false;
-    std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", year, month, day, int(millis / 3600000),
-                  int(millis / 60000 % 60), int(millis / 1000 % 60), int(millis % 1000));
+    std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", year, month, day,
+                  int(millis / 3600000), int(millis / 60000 % 60), int(millis / 1000 % 60),
+                  int(millis % 1000));
     return true;
 }
 
-QString qstr(std::string_view s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+QString qstr(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
 
 HAlign horizontalFromName(std::string_view v, HAlign fallback) {
     if (v == "Left") return HAlign::Left;
@@ -208,25 +217,38 @@ VAlign verticalFromName(std::string_view v, VAlign fallback) {
 
 const char* horizontalName(HAlign a) {
     switch (a) {
-    case HAlign::General: return "Automatic";
-    case HAlign::Left: return "Left";
-    case HAlign::Center: return "Center";
-    case HAlign::Right: return "Right";
-    case HAlign::Fill: return "Fill";
-    case HAlign::Justify: return "Justify";
-    case HAlign::CenterAcross: return "CenterAcrossSelection";
-    case HAlign::Distributed: return "Distributed";
+    case HAlign::General:
+        return "Automatic";
+    case HAlign::Left:
+        return "Left";
+    case HAlign::Center:
+        return "Center";
+    case HAlign::Right:
+        return "Right";
+    case HAlign::Fill:
+        return "Fill";
+    case HAlign::Justify:
+        return "Justify";
+    case HAlign::CenterAcross:
+        return "CenterAcrossSelection";
+    case HAlign::Distributed:
+        return "Distributed";
     }
     return "Automatic";
 }
 
 const char* verticalName(VAlign a) {
     switch (a) {
-    case VAlign::Bottom: return "Bottom";
-    case VAlign::Top: return "Top";
-    case VAlign::Center: return "Center";
-    case VAlign::Justify: return "Justify";
-    case VAlign::Distributed: return "Distributed";
+    case VAlign::Bottom:
+        return "Bottom";
+    case VAlign::Top:
+        return "Top";
+    case VAlign::Center:
+        return "Center";
+    case VAlign::Justify:
+        return "Justify";
+    case VAlign::Distributed:
+        return "Distributed";
     }
     return "Bottom";
 }
@@ -243,7 +265,8 @@ bool parsePrintTitles(std::string_view refersTo, int& first, int& last, std::str
             if (p.empty() || (p[0] != 'R' && p[0] != 'r')) return false;
             p.remove_prefix(1);
             size_t n = 0;
-            while (n < p.size() && p[n] >= '0' && p[n] <= '9') ++n;
+            while (n < p.size() && p[n] >= '0' && p[n] <= '9')
+                ++n;
             if (n == 0 || !parseInteger(p.substr(0, n), v)) return false;
             p.remove_prefix(n);
             return true;
@@ -265,7 +288,8 @@ bool parsePrintTitles(std::string_view refersTo, int& first, int& last, std::str
                 sheetName.assign(name);
                 if (sheetName.size() >= 2 && sheetName.front() == '\'' && sheetName.back() == '\'') {
                     sheetName = sheetName.substr(1, sheetName.size() - 2);
-                    for (size_t i = 0; (i = sheetName.find("''", i)) != std::string::npos; ++i) sheetName.erase(i, 1);
+                    for (size_t i = 0; (i = sheetName.find("''", i)) != std::string::npos; ++i)
+                        sheetName.erase(i, 1);
                 }
                 first = int(a - 1);
                 last = int(b - 1);
@@ -282,19 +306,23 @@ bool parsePrintTitles(std::string_view refersTo, int& first, int& last, std::str
 
 class Reader {
 public:
-    Reader(XmlScanner& scanner, Workbook& book) : sc_(scanner), book_(book) {}
+    Reader(XmlScanner& scanner, Workbook& book)
+        : sc_(scanner)
+        , book_(book) {}
 
     Status run() {
         Token t;
-        do t = sc_.next();
+        do
+            t = sc_.next();
         while (t == Token::Text);
         if (t != Token::StartElement) {
             scanFailed();
             return status_.isOk() ? Status::invalidInput(QStringLiteral("文件中没有内容")) : status_;
         }
         if (sc_.localName() != "Workbook")
-            return Status::invalidInput(QStringLiteral("不是 XML 表格（XML Spreadsheet 2003）文件：根元素是 <%1>，应为 <Workbook>")
-                                            .arg(qstr(sc_.qualifiedName())));
+            return Status::invalidInput(
+                QStringLiteral("不是 XML 表格（XML Spreadsheet 2003）文件：根元素是 <%1>，应为 <Workbook>")
+                    .arg(qstr(sc_.qualifiedName())));
         const bool ok = children([&](std::string_view name) {
             if (name == "Styles") return readStyles();
             if (name == "Worksheet") return readWorksheet();
@@ -306,7 +334,8 @@ public:
         // Trailing comments and the end of the document.
         while ((t = sc_.next()) != Token::EndDocument)
             if (t == Token::Error) return sc_.status();
-        if (book_.sheets.empty()) return Status::invalidInput(QStringLiteral("文件中没有工作表（Worksheet）"));
+        if (book_.sheets.empty())
+            return Status::invalidInput(QStringLiteral("文件中没有工作表（Worksheet）"));
 
         for (const PendingTitles& p : pendingTitles_) {
             const int index = book_.sheetIndex(p.sheet);
@@ -329,8 +358,7 @@ private:
 
     // Runs `onChild` for each child element of the element just started; `onChild` must
     // consume the child. Returns after the element's end tag.
-    template <typename F>
-    bool children(F&& onChild) {
+    template <typename F> bool children(F&& onChild) {
         if (sc_.isEmptyElement()) return sc_.next() == Token::EndElement;
         const int level = sc_.depth();
         for (;;) {
@@ -341,8 +369,10 @@ private:
             case Token::EndElement:
                 if (sc_.depth() < level) return true;
                 break;
-            case Token::Text: break;
-            default: return scanFailed();
+            case Token::Text:
+                break;
+            default:
+                return scanFailed();
             }
         }
     }
@@ -394,24 +424,32 @@ private:
         const std::string id(sc_.attributeValue("ID"));
         const std::string parent(sc_.attributeValue("Parent"));
         Style s;
-        if (!parent.empty() && parsed_.count(parent)) s = parsed_[parent];
-        else if (id != "Default" && parsed_.count("Default")) s = parsed_["Default"];
+        if (!parent.empty() && parsed_.count(parent))
+            s = parsed_[parent];
+        else if (id != "Default" && parsed_.count("Default"))
+            s = parsed_["Default"];
         const bool ok = children([&](std::string_view name) {
             if (name == "Alignment") {
                 for (const XmlAttribute& a : sc_.attributes()) {
-                    if (a.localName == "Horizontal") s.horizontal = horizontalFromName(trimmed(a.value), s.horizontal);
-                    else if (a.localName == "Vertical") s.vertical = verticalFromName(trimmed(a.value), s.vertical);
-                    else if (a.localName == "WrapText") s.wrapText = parseFlag(a.value);
+                    if (a.localName == "Horizontal")
+                        s.horizontal = horizontalFromName(trimmed(a.value), s.horizontal);
+                    else if (a.localName == "Vertical")
+                        s.vertical = verticalFromName(trimmed(a.value), s.vertical);
+                    else if (a.localName == "WrapText")
+                        s.wrapText = parseFlag(a.value);
                 }
             } else if (name == "Font") {
                 for (const XmlAttribute& a : sc_.attributes()) {
                     double size;
                     uint32_t rgb;
-                    if (a.localName == "FontName") s.fontName = qstr(a.value);
+                    if (a.localName == "FontName")
+                        s.fontName = qstr(a.value);
                     else if (a.localName == "Size" && parseReal(a.value, size) && size > 0 && size < 1000)
                         s.fontSize = size;
-                    else if (a.localName == "Bold") s.bold = parseFlag(a.value);
-                    else if (a.localName == "Italic") s.italic = parseFlag(a.value);
+                    else if (a.localName == "Bold")
+                        s.bold = parseFlag(a.value);
+                    else if (a.localName == "Italic")
+                        s.italic = parseFlag(a.value);
                     else if (a.localName == "Color") {
                         s.hasFontColor = parseColor(a.value, rgb);
                         s.fontRgb = s.hasFontColor ? rgb : 0;
@@ -513,8 +551,10 @@ private:
     bool readTable(Sheet& sheet) {
         for (const XmlAttribute& a : sc_.attributes()) {
             double v;
-            if (a.localName == "DefaultColumnWidth" && parseReal(a.value, v) && v >= 0) sheet.defaultColumnWidth = v;
-            else if (a.localName == "DefaultRowHeight" && parseReal(a.value, v) && v >= 0) sheet.defaultRowHeight = v;
+            if (a.localName == "DefaultColumnWidth" && parseReal(a.value, v) && v >= 0)
+                sheet.defaultColumnWidth = v;
+            else if (a.localName == "DefaultRowHeight" && parseReal(a.value, v) && v >= 0)
+                sheet.defaultRowHeight = v;
         }
         int64_t nextRow = sheet.rows.empty() ? 0 : sheet.rows.back().index + 1;
         int64_t nextColumn = 0;
@@ -541,9 +581,11 @@ private:
         const int64_t column = index > 0 ? index - 1 : nextColumn;
         if (column < nextColumn) return fail(QStringLiteral("列（Column）的 ss:Index 没有按从左到右的顺序"));
         if (column + span >= kMaxColumns)
-            return fail(QStringLiteral("列号 %1 超出工作表范围（最多 16384 列，XFD）").arg(column + span + 1));
+            return fail(
+                QStringLiteral("列号 %1 超出工作表范围（最多 16384 列，XFD）").arg(column + span + 1));
         if (width >= 0)
-            for (int64_t c = column; c <= column + span; ++c) sheet.columnWidths[int32_t(c)] = width;
+            for (int64_t c = column; c <= column + span; ++c)
+                sheet.columnWidths[int32_t(c)] = width;
         nextColumn = column + span + 1;
         return skip();
     }
@@ -565,7 +607,8 @@ private:
             }
         }
         const int64_t r = index > 0 ? index - 1 : nextRow;
-        if (r < nextRow) return fail(QStringLiteral("行（Row）的 ss:Index %1 没有按从上到下的顺序").arg(r + 1));
+        if (r < nextRow)
+            return fail(QStringLiteral("行（Row）的 ss:Index %1 没有按从上到下的顺序").arg(r + 1));
         if (r + span >= kMaxRows)
             return fail(QStringLiteral("行号 %1 超出工作表范围（最多 1048576 行）").arg(r + span + 1));
         const int32_t rowIndex = int32_t(r);
@@ -579,7 +622,8 @@ private:
         });
         if (!ok) return false;
         lastRowCells_ = row.cells.size();
-        if (row.cells.empty() && row.height < 0 && !row.hidden && sheet.rows.size() && &sheet.rows.back() == &row)
+        if (row.cells.empty() && row.height < 0 && !row.hidden && sheet.rows.size() &&
+            &sheet.rows.back() == &row)
             sheet.rows.pop_back(); // a row that carries nothing
         if (span > 0 && (height >= 0 || hidden)) {
             for (int64_t k = 1; k <= span; ++k) {
@@ -612,9 +656,10 @@ private:
         }
         const int64_t column = index > 0 ? index - 1 : nextColumn;
         if (column < nextColumn)
-            return fail(QStringLiteral("第 %1 行的单元格 ss:Index %2 没有按从左到右的顺序，或落在合并区域之内")
-                            .arg(rowIndex + 1)
-                            .arg(column + 1));
+            return fail(
+                QStringLiteral("第 %1 行的单元格 ss:Index %2 没有按从左到右的顺序，或落在合并区域之内")
+                    .arg(rowIndex + 1)
+                    .arg(column + 1));
         if (column + across >= kMaxColumns || rowIndex + down >= kMaxRows)
             return fail(QStringLiteral("单元格超出工作表范围 XFD1048576（第 %1 行第 %2 列）")
                             .arg(rowIndex + down + 1)
@@ -624,17 +669,22 @@ private:
             if (name != "Data") return skip();
             const std::string_view type = trimmed(sc_.attributeValue("Type"));
             char kind = 'S';
-            if (type == "Number") kind = 'N';
-            else if (type == "DateTime") kind = 'T';
-            else if (type == "Boolean") kind = 'B';
-            else if (type == "Error") kind = 'E';
+            if (type == "Number")
+                kind = 'N';
+            else if (type == "DateTime")
+                kind = 'T';
+            else if (type == "Boolean")
+                kind = 'B';
+            else if (type == "Error")
+                kind = 'E';
             if (!elementText(text_)) return false;
             value = makeValue(kind, text_);
             return true;
         });
         if (!ok) return false;
         if (across > 0 || down > 0)
-            sheet.merges.push_back({rowIndex, int32_t(column), int32_t(rowIndex + down), int32_t(column + across)});
+            sheet.merges.push_back(
+                {rowIndex, int32_t(column), int32_t(rowIndex + down), int32_t(column + across)});
         nextColumn = column + across + 1;
         // A cell that carries nothing (often just the anchor of a merged area) is not stored.
         if (value.isEmpty() && style == 0 && formula.isEmpty()) return true;
@@ -667,8 +717,10 @@ private:
         case 'T':
             if (parseDateTime(text, v)) return CellValue::fromDateTime(v);
             break;
-        case 'E': return CellValue::fromError(sharedTextFromUtf8(text));
-        default: break;
+        case 'E':
+            return CellValue::fromError(sharedTextFromUtf8(text));
+        default:
+            break;
         }
         // Strings, and values that do not read as their type, keep their text.
         return CellValue::fromString(sharedTextFromUtf8(text));
@@ -702,14 +754,19 @@ private:
             if (name == "Print") {
                 return children([&](std::string_view part) {
                     int64_t v = -1;
-                    if (part == "FitWidth" || part == "FitHeight" || part == "PaperSizeIndex" || part == "Scale") {
+                    if (part == "FitWidth" || part == "FitHeight" || part == "PaperSizeIndex" ||
+                        part == "Scale") {
                         const std::string key(part);
                         if (!elementInteger(v)) return false;
                         if (v < 0 || v > 32767) return true;
-                        if (key == "FitWidth") page.fitToWidth = int(v);
-                        else if (key == "FitHeight") page.fitToHeight = int(v);
-                        else if (key == "PaperSizeIndex") page.paperSize = int(v);
-                        else if (v >= 10 && v <= 400) page.scale = int(v);
+                        if (key == "FitWidth")
+                            page.fitToWidth = int(v);
+                        else if (key == "FitHeight")
+                            page.fitToHeight = int(v);
+                        else if (key == "PaperSizeIndex")
+                            page.paperSize = int(v);
+                        else if (v >= 10 && v <= 400)
+                            page.scale = int(v);
                         return true;
                     }
                     return skip();
@@ -745,7 +802,8 @@ private:
             });
         });
         std::sort(sheet.rowBreaks.begin(), sheet.rowBreaks.end());
-        sheet.rowBreaks.erase(std::unique(sheet.rowBreaks.begin(), sheet.rowBreaks.end()), sheet.rowBreaks.end());
+        sheet.rowBreaks.erase(std::unique(sheet.rowBreaks.begin(), sheet.rowBreaks.end()),
+                              sheet.rowBreaks.end());
         return ok;
     }
 
@@ -768,7 +826,10 @@ private:
 
 class Writer {
 public:
-    Writer(OutputFile& out, const Workbook& book) : out_(out), b_(out.buffer()), book_(book) {}
+    Writer(OutputFile& out, const Workbook& book)
+        : out_(out)
+        , b_(out.buffer())
+        , book_(book) {}
 
     void run() {
         b_.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -788,7 +849,8 @@ public:
                   "  <ProtectWindows>False</ProtectWindows>\n"
                   " </ExcelWorkbook>\n");
         writeStyles();
-        for (size_t i = 0; i < book_.sheets.size(); ++i) writeSheet(book_.sheets[i], int(i));
+        for (size_t i = 0; i < book_.sheets.size(); ++i)
+            writeSheet(book_.sheets[i], int(i));
         b_.append("</Workbook>\n");
         out_.maybeFlush();
     }
@@ -869,7 +931,8 @@ private:
             integer(int64_t(i));
             b_.append("\">\n");
             // Every style inherits from Default: write what differs from it.
-            if (s.horizontal != base.horizontal || s.vertical != base.vertical || s.wrapText != base.wrapText) {
+            if (s.horizontal != base.horizontal || s.vertical != base.vertical ||
+                s.wrapText != base.wrapText) {
                 b_.append("   <Alignment");
                 attribute("ss:Horizontal", horizontalName(s.horizontal));
                 attribute("ss:Vertical", verticalName(s.vertical));
@@ -883,8 +946,10 @@ private:
                 if (s.fontSize > 0) attribute("ss:Size", s.fontSize);
                 if (s.bold != base.bold) attribute("ss:Bold", s.bold ? "1" : "0");
                 if (s.italic != base.italic) attribute("ss:Italic", s.italic ? "1" : "0");
-                if (s.hasFontColor) color("ss:Color", s.fontRgb);
-                else if (base.hasFontColor) attribute("ss:Color", "Automatic");
+                if (s.hasFontColor)
+                    color("ss:Color", s.fontRgb);
+                else if (base.hasFontColor)
+                    attribute("ss:Color", "Automatic");
                 b_.append("/>\n");
             }
             if (s.hasFill) {
@@ -949,7 +1014,8 @@ private:
         int64_t rowCount = 0, columnCount = 0;
         for (const SheetRow& row : sheet.rows) {
             if (row.index < 0 || row.index >= kMaxRows) continue;
-            if (!row.cells.empty() || row.height >= 0 || row.hidden) rowCount = std::max<int64_t>(rowCount, row.index + 1);
+            if (!row.cells.empty() || row.height >= 0 || row.hidden)
+                rowCount = std::max<int64_t>(rowCount, row.index + 1);
             if (!row.cells.empty()) columnCount = std::max<int64_t>(columnCount, row.cells.back().column + 1);
         }
         for (const CellRange* m : anchors) {
@@ -1004,11 +1070,13 @@ private:
                 rowIndex = anchors[a]->firstRow;
             }
             if (rowIndex < nextRow || rowIndex >= kMaxRows) { // unsorted or out of the grid: skip
-                while (a < anchors.size() && anchors[a]->firstRow == rowIndex && !row) ++a;
+                while (a < anchors.size() && anchors[a]->firstRow == rowIndex && !row)
+                    ++a;
                 continue;
             }
             size_t rowAnchorsEnd = a;
-            while (rowAnchorsEnd < anchors.size() && anchors[rowAnchorsEnd]->firstRow == rowIndex) ++rowAnchorsEnd;
+            while (rowAnchorsEnd < anchors.size() && anchors[rowAnchorsEnd]->firstRow == rowIndex)
+                ++rowAnchorsEnd;
             const bool hasCells = (row && !row->cells.empty()) || rowAnchorsEnd > a;
             const bool hasFormat = row && (row->height >= 0 || row->hidden);
             if (!hasCells && !hasFormat) continue;
@@ -1230,7 +1298,8 @@ Status XmlSpreadsheetFormat::read(const QString& path, Workbook& workbook) const
     const QString shownPath = QDir::toNativeSeparators(path);
     FileByteSource source;
     if (Status opened = source.open(shownPath); !opened.isOk()) return opened;
-    if (source.size() == 0) return Status::invalidInput(QStringLiteral("文件“%1”是空文件（0 字节）").arg(shownPath));
+    if (source.size() == 0)
+        return Status::invalidInput(QStringLiteral("文件“%1”是空文件（0 字节）").arg(shownPath));
     return readFrom(source, workbook).withContext(QStringLiteral("读取文件“%1”失败").arg(shownPath));
 }
 

@@ -25,16 +25,18 @@ bool typedTextToNumber(QStringView text, double& value) {
     const bool negative = ascii[0] == '-';
     if (negative) ++i;
     const qsizetype integerStart = i;
-    while (i < n && ascii[i] >= '0' && ascii[i] <= '9') ++i;
+    while (i < n && ascii[i] >= '0' && ascii[i] <= '9')
+        ++i;
     const qsizetype integerDigits = i - integerStart;
-    if (integerDigits == 0) return false;                                   // ".5", "-", "+3"
-    if (integerDigits > 1 && ascii[integerStart] == '0') return false;      // "007"
+    if (integerDigits == 0) return false;                              // ".5", "-", "+3"
+    if (integerDigits > 1 && ascii[integerStart] == '0') return false; // "007"
     if (i < n) {
-        if (ascii[i] != '.') return false;                                  // "1,234", "1e5"
+        if (ascii[i] != '.') return false; // "1,234", "1e5"
         ++i;
         const qsizetype fractionStart = i;
-        while (i < n && ascii[i] >= '0' && ascii[i] <= '9') ++i;
-        if (i == fractionStart || i != n) return false;                     // "3.", "1.2.3"
+        while (i < n && ascii[i] >= '0' && ascii[i] <= '9')
+            ++i;
+        if (i == fractionStart || i != n) return false; // "3.", "1.2.3"
     }
     // Significant digits: from the first non-zero digit to the end.
     int significant = 0;

@@ -18,7 +18,9 @@ using namespace quellar;
 
 namespace {
 
-QString dataPath(const QString& relative) { return QStringLiteral(QUELLAR_TEST_DATA_DIR "/") + relative; }
+QString dataPath(const QString& relative) {
+    return QStringLiteral(QUELLAR_TEST_DATA_DIR "/") + relative;
+}
 
 QByteArray fileBytes(const QString& path) {
     QFile f(path);
@@ -46,12 +48,18 @@ QString styleText(const Workbook& book, uint32_t index) {
 
 QString valueText(const CellValue& v) {
     switch (v.type) {
-    case CellValue::Type::Empty: return QStringLiteral("empty");
-    case CellValue::Type::Number: return QStringLiteral("N:%1").arg(v.number, 0, 'g', 17);
-    case CellValue::Type::Boolean: return QStringLiteral("B:%1").arg(v.number);
-    case CellValue::Type::DateTime: return QStringLiteral("D:%1").arg(v.number, 0, 'g', 17);
-    case CellValue::Type::String: return QStringLiteral("S:") + v.text.toQString();
-    case CellValue::Type::Error: return QStringLiteral("E:") + v.text.toQString();
+    case CellValue::Type::Empty:
+        return QStringLiteral("empty");
+    case CellValue::Type::Number:
+        return QStringLiteral("N:%1").arg(v.number, 0, 'g', 17);
+    case CellValue::Type::Boolean:
+        return QStringLiteral("B:%1").arg(v.number);
+    case CellValue::Type::DateTime:
+        return QStringLiteral("D:%1").arg(v.number, 0, 'g', 17);
+    case CellValue::Type::String:
+        return QStringLiteral("S:") + v.text.toQString();
+    case CellValue::Type::Error:
+        return QStringLiteral("E:") + v.text.toQString();
     }
     return {};
 }
@@ -86,21 +94,27 @@ QString describe(const Workbook& book) {
                    .arg(p.fitToHeight)
                    .arg(p.printTitleFirstRow)
                    .arg(p.printTitleLastRow);
-        for (const auto& [c, w] : s.columnWidths) out += QStringLiteral(" width %1=%2\n").arg(c).arg(w);
+        for (const auto& [c, w] : s.columnWidths)
+            out += QStringLiteral(" width %1=%2\n").arg(c).arg(w);
         for (const SheetRow& r : s.rows) {
             out += QStringLiteral(" row %1 h %2 hidden %3\n").arg(r.index).arg(r.height).arg(r.hidden);
             for (const Cell& c : r.cells)
                 out += QStringLiteral("  %1 %2 f[%3] %4\n")
-                           .arg(columnAddress(int(c.column) + 1, r.index + 1), valueText(c.value), c.formula.toQString(),
-                                styleText(book, c.style));
+                           .arg(columnAddress(int(c.column) + 1, r.index + 1), valueText(c.value),
+                                c.formula.toQString(), styleText(book, c.style));
         }
         std::vector<CellRange> merges = s.merges;
         std::sort(merges.begin(), merges.end(), [](const CellRange& a, const CellRange& b) {
             return std::tie(a.firstRow, a.firstColumn) < std::tie(b.firstRow, b.firstColumn);
         });
         for (const CellRange& m : merges)
-            out += QStringLiteral(" merge %1,%2-%3,%4\n").arg(m.firstRow).arg(m.firstColumn).arg(m.lastRow).arg(m.lastColumn);
-        for (int b : s.rowBreaks) out += QStringLiteral(" break %1\n").arg(b);
+            out += QStringLiteral(" merge %1,%2-%3,%4\n")
+                       .arg(m.firstRow)
+                       .arg(m.firstColumn)
+                       .arg(m.lastRow)
+                       .arg(m.lastColumn);
+        for (int b : s.rowBreaks)
+            out += QStringLiteral(" break %1\n").arg(b);
     }
     return out;
 }
@@ -153,14 +167,15 @@ Workbook richWorkbook() {
     s.cellAt(4, 2).value = CellValue::fromBoolean(true);
     s.cellAt(4, 4).value = CellValue::fromError(u"#N/A");
     s.cellAt(4, 5).value = CellValue::fromString(u"  a&b<c>\"d\"\te\nf\r\n第二行 ");
-    s.cellAt(4, 6).style = moneyStyle; // a formatted blank
+    s.cellAt(4, 6).style = moneyStyle;                     // a formatted blank
     s.cellAt(4, 7).value = CellValue::fromDateTime(59.25); // before the phantom 29 February
     s.cellAt(4, 8).value = CellValue::fromDateTime(60);    // the phantom day itself
     SheetRow& hiddenRow = s.rowAt(7);
     hiddenRow.height = 0;
     hiddenRow.hidden = true;
     const double numbers[] = {0.1, -2.5e-7, 1e21, 123456789012345, -0.0, 5e-324};
-    for (int i = 0; i < 6; ++i) s.cellAt(9, i).value = CellValue::fromNumber(numbers[i]);
+    for (int i = 0; i < 6; ++i)
+        s.cellAt(9, i).value = CellValue::fromNumber(numbers[i]);
     s.merges.push_back({9, 7, 12, 7}); // an anchor without a stored cell, in a stored row
     s.pageSetup = {8, true, 1, 1, 0.75, 0.75, 0.5, 0.5, 85, true, 1, 0, 0, 1};
     s.rowBreaks = {5, 20};
@@ -181,11 +196,13 @@ Workbook richWorkbook() {
 TEST(Workbook, RowsAndCellsStaySortedInAnyInsertionOrder) {
     Sheet s;
     const std::pair<int, int> order[] = {{5, 3}, {1, 0}, {5, 1}, {3, 2}, {5, 2}, {1, 0}, {0, 9}};
-    for (auto [r, c] : order) s.cellAt(r, c).value = CellValue::fromNumber(r * 100 + c);
+    for (auto [r, c] : order)
+        s.cellAt(r, c).value = CellValue::fromNumber(r * 100 + c);
     ASSERT_EQ(s.rows.size(), 4u);
     std::vector<int> seen;
     for (const SheetRow& row : s.rows)
-        for (const Cell& cell : row.cells) seen.push_back(int(cell.value.number));
+        for (const Cell& cell : row.cells)
+            seen.push_back(int(cell.value.number));
     EXPECT_EQ(seen, (std::vector<int>{9, 100, 302, 501, 502, 503}));
     EXPECT_EQ(s.cell(5, 2)->value.number, 502);
     EXPECT_EQ(s.cell(5, 4), nullptr);
@@ -209,7 +226,8 @@ TEST(Workbook, MergeLookupMatchesAScanOfAllAreas) {
     for (int br = 0; br < 60; ++br)
         for (int bc = 0; bc < 6; ++bc)
             if (random() % 3 == 0)
-                s.merges.push_back({br * 8, bc * 8 + 1, br * 8 + int(random() % 8), bc * 8 + 1 + int(random() % 7)});
+                s.merges.push_back(
+                    {br * 8, bc * 8 + 1, br * 8 + int(random() % 8), bc * 8 + 1 + int(random() % 7)});
     s.merges.push_back({0, 0, 479, 0});
     for (int pass = 0; pass < 2; ++pass) {
         for (int q = 0; q < 5000; ++q) {
@@ -244,8 +262,9 @@ TEST(Workbook, StylesAreInternedOncePaletteIsExcels) {
     EXPECT_EQ(grid.sheetIndex(QStringLiteral("Sheet2")), 1);
     EXPECT_EQ(grid.sheetIndex(QStringLiteral("sheet2")), -1);
 
-    const std::pair<int, uint32_t> palette[] = {{1, 0x000000}, {2, 0xFFFFFF}, {3, 0xFF0000}, {4, 0x00FF00},
-                                                {6, 0xFFFF00}, {20, 0xCCFFFF}, {22, 0xFF8080}, {56, 0x333333}};
+    const std::pair<int, uint32_t> palette[] = {{1, 0x000000},  {2, 0xFFFFFF}, {3, 0xFF0000},
+                                                {4, 0x00FF00},  {6, 0xFFFF00}, {20, 0xCCFFFF},
+                                                {22, 0xFF8080}, {56, 0x333333}};
     for (auto [index, rgb] : palette) {
         EXPECT_EQ(paletteColor(index), rgb) << index;
         EXPECT_EQ(nearestPaletteIndex(rgb), index) << index; // duplicates resolve to the first
@@ -278,24 +297,25 @@ TEST(XmlSpreadsheet, WritesCellsTheWayExcelReadsThem) {
     const QString path = dir.filePath(QStringLiteral("a.xml"));
     ASSERT_TRUE(writeWorkbook(richWorkbook(), path, FileKind::XmlSpreadsheet).isOk());
     const QString xml = QString::fromUtf8(fileBytes(path));
-    for (const char* piece : {
-             R"(<Worksheet ss:Name="数据 &amp; &lt;名单&gt; &quot;甲&quot;" ss:Protected="1">)",
-             R"(<Table ss:ExpandedColumnCount="9" ss:ExpandedRowCount="13")",
-             R"(<Cell ss:MergeAcross="2" ss:MergeDown="1" ss:StyleID=)",
-             R"(<Cell ss:Index="4" ss:Formula="=R[-1]C*2"><Data ss:Type="Number">3</Data></Cell>)",
-             R"(<Data ss:Type="DateTime">2024-03-05T12:00:00.000</Data>)",
-             R"(<Data ss:Type="DateTime">1900-02-28T06:00:00.000</Data>)",
-             R"(<Data ss:Type="DateTime">1900-02-29T00:00:00.000</Data>)",
-             R"(<Data ss:Type="String">  a&amp;b&lt;c&gt;"d"	e&#10;f&#13;&#10;第二行 </Data>)",
-             R"(<Data ss:Type="Number">1e+21</Data>)",
-             R"(<Cell ss:Index="8" ss:MergeDown="3"/>)",
-             R"(<Row ss:Index="8" ss:AutoFitHeight="0" ss:Height="0" ss:Hidden="1"/>)",
-             R"(<NamedRange ss:Name="Print_Titles" ss:RefersTo="='数据 &amp; &lt;名单&gt; &quot;甲&quot;'!R1:R2"/>)",
-             R"(<RowBreak>
+    for (
+        const char* piece : {
+            R"(<Worksheet ss:Name="数据 &amp; &lt;名单&gt; &quot;甲&quot;" ss:Protected="1">)",
+            R"(<Table ss:ExpandedColumnCount="9" ss:ExpandedRowCount="13")",
+            R"(<Cell ss:MergeAcross="2" ss:MergeDown="1" ss:StyleID=)",
+            R"(<Cell ss:Index="4" ss:Formula="=R[-1]C*2"><Data ss:Type="Number">3</Data></Cell>)",
+            R"(<Data ss:Type="DateTime">2024-03-05T12:00:00.000</Data>)",
+            R"(<Data ss:Type="DateTime">1900-02-28T06:00:00.000</Data>)",
+            R"(<Data ss:Type="DateTime">1900-02-29T00:00:00.000</Data>)",
+            R"(<Data ss:Type="String">  a&amp;b&lt;c&gt;"d"	e&#10;f&#13;&#10;第二行 </Data>)",
+            R"(<Data ss:Type="Number">1e+21</Data>)",
+            R"(<Cell ss:Index="8" ss:MergeDown="3"/>)",
+            R"(<Row ss:Index="8" ss:AutoFitHeight="0" ss:Height="0" ss:Hidden="1"/>)",
+            R"(<NamedRange ss:Name="Print_Titles" ss:RefersTo="='数据 &amp; &lt;名单&gt; &quot;甲&quot;'!R1:R2"/>)",
+            R"(<RowBreak>
      <Row>4</Row>)",
-             R"(<Font ss:FontName="宋体" x:CharSet="134" ss:Size="12"/>)",
-             "<ActiveSheet>2</ActiveSheet>",
-         })
+            R"(<Font ss:FontName="宋体" x:CharSet="134" ss:Size="12"/>)",
+            "<ActiveSheet>2</ActiveSheet>",
+        })
         EXPECT_TRUE(xml.contains(QString::fromUtf8(piece))) << piece;
 }
 
@@ -311,7 +331,9 @@ TEST(XmlSpreadsheet, ReadsAWorkbookAsExcelWritesIt) {
     EXPECT_EQ(s.name, QStringLiteral("名单"));
     EXPECT_TRUE(book.sheets[2].hidden);
 
-    auto text = [&](int r, int c) { return s.cell(r, c) ? valueText(s.cell(r, c)->value) : QStringLiteral("-"); };
+    auto text = [&](int r, int c) {
+        return s.cell(r, c) ? valueText(s.cell(r, c)->value) : QStringLiteral("-");
+    };
     EXPECT_EQ(text(0, 0), QStringLiteral("S:职工名单"));
     EXPECT_EQ(text(0, 3), QStringLiteral("N:1.5"));
     EXPECT_EQ(text(1, 3), QStringLiteral("S:工资"));
@@ -385,7 +407,8 @@ TEST(XmlSpreadsheet, BrokenAndHostileFilesGiveClearErrors) {
         const Status status = readWorkbook(path, book);
         EXPECT_FALSE(status.isOk()) << c.file;
         const QString message = status.message();
-        EXPECT_TRUE(message.contains(QString::fromUtf8(c.message))) << c.file << ": " << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromUtf8(c.message)))
+            << c.file << ": " << message.toStdString();
         EXPECT_TRUE(message.contains(QFileInfo(path).fileName())) << c.file << ": " << message.toStdString();
     }
 }
@@ -395,23 +418,31 @@ TEST(XmlSpreadsheet, WriteFailureLeavesNoFileAndNamesThePath) {
     const Status status = writeWorkbook(richWorkbook(), path, FileKind::XmlSpreadsheet);
     EXPECT_FALSE(status.isOk());
     EXPECT_TRUE(status.message().contains(QStringLiteral("out.xml")));
-    EXPECT_FALSE(writeWorkbook(richWorkbook(), QStringLiteral("a.txt"), fileKindForPath(QStringLiteral("a.txt"))).isOk());
+    EXPECT_FALSE(
+        writeWorkbook(richWorkbook(), QStringLiteral("a.txt"), fileKindForPath(QStringLiteral("a.txt")))
+            .isOk());
 }
 
 // ---------------------------------------------------------------------------------------------
 // CSV
 
 TEST(Csv, TypedTextRule) {
-    const std::pair<const char*, double> numbers[] = {
-        {"3", 3}, {"-2.5", -2.5}, {"0", 0}, {"0.5", 0.5}, {"3.000000", 3}, {"100000000000", 1e11},
-        {"123456789.012345", 123456789.012345}, {"0.000000000000001", 1e-15}};
+    const std::pair<const char*, double> numbers[] = {{"3", 3},
+                                                      {"-2.5", -2.5},
+                                                      {"0", 0},
+                                                      {"0.5", 0.5},
+                                                      {"3.000000", 3},
+                                                      {"100000000000", 1e11},
+                                                      {"123456789.012345", 123456789.012345},
+                                                      {"0.000000000000001", 1e-15}};
     for (auto [text, value] : numbers) {
         double v = -1;
         EXPECT_TRUE(typedTextToNumber(QString::fromUtf8(text), v)) << text;
         EXPECT_EQ(v, value) << text;
     }
-    for (const char* text : {"007", "1,234", "+3", ".5", "1e5", "3.", "-0", "-0.00", "", "-", " 3", "3 ", "1.2.3",
-                             "100000000000.5", "1234567890123456", "0.1234567890123456", "１２", "NaN", "0x1F"}) {
+    for (const char* text :
+         {"007", "1,234", "+3", ".5", "1e5", "3.", "-0", "-0.00", "", "-", " 3", "3 ", "1.2.3",
+          "100000000000.5", "1234567890123456", "0.1234567890123456", "１２", "NaN", "0x1F"}) {
         double v;
         EXPECT_FALSE(typedTextToNumber(QString::fromUtf8(text), v)) << text;
     }
@@ -435,7 +466,8 @@ TEST(Csv, ParsesQuotingLineEndsAndBom) {
         QStringList rows;
         int next = 0;
         for (const SheetRow& row : book.sheets[0].rows) {
-            for (; next < row.index; ++next) rows << QString();
+            for (; next < row.index; ++next)
+                rows << QString();
             QStringList cells;
             for (const Cell& cell : row.cells)
                 cells << columnAddress(int(cell.column) + 1, row.index + 1) + u'=' + valueText(cell.value);
@@ -453,7 +485,8 @@ TEST(Csv, ParsesQuotingLineEndsAndBom) {
 
     QStringEncoder gbk("GB18030");
     if (gbk.isValid()) { // Chinese Windows saves CSV in GB18030
-        ASSERT_TRUE(CsvFormat::parse(gbk(QStringLiteral("姓名,年龄\n张三,30\n")), QStringLiteral("t"), book).isOk());
+        ASSERT_TRUE(
+            CsvFormat::parse(gbk(QStringLiteral("姓名,年龄\n张三,30\n")), QStringLiteral("t"), book).isOk());
         EXPECT_EQ(book.sheets[0].cell(1, 0)->value.text.toQString(), QStringLiteral("张三"));
         EXPECT_EQ(book.sheets[0].cell(1, 1)->value.number, 30);
     }
@@ -504,22 +537,25 @@ TEST(Json, TablesAsTheCommandLineWritesThem) {
     table[1][0].mergeState = MergeState::Single;
     const RowTable empty;
     const QString path = dir.filePath(QStringLiteral("r.json"));
-    ASSERT_TRUE(writeJsonTables({{QStringLiteral("对比结果"), &table}, {QStringLiteral("Sheet2"), nullptr},
+    ASSERT_TRUE(writeJsonTables({{QStringLiteral("对比结果"), &table},
+                                 {QStringLiteral("Sheet2"), nullptr},
                                  {QStringLiteral("Sheet3"), &empty}},
                                 path)
                     .isOk());
-    EXPECT_EQ(QString::fromUtf8(fileBytes(path)).toStdString(),
-              QStringLiteral("{\"sheets\": [\n"
-                             "{\"name\": \"对比结果\", \"rows\": [\n"
-                             "[{\"text\": \"名\\\"称\\\"\\\\\\n\\u0001\", \"fill\": 2, \"merge\": \"anchor\", \"rows\": 2, "
-                             "\"cols\": 2}, {\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, "
-                             "{\"text\": \"3.000000\", \"fill\": 20, \"merge\": \"text-only\"}],\n"
-                             "[{\"text\": \"\", \"fill\": 6, \"merge\": \"single\"}]\n"
-                             "]},\n"
-                             "{\"name\": \"Sheet2\", \"rows\": []},\n"
-                             "{\"name\": \"Sheet3\", \"rows\": []}\n"
-                             "]}\n")
-                  .toStdString());
+    EXPECT_EQ(
+        QString::fromUtf8(fileBytes(path)).toStdString(),
+        QStringLiteral(
+            "{\"sheets\": [\n"
+            "{\"name\": \"对比结果\", \"rows\": [\n"
+            "[{\"text\": \"名\\\"称\\\"\\\\\\n\\u0001\", \"fill\": 2, \"merge\": \"anchor\", \"rows\": 2, "
+            "\"cols\": 2}, {\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, "
+            "{\"text\": \"3.000000\", \"fill\": 20, \"merge\": \"text-only\"}],\n"
+            "[{\"text\": \"\", \"fill\": 6, \"merge\": \"single\"}]\n"
+            "]},\n"
+            "{\"name\": \"Sheet2\", \"rows\": []},\n"
+            "{\"name\": \"Sheet3\", \"rows\": []}\n"
+            "]}\n")
+            .toStdString());
 }
 
 TEST(Json, WorkbookSheetsAsTheOperationsReadThem) {
@@ -534,11 +570,13 @@ TEST(Json, WorkbookSheetsAsTheOperationsReadThem) {
     ASSERT_EQ(fileKindForPath(path), FileKind::Json);
     ASSERT_TRUE(writeWorkbook(book, path, FileKind::Json).isOk());
     const QString json = QString::fromUtf8(fileBytes(path));
-    EXPECT_TRUE(json.contains(QStringLiteral(
-        "[{\"text\": \"a\", \"fill\": 2, \"merge\": \"anchor\", \"rows\": 2, \"cols\": 2}, "
-        "{\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, {\"text\": \"3.000000\", \"fill\": 2, \"merge\": \"single\"}],\n"
-        "[{\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, {\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, "
-        "{\"text\": \"b\", \"fill\": 2, \"merge\": \"single\"}]\n]}")))
+    EXPECT_TRUE(json.contains(
+        QStringLiteral("[{\"text\": \"a\", \"fill\": 2, \"merge\": \"anchor\", \"rows\": 2, \"cols\": 2}, "
+                       "{\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, {\"text\": \"3.000000\", "
+                       "\"fill\": 2, \"merge\": \"single\"}],\n"
+                       "[{\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, {\"text\": \"\", \"fill\": "
+                       "0, \"merge\": \"covered\"}, "
+                       "{\"text\": \"b\", \"fill\": 2, \"merge\": \"single\"}]\n]}")))
         << json.toStdString();
     EXPECT_TRUE(json.contains(QStringLiteral("{\"name\": \"Sheet2\", \"rows\": []}")));
     Workbook back;
@@ -546,11 +584,16 @@ TEST(Json, WorkbookSheetsAsTheOperationsReadThem) {
 }
 
 TEST(Formats, KindsByExtensionAndByContent) {
-    const std::pair<const char*, FileKind> kinds[] = {
-        {"a.xml", FileKind::XmlSpreadsheet}, {"B.XLSX", FileKind::Xlsx}, {"c.xlsm", FileKind::Xlsx},
-        {"d.Xls", FileKind::Xls},           {"e.csv", FileKind::Csv},   {"f.json", FileKind::Json},
-        {"g.txt", FileKind::Unknown},       {"noext", FileKind::Unknown}};
-    for (auto [path, kind] : kinds) EXPECT_EQ(fileKindForPath(QString::fromUtf8(path)), kind) << path;
+    const std::pair<const char*, FileKind> kinds[] = {{"a.xml", FileKind::XmlSpreadsheet},
+                                                      {"B.XLSX", FileKind::Xlsx},
+                                                      {"c.xlsm", FileKind::Xlsx},
+                                                      {"d.Xls", FileKind::Xls},
+                                                      {"e.csv", FileKind::Csv},
+                                                      {"f.json", FileKind::Json},
+                                                      {"g.txt", FileKind::Unknown},
+                                                      {"noext", FileKind::Unknown}};
+    for (auto [path, kind] : kinds)
+        EXPECT_EQ(fileKindForPath(QString::fromUtf8(path)), kind) << path;
 
     // A working file saved under another name still opens by its content.
     QTemporaryDir dir;

@@ -13,7 +13,9 @@ namespace {
 // Hands out the bytes a few at a time, as an inflating stream may.
 class TrickleSource final : public ByteSource {
 public:
-    TrickleSource(std::string data, size_t chunk) : data_(std::move(data)), chunk_(chunk) {}
+    TrickleSource(std::string data, size_t chunk)
+        : data_(std::move(data))
+        , chunk_(chunk) {}
     qint64 read(char* buffer, qint64 max) override {
         const size_t n = std::min({size_t(max), chunk_, data_.size() - position_});
         std::memcpy(buffer, data_.data() + position_, n);
@@ -40,11 +42,18 @@ std::string events(ByteSource& source, XmlLimits limits = {}) {
                 out += " " + std::string(a.qualifiedName) + "=" + std::string(a.value);
             out += scanner.isEmptyElement() ? "/>" : ">";
             break;
-        case XmlScanner::Token::EndElement: out += "</" + std::string(scanner.qualifiedName()) + ">"; break;
-        case XmlScanner::Token::Text: out += "'" + std::string(scanner.text()) + "'"; break;
-        case XmlScanner::Token::EndDocument: return out;
-        case XmlScanner::Token::Error: return out + " ERROR: " + scanner.status().message().toStdString();
-        case XmlScanner::Token::None: return out + " NONE";
+        case XmlScanner::Token::EndElement:
+            out += "</" + std::string(scanner.qualifiedName()) + ">";
+            break;
+        case XmlScanner::Token::Text:
+            out += "'" + std::string(scanner.text()) + "'";
+            break;
+        case XmlScanner::Token::EndDocument:
+            return out;
+        case XmlScanner::Token::Error:
+            return out + " ERROR: " + scanner.status().message().toStdString();
+        case XmlScanner::Token::None:
+            return out + " NONE";
         }
     }
 }
@@ -73,7 +82,8 @@ TEST(XmlScanner, TokensOfWellFormedDocuments) {
         {"\xEF\xBB\xBF<a>中文</a>", "<a>'中文'</a>"},
         {"<a  x = '1'\n y='2' ></a >", "<a x=1 y=2></a>"},
     };
-    for (const Case& c : cases) EXPECT_EQ(events(c.xml), c.expected) << c.xml;
+    for (const Case& c : cases)
+        EXPECT_EQ(events(c.xml), c.expected) << c.xml;
 }
 
 TEST(XmlScanner, RefusesBrokenAndHostileInput) {
@@ -135,7 +145,8 @@ TEST(XmlScanner, LimitsDepthAttributesNamesAndTokenLength) {
 TEST(XmlScanner, ChunkBoundariesDoNotChangeTheTokens) {
     // Long texts and attributes span several buffer refills; tiny chunks split every token.
     std::string xml = "<?xml version=\"1.0\"?><root a=\"" + std::string(3000, 'v') + "\">";
-    for (int i = 0; i < 200; ++i) xml += "<c i='" + std::to_string(i) + "'>t&amp;" + std::to_string(i) + "</c><!--x-->";
+    for (int i = 0; i < 200; ++i)
+        xml += "<c i='" + std::to_string(i) + "'>t&amp;" + std::to_string(i) + "</c><!--x-->";
     xml += "<big>" + std::string(3 << 20, 'y') + "</big></root>";
     const std::string expected = events(xml);
     ASSERT_EQ(expected.find("ERROR"), std::string::npos);
@@ -155,7 +166,8 @@ TEST(XmlScanner, TranscodesUtf16AndDeclaredEncodings) {
     }
     QStringEncoder gb("GB18030");
     if (gb.isValid()) {
-        const QByteArray bytes = gb(QStringLiteral("<?xml version=\"1.0\" encoding=\"GB18030\"?><a>中文</a>"));
+        const QByteArray bytes =
+            gb(QStringLiteral("<?xml version=\"1.0\" encoding=\"GB18030\"?><a>中文</a>"));
         MemoryByteSource source(bytes);
         EXPECT_EQ(events(source), "<a>'中文'</a>");
     }
