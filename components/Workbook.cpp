@@ -99,10 +99,11 @@ std::optional<CellRange> Sheet::usedRange() const {
 // Sheet: merged areas
 //
 // The index is an implicit interval tree: mergeIndex_ holds the merge positions sorted by
-// first row, followed by a segment tree (size 2*n) of the largest last row below each node.
-// A lookup walks only the subtrees whose areas can reach the row, so it costs O(log n) plus
-// the areas that span the row. It is rebuilt whenever the number of merges has changed;
-// code that edits an area in place must call clear() or rebuild the list.
+// first row, followed by a segment tree (size 2*n) of the largest last row below each node
+// and a fingerprint of the list. A lookup walks only the subtrees whose areas can reach the
+// row, so it costs O(log n) plus the areas that span the row. The index is rebuilt when the
+// list's length, storage or sampled areas change; code that edits one area in place in a
+// long list must call clear() or rebuild the list. Not safe for concurrent first calls.
 
 namespace {
 
@@ -136,12 +137,26 @@ const CellRange* Sheet::mergeContaining(int32_t row, int32_t column) const {
             if (m.contains(row, column)) return &m;
         return nullptr;
     }
-    if (mergeIndexSize_ != n) {
+    size_t leaves = 1;
+    while (leaves < n)
+        leaves *= 2;
+    // A cheap fingerprint of the list (its storage and a few areas) catches a list replaced
+    // or edited in place with the same length.
+    auto sample = [this, n]() {
+        size_t h = 0;
+        for (size_t i : {size_t(0), n / 2, n - 1}) {
+            const CellRange& m = merges[i];
+            h = h * 1000003u ^ (size_t(uint32_t(m.firstRow)) << 32 | uint32_t(m.firstColumn));
+            h = h * 1000003u ^ (size_t(uint32_t(m.lastRow)) << 32 | uint32_t(m.lastColumn));
+        }
+        return h;
+    };
+    const size_t fingerprintAt = 3 * leaves;
+    const size_t storage = reinterpret_cast<size_t>(merges.data());
+    if (mergeIndexSize_ != n || mergeIndex_.size() != fingerprintAt + 2 ||
+        mergeIndex_[fingerprintAt] != storage || mergeIndex_[fingerprintAt + 1] != sample()) {
         // Tree over a power-of-two number of leaves; node 1 is the root.
-        size_t leaves = 1;
-        while (leaves < n)
-            leaves *= 2;
-        mergeIndex_.assign(leaves + 2 * leaves, 0);
+        mergeIndex_.assign(fingerprintAt + 2, 0);
         size_t* order = mergeIndex_.data();
         for (size_t i = 0; i < n; ++i)
             order[i] = i;
@@ -152,11 +167,10 @@ const CellRange* Sheet::mergeContaining(int32_t row, int32_t column) const {
             tree[leaves + i] = size_t(std::max(merges[order[i]].lastRow, 0));
         for (size_t i = leaves - 1; i >= 1; --i)
             tree[i] = std::max(tree[2 * i], tree[2 * i + 1]);
+        mergeIndex_[fingerprintAt] = storage;
+        mergeIndex_[fingerprintAt + 1] = sample();
         mergeIndexSize_ = n;
     }
-    size_t leaves = 1;
-    while (leaves < n)
-        leaves *= 2;
     const size_t* order = mergeIndex_.data();
     // Only areas that start on or above the row can contain it.
     const size_t limit =
