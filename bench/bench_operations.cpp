@@ -132,6 +132,16 @@ int main(int argc, char** argv) {
         std::snprintf(extra, sizeof extra, ", %zu automatic sum columns", info.sumColumns.size());
         report("group summary core, 2 fields, automatic sums", seconds(timer), summed, extra);
 
+        // One level of a million distinct keys, numbers and texts mixed (identifiers such as
+        // 123456 and A123456): the group order follows the exchange sort swap by swap.
+        summed = Result<RowTable>(RowTable());
+        copy = t1;
+        for (size_t r = 1; r < copy.size(); ++r)
+            copy[r][0].text = SharedText(r % 2 ? QString::number(r) : QStringLiteral("A%1").arg(r));
+        timer.restart();
+        summed = groupSum(std::move(copy), {QStringLiteral("编号")}, sums, &info);
+        report("group summary core, 1M mixed distinct keys", seconds(timer), summed);
+
         // Numeric first-level keys (quantities 0..499) and the department.
         summed = Result<RowTable>(RowTable());
         copy = t1;

@@ -61,6 +61,33 @@ inline std::vector<size_t> exchangeSortOrder(size_t n, const std::function<bool(
     return exchangeSortOrder<const std::function<bool(size_t, size_t)>&>(n, less);
 }
 
+// A key under the mixed order of key texts: two numbers (by the strict number rule) compare
+// by value, any other pair by the code units of their texts. textRank is the text's place in
+// code-unit order (equal texts, equal ranks).
+struct NumberOrText {
+    bool isNumber = false;
+    double number = 0;
+    uint32_t textRank = 0;
+};
+
+// How much work the mixed order may take before it gives up.
+struct MixedOrderLimits {
+    size_t literalBelow = 2000;    // lists this short run the procedure itself
+    uint64_t maxSwaps = 8'000'000; // swap budget of the swap-by-swap simulation
+    size_t literalUpTo = 50'000;   // past the budget the procedure still runs on lists this short
+};
+
+// The exchange sort's order of `keys` (in their given order) under the mixed order. When
+// the order is a strict weak order (only numbers, only texts, or texts that do not fall
+// between numbers of overlapping values, such as 123 and A123) the O(n log n) class
+// algorithm is used. Otherwise it is not transitive and the procedure decides: on short
+// lists it runs as written; on long ones it is followed swap by swap, each pass finding its
+// next swap through a segment tree over positions, O((n + swaps) log n). Returns false,
+// leaving `order` empty, when a long list is so far from sorted that it would take more
+// than the limits allow (minutes or hours): the caller reports that instead of hanging.
+bool exchangeSortNumberOrTextOrder(const std::vector<NumberOrText>& keys, std::vector<size_t>& order,
+                                   const MixedOrderLimits& limits = {});
+
 // The procedure itself, on a list of values, for relations that need not be transitive
 // (such as the mixed order of numbers and texts). Quadratic: meant for short lists.
 template <typename T, typename Less> void exchangeSortLiteral(std::vector<T>& values, Less&& less) {

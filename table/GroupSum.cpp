@@ -118,8 +118,13 @@ public:
         }
     }
 
-    // Lists the groups of every level with their subtotal rows.
-    void group() { groupLevel(0, 0, order_.size()); }
+    // Lists the groups of every level with their subtotal rows. Fails only when a mixture of
+    // numeric and text keys is too long and disordered to be put in order in reasonable time.
+    Status group(const QStringList& fieldNames) {
+        fieldNames_ = fieldNames;
+        groupLevel(0, 0, order_.size());
+        return failure_;
+    }
 
     // The column totals over all data rows, added in sorted order.
     std::vector<double> totals() const {
@@ -201,9 +206,9 @@ private:
     // The non-empty key blocks of `level` in the order the groups are listed: the distinct
     // keys in order of first appearance, then exchange-sorted by "both numbers: by value,
     // otherwise by code units". That relation is a strict weak order when all keys are
-    // numbers (or none is); on a mixture it need not be transitive, and the procedure runs
-    // as it is on the (usually few) distinct keys, each parsed once.
-    std::vector<KeyBlock> groupOrder(size_t level, size_t from, size_t to) const {
+    // numbers (or none is); on a mixture it need not be transitive, and the procedure is
+    // followed swap by swap on the distinct keys, each parsed once.
+    std::vector<KeyBlock> groupOrder(size_t level, size_t from, size_t to) {
         const LevelKeys& keys = levels_[level];
         std::vector<KeyBlock> keyed;
         for (const KeyBlock& block : blocks(level, from, to))
@@ -211,26 +216,22 @@ private:
         const size_t d = keyed.size();
         if (d < 2) return keyed;
 
-        std::vector<uint32_t> rank(d);
+        std::vector<NumberOrText> list(d);
         size_t numbers = 0;
         for (size_t k = 0; k < d; ++k) {
-            rank[k] = rankAt(level, keyed[k].begin);
-            numbers += keys.isNumber[rank[k]] ? 1 : 0;
+            const uint32_t rank = rankAt(level, keyed[k].begin);
+            list[k] = NumberOrText{bool(keys.isNumber[rank]), keys.number[rank], rank};
+            numbers += keys.isNumber[rank] ? 1 : 0;
         }
         if (numbers == 0) return keyed; // distinct texts already in code-unit order: nothing swaps
         std::vector<size_t> permutation;
-        if (numbers == d) {
-            permutation = exchangeSortOrder(
-                d, [&](size_t a, size_t b) { return keys.number[rank[a]] < keys.number[rank[b]]; });
-        } else {
-            permutation.resize(d);
-            for (size_t k = 0; k < d; ++k)
-                permutation[k] = k;
-            exchangeSortLiteral(permutation, [&](size_t a, size_t b) {
-                const uint32_t ra = rank[a], rb = rank[b];
-                if (keys.isNumber[ra] && keys.isNumber[rb]) return keys.number[ra] < keys.number[rb];
-                return ra < rb; // ranks follow code-unit order
-            });
+        if (!exchangeSortNumberOrTextOrder(list, permutation)) {
+            failure_ = Status::unsupported(
+                QStringLiteral(
+                    "分组字段“%1”有 %2 个不同的值，数字和文字混在一起且顺序很乱，排序需要的时间过长")
+                    .arg(fieldNames_.value(qsizetype(level)))
+                    .arg(d));
+            return {};
         }
         std::vector<KeyBlock> sorted(d);
         for (size_t i = 0; i < d; ++i)
@@ -239,7 +240,7 @@ private:
     }
 
     void groupLevel(size_t level, size_t from, size_t to) {
-        if (level >= levels_.size() || from >= to) return;
+        if (level >= levels_.size() || from >= to || !failure_.isOk()) return;
         const bool last = level + 1 == levels_.size();
         for (const KeyBlock& block : groupOrder(level, from, to)) {
             if (last) {
@@ -294,6 +295,8 @@ private:
     std::vector<uint32_t> dense_;  // scratch: global rank -> class rank within a range
     std::vector<int64_t> entries_; // >= 0: a data row offset; < 0: subtotal -(i + 1)
     std::vector<Row> subtotals_;
+    QStringList fieldNames_; // of the group columns, for messages
+    Status failure_;
 };
 
 } // namespace
@@ -379,7 +382,7 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
     GroupSummary summary(table, first, groupColumns, sumColumns, std::move(values),
                          texts.text(QStringLiteral("xj")));
     summary.sort();
-    summary.group();
+    if (Status s = summary.group(names); !s) return s;
     const std::vector<double> totals = summary.totals();
 
     // The grand-total row is shaped on the first data row as sorted (the field row when
