@@ -2,6 +2,8 @@
 
 #include "components/CsvFormat.h"
 #include "components/JsonTables.h"
+#include "components/XlsFormat.h"
+#include "components/XlsxFormat.h"
 #include "components/XmlSpreadsheetFormat.h"
 
 #include <QDir>
@@ -21,6 +23,8 @@ const std::vector<std::unique_ptr<WorkbookFormat>>& registeredFormats() {
         list.push_back(std::make_unique<XmlSpreadsheetFormat>());
         list.push_back(std::make_unique<CsvFormat>());
         list.push_back(std::make_unique<JsonFormat>());
+        list.push_back(std::make_unique<XlsxFormat>());
+        list.push_back(std::make_unique<XlsFormat>());
         return list;
     }();
     return formats;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev
-  libpugixml-dev libfast-float-dev libzip-dev libdeflate-dev libxlsxwriter-dev libfreexl-dev
+  libpugixml-dev libfast-float-dev libzip-dev libdeflate-dev libxlsxwriter-dev libfreexl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb
 )

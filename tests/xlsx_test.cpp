@@ -1,0 +1,637 @@
+// The xlsx and xls readers, the xlsx writer and the zip container beneath them, on
+// workbooks made for the purpose (tests/data/make_xlsx_fixtures.py) and on hostile files.
+
+#include "components/Workbook.h"
+#include "components/WorkbookFormat.h"
+#include "components/XlsxFormat.h"
+#include "components/ZipArchive.h"
+#include "table/CellOps.h"
+#include "tests/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace quellar {
+namespace {
+
+using test::testDataPath;
+
+Workbook readOk(const QString& relative) {
+    Workbook book;
+    const Status s = readWorkbook(testDataPath(relative), book);
+    EXPECT_TRUE(s.isOk()) << s.message().toStdString();
+    return book;
+}
+
+const Cell* cellAt(const Sheet& sheet, const char* ref) {
+    int32_t row, column;
+    if (!xlsx::parseCellReference(ref, row, column)) return nullptr;
+    return sheet.cell(row, column);
+}
+
+QString textAt(const Sheet& sheet, const char* ref) {
+    const Cell* c = cellAt(sheet, ref);
+    return c ? variantToText(c->value) : QStringLiteral("<none>");
+}
+
+const Style& styleAt(const Workbook& book, const Sheet& sheet, const char* ref) {
+    static const Style none;
+    const Cell* c = cellAt(sheet, ref);
+    return c && c->style < book.styles.size() ? book.styles[c->style] : none;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Small pieces
+
+TEST(XlsxHelpers, CellReferences) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t row, column;
+    } cases[] = {
+        {"A1", true, 0, 0},
+        {"B12", true, 11, 1},
+        {"XFD1048576", true, 1048575, 16383},
+        {"AA10", true, 9, 26},
+        {"XFE1", false, 0, 0},
+        {"A1048577", false, 0, 0},
+        {"A0", false, 0, 0},
+        {"1A", false, 0, 0},
+        {"", false, 0, 0},
+        {"AAAA1", false, 0, 0},
+        {"A", false, 0, 0},
+        {"A1B", false, 0, 0},
+        {"A99999999999", false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        int32_t row = -1, column = -1;
+        EXPECT_EQ(xlsx::parseCellReference(c.text, row, column), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(row, c.row) << c.text;
+            EXPECT_EQ(column, c.column) << c.text;
+        }
+    }
+}
+
+TEST(XlsxHelpers, DateFormatCodes) {
+    struct Case {
+        const char16_t* code;
+        bool date;
+    } cases[] = {
+        {u"yyyy/m/d", true},
+        {u"yyyy\\-mm\\-dd\\ hh:mm", true},
+        {u"[h]:mm:ss", true},
+        {u"mm:ss.0", true},
+        {u"h:mm AM/PM", true},
+        {u"[$-804]yyyy\"年\"m\"月\"", true},
+        {u"0.00", false},
+        {u"General", false},
+        {u"\"day\" 0", false},
+        {u"0.00E+00", false},
+        {u"[Red]#,##0", false},
+        {u"#,##0_);[Red](#,##0)", false},
+        {u"@", false},
+        {u"\\d0", false},
+        {u"[DBNum1][$-804]0", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(xlsx::isDateFormatCode(QStringView(c.code)), c.date)
+            << QString::fromUtf16(c.code).toStdString();
+    for (int id : {14, 15, 22, 31, 45, 46, 47, 57})
+        EXPECT_TRUE(xlsx::isBuiltinDateFormat(id)) << id;
+    for (int id : {0, 1, 2, 9, 11, 23, 37, 49})
+        EXPECT_FALSE(xlsx::isBuiltinDateFormat(id)) << id;
+}
+
+TEST(XlsxHelpers, IsoDates) {
+    struct Case {
+        const char* text;
+        bool ok;
+        double serial;
+    } cases[] = {
+        {"2026-12-07", true, 46363},
+        {"2026-12-07T18:00:00", true, 46363.75},
+        {"2026-12-07 06:00:00Z", true, 46363.25},
+        {"1900-01-01", true, 1},
+        {"1900-02-28", true, 59},
+        {"1900-03-01", true, 61},
+        {"12:00:00", true, 0.5},
+        {"2026-13-01", false, 0},
+        {"yesterday", false, 0},
+        {"2026-12-07T25:00", false, 0},
+    };
+    for (const Case& c : cases) {
+        double serial = -1;
+        EXPECT_EQ(xlsx::isoDateToSerial(c.text, serial), c.ok) << c.text;
+        if (c.ok) EXPECT_DOUBLE_EQ(serial, c.serial) << c.text;
+    }
+}
+
+TEST(XlsxHelpers, ColumnWidthsGoThroughWholePixels) {
+    // Stored widths as Excel writes them, and their pixel widths.
+    EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(9.140625), 64 * 0.75); // the default column
+    EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(12.7109375), 89 * 0.75);
+    EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(0), 0);
+    // What the writer hands to libxlsxwriter comes back as the same pixels.
+    for (int pixels : {5, 12, 13, 20, 64, 89, 145, 300, 1000}) {
+        const double shown = xlsx::pointsToCharacterWidth(pixels * 0.75);
+        const double stored = shown < 1 ? std::trunc(std::round(shown * 12) / 7.0 * 256) / 256
+                                        : std::trunc((std::round(shown * 7) + 5) / 7.0 * 256) / 256;
+        EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(stored), pixels * 0.75) << pixels;
+    }
+}
+
+TEST(XlsxHelpers, R1C1FormulasBecomeA1) {
+    struct Case {
+        const char16_t* formula;
+        int32_t row, column;
+        const char16_t* a1;
+    } cases[] = {
+        {u"=RC[-1]*2", 1, 1, u"=A2*2"},
+        {u"=R1C1+R[1]C[1]", 0, 0, u"=$A$1+B2"},
+        {u"=SUM(R[-2]C:R[-1]C)", 2, 0, u"=SUM(A1:A2)"},
+        {u"=\"RC\"&R2C3", 0, 0, u"=\"RC\"&$C$2"},
+        {u"=ROUND(RC[1],2)", 4, 0, u"=ROUND(B5,2)"},
+        {u"=Sheet2!R1C1", 0, 0, u"=Sheet2!$A$1"},
+        {u"='R1C1 sheet'!RC", 2, 3, u"='R1C1 sheet'!D3"},
+        {u"=SUM(R1:R3)", 5, 5, u"=SUM($1:$3)"},
+        {u"=A1*2", 0, 0, u"=A1*2"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(xlsx::r1c1ToA1(QStringView(c.formula), c.row, c.column), QString::fromUtf16(c.a1))
+            << QString::fromUtf16(c.formula).toStdString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+TEST(XlsxRead, ValuesOfEveryKind) {
+    const Workbook book = readOk(QStringLiteral("xlsx/basic.xlsx"));
+    ASSERT_EQ(book.sheets.size(), 3u);
+    const Sheet& s = book.sheets[0];
+    struct Case {
+        const char* ref;
+        CellValue::Type type;
+        const char16_t* text; // as variantToText gives it
+    } cases[] = {
+        {"A1", CellValue::Type::String, u"名称"},
+        {"B1", CellValue::Type::String, u"Rich text"},
+        {"C1", CellValue::Type::String, u"東京"}, // the phonetic run is left out
+        {"D1", CellValue::Type::String, u"内联文本"},
+        {"E1", CellValue::Type::String, u"line\rbreak & more"},
+        {"A2", CellValue::Type::Number, u"0.1234567"},
+        {"B2", CellValue::Type::Number, u"100000000000000000000.000000"},
+        {"D2", CellValue::Type::Boolean, u"-1"},
+        {"E2", CellValue::Type::Boolean, u"0"},
+        {"F2", CellValue::Type::Error, u"#N/A"},
+        {"A3", CellValue::Type::DateTime, u"2026/12/7"},
+        {"B3", CellValue::Type::DateTime, u"2026/12/7 12:00:00"},
+        {"C3", CellValue::Type::DateTime, u"6:00:00"},
+        {"D3", CellValue::Type::Number, u"5.000000"}, // "day" 0: the letters are quoted
+        {"A4", CellValue::Type::Number, u"0.2469134"},
+        {"B4", CellValue::Type::String, u"ab"},
+        {"C5", CellValue::Type::Number, u"1.500000"},
+        {"D5", CellValue::Type::Error, u"#DIV/0!"},
+        {"A7", CellValue::Type::String, u"名称"},
+        {"B7", CellValue::Type::Number, u"8.000000"}, // no reference: after A7
+        {"D7", CellValue::Type::DateTime, u"2024/3/1 6:00:00"},
+        {"A8", CellValue::Type::Number, u"9.000000"}, // a row without a number follows row 7
+        {"D4", CellValue::Type::Empty, u""},          // a styled empty cell is kept
+    };
+    for (const Case& c : cases) {
+        const Cell* cell = cellAt(s, c.ref);
+        ASSERT_NE(cell, nullptr) << c.ref;
+        EXPECT_EQ(cell->value.type, c.type) << c.ref;
+        EXPECT_EQ(variantToText(cell->value), QString::fromUtf16(c.text)) << c.ref;
+    }
+    EXPECT_EQ(cellAt(s, "A2")->value.number, 0.1234567);
+    EXPECT_EQ(cellAt(s, "B2")->value.number, 1e20);
+    EXPECT_EQ(cellAt(s, "C2")->value.number, 0.0);
+    EXPECT_TRUE(std::signbit(cellAt(s, "C2")->value.number));
+    EXPECT_EQ(cellAt(s, "F1")->value.text.toQString(), QStringLiteral("  spaced  "));
+    EXPECT_EQ(cellAt(s, "E5"), nullptr);  // neither value nor style
+    EXPECT_EQ(cellAt(s, "ZZ1"), nullptr); // inside an extension, not sheet data
+    EXPECT_EQ(s.row(98), nullptr);
+
+    struct FormulaCase {
+        const char* ref;
+        const char16_t* formula;
+    } formulas[] = {
+        {"A4", u"=A2*2"}, {"B4", u"=\"a\"&\"b\""}, {"C4", u"=A2+1"}, {"C5", u""}, {"D5", u"=1/0"}};
+    for (const FormulaCase& f : formulas)
+        EXPECT_EQ(cellAt(s, f.ref)->formula.toQString(), QString::fromUtf16(f.formula)) << f.ref;
+
+    EXPECT_EQ(textAt(book.sheets[1], "A1"), QStringLiteral("藏"));
+    EXPECT_EQ(textAt(book.sheets[2], "B2"), QStringLiteral("東京"));
+    EXPECT_EQ(textAt(book.sheets[2], "B3"), QStringLiteral("42.000000"));
+}
+
+TEST(XlsxRead, SheetsLayoutAndPageSetup) {
+    const Workbook book = readOk(QStringLiteral("xlsx/basic.xlsx"));
+    ASSERT_EQ(book.sheets.size(), 3u);
+    EXPECT_EQ(book.sheets[0].name, QStringLiteral("数据"));
+    EXPECT_EQ(book.sheets[1].name, QStringLiteral("隐藏"));
+    EXPECT_EQ(book.sheets[2].name, QStringLiteral("Third"));
+    EXPECT_FALSE(book.sheets[0].hidden);
+    EXPECT_TRUE(book.sheets[1].hidden);
+    EXPECT_EQ(book.activeSheet, 2);
+
+    const Sheet& s = book.sheets[0];
+    EXPECT_EQ(s.merges, (std::vector<CellRange>{{9, 0, 10, 2}, {6, 4, 7, 5}}));
+    EXPECT_DOUBLE_EQ(s.columnWidth(0), 89 * 0.75);
+    EXPECT_DOUBLE_EQ(s.columnWidth(1), 48);
+    EXPECT_DOUBLE_EQ(s.columnWidth(2), 145 * 0.75);
+    EXPECT_DOUBLE_EQ(s.columnWidth(3), 145 * 0.75);
+    EXPECT_DOUBLE_EQ(s.columnWidth(5), 0); // hidden
+    EXPECT_DOUBLE_EQ(s.defaultRowHeight, 14.25);
+    EXPECT_DOUBLE_EQ(s.rowHeight(0), 30);
+    EXPECT_DOUBLE_EQ(s.rowHeight(1), 14.25);
+    ASSERT_NE(s.row(2), nullptr);
+    EXPECT_TRUE(s.row(2)->hidden);
+    EXPECT_DOUBLE_EQ(book.sheets[2].rowHeight(1), 20.25);
+
+    const PageSetup& p = s.pageSetup;
+    EXPECT_EQ(p.paperSize, 8);
+    EXPECT_TRUE(p.landscape);
+    EXPECT_EQ(p.scale, 85);
+    EXPECT_TRUE(p.fitToPage);
+    EXPECT_EQ(p.fitToWidth, 1);
+    EXPECT_EQ(p.fitToHeight, 0);
+    EXPECT_DOUBLE_EQ(p.marginLeft, 0.5);
+    EXPECT_DOUBLE_EQ(p.marginTop, 1);
+    EXPECT_DOUBLE_EQ(p.marginBottom, 1.25);
+    EXPECT_DOUBLE_EQ(p.marginHeader, 0.4);
+    EXPECT_DOUBLE_EQ(p.marginFooter, 0.35);
+    EXPECT_EQ(p.printTitleFirstRow, 0);
+    EXPECT_EQ(p.printTitleLastRow, 1);
+    // Breaks after rows 5 and 20: the new pages start at rows 6 and 21; column breaks are not rows.
+    EXPECT_EQ(s.rowBreaks, (std::vector<int32_t>{6, 21}));
+    EXPECT_EQ(book.sheets[2].pageSetup.printTitleFirstRow, -1);
+    EXPECT_FALSE(book.sheets[2].pageSetup.fitToPage);
+}
+
+TEST(XlsxRead, Styles) {
+    const Workbook book = readOk(QStringLiteral("xlsx/basic.xlsx"));
+    const Sheet& s = book.sheets[0];
+    EXPECT_EQ(book.defaultFontName, QStringLiteral("宋体"));
+    EXPECT_DOUBLE_EQ(book.defaultFontSize, 11);
+
+    const Style& b1 = styleAt(book, s, "B1");
+    EXPECT_EQ(b1.numberFormat, QStringLiteral("0.000"));
+    EXPECT_EQ(b1.fontName, QStringLiteral("Arial"));
+    EXPECT_DOUBLE_EQ(b1.fontSize, 14);
+    EXPECT_TRUE(b1.bold);
+    EXPECT_TRUE(b1.italic);
+    EXPECT_TRUE(b1.hasFontColor);
+    EXPECT_EQ(b1.fontRgb, 0xFF0000u);
+    EXPECT_TRUE(b1.hasFill);
+    EXPECT_EQ(b1.fillRgb, 0xFFFF00u);
+    EXPECT_EQ(b1.fillPalette, 6);
+    EXPECT_EQ(b1.horizontal, HAlign::Center);
+    EXPECT_EQ(b1.vertical, VAlign::Top);
+    EXPECT_TRUE(b1.wrapText);
+
+    EXPECT_EQ(styleAt(book, s, "A3").numberFormat, QStringLiteral("yyyy/m/d"));
+    EXPECT_EQ(styleAt(book, s, "B3").numberFormat, QStringLiteral("yyyy\\-mm\\-dd\\ hh:mm"));
+    EXPECT_EQ(styleAt(book, s, "C3").numberFormat, QStringLiteral("h:mm:ss"));
+
+    const Style& d4 = styleAt(book, s, "D4"); // indexed colour 10
+    EXPECT_TRUE(d4.hasFill);
+    EXPECT_EQ(d4.fillPalette, 3);
+    EXPECT_EQ(d4.fillRgb, 0xFF0000u);
+
+    const Style& e4 = styleAt(book, s, "E4"); // theme accent 1, 80% lighter; font colour indexed 12
+    EXPECT_TRUE(e4.hasFill);
+    EXPECT_EQ(e4.fillRgb, 0xDAE3F3u);
+    EXPECT_EQ(e4.fillPalette, nearestPaletteIndex(0xDAE3F3));
+    EXPECT_TRUE(e4.hasFontColor);
+    EXPECT_EQ(e4.fontRgb, 0x0000FFu);
+    EXPECT_TRUE(e4.fontName.isEmpty()); // the default font
+    EXPECT_FALSE(e4.bold);
+    EXPECT_EQ(e4.horizontal, HAlign::Right);
+    EXPECT_EQ(e4.vertical, VAlign::Center);
+
+    const Style& a1 = styleAt(book, s, "A1");
+    EXPECT_EQ(a1, Style()); // cellXfs 0 is the default, whatever the cell-style records say
+}
+
+TEST(XlsxRead, AbsoluteTargetsInlineStringsAnd1904Dates) {
+    const Workbook book = readOk(QStringLiteral("xlsx/absolute_1904.xlsx"));
+    ASSERT_EQ(book.sheets.size(), 1u);
+    const Sheet& s = book.sheets[0];
+    EXPECT_EQ(s.name, QStringLiteral("日期"));
+    struct Case {
+        const char* ref;
+        const char16_t* text;
+    } cases[] = {
+        {"A1", u"1904/1/1"},  {"A2", u"2026/12/7"},    {"A3", u"2026/12/7 18:00:00"},
+        {"B3", u"2026/12/7"}, {"A4", u"44901.000000"}, // no date format: a number
+        {"B1", u"纯内联"},    {"B2", u"2026/12/7"},    // ISO dates do not shift with the 1904 system
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(textAt(s, c.ref), QString::fromUtf16(c.text)) << c.ref;
+    EXPECT_EQ(cellAt(s, "A3")->value.type, CellValue::Type::DateTime);
+}
+
+TEST(XlsxRead, WorkbookWrittenByOpenpyxl) {
+    const Workbook book = readOk(QStringLiteral("xlsx/openpyxl.xlsx"));
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.sheets[0].name, QStringLiteral("销售"));
+    EXPECT_EQ(book.sheets[1].name, QStringLiteral("备注"));
+    EXPECT_TRUE(book.sheets[1].hidden);
+    EXPECT_EQ(book.activeSheet, 0);
+    const Sheet& s = book.sheets[0];
+    EXPECT_EQ(textAt(s, "A1"), QStringLiteral("日期"));
+    EXPECT_EQ(textAt(s, "A2"), QStringLiteral("2026/12/7"));
+    EXPECT_EQ(textAt(s, "A3"), QStringLiteral("2026/12/8 9:05:07"));
+    EXPECT_EQ(textAt(s, "B2"), QStringLiteral("苹果"));
+    EXPECT_EQ(textAt(s, "D3"), QStringLiteral("0.100000"));
+    EXPECT_EQ(cellAt(s, "E2")->formula.toQString(), QStringLiteral("=C2*D2"));
+    EXPECT_TRUE(cellAt(s, "E2")->value.isEmpty()); // no cached value was written
+    EXPECT_EQ(cellAt(s, "B4"), nullptr);           // the blank inside row 4
+    EXPECT_EQ(s.merges, (std::vector<CellRange>{{3, 0, 3, 3}}));
+    const Style& b2 = styleAt(book, s, "B2");
+    EXPECT_EQ(b2.fillRgb, 0xFFC000u);
+    EXPECT_EQ(b2.fontName, QStringLiteral("微软雅黑"));
+    EXPECT_DOUBLE_EQ(b2.fontSize, 12);
+    EXPECT_TRUE(b2.bold);
+    EXPECT_EQ(b2.fontRgb, 0x0000FFu);
+    EXPECT_EQ(styleAt(book, s, "D2").numberFormat, QStringLiteral("0.00"));
+    EXPECT_EQ(styleAt(book, s, "A4").horizontal, HAlign::Center);
+    EXPECT_TRUE(styleAt(book, s, "A4").wrapText);
+    EXPECT_DOUBLE_EQ(s.columnWidth(1), xlsx::characterWidthToPoints(25));
+    EXPECT_DOUBLE_EQ(s.rowHeight(0), 28);
+}
+
+TEST(XlsRead, ValuesAndSheetsThroughFreeXL) {
+    for (const char* name : {"xlsx/legacy.xls", "xlsx/renamed_xls.xlsx"}) {
+        const Workbook book = readOk(QString::fromLatin1(name));
+        ASSERT_EQ(book.sheets.size(), 2u) << name;
+        EXPECT_EQ(book.sheets[0].name, QStringLiteral("数据"));
+        EXPECT_EQ(book.sheets[1].name, QStringLiteral("Second"));
+        const Sheet& s = book.sheets[0];
+        struct Case {
+            const char* ref;
+            CellValue::Type type;
+            const char16_t* text;
+        } cases[] = {
+            {"A1", CellValue::Type::String, u"名称"},
+            {"B2", CellValue::Type::Number, u"12.500000"},
+            {"B3", CellValue::Type::Number, u"-3.000000"},
+            {"B4", CellValue::Type::Number, u"0.1234567"},
+            {"B5", CellValue::Type::Number, u"123456789.000000"},
+            {"C2", CellValue::Type::DateTime, u"2026/12/7"},
+            {"C3", CellValue::Type::DateTime, u"2026/12/7 9:05:07"},
+            {"C4", CellValue::Type::DateTime, u"12:30:00"},
+            {"A5", CellValue::Type::Number, u"1.000000"}, // FreeXL gives booleans as numbers
+        };
+        for (const Case& c : cases) {
+            const Cell* cell = cellAt(s, c.ref);
+            ASSERT_NE(cell, nullptr) << name << " " << c.ref;
+            EXPECT_EQ(cell->value.type, c.type) << name << " " << c.ref;
+            EXPECT_EQ(variantToText(cell->value), QString::fromUtf16(c.text)) << name << " " << c.ref;
+        }
+        EXPECT_EQ(textAt(book.sheets[1], "A1"), QStringLiteral("第二页"));
+    }
+}
+
+// A dimension claiming the whole grid costs nothing: only real cells are kept.
+TEST(XlsxRead, WholeGridDimensionAllocatesNothing) {
+    const Workbook book = readOk(QStringLiteral("broken/whole_grid_dimension.xlsx"));
+    ASSERT_EQ(book.sheets.size(), 1u);
+    EXPECT_EQ(book.sheets[0].rows.size(), 2u);
+    EXPECT_EQ(textAt(book.sheets[0], "XFD1048576"), QStringLiteral("2.000000"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hostile and broken files
+
+TEST(XlsxSafety, HostileFilesEndInClearErrors) {
+    struct Case {
+        const char* file;
+        const char16_t* says; // part of the message
+        const char* entry;    // the part named, when the fault is inside one
+    } cases[] = {
+        {"broken/zip_bomb.xlsx", u"zip 炸弹", "xl/worksheets/sheet1.xml"},
+        {"broken/lying_size.xlsx", u"谎报", "xl/worksheets/sheet1.xml"},
+        {"broken/short_entry.xlsx", u"与声明的 5000 字节不符", "xl/worksheets/sheet1.xml"},
+        {"broken/bad_crc.xlsx", u"CRC", "xl/worksheets/sheet1.xml"},
+        {"broken/too_many_entries.xlsx", u"超过了上限 5000 个", nullptr},
+        {"broken/duplicate_entry.xlsx", u"重名的条目", "xl/worksheets/sheet1.xml"},
+        {"broken/truncated.xlsx", u"截断", nullptr},
+        {"broken/empty.xlsx", u"0 字节", nullptr},
+        {"broken/billion_laughs.xlsx", u"DOCTYPE", "xl/worksheets/sheet1.xml"},
+        {"broken/external_entity.xlsx", u"DOCTYPE", "xl/workbook.xml"},
+        {"broken/deep_nesting.xlsx", u"嵌套", "xl/worksheets/sheet1.xml"},
+        {"broken/beyond_column.xlsx", u"“XFE1”无效或超出了 XFD1048576", "xl/worksheets/sheet1.xml"},
+        {"broken/beyond_row.xlsx", u"1048577", "xl/worksheets/sheet1.xml"},
+        {"broken/string_index.xlsx", u"B1 引用的共享字符串编号 7 不存在（共有 2 个）",
+         "xl/worksheets/sheet1.xml"},
+        {"broken/style_index.xlsx", u"C3 的样式编号 9 不存在", "xl/worksheets/sheet1.xml"},
+        {"broken/not_a_workbook.xlsx", u"不是 Excel 工作簿", nullptr},
+        {"broken/broken_chain.xls", u"扇区链", nullptr},
+    };
+    const QDir folder(testDataPath(QStringLiteral("broken")));
+    const QStringList before = folder.entryList(QDir::Files | QDir::Hidden);
+    for (const Case& c : cases) {
+        const QString path = testDataPath(QString::fromLatin1(c.file));
+        Workbook book;
+        const Status s = readWorkbook(path, book);
+        ASSERT_FALSE(s.isOk()) << c.file;
+        const QString message = s.message();
+        EXPECT_TRUE(message.contains(QDir::toNativeSeparators(path)))
+            << c.file << ": " << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromUtf16(c.says))) << c.file << ": " << message.toStdString();
+        if (c.entry)
+            EXPECT_TRUE(message.contains(QString::fromLatin1(c.entry)))
+                << c.file << ": " << message.toStdString();
+        // Nothing half-read is left behind by the reader itself.
+        if (QFileInfo(path).size() > 0) {
+            Workbook filled = Workbook::makeDefault();
+            const FileKind kind = path.endsWith(QStringLiteral(".xls")) ? FileKind::Xls : FileKind::Xlsx;
+            EXPECT_FALSE(formatFor(kind)->read(path, filled).isOk()) << c.file;
+            EXPECT_TRUE(filled.sheets.empty()) << c.file;
+        }
+    }
+    EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden), before); // nothing was written
+}
+
+TEST(ZipArchive, LooksUpPartsAsPackagesNameThem) {
+    ZipArchive zip;
+    ASSERT_TRUE(zip.open(testDataPath(QStringLiteral("xlsx/basic.xlsx"))).isOk());
+    EXPECT_NE(zip.find("xl/workbook.xml"), nullptr);
+    EXPECT_EQ(zip.find("/XL/Workbook.xml"), zip.find("xl/workbook.xml"));
+    EXPECT_EQ(zip.find("xl\\workbook.xml"), zip.find("xl/workbook.xml"));
+    EXPECT_EQ(zip.find("xl/missing.xml"), nullptr);
+    std::string text;
+    ASSERT_TRUE(zip.readEntry(*zip.find("xl/workbook.xml"), text).isOk());
+    EXPECT_NE(text.find("<sheets>"), std::string::npos);
+    // A part larger than the caller allows is refused before it is inflated.
+    const Status s = zip.readEntry(*zip.find("xl/styles.xml"), text, 100);
+    EXPECT_FALSE(s.isOk());
+    EXPECT_TRUE(s.message().contains(QStringLiteral("xl/styles.xml")));
+
+    ZipArchive bomb;
+    ASSERT_TRUE(bomb.open(testDataPath(QStringLiteral("broken/zip_bomb.xlsx"))).isOk());
+    std::unique_ptr<ZipEntryStream> stream;
+    EXPECT_FALSE(bomb.openEntry(*bomb.find("xl/worksheets/sheet1.xml"), stream).isOk());
+    EXPECT_EQ(stream, nullptr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+void expectSameCells(const Workbook& a, const Workbook& b, bool compareStyles) {
+    ASSERT_EQ(a.sheets.size(), b.sheets.size());
+    for (size_t i = 0; i < a.sheets.size(); ++i) {
+        const Sheet& x = a.sheets[i];
+        const Sheet& y = b.sheets[i];
+        EXPECT_EQ(x.name, y.name);
+        EXPECT_EQ(x.hidden, y.hidden) << x.name.toStdString();
+        EXPECT_EQ(x.merges, y.merges) << x.name.toStdString();
+        for (const SheetRow& row : x.rows) {
+            EXPECT_NEAR(x.rowHeight(row.index), y.rowHeight(row.index), 0.01) << row.index;
+            const SheetRow* other = y.row(row.index);
+            EXPECT_EQ(row.hidden, other && other->hidden) << row.index;
+            for (const Cell& c : row.cells) {
+                const QString where = x.name + u'!' + columnAddress(int(c.column) + 1, row.index + 1);
+                const Cell* d = y.cell(row.index, int32_t(c.column));
+                if (c.value.isEmpty() && c.formula.isEmpty() && (!compareStyles || c.style == 0)) continue;
+                ASSERT_NE(d, nullptr) << where.toStdString();
+                EXPECT_EQ(variantToText(c.value), variantToText(d->value)) << where.toStdString();
+                if (c.value.type == CellValue::Type::Number || c.value.type == CellValue::Type::DateTime)
+                    EXPECT_EQ(std::signbit(c.value.number), std::signbit(d->value.number))
+                        << where.toStdString();
+                EXPECT_EQ(c.formula.toQString(), d->formula.toQString()) << where.toStdString();
+                if (!compareStyles) continue;
+                const Style& s = a.styles[c.style];
+                const Style& t = b.styles[d->style];
+                EXPECT_EQ(s.hasFill, t.hasFill) << where.toStdString();
+                EXPECT_EQ(s.fillRgb, t.fillRgb) << where.toStdString();
+                EXPECT_EQ(s.fillPalette, t.fillPalette) << where.toStdString();
+                EXPECT_EQ(s.bold, t.bold) << where.toStdString();
+                EXPECT_EQ(s.italic, t.italic) << where.toStdString();
+                EXPECT_EQ(s.fontRgb, t.fontRgb) << where.toStdString();
+                EXPECT_EQ(s.horizontal, t.horizontal) << where.toStdString();
+                EXPECT_EQ(s.vertical, t.vertical) << where.toStdString();
+                EXPECT_EQ(s.wrapText, t.wrapText) << where.toStdString();
+                const QString fa = s.fontName.isEmpty() ? a.defaultFontName : s.fontName;
+                const QString fb = t.fontName.isEmpty() ? b.defaultFontName : t.fontName;
+                EXPECT_EQ(fa, fb) << where.toStdString();
+            }
+        }
+        for (int column = 0; column < 10; ++column)
+            EXPECT_NEAR(x.columnWidth(column), y.columnWidth(column), 0.01) << x.name.toStdString() << column;
+    }
+}
+
+TEST(XlsxWrite, RoundTripKeepsValuesLayoutAndStyles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const char* name : {"xlsx/basic.xlsx", "xlsx/absolute_1904.xlsx", "xlsx/openpyxl.xlsx"}) {
+        const Workbook original = readOk(QString::fromLatin1(name));
+        const QString out = dir.filePath(QStringLiteral("out.xlsx"));
+        const Status written = writeWorkbook(original, out, FileKind::Xlsx);
+        ASSERT_TRUE(written.isOk()) << written.message().toStdString();
+        Workbook back;
+        const Status read = readWorkbook(out, back);
+        ASSERT_TRUE(read.isOk()) << read.message().toStdString();
+        SCOPED_TRACE(name);
+        expectSameCells(original, back, true);
+        EXPECT_EQ(back.activeSheet, original.activeSheet);
+        for (size_t i = 0; i < original.sheets.size(); ++i) {
+            const PageSetup& p = original.sheets[i].pageSetup;
+            const PageSetup& q = back.sheets[i].pageSetup;
+            EXPECT_EQ(p.paperSize, q.paperSize);
+            EXPECT_EQ(p.landscape, q.landscape);
+            EXPECT_EQ(p.fitToPage, q.fitToPage);
+            EXPECT_DOUBLE_EQ(p.marginTop, q.marginTop);
+            EXPECT_DOUBLE_EQ(p.marginHeader, q.marginHeader);
+            EXPECT_EQ(p.printTitleFirstRow, q.printTitleFirstRow);
+            EXPECT_EQ(p.printTitleLastRow, q.printTitleLastRow);
+            EXPECT_EQ(original.sheets[i].rowBreaks, back.sheets[i].rowBreaks);
+        }
+        // Number formats survive as codes.
+        const Cell* a3 = original.sheets[0].cell(2, 0);
+        if (a3)
+            EXPECT_EQ(original.styles[a3->style].numberFormat,
+                      back.styles[back.sheets[0].cell(2, 0)->style].numberFormat);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("out.xlsx")});
+}
+
+TEST(XlsxWrite, ThroughXmlSpreadsheetAndBack) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const Workbook original = readOk(QStringLiteral("xlsx/basic.xlsx"));
+    const QString xml = dir.filePath(QStringLiteral("1.xml"));
+    ASSERT_TRUE(writeWorkbook(original, xml, FileKind::XmlSpreadsheet).isOk());
+    Workbook middle;
+    ASSERT_TRUE(readWorkbook(xml, middle).isOk());
+    const QString out = dir.filePath(QStringLiteral("back.xlsx"));
+    ASSERT_TRUE(writeWorkbook(middle, out, FileKind::Xlsx).isOk());
+    Workbook back;
+    ASSERT_TRUE(readWorkbook(out, back).isOk());
+    expectSameCells(middle, back, true);
+}
+
+TEST(XlsxWrite, DatesGetADateFormatAndSheetNamesAreMadeValid) {
+    Workbook book;
+    Sheet& s = book.sheets.emplace_back();
+    s.name = QStringLiteral("a/b:c");
+    s.cellAt(0, 0).value = CellValue::fromDateTime(46363);
+    s.cellAt(0, 1).value = CellValue::fromDateTime(46363.5);
+    s.cellAt(0, 2).value = CellValue::fromDateTime(0.75);
+    s.cellAt(1, 0).value = CellValue::fromError(SharedText(u"#N/A"));
+    s.cellAt(1, 1).value = CellValue::fromNumber(2);
+    s.cellAt(1, 1).formula = SharedText(u"=RC[-1]&\"x\"");
+    book.sheets.emplace_back().name = QStringLiteral("A/B:C"); // the same once made valid
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("d.xlsx"));
+    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk());
+    Workbook back;
+    ASSERT_TRUE(readWorkbook(out, back).isOk());
+    ASSERT_EQ(back.sheets.size(), 2u);
+    EXPECT_EQ(back.sheets[0].name, QStringLiteral("a_b_c"));
+    EXPECT_EQ(back.sheets[1].name, QStringLiteral("A_B_C(2)"));
+    const Sheet& t = back.sheets[0];
+    EXPECT_EQ(textAt(t, "A1"), QStringLiteral("2026/12/7"));
+    EXPECT_EQ(textAt(t, "B1"), QStringLiteral("2026/12/7 12:00:00"));
+    EXPECT_EQ(textAt(t, "C1"), QStringLiteral("18:00:00"));
+    EXPECT_EQ(textAt(t, "A2"), QStringLiteral("#N/A"));
+    EXPECT_EQ(cellAt(t, "B2")->formula.toQString(), QStringLiteral("=A2&\"x\""));
+}
+
+TEST(XlsxWrite, FailureLeavesTheEarlierFile) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("keep.xlsx"));
+    {
+        QFile f(out);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("earlier");
+    }
+    const Workbook book = Workbook::makeDefault();
+    // The target's folder is missing: nothing is written anywhere.
+    const Status missing =
+        writeWorkbook(book, dir.filePath(QStringLiteral("no/such/x.xlsx")), FileKind::Xlsx);
+    EXPECT_FALSE(missing.isOk());
+    EXPECT_TRUE(missing.message().contains(QStringLiteral("no/such/x.xlsx")));
+    // A folder in the way of the target.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.xlsx")));
+    EXPECT_FALSE(writeWorkbook(book, dir.filePath(QStringLiteral("taken.xlsx")), FileKind::Xlsx).isOk());
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("earlier"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("keep.xlsx")});
+}
+
+} // namespace
+} // namespace quellar
