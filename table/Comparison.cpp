@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -62,6 +63,15 @@ void appendCells(Row& out, const Row& source, size_t width) {
     const size_t copied = std::min(width, source.size());
     out.insert(out.end(), source.begin(), source.begin() + std::ptrdiff_t(copied));
     for (size_t c = copied; c < width; ++c) out.push_back(emptyCell());
+}
+
+// The same for a table the comparison may consume: the cells are moved, so their texts'
+// reference counts (scattered through memory) are not touched.
+void appendCells(Row& out, Row& source, size_t width) {
+    const size_t moved = std::min(width, source.size());
+    out.insert(out.end(), std::make_move_iterator(source.begin()),
+               std::make_move_iterator(source.begin() + std::ptrdiff_t(moved)));
+    for (size_t c = moved; c < width; ++c) out.push_back(emptyCell());
 }
 
 void appendFillers(Row& out, size_t count) { out.resize(out.size() + count); }
@@ -249,8 +259,14 @@ CompareCounts countMarks(const RowTable& result) {
     return counts;
 }
 
-Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts) {
+namespace {
+
+// The core for both entry points. Table is `const RowTable` (cells are copied) or
+// `RowTable` (cells are moved out and the tables are left empty). All pairing is done
+// before the first cell is taken, since pairing still reads table 2's key cells.
+template <typename Table>
+Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, const QStringList& keys,
+                         CompareCounts* counts) {
     const size_t L1 = t1.size(), L2 = t2.size();
     if (L1 >= kNone || L2 >= kNone)
         return Status::invalidInput(QStringLiteral("表格行数过多，无法对比。"));
@@ -336,7 +352,7 @@ Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const Com
     result.reserve(L1 + unpaired2);
 
     for (size_t i = 0; i < L1; ++i) {
-        const Row& row1 = t1[i];
+        auto& row1 = t1[i];
         Row out;
         out.reserve(width);
         appendCells(out, row1, W1);
@@ -347,7 +363,7 @@ Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const Com
             result.push_back(std::move(out));
             continue;
         }
-        const Row& row2 = t2[j];
+        auto& row2 = t2[j];
         out.push_back(separatorCell(uint64_t(j) + 1));
         appendCells(out, row2, W2);
         if (options.keyMode) {
@@ -393,12 +409,31 @@ Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const Com
     return result;
 }
 
-Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
-                          const RowTable& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts) {
+} // namespace
+
+Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts) {
+    return compare(t1, t2, options, keys, counts);
+}
+
+Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts) {
+    Result<RowTable> result = compare(t1, t2, options, keys, counts);
+    RowTable().swap(t1);
+    RowTable().swap(t2);
+    return result;
+}
+
+namespace {
+
+// The result phase around the core: "run" while it computes, then the bar set for the
+// result rows, the result handed to the sink and the report rows appended.
+template <typename Compute>
+Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Compute compute,
+                     QString& reportText, Progress& progress, CompareCounts* counts) {
     progress.setText(QStringLiteral("run"));
     CompareCounts found;
-    Result<RowTable> compared = compareTables(t1, t2, options, keys, &found);
+    Result<RowTable> compared = compute(&found);
     if (!compared.isOk()) return compared.status();
     const RowTable& result = compared.value();
 
@@ -412,6 +447,25 @@ Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sin
     reportText += reportRows(title, found);
     if (counts) *counts = found;
     return Status::ok();
+}
+
+} // namespace
+
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
+                          const RowTable& t2, const CompareOptions& options, const QStringList& keys,
+                          QString& reportText, Progress& progress, CompareCounts* counts) {
+    return runComparison(
+        sheetNumber, title, sink, [&](CompareCounts* found) { return compareTables(t1, t2, options, keys, found); },
+        reportText, progress, counts);
+}
+
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1, RowTable&& t2,
+                          const CompareOptions& options, const QStringList& keys, QString& reportText,
+                          Progress& progress, CompareCounts* counts) {
+    return runComparison(
+        sheetNumber, title, sink,
+        [&](CompareCounts* found) { return compareTables(std::move(t1), std::move(t2), options, keys, found); },
+        reportText, progress, counts);
 }
 
 } // namespace quellar

@@ -62,6 +62,11 @@ CompareCounts countMarks(const RowTable& result);
 // that is not a field of both tables. `counts` may be null.
 Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
                                const QStringList& keys, CompareCounts* counts);
+// The same, consuming the two tables: their cells are moved into the result instead of
+// copied, which spares a reference-count update on every shared text. The tables are left
+// empty, also when the input is refused.
+Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts);
 
 // The whole comparison of one table pair: progress text "run", the core, progress range
 // N (result rows) with step progressStep(N) from position 0, the result into sheet
@@ -71,5 +76,9 @@ Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const Com
 Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
                           const RowTable& t2, const CompareOptions& options, const QStringList& keys,
                           QString& reportText, Progress& progress, CompareCounts* counts = nullptr);
+// The same, consuming the two tables (see compareTables).
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1, RowTable&& t2,
+                          const CompareOptions& options, const QStringList& keys, QString& reportText,
+                          Progress& progress, CompareCounts* counts = nullptr);
 
 } // namespace quellar

@@ -2,6 +2,8 @@
 
 #include "table/RangeReader.h"
 
+#include <utility>
+
 namespace quellar {
 
 namespace {
@@ -43,11 +45,11 @@ Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOpt
             progress.setRange(rows);
             progress.setStep(step);
             progress.setPosition(0);
-            const RowTable tableA = readRange(b1, sheetA, boundsA, progress, step);
-            const RowTable tableB = readRange(b2, sheetB, boundsB, progress, step);
+            RowTable tableA = readRange(b1, sheetA, boundsA, progress, step);
+            RowTable tableB = readRange(b2, sheetB, boundsB, progress, step);
 
-            Status compared = runTableComparison(k, sheetA.name, sink, tableA, tableB, options, {}, reportText,
-                                                 progress, &pair.counts);
+            Status compared = runTableComparison(k, sheetA.name, sink, std::move(tableA), std::move(tableB), options,
+                                                 {}, reportText, progress, &pair.counts);
             if (!compared) return compared.withContext(QStringLiteral("工作表“%1”").arg(sheetA.name));
             if (pairs) pairs->push_back(pair);
         }

@@ -552,6 +552,13 @@ TEST(CompareTables, IndexedPairingMatchesNestedScan) {
                 << "round " << round << " options " << bits << " keys " << keys.join(',').toStdString()
                 << "\ntable 1:\n" << fullText(t1).toStdString() << "\ntable 2:\n" << fullText(t2).toStdString();
             ASSERT_EQ(countsText(counts), countsText(refCounts(expected)));
+
+            // Consuming the tables gives the same result and leaves them empty.
+            RowTable c1 = t1, c2 = t2;
+            Result<RowTable> consumed = compareTables(std::move(c1), std::move(c2), o, keys, nullptr);
+            ASSERT_TRUE(consumed.isOk());
+            ASSERT_EQ(fullText(consumed.value()), fullText(expected));
+            ASSERT_TRUE(c1.empty() && c2.empty());
             ++compared;
         }
     }
