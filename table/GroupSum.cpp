@@ -164,9 +164,17 @@ private:
         std::vector<uint32_t> classOf(n);
         for (size_t i = 0; i < n; ++i)
             classOf[i] = keys.rankOfRow[order_[from + i]];
-        std::vector<uint32_t> present(classOf);
+        // Found by marking, so a range costs O(n + d log d) for its d distinct keys.
+        std::vector<uint32_t> present;
+        seen_.resize(keys.texts.size(), 0);
+        for (uint32_t c : classOf)
+            if (!seen_[c]) {
+                seen_[c] = 1;
+                present.push_back(c);
+            }
+        for (uint32_t c : present)
+            seen_[c] = 0;
         std::sort(present.begin(), present.end());
-        present.erase(std::unique(present.begin(), present.end()), present.end());
         if (present.size() > 1) {
             if (present.size() != keys.texts.size()) {
                 dense_.resize(keys.texts.size());
@@ -293,6 +301,7 @@ private:
     std::vector<LevelKeys> levels_;
     std::vector<uint32_t> order_;  // data rows (offsets from the first), as sorted
     std::vector<uint32_t> dense_;  // scratch: global rank -> class rank within a range
+    std::vector<char> seen_;       // scratch: ranks met in a range (all 0 between uses)
     std::vector<int64_t> entries_; // >= 0: a data row offset; < 0: subtotal -(i + 1)
     std::vector<Row> subtotals_;
     QStringList fieldNames_; // of the group columns, for messages
