@@ -54,10 +54,15 @@ Result<RowTable> insertBlankRows(RowTable table, int blankCount) {
     RowTable result;
     result.reserve(size_t(rows));
     for (Row& row : table) {
-        Row blank = row;
-        for (CellRecord& cell : blank) {
-            cell.text = SharedText();
-            cell.formula = SharedText();
+        // The texts are lifted out while a cell is copied, so the copy starts empty and no
+        // shared text is retained and released again.
+        Row blank;
+        blank.reserve(row.size());
+        for (CellRecord& cell : row) {
+            SharedText text = std::move(cell.text), formula = std::move(cell.formula);
+            blank.push_back(cell);
+            cell.text = std::move(text);
+            cell.formula = std::move(formula);
         }
         result.push_back(std::move(row));
         for (int b = 1; b < blankCount; ++b)
