@@ -150,31 +150,46 @@ public:
         while (capacity < t2.size() * 2) capacity *= 2;
         mask_ = capacity - 1;
         slots_.resize(capacity);
-        for (size_t r = 0; r < t2.size(); ++r) insert(uint32_t(r));
-    }
-
-    // The first not yet taken row of table 2 whose key equals that of `row1`, or kNone.
-    uint32_t take(const Row& row1, const std::vector<size_t>& columns1) {
-        const uint64_t h = hasher_.hashRow(row1, columns1);
-        for (size_t idx = size_t(h) & mask_;; idx = (idx + 1) & mask_) {
-            Slot& slot = slots_[idx];
-            if (slot.representative == kNone) return kNone;
-            if (slot.hash == uint32_t(h >> 32) &&
-                keysEqual(row1, columns1, t2_[slot.representative], columns2_)) {
-                const uint32_t row = slot.head;
-                if (row != kNone) slot.head = next_[row];
-                return row;
-            }
+        // Hashing first and probing after, with the slot a few rows ahead already on its way
+        // into the cache, keeps the random accesses of a large table from stalling each other.
+        const std::vector<uint64_t> hashes = hashAll(t2, columns2);
+        for (size_t r = 0; r < t2.size(); ++r) {
+            prefetchSlot(hashes, r + kLookAhead);
+            insert(uint32_t(r), hashes[r]);
         }
     }
 
+    // For every row of table 1 in order, the first not yet taken row of table 2 with an
+    // equal key, or kNone.
+    std::vector<uint32_t> pairAll(const RowTable& t1, const std::vector<size_t>& columns1) {
+        const std::vector<uint64_t> hashes = hashAll(t1, columns1);
+        std::vector<uint32_t> partner(t1.size(), kNone);
+        for (size_t i = 0; i < t1.size(); ++i) {
+            prefetchSlot(hashes, i + kLookAhead);
+            partner[i] = take(t1[i], columns1, hashes[i]);
+        }
+        return partner;
+    }
+
 private:
+    static constexpr size_t kLookAhead = 16;
+
     struct Slot {
         uint32_t representative = kNone; // first row of the group; kNone for a free slot
         uint32_t head = kNone;           // next row to hand out
         uint32_t tail = kNone;           // last row queued
         uint32_t hash = 0;
     };
+
+    std::vector<uint64_t> hashAll(const RowTable& table, const std::vector<size_t>& columns) const {
+        std::vector<uint64_t> hashes(table.size());
+        for (size_t r = 0; r < table.size(); ++r) hashes[r] = hasher_.hashRow(table[r], columns);
+        return hashes;
+    }
+
+    void prefetchSlot(const std::vector<uint64_t>& hashes, size_t at) const {
+        if (at < hashes.size()) __builtin_prefetch(&slots_[size_t(hashes[at]) & mask_]);
+    }
 
     bool keysEqual(const Row& a, const std::vector<size_t>& columnsA, const Row& b,
                    const std::vector<size_t>& columnsB) const {
@@ -184,8 +199,7 @@ private:
         return true;
     }
 
-    void insert(uint32_t row) {
-        const uint64_t h = hasher_.hashRow(t2_[row], columns2_);
+    void insert(uint32_t row, uint64_t h) {
         for (size_t idx = size_t(h) & mask_;; idx = (idx + 1) & mask_) {
             Slot& slot = slots_[idx];
             if (slot.representative == kNone) {
@@ -197,6 +211,19 @@ private:
                 next_[slot.tail] = row;
                 slot.tail = row;
                 return;
+            }
+        }
+    }
+
+    uint32_t take(const Row& row1, const std::vector<size_t>& columns1, uint64_t h) {
+        for (size_t idx = size_t(h) & mask_;; idx = (idx + 1) & mask_) {
+            Slot& slot = slots_[idx];
+            if (slot.representative == kNone) return kNone;
+            if (slot.hash == uint32_t(h >> 32) &&
+                keysEqual(row1, columns1, t2_[slot.representative], columns2_)) {
+                const uint32_t row = slot.head;
+                if (row != kNone) slot.head = next_[row];
+                return row;
             }
         }
     }
@@ -238,23 +265,31 @@ FieldList commonFieldNames(const RowTable& t1, const RowTable& t2) {
     return common;
 }
 
+namespace {
+
+// Adds the marks among the first `width` cells of one result row to `counts`.
+void countRowMarks(const Row& row, size_t width, CompareCounts& counts) {
+    const size_t n = std::min(width, row.size());
+    int64_t red = 0, yellow = 0, green = 0;
+    for (size_t c = 0; c < n; ++c) {
+        const int32_t fill = row[c].fillColorIndex;
+        red += fill == Fill::Red;
+        yellow += fill == Fill::Yellow;
+        green += fill == Fill::BrightGreen;
+    }
+    counts.redCells += red;
+    counts.yellowCells += yellow;
+    counts.greenCells += green;
+    if (red + yellow + green > 0) ++counts.differentRows;
+}
+
+} // namespace
+
 CompareCounts countMarks(const RowTable& result) {
     CompareCounts counts;
     if (result.empty()) return counts;
     const size_t width = result[0].size();
-    for (const Row& row : result) {
-        const size_t n = std::min(width, row.size());
-        bool marked = false;
-        for (size_t c = 0; c < n; ++c) {
-            switch (row[c].fillColorIndex) {
-            case Fill::Red: ++counts.redCells; marked = true; break;
-            case Fill::Yellow: ++counts.yellowCells; marked = true; break;
-            case Fill::BrightGreen: ++counts.greenCells; marked = true; break;
-            default: break;
-            }
-        }
-        if (marked) ++counts.differentRows;
-    }
+    for (const Row& row : result) countRowMarks(row, width, counts);
     counts.differentCells = counts.redCells / 2;
     return counts;
 }
@@ -321,8 +356,7 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
         // Every row qualifies: pair by position until table 2 runs out.
         for (size_t i = 0; i < std::min(L1, L2); ++i) partner[i] = uint32_t(i);
     } else {
-        KeyIndex index(t2, keyColumns2, options);
-        for (size_t i = 0; i < L1; ++i) partner[i] = index.take(t1[i], keyColumns1);
+        partner = KeyIndex(t2, keyColumns2, options).pairAll(t1, keyColumns1);
     }
     for (uint32_t j : partner)
         if (j != kNone) paired2[j] = 1;
@@ -350,6 +384,9 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
     const size_t side2 = W1 + 1; // first file 2 column of a result row
     RowTable result;
     result.reserve(L1 + unpaired2);
+    // Counted row by row while each is still in cache; every result row has `width` cells,
+    // so this is the count over the finished table (countMarks).
+    CompareCounts found;
 
     for (size_t i = 0; i < L1; ++i) {
         auto& row1 = t1[i];
@@ -360,6 +397,7 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
         if (j == kNone) {
             markRange(out, 0, W1, Fill::Yellow);
             appendFillers(out, 1 + W2);
+            countRowMarks(out, width, found);
             result.push_back(std::move(out));
             continue;
         }
@@ -391,6 +429,7 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             else
                 markRange(out, side2 + common, side2 + W2, Fill::BrightGreen);
         }
+        countRowMarks(out, width, found);
         result.push_back(std::move(out));
     }
 
@@ -402,10 +441,12 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
         out.push_back(separatorCell(uint64_t(r) + 1));
         appendCells(out, t2[r], W2);
         markRange(out, side2, width, Fill::BrightGreen);
+        countRowMarks(out, width, found);
         result.push_back(std::move(out));
     }
 
-    if (counts) *counts = countMarks(result);
+    found.differentCells = found.redCells / 2;
+    if (counts) *counts = found;
     return result;
 }
 
