@@ -1,0 +1,59 @@
+#include "app/CQuellarApp.h"
+
+#include "app/CQuellarDlg.h"
+#include "app/ToolIcons.h"
+
+#include <QFont>
+#include <QFontDatabase>
+#include <QStyleFactory>
+
+namespace quellar {
+
+CQuellarApp::CQuellarApp(int& argc, char** argv) : app_(argc, argv) {
+    QApplication::setApplicationName(QStringLiteral("Quellar"));
+    QApplication::setApplicationVersion(QStringLiteral(QUELLAR_VERSION));
+    QApplication::setWindowIcon(toolIcon(IconKind::Application));
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
+    installFonts();
+}
+
+void CQuellarApp::installFonts() {
+    const QStringList families = QFontDatabase::families();
+    auto firstInstalled = [&](const QStringList& wanted) {
+        for (const QString& family : wanted)
+            if (families.contains(family)) return family;
+        return QString();
+    };
+    const QString serif = firstInstalled({QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
+                                          QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
+    const QString sans = firstInstalled({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"),
+                                         QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")});
+    if (!serif.isEmpty()) {
+        for (const char16_t* name : {u"宋体", u"新宋体", u"SimSun", u"NSimSun", u"仿宋", u"FangSong", u"楷体", u"KaiTi",
+                                     u"仿宋_GB2312", u"楷体_GB2312"})
+            if (!families.contains(QString::fromUtf16(name))) QFont::insertSubstitution(QString::fromUtf16(name), serif);
+    }
+    if (!sans.isEmpty()) {
+        for (const char16_t* name : {u"黑体", u"SimHei", u"微软雅黑", u"Microsoft YaHei", u"等线", u"DengXian"})
+            if (!families.contains(QString::fromUtf16(name))) QFont::insertSubstitution(QString::fromUtf16(name), sans);
+        QFont ui(sans);
+        ui.setPointSizeF(9.5);
+        QApplication::setFont(ui);
+    }
+    const QString latin = firstInstalled({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    if (!latin.isEmpty())
+        for (const char* name : {"Arial", "Calibri", "Tahoma", "Verdana"})
+            if (!families.contains(QLatin1String(name))) QFont::insertSubstitution(QLatin1String(name), latin);
+}
+
+int CQuellarApp::run() {
+    CQuellarDlg window;
+    window.show();
+    // Workbooks named on the command line open as file 1 and file 2.
+    const QStringList arguments = QApplication::arguments().mid(1);
+    for (int which = 1; which <= std::min<int>(2, int(arguments.size())); ++which)
+        window.openWorkbook(which, arguments[which - 1]);
+    return QApplication::exec();
+}
+
+} // namespace quellar

@@ -1,0 +1,57 @@
+#include "app/UserPrompts.h"
+
+#include "app/DesktopShell.h"
+#include "dialogs/CDiffDlg.h"
+#include "dialogs/GzbDlg.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace quellar {
+
+QString applicationTitle() { return QStringLiteral("Quellar"); }
+
+QString UserPrompts::openWorkbookPath(QWidget* parent, int which) {
+    const QString title = which == 1 ? QStringLiteral("打开文件1") : QStringLiteral("打开文件2");
+    const QString filter = QStringLiteral("Excel 工作簿 (*.xlsx *.xlsm *.xls *.xml *.csv);;所有文件 (*)");
+    const QString path = QFileDialog::getOpenFileName(parent, title, lastFolder_, filter);
+    if (!path.isEmpty()) lastFolder_ = QFileInfo(path).absolutePath();
+    return path;
+}
+
+SaveChoice UserPrompts::exportPath(QWidget* parent) {
+    const QString xls = QStringLiteral("Excel 2003 ( *.xls )");
+    const QString xlsx = QStringLiteral("Excel 2007 ( *.xlsx )");
+    QString selected = xls;
+    SaveChoice choice;
+    choice.path = QFileDialog::getSaveFileName(parent, QStringLiteral("导出到Excel"), lastFolder_,
+                                               xls + QStringLiteral(";;") + xlsx, &selected);
+    choice.xlsxFilter = selected == xlsx;
+    if (!choice.path.isEmpty()) lastFolder_ = QFileInfo(choice.path).absolutePath();
+    return choice;
+}
+
+std::optional<DiffChoice> UserPrompts::diffOptions(QWidget* parent, const FieldList& fields) {
+    CDiffDlg dialog(fields, parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return DiffChoice{dialog.options(), dialog.keys()};
+}
+
+std::optional<CompareOptions> UserPrompts::bookOptions(QWidget* parent) {
+    GzbDlg dialog(parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.options();
+}
+
+void UserPrompts::message(QWidget* parent, const QString& text, bool warning) {
+    QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, applicationTitle(), text,
+                    QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void UserPrompts::openDocument(const QString& path) { quellar::openDocument(path); }
+
+void UserPrompts::showWorkbook(const QString& path) { ShowWorkbook(path); }
+
+} // namespace quellar

@@ -1,0 +1,56 @@
+#pragma once
+// UserPrompts: every question the main window asks the user and every document it hands
+// to the desktop, behind one seam. The program uses the real dialogs (file dialogs, the
+// options dialogs, message boxes, the desktop's "open"); the tests put in answers of their
+// own and record what would have been shown, so the commands run end to end offscreen.
+
+#include "table/Comparison.h"
+#include "table/RowTable.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+namespace quellar {
+
+// What CDiffDlg hands back when confirmed.
+struct DiffChoice {
+    CompareOptions options;
+    QStringList keys;
+};
+
+// The path chosen in the save dialog and whether its .xlsx filter was the chosen one.
+struct SaveChoice {
+    QString path;
+    bool xlsxFilter = false;
+};
+
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+
+    // The workbook to open as file `which` (1 or 2); empty when cancelled.
+    virtual QString openWorkbookPath(QWidget* parent, int which);
+    // Where to export the result; an empty path when cancelled.
+    virtual SaveChoice exportPath(QWidget* parent);
+    // CDiffDlg with the offered field names; nullopt when cancelled.
+    virtual std::optional<DiffChoice> diffOptions(QWidget* parent, const FieldList& fields);
+    // GzbDlg; nullopt when cancelled.
+    virtual std::optional<CompareOptions> bookOptions(QWidget* parent);
+    // A message box with an OK button titled with the program's name.
+    virtual void message(QWidget* parent, const QString& text, bool warning);
+    // The desktop's "open" for the report, help pages and exported workbooks.
+    virtual void openDocument(const QString& path);
+    virtual void showWorkbook(const QString& path);
+
+protected:
+    QString lastFolder_;
+};
+
+// The title of every message box.
+QString applicationTitle();
+
+} // namespace quellar

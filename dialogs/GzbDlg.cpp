@@ -1,0 +1,66 @@
+#include "dialogs/GzbDlg.h"
+
+#include "dialogs/DialogStyle.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quellar {
+
+GzbDlg::GzbDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("工作簿比较选项"));
+    options_ = CompareOptions{false, false, false, false, false};
+
+    auto* content = new QGroupBox(QStringLiteral("比较内容"), this);
+    text_ = new QCheckBox(QStringLiteral("文本"), content);
+    formula_ = new QCheckBox(QStringLiteral("公式"), content);
+    numberFormat_ = new QCheckBox(QStringLiteral("数值格式"), content);
+    ignoreCase_ = new QCheckBox(QStringLiteral("忽略大小写"), content);
+    auto* grid = new QGridLayout(content);
+    grid->setContentsMargins(48, 12, 24, 12);
+    grid->setHorizontalSpacing(48);
+    grid->setVerticalSpacing(10);
+    grid->addWidget(text_, 0, 0);
+    grid->addWidget(formula_, 0, 1);
+    grid->addWidget(numberFormat_, 1, 0);
+    grid->addWidget(ignoreCase_, 1, 1);
+
+    confirm_ = new QPushButton(QStringLiteral("比较"), this);
+    confirm_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
+    connect(confirm_, &QPushButton::clicked, this, &GzbDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &GzbDlg::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(confirm_);
+    buttons->addWidget(cancel);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(10);
+    layout->addWidget(content);
+    layout->addLayout(buttons);
+    styleOptionsDialog(this);
+
+    text_->setChecked(true);
+}
+
+bool GzbDlg::anyChosen() const {
+    return options_.compareText || options_.compareFormula || options_.compareNumberFormat || options_.ignoreCase;
+}
+
+void GzbDlg::accept() {
+    options_.compareText = text_->isChecked();
+    options_.compareFormula = formula_->isChecked();
+    options_.compareNumberFormat = numberFormat_->isChecked();
+    options_.ignoreCase = ignoreCase_->isChecked();
+    options_.keyMode = false;
+    QDialog::accept();
+}
+
+} // namespace quellar
