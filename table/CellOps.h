@@ -32,6 +32,7 @@ inline bool parseNumber(QStringView text, double& value) {
                        value);
 }
 inline bool parseNumber(const SharedText& text, double& value) { return parseNumber(text.view(), value); }
+inline bool parseNumber(const QString& text, double& value) { return parseNumber(QStringView(text), value); }
 
 // The rule by which a typed or imported text becomes a number cell without losing
 // anything: an optional "-", digits without a leading zero (unless the integer part is just

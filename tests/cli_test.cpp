@@ -1,0 +1,193 @@
+// quellar-cli end to end, in-process: results, counts on stdout, reports, and every kind of
+// bad input ending with one clear line on stderr, exit status 2 and no output file.
+
+#include "cli/Cli.h"
+#include "tests/TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace quellar;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun runCli(const QStringList& arguments) {
+    std::ostringstream out, err;
+    CliRun run;
+    run.status = cli::runCli(arguments, out, err, false);
+    run.out = QString::fromStdString(out.str());
+    run.err = QString::fromStdString(err.str());
+    return run;
+}
+
+QString data(const char* name) { return test::testDataPath(QStringLiteral("cli/") + QLatin1String(name)); }
+
+QByteArray digest(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
+}
+
+QJsonObject readJson(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+// The texts and fills of one JSON sheet as "text:fill" cells, rows on lines.
+QString jsonSheetText(const QJsonObject& sheet) {
+    QStringList lines;
+    for (const QJsonValue& row : sheet["rows"].toArray()) {
+        QStringList cells;
+        for (const QJsonValue& cell : row.toArray()) {
+            const QJsonObject c = cell.toObject();
+            cells.append(c["merge"].toString() == "covered" ? QStringLiteral("~")
+                                                             : c["text"].toString() + ':' + QString::number(c["fill"].toInt()));
+        }
+        lines.append(cells.join(' '));
+    }
+    return lines.join('\n');
+}
+
+} // namespace
+
+TEST(Cli, CompareByKeyWritesResultCountsAndReport) {
+    QTemporaryDir dir;
+    const QString output = dir.filePath("result.json");
+    const QString report = dir.filePath("report.htm");
+    const QByteArray before = digest(data("list1.csv"));
+    const CliRun run = runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list2.csv"), "-o",
+                            output, "--report", report});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QString::fromUtf16(u"工作表名称：对比结果\n不同的行数：3\n不同的单元格：1\n"
+                                          u"文件一独有的单元格：3\n文件2独有的单元格：3\n"));
+    EXPECT_EQ(digest(data("list1.csv")), before);
+
+    const QJsonObject json = readJson(output);
+    const QJsonArray sheets = json["sheets"].toArray();
+    ASSERT_EQ(sheets.size(), 3);
+    EXPECT_EQ(sheets[0].toObject()["name"].toString(), QString::fromUtf16(u"对比结果"));
+    EXPECT_EQ(sheets[1].toObject()["name"].toString(), "Sheet2");
+    EXPECT_TRUE(sheets[2].toObject()["rows"].toArray().isEmpty());
+    EXPECT_EQ(jsonSheetText(sheets[0].toObject()),
+              QString::fromUtf16(u"编号:2 姓名:2 金额:2 1:20 编号:2 姓名:2 金额:2\n"
+                                 u"1.000000:2 张三:2 100.000000:2 3:20 1.000000:2 张三:2 100.000000:2\n"
+                                 u"2.000000:2 李四:2 200.000000:3 2:20 2.000000:2 李四:2 250.000000:3\n"
+                                 u"3.000000:6 王五:6 300.000000:6 ~ ~ ~ ~\n"
+                                 u"~ ~ ~ 4:20 4.000000:4 赵六:4 400.000000:4"));
+    const QJsonObject separator = sheets[0].toObject()["rows"].toArray()[0].toArray()[3].toObject();
+    EXPECT_EQ(separator["merge"].toString(), "text-only");
+
+    QFile page(report);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QByteArray bytes = page.readAll();
+    ASSERT_GT(bytes.size(), 2);
+    EXPECT_EQ(bytes.left(2), QByteArray("\xFF\xFE"));
+    const QString html = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    EXPECT_TRUE(html.startsWith("<html>\n<head>\n"));
+    EXPECT_TRUE(html.contains(QString::fromUtf16(u"<title>对比对比</title>")));
+    EXPECT_TRUE(html.contains(QDir::cleanPath(QFileInfo(data("list2.csv")).absoluteFilePath())));
+
+    EXPECT_EQ(runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list2.csv"), "-o",
+                      output, "--exit-code"})
+                  .status,
+              1);
+    EXPECT_EQ(runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list1.csv"), "-o",
+                      dir.filePath("same.csv"), "--exit-code"})
+                  .status,
+              0);
+}
+
+TEST(Cli, CompareBooksPairsSheetsByName) {
+    QTemporaryDir dir;
+    const QString output = dir.filePath("books.json");
+    const CliRun run = runCli({"compare-books", data("book1.xml"), data("book2.xml"), "-o", output});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, QString::fromUtf16(u"工作表名称：a\n不同的行数：2\n不同的单元格：1\n文件一独有的单元格：0\n"
+                                          u"文件2独有的单元格：2\n工作表名称：c\n不同的行数：0\n不同的单元格：0\n"
+                                          u"文件一独有的单元格：0\n文件2独有的单元格：0\n"));
+    const QJsonArray sheets = readJson(output)["sheets"].toArray();
+    ASSERT_EQ(sheets.size(), 3);
+    EXPECT_EQ(sheets[0].toObject()["name"].toString(), "a");
+    EXPECT_EQ(sheets[1].toObject()["name"].toString(), "c");
+    EXPECT_EQ(sheets[2].toObject()["name"].toString(), "Sheet3");
+
+    // Other output formats of the same result.
+    for (const char* name : {"books.xml", "books.csv"}) {
+        const CliRun again = runCli({"compare-books", data("book1.xml"), data("book2.xml"), "-o", dir.filePath(name), "--quiet"});
+        EXPECT_EQ(again.status, 0) << name << again.err.toStdString();
+        EXPECT_TRUE(QFileInfo(dir.filePath(name)).size() > 0) << name;
+    }
+}
+
+TEST(Cli, ConvertThenCompareGivesNoDifferences) {
+    QTemporaryDir dir;
+    const QString converted = dir.filePath("copy.xml");
+    ASSERT_EQ(runCli({"convert", data("book1.xml"), converted}).status, 0);
+    const CliRun run = runCli({"compare-books", data("book1.xml"), converted, "-o", dir.filePath("r.json"), "--exit-code"});
+    EXPECT_EQ(run.status, 0) << run.out.toStdString() << run.err.toStdString();
+    const QJsonArray sheets = readJson(dir.filePath("r.json"))["sheets"].toArray();
+    EXPECT_EQ(sheets.size(), 3);
+
+    ASSERT_EQ(runCli({"convert", data("list1.csv"), dir.filePath("list.json")}).status, 0);
+    const QJsonArray listSheets = readJson(dir.filePath("list.json"))["sheets"].toArray();
+    ASSERT_EQ(listSheets.size(), 1);
+    EXPECT_EQ(listSheets[0].toObject()["rows"].toArray().size(), 4);
+}
+
+TEST(Cli, BadInputEndsWithOneClearLineAndStatusTwo) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("out.json");
+    const QString key = QString::fromUtf16(u"编号");
+    struct Case {
+        const char* label;
+        QStringList arguments;
+        QString mustMention;
+    };
+    const std::vector<Case> cases = {
+        {"no command", {}, ""},
+        {"unknown command", {"frobnicate"}, "frobnicate"},
+        {"not built yet", {"join", data("list1.csv"), data("list2.csv"), "-o", out}, "join"},
+        {"missing file", {"compare", "--key", key, dir.filePath("nope.xlsx"), data("list2.csv"), "-o", out}, "nope.xlsx"},
+        {"not a workbook", {"compare", "--key", key, data("junk.bin"), data("list2.csv"), "-o", out}, "junk.bin"},
+        {"no key in key mode", {"compare", data("list1.csv"), data("list2.csv"), "-o", out}, "--key"},
+        {"unknown key", {"compare", "--key", "ID", data("list1.csv"), data("list2.csv"), "-o", out}, "ID"},
+        {"seven keys", {"compare", "--key", key, "--key", key, "--key", key, "--key", key, "--key", key, "--key", key,
+                        "--key", key, data("list1.csv"), data("list2.csv"), "-o", out}, "6"},
+        {"missing sheet", {"compare-books", data("book1.xml"), data("book2.xml"), "-o", out, "--sheet1", "x"}, "sheet1"},
+        {"sheet not there", {"compare", "--by-position", "--sheet1", "zz", data("book1.xml"), data("book2.xml"), "-o", out}, "zz"},
+        {"bad range", {"compare", "--by-position", "--range1", "A1:ZZZZ9", data("list1.csv"), data("list2.csv"), "-o", out}, "A1:ZZZZ9"},
+        {"no output", {"compare", "--by-position", data("list1.csv"), data("list2.csv")}, "-o"},
+        {"output folder missing", {"compare", "--by-position", data("list1.csv"), data("list2.csv"), "-o", dir.filePath("no/such/out.json")}, "no/such"},
+        {"unknown output kind", {"compare", "--by-position", data("list1.csv"), data("list2.csv"), "-o", dir.filePath("out.doc")}, "out.doc"},
+        {"unknown option", {"compare", "--frob", data("list1.csv"), data("list2.csv"), "-o", out}, "--frob"},
+        {"option without value", {"compare", data("list1.csv"), data("list2.csv"), "-o"}, "output"},
+        {"one file only", {"compare", "--by-position", data("list1.csv"), "-o", out}, "2"},
+        {"nothing to compare", {"compare-books", "--no-text", data("book1.xml"), data("book2.xml"), "-o", out}, "--no-text"},
+        {"report folder missing", {"compare-books", data("book1.xml"), data("book2.xml"), "-o", out, "--report", dir.filePath("x/r.htm")}, "x"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = runCli(c.arguments);
+        EXPECT_EQ(run.status, 2) << c.label;
+        EXPECT_FALSE(run.err.trimmed().isEmpty()) << c.label;
+        EXPECT_TRUE(run.err.contains(c.mustMention)) << c.label << ": " << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty()) << c.label;
+        EXPECT_FALSE(QFile::exists(out)) << c.label;
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 0);
+}
