@@ -4,8 +4,8 @@
 #include "table/Report.h"
 
 #include <algorithm>
-#include <limits>
 #include <iterator>
+#include <limits>
 #include <string_view>
 #include <vector>
 
@@ -15,7 +15,9 @@ namespace {
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
-char16_t asciiUpper(char16_t c) { return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c; }
+char16_t asciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
+}
 
 bool equalIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -62,7 +64,8 @@ CellRecord separatorCell(uint64_t rowNumber) {
 void appendCells(Row& out, const Row& source, size_t width) {
     const size_t copied = std::min(width, source.size());
     out.insert(out.end(), source.begin(), source.begin() + std::ptrdiff_t(copied));
-    for (size_t c = copied; c < width; ++c) out.push_back(emptyCell());
+    for (size_t c = copied; c < width; ++c)
+        out.push_back(emptyCell());
 }
 
 // The same for a table the comparison may consume: the cells are moved, so their texts'
@@ -71,13 +74,17 @@ void appendCells(Row& out, Row& source, size_t width) {
     const size_t moved = std::min(width, source.size());
     out.insert(out.end(), std::make_move_iterator(source.begin()),
                std::make_move_iterator(source.begin() + std::ptrdiff_t(moved)));
-    for (size_t c = moved; c < width; ++c) out.push_back(emptyCell());
+    for (size_t c = moved; c < width; ++c)
+        out.push_back(emptyCell());
 }
 
-void appendFillers(Row& out, size_t count) { out.resize(out.size() + count); }
+void appendFillers(Row& out, size_t count) {
+    out.resize(out.size() + count);
+}
 
 void markRange(Row& out, size_t from, size_t to, int32_t fill) {
-    for (size_t c = from; c < to; ++c) out[c].fillColorIndex = fill;
+    for (size_t c = from; c < to; ++c)
+        out[c].fillColorIndex = fill;
 }
 
 QString fieldListText(const FieldList& names) {
@@ -89,7 +96,8 @@ QString fieldListText(const FieldList& names) {
 // cellsEqual; the hash only narrows the candidates.
 class KeyHasher {
 public:
-    explicit KeyHasher(const CompareOptions& options) : options_(options) {}
+    explicit KeyHasher(const CompareOptions& options)
+        : options_(options) {}
 
     uint64_t hashRow(const Row& row, const std::vector<size_t>& columns) const {
         uint64_t h = 0x9e3779b97f4a7c15ull;
@@ -99,9 +107,11 @@ public:
                 const std::u16string_view text = cell.text.view();
                 h = mix(h, text.size());
                 if (options_.ignoreCase) {
-                    for (char16_t c : text) h = mix(h, asciiUpper(c));
+                    for (char16_t c : text)
+                        h = mix(h, asciiUpper(c));
                 } else {
-                    for (char16_t c : text) h = mix(h, c);
+                    for (char16_t c : text)
+                        h = mix(h, c);
                 }
             }
             if (options_.compareFormula) {
@@ -109,7 +119,8 @@ public:
                 if (cell.formula.startsWith(u'=')) {
                     const std::u16string_view formula = cell.formula.view();
                     h = mix(h, formula.size() + 1);
-                    for (char16_t c : formula) h = mix(h, c);
+                    for (char16_t c : formula)
+                        h = mix(h, c);
                 } else {
                     h = mix(h, 0);
                 }
@@ -117,7 +128,8 @@ public:
             if (options_.compareNumberFormat) {
                 const std::u16string_view format = cell.numberFormat().view();
                 h = mix(h, format.size());
-                for (char16_t c : format) h = mix(h, c);
+                for (char16_t c : format)
+                    h = mix(h, c);
             }
         }
         return finish(h);
@@ -145,9 +157,14 @@ private:
 class KeyIndex {
 public:
     KeyIndex(const RowTable& t2, const std::vector<size_t>& columns2, const CompareOptions& options)
-        : t2_(t2), columns2_(columns2), options_(options), hasher_(options), next_(t2.size(), kNone) {
+        : t2_(t2)
+        , columns2_(columns2)
+        , options_(options)
+        , hasher_(options)
+        , next_(t2.size(), kNone) {
         size_t capacity = 16;
-        while (capacity < t2.size() * 2) capacity *= 2;
+        while (capacity < t2.size() * 2)
+            capacity *= 2;
         mask_ = capacity - 1;
         slots_.resize(capacity);
         // Hashing first and probing after, with the slot a few rows ahead already on its way
@@ -183,7 +200,8 @@ private:
 
     std::vector<uint64_t> hashAll(const RowTable& table, const std::vector<size_t>& columns) const {
         std::vector<uint64_t> hashes(table.size());
-        for (size_t r = 0; r < table.size(); ++r) hashes[r] = hasher_.hashRow(table[r], columns);
+        for (size_t r = 0; r < table.size(); ++r)
+            hashes[r] = hasher_.hashRow(table[r], columns);
         return hashes;
     }
 
@@ -241,8 +259,8 @@ private:
 
 bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options) {
     if (options.compareText) {
-        const bool same = options.ignoreCase ? equalIgnoringAsciiCase(a.text.view(), b.text.view())
-                                             : a.text == b.text;
+        const bool same =
+            options.ignoreCase ? equalIgnoringAsciiCase(a.text.view(), b.text.view()) : a.text == b.text;
         if (!same) return false;
     }
     if (options.compareFormula && (a.formula.startsWith(u'=') || b.formula.startsWith(u'='))) {
@@ -289,7 +307,8 @@ CompareCounts countMarks(const RowTable& result) {
     CompareCounts counts;
     if (result.empty()) return counts;
     const size_t width = result[0].size();
-    for (const Row& row : result) countRowMarks(row, width, counts);
+    for (const Row& row : result)
+        countRowMarks(row, width, counts);
     counts.differentCells = counts.redCells / 2;
     return counts;
 }
@@ -303,8 +322,7 @@ template <typename Table>
 Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, const QStringList& keys,
                          CompareCounts* counts) {
     const size_t L1 = t1.size(), L2 = t2.size();
-    if (L1 >= kNone || L2 >= kNone)
-        return Status::invalidInput(QStringLiteral("表格行数过多，无法对比。"));
+    if (L1 >= kNone || L2 >= kNone) return Status::invalidInput(QStringLiteral("表格行数过多，无法对比。"));
     const size_t W1 = L1 ? t1[0].size() : 0;
     const size_t W2 = L2 ? t2[0].size() : 0;
 
@@ -322,7 +340,8 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
         if (options.keyMode) {
             const auto noFieldRow = [](const QString& which) {
                 return Status::invalidInput(
-                    QStringLiteral("%1的表格没有字段行（没有一行的单元格全部非空且互不相同），无法按对比字段对比。")
+                    QStringLiteral(
+                        "%1的表格没有字段行（没有一行的单元格全部非空且互不相同），无法按对比字段对比。")
                         .arg(which));
             };
             if (fieldRow1 < 0) return noFieldRow(QStringLiteral("文件一"));
@@ -338,9 +357,10 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             const int c2 = indexOfField(names2, key);
             if (c1 < 0 || c2 < 0) {
                 const bool inFirst = c1 < 0;
-                return Status::notFound(QStringLiteral("对比字段“%1”不是%2表格的字段（它的字段：%3）。")
-                                            .arg(key, inFirst ? QStringLiteral("文件一") : QStringLiteral("文件二"),
-                                                 fieldListText(inFirst ? names1 : names2)));
+                return Status::notFound(
+                    QStringLiteral("对比字段“%1”不是%2表格的字段（它的字段：%3）。")
+                        .arg(key, inFirst ? QStringLiteral("文件一") : QStringLiteral("文件二"),
+                             fieldListText(inFirst ? names1 : names2)));
             }
             keyColumns1.push_back(size_t(c1));
             keyColumns2.push_back(size_t(c2));
@@ -351,10 +371,12 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
     std::vector<uint32_t> partner(L1, kNone);
     std::vector<uint8_t> paired2(L2, 0);
     if (pairByPosition) {
-        for (size_t i = 0; i < L1; ++i) partner[i] = uint32_t(i);
+        for (size_t i = 0; i < L1; ++i)
+            partner[i] = uint32_t(i);
     } else if (!pairByKeys) {
         // Every row qualifies: pair by position until table 2 runs out.
-        for (size_t i = 0; i < std::min(L1, L2); ++i) partner[i] = uint32_t(i);
+        for (size_t i = 0; i < std::min(L1, L2); ++i)
+            partner[i] = uint32_t(i);
     } else {
         partner = KeyIndex(t2, keyColumns2, options).pairAll(t1, keyColumns1);
     }
@@ -378,7 +400,8 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
     }
 
     size_t unpaired2 = 0;
-    for (uint8_t p : paired2) unpaired2 += p ? 0 : 1;
+    for (uint8_t p : paired2)
+        unpaired2 += p ? 0 : 1;
 
     const size_t width = W1 + 1 + W2;
     const size_t side2 = W1 + 1; // first file 2 column of a result row
@@ -483,7 +506,8 @@ Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Co
     progress.setRange(rows);
     progress.setStep(step);
     progress.setPosition(0);
-    if (Status written = sink.writeResult(sheetNumber, title, result, progress, step); !written) return written;
+    if (Status written = sink.writeResult(sheetNumber, title, result, progress, step); !written)
+        return written;
 
     reportText += reportRows(title, found);
     if (counts) *counts = found;
@@ -496,16 +520,19 @@ Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sin
                           const RowTable& t2, const CompareOptions& options, const QStringList& keys,
                           QString& reportText, Progress& progress, CompareCounts* counts) {
     return runComparison(
-        sheetNumber, title, sink, [&](CompareCounts* found) { return compareTables(t1, t2, options, keys, found); },
-        reportText, progress, counts);
+        sheetNumber, title, sink,
+        [&](CompareCounts* found) { return compareTables(t1, t2, options, keys, found); }, reportText,
+        progress, counts);
 }
 
-Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1, RowTable&& t2,
-                          const CompareOptions& options, const QStringList& keys, QString& reportText,
-                          Progress& progress, CompareCounts* counts) {
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
+                          RowTable&& t2, const CompareOptions& options, const QStringList& keys,
+                          QString& reportText, Progress& progress, CompareCounts* counts) {
     return runComparison(
         sheetNumber, title, sink,
-        [&](CompareCounts* found) { return compareTables(std::move(t1), std::move(t2), options, keys, found); },
+        [&](CompareCounts* found) {
+            return compareTables(std::move(t1), std::move(t2), options, keys, found);
+        },
         reportText, progress, counts);
 }
 

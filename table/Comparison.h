@@ -77,8 +77,8 @@ Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sin
                           const RowTable& t2, const CompareOptions& options, const QStringList& keys,
                           QString& reportText, Progress& progress, CompareCounts* counts = nullptr);
 // The same, consuming the two tables (see compareTables).
-Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1, RowTable&& t2,
-                          const CompareOptions& options, const QStringList& keys, QString& reportText,
-                          Progress& progress, CompareCounts* counts = nullptr);
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
+                          RowTable&& t2, const CompareOptions& options, const QStringList& keys,
+                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr);
 
 } // namespace quellar

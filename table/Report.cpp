@@ -10,8 +10,7 @@ namespace quellar {
 namespace {
 
 // Joins text pieces (literals, views and strings) in order.
-template <typename... Pieces>
-QString cat(const Pieces&... pieces) {
+template <typename... Pieces> QString cat(const Pieces&... pieces) {
     QString out;
     (out.append(QStringView(pieces)), ...);
     return out;
@@ -40,12 +39,24 @@ QString htmlEscape(const QString& text) {
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case u'&': out += QStringView(u"&amp;"); break;
-        case u'<': out += QStringView(u"&lt;"); break;
-        case u'>': out += QStringView(u"&gt;"); break;
-        case u'"': out += QStringView(u"&quot;"); break;
-        case u'\'': out += QStringView(u"&#39;"); break;
-        default: out += c; break;
+        case u'&':
+            out += QStringView(u"&amp;");
+            break;
+        case u'<':
+            out += QStringView(u"&lt;");
+            break;
+        case u'>':
+            out += QStringView(u"&gt;");
+            break;
+        case u'"':
+            out += QStringView(u"&quot;");
+            break;
+        case u'\'':
+            out += QStringView(u"&#39;");
+            break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -58,15 +69,15 @@ QString reportRows(const QString& title, const CompareCounts& counts) {
     rows += cat(u"<tr>\n<td>", texts.text(QStringLiteral("shtName")), u"</td>\n<td>", htmlEscape(title),
                 u"</td>\n</tr>\n");
     rows += countRow(texts.text(QStringLiteral("diffRow")), counts.differentRows);
-    rows += countRow(colouredLabel(texts.text(QStringLiteral("diffCell")), u"#FF0000",
-                                   texts.text(QStringLiteral("red"))),
-                     counts.differentCells);
-    rows += countRow(colouredLabel(texts.text(QStringLiteral("f1Cell")), u"#FF9900",
-                                   texts.text(QStringLiteral("yellow"))),
-                     counts.yellowCells);
-    rows += countRow(colouredLabel(texts.text(QStringLiteral("f2Cell")), u"#008080",
-                                   texts.text(QStringLiteral("green"))),
-                     counts.greenCells);
+    rows += countRow(
+        colouredLabel(texts.text(QStringLiteral("diffCell")), u"#FF0000", texts.text(QStringLiteral("red"))),
+        counts.differentCells);
+    rows += countRow(
+        colouredLabel(texts.text(QStringLiteral("f1Cell")), u"#FF9900", texts.text(QStringLiteral("yellow"))),
+        counts.yellowCells);
+    rows += countRow(
+        colouredLabel(texts.text(QStringLiteral("f2Cell")), u"#008080", texts.text(QStringLiteral("green"))),
+        counts.greenCells);
     rows += QStringView(kBlankRow);
     return rows;
 }
@@ -107,8 +118,8 @@ QString buildReportPage(const QString& title, const QString& reportText, const Q
     page.reserve(reportText.size() + 1024);
     page += QStringView(u"<html>\n");
     page += QStringView(u"<head>\n");
-    page += cat(u"<meta http-equiv='Content-Type' content='text/html; charset=", texts.text(QStringLiteral("charset")),
-                u"'>\n");
+    page += cat(u"<meta http-equiv='Content-Type' content='text/html; charset=",
+                texts.text(QStringLiteral("charset")), u"'>\n");
     page += cat(u"<title>", safeTitle, texts.text(QStringLiteral("diff2")), u"</title>\n");
     page += QStringView(u"</head>\n");
     page += QStringView(u"<body>\n");
@@ -117,10 +128,10 @@ QString buildReportPage(const QString& title, const QString& reportText, const Q
     page += QStringView(u"<table border='1' width='90%'>\n");
     page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("time")), u"</td>\n<td>", reportTimeText(localTime),
                 u"</td>\n</tr>\n");
-    page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("file1_local")), u"</td>\n<td>", htmlEscape(file1Path),
-                u"</td>\n</tr>\n");
-    page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("file2_local")), u"</td>\n<td>", htmlEscape(file2Path),
-                u"</td>\n</tr>\n");
+    page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("file1_local")), u"</td>\n<td>",
+                htmlEscape(file1Path), u"</td>\n</tr>\n");
+    page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("file2_local")), u"</td>\n<td>",
+                htmlEscape(file2Path), u"</td>\n</tr>\n");
     page += reportText;
     page += QStringView(u"</table>\n");
     page += QStringView(u"</body>\n");

@@ -8,15 +8,17 @@ namespace quellar {
 
 namespace {
 
-bool isSingleCell(const RangeBounds& b) { return b.firstRow == b.lastRow && b.firstColumn == b.lastColumn; }
+bool isSingleCell(const RangeBounds& b) {
+    return b.firstRow == b.lastRow && b.firstColumn == b.lastColumn;
+}
 
 } // namespace
 
 Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOptions& contentOptions,
                         ResultSink& sink, QString& reportText, Progress& progress,
                         std::vector<BookComparePair>* pairs) {
-    if (!contentOptions.compareText && !contentOptions.compareFormula && !contentOptions.compareNumberFormat &&
-        !contentOptions.ignoreCase)
+    if (!contentOptions.compareText && !contentOptions.compareFormula &&
+        !contentOptions.compareNumberFormat && !contentOptions.ignoreCase)
         return Status::cancelled();
 
     CompareOptions options = contentOptions;
@@ -39,7 +41,8 @@ Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOpt
                 continue;
             }
 
-            const int64_t rows = int64_t(boundsA.lastRow - boundsA.firstRow) + (boundsB.lastRow - boundsB.firstRow);
+            const int64_t rows =
+                int64_t(boundsA.lastRow - boundsA.firstRow) + (boundsB.lastRow - boundsB.firstRow);
             const int64_t step = progressStep(rows);
             progress.setText(QStringLiteral("init"));
             progress.setRange(rows);
@@ -48,8 +51,8 @@ Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOpt
             RowTable tableA = readRange(b1, sheetA, boundsA, progress, step);
             RowTable tableB = readRange(b2, sheetB, boundsB, progress, step);
 
-            Status compared = runTableComparison(k, sheetA.name, sink, std::move(tableA), std::move(tableB), options,
-                                                 {}, reportText, progress, &pair.counts);
+            Status compared = runTableComparison(k, sheetA.name, sink, std::move(tableA), std::move(tableB),
+                                                 options, {}, reportText, progress, &pair.counts);
             if (!compared) return compared.withContext(QStringLiteral("工作表“%1”").arg(sheetA.name));
             if (pairs) pairs->push_back(pair);
         }

@@ -20,7 +20,8 @@ using test::tableText;
 // "id,v;1,a;2,b": rows separated by ";", cells by ","; an empty cell is nothing between commas.
 RowTable tbl(const QString& description) {
     std::vector<QStringList> rows;
-    for (const QString& line : description.split(u';')) rows.push_back(line.split(u','));
+    for (const QString& line : description.split(u';'))
+        rows.push_back(line.split(u','));
     return makeTable(rows);
 }
 
@@ -123,13 +124,19 @@ RowTable withFormat(RowTable t, int row, int column, const QString& format) {
 TEST(CompareTables, ResultLayoutMarksAndCounts) {
     const std::vector<TableCase> cases = {
         {"identical tables by key",
-         tbl("id,v;1,a;2,b"), tbl("id,v;1,a;2,b"), kKey, {"id"},
+         tbl("id,v;1,a;2,b"),
+         tbl("id,v;1,a;2,b"),
+         kKey,
+         {"id"},
          "id:2 v:2 1*20 id:2 v:2\n"
          "1:2 a:2 2*20 1:2 a:2\n"
          "2:2 b:2 3*20 2:2 b:2",
          {0, 0, 0, 0, 0}},
         {"repeated keys on both sides, key absent from table 2",
-         tbl("id,v;1,a;2,c;1,b"), tbl("id,v;1,a;1,b;1,q"), kKey, {"id"},
+         tbl("id,v;1,a;2,c;1,b"),
+         tbl("id,v;1,a;1,b;1,q"),
+         kKey,
+         {"id"},
          "id:2 v:2 1*20 id:2 v:2\n"
          "1:2 a:2 2*20 1:2 a:2\n"
          "2:6 c:6 ~ ~ ~\n"
@@ -137,7 +144,10 @@ TEST(CompareTables, ResultLayoutMarksAndCounts) {
          "~ ~ 4*20 1:4 q:4",
          {2, 0, 0, 2, 2}},
         {"repeated key pairs in table 2's order, then unpaired rows in table 2's order",
-         tbl("id,v;1,x;1,y"), tbl("id,v;2,m;1,p;3,n;1,q;1,r"), kKey, {"id"},
+         tbl("id,v;1,x;1,y"),
+         tbl("id,v;2,m;1,p;3,n;1,q;1,r"),
+         kKey,
+         {"id"},
          "id:2 v:2 1*20 id:2 v:2\n"
          "1:2 x:3 3*20 1:2 p:3\n"
          "1:2 y:3 5*20 1:2 q:3\n"
@@ -146,96 +156,192 @@ TEST(CompareTables, ResultLayoutMarksAndCounts) {
          "~ ~ 6*20 1:4 r:4",
          {5, 2, 4, 0, 6}},
         {"fields only in one table",
-         tbl("id,a,b;1,x,y"), tbl("id,c,b;1,z,y"), kKey, {"id"},
+         tbl("id,a,b;1,x,y"),
+         tbl("id,c,b;1,z,y"),
+         kKey,
+         {"id"},
          "id:2 a:6 b:2 1*20 id:2 c:4 b:2\n"
          "1:2 x:6 y:2 2*20 1:2 z:4 y:2",
          {2, 0, 0, 2, 2}},
         {"columns matched by name, not position",
-         tbl("id,x,y;1,p,q;2,r,s"), tbl("y,id,x;q,1,p;t,2,r"), kKey, {"id"},
+         tbl("id,x,y;1,p,q;2,r,s"),
+         tbl("y,id,x;q,1,p;t,2,r"),
+         kKey,
+         {"id"},
          "id:2 x:2 y:2 1*20 y:2 id:2 x:2\n"
          "1:2 p:2 q:2 2*20 q:2 1:2 p:2\n"
          "2:2 r:2 s:3 3*20 t:3 2:2 r:2",
          {1, 1, 2, 0, 0}},
         {"two keys, both must match",
-         tbl("a,b,v;1,1,x;1,2,y"), tbl("a,b,v;1,2,y;1,1,z"), kKey, {"b", "a"},
+         tbl("a,b,v;1,1,x;1,2,y"),
+         tbl("a,b,v;1,2,y;1,1,z"),
+         kKey,
+         {"b", "a"},
          "a:2 b:2 v:2 1*20 a:2 b:2 v:2\n"
          "1:2 1:2 x:3 3*20 1:2 1:2 z:3\n"
          "1:2 2:2 y:2 2*20 1:2 2:2 y:2",
          {1, 1, 2, 0, 0}},
         {"the same key twice",
-         tbl("k,v;1,a"), tbl("k,v;1,a"), kKey, {"k", "k"},
-         "k:2 v:2 1*20 k:2 v:2\n1:2 a:2 2*20 1:2 a:2", {0, 0, 0, 0, 0}},
+         tbl("k,v;1,a"),
+         tbl("k,v;1,a"),
+         kKey,
+         {"k", "k"},
+         "k:2 v:2 1*20 k:2 v:2\n1:2 a:2 2*20 1:2 a:2",
+         {0, 0, 0, 0, 0}},
         {"one differing cell",
-         tbl("k,v,w;1,a,b"), tbl("k,v,w;1,a,c"), kKey, {"k"},
-         "k:2 v:2 w:2 1*20 k:2 v:2 w:2\n1:2 a:2 b:3 2*20 1:2 a:2 c:3", {1, 1, 2, 0, 0}},
+         tbl("k,v,w;1,a,b"),
+         tbl("k,v,w;1,a,c"),
+         kKey,
+         {"k"},
+         "k:2 v:2 w:2 1*20 k:2 v:2 w:2\n1:2 a:2 b:3 2*20 1:2 a:2 c:3",
+         {1, 1, 2, 0, 0}},
         {"key mode without keys pairs by position until table 2 runs out",
-         tbl("k,v;1,a;2,b;3,c"), tbl("k,v;9,a"), kKey, {},
+         tbl("k,v;1,a;2,b;3,c"),
+         tbl("k,v;9,a"),
+         kKey,
+         {},
          "k:2 v:2 1*20 k:2 v:2\n1:3 a:2 2*20 9:3 a:2\n2:6 b:6 ~ ~ ~\n3:6 c:6 ~ ~ ~",
          {3, 1, 2, 4, 0}},
         {"positional, table 1 wider by two columns",
-         tbl("a,b,c,d;1,2,3,4"), tbl("a,b;1,9"), kPosition, {},
-         "a:2 b:2 c:6 d:6 1*20 a:2 b:2\n1:2 2:3 3:6 4:6 2*20 1:2 9:3", {2, 1, 2, 4, 0}},
+         tbl("a,b,c,d;1,2,3,4"),
+         tbl("a,b;1,9"),
+         kPosition,
+         {},
+         "a:2 b:2 c:6 d:6 1*20 a:2 b:2\n1:2 2:3 3:6 4:6 2*20 1:2 9:3",
+         {2, 1, 2, 4, 0}},
         {"positional, table 2 wider",
-         tbl("a;1"), tbl("a,b;1,2"), kPosition, {},
-         "a:2 1*20 a:2 b:4\n1:2 2*20 1:2 2:4", {2, 0, 0, 0, 2}},
+         tbl("a;1"),
+         tbl("a,b;1,2"),
+         kPosition,
+         {},
+         "a:2 1*20 a:2 b:4\n1:2 2*20 1:2 2:4",
+         {2, 0, 0, 0, 2}},
         {"positional, table 2 longer: extra rows appended green",
-         tbl("a;1"), tbl("a;1;2;3"), kPosition, {},
-         "a:2 1*20 a:2\n1:2 2*20 1:2\n~ 3*20 2:4\n~ 4*20 3:4", {2, 0, 0, 0, 2}},
+         tbl("a;1"),
+         tbl("a;1;2;3"),
+         kPosition,
+         {},
+         "a:2 1*20 a:2\n1:2 2*20 1:2\n~ 3*20 2:4\n~ 4*20 3:4",
+         {2, 0, 0, 0, 2}},
         {"positional, table 1 longer without keys",
-         tbl("a;1;2"), tbl("a;1"), kPosition, {},
-         "a:2 1*20 a:2\n1:2 2*20 1:2\n2:6 ~ ~", {1, 0, 0, 1, 0}},
+         tbl("a;1;2"),
+         tbl("a;1"),
+         kPosition,
+         {},
+         "a:2 1*20 a:2\n1:2 2*20 1:2\n2:6 ~ ~",
+         {1, 0, 0, 1, 0}},
         {"positional, table 1 longer pairs by the keys",
-         tbl("k,v;2,b;1,a"), tbl("k,v;1,a"), kPosition, {"k"},
-         "k:2 v:2 1*20 k:2 v:2\n2:6 b:6 ~ ~ ~\n1:2 a:2 2*20 1:2 a:2", {1, 0, 0, 2, 0}},
+         tbl("k,v;2,b;1,a"),
+         tbl("k,v;1,a"),
+         kPosition,
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\n2:6 b:6 ~ ~ ~\n1:2 a:2 2*20 1:2 a:2",
+         {1, 0, 0, 2, 0}},
         {"positional, table 1 not longer ignores the keys' values",
-         tbl("k;2;1"), tbl("k;1;2"), kPosition, {"k"},
-         "k:2 1*20 k:2\n2:3 2*20 1:3\n1:3 3*20 2:3", {2, 2, 4, 0, 0}},
+         tbl("k;2;1"),
+         tbl("k;1;2"),
+         kPosition,
+         {"k"},
+         "k:2 1*20 k:2\n2:3 2*20 1:3\n1:3 3*20 2:3",
+         {2, 2, 4, 0, 0}},
         {"positional, field names need not be valid",
-         tbl(",;x,x"), tbl(",;x,y"), kPosition, {},
-         ":2 :2 1*20 :2 :2\nx:2 x:3 2*20 x:2 y:3", {1, 1, 2, 0, 0}},
+         tbl(",;x,x"),
+         tbl(",;x,y"),
+         kPosition,
+         {},
+         ":2 :2 1*20 :2 :2\nx:2 x:3 2*20 x:2 y:3",
+         {1, 1, 2, 0, 0}},
         {"ignore case: ASCII letters equal, full-width letters differ",
-         tbl("k,v;1,abc;2,ａｂｃ"), tbl("k,v;1,ABC;2,ＡＢＣ"), opts(true, false, false, true, true), {"k"},
+         tbl("k,v;1,abc;2,ａｂｃ"),
+         tbl("k,v;1,ABC;2,ＡＢＣ"),
+         opts(true, false, false, true, true),
+         {"k"},
          "k:2 v:2 1*20 k:2 v:2\n1:2 abc:2 2*20 1:2 ABC:2\n2:2 ａｂｃ:3 3*20 2:2 ＡＢＣ:3",
          {1, 1, 2, 0, 0}},
         {"ignore case pairs keys that differ in case",
-         tbl("k,v;x,1"), tbl("k,v;X,1"), opts(true, false, false, true, true), {"k"},
-         "k:2 v:2 1*20 k:2 v:2\nx:2 1:2 2*20 X:2 1:2", {0, 0, 0, 0, 0}},
+         tbl("k,v;x,1"),
+         tbl("k,v;X,1"),
+         opts(true, false, false, true, true),
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\nx:2 1:2 2*20 X:2 1:2",
+         {0, 0, 0, 0, 0}},
         {"case matters without ignore case",
-         tbl("k,v;x,1"), tbl("k,v;X,1"), kKey, {"k"},
-         "k:2 v:2 1*20 k:2 v:2\nx:6 1:6 ~ ~ ~\n~ ~ 2*20 X:4 1:4", {2, 0, 0, 2, 2}},
+         tbl("k,v;x,1"),
+         tbl("k,v;X,1"),
+         kKey,
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\nx:6 1:6 ~ ~ ~\n~ ~ 2*20 X:4 1:4",
+         {2, 0, 0, 2, 2}},
         {"formula option: =a1 and =A1 differ even ignoring case",
-         withFormula(tbl("k,v;1,5"), 1, 1, "=a1"), withFormula(tbl("k,v;1,5"), 1, 1, "=A1"),
-         opts(true, true, false, true, true), {"k"},
-         "k:2 v:2 1*20 k:2 v:2\n1:2 5:3 2*20 1:2 5:3", {1, 1, 2, 0, 0}},
+         withFormula(tbl("k,v;1,5"), 1, 1, "=a1"),
+         withFormula(tbl("k,v;1,5"), 1, 1, "=A1"),
+         opts(true, true, false, true, true),
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\n1:2 5:3 2*20 1:2 5:3",
+         {1, 1, 2, 0, 0}},
         {"formula option with plain values on both sides",
-         tbl("k,v;1,5"), tbl("k,v;1,5"), opts(true, true, false, false, true), {"k"},
-         "k:2 v:2 1*20 k:2 v:2\n1:2 5:2 2*20 1:2 5:2", {0, 0, 0, 0, 0}},
+         tbl("k,v;1,5"),
+         tbl("k,v;1,5"),
+         opts(true, true, false, false, true),
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\n1:2 5:2 2*20 1:2 5:2",
+         {0, 0, 0, 0, 0}},
         {"formula option off ignores formulas",
-         withFormula(tbl("k,v;1,5"), 1, 1, "=A1"), tbl("k,v;1,5"), kKey, {"k"},
-         "k:2 v:2 1*20 k:2 v:2\n1:2 5:2 2*20 1:2 5:2", {0, 0, 0, 0, 0}},
+         withFormula(tbl("k,v;1,5"), 1, 1, "=A1"),
+         tbl("k,v;1,5"),
+         kKey,
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\n1:2 5:2 2*20 1:2 5:2",
+         {0, 0, 0, 0, 0}},
         {"formula in a key cell keeps rows apart",
-         withFormula(tbl("k,v;1,5"), 1, 0, "=1"), tbl("k,v;1,5"), opts(true, true, false, false, true), {"k"},
-         "k:2 v:2 1*20 k:2 v:2\n1:6 5:6 ~ ~ ~\n~ ~ 2*20 1:4 5:4", {2, 0, 0, 2, 2}},
+         withFormula(tbl("k,v;1,5"), 1, 0, "=1"),
+         tbl("k,v;1,5"),
+         opts(true, true, false, false, true),
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\n1:6 5:6 ~ ~ ~\n~ ~ 2*20 1:4 5:4",
+         {2, 0, 0, 2, 2}},
         {"number format option",
-         withFormat(tbl("k,v;1,5"), 1, 1, "0.00"), withFormat(tbl("k,v;1,5"), 1, 1, "0.0"),
-         opts(true, false, true, false, true), {"k"},
-         "k:2 v:2 1*20 k:2 v:2\n1:2 5:3 2*20 1:2 5:3", {1, 1, 2, 0, 0}},
+         withFormat(tbl("k,v;1,5"), 1, 1, "0.00"),
+         withFormat(tbl("k,v;1,5"), 1, 1, "0.0"),
+         opts(true, false, true, false, true),
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\n1:2 5:3 2*20 1:2 5:3",
+         {1, 1, 2, 0, 0}},
         {"number format off",
-         withFormat(tbl("k,v;1,5"), 1, 1, "0.00"), withFormat(tbl("k,v;1,5"), 1, 1, "0.0"), kKey, {"k"},
-         "k:2 v:2 1*20 k:2 v:2\n1:2 5:2 2*20 1:2 5:2", {0, 0, 0, 0, 0}},
+         withFormat(tbl("k,v;1,5"), 1, 1, "0.00"),
+         withFormat(tbl("k,v;1,5"), 1, 1, "0.0"),
+         kKey,
+         {"k"},
+         "k:2 v:2 1*20 k:2 v:2\n1:2 5:2 2*20 1:2 5:2",
+         {0, 0, 0, 0, 0}},
         {"all content options off: every key matches, rows pair by position",
-         tbl("k,v;1,a;2,b"), tbl("k,v;9,x;8,y;7,z"), opts(false, false, false, false, true), {"k"},
+         tbl("k,v;1,a;2,b"),
+         tbl("k,v;9,x;8,y;7,z"),
+         opts(false, false, false, false, true),
+         {"k"},
          "k:2 v:2 1*20 k:2 v:2\n1:2 a:2 2*20 9:2 x:2\n2:2 b:2 3*20 8:2 y:2\n~ ~ 4*20 7:4 z:4",
          {1, 0, 0, 0, 2}},
         {"only ignore case: marks only cells without a partner",
-         tbl("a,b;1,2;3,4"), tbl("a;x"), opts(false, false, false, true, false), {},
-         "a:2 b:6 1*20 a:2\n1:2 2:6 2*20 x:2\n3:6 4:6 ~ ~", {3, 0, 0, 4, 0}},
+         tbl("a,b;1,2;3,4"),
+         tbl("a;x"),
+         opts(false, false, false, true, false),
+         {},
+         "a:2 b:6 1*20 a:2\n1:2 2:6 2*20 x:2\n3:6 4:6 ~ ~",
+         {3, 0, 0, 4, 0}},
         {"short rows read as empty cells",
-         RowTable{tbl("a,b")[0], tbl("1")[0]}, tbl("a,b;1,"), kPosition, {},
-         "a:2 b:2 1*20 a:2 b:2\n1:2 :2 2*20 1:2 :2", {0, 0, 0, 0, 0}},
+         RowTable{tbl("a,b")[0], tbl("1")[0]},
+         tbl("a,b;1,"),
+         kPosition,
+         {},
+         "a:2 b:2 1*20 a:2 b:2\n1:2 :2 2*20 1:2 :2",
+         {0, 0, 0, 0, 0}},
         {"empty table 1, positional",
-         RowTable{}, tbl("a;1"), kPosition, {},
-         "1*20 a:4\n2*20 1:4", {2, 0, 0, 0, 2}},
+         RowTable{},
+         tbl("a;1"),
+         kPosition,
+         {},
+         "1*20 a:4\n2*20 1:4",
+         {2, 0, 0, 0, 2}},
         {"two empty tables", RowTable{}, RowTable{}, kPosition, {}, "", {0, 0, 0, 0, 0}},
     };
     for (const TableCase& c : cases) {
@@ -274,7 +380,8 @@ TEST(CompareTables, SourceTablesStayUnmarked) {
 
 TEST(CompareTables, SeparatorShowsLargeRowNumbers) {
     std::vector<QStringList> rows{{"k"}};
-    for (int i = 0; i < 12345; ++i) rows.push_back({QString::number(i)});
+    for (int i = 0; i < 12345; ++i)
+        rows.push_back({QString::number(i)});
     const RowTable t2 = makeTable(rows);
     const RowTable t1 = makeTable({{"k"}, {"12343"}});
     Result<RowTable> result = compareTables(t1, t2, kKey, {"k"}, nullptr);
@@ -296,9 +403,18 @@ TEST(CompareTables, RefusesInputItCannotCompare) {
         {"table 2 without a field row", tbl("k;1"), tbl("a,;,"), kKey, {"k"}, {"文件二", "字段行"}},
         {"empty table in key mode", RowTable{}, tbl("k;1"), kKey, {}, {"文件一"}},
         {"key missing from table 1", tbl("a,b;1,2"), tbl("a,c;1,2"), kKey, {"c"}, {"“c”", "文件一", "a、b"}},
-        {"key missing from table 2", tbl("a,b;1,2"), tbl("a,c;1,2"), kKey, {"a", "b"}, {"“b”", "文件二", "a、c"}},
+        {"key missing from table 2",
+         tbl("a,b;1,2"),
+         tbl("a,c;1,2"),
+         kKey,
+         {"a", "b"},
+         {"“b”", "文件二", "a、c"}},
         {"key missing in positional mode", tbl("a;1;2"), tbl("a;1"), kPosition, {"zz"}, {"“zz”"}},
-        {"key missing in positional mode, table 1 shorter", tbl("a;1"), tbl("a;1;2"), kPosition, {"zz"},
+        {"key missing in positional mode, table 1 shorter",
+         tbl("a;1"),
+         tbl("a;1;2"),
+         kPosition,
+         {"zz"},
          {"“zz”"}},
     };
     for (const Case& c : cases) {
@@ -312,7 +428,8 @@ TEST(CompareTables, RefusesInputItCannotCompare) {
 
 TEST(RunTableComparison, ProgressSinkAndReport) {
     std::vector<QStringList> rows{{"k", "v"}};
-    for (int i = 0; i < 249; ++i) rows.push_back({QString::number(i), "x"});
+    for (int i = 0; i < 249; ++i)
+        rows.push_back({QString::number(i), "x"});
     const RowTable t1 = makeTable(rows);
     rows[5][1] = "changed";
     const RowTable t2 = makeTable(rows);
@@ -349,8 +466,9 @@ TEST(RunTableComparison, FailuresLeaveTheReportAlone) {
     NullProgress progress;
     QString report = "earlier";
     FailingSink failing;
-    EXPECT_EQ(runTableComparison(1, "t", failing, tbl("k;1"), tbl("k;1"), kKey, {"k"}, report, progress).message(),
-              "写入失败");
+    EXPECT_EQ(
+        runTableComparison(1, "t", failing, tbl("k;1"), tbl("k;1"), kKey, {"k"}, report, progress).message(),
+        "写入失败");
     test::RecordingSink sink;
     EXPECT_FALSE(runTableComparison(1, "t", sink, tbl("k;1"), tbl("k;1"), kKey, {"nope"}, report, progress));
     EXPECT_TRUE(sink.sheets.empty());
@@ -389,7 +507,8 @@ RowTable refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const QSt
     const int W1 = t1.empty() ? 0 : int(t1[0].size()), W2 = t2.empty() ? 0 : int(t2[0].size());
     const int L1 = int(t1.size()), L2 = int(t2.size());
     std::vector<int> unpaired(static_cast<size_t>(L2), 0);
-    for (int r = 0; r < L2; ++r) unpaired[size_t(r)] = r;
+    for (int r = 0; r < L2; ++r)
+        unpaired[size_t(r)] = r;
     CellRecord separator;
     separator.fillColorIndex = 20;
     separator.alignment1 = separator.alignment2 = -4108;
@@ -439,7 +558,8 @@ RowTable refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const QSt
                         r2[size_t(c)].fillColorIndex = 4;
                 }
             }
-            for (int c = 0; c < W1; ++c) out.push_back(r1[size_t(c)]);
+            for (int c = 0; c < W1; ++c)
+                out.push_back(r1[size_t(c)]);
             separator.text = SharedText(QString::asprintf("%d", j + 1));
             out.push_back(separator);
             for (int c2 = 0; c2 < W2; ++c2) {
@@ -451,7 +571,8 @@ RowTable refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const QSt
                 t1[size_t(i)][size_t(c)].fillColorIndex = 6;
                 out.push_back(t1[size_t(i)][size_t(c)]);
             }
-            for (int c = 0; c <= W2; ++c) out.push_back(filler);
+            for (int c = 0; c <= W2; ++c)
+                out.push_back(filler);
         }
         result.push_back(out);
     }
@@ -522,7 +643,8 @@ TEST(CompareTables, IndexedPairingMatchesNestedScan) {
         for (int r = 0; r < length; ++r) {
             Row row;
             for (int c = 0; c < width; ++c) {
-                CellRecord cell = makeTable({{textPool[pick(3) == 0 ? pick(int(textPool.size())) : pick(2)]}})[0][0];
+                CellRecord cell =
+                    makeTable({{textPool[pick(3) == 0 ? pick(int(textPool.size())) : pick(2)]}})[0][0];
                 cell.formula = SharedText(formulaPool[pick(int(formulaPool.size()))]);
                 cell.setNumberFormat(SharedText(formatPool[pick(int(formatPool.size()))]));
                 row.push_back(cell);
@@ -540,7 +662,8 @@ TEST(CompareTables, IndexedPairingMatchesNestedScan) {
         QStringList keys;
         if (!common.isEmpty()) {
             const int n = pick(4);
-            for (int k = 0; k < n; ++k) keys.append(common[pick(int(common.size()))]);
+            for (int k = 0; k < n; ++k)
+                keys.append(common[pick(int(common.size()))]);
         }
         for (int bits = 0; bits < 32; ++bits) {
             const CompareOptions o = opts(bits & 1, bits & 2, bits & 4, bits & 8, bits & 16);
@@ -550,7 +673,9 @@ TEST(CompareTables, IndexedPairingMatchesNestedScan) {
             const RowTable expected = refCompare(t1, t2, o, keys);
             ASSERT_EQ(fullText(result.value()), fullText(expected))
                 << "round " << round << " options " << bits << " keys " << keys.join(',').toStdString()
-                << "\ntable 1:\n" << fullText(t1).toStdString() << "\ntable 2:\n" << fullText(t2).toStdString();
+                << "\ntable 1:\n"
+                << fullText(t1).toStdString() << "\ntable 2:\n"
+                << fullText(t2).toStdString();
             ASSERT_EQ(countsText(counts), countsText(refCounts(expected)));
 
             // Consuming the tables gives the same result and leaves them empty.

@@ -48,32 +48,32 @@ TEST(ReportTime, MonthDayYearWithoutLeadingZeros) {
         {QDateTime(QDate(2026, 3, 1), QTime(0, 0, 0)), "3月1日2026年 0点0分0秒"},
         {QDateTime(), "0月0日0年 -1点-1分-1秒"},
     };
-    for (const auto& c : cases) EXPECT_EQ(reportTimeText(c.time).toStdString(), std::string(c.text));
+    for (const auto& c : cases)
+        EXPECT_EQ(reportTimeText(c.time).toStdString(), std::string(c.text));
 }
 
 QString goldenPage() {
-    return QStringLiteral(
-        "<html>\n"
-        "<head>\n"
-        "<meta http-equiv='Content-Type' content='text/html; charset=gb2312'>\n"
-        "<title>对比对比</title>\n"
-        "</head>\n"
-        "<body>\n"
-        "<p align=center><b><font size='5'>对比报告</font></b></p>\n"
-        "<table border='1' width='90%'>\n"
-        "<tr>\n<td>时间：</td>\n<td>12月6日2026年 9点5分7秒</td>\n</tr>\n"
-        "<tr>\n<td>文件一位置</td>\n<td>/home/user/一.xlsx</td>\n</tr>\n"
-        "<tr>\n<td>文件二位置</td>\n<td>/home/user/B &amp; C.xls</td>\n</tr>\n"
-        "ROWS"
-        "</table>\n"
-        "</body>\n"
-        "</html>\n");
+    return QStringLiteral("<html>\n"
+                          "<head>\n"
+                          "<meta http-equiv='Content-Type' content='text/html; charset=gb2312'>\n"
+                          "<title>对比对比</title>\n"
+                          "</head>\n"
+                          "<body>\n"
+                          "<p align=center><b><font size='5'>对比报告</font></b></p>\n"
+                          "<table border='1' width='90%'>\n"
+                          "<tr>\n<td>时间：</td>\n<td>12月6日2026年 9点5分7秒</td>\n</tr>\n"
+                          "<tr>\n<td>文件一位置</td>\n<td>/home/user/一.xlsx</td>\n</tr>\n"
+                          "<tr>\n<td>文件二位置</td>\n<td>/home/user/B &amp; C.xls</td>\n</tr>\n"
+                          "ROWS"
+                          "</table>\n"
+                          "</body>\n"
+                          "</html>\n");
 }
 
 TEST(ReportPage, GoldenPage) {
-    const QString page = buildReportPage(QStringLiteral("对比"), QStringLiteral("ROWS"),
-                                         QStringLiteral("/home/user/一.xlsx"),
-                                         QStringLiteral("/home/user/B & C.xls"), kSixthOfDecember);
+    const QString page =
+        buildReportPage(QStringLiteral("对比"), QStringLiteral("ROWS"), QStringLiteral("/home/user/一.xlsx"),
+                        QStringLiteral("/home/user/B & C.xls"), kSixthOfDecember);
     EXPECT_EQ(page.toStdString(), goldenPage().toStdString());
 }
 
@@ -103,8 +103,9 @@ TEST(ReportPage, WrittenAsUtf16WithByteOrderMarkAndLineEnd) {
     old.close();
 
     const Clock fixed = [] { return kSixthOfDecember; };
-    ASSERT_TRUE(writeReport(path, QStringLiteral("对比"), QStringLiteral("ROWS"), QStringLiteral("/home/user/一.xlsx"),
-                            QStringLiteral("/home/user/B & C.xls"), fixed));
+    ASSERT_TRUE(writeReport(path, QStringLiteral("对比"), QStringLiteral("ROWS"),
+                            QStringLiteral("/home/user/一.xlsx"), QStringLiteral("/home/user/B & C.xls"),
+                            fixed));
 
     QFile written(path);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
@@ -122,7 +123,8 @@ TEST(ReportPage, UnwritablePathIsAnError) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("missing/folder/report.htm"));
-    const Status written = writeReport(path, QStringLiteral("对比"), {}, {}, {}, [] { return kSixthOfDecember; });
+    const Status written =
+        writeReport(path, QStringLiteral("对比"), {}, {}, {}, [] { return kSixthOfDecember; });
     EXPECT_FALSE(written);
     EXPECT_FALSE(QFile::exists(path));
 }

@@ -82,20 +82,29 @@ TEST(CompareWorkbooks, PairsSheetsByExactName) {
          "3:f rows 1 red 2 yellow 0 green 0",
          "[3 f]\na:2 1*20 a:2\n1:3 2*20 2:3"},
         {"a single cell in file 2 skips too",
-         {{"s", "a,b;1,2"}}, {{"s", "  x"}}, text, "1:s skipped rows 0 red 0 yellow 0 green 0", ""},
-        {"names differing in case are not paired",
-         {{"Sheet1", "a;1"}}, {{"sheet1", "a;1"}}, text, "", ""},
+         {{"s", "a,b;1,2"}},
+         {{"s", "  x"}},
+         text,
+         "1:s skipped rows 0 red 0 yellow 0 green 0",
+         ""},
+        {"names differing in case are not paired", {{"Sheet1", "a;1"}}, {{"sheet1", "a;1"}}, text, "", ""},
         {"no sheets at all", {}, {}, text, "", ""},
         {"only ignore case: only cells without a partner are marked",
-         {{"s", "a,b;1,2"}}, {{"s", "x;y;z"}}, CompareOptions{false, false, false, true, true},
+         {{"s", "a,b;1,2"}},
+         {{"s", "x;y;z"}},
+         CompareOptions{false, false, false, true, true},
          "1:s rows 3 red 0 yellow 2 green 1",
          "[1 s]\na:2 b:6 1*20 x:2\n1:2 2:6 2*20 y:2\n~ ~ 3*20 z:4"},
         {"always positional, even with key mode set",
-         {{"s", "k;2;1"}}, {{"s", "k;1;2"}}, CompareOptions{true, false, false, false, true},
+         {{"s", "k;2;1"}},
+         {{"s", "k;1;2"}},
+         CompareOptions{true, false, false, false, true},
          "1:s rows 2 red 4 yellow 0 green 0",
          "[1 s]\nk:2 1*20 k:2\n2:3 2*20 1:3\n1:3 3*20 2:3"},
         {"sheets without a field row compare by position",
-         {{"s", "x,x;1,"}}, {{"s", "x,x;1,2"}}, text,
+         {{"s", "x,x;1,"}},
+         {{"s", "x,x;1,2"}},
+         text,
          "1:s rows 1 red 2 yellow 0 green 0",
          "[1 s]\nx:2 x:2 1*20 x:2 x:2\n1:2 :3 2*20 1:2 2:3"},
     };
@@ -121,8 +130,8 @@ TEST(CompareWorkbooks, NothingChosenReadsAndWritesNothing) {
     test::RecordingSink sink;
     NullProgress progress;
     QString report = QStringLiteral("kept");
-    const Status status =
-        compareWorkbooks(b1, b2, CompareOptions{false, false, false, false, false}, sink, report, progress, nullptr);
+    const Status status = compareWorkbooks(b1, b2, CompareOptions{false, false, false, false, false}, sink,
+                                           report, progress, nullptr);
     EXPECT_EQ(status.code(), Status::Code::Cancelled);
     EXPECT_TRUE(sink.sheets.empty());
     EXPECT_EQ(report, QStringLiteral("kept"));
@@ -132,8 +141,10 @@ TEST(CompareWorkbooks, ProgressReadsThenRunsPerPair) {
     // Ranges of 40 and 70 rows: N = 39 + 69 = 108, step 1 while reading; the result has 70
     // rows (table 2 longer), written with step 1.
     QStringList rows40, rows70;
-    for (int i = 0; i < 40; ++i) rows40.append(QString::number(i));
-    for (int i = 0; i < 70; ++i) rows70.append(QString::number(i));
+    for (int i = 0; i < 40; ++i)
+        rows40.append(QString::number(i));
+    for (int i = 0; i < 70; ++i)
+        rows70.append(QString::number(i));
     const Workbook b1 = makeBook({{"s", rows40.join(u';')}}), b2 = makeBook({{"s", rows70.join(u';')}});
     test::RecordingSink sink;
     test::RecordingProgress progress;
