@@ -18,10 +18,10 @@ const std::vector<CommandEntry>& commands() {
     static const std::vector<CommandEntry> table = {
         {"compare", u"两表对比：FILE1 FILE2", runCompare},
         {"compare-books", u"两簿比较（按同名工作表）：FILE1 FILE2", runCompareBooks},
-        {"join", u"两表连接：FILE1 FILE2", {}},
-        {"filter", u"比较筛选：FILE1 FILE2", {}},
-        {"blank-rows", u"增加空行：FILE", {}},
-        {"group-sum", u"分组汇总：FILE", {}},
+        {"join", u"两表连接：FILE1 FILE2", runJoinCommand},
+        {"filter", u"比较筛选：FILE1 FILE2", runFilterCommand},
+        {"blank-rows", u"增加空行：FILE", runBlankRowsCommand},
+        {"group-sum", u"分组汇总：FILE", runGroupSumCommand},
         {"query", u"条件查询：FILE", {}},
         {"summary", u"条件汇总：FILE", {}},
         {"page-subtotals", u"分页汇总：FILE", {}},
@@ -43,6 +43,10 @@ QString usage() {
         "\ncompare 的选项：--key 字段（可重复，最多 6 个）、--by-position、--no-text、--formula、\n"
         "  --number-format、--ignore-case、--report 报告.htm、--exit-code\n"
         "compare-books 的选项：--no-text、--formula、--number-format、--ignore-case、--report、--exit-code\n"
+        "join 的选项：--on 字段（可重复，最多 6 个）、--prefer-file2、--sum-numbers\n"
+        "filter 的选项：--where 字段=值（可重复，最多 6 个）\n"
+        "blank-rows 的选项：--count N\n"
+        "group-sum 的选项：--group 字段（可重复，1 到 6 个）、--sum 字段（可重复；不给时自动选数字列）\n"
         "\n退出状态：0 完成；2 用法或输入错误；1 仅在 --exit-code 且发现差异时。\n");
     return text;
 }

@@ -9,5 +9,9 @@ namespace quellar::cli {
 int runCompare(CliContext& context, const QStringList& arguments);
 int runCompareBooks(CliContext& context, const QStringList& arguments);
 int runConvert(CliContext& context, const QStringList& arguments);
+int runJoinCommand(CliContext& context, const QStringList& arguments);
+int runFilterCommand(CliContext& context, const QStringList& arguments);
+int runBlankRowsCommand(CliContext& context, const QStringList& arguments);
+int runGroupSumCommand(CliContext& context, const QStringList& arguments);
 
 } // namespace quellar::cli

@@ -98,7 +98,7 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     QString reportText;
     CompareCounts counts;
     const QString title = texts.text(QStringLiteral("diff1"));
-    status = runTableComparison(1, title, sink, tables[0], tables[1], compare, keys, reportText, context.progress(),
+    status = runTableComparison(1, title, sink, std::move(tables[0]), std::move(tables[1]), compare, keys, reportText, context.progress(),
                                 &counts);
     tables.clear();
     if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff2")), reportText);

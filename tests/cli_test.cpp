@@ -162,7 +162,7 @@ TEST(Cli, BadInputEndsWithOneClearLineAndStatusTwo) {
     const std::vector<Case> cases = {
         {"no command", {}, ""},
         {"unknown command", {"frobnicate"}, "frobnicate"},
-        {"not built yet", {"join", data("list1.csv"), data("list2.csv"), "-o", out}, "join"},
+        {"not built yet", {"query", data("list1.csv"), "-o", out}, "query"},
         {"missing file", {"compare", "--key", key, dir.filePath("nope.xlsx"), data("list2.csv"), "-o", out}, "nope.xlsx"},
         {"not a workbook", {"compare", "--key", key, data("junk.bin"), data("list2.csv"), "-o", out}, "junk.bin"},
         {"no key in key mode", {"compare", data("list1.csv"), data("list2.csv"), "-o", out}, "--key"},
@@ -190,4 +190,55 @@ TEST(Cli, BadInputEndsWithOneClearLineAndStatusTwo) {
         EXPECT_FALSE(QFile::exists(out)) << c.label;
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 0);
+}
+
+TEST(Cli, OperationsWriteTheirResultSheet) {
+    QTemporaryDir dir;
+    const QString key = QString::fromUtf16(u"编号");
+    struct Case {
+        const char* label;
+        QStringList arguments;
+        QString sheetName;
+        int rows;
+    };
+    const std::vector<Case> cases = {
+        {"join", {"join", "--on", key, data("list1.csv"), data("list2.csv")}, QString::fromUtf16(u"连接结果"), 5},
+        {"filter", {"filter", "--where", QString::fromUtf16(u"姓名=李四"), data("list1.csv"), data("list2.csv")},
+         QString::fromUtf16(u"筛选结果"), 1},
+        {"blank-rows", {"blank-rows", "--count", "2", data("list1.csv")}, QString::fromUtf16(u"增加结果"), 12},
+        {"group-sum", {"group-sum", "--group", QString::fromUtf16(u"地区"), "--sum", QString::fromUtf16(u"金额"), data("sales.csv")},
+         QString::fromUtf16(u"汇总结果"), 8},
+    };
+    for (const Case& c : cases) {
+        const QString output = dir.filePath(QString::fromLatin1(c.label) + ".json");
+        const CliRun run = runCli(c.arguments + QStringList{"-o", output});
+        ASSERT_EQ(run.status, 0) << c.label << run.err.toStdString();
+        const QJsonArray sheets = readJson(output)["sheets"].toArray();
+        ASSERT_EQ(sheets.size(), 3) << c.label;
+        EXPECT_EQ(sheets[0].toObject()["name"].toString(), c.sheetName) << c.label;
+        EXPECT_EQ(sheets[0].toObject()["rows"].toArray().size(), c.rows) << c.label;
+    }
+
+    const QString output = dir.filePath("bad.json");
+    struct Bad {
+        const char* label;
+        QStringList arguments;
+        QString mustMention;
+    };
+    const std::vector<Bad> bad = {
+        {"join without --on", {"join", data("list1.csv"), data("list2.csv")}, "--on"},
+        {"join on a missing field", {"join", "--on", "ID", data("list1.csv"), data("list2.csv")}, "ID"},
+        {"filter without --where", {"filter", data("list1.csv"), data("list2.csv")}, QString::fromUtf16(u"没有选择查询条件。")},
+        {"filter without =", {"filter", "--where", "abc", data("list1.csv"), data("list2.csv")}, "abc"},
+        {"blank rows zero", {"blank-rows", "--count", "0", data("list1.csv")}, "0"},
+        {"blank rows text", {"blank-rows", "--count", "abc", data("list1.csv")}, "abc"},
+        {"group on a missing field", {"group-sum", "--group", "x", data("sales.csv")}, "x"},
+        {"sum of a missing field", {"group-sum", "--group", QString::fromUtf16(u"地区"), "--sum", "y", data("sales.csv")}, "y"},
+    };
+    for (const Bad& c : bad) {
+        const CliRun run = runCli(c.arguments + QStringList{"-o", output});
+        EXPECT_EQ(run.status, 2) << c.label;
+        EXPECT_TRUE(run.err.contains(c.mustMention)) << c.label << ": " << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(output)) << c.label;
+    }
 }
