@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace quellar {
 
@@ -99,6 +100,12 @@ bool parseNumber(std::u16string_view text, double& value) {
 QString realToText(double value) {
     if (!std::isfinite(value)) return QString();
     char buffer[400];
+    // Whole numbers are the common case: their "%f" text is exact, so write it directly.
+    if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0 && !(value == 0 && std::signbit(value))) {
+        auto end = std::to_chars(buffer, buffer + 32, static_cast<long long>(value)).ptr;
+        std::memcpy(end, ".000000", 7);
+        return QString::fromLatin1(buffer, int(end + 7 - buffer));
+    }
     const int n = std::snprintf(buffer, sizeof buffer, "%f", value);
     if (n > 0 && size_t(n) < sizeof buffer && std::strtod(buffer, nullptr) == value)
         return QString::fromLatin1(buffer, n);
