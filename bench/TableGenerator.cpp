@@ -135,13 +135,19 @@ Workbook tableToWorkbook(const RowTable& table, const QString& sheetName) {
     return book;
 }
 
-double peakMemoryMB() {
+namespace {
+double statusFieldMB(const char* field) {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray name(field);
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(name)) return line.mid(name.size()).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return 0;
 }
+} // namespace
+
+double peakMemoryMB() { return statusFieldMB("VmHWM:"); }
+double currentMemoryMB() { return statusFieldMB("VmRSS:"); }
 
 } // namespace quellar::bench

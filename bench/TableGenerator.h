@@ -28,7 +28,8 @@ RowTable deriveTable(const RowTable& base, double changed, double removed, uint6
 // The same texts as a workbook sheet (numbers typed as numbers), for file benchmarks.
 Workbook tableToWorkbook(const RowTable& table, const QString& sheetName);
 
-// Peak resident memory of this process so far, in MB.
+// Peak resident memory of this process so far, and resident memory now, in MB.
 double peakMemoryMB();
+double currentMemoryMB();
 
 } // namespace quellar::bench

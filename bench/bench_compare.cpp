@@ -55,7 +55,11 @@ int main(int argc, char** argv) {
     timer.start();
     bench::GeneratorOptions options;
     options.rows = rows;
+    const double before = bench::currentMemoryMB();
     const RowTable t1 = bench::generateTable(options);
+    const double cells = double(t1.size()) * options.columns;
+    std::printf("one table: %.1f bytes per cell including its text and row overhead\n",
+                (bench::currentMemoryMB() - before) * 1048576.0 / cells);
     const RowTable t2 = bench::deriveTable(t1, 0.01, 0.01, 7);
     std::printf("generated two tables of %zu and %zu rows x %d columns in %.2f s, peak %.0f MB\n", t1.size(),
                 t2.size(), options.columns, seconds(timer), bench::peakMemoryMB());
