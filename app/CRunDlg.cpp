@@ -79,7 +79,6 @@ void CRunDlg::showCentred() {
     else if (QScreen* screen = QApplication::primaryScreen()) area = screen->availableGeometry();
     if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
     show();
-    raise();
     // Give the window system a moment to map the window so its first frame is drawn
     // before the work starts.
     QElapsedTimer waited;

@@ -114,6 +114,7 @@ bool looksLikeDate(const QString& s) {
         } else {
             const QChar l = c.toLower();
             if (l == u'y' || l == u'd' || l == u'h' || l == u's') dateLetters = true;
+            else if (l == u'a' && s.mid(i, 3).compare(u"aaa", Qt::CaseInsensitive) == 0) dateLetters = true;
             else if (l == u'm') month = true;
             else if (s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0 ||
                      s.mid(i, 5) == QStringLiteral("上午/下午"))
@@ -362,6 +363,9 @@ DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
         if (sawGeneral) sec.valid = false;
     }
     if (sec.scientific && sec.exponentDigits == 0) sec.exponentDigits = 1;
+    // Only an empty section hides values on purpose (";;;"); one that yields nothing
+    // because it is malformed ("*", "\\") formats generally.
+    if (!sec.isDate && sec.tokens.empty() && !s.isEmpty()) sec.valid = false;
     return sec;
 }
 

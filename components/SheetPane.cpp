@@ -169,6 +169,7 @@ SheetPane::SheetPane(QWidget* parent) : QWidget(parent), book_(Workbook::makeDef
     layout->addWidget(view_, 1);
     layout->addWidget(tabs_, 0, Qt::AlignLeft);
 
+    sheetSelections_.assign(book_.sheets.size(), RangeBounds{});
     showActiveSheet();
 }
 

@@ -1,0 +1,67 @@
+#include "tests/gui/GuiTestSupport.h"
+
+#include "components/DisplayFormat.h"
+#include "table/CellOps.h"
+
+namespace quellar::test {
+
+namespace {
+template <typename T>
+T takeFront(std::deque<T>& queue, T fallback) {
+    if (queue.empty()) return fallback;
+    T value = std::move(queue.front());
+    queue.pop_front();
+    return value;
+}
+} // namespace
+
+QString ScriptedPrompts::openWorkbookPath(QWidget*, int which) {
+    openAsked.push_back(which);
+    return takeFront(openPaths, QString());
+}
+
+SaveChoice ScriptedPrompts::exportPath(QWidget*) { return takeFront(savePaths, SaveChoice{}); }
+
+std::optional<DiffChoice> ScriptedPrompts::diffOptions(QWidget*, const FieldList& fields) {
+    offeredFields.push_back(fields);
+    return takeFront(diffAnswers, std::optional<DiffChoice>());
+}
+
+std::optional<CompareOptions> ScriptedPrompts::bookOptions(QWidget*) {
+    ++bookAsked;
+    return takeFront(bookAnswers, std::optional<CompareOptions>());
+}
+
+void ScriptedPrompts::message(QWidget*, const QString& text, bool) { messages.append(text); }
+
+int fillOf(const Workbook& book, const Sheet& sheet, int row, int column) {
+    const Cell* cell = sheet.cell(row, column);
+    if (!cell || cell->style >= book.styles.size()) return 0;
+    const Style& style = book.styles[cell->style];
+    return style.hasFill ? style.fillPalette : 0;
+}
+
+QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int columns) {
+    QStringList lines;
+    for (int r = 0; r < rows; ++r) {
+        QStringList cells;
+        for (int c = 0; c < columns; ++c) {
+            const Cell* cell = sheet.cell(r, c);
+            if (!cell) {
+                cells.append(QStringLiteral("."));
+                continue;
+            }
+            QString text = (cell->value.type == CellValue::Type::Number ? DisplayFormat::general(cell->value.number)
+                                                                          : variantToText(cell->value)) +
+                           u':' + QString::number(fillOf(book, sheet, r, c));
+            for (const CellRange& m : sheet.merges)
+                if (m.firstRow == r && m.firstColumn == c)
+                    text += QStringLiteral("[%1x%2]").arg(m.rowCount()).arg(m.columnCount());
+            cells.append(text);
+        }
+        lines.append(cells.join(u' '));
+    }
+    return lines.join(u'\n');
+}
+
+} // namespace quellar::test

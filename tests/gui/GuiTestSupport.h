@@ -1,0 +1,47 @@
+#pragma once
+// What the GUI tests share: prompts that answer from a script and record what the window
+// would have shown, and a compact text of a sheet's cells for one-assertion comparisons.
+
+#include "app/UserPrompts.h"
+#include "components/Workbook.h"
+
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+namespace quellar::test {
+
+class ScriptedPrompts : public UserPrompts {
+public:
+    QString openWorkbookPath(QWidget*, int which) override;
+    SaveChoice exportPath(QWidget*) override;
+    std::optional<DiffChoice> diffOptions(QWidget*, const FieldList& fields) override;
+    std::optional<CompareOptions> bookOptions(QWidget*) override;
+    void message(QWidget*, const QString& text, bool warning) override;
+    void openDocument(const QString& path) override { opened.append(path); }
+    void showWorkbook(const QString& path) override { shownWorkbooks.append(path); }
+
+    // Answers, used in order.
+    std::deque<QString> openPaths;
+    std::deque<SaveChoice> savePaths;
+    std::deque<std::optional<DiffChoice>> diffAnswers;
+    std::deque<std::optional<CompareOptions>> bookAnswers;
+
+    // What the window asked and showed.
+    std::vector<int> openAsked;
+    std::vector<FieldList> offeredFields;
+    int bookAsked = 0;
+    QStringList messages;
+    QStringList opened;
+    QStringList shownWorkbooks;
+};
+
+// "text:fill" for each cell (numbers as 8500, not 8500.000000) of rows x columns (0-based from A1), "." for a cell not stored,
+// "[RxC]" after a merged area's top-left cell; rows joined by newlines.
+QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int columns);
+
+// The fill palette index of a cell, 0 when it has none.
+int fillOf(const Workbook& book, const Sheet& sheet, int row, int column);
+
+} // namespace quellar::test

@@ -1,0 +1,530 @@
+// The main window driven end to end offscreen: opening workbooks into the panes, the range
+// boxes, both comparisons through their options (answered through UserPrompts), the result
+// pane against what the command line computes, report.htm, export, and the failures.
+
+#include "app/CQuellarDlg.h"
+#include "app/CRunDlg.h"
+#include "app/RangeText.h"
+#include "app/StringTools.h"
+#include "components/SheetPane.h"
+#include "components/SheetPaneModel.h"
+#include "components/WorkbookFormat.h"
+#include "table/RangeReader.h"
+#include "table/TableWriter.h"
+#include "table/WorkbookComparison.h"
+#include "tests/TestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+using namespace quellar;
+using test::ScriptedPrompts;
+using test::testDataPath;
+using Command = CQuellarDlg::Command;
+
+namespace {
+
+QString staff(int n) { return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n)); }
+
+QDateTime fixedTime() { return QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)); }
+
+QString readReport(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    const QByteArray bytes = file.readAll();
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        window = std::make_unique<CQuellarDlg>(dir.path());
+        auto owned = std::make_unique<ScriptedPrompts>();
+        prompts = owned.get();
+        window->setPrompts(std::move(owned));
+        window->setClock(fixedTime);
+        window->resize(1100, 760);
+        window->show();
+    }
+
+    void open(int which, const QString& path) {
+        prompts->openPaths.push_back(path);
+        window->action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
+    }
+
+    void typeRange(int which, const QString& text, bool enter) {
+        QLineEdit* box = window->rangeBox(which);
+        box->selectAll();
+        QTest::keyClicks(box, text);
+        if (enter) QTest::keyClick(box, Qt::Key_Return);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<CQuellarDlg> window;
+    ScriptedPrompts* prompts = nullptr;
+};
+
+// The CLI's way: read both files, clip their used ranges, compare, write into a workbook.
+Workbook comparedLikeTheCli(const CompareOptions& options, const QStringList& keys, QString& reportText) {
+    Workbook b1, b2;
+    EXPECT_TRUE(readWorkbook(staff(1), b1).isOk());
+    EXPECT_TRUE(readWorkbook(staff(2), b2).isOk());
+    NullProgress progress;
+    RowTable t1 = readRange(b1, b1.sheets[0], clipUsedRange(b1.sheets[0]), progress, 1);
+    RowTable t2 = readRange(b2, b2.sheets[0], clipUsedRange(b2.sheets[0]), progress, 1);
+    Workbook result = Workbook::makeDefault();
+    WorkbookSink sink(result, false);
+    EXPECT_TRUE(runTableComparison(1, QStringLiteral("对比结果"), sink, t1, t2, options, keys, reportText, progress).isOk());
+    return result;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quellar"));
+    QStringList menus;
+    for (QAction* a : window->menuBar()->actions()) menus.append(a->text());
+    EXPECT_EQ(menus, QStringList({QStringLiteral("文件(&F)"), QStringLiteral("工具(&T)"), QStringLiteral("帮助(&H)")}));
+
+    StringTools texts;
+    struct Button {
+        Command command;
+        const char* caption;
+        const char* tip;
+        bool enabled;
+    };
+    const Button buttons[] = {
+        {Command::CompareTables, "tb0", "tbTip0", true}, {Command::CompareBooks, "tb1", "tbTip1", true},
+        {Command::GroupSum, "tb2", "tbTip2", false},      {Command::PageSubtotals, "tb3", "tbTip3", false},
+        {Command::Join, "tb4", "tbTip4", false},          {Command::BlankRows, "tb5", "tbTip5", false},
+        {Command::Filter, "tb6", "tbTip6", false},        {Command::Query, "tb7", "tbTip7", false},
+        {Command::ConditionalSum, "tb8", "tbTip8", false}, {Command::Help, "tb11", "tbTip11", true},
+        {Command::WebSite, "tb12", "tbTip12", true},
+    };
+    QList<QAction*> onBar;
+    for (QAction* a : window->toolBar()->actions())
+        if (!a->isSeparator()) onBar.append(a);
+    ASSERT_EQ(onBar.size(), 11);
+    QSet<qint64> images;
+    for (size_t i = 0; i < std::size(buttons); ++i) {
+        const Button& b = buttons[i];
+        QAction* tool = window->toolAction(b.command);
+        ASSERT_NE(tool, nullptr);
+        EXPECT_EQ(onBar[qsizetype(i)], tool) << "button order";
+        EXPECT_EQ(tool->text(), texts.text(QLatin1String(b.caption)));
+        EXPECT_EQ(tool->isEnabled(), b.enabled) << b.caption;
+        if (b.enabled) EXPECT_EQ(tool->toolTip(), texts.text(QLatin1String(b.tip)));
+        const QImage image = tool->icon().pixmap(32, 32).toImage();
+        EXPECT_EQ(image.size(), QSize(32, 32));
+        images.insert(image.cacheKey() ^ qHash(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes())));
+    }
+    EXPECT_EQ(images.size(), 11) << "one distinct icon per command";
+    // The menu item of workbook comparison reads 两簿比较, its button 两薄比较.
+    EXPECT_EQ(window->action(Command::CompareBooks)->text(), QStringLiteral("两簿比较"));
+    EXPECT_EQ(window->action(Command::Repair)->toolTip(), QStringLiteral("修复“库没有注册”错误"));
+    for (const char* name : {"open1", "open2", "export", "report"})
+        EXPECT_NE(window->findChild<QPushButton*>(QLatin1String(name)), nullptr) << name;
+}
+
+TEST_F(MainWindowTest, LaysTheControlsOutByTheProportionsOnEveryResize) {
+    for (QSize size : {QSize(1000, 700), QSize(1400, 900), QSize(800, 560)}) {
+        window->resize(size);
+        QApplication::processEvents();
+        QWidget* central = window->centralWidget();
+        const int W = central->width();
+        const int C = (W - 24) / 2;
+        const QRect p1 = window->pane(1)->geometry(), p2 = window->pane(2)->geometry(), r = window->resultPane()->geometry();
+        EXPECT_EQ(p1.left(), 12);
+        EXPECT_EQ(p1.width(), C - 6);
+        EXPECT_EQ(p2.left(), C + 18);
+        EXPECT_EQ(p2.width(), C - 6);
+        EXPECT_EQ(r.left(), 12);
+        EXPECT_EQ(r.width(), W - 24);
+        EXPECT_EQ(p1.height() + 5, r.height() - (r.height() - p1.height() - 5)); // source panes are P - 5
+        EXPECT_NEAR(p1.height(), r.height() - 5, 1);
+        EXPECT_GT(r.top(), p1.bottom());
+        EXPECT_EQ(window->rangeBox(2)->geometry().left(), C + 18);
+        EXPECT_LT(r.bottom(), window->findChild<QPushButton*>(QStringLiteral("export"))->geometry().top());
+    }
+}
+
+TEST_F(MainWindowTest, OpeningFilesConvertsShowsProtectsAndSelectsTheUsedRange) {
+    open(1, staff(1));
+    open(2, staff(2));
+    EXPECT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    EXPECT_EQ(window->filePath(1), staff(1));
+    EXPECT_EQ(window->filePath(2), staff(2));
+    for (int which : {1, 2}) {
+        const QString working = dir.filePath(QStringLiteral("%1.xml").arg(which));
+        Workbook back;
+        ASSERT_TRUE(readWorkbook(working, back).isOk()) << working.toStdString();
+        EXPECT_EQ(back.sheets[0].name, QStringLiteral("员工"));
+        EXPECT_EQ(window->rangeBox(which)->text(), QStringLiteral("A1:E10"));
+        EXPECT_EQ(window->pane(which)->selection(), (RangeBounds{1, 1, 5, 10}));
+        EXPECT_TRUE(window->pane(which)->activeSheet().isProtected);
+        EXPECT_FALSE(window->pane(which)->model()->flags(window->pane(which)->model()->index(2, 2)) & Qt::ItemIsEditable);
+    }
+    // Opening file 1 again replaces the pane and the working file.
+    open(1, testDataPath(QStringLiteral("cli/book1.xml")));
+    EXPECT_EQ(window->pane(1)->sheetCount(), 3);
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:B3"));
+    Workbook back;
+    ASSERT_TRUE(readWorkbook(dir.filePath(QStringLiteral("1.xml")), back).isOk());
+    EXPECT_EQ(back.sheets[0].name, QStringLiteral("a"));
+}
+
+TEST_F(MainWindowTest, AFileThatCannotBeOpenedIsNamedInAMessageAndChangesNothing) {
+    open(1, staff(1));
+    const QString broken[] = {testDataPath(QStringLiteral("broken/truncated.xml")),
+                              testDataPath(QStringLiteral("broken/not_a_workbook.xlsx")),
+                              dir.filePath(QStringLiteral("no such file.xlsx"))};
+    for (const QString& path : broken) {
+        prompts->messages.clear();
+        open(1, path);
+        ASSERT_EQ(prompts->messages.size(), 1) << path.toStdString();
+        EXPECT_TRUE(prompts->messages[0].contains(QFileInfo(path).fileName())) << prompts->messages[0].toStdString();
+        EXPECT_EQ(window->filePath(1), staff(1));
+        EXPECT_EQ(window->pane(1)->workbook().sheets[0].name, QStringLiteral("员工"));
+        EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:E10"));
+    }
+    // A cancelled dialog does nothing at all.
+    prompts->messages.clear();
+    window->action(Command::OpenFile2)->trigger();
+    EXPECT_TRUE(prompts->messages.isEmpty());
+    EXPECT_TRUE(window->filePath(2).isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("2.xml"))));
+}
+
+TEST_F(MainWindowTest, TypedRangesSelectByTheRangeBoxRules) {
+    open(1, staff(1));
+    struct Case {
+        const char16_t* typed;
+        bool selects;
+        RangeBounds selected;
+    };
+    const RangeBounds before{1, 1, 5, 10};
+    const Case cases[] = {
+        {u"A1:C10", true, {1, 1, 3, 10}},  {u"b2:d4", true, {2, 2, 4, 4}},    {u"C10:A1", true, {1, 1, 3, 10}},
+        {u"A:C10", false, before},         {u"A1:C", false, before},         {u"A1-C10", false, before},
+        {u"1A:C10", false, before},        {u"B2:AAAZ5", false, before},     {u"A1:XFE3", false, before},
+        {u"AB12:XFD1048576", true, {28, 12, 16384, 1048576}},
+        // Each keystroke applies: A1:A104857 was valid before the last digit made it too far.
+        {u"A1:A1048577", true, {1, 1, 1, 104857}},
+    };
+    for (const Case& c : cases) {
+        window->pane(1)->select(before);
+        typeRange(1, QString::fromUtf16(c.typed), false);
+        EXPECT_EQ(window->pane(1)->selection(), c.selected) << QString::fromUtf16(c.typed).toStdString();
+        // The box keeps what was typed while the pane follows it.
+        EXPECT_EQ(window->rangeBox(1)->text(), QString::fromUtf16(c.typed));
+    }
+    // Enter applies and writes the address in its usual form; it never closes the window.
+    typeRange(1, QStringLiteral("c3:a1"), true);
+    EXPECT_EQ(window->pane(1)->selection(), (RangeBounds{1, 1, 3, 3}));
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:C3"));
+    EXPECT_TRUE(window->isVisible());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QTest::keyClick(window->pane(1)->view(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    // Selecting in the pane shows the address.
+    window->pane(1)->select(RangeBounds{2, 3, 4, 8});
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("B3:D8"));
+}
+
+TEST_F(MainWindowTest, SelectingTheWholeSheetSelectsItsUsedRange) {
+    open(2, staff(2));
+    window->pane(2)->view()->selectAll();
+    EXPECT_EQ(window->rangeBox(2)->text(), QStringLiteral("A1:E10"));
+    EXPECT_EQ(window->pane(2)->selection(), (RangeBounds{1, 1, 5, 10}));
+    // An empty sheet's used range is its first cell.
+    window->pane(1)->view()->selectAll();
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:A1"));
+}
+
+TEST_F(MainWindowTest, CompareTablesByKeyGivesWhatTheCommandLineGives) {
+    open(1, staff(1));
+    open(2, staff(2));
+    CompareOptions options; // text, key mode
+    prompts->diffAnswers.push_back(DiffChoice{options, {QStringLiteral("工号")}});
+    window->action(Command::CompareTables)->trigger();
+    ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+
+    // The dialog offered the fields common to both tables.
+    ASSERT_EQ(prompts->offeredFields.size(), 1u);
+    EXPECT_EQ(prompts->offeredFields[0], QStringList({QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("部门"),
+                                                      QStringLiteral("工资"), QStringLiteral("入职日期")}));
+    // The selections were clipped and are shown.
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:E10"));
+
+    const SheetPane* result = window->resultPane();
+    EXPECT_EQ(result->workbook().sheets[0].name, QStringLiteral("对比结果"));
+    EXPECT_EQ(result->tabBar()->tabText(0), QStringLiteral("对比结果"));
+    EXPECT_EQ(result->activeSheetIndex(), 0);
+    // A002's salary differs (red), A003's department differs, A008 is only in file 1
+    // (yellow), A009 only in file 2 (green, listed last).
+    const Sheet& sheet = result->workbook().sheets[0];
+    EXPECT_EQ(test::sheetText(result->workbook(), sheet, 11, 11),
+              QStringLiteral(
+                  "员工名单:0[1x5] . . . . 1:20 员工名单:0[1x5] . . . .\n"
+                  "工号:0 姓名:0 部门:0 工资:0 入职日期:0 2:20 工号:0 姓名:0 部门:0 工资:0 入职日期:0\n"
+                  "A001:0 张伟:0 销售部:0 8500:0 2019/3/1:0 3:20 A001:0 张伟:0 销售部:0 8500:0 2019/3/1:0\n"
+                  "A002:0 王芳:0 财务部:0 9200:3 2018/7/15:0 4:20 A002:0 王芳:0 财务部:0 9500:3 2018/7/15:0\n"
+                  "A003:0 李娜:0 技术部:3 12800:0 2020/1/6:0 5:20 A003:0 李娜:0 研发部:3 12800:0 2020/1/6:0\n"
+                  "A004:0 刘洋:0 技术部:0 11500:0 2021/5/20:0 7:20 A004:0 刘洋:0 技术部:0 11500:0 2021/5/20:0\n"
+                  "A005:0 陈静:0 人事部:0 7600:0 2017/11/2:0 6:20 A005:0 陈静:0 人事部:0 7600:0 2017/11/2:0\n"
+                  "A006:0 杨磊:0 销售部:0 8900:0 2022/2/14:0 8:20 A006:0 杨磊:0 销售部:0 8900:0 2022/2/14:0\n"
+                  "A007:0 赵敏:0 技术部:0 13600:0 2016/9/1:0 9:20 A007:0 赵敏:0 技术部:0 13600:0 2016/9/1:0\n"
+                  "A008:6 黄强:6 后勤部:6 6200:6 2023/4/10:6 . . . . . .\n"
+                  ". . . . . 10:20 A009:4 周杰:4 市场部:4 9800:4 2024/6/3:4"));
+
+    // Exactly what the command line computes, cell for cell and style for style.
+    QString cliReport;
+    const Workbook cli = comparedLikeTheCli(options, {QStringLiteral("工号")}, cliReport);
+    EXPECT_EQ(test::sheetText(result->workbook(), sheet, 12, 12), test::sheetText(cli, cli.sheets[0], 12, 12));
+    for (int r = 0; r < 11; ++r)
+        for (int c = 0; c < 11; ++c) {
+            const Cell* a = sheet.cell(r, c);
+            const Cell* b = cli.sheets[0].cell(r, c);
+            ASSERT_EQ(a == nullptr, b == nullptr);
+            if (a) EXPECT_EQ(result->workbook().styles[a->style], cli.styles[b->style]) << r << "," << c;
+        }
+
+    // The report: written into the start directory and opened.
+    const QString reportPath = dir.filePath(QStringLiteral("report.htm"));
+    ASSERT_EQ(prompts->opened, QStringList({reportPath}));
+    const QString report = readReport(reportPath);
+    EXPECT_TRUE(report.contains(QStringLiteral("<title>对比对比</title>")));
+    EXPECT_TRUE(report.contains(QStringLiteral("12月6日2026年 9点5分7秒")));
+    EXPECT_TRUE(report.contains(staff(1)));
+    EXPECT_TRUE(report.contains(staff(2)));
+    EXPECT_TRUE(report.contains(cliReport));
+    EXPECT_TRUE(report.contains(QStringLiteral("<td>不同的行数：</td>\n<td>4</td>")));
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("不同的行 4")));
+
+    // 对比报告 opens the same report again.
+    window->findChild<QPushButton*>(QStringLiteral("report"))->click();
+    EXPECT_EQ(prompts->opened.size(), 2);
+    EXPECT_EQ(prompts->opened.last(), reportPath);
+}
+
+TEST_F(MainWindowTest, CompareTablesReadsTheTypedRangesAndComparesByPosition) {
+    open(1, staff(1));
+    open(2, staff(2));
+    typeRange(1, QStringLiteral("A3:B5"), true);
+    typeRange(2, QStringLiteral("A3:B4"), true);
+    CompareOptions positional;
+    positional.keyMode = false;
+    prompts->diffAnswers.push_back(DiffChoice{positional, {}});
+    window->action(Command::CompareTables)->trigger();
+    const SheetPane* result = window->resultPane();
+    EXPECT_EQ(test::sheetText(result->workbook(), result->workbook().sheets[0], 3, 5),
+              QStringLiteral("A001:0 张伟:0 1:20 A001:0 张伟:0\n"
+                             "A002:0 王芳:0 2:20 A002:0 王芳:0\n"
+                             "A003:6 李娜:6 . . ."));
+}
+
+TEST_F(MainWindowTest, NothingChosenEndsTheComparisonQuietly) {
+    open(1, staff(1));
+    open(2, staff(2));
+    CompareOptions keyMode;
+    const std::optional<DiffChoice> answers[] = {std::nullopt, DiffChoice{keyMode, {}}};
+    for (const std::optional<DiffChoice>& answer : answers) {
+        prompts->diffAnswers.push_back(answer);
+        window->action(Command::CompareTables)->trigger();
+    }
+    EXPECT_EQ(prompts->offeredFields.size(), 2u);
+    EXPECT_TRUE(prompts->messages.isEmpty());
+    EXPECT_TRUE(prompts->opened.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("report.htm"))));
+    EXPECT_EQ(window->resultPane()->workbook().sheets[0].name, QStringLiteral("Sheet1"));
+    EXPECT_TRUE(window->resultPane()->workbook().sheets[0].rows.empty());
+
+    // 对比报告 before any report: a message, nothing opened.
+    window->findChild<QPushButton*>(QStringLiteral("report"))->click();
+    EXPECT_EQ(prompts->messages.size(), 1);
+    EXPECT_TRUE(prompts->opened.isEmpty());
+}
+
+TEST_F(MainWindowTest, KeyModeOnATableWithoutFieldNamesIsRefusedWithAMessage) {
+    // Both panes show their empty first sheet: no field row, so key mode cannot pair.
+    CompareOptions keyMode;
+    prompts->diffAnswers.push_back(DiffChoice{keyMode, {QStringLiteral("x")}});
+    window->action(Command::CompareTables)->trigger();
+    ASSERT_EQ(prompts->messages.size(), 1);
+    EXPECT_TRUE(prompts->messages[0].startsWith(QStringLiteral("两表对比没有完成")));
+    EXPECT_TRUE(prompts->opened.isEmpty());
+}
+
+TEST_F(MainWindowTest, CompareBooksPairsSheetsByNameIntoResultSheets) {
+    open(1, testDataPath(QStringLiteral("cli/book1.xml")));
+    open(2, testDataPath(QStringLiteral("cli/book2.xml")));
+    CompareOptions options;
+    options.keyMode = false;
+    prompts->bookAnswers.push_back(options);
+    window->action(Command::CompareBooks)->trigger();
+    ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    EXPECT_EQ(prompts->bookAsked, 1);
+
+    // Expected: the workbook comparison core on the same workbooks.
+    Workbook expected = Workbook::makeDefault();
+    {
+        Workbook b1, b2;
+        ASSERT_TRUE(readWorkbook(testDataPath(QStringLiteral("cli/book1.xml")), b1).isOk());
+        ASSERT_TRUE(readWorkbook(testDataPath(QStringLiteral("cli/book2.xml")), b2).isOk());
+        WorkbookSink sink(expected, false);
+        QString reportText;
+        NullProgress progress;
+        ASSERT_TRUE(compareWorkbooks(b1, b2, options, sink, reportText, progress, nullptr).isOk());
+        EXPECT_TRUE(readReport(dir.filePath(QStringLiteral("report.htm"))).contains(reportText));
+    }
+    const Workbook& got = window->resultPane()->workbook();
+    ASSERT_EQ(got.sheets.size(), expected.sheets.size());
+    for (size_t i = 0; i < got.sheets.size(); ++i) {
+        EXPECT_EQ(got.sheets[i].name, expected.sheets[i].name);
+        EXPECT_EQ(test::sheetText(got, got.sheets[i], 6, 6), test::sheetText(expected, expected.sheets[i], 6, 6));
+        EXPECT_EQ(window->resultPane()->tabBar()->tabText(int(i)), expected.sheets[i].name);
+    }
+    const QString report = readReport(dir.filePath(QStringLiteral("report.htm")));
+    EXPECT_TRUE(report.contains(QStringLiteral("<title>工作簿比较对比</title>")));
+    EXPECT_EQ(prompts->opened, QStringList({dir.filePath(QStringLiteral("report.htm"))}));
+
+    // Cancelled, or nothing ticked: nothing is read, written or opened.
+    prompts->bookAnswers.push_back(std::nullopt);
+    prompts->bookAnswers.push_back(CompareOptions{false, false, false, false, false});
+    window->action(Command::CompareBooks)->trigger();
+    window->action(Command::CompareBooks)->trigger();
+    EXPECT_EQ(prompts->bookAsked, 3);
+    EXPECT_EQ(prompts->opened.size(), 1);
+    EXPECT_TRUE(prompts->messages.isEmpty());
+}
+
+TEST_F(MainWindowTest, ExportWritesTheChosenKindAtomicallyAndShowsIt) {
+    open(1, staff(1));
+    open(2, staff(2));
+    prompts->diffAnswers.push_back(DiffChoice{CompareOptions{}, {QStringLiteral("工号")}});
+    window->action(Command::CompareTables)->trigger();
+
+    struct Case {
+        QString chosen;
+        bool xlsxFilter;
+        QString written;
+        FileKind kind;
+    };
+    QDir(dir.path()).mkdir(QStringLiteral("a.folder"));
+    const Case cases[] = {
+        {dir.filePath(QStringLiteral("out.xlsx")), false, dir.filePath(QStringLiteral("out.xlsx")), FileKind::Xlsx},
+        {dir.filePath(QStringLiteral("REPORT.XLSX")), false, dir.filePath(QStringLiteral("REPORT.XLSX")), FileKind::Xlsx},
+        {dir.filePath(QStringLiteral("old.xls")), true, dir.filePath(QStringLiteral("old.xls")), FileKind::Xls},
+        {dir.filePath(QStringLiteral("a.folder/result")), false, dir.filePath(QStringLiteral("a.folder/result.xls")), FileKind::Xls},
+        {dir.filePath(QStringLiteral("a.folder/result")), true, dir.filePath(QStringLiteral("a.folder/result.xlsx")), FileKind::Xlsx},
+    };
+    for (const Case& c : cases) {
+        prompts->savePaths.push_back(SaveChoice{c.chosen, c.xlsxFilter});
+        window->action(Command::Export)->trigger();
+        ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+        EXPECT_EQ(prompts->shownWorkbooks.last(), c.written);
+        QFile file(c.written);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << c.written.toStdString();
+        const QByteArray head = file.read(4);
+        EXPECT_EQ(head.startsWith("PK"), c.kind == FileKind::Xlsx) << c.written.toStdString();
+        Workbook back;
+        ASSERT_TRUE(readWorkbook(c.written, back).isOk());
+        EXPECT_EQ(back.sheets[0].name, QStringLiteral("对比结果"));
+        EXPECT_EQ(test::fillOf(back, back.sheets[0], 3, 3), Fill::Red);
+        EXPECT_EQ(test::fillOf(back, back.sheets[0], 9, 0), Fill::Yellow);
+    }
+    // Only the asked-for files exist: no stray .xls beside an .xlsx.
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("out.xls"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("REPORT.xls"))));
+
+    // Failure: a folder that does not exist.
+    const int shown = int(prompts->shownWorkbooks.size());
+    prompts->savePaths.push_back(SaveChoice{dir.filePath(QStringLiteral("missing/out.xlsx")), false});
+    window->action(Command::Export)->trigger();
+    ASSERT_EQ(prompts->messages.size(), 1);
+    EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("out.xlsx")));
+    EXPECT_EQ(prompts->shownWorkbooks.size(), shown);
+    // Cancelled: nothing.
+    window->action(Command::Export)->trigger();
+    EXPECT_EQ(prompts->messages.size(), 1);
+}
+
+TEST_F(MainWindowTest, HelpWebSiteAndRepair) {
+    window->action(Command::Repair)->trigger();
+    EXPECT_EQ(prompts->messages, QStringList({QStringLiteral("库注册成功，修复完成。")}));
+
+    // Without help.chm the shipped help page opens, for help and for the web site.
+    window->action(Command::Help)->trigger();
+    window->toolAction(Command::WebSite)->trigger();
+    ASSERT_EQ(prompts->opened.size(), 2);
+    EXPECT_TRUE(prompts->opened[0].endsWith(QStringLiteral("help/index.html"))) << prompts->opened[0].toStdString();
+    EXPECT_EQ(prompts->opened[1], prompts->opened[0]);
+    EXPECT_TRUE(QFile::exists(prompts->opened[0]));
+
+    QFile chm(dir.filePath(QStringLiteral("help.chm")));
+    ASSERT_TRUE(chm.open(QIODevice::WriteOnly));
+    chm.close();
+    window->toolAction(Command::Help)->trigger();
+    EXPECT_EQ(prompts->opened.last(), dir.filePath(QStringLiteral("help.chm")));
+}
+
+TEST_F(MainWindowTest, ExitClosesTheWindow) {
+    window->action(Command::Exit)->trigger();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST(RangeText, ExportTargetsAndAddresses) {
+    EXPECT_EQ(rangeAddress(RangeBounds{1, 1, 4, 20}), QStringLiteral("A1:D20"));
+    EXPECT_EQ(rangeAddress(RangeBounds{27, 10, 27, 10}), QStringLiteral("AA10:AA10"));
+    struct Case {
+        const char* chosen;
+        bool xlsx;
+        const char* path;
+        FileKind kind;
+    };
+    const Case cases[] = {
+        {"/t/r.xlsx", false, "/t/r.xlsx", FileKind::Xlsx}, {"/t/R.XLSX", false, "/t/R.XLSX", FileKind::Xlsx},
+        {"/t/r.xls", true, "/t/r.xls", FileKind::Xls},     {"/t/r.XLS", false, "/t/r.XLS", FileKind::Xls},
+        {"/t/r", false, "/t/r.xls", FileKind::Xls},        {"/t/r", true, "/t/r.xlsx", FileKind::Xlsx},
+        {"/t.d/r", false, "/t.d/r.xls", FileKind::Xls},    {"/t/r.v2", true, "/t/r.v2.xlsx", FileKind::Xlsx},
+    };
+    for (const Case& c : cases) {
+        const ExportTarget t = exportTarget(QLatin1String(c.chosen), c.xlsx);
+        EXPECT_EQ(t.path, QLatin1String(c.path)) << c.chosen;
+        EXPECT_EQ(t.kind, c.kind) << c.chosen;
+    }
+}
+
+TEST(CRunDlg, ShowsTheTextAndAdvancesTheBar) {
+    CRunDlg progress;
+    progress.setText(QStringLiteral("init"));
+    EXPECT_TRUE(progress.isVisible());
+    EXPECT_EQ(progress.text(), QStringLiteral("正在初始化，请稍后 ..."));
+    EXPECT_TRUE(progress.windowFlags() & Qt::FramelessWindowHint);
+    // 250 rows: step 2, advanced before rows 0, 2, 4, ... and ending at 250.
+    progress.setRange(250);
+    progress.setStep(progressStep(250));
+    progress.setPosition(0);
+    EXPECT_EQ(progress.step(), 2);
+    for (int i = 0; i < 250; i += 2) progress.advance(progress.step());
+    EXPECT_EQ(progress.position(), 250);
+    EXPECT_EQ(progress.findChild<QProgressBar*>()->value(), progress.findChild<QProgressBar*>()->maximum());
+    progress.setText(QStringLiteral("run"));
+    EXPECT_EQ(progress.text(), QStringLiteral("正在运行，请稍后 ..."));
+    progress.finish();
+    EXPECT_FALSE(progress.isVisible());
+}
