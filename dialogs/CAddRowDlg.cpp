@@ -1,0 +1,95 @@
+#include "dialogs/CAddRowDlg.h"
+
+#include "dialogs/DialogStyle.h"
+#include "table/BlankRows.h"
+
+#include <QAbstractSpinBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace quellar {
+namespace {
+
+constexpr int kStepMinimum = 1;
+constexpr int kStepMaximum = 100;
+
+// A number box whose arrows step within 1 … 100 but whose text is never corrected: any
+// typed text stays and is read when the dialog is confirmed.
+class CountBox : public QAbstractSpinBox {
+public:
+    explicit CountBox(QWidget* parent)
+        : QAbstractSpinBox(parent) {
+        setWrapping(false);
+        setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+        setAccelerated(true);
+        lineEdit()->setText(QString::number(kStepMinimum));
+    }
+
+    QValidator::State validate(QString&, int&) const override { return QValidator::Acceptable; }
+    void fixup(QString&) const override {}
+
+    void stepBy(int steps) override {
+        const int next = std::clamp(current() + steps, kStepMinimum, kStepMaximum);
+        lineEdit()->setText(QString::number(next));
+        lineEdit()->selectAll();
+    }
+
+protected:
+    StepEnabled stepEnabled() const override {
+        StepEnabled enabled = StepNone;
+        const int value = current();
+        if (value < kStepMaximum) enabled |= StepUpEnabled;
+        if (value > kStepMinimum) enabled |= StepDownEnabled;
+        return enabled;
+    }
+
+private:
+    // The arrows start from the typed number, brought into their range.
+    int current() const { return std::clamp(blankCountFromText(text()), kStepMinimum, kStepMaximum); }
+};
+
+} // namespace
+
+CAddRowDlg::CAddRowDlg(QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(QStringLiteral("平均增加空行"));
+
+    auto* box = new QGroupBox(QStringLiteral("选择行数"), this);
+    count_ = new CountBox(box);
+    count_->setObjectName(QStringLiteral("count"));
+    count_->setMinimumWidth(120);
+    auto* boxLayout = new QHBoxLayout(box);
+    boxLayout->setContentsMargins(40, 14, 40, 14);
+    boxLayout->addWidget(count_);
+
+    confirm_ = new QPushButton(QStringLiteral("增加"), this);
+    confirm_->setDefault(true);
+    cancel_ = new QPushButton(QStringLiteral("取消"), this);
+    connect(confirm_, &QPushButton::clicked, this, &CAddRowDlg::accept);
+    connect(cancel_, &QPushButton::clicked, this, &CAddRowDlg::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(confirm_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(10);
+    layout->addWidget(box);
+    layout->addLayout(buttons);
+    styleOptionsDialog(this);
+    count_->setFocus();
+}
+
+void CAddRowDlg::accept() {
+    blankCount_ = blankCountFromText(count_->text());
+    QDialog::accept();
+}
+
+} // namespace quellar

@@ -1,0 +1,66 @@
+#pragma once
+// The field lists of the options dialogs.
+//
+// FieldListPair: the pair of list boxes under "选择要汇总的列：" with ">" and "<" between
+// them, shared by the group summary and the page subtotals. The left list holds every
+// column label offered; the user moves labels into the right list, which is what the
+// dialog hands back. Both lists are sorted and allow one selected entry.
+//   ">": when a left entry is selected, its label goes into the right list unless the right
+//        list already holds an entry beginning with it (letter case ignored); then the right
+//        list's last entry is selected and the left selection moves one entry down (off the
+//        end of the list it leaves nothing selected).
+//   "<": when a right entry is selected, it is removed and the entry above it is selected
+//        (nothing, when it was the first).
+// The widget belongs to its parent; it keeps no state beyond its two lists.
+//
+// sortedForLists and fillFieldChooser give every list and drop-down of these dialogs the
+// same order: the way a Chinese reader expects names sorted. A chooser's first entry is
+// empty and stands for "nothing chosen".
+
+#include <QStringList>
+#include <QWidget>
+
+class QComboBox;
+class QListWidget;
+class QPushButton;
+
+namespace quellar {
+
+// `names` without empty entries, sorted for display.
+QStringList sortedForLists(const QStringList& names);
+
+// Fills a drop-down with an empty entry (selected) followed by `names` sorted for display.
+void fillFieldChooser(QComboBox* chooser, const QStringList& names);
+
+// The text of the chooser's selected entry, or "" when its empty entry is selected.
+QString chosenField(const QComboBox* chooser);
+
+class FieldListPair : public QWidget {
+    Q_OBJECT
+public:
+    // `labels`: what the left list offers; the right list starts empty.
+    explicit FieldListPair(const QStringList& labels, QWidget* parent = nullptr);
+
+    // The right list's entries, top to bottom.
+    QStringList chosen() const;
+
+    // Presses of ">" and "<" (the buttons call these).
+    void moveRight();
+    void moveLeft();
+
+    // Gives ">" and "<" back their narrow width after a dialog widened all its buttons.
+    void restoreArrowWidths();
+
+    QListWidget* leftList() const { return left_; }
+    QListWidget* rightList() const { return right_; }
+    QPushButton* addButton() const { return add_; }
+    QPushButton* removeButton() const { return remove_; }
+
+private:
+    QListWidget* left_;
+    QListWidget* right_;
+    QPushButton* add_;
+    QPushButton* remove_;
+};
+
+} // namespace quellar

@@ -1,0 +1,78 @@
+#include "dialogs/SelDlg.h"
+
+#include "dialogs/DialogStyle.h"
+#include "dialogs/FieldListPair.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quellar {
+
+SelDlg::SelDlg(const FieldList& offeredFields, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(QStringLiteral("选择筛选条件"));
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(10);
+    auto heading = [this](const QString& text) {
+        auto* label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignCenter);
+        return label;
+    };
+    grid->addWidget(heading(QStringLiteral("条件名 (选择)")), 0, 0);
+    grid->addWidget(heading(QStringLiteral("=")), 0, 1);
+    grid->addWidget(heading(QStringLiteral("条件值 (输入)")), 0, 2);
+    for (int i = 0; i < 6; ++i) {
+        auto* combo = new QComboBox(this);
+        combo->setObjectName(QStringLiteral("field%1").arg(i + 1));
+        fillFieldChooser(combo, offeredFields);
+        auto* equals = new QLabel(QStringLiteral("="), this);
+        equals->setAlignment(Qt::AlignCenter);
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QStringLiteral("value%1").arg(i + 1));
+        edit->setMinimumWidth(170);
+        fields_[size_t(i)] = combo;
+        values_[size_t(i)] = edit;
+        grid->addWidget(combo, i + 1, 0);
+        grid->addWidget(equals, i + 1, 1);
+        grid->addWidget(edit, i + 1, 2);
+    }
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(2, 1);
+
+    confirm_ = new QPushButton(QStringLiteral("筛选"), this);
+    confirm_->setDefault(true);
+    cancel_ = new QPushButton(QStringLiteral("取消"), this);
+    connect(confirm_, &QPushButton::clicked, this, &SelDlg::accept);
+    connect(cancel_, &QPushButton::clicked, this, &SelDlg::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(confirm_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 12);
+    layout->setSpacing(14);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    styleOptionsDialog(this);
+}
+
+void SelDlg::accept() {
+    choice_ = FilterChoice{};
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i]->currentIndex() <= 0) continue;
+        choice_.fields.append(fields_[i]->currentText());
+        choice_.values.append(values_[i]->text());
+    }
+    QDialog::accept();
+}
+
+} // namespace quellar
