@@ -693,6 +693,13 @@ struct SheetInfo {
     bool hidden = false;
 };
 
+constexpr uint64_t kReadAheadFloor = 4u << 20;
+constexpr size_t kMaxSharedStrings = size_t(32) << 20;
+
+void putInOrder(Sheet& sheet);
+// A string table this large is read on its own thread while the first sheet is read.
+constexpr uint64_t kParallelStringsFloor = 8u << 20;
+
 // A text made for cells with a shared-string index still to be looked up: the index + 1 is
 // kept in CellValue::number of a String value with no text.
 constexpr double kNoPendingIndex = 0;
@@ -735,8 +742,12 @@ private:
 template <typename Body> Status XlsxReader::scanPart(const ZipEntry& entry, Body body) const {
     std::unique_ptr<ZipEntryStream> stream;
     if (Status s = zip_.openEntry(entry, stream); !s) return s;
-    XmlScanner sc(*stream);
+    // A large part is inflated on a second thread while this one parses it.
+    std::unique_ptr<ReadAheadSource> ahead;
+    if (entry.size > kReadAheadFloor) ahead = std::make_unique<ReadAheadSource>(*stream);
+    XmlScanner sc(ahead ? static_cast<ByteSource&>(*ahead) : *stream);
     Status result = body(sc);
+    if (ahead) ahead->stop(); // the stream's status is settled from here on
     if (!result && !stream->status()) return stream->status();
     if (sc.hasError()) {
         if (!stream->status()) return stream->status();
@@ -1075,6 +1086,10 @@ Status XlsxReader::readSharedStrings(const ZipEntry& entry, std::vector<SharedTe
                     if (!sc.skipElement()) break;
                 }
             } else if (t == XmlScanner::Token::EndElement && inItem && sc.localName() == "si") {
+                if (out.size() >= kMaxSharedStrings)
+                    return partError(
+                        entry,
+                        QStringLiteral("共享字符串超过 %1 个，超出了能读入的上限").arg(kMaxSharedStrings));
                 out.push_back(ooxmlText(text));
                 inItem = false;
             }
@@ -1128,8 +1143,27 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
         std::string value, formula, inlineText;
         int32_t rowIndex = -1, column = -1;
         int64_t cells = 0;
+        int64_t columnRecords = 0;
         size_t lastRowCells = 0;
         bool fitToPage = false;
+        // Rows and cells are appended in file order; a part that is out of order (which
+        // Excel never writes) is put in order once at the end instead of by costly inserts.
+        bool unordered = false;
+        auto appendRow = [&](int32_t index) -> SheetRow& {
+            if (!sheet.rows.empty()) {
+                SheetRow& last = sheet.rows.back();
+                if (last.index == index) return last;
+                if (last.index > index) unordered = true;
+                // Give back what was reserved for the previous row and not used.
+                if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4)
+                    last.cells.shrink_to_fit();
+                lastRowCells = last.cells.size();
+            }
+            SheetRow& row = sheet.rows.emplace_back();
+            row.index = index;
+            if (lastRowCells) row.cells.reserve(std::min<size_t>(lastRowCells, 1024));
+            return row;
+        };
         auto cellError = [&](const QString& message) { return partError(entry, message); };
 
         for (;;) {
@@ -1291,15 +1325,10 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
                         cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells)
                         return cellError(
                             QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
-                    SheetRow& row = sheet.rowAt(cellRow);
-                    Cell* cell;
-                    if (row.cells.empty() || row.cells.back().column < uint32_t(column)) {
-                        if (row.cells.empty() && lastRowCells) row.cells.reserve(lastRowCells);
-                        cell = &row.cells.emplace_back();
-                        cell->column = uint32_t(column);
-                    } else {
-                        cell = &sheet.cellAt(cellRow, column);
-                    }
+                    SheetRow& row = appendRow(cellRow);
+                    if (!row.cells.empty() && row.cells.back().column >= uint32_t(column)) unordered = true;
+                    Cell* cell = &row.cells.emplace_back();
+                    cell->column = uint32_t(column);
                     cell->style = xf.style;
                     cell->value = std::move(cellValue);
                     if (!formula.empty()) {
@@ -1307,10 +1336,6 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
                         cell->formula = ooxmlText(formula);
                     }
                 } else if (name == "row") {
-                    if (rowIndex >= 0) {
-                        if (const SheetRow* previous = sheet.row(rowIndex))
-                            lastRowCells = previous->cells.size();
-                    }
                     float height = -1;
                     bool hidden = false;
                     bool hasIndex = false;
@@ -1335,7 +1360,7 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
                     }
                     column = -1;
                     if (height >= 0 || hidden) {
-                        SheetRow& row = sheet.rowAt(rowIndex);
+                        SheetRow& row = appendRow(rowIndex);
                         if (height >= 0 && height <= 409.5f) row.height = height;
                         row.hidden = hidden;
                     }
@@ -1413,7 +1438,9 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
                 const XmlAttribute* w = sc.attribute("width");
                 if (!w && !hidden) continue;
                 const double width = hidden ? 0 : xlsx::characterWidthToPoints(toDouble(w->value, 0));
-                // A record reaching the last column sets the width of every column after the data.
+                columnRecords += last - first + 1;
+                if (columnRecords > 4 * int64_t(kMaxColumns))
+                    return cellError(QStringLiteral("列宽记录太多（重复覆盖了同样的列）"));
                 for (int c = first; c <= last; ++c)
                     sheet.columnWidths[c - 1] = width;
             } else if (section == Section::Merges && name == "mergeCell") {
@@ -1435,12 +1462,53 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
                     sheet.rowBreaks.push_back(id + 1);
             }
         }
+        if (unordered) putInOrder(sheet);
         sheet.pageSetup.fitToPage = fitToPage;
         std::sort(sheet.rowBreaks.begin(), sheet.rowBreaks.end());
         sheet.rowBreaks.erase(std::unique(sheet.rowBreaks.begin(), sheet.rowBreaks.end()),
                               sheet.rowBreaks.end());
         return Status::ok();
     });
+}
+
+// Sorts rows by index and cells by column, merging repeated rows and keeping the last of
+// repeated cells.
+void putInOrder(Sheet& sheet) {
+    std::stable_sort(sheet.rows.begin(), sheet.rows.end(),
+                     [](const SheetRow& a, const SheetRow& b) { return a.index < b.index; });
+    std::vector<SheetRow> rows;
+    rows.reserve(sheet.rows.size());
+    for (SheetRow& r : sheet.rows) {
+        if (!rows.empty() && rows.back().index == r.index) {
+            SheetRow& m = rows.back();
+            if (r.height >= 0) m.height = r.height;
+            m.hidden = m.hidden || r.hidden;
+            m.cells.insert(m.cells.end(), std::make_move_iterator(r.cells.begin()),
+                           std::make_move_iterator(r.cells.end()));
+        } else {
+            rows.push_back(std::move(r));
+        }
+    }
+    auto byColumn = [](const Cell& a, const Cell& b) { return a.column < b.column; };
+    for (SheetRow& r : rows) {
+        std::vector<Cell>& cells = r.cells;
+        if (std::adjacent_find(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) {
+                return a.column >= b.column;
+            }) == cells.end())
+            continue;
+        std::stable_sort(cells.begin(), cells.end(), byColumn);
+        size_t out = 0;
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (out > 0 && cells[out - 1].column == cells[i].column)
+                cells[out - 1] = std::move(cells[i]);
+            else if (out != i)
+                cells[out++] = std::move(cells[i]);
+            else
+                ++out;
+        }
+        cells.resize(out);
+    }
+    sheet.rows = std::move(rows);
 }
 
 // "Sheet1!$1:$2" or "'My sheet'!$A:$B,'My sheet'!$1:$3": the rows repeated on every page.
@@ -1523,7 +1591,7 @@ Status XlsxReader::run() {
     // for a quick lookup afterwards.
     std::vector<SharedText> strings;
     book_.sheets.resize(sheets.size());
-    const bool parallel = stringsEntry && stringsEntry->size > (1u << 20);
+    const bool parallel = stringsEntry && stringsEntry->size > kParallelStringsFloor;
     Status stringsStatus;
     std::thread stringsThread;
     struct Joiner {

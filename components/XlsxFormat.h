@@ -40,9 +40,9 @@ public:
     Status write(const Workbook& workbook, const QString& path) const override;
 };
 
-// The most cells a workbook read from a file may hold (about 3 GB in the model); more is
+// The most cells a workbook read from a file may hold (about 2 GB in the model); more is
 // refused rather than exhausting memory.
-constexpr int64_t kMaxWorkbookCells = int64_t(80) << 20;
+constexpr int64_t kMaxWorkbookCells = int64_t(50) << 20;
 
 namespace xlsx {
 

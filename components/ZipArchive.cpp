@@ -7,7 +7,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <unistd.h>
 
 namespace quellar {
@@ -377,6 +380,111 @@ qint64 ZipEntryStream::read(char* buffer, qint64 max) {
         if (z->avail_in == 0 && consumed_ >= entry_.compressedSize)
             return fail(QStringLiteral("压缩数据不完整（文件可能已被截断）"));
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// ReadAheadSource
+
+struct ReadAheadSource::State {
+    struct Chunk {
+        std::unique_ptr<char[]> data;
+        size_t size = 0;
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Chunk> filled; // in order, waiting for the reader
+    std::vector<Chunk> free;  // empty buffers for the worker
+    Chunk current;            // the chunk being handed out
+    size_t position = 0;
+    bool ended = false; // the worker met the end (or an error) and stopped
+    bool failed = false;
+    bool stopping = false;
+    std::thread worker;
+};
+
+ReadAheadSource::ReadAheadSource(ByteSource& inner, size_t chunkSize, int chunks)
+    : state_(std::make_unique<State>())
+    , inner_(inner) {
+    for (int i = 0; i < chunks; ++i)
+        state_->free.push_back({std::unique_ptr<char[]>(new char[chunkSize]), 0});
+    State* st = state_.get();
+    st->worker = std::thread([st, &inner, chunkSize] {
+        for (;;) {
+            State::Chunk chunk;
+            {
+                std::unique_lock lock(st->mutex);
+                st->changed.wait(lock, [&] { return st->stopping || !st->free.empty(); });
+                if (st->stopping) return;
+                chunk = std::move(st->free.back());
+                st->free.pop_back();
+            }
+            chunk.size = 0;
+            bool end = false, failed = false;
+            while (chunk.size < chunkSize) {
+                const qint64 n = inner.read(chunk.data.get() + chunk.size, qint64(chunkSize - chunk.size));
+                if (n < 0) {
+                    failed = true;
+                    break;
+                }
+                if (n == 0) {
+                    end = true;
+                    break;
+                }
+                chunk.size += size_t(n);
+            }
+            std::lock_guard lock(st->mutex);
+            if (chunk.size > 0)
+                st->filled.push_back(std::move(chunk));
+            else
+                st->free.push_back(std::move(chunk));
+            if (end || failed) {
+                st->ended = true;
+                st->failed = failed;
+                st->changed.notify_all();
+                return;
+            }
+            st->changed.notify_all();
+        }
+    });
+}
+
+ReadAheadSource::~ReadAheadSource() {
+    stop();
+}
+
+void ReadAheadSource::stop() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->changed.notify_all();
+    if (state_->worker.joinable()) state_->worker.join();
+}
+
+qint64 ReadAheadSource::read(char* buffer, qint64 max) {
+    State& st = *state_;
+    if (st.position >= st.current.size) {
+        std::unique_lock lock(st.mutex);
+        if (st.current.data) {
+            st.current.size = 0;
+            st.free.push_back(std::move(st.current));
+            st.changed.notify_all();
+        }
+        st.changed.wait(lock, [&] { return !st.filled.empty() || st.ended || st.stopping; });
+        if (st.filled.empty()) return st.failed ? -1 : 0;
+        st.current = std::move(st.filled.front());
+        st.filled.pop_front();
+        st.position = 0;
+    }
+    const size_t n = std::min(size_t(max), st.current.size - st.position);
+    std::memcpy(buffer, st.current.data.get() + st.position, n);
+    st.position += n;
+    return qint64(n);
+}
+
+QString ReadAheadSource::errorString() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->ended ? inner_.errorString() : QString();
 }
 
 } // namespace quellar

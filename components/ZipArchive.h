@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -125,6 +126,27 @@ private:
     ZipLimits limits_;
     std::vector<ZipEntry> entries_;
     std::unordered_map<std::string, size_t> byName_; // normalised name -> index
+};
+
+// Runs another source's reads on a second thread, a few chunks ahead of the reader, so that
+// inflating a large part and parsing it use two cores. Errors of the inner source come out
+// of read() in order (as -1, with its errorString()). The inner source must outlive this
+// object; the worker thread stops when this object is destroyed, whatever the reader did.
+class ReadAheadSource final : public ByteSource {
+public:
+    explicit ReadAheadSource(ByteSource& inner, size_t chunkSize = 1u << 20, int chunks = 4);
+    ~ReadAheadSource() override;
+    ReadAheadSource(const ReadAheadSource&) = delete;
+    ReadAheadSource& operator=(const ReadAheadSource&) = delete;
+    qint64 read(char* buffer, qint64 max) override;
+    QString errorString() const override;
+    // Stops and joins the worker; after this the inner source is no longer touched.
+    void stop();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+    ByteSource& inner_;
 };
 
 // The normalised form of a part name used for lookups: lower-case ASCII, no leading "/".

@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace quellar {
 namespace {
@@ -401,6 +403,28 @@ TEST(XlsRead, ValuesAndSheetsThroughFreeXL) {
     }
 }
 
+TEST(XlsxRead, RowsAndCellsOutOfOrder) {
+    const Workbook book = readOk(QStringLiteral("xlsx/unordered.xlsx"));
+    const Sheet& s = book.sheets[0];
+    ASSERT_EQ(s.rows.size(), 2u);
+    EXPECT_EQ(s.rows[0].index, 0);
+    EXPECT_EQ(s.rows[1].index, 2);
+    EXPECT_EQ(textAt(s, "A1"), QStringLiteral("99.000000")); // the later of the two A1 cells
+    EXPECT_EQ(textAt(s, "B1"), QStringLiteral("12.000000"));
+    EXPECT_EQ(textAt(s, "C1"), QStringLiteral("13.000000"));
+    EXPECT_EQ(s.rows[0].cells.size(), 3u);
+    EXPECT_EQ(textAt(s, "A3"), QStringLiteral("31.000000"));
+    EXPECT_EQ(textAt(s, "B3"), QStringLiteral("32.000000"));
+    EXPECT_TRUE(s.rows[1].hidden);
+
+    const Workbook descending = readOk(QStringLiteral("xlsx/descending_rows.xlsx"));
+    const std::vector<SheetRow>& rows = descending.sheets[0].rows;
+    ASSERT_EQ(rows.size(), 60000u);
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
+                               [](const SheetRow& a, const SheetRow& b) { return a.index < b.index; }));
+    EXPECT_EQ(textAt(descending.sheets[0], "A77"), QStringLiteral("77.000000"));
+}
+
 // A dimension claiming the whole grid costs nothing: only real cells are kept.
 TEST(XlsxRead, WholeGridDimensionAllocatesNothing) {
     const Workbook book = readOk(QStringLiteral("broken/whole_grid_dimension.xlsx"));
@@ -482,6 +506,53 @@ TEST(ZipArchive, LooksUpPartsAsPackagesNameThem) {
     std::unique_ptr<ZipEntryStream> stream;
     EXPECT_FALSE(bomb.openEntry(*bomb.find("xl/worksheets/sheet1.xml"), stream).isOk());
     EXPECT_EQ(stream, nullptr);
+}
+
+// A source that hands out some bytes, then fails.
+class FailingSource final : public ByteSource {
+public:
+    explicit FailingSource(qint64 good)
+        : good_(good) {}
+    qint64 read(char* buffer, qint64 max) override {
+        if (given_ >= good_) return -1;
+        const qint64 n = std::min(max, good_ - given_);
+        std::memset(buffer, 'x', size_t(n));
+        given_ += n;
+        return n;
+    }
+    QString errorString() const override { return QStringLiteral("broken on purpose"); }
+
+private:
+    qint64 good_, given_ = 0;
+};
+
+TEST(ReadAheadSource, HandsOnBytesInOrderAndThenTheFailure) {
+    std::string data(5 * 1000 * 1000 + 7, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = char('a' + (i * 7919) % 26);
+    MemoryByteSource memory{std::string_view(data)};
+    ReadAheadSource ahead(memory, 64 * 1024, 3);
+    std::string copy;
+    char buffer[10007];
+    for (qint64 n; (n = ahead.read(buffer, sizeof buffer)) > 0;)
+        copy.append(buffer, size_t(n));
+    EXPECT_EQ(copy, data);
+    EXPECT_EQ(ahead.read(buffer, sizeof buffer), 0);
+
+    FailingSource failing(300000);
+    ReadAheadSource broken(failing, 64 * 1024, 2);
+    qint64 total = 0, n;
+    while ((n = broken.read(buffer, sizeof buffer)) > 0)
+        total += n;
+    EXPECT_EQ(n, -1);
+    EXPECT_EQ(total, 300000);
+    EXPECT_EQ(broken.errorString(), QStringLiteral("broken on purpose"));
+
+    // Stopping while the worker waits for room neither hangs nor loses the inner source.
+    MemoryByteSource again{std::string_view(data)};
+    ReadAheadSource abandoned(again, 4096, 2);
+    EXPECT_GT(abandoned.read(buffer, 10), 0);
+    abandoned.stop();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -607,6 +678,32 @@ TEST(XlsxWrite, DatesGetADateFormatAndSheetNamesAreMadeValid) {
     EXPECT_EQ(textAt(t, "C1"), QStringLiteral("18:00:00"));
     EXPECT_EQ(textAt(t, "A2"), QStringLiteral("#N/A"));
     EXPECT_EQ(cellAt(t, "B2")->formula.toQString(), QStringLiteral("=A2&\"x\""));
+}
+
+// Large enough for the constant-memory writer and for inflating on a second thread.
+TEST(XlsxWrite, LargeSheetRoundTrip) {
+    Workbook book;
+    Sheet& sheet = book.sheets.emplace_back();
+    sheet.name = QStringLiteral("大表");
+    const SharedText words[] = {SharedText(u"甲"), SharedText(u"乙乙乙乙"), SharedText(u"long text value")};
+    constexpr int rows = 50000;
+    for (int r = 0; r < rows; ++r) {
+        sheet.cellAt(r, 0).value = CellValue::fromNumber(r * 0.25);
+        sheet.cellAt(r, 1).value = CellValue::fromString(words[r % 3]);
+        sheet.cellAt(r, 2).value = CellValue::fromNumber(-r);
+        sheet.cellAt(r, 3).value = CellValue::fromString(SharedText(QString::number(r)));
+    }
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("big.xlsx"));
+    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk());
+    ZipArchive zip;
+    ASSERT_TRUE(zip.open(out).isOk());
+    ASSERT_NE(zip.find("xl/worksheets/sheet1.xml"), nullptr);
+    EXPECT_GT(zip.find("xl/worksheets/sheet1.xml")->size, 4u << 20);
+    Workbook back;
+    ASSERT_TRUE(readWorkbook(out, back).isOk());
+    expectSameCells(book, back, false);
+    EXPECT_EQ(back.sheets[0].rows.size(), size_t(rows));
 }
 
 TEST(XlsxWrite, FailureLeavesTheEarlierFile) {

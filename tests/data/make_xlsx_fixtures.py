@@ -60,7 +60,9 @@ def write_zip(path, parts, method=zipfile.ZIP_DEFLATED):
         for name, data in parts:
             if isinstance(data, str):
                 data = data.encode("utf-8")
-            z.writestr(name, data)
+            info = zipfile.ZipInfo(name, date_time=(2026, 1, 1, 0, 0, 0))  # reproducible bytes
+            info.compress_type = method
+            z.writestr(info, data)
 
 
 def simple_parts(sheet, styles=None, strings=None, workbook=None):
@@ -203,6 +205,18 @@ def make_absolute_1904():
              ("xl/worksheets/s1.xml", sheet),
              ("xl/styles.xml", styles)]
     write_zip(os.path.join(GOOD, "absolute_1904.xlsx"), parts)
+
+
+def make_unordered():
+    """Rows and cells out of order, a row and a cell given twice: legal XML, never written by
+    Excel, read as if sorted (the later of two cells wins). And 60,000 rows in descending
+    order, which must not cost quadratic time."""
+    data = ('<row r="3"><c r="B3"><v>32</v></c></row>'
+            '<row r="1"><c r="C1"><v>13</v></c><c r="A1"><v>11</v></c><c r="B1"><v>12</v></c><c r="A1"><v>99</v></c></row>'
+            '<row r="3" hidden="1"><c r="A3"><v>31</v></c></row>')
+    write_zip(os.path.join(GOOD, "unordered.xlsx"), simple_parts(sheet_xml(data)))
+    rows = "".join('<row r="%d"><c r="A%d"><v>%d</v></c></row>' % (r, r, r) for r in range(60000, 0, -1))
+    write_zip(os.path.join(GOOD, "descending_rows.xlsx"), simple_parts(sheet_xml(rows)))
 
 
 def make_openpyxl():
@@ -385,6 +399,7 @@ def main():
     os.makedirs(BAD, exist_ok=True)
     parts = make_basic()
     make_absolute_1904()
+    make_unordered()
     make_openpyxl()
     xls = make_xls()
     make_broken(parts, xls)
