@@ -9,10 +9,14 @@
 #include <QFileInfo>
 #include <QTime>
 
+#include <fast_float/fast_float.h>
 #include <pugixml.hpp>
 
+#include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 namespace quellar {
 
@@ -126,25 +130,36 @@ bool dateTimeSerial(const QString& text, double& serial) {
     return true;
 }
 
-// The value of a Data element as the typed cell value its ss:Type names.
-CellValue dataValue(const QString& text, const char* type) {
-    const QByteArray kind = QByteArray(type).trimmed();
+std::string_view trimmedView(const char* text) {
+    std::string_view v(text);
+    while (!v.empty() && (v.front() == ' ' || (v.front() >= '\t' && v.front() <= '\r')))
+        v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || (v.back() >= '\t' && v.back() <= '\r')))
+        v.remove_suffix(1);
+    return v;
+}
+
+// The value of a Data element (its UTF-8 text) as the typed cell value its ss:Type names.
+CellValue dataValue(const char* text, const char* type) {
+    const std::string_view kind = trimmedView(type);
     if (kind == "Number") {
-        bool ok = false;
-        const double v = text.trimmed().toDouble(&ok);
-        if (ok) return CellValue::fromNumber(v);
+        const std::string_view t = trimmedView(text);
+        double v;
+        const auto r = fast_float::from_chars(t.data(), t.data() + t.size(), v);
+        if (!t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(v))
+            return CellValue::fromNumber(v);
     } else if (kind == "Boolean") {
-        const QString t = text.trimmed();
-        if (t == u"1" || t == u"true" || t == u"TRUE") return CellValue::fromBoolean(true);
-        if (t == u"0" || t == u"false" || t == u"FALSE") return CellValue::fromBoolean(false);
+        const std::string_view t = trimmedView(text);
+        if (t == "1" || t == "true" || t == "TRUE") return CellValue::fromBoolean(true);
+        if (t == "0" || t == "false" || t == "FALSE") return CellValue::fromBoolean(false);
     } else if (kind == "DateTime") {
         double serial;
-        if (dateTimeSerial(text, serial)) return CellValue::fromDateTime(serial);
+        if (dateTimeSerial(QString::fromUtf8(text), serial)) return CellValue::fromDateTime(serial);
     } else if (kind == "Error") {
-        return CellValue::fromError(SharedText(text));
+        return CellValue::fromError(SharedText::fromUtf8(text));
     }
     // Strings, and values that do not read as their type, keep their text.
-    return CellValue::fromString(SharedText(text));
+    return CellValue::fromString(SharedText::fromUtf8(text));
 }
 
 QString parseErrorText(pugi::xml_parse_status status) {
@@ -422,8 +437,13 @@ Status XMLTools::setNodeText(XmlNode element, const QString& text) {
 QString XMLTools::cellText(XmlNode cell) const {
     const pugi::xml_node data = firstChildByLocalName(wrap(cell.node_), "Data");
     if (!data) return QString();
-    return variantToText(
-        dataValue(nodeText(XmlNode(data.internal_object())), attributeByLocalName(data, "Type").value()));
+    const char* type = attributeByLocalName(data, "Type").value();
+    const pugi::xml_node text = data.first_child();
+    // Plain values hold one text node; rich text (runs of formatting) is gathered first.
+    if (!text) return variantToText(dataValue("", type));
+    if (!text.next_sibling() && (text.type() == pugi::node_pcdata || text.type() == pugi::node_cdata))
+        return variantToText(dataValue(text.value(), type));
+    return variantToText(dataValue(nodeText(XmlNode(data.internal_object())).toUtf8().constData(), type));
 }
 
 namespace {
