@@ -76,13 +76,7 @@ Status runInsertBlankRows(ResultSink& sink, Progress& progress, RowTable table, 
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = insertBlankRows(std::move(table), blankCount);
     if (!result.isOk()) return result.status();
-    const int64_t rows = int64_t(result.value().size());
-    const int64_t step = progressStep(rows);
-    progress.setRange(rows);
-    progress.setStep(step);
-    progress.setPosition(0);
-    StringTools texts;
-    return sink.writeResult(1, texts.text(QStringLiteral("adds")), result.value(), progress, step);
+    return writeResultPhase(sink, progress, 1, QStringLiteral("adds"), result.value());
 }
 
 } // namespace quellar

@@ -143,13 +143,7 @@ Status runFilter(ResultSink& sink, Progress& progress, const RowTable& table1, c
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = filterTables(table1, table2, fields, values, info);
     if (!result.isOk()) return result.status();
-    const int64_t rows = int64_t(result.value().size());
-    const int64_t step = progressStep(rows);
-    progress.setRange(rows);
-    progress.setStep(step);
-    progress.setPosition(0);
-    StringTools texts;
-    return sink.writeResult(1, texts.text(QStringLiteral("sels")), result.value(), progress, step);
+    return writeResultPhase(sink, progress, 1, QStringLiteral("sels"), result.value());
 }
 
 } // namespace quellar

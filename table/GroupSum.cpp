@@ -433,13 +433,7 @@ Status runGroupSum(ResultSink& sink, Progress& progress, RowTable table, const Q
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = groupSum(std::move(table), groupFields, sumLabels, info);
     if (!result.isOk()) return result.status();
-    const int64_t rows = int64_t(result.value().size());
-    const int64_t step = progressStep(rows);
-    progress.setRange(rows);
-    progress.setStep(step);
-    progress.setPosition(0);
-    StringTools texts;
-    return sink.writeResult(1, texts.text(QStringLiteral("sums")), result.value(), progress, step);
+    return writeResultPhase(sink, progress, 1, QStringLiteral("sums"), result.value());
 }
 
 } // namespace quellar

@@ -265,13 +265,7 @@ Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, con
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = joinTables(table1, table2, conditions, options, info);
     if (!result.isOk()) return result.status();
-    const int64_t rows = int64_t(result.value().size());
-    const int64_t step = progressStep(rows);
-    progress.setRange(rows);
-    progress.setStep(step);
-    progress.setPosition(0);
-    StringTools texts;
-    return sink.writeResult(1, texts.text(QStringLiteral("links")), result.value(), progress, step);
+    return writeResultPhase(sink, progress, 1, QStringLiteral("links"), result.value());
 }
 
 } // namespace quellar

@@ -57,4 +57,10 @@ public:
                                Progress& progress, int64_t step) = 0;
 };
 
+// The result phase shared by the operations: the bar's range becomes the result's row count,
+// its step progressStep(rows), its position 0, and the table is written into sheet
+// `sheetNumber` of `sink` under the name of message key `sheetNameKey`.
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
+                        const RowTable& table);
+
 } // namespace quellar
