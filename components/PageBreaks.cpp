@@ -23,127 +23,72 @@ constexpr PaperSize mm(double w, double h) {
 }
 
 // Excel's paper size codes (the printer paper numbers of Windows), 1 to 118.
+// clang-format off
 constexpr PaperSize kPapers[] = {
-    {}, // 0: none
-    inches(8.5, 11),
-    inches(8.5, 11),
-    inches(11, 17),
-    inches(17, 11), // 1-4 Letter, Letter small, Tabloid, Ledger
-    inches(8.5, 14),
-    inches(5.5, 8.5),
-    inches(7.25, 10.5),
-    mm(297, 420), // 5-8 Legal, Statement, Executive, A3
-    mm(210, 297),
-    mm(210, 297),
-    mm(148, 210),
-    mm(257, 364), // 9-12 A4, A4 small, A5, B4 (JIS)
-    mm(182, 257),
-    inches(8.5, 13),
-    mm(215, 275),
-    inches(10, 14), // 13-16 B5 (JIS), Folio, Quarto, 10x14
-    inches(11, 17),
-    inches(8.5, 11),
-    inches(3.875, 8.875),
-    inches(4.125, 9.5), // 17-20 11x17, Note, #9, #10
-    inches(4.5, 10.375),
-    inches(4.75, 11),
-    inches(5, 11.5),
-    inches(17, 22), // 21-24 #11, #12, #14, C
-    inches(22, 34),
-    inches(34, 44),
-    mm(110, 220),
-    mm(162, 229), // 25-28 D, E, DL, C5
-    mm(324, 458),
-    mm(229, 324),
-    mm(114, 162),
-    mm(114, 229), // 29-32 C3, C4, C6, C65
-    mm(250, 353),
-    mm(176, 250),
-    mm(176, 125),
-    mm(110, 230), // 33-36 B4, B5, B6 envelopes, Italy
-    inches(3.875, 7.5),
-    inches(3.625, 6.5),
-    inches(14.875, 11),
-    inches(8.5, 12), // 37-40 Monarch, 6 3/4, fanfolds
-    inches(8.5, 13),
-    mm(250, 353),
-    mm(100, 148),
-    inches(9, 11), // 41-44 German legal fanfold, B4 (ISO), postcard, 9x11
-    inches(10, 11),
-    inches(15, 11),
-    mm(220, 220),
-    {}, // 45-48 10x11, 15x11, invite envelope, -
+    // 0: none
     {},
-    inches(9.5, 12),
-    inches(9.5, 15),
-    inches(11.69, 18), // 49-52 -, Letter extra, Legal extra, Tabloid extra
-    mm(236, 322),
-    inches(8.5, 11),
-    mm(210, 297),
-    inches(9.5, 12), // 53-56 A4 extra, transverse Letter, A4, Letter extra
-    mm(227, 356),
-    mm(305, 487),
-    inches(8.5, 12.69),
-    mm(210, 330), // 57-60 Super A, Super B, Letter plus, A4 plus
-    mm(148, 210),
-    mm(182, 257),
-    mm(322, 445),
-    mm(174, 235), // 61-64 A5 transverse, B5 transverse, A3 extra, A5 extra
-    mm(201, 276),
-    mm(420, 594),
-    mm(297, 420),
-    mm(322, 445), // 65-68 B5 extra, A2, A3 transverse, A3 extra transverse
-    mm(200, 148),
-    mm(105, 148),
-    mm(240, 332),
-    mm(216, 277), // 69-72 double postcard, A6, Kaku #2, Kaku #3
-    mm(120, 235),
-    mm(90, 205),
-    inches(11, 8.5),
-    mm(420, 297), // 73-76 Chou #3, Chou #4, rotated Letter, A3
-    mm(297, 210),
-    mm(210, 148),
-    mm(364, 257),
-    mm(257, 182), // 77-80 rotated A4, A5, B4 (JIS), B5 (JIS)
-    mm(148, 100),
-    mm(148, 200),
-    mm(148, 105),
-    mm(332, 240), // 81-84 rotated postcards, A6, Kaku #2
-    mm(277, 216),
-    mm(235, 120),
-    mm(205, 90),
-    mm(128, 182), // 85-88 rotated Kaku #3, Chou #3, #4; B6 (JIS)
-    mm(182, 128),
-    inches(12, 11),
-    mm(105, 235),
-    mm(235, 105), // 89-92 B6 rotated, 12x11, You #4, rotated
-    mm(146, 215),
-    mm(97, 151),
-    mm(97, 151),
-    mm(102, 165), // 93-96 PRC 16K, 32K, 32K big, envelope #1
-    mm(102, 176),
-    mm(125, 176),
-    mm(110, 208),
-    mm(110, 220), // 97-100 PRC envelopes #2-#5
-    mm(120, 230),
-    mm(160, 230),
-    mm(120, 309),
-    mm(229, 324), // 101-104 PRC envelopes #6-#9
-    mm(324, 458),
-    mm(215, 146),
-    mm(151, 97),
-    mm(151, 97), // 105-108 #10, rotated 16K, 32K, 32K big
-    mm(165, 102),
-    mm(176, 102),
-    mm(176, 125),
-    mm(208, 110), // 109-112 rotated PRC envelopes #1-#4
-    mm(220, 110),
-    mm(230, 120),
-    mm(230, 160),
-    mm(309, 120), // 113-116 rotated #5-#8
-    mm(324, 229),
-    mm(458, 324), // 117-118 rotated #9, #10
+    // 1-4 Letter, Letter small, Tabloid, Ledger
+    inches(8.5, 11), inches(8.5, 11), inches(11, 17), inches(17, 11),
+    // 5-8 Legal, Statement, Executive, A3
+    inches(8.5, 14), inches(5.5, 8.5), inches(7.25, 10.5), mm(297, 420),
+    // 9-12 A4, A4 small, A5, B4 (JIS)
+    mm(210, 297), mm(210, 297), mm(148, 210), mm(257, 364),
+    // 13-16 B5 (JIS), Folio, Quarto, 10x14
+    mm(182, 257), inches(8.5, 13), mm(215, 275), inches(10, 14),
+    // 17-20 11x17, Note, #9, #10
+    inches(11, 17), inches(8.5, 11), inches(3.875, 8.875), inches(4.125, 9.5),
+    // 21-24 #11, #12, #14, C
+    inches(4.5, 10.375), inches(4.75, 11), inches(5, 11.5), inches(17, 22),
+    // 25-28 D, E, DL, C5
+    inches(22, 34), inches(34, 44), mm(110, 220), mm(162, 229),
+    // 29-32 C3, C4, C6, C65
+    mm(324, 458), mm(229, 324), mm(114, 162), mm(114, 229),
+    // 33-36 B4, B5, B6, Italy envelopes
+    mm(250, 353), mm(176, 250), mm(176, 125), mm(110, 230),
+    // 37-40 Monarch, 6 3/4, fanfolds
+    inches(3.875, 7.5), inches(3.625, 6.5), inches(14.875, 11), inches(8.5, 12),
+    // 41-44 fanfold, B4 (ISO), postcard, 9x11
+    inches(8.5, 13), mm(250, 353), mm(100, 148), inches(9, 11),
+    // 45-48 10x11, 15x11, invite, -
+    inches(10, 11), inches(15, 11), mm(220, 220), {},
+    // 49-52 -, Letter, Legal, Tabloid extra
+    {}, inches(9.5, 12), inches(9.5, 15), inches(11.69, 18),
+    // 53-56 A4 extra, transverse sizes
+    mm(236, 322), inches(8.5, 11), mm(210, 297), inches(9.5, 12),
+    // 57-60 Super A, Super B, Letter plus, A4 plus
+    mm(227, 356), mm(305, 487), inches(8.5, 12.69), mm(210, 330),
+    // 61-64 A5 and B5 transverse, A3, A5 extra
+    mm(148, 210), mm(182, 257), mm(322, 445), mm(174, 235),
+    // 65-68 B5 extra, A2, A3 transverse sizes
+    mm(201, 276), mm(420, 594), mm(297, 420), mm(322, 445),
+    // 69-72 double postcard, A6, Kaku #2, #3
+    mm(200, 148), mm(105, 148), mm(240, 332), mm(216, 277),
+    // 73-76 Chou #3, #4, rotated Letter, A3
+    mm(120, 235), mm(90, 205), inches(11, 8.5), mm(420, 297),
+    // 77-80 rotated A4, A5, B4, B5 (JIS)
+    mm(297, 210), mm(210, 148), mm(364, 257), mm(257, 182),
+    // 81-84 rotated postcards, A6, Kaku #2
+    mm(148, 100), mm(148, 200), mm(148, 105), mm(332, 240),
+    // 85-88 rotated Kaku #3, Chou; B6 (JIS)
+    mm(277, 216), mm(235, 120), mm(205, 90), mm(128, 182),
+    // 89-92 B6 rotated, 12x11, You #4
+    mm(182, 128), inches(12, 11), mm(105, 235), mm(235, 105),
+    // 93-96 PRC 16K, 32K, 32K big, #1
+    mm(146, 215), mm(97, 151), mm(97, 151), mm(102, 165),
+    // 97-100 PRC envelopes #2-#5
+    mm(102, 176), mm(125, 176), mm(110, 208), mm(110, 220),
+    // 101-104 PRC envelopes #6-#9
+    mm(120, 230), mm(160, 230), mm(120, 309), mm(229, 324),
+    // 105-108 #10, rotated 16K, 32K
+    mm(324, 458), mm(215, 146), mm(151, 97), mm(151, 97),
+    // 109-112 rotated PRC #1-#4
+    mm(165, 102), mm(176, 102), mm(176, 125), mm(208, 110),
+    // 113-116 rotated PRC #5-#8
+    mm(220, 110), mm(230, 120), mm(230, 160), mm(309, 120),
+    // 117-118 rotated PRC #9, #10
+    mm(324, 229), mm(458, 324),
 };
+// clang-format on
 
 double visibleHeight(const Sheet& sheet, const SheetRow& row) {
     if (row.hidden) return 0;

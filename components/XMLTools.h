@@ -170,8 +170,8 @@ private:
     // parsing, for the position in a message.
     Status parse(const QString& name, const std::function<QByteArray(qsizetype)>& original);
 
+    QByteArray buffer_; // the loaded bytes; the parsed tree may point into them, so it goes first
     std::unique_ptr<pugi::xml_document> doc_;
-    QByteArray buffer_; // the loaded bytes; the parsed tree may point into them
     StringTools texts_;
 };
 
