@@ -52,6 +52,22 @@ QString reasonFor(int code) {
     }
 }
 
+// True when a compound document holds an "EncryptedPackage" stream: an .xlsx protected by a
+// password to open, which Office stores inside a compound document.
+bool isEncryptedPackage(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray name = QByteArray("E\0n\0c\0r\0y\0p\0t\0e\0d\0P\0a\0c\0k\0a\0g\0e\0", 32);
+    QByteArray carry;
+    while (!file.atEnd()) {
+        const QByteArray chunk = carry + file.read(1 << 20);
+        if (chunk.contains(name)) return true;
+        carry = chunk.right(name.size());
+        if (chunk.size() <= carry.size()) break;
+    }
+    return false;
+}
+
 // Closes the FreeXL handle on every way out.
 struct Handle {
     const void* h = nullptr;
@@ -86,7 +102,13 @@ Status XlsFormat::read(const QString& path, Workbook& workbook) const {
     Handle handle;
     const QByteArray local = QFile::encodeName(path);
     int rc = freexl_open(local.constData(), &handle.h);
-    if (rc != FREEXL_OK) return fail(reasonFor(rc));
+    if (rc != FREEXL_OK) {
+        if ((rc == FREEXL_BIFF_WORKBOOK_NOT_FOUND || rc == FREEXL_BIFF_INVALID_BOF) &&
+            isEncryptedPackage(path))
+            return fail(
+                QStringLiteral("工作簿设置了打开密码（已加密），无法读取；请在 Excel 中去掉密码后再打开"));
+        return fail(reasonFor(rc));
+    }
     unsigned int value = 0;
     if (freexl_get_info(handle.h, FREEXL_BIFF_PASSWORD, &value) == FREEXL_OK &&
         value == FREEXL_BIFF_OBFUSCATED)

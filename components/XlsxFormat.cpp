@@ -1537,6 +1537,10 @@ Status XlsxReader::run() {
             zip_.describeFile() +
             QStringLiteral("：这是一个 zip 压缩包，但不是 Excel 工作簿（找不到工作簿部件 xl/workbook.xml）"));
     const ZipEntry* workbookEntry = zip_.find(workbookPart);
+    if (QByteArray::fromStdString(workbookPart).toLower().endsWith(".bin"))
+        return Status::unsupported(
+            zip_.describeFile() +
+            QStringLiteral("：这是 Excel 二进制工作簿（.xlsb），不能直接读取；请先另存为 .xlsx"));
 
     std::unordered_map<std::string, Relationship> workbookRels;
     if (Status s = readRelationships(workbookPart, workbookRels); !s) return s;

@@ -460,6 +460,8 @@ TEST(XlsxSafety, HostileFilesEndInClearErrors) {
         {"broken/style_index.xlsx", u"C3 的样式编号 9 不存在", "xl/worksheets/sheet1.xml"},
         {"broken/not_a_workbook.xlsx", u"不是 Excel 工作簿", nullptr},
         {"broken/broken_chain.xls", u"扇区链", nullptr},
+        {"broken/encrypted.xlsx", u"打开密码", nullptr},
+        {"broken/binary_workbook.xlsb", u".xlsb", nullptr},
     };
     const QDir folder(testDataPath(QStringLiteral("broken")));
     const QStringList before = folder.entryList(QDir::Files | QDir::Hidden);
@@ -478,7 +480,10 @@ TEST(XlsxSafety, HostileFilesEndInClearErrors) {
         // Nothing half-read is left behind by the reader itself.
         if (QFileInfo(path).size() > 0) {
             Workbook filled = Workbook::makeDefault();
-            const FileKind kind = path.endsWith(QStringLiteral(".xls")) ? FileKind::Xls : FileKind::Xlsx;
+            const FileKind kind =
+                path.endsWith(QStringLiteral(".xls")) || path.endsWith(QStringLiteral("encrypted.xlsx"))
+                    ? FileKind::Xls
+                    : FileKind::Xlsx;
             EXPECT_FALSE(formatFor(kind)->read(path, filled).isOk()) << c.file;
             EXPECT_TRUE(filled.sheets.empty()) << c.file;
         }

@@ -390,6 +390,24 @@ def make_broken(basic_parts, xls_path):
     with open(os.path.join(BAD, "broken_chain.xls"), "wb") as f:
         f.write(xls)
 
+    # A password-protected .xlsx is a compound document holding an "EncryptedPackage"
+    # stream; made here by renaming the workbook stream of the .xls.
+    with open(xls_path, "rb") as f:
+        xls = bytearray(f.read())
+    old = "Workbook".encode("utf-16-le")
+    at = xls.find(old + b"\0\0")
+    assert at >= 0
+    new = "EncryptedPackage".encode("utf-16-le") + b"\0\0"
+    xls[at:at + len(new)] = new
+    struct.pack_into("<H", xls, at + 64, len(new))
+    with open(os.path.join(BAD, "encrypted.xlsx"), "wb") as f:
+        f.write(xls)
+
+    # A binary workbook (.xlsb) is a zip too.
+    bad("binary_workbook.xlsb", [("[Content_Types].xml", CONTENT_TYPES),
+                                 ("_rels/.rels", rels([("rId1", T_DOC, "xl/workbook.bin")])),
+                                 ("xl/workbook.bin", b"\x83\x01\x00")])
+
     # An .xls under an .xlsx name opens by its content.
     shutil.copyfile(xls_path, os.path.join(GOOD, "renamed_xls.xlsx"))
 
