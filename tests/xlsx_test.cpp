@@ -698,6 +698,13 @@ TEST(XlsxWrite, LargeSheetRoundTrip) {
         sheet.cellAt(r, 2).value = CellValue::fromNumber(-r);
         sheet.cellAt(r, 3).value = CellValue::fromString(SharedText(QString::number(r)));
     }
+    // Layout written in constant-memory mode too.
+    sheet.columnWidths[0] = 90;
+    sheet.columnWidths[2] = 0;
+    sheet.rowAt(10).height = 33;
+    sheet.rowAt(11).hidden = true;
+    sheet.defaultRowHeight = 18;
+    sheet.rowBreaks = {100, 2000};
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("big.xlsx"));
     ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk());
@@ -709,6 +716,8 @@ TEST(XlsxWrite, LargeSheetRoundTrip) {
     ASSERT_TRUE(readWorkbook(out, back).isOk());
     expectSameCells(book, back, false);
     EXPECT_EQ(back.sheets[0].rows.size(), size_t(rows));
+    EXPECT_DOUBLE_EQ(back.sheets[0].defaultRowHeight, 18);
+    EXPECT_EQ(back.sheets[0].rowBreaks, sheet.rowBreaks);
 }
 
 TEST(XlsxWrite, FailureLeavesTheEarlierFile) {
