@@ -425,6 +425,16 @@ TEST(XlsxRead, RowsAndCellsOutOfOrder) {
     EXPECT_EQ(textAt(descending.sheets[0], "A77"), QStringLiteral("77.000000"));
 }
 
+// A string table large enough to be read beside the first sheet.
+TEST(XlsxRead, LargeStringTableReadInParallel) {
+    const Workbook book = readOk(QStringLiteral("xlsx/large_strings.xlsx"));
+    const Sheet& s = book.sheets[0];
+    EXPECT_EQ(textAt(s, "A1"), QStringLiteral("第一个"));
+    EXPECT_EQ(textAt(s, "A2"), QStringLiteral("中间的"));
+    EXPECT_EQ(textAt(s, "A3"), QStringLiteral("最后一个"));
+    EXPECT_EQ(cellAt(s, "A3")->value.number, 0);
+}
+
 // A dimension claiming the whole grid costs nothing: only real cells are kept.
 TEST(XlsxRead, WholeGridDimensionAllocatesNothing) {
     const Workbook book = readOk(QStringLiteral("broken/whole_grid_dimension.xlsx"));
@@ -456,6 +466,8 @@ TEST(XlsxSafety, HostileFilesEndInClearErrors) {
         {"broken/beyond_column.xlsx", u"“XFE1”无效或超出了 XFD1048576", "xl/worksheets/sheet1.xml"},
         {"broken/beyond_row.xlsx", u"1048577", "xl/worksheets/sheet1.xml"},
         {"broken/string_index.xlsx", u"B1 引用的共享字符串编号 7 不存在（共有 2 个）",
+         "xl/worksheets/sheet1.xml"},
+        {"broken/string_index_parallel.xlsx", u"A2 引用的共享字符串编号 20000 不存在（共有 20000 个）",
          "xl/worksheets/sheet1.xml"},
         {"broken/style_index.xlsx", u"C3 的样式编号 9 不存在", "xl/worksheets/sheet1.xml"},
         {"broken/not_a_workbook.xlsx", u"不是 Excel 工作簿", nullptr},

@@ -219,6 +219,20 @@ def make_unordered():
     write_zip(os.path.join(GOOD, "descending_rows.xlsx"), simple_parts(sheet_xml(rows)))
 
 
+def large_strings(cells):
+    """A string table of 20,000 long entries (over 8 MB, so it is read on its own thread while
+    the sheet is read) and a sheet referring into it."""
+    import random
+    rng = random.Random(7)
+    pad = "long filler text, " * 25
+    texts = ["%s%03d %s" % (pad, i % 50, rng.choice("abcd")) for i in range(20000)]
+    texts[0], texts[12345], texts[19999] = "第一个", "中间的", "最后一个"
+    items = "".join("<si><t>%s</t></si>" % t for t in texts)
+    strings = '<sst xmlns="%s" count="20000" uniqueCount="20000">%s</sst>' % (MAIN_NS, items)
+    data = "".join('<row r="%d"><c r="A%d" t="s"><v>%d</v></c></row>' % (i + 1, i + 1, v) for i, v in enumerate(cells))
+    return simple_parts(sheet_xml(data), strings=strings)
+
+
 def make_openpyxl():
     import openpyxl
     from openpyxl.styles import Alignment, Font, PatternFill
@@ -374,6 +388,8 @@ def make_broken(basic_parts, xls_path):
     bad("style_index.xlsx", simple_parts(sheet_xml('<row r="1"><c r="A1" s="1"><v>1</v></c>'
                                                    '<c r="C3" s="9"><v>1</v></c></row>'), styles=styles))
 
+    bad("string_index_parallel.xlsx", large_strings([0, 20000]))
+
     # A zip that is not a workbook.
     bad("not_a_workbook.xlsx", [("readme.txt", "hello")])
 
@@ -418,6 +434,7 @@ def main():
     parts = make_basic()
     make_absolute_1904()
     make_unordered()
+    write_zip(os.path.join(GOOD, "large_strings.xlsx"), large_strings([0, 12345, 19999]))
     make_openpyxl()
     xls = make_xls()
     make_broken(parts, xls)
