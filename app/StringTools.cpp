@@ -4,6 +4,9 @@
 
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSysInfo>
+
+#include <cstring>
 
 namespace quellar {
 
@@ -101,14 +104,20 @@ QString StringTools::text(const QString& key) {
 bool StringTools::isCellReference(QStringView text) { return quellar::isCellReference(text); }
 
 QByteArray StringTools::encodeTextFile(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(2 + text.size() * 2 + 4);
-    auto put = [&bytes](char16_t unit) {
-        bytes.append(char(unit & 0xFF));
-        bytes.append(char(unit >> 8));
+    // Byte-order mark, the UTF-16 code units little-endian, then CR LF.
+    QByteArray bytes(2 + text.size() * 2 + 4, Qt::Uninitialized);
+    char* out = bytes.data();
+    auto put = [&out](char16_t unit) {
+        *out++ = char(unit & 0xFF);
+        *out++ = char(unit >> 8);
     };
     put(0xFEFF);
-    for (QChar c : text) put(c.unicode());
+    if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+        std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
+        out += text.size() * 2;
+    } else {
+        for (QChar c : text) put(c.unicode());
+    }
     put(u'\r');
     put(u'\n');
     return bytes;

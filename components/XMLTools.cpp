@@ -106,62 +106,6 @@ bool parseInteger(const char* text, long long& value) {
     return ok;
 }
 
-// "2026-12-07T09:05:07.250" (time optional) as a day serial of the 1900 date system.
-bool dateTimeSerial(const QString& text, double& serial) {
-    const QString t = text.trimmed();
-    QDate date = QDate::fromString(t.left(10), QStringLiteral("yyyy-MM-dd"));
-    if (!date.isValid()) return false;
-    double fraction = 0;
-    if (t.size() > 10) {
-        if (t[10] != u'T') return false;
-        QString timeText = t.mid(11);
-        if (timeText.endsWith(u'Z')) timeText.chop(1);
-        QTime time = QTime::fromString(timeText, Qt::ISODateWithMs);
-        if (!time.isValid()) return false;
-        fraction = double(time.msecsSinceStartOfDay()) / 86400000.0;
-    }
-    // Serial 1 is 1900-01-01; from 1900-03-01 on, serials run one ahead because the 1900
-    // system counts a 29 February that never was.
-    const QDate march1900(1900, 3, 1);
-    const qint64 days =
-        date >= march1900 ? QDate(1899, 12, 30).daysTo(date) : QDate(1899, 12, 31).daysTo(date);
-    if (days < 0) return false;
-    serial = double(days) + fraction;
-    return true;
-}
-
-std::string_view trimmedView(const char* text) {
-    std::string_view v(text);
-    while (!v.empty() && (v.front() == ' ' || (v.front() >= '\t' && v.front() <= '\r')))
-        v.remove_prefix(1);
-    while (!v.empty() && (v.back() == ' ' || (v.back() >= '\t' && v.back() <= '\r')))
-        v.remove_suffix(1);
-    return v;
-}
-
-// The value of a Data element (its UTF-8 text) as the typed cell value its ss:Type names.
-CellValue dataValue(const char* text, const char* type) {
-    const std::string_view kind = trimmedView(type);
-    if (kind == "Number") {
-        const std::string_view t = trimmedView(text);
-        double v;
-        const auto r = fast_float::from_chars(t.data(), t.data() + t.size(), v);
-        if (!t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size() && std::isfinite(v))
-            return CellValue::fromNumber(v);
-    } else if (kind == "Boolean") {
-        const std::string_view t = trimmedView(text);
-        if (t == "1" || t == "true" || t == "TRUE") return CellValue::fromBoolean(true);
-        if (t == "0" || t == "false" || t == "FALSE") return CellValue::fromBoolean(false);
-    } else if (kind == "DateTime") {
-        double serial;
-        if (dateTimeSerial(QString::fromUtf8(text), serial)) return CellValue::fromDateTime(serial);
-    } else if (kind == "Error") {
-        return CellValue::fromError(SharedText::fromUtf8(text));
-    }
-    // Strings, and values that do not read as their type, keep their text.
-    return CellValue::fromString(SharedText::fromUtf8(text));
-}
-
 QString parseErrorText(pugi::xml_parse_status status) {
     switch (status) {
     case pugi::status_out_of_memory:
@@ -435,15 +379,15 @@ Status XMLTools::setNodeText(XmlNode element, const QString& text) {
 }
 
 QString XMLTools::cellText(XmlNode cell) const {
+    // The Data element's value as the document states it, stripped of blanks: a Number
+    // written as 5 reads as 5, whatever its type says. Rich text runs are gathered.
     const pugi::xml_node data = firstChildByLocalName(wrap(cell.node_), "Data");
     if (!data) return QString();
-    const char* type = attributeByLocalName(data, "Type").value();
     const pugi::xml_node text = data.first_child();
-    // Plain values hold one text node; rich text (runs of formatting) is gathered first.
-    if (!text) return variantToText(dataValue("", type));
+    if (!text) return QString();
     if (!text.next_sibling() && (text.type() == pugi::node_pcdata || text.type() == pugi::node_cdata))
-        return variantToText(dataValue(text.value(), type));
-    return variantToText(dataValue(nodeText(XmlNode(data.internal_object())).toUtf8().constData(), type));
+        return QString::fromUtf8(text.value()).trimmed();
+    return nodeText(XmlNode(data.internal_object())).trimmed();
 }
 
 namespace {

@@ -18,6 +18,12 @@ RowTable makeTable(const std::vector<QStringList>& rows) {
     return table;
 }
 
+RowTable tbl(const QString& description) {
+    std::vector<QStringList> rows;
+    for (const QString& line : description.split(u';')) rows.push_back(line.split(u','));
+    return makeTable(rows);
+}
+
 QString tableText(const RowTable& table) {
     QStringList lines;
     for (const Row& row : table) {

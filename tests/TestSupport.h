@@ -17,6 +17,9 @@ namespace quellar::test {
 // Rows of Single cells with fill 2, as readRange produces them.
 RowTable makeTable(const std::vector<QStringList>& rows);
 
+// "id,v;1,a;2,b": rows separated by ";", cells by ","; an empty cell is nothing between commas.
+RowTable tbl(const QString& description);
+
 // "a:2 b:3 | c:6\n..." — each cell as text:fill, Covered cells as "~", TextOnly as "text*fill".
 QString tableText(const RowTable& table);
 // Only the texts: "a b\nc d".

@@ -17,13 +17,7 @@ namespace {
 using test::makeTable;
 using test::tableText;
 
-// "id,v;1,a;2,b": rows separated by ";", cells by ","; an empty cell is nothing between commas.
-RowTable tbl(const QString& description) {
-    std::vector<QStringList> rows;
-    for (const QString& line : description.split(u';'))
-        rows.push_back(line.split(u','));
-    return makeTable(rows);
-}
+using test::tbl;
 
 CompareOptions opts(bool text, bool formula, bool format, bool ignoreCase, bool keyMode) {
     return CompareOptions{text, formula, format, ignoreCase, keyMode};

@@ -12,12 +12,7 @@ namespace {
 using test::makeTable;
 using test::tableText;
 
-RowTable tbl(const QString& description) {
-    std::vector<QStringList> rows;
-    for (const QString& line : description.split(u';'))
-        rows.push_back(line.split(u','));
-    return makeTable(rows);
-}
+using test::tbl;
 
 TEST(Filter, OffersTheUnionOfBothFieldLists) {
     EXPECT_EQ(filterOfferedFields(tbl("a,b,c;1,2,3"), tbl("c,d,a,e")),

@@ -18,12 +18,7 @@ namespace {
 using test::makeTable;
 using test::tableText;
 
-RowTable tbl(const QString& description) {
-    std::vector<QStringList> rows;
-    for (const QString& line : description.split(u';'))
-        rows.push_back(line.split(u','));
-    return makeTable(rows);
-}
+using test::tbl;
 
 QString summed(const RowTable& table, const QStringList& groups, const QStringList& sums) {
     Result<RowTable> r = groupSum(table, groups, sums);

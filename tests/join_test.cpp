@@ -17,13 +17,7 @@ namespace {
 using test::makeTable;
 using test::tableText;
 
-// "id,v;1,a;2,b": rows separated by ";", cells by ","; an empty cell is nothing between commas.
-RowTable tbl(const QString& description) {
-    std::vector<QStringList> rows;
-    for (const QString& line : description.split(u';'))
-        rows.push_back(line.split(u','));
-    return makeTable(rows);
-}
+using test::tbl;
 
 QString joined(const RowTable& t1, const RowTable& t2, const QStringList& on, bool preferFileOne = true,
                bool sumNumbers = false) {
