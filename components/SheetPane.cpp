@@ -349,14 +349,23 @@ void SheetPane::showActiveSheet() {
 
 void SheetPane::onSelectionChanged() { emit selectionChanged(selection()); }
 
+int SheetPane::rowPixels(double points) const {
+    return std::max(1, int(std::lround(points * 96.0 / 72.0 * rowScale_)));
+}
+
 void SheetPane::applyGeometry() {
     const Sheet* sheet = model_->sheet();
     QHeaderView* columns = view_->horizontalHeader();
     QHeaderView* rows = view_->verticalHeader();
-    const QFontMetrics metrics(view_->font());
-    const int minimumRow = metrics.height() + 2;
     const double defaultWidth = sheet ? sheet->defaultColumnWidth : 54;
-    double defaultHeight = sheet ? sheet->defaultRowHeight : 13.5;
+    const double defaultHeight = sheet ? sheet->defaultRowHeight : 13.5;
+
+    // Row heights are meant for the workbook's own fonts (宋体 is about one em high); the
+    // fonts that stand in for them here are taller, so every row grows in proportion until
+    // a row of the standard height fits a line of the default font.
+    const double fontSize = model_->defaultFont().pointSizeF() > 0 ? model_->defaultFont().pointSizeF() : 11;
+    const double standardPixels = fontSize * 13.5 / 11.0 * 96.0 / 72.0;
+    rowScale_ = std::max(1.0, double(QFontMetrics(view_->font()).height()) / standardPixels);
 
     columns->setUpdatesEnabled(false);
     rows->setUpdatesEnabled(false);
@@ -371,15 +380,15 @@ void SheetPane::applyGeometry() {
     if (sheet) {
         for (const SheetRow& row : sheet->rows)
             if (row.height >= 0) {
-                ++heightCounts[SheetPaneModel::pointsToPixels(row.height)];
+                ++heightCounts[rowPixels(row.height)];
                 ++customRows;
             }
     }
-    int uniform = std::max(minimumRow, SheetPaneModel::pointsToPixels(defaultHeight));
+    int uniform = rowPixels(defaultHeight);
     if (sheet && customRows > sheet->rows.size() / 2 && !heightCounts.empty()) {
         const auto most = std::max_element(heightCounts.begin(), heightCounts.end(),
                                            [](const auto& a, const auto& b) { return a.second < b.second; });
-        uniform = std::max(4, most->first);
+        uniform = most->first;
     }
     rows->setDefaultSectionSize(uniform);
     // Sizes of a previous sheet go back to the defaults.
@@ -392,7 +401,7 @@ void SheetPane::applyGeometry() {
         size_t sized = 0;
         for (const SheetRow& row : sheet->rows) {
             if (row.height < 0 || row.index >= model_->extentRows()) continue;
-            const int px = row.hidden ? 0 : SheetPaneModel::pointsToPixels(row.height);
+            const int px = row.hidden ? 0 : rowPixels(row.height);
             if (px == uniform) continue;
             if (++sized > kRowHeightLimit) break;
             rows->resizeSection(row.index, px);

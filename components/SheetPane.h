@@ -86,6 +86,10 @@ public:
     // Grid extent (tests use a small one); by default XFD1048576.
     void setExtent(int rows, int columns);
 
+    // The pixels a row of `points` height is drawn with: at 96 pixels per inch, grown in
+    // proportion when the font that shows the workbook's default font is taller than it.
+    int rowPixels(double points) const;
+
 signals:
     // The selection of the shown sheet changed (also when set by the program).
     void selectionChanged(quellar::RangeBounds range);
@@ -111,6 +115,7 @@ private:
     std::vector<size_t> mergesByRow_;
     int32_t tallestMerge_ = 1;
     int spanTop_ = -1, spanBottom_ = -1;
+    double rowScale_ = 1.0;
 };
 
 } // namespace quellar

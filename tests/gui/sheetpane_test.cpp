@@ -92,7 +92,9 @@ TEST(SheetPane, ShowsMergesFillsFontsFormatsAndSizes) {
     EXPECT_EQ(role(pane, 2, 3, Qt::EditRole).toString(), QStringLiteral("8500"));
     // Column widths and the title row's height (points at 96 pixels per inch).
     EXPECT_EQ(pane.view()->columnWidth(2), SheetPaneModel::pointsToPixels(80));
-    EXPECT_EQ(pane.view()->rowHeight(0), SheetPaneModel::pointsToPixels(24));
+    EXPECT_EQ(pane.view()->rowHeight(0), pane.rowPixels(24));
+    EXPECT_EQ(pane.view()->rowHeight(5), pane.rowPixels(pane.activeSheet().defaultRowHeight));
+    EXPECT_GT(pane.view()->rowHeight(0), pane.view()->rowHeight(5));
     EXPECT_FALSE(role(pane, 20, 20, Qt::DisplayRole).isValid());
 }
 

@@ -1,0 +1,202 @@
+// Benchmark of the window's own work, driving the real widgets offscreen:
+//  1. opening a 1,048,576 x 10 xlsx as file 1 (conversion to the working file 1.xml,
+//     loading into the pane, selecting the used range), against
+//     `unzip -p FILE xl/worksheets/sheet1.xml > /dev/null` on the same file (target <= 3x);
+//  2. scrolling that pane: drawing a screenful at the top, the middle and the end;
+//  3. writing a two-million-cell result into the result pane under the progress window
+//     (target < 2 s).
+//
+// The input is made once with libxlsxwriter and kept at /tmp/quellar_bench_1048576x10.xlsx
+// (the same file bench_xlsx makes).
+//
+// Usage: bench_window [FILE.xlsx]
+
+#include "app/CQuellarDlg.h"
+#include "app/CRunDlg.h"
+#include "app/UserPrompts.h"
+#include "components/ExcelDriver.h"
+#include "components/SheetPane.h"
+#include "table/CellOps.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <xlsxwriter.h>
+
+#include <cstdio>
+
+using namespace quellar;
+
+namespace {
+
+constexpr int kRows = 1048576;
+constexpr int kColumns = 10;
+
+double seconds(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
+
+double peakMB() {
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    return -1;
+}
+
+// Five number columns and five text columns, as bench_xlsx writes them.
+bool generate(const QString& path) {
+    std::printf("generating %s with libxlsxwriter (once) ...\n", qPrintable(path));
+    std::fflush(stdout);
+    const QByteArray name = QFile::encodeName(path + QStringLiteral(".part"));
+    lxw_workbook* wb = workbook_new(name.constData());
+    if (!wb) return false;
+    lxw_worksheet* ws = workbook_add_worksheet(wb, "数据");
+    static const char* headers[kColumns] = {"编号", "客户", "数量", "城市", "单价", "类别", "金额", "备注", "比率", "代码"};
+    static const char* cities[] = {"北京", "上海", "广州", "深圳", "杭州", "成都", "武汉", "西安"};
+    for (int c = 0; c < kColumns; ++c) worksheet_write_string(ws, 0, lxw_col_t(c), headers[c], nullptr);
+    char text[64];
+    for (int r = 1; r < kRows; ++r) {
+        worksheet_write_number(ws, lxw_row_t(r), 0, r, nullptr);
+        std::snprintf(text, sizeof text, "客户%05d", (r * 7919) % 50000);
+        worksheet_write_string(ws, lxw_row_t(r), 1, text, nullptr);
+        worksheet_write_number(ws, lxw_row_t(r), 2, (r * 37) % 1000, nullptr);
+        worksheet_write_string(ws, lxw_row_t(r), 3, cities[r % 8], nullptr);
+        worksheet_write_number(ws, lxw_row_t(r), 4, double((r * 7) % 100000) / 100.0, nullptr);
+        std::snprintf(text, sizeof text, "类%d", r % 20);
+        worksheet_write_string(ws, lxw_row_t(r), 5, text, nullptr);
+        worksheet_write_number(ws, lxw_row_t(r), 6, double(r) * 1.25 + 0.125, nullptr);
+        std::snprintf(text, sizeof text, "note-%d", r % 3000);
+        worksheet_write_string(ws, lxw_row_t(r), 7, text, nullptr);
+        worksheet_write_number(ws, lxw_row_t(r), 8, double(r % 997) / 997.0, nullptr);
+        std::snprintf(text, sizeof text, "C%03d", r % 500);
+        worksheet_write_string(ws, lxw_row_t(r), 9, text, nullptr);
+    }
+    if (workbook_close(wb) != LXW_NO_ERROR) return false;
+    return QFile::rename(QString::fromLocal8Bit(name), path);
+}
+
+class FixedPrompts : public UserPrompts {
+public:
+    explicit FixedPrompts(QString path) : path_(std::move(path)) {}
+    QString openWorkbookPath(QWidget*, int) override { return path_; }
+    void message(QWidget*, const QString& text, bool) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+
+private:
+    QString path_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    QString path = QStringLiteral("/tmp/quellar_bench_%1x%2.xlsx").arg(kRows).arg(kColumns);
+    if (argc > 1) path = QString::fromLocal8Bit(argv[1]);
+    else if (!QFileInfo::exists(path) && !generate(path)) {
+        std::fprintf(stderr, "cannot generate %s\n", qPrintable(path));
+        return 2;
+    }
+
+    double unzipWall = -1;
+    if (!QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty()) {
+        QProcess unzip;
+        unzip.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer t;
+        t.start();
+        unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
+        unzip.waitForFinished(-1);
+        unzipWall = seconds(t);
+        std::printf("%-46s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
+    }
+
+    QTemporaryDir dir;
+    CQuellarDlg window(dir.path());
+    window.setPrompts(std::make_unique<FixedPrompts>(path));
+    window.resize(1200, 800);
+    window.show();
+    QApplication::processEvents();
+
+    // 1. Open file 1.
+    QElapsedTimer t;
+    t.start();
+    window.action(CQuellarDlg::Command::OpenFile1)->trigger();
+    QApplication::processEvents();
+    const double openWall = seconds(t);
+    std::printf("%-46s %7.2f s   peak %6.0f MB   range %s\n", "open as file 1 (convert, load, select)", openWall,
+                peakMB(), qPrintable(window.rangeBox(1)->text()));
+    if (unzipWall > 0) std::printf("  open / unzip = %.2f (target <= 3)\n", openWall / unzipWall);
+
+    // Where the time goes: the conversion alone, then showing the converted workbook.
+    {
+        Workbook book;
+        QElapsedTimer part;
+        part.start();
+        const Status converted = ConvertWorkbook(path, dir.filePath(QStringLiteral("again.xml")), QStringLiteral("46"), &book);
+        const double convertWall = seconds(part);
+        part.restart();
+        SheetPane pane;
+        pane.resize(600, 400);
+        pane.show();
+        pane.setWorkbook(std::move(book));
+        pane.protectAll();
+        pane.selectUsedRange();
+        QApplication::processEvents();
+        std::printf("  of which: ConvertWorkbook %.2f s (%s), showing in a pane %.2f s\n", convertWall,
+                    converted.isOk() ? "ok" : "failed", seconds(part));
+    }
+
+    // 2. Scrolling: a full repaint of the pane at three places.
+    QTableView* view = window.pane(1)->view();
+    for (int row : {0, kRows / 2, kRows - 40}) {
+        t.restart();
+        view->scrollTo(view->model()->index(row, 0), QAbstractItemView::PositionAtTop);
+        view->viewport()->repaint();
+        std::printf("  draw a screenful at row %-8d %17.1f ms\n", row + 1, seconds(t) * 1000);
+    }
+    t.restart();
+    for (int i = 0; i < 200; ++i) {
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() - 37);
+        view->viewport()->repaint();
+    }
+    std::printf("  200 scroll steps with repaint %21.1f ms\n", seconds(t) * 1000);
+
+    // 3. A two-million-cell result into the result pane.
+    RowTable table;
+    const int resultRows = 200000;
+    table.reserve(resultRows);
+    for (int r = 0; r < resultRows; ++r) {
+        Row row(kColumns);
+        for (int c = 0; c < kColumns; ++c) {
+            CellRecord& cell = row[size_t(c)];
+            cell.mergeState = MergeState::Single;
+            cell.fillColorIndex = (r + c) % 50 == 0 ? Fill::Red : Fill::White;
+            cell.text = c % 2 == 0 ? SharedText(QString::number(r * 10 + c) + QStringLiteral(".000000"))
+                                   : SharedText(QStringLiteral("文本%1").arg(r % 1000));
+        }
+        table.push_back(std::move(row));
+    }
+    CRunDlg progress(&window);
+    progress.setText(QStringLiteral("run"));
+    progress.setRange(resultRows);
+    progress.setStep(progressStep(resultRows));
+    progress.setPosition(0);
+    t.restart();
+    const Status written = window.resultPane()->writeResult(1, QStringLiteral("对比结果"), table, progress,
+                                                          progressStep(resultRows));
+    QApplication::processEvents();
+    const double writeWall = seconds(t);
+    progress.finish();
+    std::printf("%-46s %7.2f s   %s (target < 2 s)\n", "write 2,000,000 cells into the result pane", writeWall,
+                written.isOk() ? "ok" : qPrintable(written.message()));
+    return written.isOk() ? 0 : 1;
+}
