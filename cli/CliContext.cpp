@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <thread>
+
 namespace quellar::cli {
 
 void printLine(std::ostream& stream, const QString& text) {
@@ -139,9 +141,18 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
     std::vector<const Sheet*> sheets;
     std::vector<RangeBounds> bounds;
     int64_t rows = 0;
+    // The workbooks are independent: read them side by side on two cores.
+    std::vector<Status> loaded(static_cast<size_t>(count));
+    {
+        std::vector<std::thread> readers;
+        for (int which = 2; which <= count; ++which)
+            readers.emplace_back([&, which] { loaded[size_t(which - 1)] = loadWorkbook(which, books[size_t(which - 1)]); });
+        loaded[0] = loadWorkbook(1, books[0]);
+        for (std::thread& reader : readers) reader.join();
+    }
     for (int which = 1; which <= count; ++which) {
         Workbook& book = books[size_t(which - 1)];
-        Status status = loadWorkbook(which, book);
+        const Status& status = loaded[size_t(which - 1)];
         if (!status.isOk()) return status;
         Result<int> sheet = chooseSheet(which, book);
         if (!sheet.isOk()) return sheet.status();
@@ -212,6 +223,11 @@ Status writeCsvTable(const RowTable& table, const QString& path) {
     return writeWorkbook(book, path, FileKind::Csv);
 }
 } // namespace
+
+WorkbookSink::Mode CliContext::sinkMode() const {
+    const FileKind kind = fileKindForPath(outputPath());
+    return kind == FileKind::Json || kind == FileKind::Csv ? WorkbookSink::Mode::KeepOnly : WorkbookSink::Mode::WriteOnly;
+}
 
 Status CliContext::writeOutput(const Workbook& result, const WorkbookSink& sink) const {
     const QString path = outputPath();

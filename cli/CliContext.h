@@ -61,6 +61,8 @@ public:
     Status checkOutput(bool required) const;
     QString outputPath() const { return value(QStringLiteral("output")); }
 
+    // JSON and CSV list the tables as the operation left them; the other formats write sheets.
+    WorkbookSink::Mode sinkMode() const;
     // Writes the result workbook to --output; JSON and CSV take the tables the sink kept.
     Status writeOutput(const Workbook& result, const WorkbookSink& sink) const;
 

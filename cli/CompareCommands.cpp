@@ -50,11 +50,6 @@ bool foundDifferences(const CompareCounts& counts) {
     return counts.differentRows > 0 || counts.differentCells > 0 || counts.yellowCells > 0 || counts.greenCells > 0;
 }
 
-bool keepsTables(const CliContext& context) {
-    const FileKind kind = fileKindForPath(context.outputPath());
-    return kind == FileKind::Json || kind == FileKind::Csv;
-}
-
 } // namespace
 
 int runCompare(CliContext& context, const QStringList& arguments) {
@@ -94,7 +89,7 @@ int runCompare(CliContext& context, const QStringList& arguments) {
 
     StringTools texts;
     Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, keepsTables(context));
+    WorkbookSink sink(result, context.sinkMode());
     QString reportText;
     CompareCounts counts;
     const QString title = texts.text(QStringLiteral("diff1"));
@@ -133,7 +128,7 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
 
     StringTools texts;
     Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, keepsTables(context));
+    WorkbookSink sink(result, context.sinkMode());
     QString reportText;
     std::vector<BookComparePair> pairs;
     status = compareWorkbooks(books[0], books[1], compare, sink, reportText, context.progress(), &pairs);

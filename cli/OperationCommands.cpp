@@ -14,11 +14,6 @@
 namespace quellar::cli {
 namespace {
 
-bool keepsTables(const CliContext& context) {
-    const FileKind kind = fileKindForPath(context.outputPath());
-    return kind == FileKind::Json || kind == FileKind::Csv;
-}
-
 // Parses the options and loads `count` tables; on failure returns the exit status.
 std::optional<int> prepare(CliContext& context, const QString& command, const QStringList& arguments,
                            const std::vector<OptionSpec>& options, int count) {
@@ -67,7 +62,7 @@ int runJoinCommand(CliContext& context, const QStringList& arguments) {
     options.preferFileOne = !context.has(QStringLiteral("prefer-file2"));
     options.sumNumbers = context.has(QStringLiteral("sum-numbers"));
     Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, keepsTables(context));
+    WorkbookSink sink(result, context.sinkMode());
     status = runJoin(sink, context.progress(), tables[0], tables[1], on, options);
     return finish(context, result, sink, status);
 }
@@ -99,7 +94,7 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
             return context.fail(unknownField(field, offered, QStringLiteral("两个表")));
 
     Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, keepsTables(context));
+    WorkbookSink sink(result, context.sinkMode());
     FilterInfo info;
     status = runFilter(sink, context.progress(), tables[0], tables[1], fields, values, &info);
     const int exit = finish(context, result, sink, status);
@@ -122,7 +117,7 @@ int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {
     if (!status.isOk()) return context.fail(status);
     books.clear();
     Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, keepsTables(context));
+    WorkbookSink sink(result, context.sinkMode());
     status = runInsertBlankRows(sink, context.progress(), std::move(tables[0]), count);
     return finish(context, result, sink, status);
 }
@@ -152,7 +147,7 @@ int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
     }
 
     Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, keepsTables(context));
+    WorkbookSink sink(result, context.sinkMode());
     status = runGroupSum(sink, context.progress(), std::move(tables[0]), groups, sumLabels);
     return finish(context, result, sink, status);
 }

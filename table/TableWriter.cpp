@@ -143,8 +143,19 @@ Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetNa
 
 Status WorkbookSink::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
                                  Progress& progress, int64_t step) {
-    Status status = writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);
-    if (!status.isOk() || !keepTables_) return status;
+    if (mode_ == Mode::KeepOnly) {
+        if (sheetNumber < 1) return Status::invalidInput(QStringLiteral("工作表序号 %1 无效").arg(sheetNumber));
+        while (int(book_.sheets.size()) < sheetNumber) {
+            Sheet extra;
+            extra.name = QStringLiteral("Sheet%1").arg(book_.sheets.size() + 1);
+            book_.sheets.push_back(std::move(extra));
+        }
+        book_.sheets[size_t(sheetNumber - 1)].name = sheetName;
+        for (size_t i = 0; i < table.size(); i += size_t(std::max<int64_t>(step, 1))) progress.advance(step);
+    } else {
+        Status status = writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);
+        if (!status.isOk() || mode_ == Mode::WriteOnly) return status;
+    }
     auto it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& p) { return p.first == sheetNumber; });
     if (it != tables_.end()) it->second = table;
     else tables_.emplace_back(sheetNumber, table);

@@ -24,8 +24,11 @@ Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetNa
 // formats that list the tables as the operation left them (JSON, CSV).
 class WorkbookSink : public ResultSink {
 public:
-    // keepTables: also keep a copy of every written table (needed only for JSON and CSV).
-    explicit WorkbookSink(Workbook& book, bool keepTables = true) : book_(book), keepTables_(keepTables) {}
+    // What the sink does with each table: write it into the workbook's sheet, keep a copy of
+    // it (for outputs that list tables as the operation left them: JSON, CSV), or both.
+    // KeepOnly still names (and adds) the sheet, so the workbook lists the result's sheets.
+    enum class Mode { WriteOnly, KeepOnly, WriteAndKeep };
+    explicit WorkbookSink(Workbook& book, Mode mode = Mode::WriteAndKeep) : book_(book), mode_(mode) {}
     Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,
                        int64_t step) override;
     // The table last written to sheet `sheetNumber`, or nullptr.
@@ -33,7 +36,7 @@ public:
 
 private:
     Workbook& book_;
-    bool keepTables_;
+    Mode mode_;
     std::vector<std::pair<int, RowTable>> tables_;
 };
 

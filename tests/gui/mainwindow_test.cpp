@@ -87,7 +87,7 @@ Workbook comparedLikeTheCli(const CompareOptions& options, const QStringList& ke
     RowTable t1 = readRange(b1, b1.sheets[0], clipUsedRange(b1.sheets[0]), progress, 1);
     RowTable t2 = readRange(b2, b2.sheets[0], clipUsedRange(b2.sheets[0]), progress, 1);
     Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, false);
+    WorkbookSink sink(result, WorkbookSink::Mode::WriteOnly);
     EXPECT_TRUE(runTableComparison(1, QStringLiteral("对比结果"), sink, t1, t2, options, keys, reportText, progress).isOk());
     return result;
 }
@@ -385,7 +385,7 @@ TEST_F(MainWindowTest, CompareBooksPairsSheetsByNameIntoResultSheets) {
         Workbook b1, b2;
         ASSERT_TRUE(readWorkbook(testDataPath(QStringLiteral("cli/book1.xml")), b1).isOk());
         ASSERT_TRUE(readWorkbook(testDataPath(QStringLiteral("cli/book2.xml")), b2).isOk());
-        WorkbookSink sink(expected, false);
+        WorkbookSink sink(expected, WorkbookSink::Mode::WriteOnly);
         QString reportText;
         NullProgress progress;
         ASSERT_TRUE(compareWorkbooks(b1, b2, options, sink, reportText, progress, nullptr).isOk());
@@ -527,4 +527,22 @@ TEST(CRunDlg, ShowsTheTextAndAdvancesTheBar) {
     EXPECT_EQ(progress.text(), QStringLiteral("正在运行，请稍后 ..."));
     progress.finish();
     EXPECT_FALSE(progress.isVisible());
+}
+
+TEST(MainWindow, AReportThatCannotBeWrittenIsNamedInAMessage) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath(QStringLiteral("gone"));
+    CQuellarDlg window(missing);
+    auto owned = std::make_unique<ScriptedPrompts>();
+    ScriptedPrompts* prompts = owned.get();
+    window.setPrompts(std::move(owned));
+    CompareOptions positional;
+    positional.keyMode = false;
+    prompts->diffAnswers.push_back(DiffChoice{positional, {}});
+    window.action(Command::CompareTables)->trigger();
+    ASSERT_EQ(prompts->messages.size(), 1);
+    EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("report.htm"))) << prompts->messages[0].toStdString();
+    EXPECT_TRUE(prompts->opened.isEmpty());
+    // The comparison itself was shown.
+    EXPECT_EQ(window.resultPane()->workbook().sheets[0].name, QStringLiteral("对比结果"));
 }
