@@ -20,6 +20,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QUrl>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -273,6 +276,10 @@ void CQuellarDlg::buildControls() {
     showFileName(2);
     showStatus(QStringLiteral("打开两个工作簿，选好区域，再从“工具”菜单或工具栏选择操作。"));
 
+    for (SheetPane* p : {pane1_, pane2_}) {
+        p->view()->viewport()->setAcceptDrops(true);
+        p->view()->viewport()->installEventFilter(this);
+    }
     connect(pane1_, &SheetPane::selectionChanged, this, [this] { showSelection(1); });
     connect(pane2_, &SheetPane::selectionChanged, this, [this] { showSelection(2); });
     connect(pane1_, &SheetPane::sheetChanged, this, [this] { showSelection(1); });
@@ -283,6 +290,35 @@ void CQuellarDlg::buildControls() {
 
 bool CQuellarDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == central_ && event->type() == QEvent::Resize) layoutControls();
+    // A workbook dropped on a file pane opens as that file.
+    for (int which : {1, 2}) {
+        if (!pane(which) || watched != pane(which)->view()->viewport()) continue;
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDropEvent*>(event);
+            const QList<QUrl> urls = drag->mimeData()->urls();
+            if (!urls.isEmpty() && urls.first().isLocalFile() && !commandRunning_) drag->acceptProposedAction();
+            else drag->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            const QList<QUrl> urls = drop->mimeData()->urls();
+            if (urls.isEmpty() || !urls.first().isLocalFile() || commandRunning_) return true;
+            drop->acceptProposedAction();
+            const QString path = urls.first().toLocalFile();
+            // Opened once the drop has finished, so the file's source is not kept waiting.
+            QMetaObject::invokeMethod(
+                this,
+                [this, which, path] {
+                    if (commandRunning_) return;
+                    commandRunning_ = true;
+                    openWorkbook(which, path);
+                    commandRunning_ = false;
+                },
+                Qt::QueuedConnection);
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

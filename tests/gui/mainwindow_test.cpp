@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
@@ -545,4 +546,21 @@ TEST(MainWindow, AReportThatCannotBeWrittenIsNamedInAMessage) {
     EXPECT_TRUE(prompts->opened.isEmpty());
     // The comparison itself was shown.
     EXPECT_EQ(window.resultPane()->workbook().sheets[0].name, QStringLiteral("对比结果"));
+}
+
+TEST_F(MainWindowTest, AWorkbookDroppedOnAFilePaneOpensAsThatFile) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(staff(2))});
+    QWidget* viewport = window->pane(1)->view()->viewport();
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    QApplication::processEvents();
+    EXPECT_EQ(window->filePath(1), staff(2));
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:E10"));
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("1.xml"))));
+    EXPECT_TRUE(prompts->openAsked.empty());
 }
