@@ -1,5 +1,7 @@
 #include "components/ExcelDriver.h"
 
+#include "components/PageBreaks.h"
+
 #include "components/WorkbookFormat.h"
 
 #include <QDir>
@@ -30,6 +32,11 @@ Status ConvertWorkbook(const QString& source, const QString& target, const QStri
     if (!status.isOk()) return status;
     if (converted) *converted = std::move(book);
     return Status::ok();
+}
+
+int FirstPageBreakRow(const QString& path, int sheetNumber) {
+    const Result<int> row = firstPageBreakRow(path, sheetNumber);
+    return row.isOk() ? row.value() : -1;
 }
 
 } // namespace quellar

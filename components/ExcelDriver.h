@@ -29,4 +29,9 @@ FileKind fileKindForFormatCode(const QString& format);
 Status ConvertWorkbook(const QString& source, const QString& target, const QString& format,
                        Workbook* converted = nullptr);
 
+// The first row of page 2 of sheet `sheetNumber` (1-based) when printed: the first manual
+// horizontal page break, else the first automatic one computed from the sheet's page setup
+// and row heights; -1 when the file cannot be read or has no such sheet.
+int FirstPageBreakRow(const QString& path, int sheetNumber);
+
 } // namespace quellar

@@ -1,3 +1,4 @@
+#include "components/ExcelDriver.h"
 #include "components/PageBreaks.h"
 #include "components/WorkbookFormat.h"
 
@@ -169,7 +170,11 @@ TEST(PageBreaks, ReadsTheWorkbookFile) {
         EXPECT_EQ(first.value(), 109) << path.toStdString();
         EXPECT_EQ(second.value(), 30) << path.toStdString();
         EXPECT_EQ(firstPageBreakRow(path, 3).value(), -1) << path.toStdString();
+        // The window's entry point gives the same rows, and -1 where nothing can be had.
+        EXPECT_EQ(FirstPageBreakRow(path, 2), 30) << path.toStdString();
+        EXPECT_EQ(FirstPageBreakRow(path, 3), -1) << path.toStdString();
     }
+    EXPECT_EQ(FirstPageBreakRow(dir.filePath("none.xlsx"), 1), -1);
     const Result<int> missing = firstPageBreakRow(dir.filePath("none.xlsx"), 1);
     EXPECT_FALSE(missing.isOk());
     EXPECT_TRUE(missing.status().message().contains(QStringLiteral("none.xlsx")));
