@@ -277,6 +277,7 @@ void CQuellarDlg::buildControls() {
     showStatus(QStringLiteral("打开两个工作簿，选好区域，再从“工具”菜单或工具栏选择操作。"));
 
     for (SheetPane* p : {pane1_, pane2_}) {
+        p->setFirstSelectionIsUsedRange(true);
         p->view()->viewport()->setAcceptDrops(true);
         p->view()->viewport()->installEventFilter(this);
     }

@@ -169,7 +169,7 @@ SheetPane::SheetPane(QWidget* parent) : QWidget(parent), book_(Workbook::makeDef
     layout->addWidget(view_, 1);
     layout->addWidget(tabs_, 0, Qt::AlignLeft);
 
-    sheetSelections_.assign(book_.sheets.size(), RangeBounds{});
+    sheetSelections_.assign(book_.sheets.size(), std::nullopt);
     showActiveSheet();
 }
 
@@ -191,7 +191,7 @@ void SheetPane::setWorkbook(Workbook book) {
     if (book.activeSheet < 0 || size_t(book.activeSheet) >= book.sheets.size()) book.activeSheet = 0;
     model_->setSheet(nullptr, -1); // the view lets go of the old workbook before it goes
     book_ = std::move(book);
-    sheetSelections_.assign(book_.sheets.size(), RangeBounds{});
+    sheetSelections_.assign(book_.sheets.size(), std::nullopt);
     showActiveSheet();
 }
 
@@ -312,7 +312,7 @@ Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const R
     setScreenUpdating(false);
     Status status = writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);
     if (status.isOk() && sheetNumber >= 1 && size_t(sheetNumber) <= sheetSelections_.size())
-        sheetSelections_[size_t(sheetNumber - 1)] = RangeBounds{};
+        sheetSelections_[size_t(sheetNumber - 1)] = std::nullopt;
     if (wasUpdating) setScreenUpdating(true);
     return status;
 }
@@ -338,10 +338,11 @@ void SheetPane::showActiveSheet() {
     model_->setSheet(&book_, book_.activeSheet);
     view_->setFont(model_->defaultFont());
     applyGeometry();
-    RangeBounds remembered = size_t(book_.activeSheet) < sheetSelections_.size()
-                                 ? sheetSelections_[size_t(book_.activeSheet)]
-                                 : RangeBounds{};
-    select(remembered);
+    std::optional<RangeBounds> remembered;
+    if (size_t(book_.activeSheet) < sheetSelections_.size()) remembered = sheetSelections_[size_t(book_.activeSheet)];
+    // A sheet shown for the first time starts at A1, or with its filled part selected.
+    if (!remembered) remembered = firstSelectionIsUsedRange_ ? usedRangeBounds(activeSheet()) : RangeBounds{};
+    select(*remembered);
     onSelectionChanged();
     // Every later selection change is reported from here.
     connect(sm, &QItemSelectionModel::selectionChanged, this, &SheetPane::onSelectionChanged, Qt::UniqueConnection);

@@ -18,6 +18,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 #include <vector>
 
 class QTabBar;
@@ -66,6 +68,9 @@ public:
     void select(const RangeBounds& range);
     // Selects the shown sheet's used range (A1 for an empty sheet).
     void selectUsedRange();
+    // Whether a sheet shown for the first time gets its used range selected (the file
+    // panes) rather than A1.
+    void setFirstSelectionIsUsedRange(bool on) { firstSelectionIsUsedRange_ = on; }
     // The bounds of the whole grid.
     RangeBounds wholeSheet() const;
     static RangeBounds usedRangeBounds(const Sheet& sheet);
@@ -107,7 +112,9 @@ private:
     SheetPaneModel* model_ = nullptr;
     SheetGridView* view_ = nullptr;
     QTabBar* tabs_ = nullptr;
-    std::vector<RangeBounds> sheetSelections_; // remembered per sheet while another is shown
+    // Remembered per sheet while another is shown; empty for a sheet not shown yet.
+    std::vector<std::optional<RangeBounds>> sheetSelections_;
+    bool firstSelectionIsUsedRange_ = false;
     bool screenUpdating_ = true;
     bool rebuildingTabs_ = false;
     // Merged areas shown as spans: all of them when few, otherwise those near the view.

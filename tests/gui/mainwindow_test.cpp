@@ -183,6 +183,15 @@ TEST_F(MainWindowTest, OpeningFilesConvertsShowsProtectsAndSelectsTheUsedRange) 
     open(1, testDataPath(QStringLiteral("cli/book1.xml")));
     EXPECT_EQ(window->pane(1)->sheetCount(), 3);
     EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:B3"));
+    // Another sheet shown for the first time has its filled part selected, and each sheet
+    // keeps its selection.
+    window->pane(1)->tabBar()->setCurrentIndex(1);
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:B2"));
+    window->pane(1)->select(RangeBounds{1, 1, 1, 1});
+    window->pane(1)->tabBar()->setCurrentIndex(0);
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:B3"));
+    window->pane(1)->tabBar()->setCurrentIndex(1);
+    EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:A1"));
     Workbook back;
     ASSERT_TRUE(readWorkbook(dir.filePath(QStringLiteral("1.xml")), back).isOk());
     EXPECT_EQ(back.sheets[0].name, QStringLiteral("a"));
