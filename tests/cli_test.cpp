@@ -2,6 +2,7 @@
 // bad input ending with one clear line on stderr, exit status 2 and no output file.
 
 #include "cli/Cli.h"
+#include "components/WorkbookFormat.h"
 #include "tests/TestSupport.h"
 
 #include <QCryptographicHash>
@@ -240,5 +241,29 @@ TEST(Cli, OperationsWriteTheirResultSheet) {
         EXPECT_EQ(run.status, 2) << c.label;
         EXPECT_TRUE(run.err.contains(c.mustMention)) << c.label << ": " << run.err.toStdString();
         EXPECT_FALSE(QFile::exists(output)) << c.label;
+    }
+}
+
+TEST(Cli, XlsxResultKeepsValuesAndColours) {
+    QTemporaryDir dir;
+    for (const char* name : {"result.xlsx", "RESULT.XLS"}) {
+        const QString output = dir.filePath(name);
+        const CliRun run = runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list2.csv"),
+                                   "-o", output, "--quiet"});
+        ASSERT_EQ(run.status, 0) << name << run.err.toStdString();
+        Workbook book;
+        ASSERT_TRUE(readWorkbook(output, book).isOk()) << name;
+        ASSERT_EQ(book.sheets.size(), 3u) << name;
+        const Sheet& sheet = book.sheets[0];
+        EXPECT_EQ(sheet.name, QString::fromUtf16(u"对比结果")) << name;
+        // Row 3 (李四): 金额 differs on both sides; row 4 (王五) is only in file 1.
+        const Cell* changed = sheet.cell(2, 2);
+        ASSERT_NE(changed, nullptr) << name;
+        EXPECT_EQ(changed->value.type, CellValue::Type::Number) << name;
+        EXPECT_EQ(changed->value.number, 200) << name;
+        EXPECT_EQ(book.styles[changed->style].fillPalette, 3) << name;
+        EXPECT_EQ(book.styles[sheet.cell(3, 1)->style].fillPalette, 6) << name;
+        EXPECT_EQ(book.styles[sheet.cell(4, 4)->style].fillPalette, 4) << name;
+        EXPECT_EQ(book.styles[sheet.cell(0, 3)->style].fillPalette, 20) << name;
     }
 }
