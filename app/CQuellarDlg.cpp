@@ -405,8 +405,7 @@ Status CQuellarDlg::convertInBackground(const QString& source, const QString& ta
     // The conversion touches no widget, so it runs beside the user-interface thread, which
     // keeps the progress window painted meanwhile.
     CRunDlg busy(this);
-    busy.setText(QStringLiteral("init"));
-    busy.setRange(0);
+    busy.showBusy(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()));
     Status status;
     QEventLoop loop;
     std::thread worker([&] {

@@ -48,7 +48,15 @@ void CRunDlg::setText(const QString& textKey) {
     pump(true);
 }
 
+void CRunDlg::showBusy(const QString& text) {
+    label_->setText(label_->fontMetrics().elidedText(text, Qt::ElideMiddle, width() - 48));
+    bar_->setRange(0, 0);
+    if (!isVisible()) showCentred();
+    pump(true);
+}
+
 void CRunDlg::setRange(int64_t maximum) {
+    bar_->setRange(0, kBarResolution);
     maximum_ = std::max<int64_t>(0, maximum);
     updateBar();
 }

@@ -34,6 +34,10 @@ public:
     void setPosition(int64_t position) override;
     int64_t position() const override { return position_; }
 
+    // Shows the window with a text of its own and a bar that only says "busy", for work
+    // whose length is not known (opening a workbook).
+    void showBusy(const QString& text);
+
     // Hides the window until the next setText.
     void finish();
 
