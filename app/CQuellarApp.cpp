@@ -9,7 +9,8 @@
 
 namespace quellar {
 
-CQuellarApp::CQuellarApp(int& argc, char** argv) : app_(argc, argv) {
+CQuellarApp::CQuellarApp(int& argc, char** argv)
+    : app_(argc, argv) {
     QApplication::setApplicationName(QStringLiteral("Quellar"));
     QApplication::setApplicationVersion(QStringLiteral(QUELLAR_VERSION));
     QApplication::setWindowIcon(toolIcon(IconKind::Application));
@@ -24,18 +25,23 @@ void CQuellarApp::installFonts() {
             if (families.contains(family)) return family;
         return QString();
     };
-    const QString serif = firstInstalled({QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
-                                          QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
-    const QString sans = firstInstalled({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"),
-                                         QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")});
+    const QString serif =
+        firstInstalled({QStringLiteral("Noto Serif CJK SC"), QStringLiteral("AR PL UMing CN"),
+                        QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")});
+    const QString sans =
+        firstInstalled({QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei"),
+                        QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")});
     if (!serif.isEmpty()) {
-        for (const char16_t* name : {u"宋体", u"新宋体", u"SimSun", u"NSimSun", u"仿宋", u"FangSong", u"楷体", u"KaiTi",
-                                     u"仿宋_GB2312", u"楷体_GB2312"})
-            if (!families.contains(QString::fromUtf16(name))) QFont::insertSubstitution(QString::fromUtf16(name), serif);
+        for (const char16_t* name : {u"宋体", u"新宋体", u"SimSun", u"NSimSun", u"仿宋", u"FangSong", u"楷体",
+                                     u"KaiTi", u"仿宋_GB2312", u"楷体_GB2312"})
+            if (!families.contains(QString::fromUtf16(name)))
+                QFont::insertSubstitution(QString::fromUtf16(name), serif);
     }
     if (!sans.isEmpty()) {
-        for (const char16_t* name : {u"黑体", u"SimHei", u"微软雅黑", u"Microsoft YaHei", u"等线", u"DengXian"})
-            if (!families.contains(QString::fromUtf16(name))) QFont::insertSubstitution(QString::fromUtf16(name), sans);
+        for (const char16_t* name :
+             {u"黑体", u"SimHei", u"微软雅黑", u"Microsoft YaHei", u"等线", u"DengXian"})
+            if (!families.contains(QString::fromUtf16(name)))
+                QFont::insertSubstitution(QString::fromUtf16(name), sans);
         QFont ui(sans);
         ui.setPointSizeF(9.5);
         QApplication::setFont(ui);
@@ -43,7 +49,8 @@ void CQuellarApp::installFonts() {
     const QString latin = firstInstalled({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     if (!latin.isEmpty())
         for (const char* name : {"Arial", "Calibri", "Tahoma", "Verdana"})
-            if (!families.contains(QLatin1String(name))) QFont::insertSubstitution(QLatin1String(name), latin);
+            if (!families.contains(QLatin1String(name)))
+                QFont::insertSubstitution(QLatin1String(name), latin);
 }
 
 int CQuellarApp::run() {

@@ -14,21 +14,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMimeData>
-#include <QDropEvent>
-#include <QUrl>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 
 #include <thread>
 
@@ -75,7 +75,9 @@ const CommandInfo& infoOf(Command command) {
     return kCommands[0];
 }
 
-QString key(const char* k) { return QString::fromLatin1(k); }
+QString key(const char* k) {
+    return QString::fromLatin1(k);
+}
 
 } // namespace
 
@@ -101,11 +103,17 @@ CQuellarDlg::CQuellarDlg(const QString& startDirectory, QWidget* parent)
 
 CQuellarDlg::~CQuellarDlg() = default;
 
-void CQuellarDlg::setPrompts(std::unique_ptr<UserPrompts> prompts) { prompts_ = std::move(prompts); }
+void CQuellarDlg::setPrompts(std::unique_ptr<UserPrompts> prompts) {
+    prompts_ = std::move(prompts);
+}
 
-SheetPane* CQuellarDlg::pane(int which) const { return which == 1 ? pane1_ : which == 2 ? pane2_ : result_; }
+SheetPane* CQuellarDlg::pane(int which) const {
+    return which == 1 ? pane1_ : which == 2 ? pane2_ : result_;
+}
 
-QLineEdit* CQuellarDlg::rangeBox(int which) const { return which == 1 ? range1_ : range2_; }
+QLineEdit* CQuellarDlg::rangeBox(int which) const {
+    return which == 1 ? range1_ : range2_;
+}
 
 QAction* CQuellarDlg::action(Command command) const {
     const auto it = actions_.find(command);
@@ -118,7 +126,9 @@ QAction* CQuellarDlg::toolAction(Command command) const {
     return it == actions_.end() ? nullptr : it->second.tool;
 }
 
-QString CQuellarDlg::statusText() const { return status_->text(); }
+QString CQuellarDlg::statusText() const {
+    return status_->text();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Menu, toolbar and controls
@@ -126,18 +136,30 @@ QString CQuellarDlg::statusText() const { return status_->text(); }
 void CQuellarDlg::buildActions() {
     auto handler = [this](Command command) -> std::function<void()> {
         switch (command) {
-        case Command::OpenFile1: return [this] { openFile1(); };
-        case Command::OpenFile2: return [this] { openFile2(); };
-        case Command::Export: return [this] { exportToExcel(); };
-        case Command::Exit: return [this] { close(); };
-        case Command::CompareTables: return [this] { compareTables(); };
-        case Command::CompareBooks: return [this] { compareBooks(); };
-        case Command::Help: return [this] { showHelp(); };
-        case Command::Repair: return [this] { repair(); };
-        case Command::WebSite: return [this] { showWebSite(); };
-        case Command::Report: return [this] { showReport(); };
-        case Command::About: return [this] { showAbout(); };
-        default: return {};
+        case Command::OpenFile1:
+            return [this] { openFile1(); };
+        case Command::OpenFile2:
+            return [this] { openFile2(); };
+        case Command::Export:
+            return [this] { exportToExcel(); };
+        case Command::Exit:
+            return [this] { close(); };
+        case Command::CompareTables:
+            return [this] { compareTables(); };
+        case Command::CompareBooks:
+            return [this] { compareBooks(); };
+        case Command::Help:
+            return [this] { showHelp(); };
+        case Command::Repair:
+            return [this] { repair(); };
+        case Command::WebSite:
+            return [this] { showWebSite(); };
+        case Command::Report:
+            return [this] { showReport(); };
+        case Command::About:
+            return [this] { showAbout(); };
+        default:
+            return {};
         }
     };
     for (const CommandInfo& info : kCommands) {
@@ -146,7 +168,8 @@ void CQuellarDlg::buildActions() {
         auto make = [&](const QString& text) {
             auto* act = new QAction(toolIcon(info.icon), text, this);
             act->setEnabled(info.available && run);
-            if (run) connect(act, &QAction::triggered, this, [this, run] {
+            if (run)
+                connect(act, &QAction::triggered, this, [this, run] {
                     // A command never starts while another runs (its progress window pumps events).
                     if (commandRunning_) return;
                     commandRunning_ = true;
@@ -163,7 +186,8 @@ void CQuellarDlg::buildActions() {
         }
         if (!info.available) {
             for (QAction* act : {a.menu, a.tool})
-                if (act) act->setToolTip(QStringLiteral("%1（尚未提供）").arg(QString::fromUtf16(info.menuText)));
+                if (act)
+                    act->setToolTip(QStringLiteral("%1（尚未提供）").arg(QString::fromUtf16(info.menuText)));
         }
     }
     action(Command::Repair)->setToolTip(QStringLiteral("修复“库没有注册”错误"));
@@ -182,11 +206,14 @@ void CQuellarDlg::buildMenu() {
     file->addAction(action(Command::Exit));
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
-    for (Command c : {Command::CompareTables, Command::CompareBooks}) tools->addAction(action(c));
+    for (Command c : {Command::CompareTables, Command::CompareBooks})
+        tools->addAction(action(c));
     tools->addSeparator();
-    for (Command c : {Command::GroupSum, Command::PageSubtotals, Command::Join, Command::BlankRows}) tools->addAction(action(c));
+    for (Command c : {Command::GroupSum, Command::PageSubtotals, Command::Join, Command::BlankRows})
+        tools->addAction(action(c));
     tools->addSeparator();
-    for (Command c : {Command::Filter, Command::Query, Command::ConditionalSum}) tools->addAction(action(c));
+    for (Command c : {Command::Filter, Command::Query, Command::ConditionalSum})
+        tools->addAction(action(c));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     help->setToolTipsVisible(true); // 修复 explains itself while highlighted
@@ -210,8 +237,9 @@ void CQuellarDlg::buildToolBar() {
         "QToolButton { min-width: 54px; max-width: 70px; padding: 3px 4px; border-radius: 4px; }"
         "QToolButton:hover { background: #dcebe2; }"
         "QToolButton:pressed { background: #c4dfce; }"));
-    for (Command c : {Command::CompareTables, Command::CompareBooks, Command::GroupSum, Command::PageSubtotals,
-                      Command::Join, Command::BlankRows, Command::Filter, Command::Query, Command::ConditionalSum}) {
+    for (Command c :
+         {Command::CompareTables, Command::CompareBooks, Command::GroupSum, Command::PageSubtotals,
+          Command::Join, Command::BlankRows, Command::Filter, Command::Query, Command::ConditionalSum}) {
         toolBar_->addAction(toolAction(c));
         if (c == Command::CompareBooks || c == Command::BlankRows) toolBar_->addSeparator();
     }
@@ -238,7 +266,8 @@ void CQuellarDlg::buildControls() {
         auto* box = new QLineEdit(central_);
         box->setObjectName(QStringLiteral("range%1").arg(which));
         box->setPlaceholderText(QStringLiteral("A1:D20"));
-        box->setToolTip(QStringLiteral("文件%1中选中的区域。输入区域（例如 A1:D20）后按回车即选中它。").arg(which));
+        box->setToolTip(
+            QStringLiteral("文件%1中选中的区域。输入区域（例如 A1:D20）后按回车即选中它。").arg(which));
         connect(box, &QLineEdit::textEdited, this, [this, which] { applyTypedRange(which, false); });
         connect(box, &QLineEdit::returnPressed, this, [this, which] { applyTypedRange(which, true); });
         return box;
@@ -297,8 +326,10 @@ bool CQuellarDlg::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDropEvent*>(event);
             const QList<QUrl> urls = drag->mimeData()->urls();
-            if (!urls.isEmpty() && urls.first().isLocalFile() && !commandRunning_) drag->acceptProposedAction();
-            else drag->ignore();
+            if (!urls.isEmpty() && urls.first().isLocalFile() && !commandRunning_)
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
             return true;
         }
         if (event->type() == QEvent::Drop) {
@@ -368,7 +399,9 @@ void CQuellarDlg::showStatus(const QString& text) {
     status_->setProperty("fullText", text);
 }
 
-void CQuellarDlg::showMessage(const QString& text, bool warning) { prompts_->message(this, text, warning); }
+void CQuellarDlg::showMessage(const QString& text, bool warning) {
+    prompts_->message(this, text, warning);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Range boxes
@@ -425,11 +458,13 @@ void CQuellarDlg::openFile(int which) {
 }
 
 bool CQuellarDlg::openWorkbook(int which, const QString& path) {
-    const QString target = QDir(startDirectory_).filePath(which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"));
+    const QString target =
+        QDir(startDirectory_).filePath(which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"));
     Workbook book;
     const Status status = convertInBackground(path, target, book);
     if (!status.isOk()) {
-        showMessage(QStringLiteral("无法打开文件“%1”。\n\n%2").arg(QDir::toNativeSeparators(path), status.message()));
+        showMessage(
+            QStringLiteral("无法打开文件“%1”。\n\n%2").arg(QDir::toNativeSeparators(path), status.message()));
         return false;
     }
     (which == 1 ? file1Path_ : file2Path_) = QFileInfo(path).absoluteFilePath();
@@ -470,7 +505,8 @@ std::vector<RowTable> CQuellarDlg::readSources(int paneCount, CRunDlg& progress)
     std::vector<RowTable> tables;
     for (int which = 1; which <= paneCount; ++which) {
         SheetPane* p = pane(which);
-        tables.push_back(readRange(p->workbook(), p->activeSheet(), bounds[size_t(which - 1)], progress, step));
+        tables.push_back(
+            readRange(p->workbook(), p->activeSheet(), bounds[size_t(which - 1)], progress, step));
     }
     return tables;
 }
@@ -487,9 +523,9 @@ void CQuellarDlg::compareTables() {
 
     reportText_.clear();
     CompareCounts counts;
-    const Status status = runTableComparison(1, texts_.text(QStringLiteral("diff1")), *result_, std::move(tables[0]),
-                                             std::move(tables[1]), choice->options, choice->keys, reportText_,
-                                             progress, &counts);
+    const Status status = runTableComparison(1, texts_.text(QStringLiteral("diff1")), *result_,
+                                             std::move(tables[0]), std::move(tables[1]), choice->options,
+                                             choice->keys, reportText_, progress, &counts);
     progress.finish();
     if (!status.isOk()) {
         showMessage(QStringLiteral("两表对比没有完成。\n\n%1").arg(status.message()));
@@ -497,11 +533,13 @@ void CQuellarDlg::compareTables() {
     }
     result_->setActiveSheet(0);
     result_->select(RangeBounds{});
-    showStatus(QStringLiteral("对比完成：不同的行 %1，不同的单元格 %2（红色），文件一独有 %3（黄色），文件2独有 %4（绿色）。")
-                   .arg(counts.differentRows)
-                   .arg(counts.differentCells)
-                   .arg(counts.yellowCells)
-                   .arg(counts.greenCells));
+    showStatus(
+        QStringLiteral(
+            "对比完成：不同的行 %1，不同的单元格 %2（红色），文件一独有 %3（黄色），文件2独有 %4（绿色）。")
+            .arg(counts.differentRows)
+            .arg(counts.differentCells)
+            .arg(counts.yellowCells)
+            .arg(counts.greenCells));
     finishComparison(texts_.text(QStringLiteral("diff2")));
 }
 
@@ -510,8 +548,8 @@ void CQuellarDlg::compareBooks() {
     if (!options) return;
     CRunDlg progress(this);
     std::vector<BookComparePair> pairs;
-    const Status status = compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, *result_, reportText_,
-                                           progress, &pairs);
+    const Status status = compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, *result_,
+                                           reportText_, progress, &pairs);
     progress.finish();
     if (status.code() == Status::Code::Cancelled) return; // no box ticked
     if (!status.isOk()) {
@@ -529,11 +567,12 @@ void CQuellarDlg::compareBooks() {
         differentCells += pair.counts.differentCells;
     }
     if (firstSheet >= 0) result_->setActiveSheet(firstSheet);
-    showStatus(pairs.empty() ? QStringLiteral("两个工作簿没有同名的工作表，没有可比较的内容。")
-                             : QStringLiteral("比较完成：比较了 %1 对同名工作表，不同的行共 %2，不同的单元格共 %3。")
-                                   .arg(compared)
-                                   .arg(differentRows)
-                                   .arg(differentCells));
+    showStatus(pairs.empty()
+                   ? QStringLiteral("两个工作簿没有同名的工作表，没有可比较的内容。")
+                   : QStringLiteral("比较完成：比较了 %1 对同名工作表，不同的行共 %2，不同的单元格共 %3。")
+                         .arg(compared)
+                         .arg(differentRows)
+                         .arg(differentCells));
     finishComparison(texts_.text(QStringLiteral("diff_book")));
 }
 

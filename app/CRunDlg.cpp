@@ -15,7 +15,8 @@ constexpr qint64 kPaintIntervalMs = 30;
 } // namespace
 
 CRunDlg::CRunDlg(QWidget* owner)
-    : QFrame(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), owner_(owner) {
+    : QFrame(owner, Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    , owner_(owner) {
     setObjectName(QStringLiteral("CRunDlg"));
     setWindowModality(Qt::ApplicationModal);
     setFrameShape(QFrame::Box);
@@ -40,7 +41,9 @@ CRunDlg::CRunDlg(QWidget* owner)
 
 CRunDlg::~CRunDlg() = default;
 
-QString CRunDlg::text() const { return label_->text(); }
+QString CRunDlg::text() const {
+    return label_->text();
+}
 
 void CRunDlg::setText(const QString& textKey) {
     label_->setText(texts_.text(textKey));
@@ -61,7 +64,9 @@ void CRunDlg::setRange(int64_t maximum) {
     updateBar();
 }
 
-void CRunDlg::setStep(int64_t step) { step_ = std::max<int64_t>(1, step); }
+void CRunDlg::setStep(int64_t step) {
+    step_ = std::max<int64_t>(1, step);
+}
 
 void CRunDlg::setPosition(int64_t position) {
     position_ = position;
@@ -72,7 +77,8 @@ void CRunDlg::setPosition(int64_t position) {
 
 void CRunDlg::updateBar() {
     int value = 0;
-    if (maximum_ > 0) value = int(std::clamp<int64_t>(position_ * kBarResolution / maximum_, 0, kBarResolution));
+    if (maximum_ > 0)
+        value = int(std::clamp<int64_t>(position_ * kBarResolution / maximum_, 0, kBarResolution));
     bar_->setValue(value);
 }
 
@@ -83,8 +89,10 @@ void CRunDlg::finish() {
 
 void CRunDlg::showCentred() {
     QRect area;
-    if (owner_ && owner_->isVisible()) area = owner_->window()->frameGeometry();
-    else if (QScreen* screen = QApplication::primaryScreen()) area = screen->availableGeometry();
+    if (owner_ && owner_->isVisible())
+        area = owner_->window()->frameGeometry();
+    else if (QScreen* screen = QApplication::primaryScreen())
+        area = screen->availableGeometry();
     if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
     show();
     // Give the window system a moment to map the window so its first frame is drawn

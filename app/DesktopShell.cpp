@@ -8,9 +8,13 @@
 
 namespace quellar {
 
-bool openDocument(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
+bool openDocument(const QString& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
 
-bool ShowWorkbook(const QString& path) { return openDocument(path); }
+bool ShowWorkbook(const QString& path) {
+    return openDocument(path);
+}
 
 QString shippedHelpPage() {
     // Beside the program (the build copies it there), in an installed share folder, or in

@@ -32,7 +32,8 @@ void sheet(QPainter& p, const QRectF& r, const QColor& header) {
     const double rowH = r.height() / 5.0;
     p.fillRect(QRectF(r.left() + 0.5, r.top() + 0.5, r.width() - 1, rowH), header);
     p.setPen(QPen(kLine, 0.7));
-    for (int i = 1; i < 5; ++i) p.drawLine(QPointF(r.left() + 1, r.top() + i * rowH), QPointF(r.right() - 1, r.top() + i * rowH));
+    for (int i = 1; i < 5; ++i)
+        p.drawLine(QPointF(r.left() + 1, r.top() + i * rowH), QPointF(r.right() - 1, r.top() + i * rowH));
     for (int i = 1; i < 3; ++i) {
         const double x = r.left() + i * r.width() / 3.0;
         p.drawLine(QPointF(x, r.top() + rowH), QPointF(x, r.bottom() - 1));
@@ -46,7 +47,8 @@ void cell(QPainter& p, const QRectF& sheetRect, int row, int column, const QColo
                fill);
 }
 
-void glyph(QPainter& p, const QString& text, const QRectF& box, const QColor& color, double size, bool bold = true) {
+void glyph(QPainter& p, const QString& text, const QRectF& box, const QColor& color, double size,
+           bool bold = true) {
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(int(std::lround(size)));
     font.setBold(bold);
@@ -73,7 +75,8 @@ void book(QPainter& p, const QRectF& r, const QColor& cover) {
     p.drawRoundedRect(r, 1.5, 1.5);
     p.fillRect(QRectF(r.left() + 3, r.top() + 2, r.width() - 5, r.height() - 4), kPaper);
     p.setPen(QPen(kLine, 0.8));
-    for (double y = r.top() + 5; y < r.bottom() - 3; y += 3.2) p.drawLine(QPointF(r.left() + 5, y), QPointF(r.right() - 3, y));
+    for (double y = r.top() + 5; y < r.bottom() - 3; y += 3.2)
+        p.drawLine(QPointF(r.left() + 5, y), QPointF(r.right() - 3, y));
     p.fillRect(QRectF(r.left(), r.top(), 2.5, r.height()), cover.darker(120));
 }
 
@@ -134,7 +137,8 @@ void draw(QPainter& p, IconKind kind) {
         p.setBrush(QColor(220, 224, 228));
         p.drawPolygon(QPolygonF() << QPointF(21, 2) << QPointF(21, 8) << QPointF(27, 8));
         p.setPen(QPen(kLine, 1.0));
-        for (double y = 7; y < 14; y += 3) p.drawLine(QPointF(8, y), QPointF(19, y));
+        for (double y = 7; y < 14; y += 3)
+            p.drawLine(QPointF(8, y), QPointF(19, y));
         p.setPen(QPen(kRed, 1.4, Qt::DashLine));
         p.drawLine(QPointF(3, 16.5), QPointF(29, 16.5));
         glyph(p, QStringLiteral("Σ"), QRectF(6, 18, 20, 11), kBlue, 11);
@@ -248,7 +252,8 @@ void draw(QPainter& p, IconKind kind) {
         p.setBrush(kPaper);
         p.drawRoundedRect(QRectF(5, 2, 22, 28), 1.5, 1.5);
         p.setPen(QPen(kLine, 1.4));
-        for (double y = 8; y < 27; y += 4) p.drawLine(QPointF(9, y), QPointF(23, y));
+        for (double y = 8; y < 27; y += 4)
+            p.drawLine(QPointF(9, y), QPointF(23, y));
         p.fillRect(QRectF(9, 11.3, 5, 2.4), kRed);
         p.fillRect(QRectF(9, 15.3, 8, 2.4), kYellow);
         p.fillRect(QRectF(9, 19.3, 6, 2.4), QColor(96, 208, 96));
@@ -311,7 +316,8 @@ QIcon toolIcon(IconKind kind) {
     const auto it = cache.constFind(int(kind));
     if (it != cache.constEnd()) return *it;
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64}) icon.addPixmap(render(kind, size));
+    for (int size : {16, 24, 32, 48, 64})
+        icon.addPixmap(render(kind, size));
     cache.insert(int(kind), icon);
     return icon;
 }

@@ -10,7 +10,9 @@
 
 namespace quellar {
 
-QString applicationTitle() { return QStringLiteral("Quellar"); }
+QString applicationTitle() {
+    return QStringLiteral("Quellar");
+}
 
 QString UserPrompts::openWorkbookPath(QWidget* parent, int which) {
     const QString title = which == 1 ? QStringLiteral("打开文件1") : QStringLiteral("打开文件2");
@@ -50,8 +52,12 @@ void UserPrompts::message(QWidget* parent, const QString& text, bool warning) {
     box.exec();
 }
 
-void UserPrompts::openDocument(const QString& path) { quellar::openDocument(path); }
+void UserPrompts::openDocument(const QString& path) {
+    quellar::openDocument(path);
+}
 
-void UserPrompts::showWorkbook(const QString& path) { ShowWorkbook(path); }
+void UserPrompts::showWorkbook(const QString& path) {
+    ShowWorkbook(path);
+}
 
 } // namespace quellar

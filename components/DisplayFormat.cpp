@@ -36,7 +36,8 @@ QString expandNamedFormat(const QString& format) {
         {u"On/Off", u"\"On\";\"On\";\"Off\""},
     };
     for (const Named& n : named)
-        if (format.compare(QStringView(n.name), Qt::CaseInsensitive) == 0) return QString::fromUtf16(n.format);
+        if (format.compare(QStringView(n.name), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf16(n.format);
     return format;
 }
 
@@ -58,9 +59,12 @@ std::vector<QString> splitSections(const QString& format) {
             current += format[++i];
             continue;
         }
-        if (c == u'"') quoted = true;
-        else if (c == u'[') ++bracket;
-        else if (c == u']' && bracket > 0) --bracket;
+        if (c == u'"')
+            quoted = true;
+        else if (c == u'[')
+            ++bracket;
+        else if (c == u']' && bracket > 0)
+            --bracket;
         else if (c == u';' && bracket == 0) {
             parts.push_back(current);
             current.clear();
@@ -77,7 +81,7 @@ int64_t colorByName(const QString& name) {
         const char* name;
         int64_t rgb;
     };
-    static const Named colors[] = {{"black", 0x000000}, {"blue", 0x0000FF},  {"cyan", 0x00FFFF},
+    static const Named colors[] = {{"black", 0x000000}, {"blue", 0x0000FF},    {"cyan", 0x00FFFF},
                                    {"green", 0x00FF00}, {"magenta", 0xFF00FF}, {"red", 0xFF0000},
                                    {"white", 0xFFFFFF}, {"yellow", 0xFFFF00}};
     const QString lower = name.toLower();
@@ -86,7 +90,9 @@ int64_t colorByName(const QString& name) {
     return -1;
 }
 
-bool isPlaceholder(QChar c) { return c == u'0' || c == u'#' || c == u'?'; }
+bool isPlaceholder(QChar c) {
+    return c == u'0' || c == u'#' || c == u'?';
+}
 
 // Whether the section's placeholders (outside quotes, brackets, escapes) make it a date form.
 bool looksLikeDate(const QString& s) {
@@ -113,9 +119,12 @@ bool looksLikeDate(const QString& s) {
             digits = true;
         } else {
             const QChar l = c.toLower();
-            if (l == u'y' || l == u'd' || l == u'h' || l == u's') dateLetters = true;
-            else if (l == u'a' && s.mid(i, 3).compare(u"aaa", Qt::CaseInsensitive) == 0) dateLetters = true;
-            else if (l == u'm') month = true;
+            if (l == u'y' || l == u'd' || l == u'h' || l == u's')
+                dateLetters = true;
+            else if (l == u'a' && s.mid(i, 3).compare(u"aaa", Qt::CaseInsensitive) == 0)
+                dateLetters = true;
+            else if (l == u'm')
+                month = true;
             else if (s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0 ||
                      s.mid(i, 5) == QStringLiteral("上午/下午"))
                 dateLetters = true;
@@ -141,7 +150,8 @@ QString groupThousands(const QString& digits) {
 
 QString trimFraction(QString s) {
     if (!s.contains(u'.')) return s;
-    while (s.endsWith(u'0')) s.chop(1);
+    while (s.endsWith(u'0'))
+        s.chop(1);
     if (s.endsWith(u'.')) s.chop(1);
     return s;
 }
@@ -158,12 +168,15 @@ DisplayFormat DisplayFormat::parse(const QString& format) {
     }
     // A lone "General" section (as in "General;[Red]-General") formats generally.
     bool allInvalid = true;
-    for (const Section& s : result.sections_) allInvalid = allInvalid && !s.valid;
+    for (const Section& s : result.sections_)
+        allInvalid = allInvalid && !s.valid;
     if (allInvalid) result.sections_.clear();
     return result;
 }
 
-bool DisplayFormat::isDate() const { return !sections_.empty() && sections_[0].isDate; }
+bool DisplayFormat::isDate() const {
+    return !sections_.empty() && sections_[0].isDate;
+}
 
 DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
     Section sec;
@@ -226,9 +239,12 @@ DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
                 const qsizetype dash = inner.indexOf(u'-');
                 literal += inner.mid(1, (dash < 0 ? inner.size() : dash) - 1);
             } else if (sec.isDate && !lower.isEmpty() && lower.count(lower[0]) == lower.size()) {
-                if (lower[0] == u'h') push(TokenKind::ElapsedHours, int(lower.size()));
-                else if (lower[0] == u'm') push(TokenKind::Minute, int(lower.size()));
-                else if (lower[0] == u's') push(TokenKind::Second, int(lower.size()));
+                if (lower[0] == u'h')
+                    push(TokenKind::ElapsedHours, int(lower.size()));
+                else if (lower[0] == u'm')
+                    push(TokenKind::Minute, int(lower.size()));
+                else if (lower[0] == u's')
+                    push(TokenKind::Second, int(lower.size()));
             }
             // Conditions ([>100]), DBNum and other codes are not applied.
             continue;
@@ -244,7 +260,8 @@ DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
             const QChar l = c.toLower();
             auto runLength = [&](QChar letter) {
                 qsizetype n = 0;
-                while (i + n < s.size() && s[i + n].toLower() == letter) ++n;
+                while (i + n < s.size() && s[i + n].toLower() == letter)
+                    ++n;
                 return int(n);
             };
             if (s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0) {
@@ -286,7 +303,8 @@ DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
                 // Fractions of a second (ss.00) are not shown.
                 if (i + 1 < s.size() && s[i + 1] == u'.') {
                     qsizetype j = i + 2;
-                    while (j < s.size() && s[j] == u'0') ++j;
+                    while (j < s.size() && s[j] == u'0')
+                        ++j;
                     if (j > i + 2) i = j - 1;
                 }
             } else {
@@ -307,8 +325,10 @@ DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
             if (inExponent) {
                 ++sec.exponentDigits;
             } else if (afterPoint) {
-                if (c == u'#') ++sec.optionalDecimals;
-                else ++sec.requiredDecimals;
+                if (c == u'#')
+                    ++sec.optionalDecimals;
+                else
+                    ++sec.requiredDecimals;
             } else if (c != u'#') {
                 ++sec.integerZeros;
             }
@@ -348,7 +368,8 @@ DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
             bool minute = false;
             for (size_t p = k; p-- > 0;) {
                 if (sec.tokens[p].kind == TokenKind::Literal) continue;
-                minute = sec.tokens[p].kind == TokenKind::Hour || sec.tokens[p].kind == TokenKind::ElapsedHours;
+                minute =
+                    sec.tokens[p].kind == TokenKind::Hour || sec.tokens[p].kind == TokenKind::ElapsedHours;
                 break;
             }
             for (size_t q = k + 1; !minute && q < sec.tokens.size(); ++q) {
@@ -370,7 +391,8 @@ DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
 }
 
 QString DisplayFormat::general(double value) {
-    if (value == 0 || !std::isfinite(value)) return std::isfinite(value) ? QStringLiteral("0") : QStringLiteral("#NUM!");
+    if (value == 0 || !std::isfinite(value))
+        return std::isfinite(value) ? QStringLiteral("0") : QStringLiteral("#NUM!");
     const double a = std::fabs(value);
     if (a >= 1e11 || a < 1e-5) {
         int exponent = int(std::floor(std::log10(a)));
@@ -434,7 +456,8 @@ QString DisplayFormat::formatNumber(const Section& section, double value) const 
         QString m = QString::number(mantissa, 'f', decimals);
         if (section.optionalDecimals > 0) {
             const qsizetype point = m.indexOf(u'.');
-            while (m.size() > point + 1 + section.requiredDecimals && m.endsWith(u'0')) m.chop(1);
+            while (m.size() > point + 1 + section.requiredDecimals && m.endsWith(u'0'))
+                m.chop(1);
         }
         digits = m + u'E' + (exponent < 0 ? u'-' : u'+') + padded(std::abs(exponent), section.exponentDigits);
     } else {
@@ -442,9 +465,11 @@ QString DisplayFormat::formatNumber(const Section& section, double value) const 
         const qsizetype point = fixed.indexOf(u'.');
         QString integer = point < 0 ? fixed : fixed.left(point);
         QString fraction = point < 0 ? QString() : fixed.mid(point + 1);
-        while (fraction.size() > section.requiredDecimals && fraction.endsWith(u'0')) fraction.chop(1);
+        while (fraction.size() > section.requiredDecimals && fraction.endsWith(u'0'))
+            fraction.chop(1);
         if (integer == u"0" && section.integerZeros == 0) integer.clear();
-        if (integer.size() < section.integerZeros) integer = integer.rightJustified(section.integerZeros, u'0');
+        if (integer.size() < section.integerZeros)
+            integer = integer.rightJustified(section.integerZeros, u'0');
         if (section.thousands) integer = groupThousands(integer);
         digits = integer;
         if (decimals > 0) digits += u'.' + fraction;
@@ -454,7 +479,8 @@ QString DisplayFormat::formatNumber(const Section& section, double value) const 
         if (c.isDigit() && c != u'0') allZero = false;
 
     QString out;
-    for (const Token& t : section.tokens) out += t.kind == TokenKind::Digits ? digits : t.text;
+    for (const Token& t : section.tokens)
+        out += t.kind == TokenKind::Digits ? digits : t.text;
     if (negative && !allZero) out.prepend(u'-');
     return out;
 }
@@ -462,8 +488,9 @@ QString DisplayFormat::formatNumber(const Section& section, double value) const 
 QString DisplayFormat::formatDate(const Section& section, double serial) const {
     const DateTimeParts p = dateParts(serial);
     if (!p.valid) return general(serial);
-    static const char* const monthNames[] = {"January", "February", "March",     "April",   "May",      "June",
-                                             "July",    "August",   "September", "October", "November", "December"};
+    static const char* const monthNames[] = {"January",   "February", "March",    "April",
+                                             "May",       "June",     "July",     "August",
+                                             "September", "October",  "November", "December"};
     static const char* const dayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                            "Thursday", "Friday", "Saturday"};
     static const char16_t* const chineseDays[] = {u"日", u"一", u"二", u"三", u"四", u"五", u"六"};
@@ -471,23 +498,34 @@ QString DisplayFormat::formatDate(const Section& section, double serial) const {
     for (const Token& t : section.tokens) {
         switch (t.kind) {
         case TokenKind::Literal:
-        case TokenKind::Digits: out += t.text; break;
-        case TokenKind::Year2: out += padded(p.year % 100, 2); break;
-        case TokenKind::Year4: out += QString::number(p.year); break;
-        case TokenKind::Month: out += padded(p.month, t.width); break;
+        case TokenKind::Digits:
+            out += t.text;
+            break;
+        case TokenKind::Year2:
+            out += padded(p.year % 100, 2);
+            break;
+        case TokenKind::Year4:
+            out += QString::number(p.year);
+            break;
+        case TokenKind::Month:
+            out += padded(p.month, t.width);
+            break;
         case TokenKind::MonthName: {
             const QString name = QLatin1String(monthNames[p.month - 1]);
             out += t.width == 3 ? name.left(3) : t.width >= 5 ? name.left(1) : name;
             break;
         }
-        case TokenKind::Day: out += padded(p.day, t.width); break;
+        case TokenKind::Day:
+            out += padded(p.day, t.width);
+            break;
         case TokenKind::DayName: {
             const QString name = QLatin1String(dayNames[p.weekday]);
             out += t.width == 3 ? name.left(3) : name;
             break;
         }
         case TokenKind::ChineseDay:
-            out += (t.width >= 4 ? QStringLiteral("星期") : QString()) + QString::fromUtf16(chineseDays[p.weekday]);
+            out += (t.width >= 4 ? QStringLiteral("星期") : QString()) +
+                   QString::fromUtf16(chineseDays[p.weekday]);
             break;
         case TokenKind::Hour: {
             int hour = p.hour;
@@ -498,15 +536,23 @@ QString DisplayFormat::formatDate(const Section& section, double serial) const {
         case TokenKind::ElapsedHours:
             out += padded(int64_t(std::floor(serial)) * 24 + p.hour, t.width);
             break;
-        case TokenKind::Minute: out += padded(p.minute, std::min(t.width, 2)); break;
-        case TokenKind::Second: out += padded(p.second, std::min(t.width, 2)); break;
+        case TokenKind::Minute:
+            out += padded(p.minute, std::min(t.width, 2));
+            break;
+        case TokenKind::Second:
+            out += padded(p.second, std::min(t.width, 2));
+            break;
         case TokenKind::AmPm: {
             const bool pm = p.hour >= 12;
-            if (t.width == 5) out += pm ? t.text.mid(3, 2) : t.text.left(2);
-            else out += pm ? t.text.mid(2, 1) : t.text.left(1);
+            if (t.width == 5)
+                out += pm ? t.text.mid(3, 2) : t.text.left(2);
+            else
+                out += pm ? t.text.mid(2, 1) : t.text.left(1);
             break;
         }
-        case TokenKind::ChineseAmPm: out += p.hour >= 12 ? QStringLiteral("下午") : QStringLiteral("上午"); break;
+        case TokenKind::ChineseAmPm:
+            out += p.hour >= 12 ? QStringLiteral("下午") : QStringLiteral("上午");
+            break;
         }
     }
     return out;
@@ -515,26 +561,33 @@ QString DisplayFormat::formatDate(const Section& section, double serial) const {
 DisplayText DisplayFormat::apply(const CellValue& value) const {
     DisplayText shown;
     switch (value.type) {
-    case CellValue::Type::Empty: return shown;
+    case CellValue::Type::Empty:
+        return shown;
     case CellValue::Type::Boolean:
         shown.text = value.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
         return shown;
-    case CellValue::Type::Error: shown.text = value.text.toQString(); return shown;
+    case CellValue::Type::Error:
+        shown.text = value.text.toQString();
+        return shown;
     case CellValue::Type::String: {
         shown.text = value.text.toQString();
         const Section* textSection = nullptr;
-        if (sections_.size() == 4) textSection = &sections_[3];
-        else if (sections_.size() == 1 && sections_[0].isText) textSection = &sections_[0];
+        if (sections_.size() == 4)
+            textSection = &sections_[3];
+        else if (sections_.size() == 1 && sections_[0].isText)
+            textSection = &sections_[0];
         if (textSection && textSection->isText) {
             QString out;
-            for (const Token& t : textSection->tokens) out += t.kind == TokenKind::Digits ? shown.text : t.text;
+            for (const Token& t : textSection->tokens)
+                out += t.kind == TokenKind::Digits ? shown.text : t.text;
             shown.text = out;
             shown.color = textSection->color;
         }
         return shown;
     }
     case CellValue::Type::Number:
-    case CellValue::Type::DateTime: break;
+    case CellValue::Type::DateTime:
+        break;
     }
 
     const double v = value.number;

@@ -45,7 +45,8 @@ public:
     // A 1900-system day serial as a date and time. Serial 60 is the fictitious
     // 1900-02-29 that spreadsheet programs keep for compatibility.
     struct DateTimeParts {
-        int year = 1900, month = 1, day = 0, hour = 0, minute = 0, second = 0, weekday = 0; // weekday 0 = Sunday
+        int year = 1900, month = 1, day = 0, hour = 0, minute = 0, second = 0,
+            weekday = 0; // weekday 0 = Sunday
         bool valid = false;
     };
     static DateTimeParts dateParts(double serial);
@@ -53,19 +54,19 @@ public:
 private:
     enum class TokenKind : uint8_t {
         Literal,
-        Digits,   // the whole numeric part of a number section
+        Digits, // the whole numeric part of a number section
         Year2,
         Year4,
-        Month,    // m / mm: width 1 or 2
+        Month,     // m / mm: width 1 or 2
         MonthName, // mmm: abbreviation, mmmm: full name
         Day,
-        DayName,  // ddd / dddd
+        DayName,    // ddd / dddd
         ChineseDay, // aaa / aaaa
         Hour,
         Minute,
         Second,
         ElapsedHours,
-        AmPm,     // AM/PM or A/P
+        AmPm,        // AM/PM or A/P
         ChineseAmPm, // 上午/下午
     };
     struct Token {
@@ -76,11 +77,11 @@ private:
     struct Section {
         std::vector<Token> tokens;
         bool isDate = false;
-        bool isText = false;     // holds "@"
+        bool isText = false; // holds "@"
         bool percent = false;
         bool thousands = false;
         bool scientific = false;
-        int integerZeros = 0;    // "0" placeholders before the decimal point
+        int integerZeros = 0; // "0" placeholders before the decimal point
         int requiredDecimals = 0;
         int optionalDecimals = 0;
         int exponentDigits = 2;

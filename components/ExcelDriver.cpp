@@ -15,13 +15,15 @@ FileKind fileKindForFormatCode(const QString& format) {
     return FileKind::Unknown;
 }
 
-Status ConvertWorkbook(const QString& source, const QString& target, const QString& format, Workbook* converted) {
+Status ConvertWorkbook(const QString& source, const QString& target, const QString& format,
+                       Workbook* converted) {
     const FileKind kind = fileKindForFormatCode(format);
     if (kind == FileKind::Unknown)
         return Status::invalidInput(QStringLiteral("不认识的工作簿格式代码“%1”").arg(format));
     const QFileInfo sourceInfo(source), targetInfo(target);
     // Writing over the source would lose it: sources are only ever read.
-    if (sourceInfo.exists() && targetInfo.exists() && sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
+    if (sourceInfo.exists() && targetInfo.exists() &&
+        sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
         return Status::invalidInput(
             QStringLiteral("目标文件“%1”就是源文件本身").arg(QDir::toNativeSeparators(target)));
 

@@ -39,7 +39,8 @@ class CellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         QStyleOptionViewItem plain(option);
         const bool selected = option.state & QStyle::State_Selected;
         const bool current = option.state & QStyle::State_HasFocus;
@@ -65,7 +66,9 @@ public:
 // with Delete in an editable sheet, and keeping the merged-area spans near the view.
 class SheetGridView : public QTableView {
 public:
-    explicit SheetGridView(SheetPane* pane) : QTableView(pane), pane_(pane) {}
+    explicit SheetGridView(SheetPane* pane)
+        : QTableView(pane)
+        , pane_(pane) {}
     std::function<void()> onScrolled;
 
 protected:
@@ -82,7 +85,8 @@ protected:
             copySelection();
             return;
         }
-        if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) && state() != EditingState) {
+        if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
+            state() != EditingState) {
             clearSelection();
             return;
         }
@@ -97,7 +101,8 @@ private:
         const auto* m = pane_->model();
         // Do not run past the filled part of the sheet.
         const RangeBounds used = SheetPane::usedRangeBounds(pane_->activeSheet());
-        const int lastRow = std::min(b.lastRow, used.lastRow), lastColumn = std::min(b.lastColumn, used.lastColumn);
+        const int lastRow = std::min(b.lastRow, used.lastRow),
+                  lastColumn = std::min(b.lastColumn, used.lastColumn);
         QString text;
         for (int r = b.firstRow; r <= std::max(lastRow, b.firstRow); ++r) {
             for (int c = b.firstColumn; c <= std::max(lastColumn, b.firstColumn); ++c) {
@@ -121,7 +126,9 @@ private:
     SheetPane* pane_;
 };
 
-SheetPane::SheetPane(QWidget* parent) : QWidget(parent), book_(Workbook::makeDefault()) {
+SheetPane::SheetPane(QWidget* parent)
+    : QWidget(parent)
+    , book_(Workbook::makeDefault()) {
     model_ = new SheetPaneModel(this);
     view_ = new SheetGridView(this);
     view_->setModel(model_);
@@ -136,12 +143,12 @@ SheetPane::SheetPane(QWidget* parent) : QWidget(parent), book_(Workbook::makeDef
     view_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     view_->setShowGrid(true);
     view_->setGridStyle(Qt::SolidLine);
-    view_->setStyleSheet(QStringLiteral(
-        "QTableView { gridline-color: #dadcdf; background: white; border: 1px solid #c4c8cc; }"
-        "QHeaderView::section { background: #f3f4f6; color: #444; border: none;"
-        " border-right: 1px solid #d6d8db; border-bottom: 1px solid #d6d8db; padding: 0 4px; }"
-        "QTableCornerButton::section { background: #f3f4f6; border: none;"
-        " border-right: 1px solid #d6d8db; border-bottom: 1px solid #d6d8db; }"));
+    view_->setStyleSheet(
+        QStringLiteral("QTableView { gridline-color: #dadcdf; background: white; border: 1px solid #c4c8cc; }"
+                       "QHeaderView::section { background: #f3f4f6; color: #444; border: none;"
+                       " border-right: 1px solid #d6d8db; border-bottom: 1px solid #d6d8db; padding: 0 4px; }"
+                       "QTableCornerButton::section { background: #f3f4f6; border: none;"
+                       " border-right: 1px solid #d6d8db; border-bottom: 1px solid #d6d8db; }"));
     view_->horizontalHeader()->setHighlightSections(true);
     view_->verticalHeader()->setHighlightSections(true);
     view_->verticalHeader()->setMinimumWidth(36);
@@ -175,7 +182,9 @@ SheetPane::SheetPane(QWidget* parent) : QWidget(parent), book_(Workbook::makeDef
 
 SheetPane::~SheetPane() = default;
 
-QTableView* SheetPane::view() const { return view_; }
+QTableView* SheetPane::view() const {
+    return view_;
+}
 
 void SheetPane::setExtent(int rows, int columns) {
     model_->setExtent(rows, columns);
@@ -203,12 +212,15 @@ Status SheetPane::loadFile(const QString& path) {
     return Status::ok();
 }
 
-Status SheetPane::exportWorkbook(const QString& path, FileKind kind) const { return writeWorkbook(book_, path, kind); }
+Status SheetPane::exportWorkbook(const QString& path, FileKind kind) const {
+    return writeWorkbook(book_, path, kind);
+}
 
 void SheetPane::setActiveSheet(int index) {
     if (index < 0 || size_t(index) >= book_.sheets.size()) return;
     if (index == book_.activeSheet && model_->sheetIndex() == index) return;
-    if (size_t(book_.activeSheet) < sheetSelections_.size()) sheetSelections_[size_t(book_.activeSheet)] = selection();
+    if (size_t(book_.activeSheet) < sheetSelections_.size())
+        sheetSelections_[size_t(book_.activeSheet)] = selection();
     book_.activeSheet = index;
     showActiveSheet();
     emit sheetChanged(index);
@@ -241,10 +253,13 @@ void SheetPane::protectActiveSheet() {
 }
 
 void SheetPane::protectAll() {
-    for (Sheet& sheet : book_.sheets) sheet.isProtected = true;
+    for (Sheet& sheet : book_.sheets)
+        sheet.isProtected = true;
 }
 
-void SheetPane::setEditable(bool editable) { model_->setEditable(editable); }
+void SheetPane::setEditable(bool editable) {
+    model_->setEditable(editable);
+}
 
 RangeBounds SheetPane::wholeSheet() const {
     return RangeBounds{1, 1, model_->extentColumns(), model_->extentRows()};
@@ -289,13 +304,16 @@ void SheetPane::select(const RangeBounds& range) {
     updateSpans();
 }
 
-void SheetPane::selectUsedRange() { select(usedRangeBounds(activeSheet())); }
+void SheetPane::selectUsedRange() {
+    select(usedRangeBounds(activeSheet()));
+}
 
 void SheetPane::setScreenUpdating(bool on) {
     if (on == screenUpdating_) return;
     screenUpdating_ = on;
     if (!on) {
-        if (size_t(book_.activeSheet) < sheetSelections_.size()) sheetSelections_[size_t(book_.activeSheet)] = selection();
+        if (size_t(book_.activeSheet) < sheetSelections_.size())
+            sheetSelections_[size_t(book_.activeSheet)] = selection();
         view_->setUpdatesEnabled(false);
         model_->setSheet(nullptr, -1);
         return;
@@ -306,8 +324,8 @@ void SheetPane::setScreenUpdating(bool on) {
     view_->setUpdatesEnabled(true);
 }
 
-Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,
-                              int64_t step) {
+Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
+                              Progress& progress, int64_t step) {
     const bool wasUpdating = screenUpdating_;
     setScreenUpdating(false);
     Status status = writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);
@@ -319,11 +337,14 @@ Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const R
 
 void SheetPane::rebuildTabs() {
     rebuildingTabs_ = true;
-    while (tabs_->count() > int(book_.sheets.size())) tabs_->removeTab(tabs_->count() - 1);
+    while (tabs_->count() > int(book_.sheets.size()))
+        tabs_->removeTab(tabs_->count() - 1);
     for (size_t i = 0; i < book_.sheets.size(); ++i) {
         const QString name = book_.sheets[i].name;
-        if (int(i) < tabs_->count()) tabs_->setTabText(int(i), name);
-        else tabs_->addTab(name);
+        if (int(i) < tabs_->count())
+            tabs_->setTabText(int(i), name);
+        else
+            tabs_->addTab(name);
         tabs_->setTabToolTip(int(i), name);
     }
     tabs_->setCurrentIndex(book_.activeSheet);
@@ -339,16 +360,20 @@ void SheetPane::showActiveSheet() {
     view_->setFont(model_->defaultFont());
     applyGeometry();
     std::optional<RangeBounds> remembered;
-    if (size_t(book_.activeSheet) < sheetSelections_.size()) remembered = sheetSelections_[size_t(book_.activeSheet)];
+    if (size_t(book_.activeSheet) < sheetSelections_.size())
+        remembered = sheetSelections_[size_t(book_.activeSheet)];
     // A sheet shown for the first time starts at A1, or with its filled part selected.
     if (!remembered) remembered = firstSelectionIsUsedRange_ ? usedRangeBounds(activeSheet()) : RangeBounds{};
     select(*remembered);
     onSelectionChanged();
     // Every later selection change is reported from here.
-    connect(sm, &QItemSelectionModel::selectionChanged, this, &SheetPane::onSelectionChanged, Qt::UniqueConnection);
+    connect(sm, &QItemSelectionModel::selectionChanged, this, &SheetPane::onSelectionChanged,
+            Qt::UniqueConnection);
 }
 
-void SheetPane::onSelectionChanged() { emit selectionChanged(selection()); }
+void SheetPane::onSelectionChanged() {
+    emit selectionChanged(selection());
+}
 
 int SheetPane::rowPixels(double points) const {
     return std::max(1, int(std::lround(points * 96.0 / 72.0 * rowScale_)));

@@ -14,37 +14,49 @@ namespace {
 
 int horizontalFlag(HAlign a) {
     switch (a) {
-    case HAlign::Left: return Qt::AlignLeft;
+    case HAlign::Left:
+        return Qt::AlignLeft;
     case HAlign::Center:
-    case HAlign::CenterAcross: return Qt::AlignHCenter;
-    case HAlign::Right: return Qt::AlignRight;
+    case HAlign::CenterAcross:
+        return Qt::AlignHCenter;
+    case HAlign::Right:
+        return Qt::AlignRight;
     case HAlign::Justify:
-    case HAlign::Distributed: return Qt::AlignJustify;
-    case HAlign::Fill: return Qt::AlignLeft;
-    case HAlign::General: return 0;
+    case HAlign::Distributed:
+        return Qt::AlignJustify;
+    case HAlign::Fill:
+        return Qt::AlignLeft;
+    case HAlign::General:
+        return 0;
     }
     return 0;
 }
 
 int verticalFlag(VAlign a) {
     switch (a) {
-    case VAlign::Top: return Qt::AlignTop;
+    case VAlign::Top:
+        return Qt::AlignTop;
     case VAlign::Center:
     case VAlign::Justify:
-    case VAlign::Distributed: return Qt::AlignVCenter;
-    case VAlign::Bottom: return Qt::AlignBottom;
+    case VAlign::Distributed:
+        return Qt::AlignVCenter;
+    case VAlign::Bottom:
+        return Qt::AlignBottom;
     }
     return Qt::AlignBottom;
 }
 
-QColor rgbColor(uint32_t rgb) { return QColor(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF)); }
+QColor rgbColor(uint32_t rgb) {
+    return QColor(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
+}
 
 // The shortest text that reads back as the same number, without an exponent for the
 // magnitudes people type.
 QString numberEditText(double value) {
     char buffer[64];
     const double a = std::fabs(value);
-    const auto format = (a != 0 && (a >= 1e15 || a < 1e-6)) ? std::chars_format::general : std::chars_format::fixed;
+    const auto format =
+        (a != 0 && (a >= 1e15 || a < 1e-6)) ? std::chars_format::general : std::chars_format::fixed;
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
     if (result.ec != std::errc()) return QString::number(value, 'g', 17);
     return QString::fromLatin1(buffer, int(result.ptr - buffer));
@@ -52,7 +64,8 @@ QString numberEditText(double value) {
 
 } // namespace
 
-SheetPaneModel::SheetPaneModel(QObject* parent) : QAbstractTableModel(parent) {}
+SheetPaneModel::SheetPaneModel(QObject* parent)
+    : QAbstractTableModel(parent) {}
 
 void SheetPaneModel::setSheet(Workbook* book, int sheetIndex) {
     beginResetModel();
@@ -75,7 +88,9 @@ void SheetPaneModel::refresh() {
     endResetModel();
 }
 
-const Sheet* SheetPaneModel::sheet() const { return book_ ? &book_->sheets[size_t(sheetIndex_)] : nullptr; }
+const Sheet* SheetPaneModel::sheet() const {
+    return book_ ? &book_->sheets[size_t(sheetIndex_)] : nullptr;
+}
 
 bool SheetPaneModel::isEditable() const {
     const Sheet* s = sheet();
@@ -159,9 +174,13 @@ QString SheetPaneModel::displayText(int row, int column) const {
     return look(cell->style).format.apply(cell->value).text;
 }
 
-int SheetPaneModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int SheetPaneModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
 
-int SheetPaneModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
+int SheetPaneModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : columns_;
+}
 
 QVariant SheetPaneModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !book_) return QVariant();
@@ -174,16 +193,21 @@ QVariant SheetPaneModel::data(const QModelIndex& index, int role) const {
     }
     case Qt::EditRole:
         switch (cell->value.type) {
-        case CellValue::Type::Empty: return QString();
-        case CellValue::Type::Number: return numberEditText(cell->value.number);
-        case CellValue::Type::DateTime: return dateSerialToText(cell->value.number);
+        case CellValue::Type::Empty:
+            return QString();
+        case CellValue::Type::Number:
+            return numberEditText(cell->value.number);
+        case CellValue::Type::DateTime:
+            return dateSerialToText(cell->value.number);
         case CellValue::Type::Boolean:
             return cell->value.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
         case CellValue::Type::String:
-        case CellValue::Type::Error: return cell->value.text.toQString();
+        case CellValue::Type::Error:
+            return cell->value.text.toQString();
         }
         return QVariant();
-    case Qt::BackgroundRole: return look(cell->style).background;
+    case Qt::BackgroundRole:
+        return look(cell->style).background;
     case Qt::ForegroundRole: {
         const Look& l = look(cell->style);
         if (l.formatHasColors) {
@@ -192,17 +216,24 @@ QVariant SheetPaneModel::data(const QModelIndex& index, int role) const {
         }
         return l.foreground;
     }
-    case Qt::FontRole: return look(cell->style).font;
+    case Qt::FontRole:
+        return look(cell->style).font;
     case Qt::TextAlignmentRole: {
         const Look& l = look(cell->style);
         int horizontal = l.horizontal;
         if (horizontal == 0) {
             switch (cell->value.type) {
             case CellValue::Type::Number:
-            case CellValue::Type::DateTime: horizontal = Qt::AlignRight; break;
+            case CellValue::Type::DateTime:
+                horizontal = Qt::AlignRight;
+                break;
             case CellValue::Type::Boolean:
-            case CellValue::Type::Error: horizontal = Qt::AlignHCenter; break;
-            default: horizontal = Qt::AlignLeft; break;
+            case CellValue::Type::Error:
+                horizontal = Qt::AlignHCenter;
+                break;
+            default:
+                horizontal = Qt::AlignLeft;
+                break;
             }
         }
         return int(horizontal | l.vertical);
@@ -210,7 +241,8 @@ QVariant SheetPaneModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         if (!cell->formula.isEmpty()) return QStringLiteral("公式：%1").arg(cell->formula.toQString());
         return QVariant();
-    default: return QVariant();
+    default:
+        return QVariant();
     }
 }
 
@@ -245,7 +277,8 @@ bool SheetPaneModel::setCellText(int row, int column, const QString& text) {
         auto it = std::find_if(stored->cells.begin(), stored->cells.end(),
                                [&](const Cell& c) { return c.column == uint32_t(column); });
         if (it == stored->cells.end()) return true;
-        if (it->style == 0) stored->cells.erase(it);
+        if (it->style == 0)
+            stored->cells.erase(it);
         else {
             it->value = CellValue();
             it->formula = SharedText();
@@ -263,6 +296,8 @@ bool SheetPaneModel::setCellText(int row, int column, const QString& text) {
     return true;
 }
 
-int SheetPaneModel::pointsToPixels(double points) { return std::max(1, int(std::lround(points * 96.0 / 72.0))); }
+int SheetPaneModel::pointsToPixels(double points) {
+    return std::max(1, int(std::lround(points * 96.0 / 72.0)));
+}
 
 } // namespace quellar

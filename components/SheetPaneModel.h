@@ -66,10 +66,10 @@ public:
 
 private:
     struct Look {
-        QVariant font;       // empty for the default font
+        QVariant font; // empty for the default font
         QVariant background;
         QVariant foreground;
-        int horizontal = 0;  // Qt alignment flag, 0 for General (decided by the value)
+        int horizontal = 0; // Qt alignment flag, 0 for General (decided by the value)
         int vertical = Qt::AlignBottom;
         DisplayFormat format;
         bool formatHasColors = false;

@@ -19,7 +19,8 @@
 
 namespace quellar {
 
-CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent) : QDialog(parent) {
+CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("对比选项"));
     // A cancelled dialog chooses nothing.
     options_ = CompareOptions{false, false, false, false, false};
@@ -55,14 +56,16 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent) : QDialog(parent) {
     QStringList sorted = fields;
     sorted.removeAll(QString());
     QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
-    std::sort(sorted.begin(), sorted.end(), [&](const QString& a, const QString& b) { return collator(a, b); });
+    std::sort(sorted.begin(), sorted.end(),
+              [&](const QString& a, const QString& b) { return collator(a, b); });
 
     auto* keysBox = new QGroupBox(QStringLiteral("对比字段"), this);
     auto* keysGrid = new QGridLayout(keysBox);
     keysGrid->setContentsMargins(16, 12, 16, 12);
     keysGrid->setHorizontalSpacing(10);
     keysGrid->setVerticalSpacing(12);
-    static const char16_t* const labels[] = {u"条件一", u"条件二", u"条件三", u"条件四", u"条件五", u"条件六"};
+    static const char16_t* const labels[] = {u"条件一", u"条件二", u"条件三",
+                                             u"条件四", u"条件五", u"条件六"};
     for (int i = 0; i < 6; ++i) {
         auto* label = new QLabel(QString::fromUtf16(labels[i]), keysBox);
         auto* combo = new QComboBox(keysBox);
@@ -114,7 +117,8 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent) : QDialog(parent) {
 void CDiffDlg::updateEnabling() {
     ignoreCase_->setEnabled(text_->isChecked());
     const bool keyMode = keyMode_->isChecked();
-    for (QComboBox* combo : choosers_) combo->setEnabled(keyMode);
+    for (QComboBox* combo : choosers_)
+        combo->setEnabled(keyMode);
 }
 
 void CDiffDlg::accept() {

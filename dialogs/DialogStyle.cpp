@@ -9,7 +9,8 @@ namespace quellar {
 void styleOptionsDialog(QDialog* dialog) {
     dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     dialog->setModal(true);
-    for (QPushButton* button : dialog->findChildren<QPushButton*>()) button->setMinimumWidth(86);
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+        button->setMinimumWidth(86);
     if (QLayout* layout = dialog->layout()) layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

@@ -11,7 +11,8 @@
 
 namespace quellar {
 
-GzbDlg::GzbDlg(QWidget* parent) : QDialog(parent) {
+GzbDlg::GzbDlg(QWidget* parent)
+    : QDialog(parent) {
     setWindowTitle(QStringLiteral("工作簿比较选项"));
     options_ = CompareOptions{false, false, false, false, false};
 
@@ -51,7 +52,8 @@ GzbDlg::GzbDlg(QWidget* parent) : QDialog(parent) {
 }
 
 bool GzbDlg::anyChosen() const {
-    return options_.compareText || options_.compareFormula || options_.compareNumberFormat || options_.ignoreCase;
+    return options_.compareText || options_.compareFormula || options_.compareNumberFormat ||
+           options_.ignoreCase;
 }
 
 void GzbDlg::accept() {

@@ -96,12 +96,15 @@ TEST(DisplayFormat, ShowsOtherValueKinds) {
     EXPECT_EQ(general.apply(CellValue::fromError(SharedText(u"#N/A"))).text, QStringLiteral("#N/A"));
     EXPECT_EQ(general.apply(CellValue::fromDateTime(kSerial)).text, QStringLiteral("2026/12/6 9:05:07"));
     // Text under a text format; a number format leaves texts alone.
-    EXPECT_EQ(DisplayFormat::parse(QStringLiteral("\"编号\"@")).apply(CellValue::fromString(SharedText(u"7"))).text,
-              QStringLiteral("编号7"));
-    EXPECT_EQ(DisplayFormat::parse(QStringLiteral("0.00")).apply(CellValue::fromString(SharedText(u"abc"))).text,
-              QStringLiteral("abc"));
+    EXPECT_EQ(
+        DisplayFormat::parse(QStringLiteral("\"编号\"@")).apply(CellValue::fromString(SharedText(u"7"))).text,
+        QStringLiteral("编号7"));
+    EXPECT_EQ(
+        DisplayFormat::parse(QStringLiteral("0.00")).apply(CellValue::fromString(SharedText(u"abc"))).text,
+        QStringLiteral("abc"));
     // A colour code comes back with the text.
-    const DisplayText red = DisplayFormat::parse(QStringLiteral("0;[Red]-0")).apply(CellValue::fromNumber(-4));
+    const DisplayText red =
+        DisplayFormat::parse(QStringLiteral("0;[Red]-0")).apply(CellValue::fromNumber(-4));
     EXPECT_EQ(red.text, QStringLiteral("-4"));
     EXPECT_EQ(red.color, 0xFF0000);
     EXPECT_TRUE(DisplayFormat::parse(QStringLiteral("yyyy/m/d")).isDate());
@@ -114,10 +117,12 @@ TEST(DisplayFormat, StrangeFormatsNeverHideAValue) {
         const char16_t* format;
         const char16_t* shown;
     };
-    const Case cases[] = {{u"[", u"12.5"},     {u"\"unterminated", u"unterminated"}, {u"@@@", u"12.5"},
-                          {u"[>100]0", u"13"}, {u"*", u"12.5"},                    {u"\\", u"12.5"}};
+    const Case cases[] = {{u"[", u"12.5"},   {u"\"unterminated", u"unterminated"},
+                          {u"@@@", u"12.5"}, {u"[>100]0", u"13"},
+                          {u"*", u"12.5"},   {u"\\", u"12.5"}};
     for (const Case& c : cases)
-        EXPECT_EQ(show(c.format, 12.5), QString::fromUtf16(c.shown)) << QString::fromUtf16(c.format).toStdString();
+        EXPECT_EQ(show(c.format, 12.5), QString::fromUtf16(c.shown))
+            << QString::fromUtf16(c.format).toStdString();
     // An empty section hides values on purpose, as spreadsheet programs do.
     EXPECT_EQ(show(u";;;", 12.5), QString());
 }
@@ -144,7 +149,8 @@ TEST(ExcelDriver, ConvertWorkbookWritesTheFormatOfTheCode) {
         ASSERT_TRUE(readWorkbook(target, back).isOk());
         ASSERT_EQ(back.sheets.size(), original.sheets.size());
         EXPECT_EQ(converted.sheets.size(), original.sheets.size());
-        for (size_t i = 0; i < back.sheets.size(); ++i) EXPECT_EQ(back.sheets[i].name, original.sheets[i].name);
+        for (size_t i = 0; i < back.sheets.size(); ++i)
+            EXPECT_EQ(back.sheets[i].name, original.sheets[i].name);
     }
 }
 
@@ -160,13 +166,16 @@ TEST(ExcelDriver, FailuresNameTheFileAndLeaveTheTargetAlone) {
     const QString broken = test::testDataPath(QStringLiteral("broken/truncated.xlsx"));
     const Status status = ConvertWorkbook(broken, target, QStringLiteral("46"), &untouched);
     EXPECT_FALSE(status.isOk());
-    EXPECT_TRUE(status.message().contains(QStringLiteral("truncated.xlsx"))) << status.message().toStdString();
+    EXPECT_TRUE(status.message().contains(QStringLiteral("truncated.xlsx")))
+        << status.message().toStdString();
     EXPECT_EQ(untouched.sheets.size(), 3u);
     ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
     EXPECT_EQ(earlier.readAll(), QByteArray("earlier"));
     earlier.close();
 
-    EXPECT_FALSE(ConvertWorkbook(test::testDataPath(QStringLiteral("xlsx/basic.xlsx")), target, QStringLiteral("99")).isOk());
+    EXPECT_FALSE(
+        ConvertWorkbook(test::testDataPath(QStringLiteral("xlsx/basic.xlsx")), target, QStringLiteral("99"))
+            .isOk());
     // Never over the source itself.
     EXPECT_FALSE(ConvertWorkbook(target, target, QStringLiteral("46")).isOk());
 }

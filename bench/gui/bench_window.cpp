@@ -40,7 +40,9 @@ namespace {
 constexpr int kRows = 1048576;
 constexpr int kColumns = 10;
 
-double seconds(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e9; }
+double seconds(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e9;
+}
 
 double peakMB() {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -58,9 +60,11 @@ bool generate(const QString& path) {
     lxw_workbook* wb = workbook_new(name.constData());
     if (!wb) return false;
     lxw_worksheet* ws = workbook_add_worksheet(wb, "数据");
-    static const char* headers[kColumns] = {"编号", "客户", "数量", "城市", "单价", "类别", "金额", "备注", "比率", "代码"};
+    static const char* headers[kColumns] = {"编号", "客户", "数量", "城市", "单价",
+                                            "类别", "金额", "备注", "比率", "代码"};
     static const char* cities[] = {"北京", "上海", "广州", "深圳", "杭州", "成都", "武汉", "西安"};
-    for (int c = 0; c < kColumns; ++c) worksheet_write_string(ws, 0, lxw_col_t(c), headers[c], nullptr);
+    for (int c = 0; c < kColumns; ++c)
+        worksheet_write_string(ws, 0, lxw_col_t(c), headers[c], nullptr);
     char text[64];
     for (int r = 1; r < kRows; ++r) {
         worksheet_write_number(ws, lxw_row_t(r), 0, r, nullptr);
@@ -84,7 +88,8 @@ bool generate(const QString& path) {
 
 class FixedPrompts : public UserPrompts {
 public:
-    explicit FixedPrompts(QString path) : path_(std::move(path)) {}
+    explicit FixedPrompts(QString path)
+        : path_(std::move(path)) {}
     QString openWorkbookPath(QWidget*, int) override { return path_; }
     void message(QWidget*, const QString& text, bool) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
@@ -101,7 +106,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QString path = QStringLiteral("/tmp/quellar_bench_%1x%2.xlsx").arg(kRows).arg(kColumns);
-    if (argc > 1) path = QString::fromLocal8Bit(argv[1]);
+    if (argc > 1)
+        path = QString::fromLocal8Bit(argv[1]);
     else if (!QFileInfo::exists(path) && !generate(path)) {
         std::fprintf(stderr, "cannot generate %s\n", qPrintable(path));
         return 2;
@@ -113,7 +119,8 @@ int main(int argc, char** argv) {
         unzip.setStandardOutputFile(QProcess::nullDevice());
         QElapsedTimer t;
         t.start();
-        unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
+        unzip.start(QStringLiteral("unzip"),
+                    {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
         unzip.waitForFinished(-1);
         unzipWall = seconds(t);
         std::printf("%-46s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
@@ -132,8 +139,8 @@ int main(int argc, char** argv) {
     window.action(CQuellarDlg::Command::OpenFile1)->trigger();
     QApplication::processEvents();
     const double openWall = seconds(t);
-    std::printf("%-46s %7.2f s   peak %6.0f MB   range %s\n", "open as file 1 (convert, load, select)", openWall,
-                peakMB(), qPrintable(window.rangeBox(1)->text()));
+    std::printf("%-46s %7.2f s   peak %6.0f MB   range %s\n", "open as file 1 (convert, load, select)",
+                openWall, peakMB(), qPrintable(window.rangeBox(1)->text()));
     if (unzipWall > 0) std::printf("  open / unzip = %.2f (target <= 3)\n", openWall / unzipWall);
 
     // Where the time goes: the conversion alone, then showing the converted workbook.
@@ -141,7 +148,8 @@ int main(int argc, char** argv) {
         Workbook book;
         QElapsedTimer part;
         part.start();
-        const Status converted = ConvertWorkbook(path, dir.filePath(QStringLiteral("again.xml")), QStringLiteral("46"), &book);
+        const Status converted =
+            ConvertWorkbook(path, dir.filePath(QStringLiteral("again.xml")), QStringLiteral("46"), &book);
         const double convertWall = seconds(part);
         part.restart();
         SheetPane pane;
@@ -192,11 +200,11 @@ int main(int argc, char** argv) {
     progress.setPosition(0);
     t.restart();
     const Status written = window.resultPane()->writeResult(1, QStringLiteral("对比结果"), table, progress,
-                                                          progressStep(resultRows));
+                                                            progressStep(resultRows));
     QApplication::processEvents();
     const double writeWall = seconds(t);
     progress.finish();
-    std::printf("%-46s %7.2f s   %s (target < 2 s)\n", "write 2,000,000 cells into the result pane", writeWall,
-                written.isOk() ? "ok" : qPrintable(written.message()));
+    std::printf("%-46s %7.2f s   %s (target < 2 s)\n", "write 2,000,000 cells into the result pane",
+                writeWall, written.isOk() ? "ok" : qPrintable(written.message()));
     return written.isOk() ? 0 : 1;
 }

@@ -6,8 +6,7 @@
 namespace quellar::test {
 
 namespace {
-template <typename T>
-T takeFront(std::deque<T>& queue, T fallback) {
+template <typename T> T takeFront(std::deque<T>& queue, T fallback) {
     if (queue.empty()) return fallback;
     T value = std::move(queue.front());
     queue.pop_front();
@@ -20,7 +19,9 @@ QString ScriptedPrompts::openWorkbookPath(QWidget*, int which) {
     return takeFront(openPaths, QString());
 }
 
-SaveChoice ScriptedPrompts::exportPath(QWidget*) { return takeFront(savePaths, SaveChoice{}); }
+SaveChoice ScriptedPrompts::exportPath(QWidget*) {
+    return takeFront(savePaths, SaveChoice{});
+}
 
 std::optional<DiffChoice> ScriptedPrompts::diffOptions(QWidget*, const FieldList& fields) {
     offeredFields.push_back(fields);
@@ -32,7 +33,9 @@ std::optional<CompareOptions> ScriptedPrompts::bookOptions(QWidget*) {
     return takeFront(bookAnswers, std::optional<CompareOptions>());
 }
 
-void ScriptedPrompts::message(QWidget*, const QString& text, bool) { messages.append(text); }
+void ScriptedPrompts::message(QWidget*, const QString& text, bool) {
+    messages.append(text);
+}
 
 int fillOf(const Workbook& book, const Sheet& sheet, int row, int column) {
     const Cell* cell = sheet.cell(row, column);
@@ -51,9 +54,10 @@ QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int column
                 cells.append(QStringLiteral("."));
                 continue;
             }
-            QString text = (cell->value.type == CellValue::Type::Number ? DisplayFormat::general(cell->value.number)
-                                                                          : variantToText(cell->value)) +
-                           u':' + QString::number(fillOf(book, sheet, r, c));
+            QString text =
+                (cell->value.type == CellValue::Type::Number ? DisplayFormat::general(cell->value.number)
+                                                             : variantToText(cell->value)) +
+                u':' + QString::number(fillOf(book, sheet, r, c));
             for (const CellRange& m : sheet.merges)
                 if (m.firstRow == r && m.firstColumn == c)
                     text += QStringLiteral("[%1x%2]").arg(m.rowCount()).arg(m.columnCount());

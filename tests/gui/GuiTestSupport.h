@@ -37,7 +37,8 @@ public:
     QStringList shownWorkbooks;
 };
 
-// "text:fill" for each cell (numbers as 8500, not 8500.000000) of rows x columns (0-based from A1), "." for a cell not stored,
+// "text:fill" for each cell (numbers as 8500, not 8500.000000) of rows x columns (0-based from A1), "." for a
+// cell not stored,
 // "[RxC]" after a merged area's top-left cell; rows joined by newlines.
 QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int columns);
 

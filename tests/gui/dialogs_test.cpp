@@ -18,11 +18,14 @@ namespace {
 
 QStringList items(const QComboBox* combo) {
     QStringList list;
-    for (int i = 0; i < combo->count(); ++i) list.append(combo->itemText(i));
+    for (int i = 0; i < combo->count(); ++i)
+        list.append(combo->itemText(i));
     return list;
 }
 
-void choose(QComboBox* combo, const QString& text) { combo->setCurrentIndex(combo->findText(text)); }
+void choose(QComboBox* combo, const QString& text) {
+    combo->setCurrentIndex(combo->findText(text));
+}
 
 } // namespace
 
@@ -42,8 +45,8 @@ TEST(CDiffDlg, OpensWithTextTickedKeyModeAndSortedFieldsInEveryChooser) {
         EXPECT_TRUE(dialog.chooser(i)->isEnabled());
         EXPECT_EQ(dialog.chooser(i)->currentIndex(), 0); // nothing chosen
         // Sorted by pinyin: 部门 (bu), 工号 (gong), 姓名 (xing).
-        EXPECT_EQ(items(dialog.chooser(i)),
-                  QStringList({QString(), QStringLiteral("部门"), QStringLiteral("工号"), QStringLiteral("姓名")}));
+        EXPECT_EQ(items(dialog.chooser(i)), QStringList({QString(), QStringLiteral("部门"),
+                                                         QStringLiteral("工号"), QStringLiteral("姓名")}));
     }
 }
 
@@ -60,10 +63,12 @@ TEST(CDiffDlg, IgnoreCaseFollowsTextAndChoosersFollowTheMode) {
 
     choose(dialog.chooser(0), QStringLiteral("b"));
     dialog.positionalButton()->setChecked(true);
-    for (int i = 0; i < 6; ++i) EXPECT_FALSE(dialog.chooser(i)->isEnabled());
+    for (int i = 0; i < 6; ++i)
+        EXPECT_FALSE(dialog.chooser(i)->isEnabled());
     EXPECT_EQ(dialog.chooser(0)->currentText(), QStringLiteral("b")); // kept
     dialog.keyModeButton()->setChecked(true);
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(dialog.chooser(i)->isEnabled());
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(dialog.chooser(i)->isEnabled());
 }
 
 TEST(CDiffDlg, ConfirmingHandsBackTheOptionsAndTheChosenKeysInChooserOrder) {
@@ -75,14 +80,21 @@ TEST(CDiffDlg, ConfirmingHandsBackTheOptionsAndTheChosenKeysInChooserOrder) {
     };
     const Case cases[] = {
         {"one key", {{0, u"工号"}}, false, {QStringLiteral("工号")}},
-        {"gaps skipped, order kept", {{5, u"姓名"}, {2, u"工号"}}, false, {QStringLiteral("工号"), QStringLiteral("姓名")}},
-        {"same name twice", {{0, u"工号"}, {1, u"工号"}}, false, {QStringLiteral("工号"), QStringLiteral("工号")}},
+        {"gaps skipped, order kept",
+         {{5, u"姓名"}, {2, u"工号"}},
+         false,
+         {QStringLiteral("工号"), QStringLiteral("姓名")}},
+        {"same name twice",
+         {{0, u"工号"}, {1, u"工号"}},
+         false,
+         {QStringLiteral("工号"), QStringLiteral("工号")}},
         {"none", {}, false, {}},
         {"collected in positional mode too", {{3, u"姓名"}}, true, {QStringLiteral("姓名")}},
     };
     for (const Case& c : cases) {
         CDiffDlg dialog({QStringLiteral("工号"), QStringLiteral("姓名")});
-        for (const auto& [index, text] : c.chosen) choose(dialog.chooser(index), QString::fromUtf16(text));
+        for (const auto& [index, text] : c.chosen)
+            choose(dialog.chooser(index), QString::fromUtf16(text));
         if (c.positional) dialog.positionalButton()->setChecked(true);
         dialog.formulaBox()->setChecked(true);
         dialog.ignoreCaseBox()->setChecked(true);

@@ -38,15 +38,20 @@ using Command = CQuellarDlg::Command;
 
 namespace {
 
-QString staff(int n) { return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n)); }
+QString staff(int n) {
+    return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n));
+}
 
-QDateTime fixedTime() { return QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7)); }
+QDateTime fixedTime() {
+    return QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7));
+}
 
 QString readReport(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QString();
     const QByteArray bytes = file.readAll();
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                              (bytes.size() - 2) / 2);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -89,7 +94,9 @@ Workbook comparedLikeTheCli(const CompareOptions& options, const QStringList& ke
     RowTable t2 = readRange(b2, b2.sheets[0], clipUsedRange(b2.sheets[0]), progress, 1);
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, WorkbookSink::Mode::WriteOnly);
-    EXPECT_TRUE(runTableComparison(1, QStringLiteral("对比结果"), sink, t1, t2, options, keys, reportText, progress).isOk());
+    EXPECT_TRUE(
+        runTableComparison(1, QStringLiteral("对比结果"), sink, t1, t2, options, keys, reportText, progress)
+            .isOk());
     return result;
 }
 
@@ -98,8 +105,10 @@ Workbook comparedLikeTheCli(const CompareOptions& options, const QStringList& ke
 TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Quellar"));
     QStringList menus;
-    for (QAction* a : window->menuBar()->actions()) menus.append(a->text());
-    EXPECT_EQ(menus, QStringList({QStringLiteral("文件(&F)"), QStringLiteral("工具(&T)"), QStringLiteral("帮助(&H)")}));
+    for (QAction* a : window->menuBar()->actions())
+        menus.append(a->text());
+    EXPECT_EQ(menus, QStringList({QStringLiteral("文件(&F)"), QStringLiteral("工具(&T)"),
+                                  QStringLiteral("帮助(&H)")}));
 
     StringTools texts;
     struct Button {
@@ -109,10 +118,10 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
         bool enabled;
     };
     const Button buttons[] = {
-        {Command::CompareTables, "tb0", "tbTip0", true}, {Command::CompareBooks, "tb1", "tbTip1", true},
-        {Command::GroupSum, "tb2", "tbTip2", false},      {Command::PageSubtotals, "tb3", "tbTip3", false},
-        {Command::Join, "tb4", "tbTip4", false},          {Command::BlankRows, "tb5", "tbTip5", false},
-        {Command::Filter, "tb6", "tbTip6", false},        {Command::Query, "tb7", "tbTip7", false},
+        {Command::CompareTables, "tb0", "tbTip0", true},   {Command::CompareBooks, "tb1", "tbTip1", true},
+        {Command::GroupSum, "tb2", "tbTip2", false},       {Command::PageSubtotals, "tb3", "tbTip3", false},
+        {Command::Join, "tb4", "tbTip4", false},           {Command::BlankRows, "tb5", "tbTip5", false},
+        {Command::Filter, "tb6", "tbTip6", false},         {Command::Query, "tb7", "tbTip7", false},
         {Command::ConditionalSum, "tb8", "tbTip8", false}, {Command::Help, "tb11", "tbTip11", true},
         {Command::WebSite, "tb12", "tbTip12", true},
     };
@@ -131,7 +140,8 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
         if (b.enabled) EXPECT_EQ(tool->toolTip(), texts.text(QLatin1String(b.tip)));
         const QImage image = tool->icon().pixmap(32, 32).toImage();
         EXPECT_EQ(image.size(), QSize(32, 32));
-        images.insert(image.cacheKey() ^ qHash(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes())));
+        images.insert(image.cacheKey() ^ qHash(QByteArray(reinterpret_cast<const char*>(image.constBits()),
+                                                          image.sizeInBytes())));
     }
     EXPECT_EQ(images.size(), 11) << "one distinct icon per command";
     // The menu item of workbook comparison reads 两簿比较, its button 两薄比较.
@@ -148,7 +158,8 @@ TEST_F(MainWindowTest, LaysTheControlsOutByTheProportionsOnEveryResize) {
         QWidget* central = window->centralWidget();
         const int W = central->width();
         const int C = (W - 24) / 2;
-        const QRect p1 = window->pane(1)->geometry(), p2 = window->pane(2)->geometry(), r = window->resultPane()->geometry();
+        const QRect p1 = window->pane(1)->geometry(), p2 = window->pane(2)->geometry(),
+                    r = window->resultPane()->geometry();
         EXPECT_EQ(p1.left(), 12);
         EXPECT_EQ(p1.width(), C - 6);
         EXPECT_EQ(p2.left(), C + 18);
@@ -177,7 +188,8 @@ TEST_F(MainWindowTest, OpeningFilesConvertsShowsProtectsAndSelectsTheUsedRange) 
         EXPECT_EQ(window->rangeBox(which)->text(), QStringLiteral("A1:E10"));
         EXPECT_EQ(window->pane(which)->selection(), (RangeBounds{1, 1, 5, 10}));
         EXPECT_TRUE(window->pane(which)->activeSheet().isProtected);
-        EXPECT_FALSE(window->pane(which)->model()->flags(window->pane(which)->model()->index(2, 2)) & Qt::ItemIsEditable);
+        EXPECT_FALSE(window->pane(which)->model()->flags(window->pane(which)->model()->index(2, 2)) &
+                     Qt::ItemIsEditable);
     }
     // Opening file 1 again replaces the pane and the working file.
     open(1, testDataPath(QStringLiteral("cli/book1.xml")));
@@ -206,7 +218,8 @@ TEST_F(MainWindowTest, AFileThatCannotBeOpenedIsNamedInAMessageAndChangesNothing
         prompts->messages.clear();
         open(1, path);
         ASSERT_EQ(prompts->messages.size(), 1) << path.toStdString();
-        EXPECT_TRUE(prompts->messages[0].contains(QFileInfo(path).fileName())) << prompts->messages[0].toStdString();
+        EXPECT_TRUE(prompts->messages[0].contains(QFileInfo(path).fileName()))
+            << prompts->messages[0].toStdString();
         EXPECT_EQ(window->filePath(1), staff(1));
         EXPECT_EQ(window->pane(1)->workbook().sheets[0].name, QStringLiteral("员工"));
         EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:E10"));
@@ -228,9 +241,15 @@ TEST_F(MainWindowTest, TypedRangesSelectByTheRangeBoxRules) {
     };
     const RangeBounds before{1, 1, 5, 10};
     const Case cases[] = {
-        {u"A1:C10", true, {1, 1, 3, 10}},  {u"b2:d4", true, {2, 2, 4, 4}},    {u"C10:A1", true, {1, 1, 3, 10}},
-        {u"A:C10", false, before},         {u"A1:C", false, before},         {u"A1-C10", false, before},
-        {u"1A:C10", false, before},        {u"B2:AAAZ5", false, before},     {u"A1:XFE3", false, before},
+        {u"A1:C10", true, {1, 1, 3, 10}},
+        {u"b2:d4", true, {2, 2, 4, 4}},
+        {u"C10:A1", true, {1, 1, 3, 10}},
+        {u"A:C10", false, before},
+        {u"A1:C", false, before},
+        {u"A1-C10", false, before},
+        {u"1A:C10", false, before},
+        {u"B2:AAAZ5", false, before},
+        {u"A1:XFE3", false, before},
         {u"AB12:XFD1048576", true, {28, 12, 16384, 1048576}},
         // Each keystroke applies: A1:A104857 was valid before the last digit made it too far.
         {u"A1:A1048577", true, {1, 1, 1, 104857}},
@@ -275,8 +294,9 @@ TEST_F(MainWindowTest, CompareTablesByKeyGivesWhatTheCommandLineGives) {
 
     // The dialog offered the fields common to both tables.
     ASSERT_EQ(prompts->offeredFields.size(), 1u);
-    EXPECT_EQ(prompts->offeredFields[0], QStringList({QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("部门"),
-                                                      QStringLiteral("工资"), QStringLiteral("入职日期")}));
+    EXPECT_EQ(prompts->offeredFields[0],
+              QStringList({QStringLiteral("工号"), QStringLiteral("姓名"), QStringLiteral("部门"),
+                           QStringLiteral("工资"), QStringLiteral("入职日期")}));
     // The selections were clipped and are shown.
     EXPECT_EQ(window->rangeBox(1)->text(), QStringLiteral("A1:E10"));
 
@@ -287,24 +307,26 @@ TEST_F(MainWindowTest, CompareTablesByKeyGivesWhatTheCommandLineGives) {
     // A002's salary differs (red), A003's department differs, A008 is only in file 1
     // (yellow), A009 only in file 2 (green, listed last).
     const Sheet& sheet = result->workbook().sheets[0];
-    EXPECT_EQ(test::sheetText(result->workbook(), sheet, 11, 11),
-              QStringLiteral(
-                  "员工名单:0[1x5] . . . . 1:20 员工名单:0[1x5] . . . .\n"
-                  "工号:0 姓名:0 部门:0 工资:0 入职日期:0 2:20 工号:0 姓名:0 部门:0 工资:0 入职日期:0\n"
-                  "A001:0 张伟:0 销售部:0 8500:0 2019/3/1:0 3:20 A001:0 张伟:0 销售部:0 8500:0 2019/3/1:0\n"
-                  "A002:0 王芳:0 财务部:0 9200:3 2018/7/15:0 4:20 A002:0 王芳:0 财务部:0 9500:3 2018/7/15:0\n"
-                  "A003:0 李娜:0 技术部:3 12800:0 2020/1/6:0 5:20 A003:0 李娜:0 研发部:3 12800:0 2020/1/6:0\n"
-                  "A004:0 刘洋:0 技术部:0 11500:0 2021/5/20:0 7:20 A004:0 刘洋:0 技术部:0 11500:0 2021/5/20:0\n"
-                  "A005:0 陈静:0 人事部:0 7600:0 2017/11/2:0 6:20 A005:0 陈静:0 人事部:0 7600:0 2017/11/2:0\n"
-                  "A006:0 杨磊:0 销售部:0 8900:0 2022/2/14:0 8:20 A006:0 杨磊:0 销售部:0 8900:0 2022/2/14:0\n"
-                  "A007:0 赵敏:0 技术部:0 13600:0 2016/9/1:0 9:20 A007:0 赵敏:0 技术部:0 13600:0 2016/9/1:0\n"
-                  "A008:6 黄强:6 后勤部:6 6200:6 2023/4/10:6 . . . . . .\n"
-                  ". . . . . 10:20 A009:4 周杰:4 市场部:4 9800:4 2024/6/3:4"));
+    EXPECT_EQ(
+        test::sheetText(result->workbook(), sheet, 11, 11),
+        QStringLiteral(
+            "员工名单:0[1x5] . . . . 1:20 员工名单:0[1x5] . . . .\n"
+            "工号:0 姓名:0 部门:0 工资:0 入职日期:0 2:20 工号:0 姓名:0 部门:0 工资:0 入职日期:0\n"
+            "A001:0 张伟:0 销售部:0 8500:0 2019/3/1:0 3:20 A001:0 张伟:0 销售部:0 8500:0 2019/3/1:0\n"
+            "A002:0 王芳:0 财务部:0 9200:3 2018/7/15:0 4:20 A002:0 王芳:0 财务部:0 9500:3 2018/7/15:0\n"
+            "A003:0 李娜:0 技术部:3 12800:0 2020/1/6:0 5:20 A003:0 李娜:0 研发部:3 12800:0 2020/1/6:0\n"
+            "A004:0 刘洋:0 技术部:0 11500:0 2021/5/20:0 7:20 A004:0 刘洋:0 技术部:0 11500:0 2021/5/20:0\n"
+            "A005:0 陈静:0 人事部:0 7600:0 2017/11/2:0 6:20 A005:0 陈静:0 人事部:0 7600:0 2017/11/2:0\n"
+            "A006:0 杨磊:0 销售部:0 8900:0 2022/2/14:0 8:20 A006:0 杨磊:0 销售部:0 8900:0 2022/2/14:0\n"
+            "A007:0 赵敏:0 技术部:0 13600:0 2016/9/1:0 9:20 A007:0 赵敏:0 技术部:0 13600:0 2016/9/1:0\n"
+            "A008:6 黄强:6 后勤部:6 6200:6 2023/4/10:6 . . . . . .\n"
+            ". . . . . 10:20 A009:4 周杰:4 市场部:4 9800:4 2024/6/3:4"));
 
     // Exactly what the command line computes, cell for cell and style for style.
     QString cliReport;
     const Workbook cli = comparedLikeTheCli(options, {QStringLiteral("工号")}, cliReport);
-    EXPECT_EQ(test::sheetText(result->workbook(), sheet, 12, 12), test::sheetText(cli, cli.sheets[0], 12, 12));
+    EXPECT_EQ(test::sheetText(result->workbook(), sheet, 12, 12),
+              test::sheetText(cli, cli.sheets[0], 12, 12));
     for (int r = 0; r < 11; ++r)
         for (int c = 0; c < 11; ++c) {
             const Cell* a = sheet.cell(r, c);
@@ -405,7 +427,8 @@ TEST_F(MainWindowTest, CompareBooksPairsSheetsByNameIntoResultSheets) {
     ASSERT_EQ(got.sheets.size(), expected.sheets.size());
     for (size_t i = 0; i < got.sheets.size(); ++i) {
         EXPECT_EQ(got.sheets[i].name, expected.sheets[i].name);
-        EXPECT_EQ(test::sheetText(got, got.sheets[i], 6, 6), test::sheetText(expected, expected.sheets[i], 6, 6));
+        EXPECT_EQ(test::sheetText(got, got.sheets[i], 6, 6),
+                  test::sheetText(expected, expected.sheets[i], 6, 6));
         EXPECT_EQ(window->resultPane()->tabBar()->tabText(int(i)), expected.sheets[i].name);
     }
     const QString report = readReport(dir.filePath(QStringLiteral("report.htm")));
@@ -436,11 +459,16 @@ TEST_F(MainWindowTest, ExportWritesTheChosenKindAtomicallyAndShowsIt) {
     };
     QDir(dir.path()).mkdir(QStringLiteral("a.folder"));
     const Case cases[] = {
-        {dir.filePath(QStringLiteral("out.xlsx")), false, dir.filePath(QStringLiteral("out.xlsx")), FileKind::Xlsx},
-        {dir.filePath(QStringLiteral("REPORT.XLSX")), false, dir.filePath(QStringLiteral("REPORT.XLSX")), FileKind::Xlsx},
-        {dir.filePath(QStringLiteral("old.xls")), true, dir.filePath(QStringLiteral("old.xls")), FileKind::Xls},
-        {dir.filePath(QStringLiteral("a.folder/result")), false, dir.filePath(QStringLiteral("a.folder/result.xls")), FileKind::Xls},
-        {dir.filePath(QStringLiteral("a.folder/result")), true, dir.filePath(QStringLiteral("a.folder/result.xlsx")), FileKind::Xlsx},
+        {dir.filePath(QStringLiteral("out.xlsx")), false, dir.filePath(QStringLiteral("out.xlsx")),
+         FileKind::Xlsx},
+        {dir.filePath(QStringLiteral("REPORT.XLSX")), false, dir.filePath(QStringLiteral("REPORT.XLSX")),
+         FileKind::Xlsx},
+        {dir.filePath(QStringLiteral("old.xls")), true, dir.filePath(QStringLiteral("old.xls")),
+         FileKind::Xls},
+        {dir.filePath(QStringLiteral("a.folder/result")), false,
+         dir.filePath(QStringLiteral("a.folder/result.xls")), FileKind::Xls},
+        {dir.filePath(QStringLiteral("a.folder/result")), true,
+         dir.filePath(QStringLiteral("a.folder/result.xlsx")), FileKind::Xlsx},
     };
     for (const Case& c : cases) {
         prompts->savePaths.push_back(SaveChoice{c.chosen, c.xlsxFilter});
@@ -481,7 +509,8 @@ TEST_F(MainWindowTest, HelpWebSiteAndRepair) {
     window->action(Command::Help)->trigger();
     window->toolAction(Command::WebSite)->trigger();
     ASSERT_EQ(prompts->opened.size(), 2);
-    EXPECT_TRUE(prompts->opened[0].endsWith(QStringLiteral("help/index.html"))) << prompts->opened[0].toStdString();
+    EXPECT_TRUE(prompts->opened[0].endsWith(QStringLiteral("help/index.html")))
+        << prompts->opened[0].toStdString();
     EXPECT_EQ(prompts->opened[1], prompts->opened[0]);
     EXPECT_TRUE(QFile::exists(prompts->opened[0]));
 
@@ -530,7 +559,8 @@ TEST(CRunDlg, ShowsTheTextAndAdvancesTheBar) {
     progress.setStep(progressStep(250));
     progress.setPosition(0);
     EXPECT_EQ(progress.step(), 2);
-    for (int i = 0; i < 250; i += 2) progress.advance(progress.step());
+    for (int i = 0; i < 250; i += 2)
+        progress.advance(progress.step());
     EXPECT_EQ(progress.position(), 250);
     EXPECT_EQ(progress.findChild<QProgressBar*>()->value(), progress.findChild<QProgressBar*>()->maximum());
     progress.setText(QStringLiteral("run"));
@@ -551,7 +581,8 @@ TEST(MainWindow, AReportThatCannotBeWrittenIsNamedInAMessage) {
     prompts->diffAnswers.push_back(DiffChoice{positional, {}});
     window.action(Command::CompareTables)->trigger();
     ASSERT_EQ(prompts->messages.size(), 1);
-    EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("report.htm"))) << prompts->messages[0].toStdString();
+    EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("report.htm")))
+        << prompts->messages[0].toStdString();
     EXPECT_TRUE(prompts->opened.isEmpty());
     // The comparison itself was shown.
     EXPECT_EQ(window.resultPane()->workbook().sheets[0].name, QStringLiteral("对比结果"));

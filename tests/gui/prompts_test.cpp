@@ -21,8 +21,7 @@ using namespace quellar;
 namespace {
 
 // Calls `answer` with the modal dialog of type T as soon as it is shown.
-template <typename T>
-void whenShown(std::function<void(T*)> answer) {
+template <typename T> void whenShown(std::function<void(T*)> answer) {
     auto* timer = new QTimer;
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [timer, answer] {
@@ -44,7 +43,8 @@ TEST(UserPrompts, DiffOptionsComeFromCDiffDlg) {
         dialog->numberFormatBox()->setChecked(true);
         dialog->confirmButton()->click();
     });
-    const std::optional<DiffChoice> choice = prompts.diffOptions(nullptr, {QStringLiteral("工号"), QStringLiteral("姓名")});
+    const std::optional<DiffChoice> choice =
+        prompts.diffOptions(nullptr, {QStringLiteral("工号"), QStringLiteral("姓名")});
     ASSERT_TRUE(choice.has_value());
     EXPECT_EQ(choice->keys, QStringList({QStringLiteral("工号")}));
     EXPECT_TRUE(choice->options.compareNumberFormat);

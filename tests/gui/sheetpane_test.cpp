@@ -32,7 +32,9 @@ QVariant role(const SheetPane& pane, int row, int column, int r) {
     return pane.model()->data(pane.model()->index(row, column), r);
 }
 
-RangeBounds bounds(int c1, int r1, int c2, int r2) { return RangeBounds{c1, r1, c2, r2}; }
+RangeBounds bounds(int c1, int r1, int c2, int r2) {
+    return RangeBounds{c1, r1, c2, r2};
+}
 
 } // namespace
 
@@ -65,7 +67,9 @@ TEST(SheetPane, ModelPassesTheModelTester) {
     pane.setWorkbook(Workbook::makeDefault());
     pane.setActiveSheet(2);
     NullProgress progress;
-    ASSERT_TRUE(pane.writeResult(3, QStringLiteral("结果"), test::makeTable({{"a", "b"}, {"1", "2"}}), progress, 1).isOk());
+    ASSERT_TRUE(
+        pane.writeResult(3, QStringLiteral("结果"), test::makeTable({{"a", "b"}, {"1", "2"}}), progress, 1)
+            .isOk());
     EXPECT_EQ(shown(pane, 1, 1), QStringLiteral("2"));
     EXPECT_TRUE(pane.model()->setCellText(4, 4, QStringLiteral("x")));
 }
@@ -242,7 +246,8 @@ TEST(SheetPane, ExportsTheWholeWorkbookAndReadsItBack) {
     NullProgress progress;
     ASSERT_TRUE(pane.writeResult(1, QStringLiteral("对比结果"), table, progress, 1).isOk());
     for (FileKind kind : {FileKind::Xlsx, FileKind::Xls}) {
-        const QString path = dir.filePath(kind == FileKind::Xlsx ? QStringLiteral("out.xlsx") : QStringLiteral("out.xls"));
+        const QString path =
+            dir.filePath(kind == FileKind::Xlsx ? QStringLiteral("out.xlsx") : QStringLiteral("out.xls"));
         ASSERT_TRUE(pane.exportWorkbook(path, kind).isOk());
         SheetPane back;
         ASSERT_TRUE(back.loadFile(path).isOk());
@@ -251,7 +256,8 @@ TEST(SheetPane, ExportsTheWholeWorkbookAndReadsItBack) {
         EXPECT_EQ(test::sheetText(back.workbook(), back.workbook().sheets[0], 2, 2),
                   QStringLiteral("名称:0 数量:0\n苹果:0 3:4"));
     }
-    const Status failed = pane.exportWorkbook(dir.filePath(QStringLiteral("missing/out.xlsx")), FileKind::Xlsx);
+    const Status failed =
+        pane.exportWorkbook(dir.filePath(QStringLiteral("missing/out.xlsx")), FileKind::Xlsx);
     EXPECT_FALSE(failed.isOk());
     EXPECT_TRUE(failed.message().contains(QStringLiteral("out.xlsx")));
 }
