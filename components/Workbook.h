@@ -50,7 +50,7 @@ struct Cell {
     uint32_t column = 0; // 0-based
     uint32_t style = 0;  // index into Workbook::styles
     CellValue value;
-    SharedText formula;  // as written in the file, starting with "=" (A1 or R1C1 as stored)
+    SharedText formula;  // starting with "=", in A1 notation whatever the file stores
 };
 
 struct SheetRow {

@@ -67,11 +67,6 @@ bool isDateFormatCode(QStringView code);
 // A date written as ISO 8601 (2024-03-01, 2024-03-01T10:20:30) as a 1900-system day serial.
 bool isoDateToSerial(std::string_view text, double& serial);
 
-// Turns an R1C1 formula (=R[-1]C*2) into A1 form for a cell at (row, column), 0-based;
-// references inside string literals are left alone. Formulas with no R1C1 reference come
-// back unchanged.
-QString r1c1ToA1(QStringView formula, int32_t row, int32_t column);
-
 } // namespace xlsx
 
 } // namespace quellar

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 
@@ -124,14 +123,6 @@ bool isErrorLiteral(QStringView text) {
                                     QStringLiteral("#NAME?"),  QStringLiteral("#NUM!"),
                                     QStringLiteral("#N/A")};
     return errors.contains(text.toString());
-}
-
-bool looksLikeR1C1(QStringView formula) {
-    static const QRegularExpression r1c1(
-        QStringLiteral("(^|[^A-Za-z0-9_.$])[Rr](\\[-?\\d+\\]|\\d+)?[Cc](\\[-?\\d+\\]|\\d+)?(?![A-Za-z0-9_(])|"
-                       "(^|[^A-Za-z0-9_.$])[Rr](\\[-?\\d+\\])(?![A-Za-z0-9_(])|"
-                       "(^|[^A-Za-z0-9_.$])[Cc](\\[-?\\d+\\])(?![A-Za-z0-9_(])"));
-    return r1c1.match(formula).hasMatch();
 }
 
 class XlsxWriterJob {
@@ -274,10 +265,9 @@ public:
                 lxw_format* f = format(cell.style, kind);
                 lxw_error e = LXW_NO_ERROR;
                 if (!cell.formula.isEmpty()) {
-                    QString formula = cell.formula.toQString();
-                    if (formula.startsWith(u'=')) formula.remove(0, 1);
-                    if (looksLikeR1C1(formula))
-                        formula = xlsx::r1c1ToA1(formula, row.index, int32_t(cell.column));
+                    // The model holds A1 formulas, which is what the file stores (without "=").
+                    QStringView formula = cell.formula.qview();
+                    if (formula.startsWith(u'=')) formula = formula.mid(1);
                     const QByteArray utf8 = formula.toUtf8();
                     switch (v.type) {
                     case CellValue::Type::String:

@@ -1,5 +1,6 @@
 #include "components/XmlSpreadsheetFormat.h"
 
+#include "components/FormulaNotation.h"
 #include "components/TextIO.h"
 
 #include <QDir>
@@ -698,6 +699,8 @@ private:
         cell->column = uint32_t(column);
         cell->style = style;
         cell->value = std::move(value);
+        // The file stores R1C1 formulas; the model holds them as A1, relative to this cell.
+        if (!formula.isEmpty()) formula = SharedText(r1c1ToA1(formula.qview(), rowIndex, int32_t(column)));
         cell->formula = std::move(formula);
         return true;
     }
@@ -1173,7 +1176,8 @@ private:
                 integer(cell->style);
                 b_.push_back('"');
             }
-            if (cell && !cell->formula.isEmpty()) attribute("ss:Formula", cell->formula.qview());
+            if (cell && !cell->formula.isEmpty()) // A1 in the model, R1C1 in the file
+                attribute("ss:Formula", a1ToR1C1(cell->formula.qview(), rowIndex, int32_t(column)));
             if (!cell || cell->value.isEmpty()) {
                 b_.append("/>\n");
                 continue;

@@ -160,7 +160,7 @@ Workbook richWorkbook() {
     s.cellAt(0, 3).value = CellValue::fromNumber(1.5);
     s.cellAt(0, 3).style = moneyStyle;
     s.cellAt(1, 3).value = CellValue::fromNumber(3);
-    s.cellAt(1, 3).formula = SharedText(u"=R[-1]C*2");
+    s.cellAt(1, 3).formula = SharedText(u"=D1*2"); // written as =R[-1]C*2
     s.rowAt(1).height = 30;
     s.cellAt(4, 1).value = CellValue::fromDateTime(45356.5);
     s.cellAt(4, 1).style = dateStyle;
@@ -342,7 +342,7 @@ TEST(XmlSpreadsheet, ReadsAWorkbookAsExcelWritesIt) {
     EXPECT_EQ(text(3, 1), QStringLiteral("-"));
     EXPECT_EQ(text(3, 2), QStringLiteral("D:45356"));
     EXPECT_EQ(text(3, 3), QStringLiteral("N:6500.5"));
-    EXPECT_EQ(s.cell(3, 3)->formula.toQString(), QStringLiteral("=RC[-3]*2"));
+    EXPECT_EQ(s.cell(3, 3)->formula.toQString(), QStringLiteral("=A4*2")); // =RC[-3]*2 in the file
     EXPECT_EQ(text(4, 0), QStringLiteral("S:红字 & 黑")); // rich text runs joined
     EXPECT_EQ(text(4, 1), QStringLiteral("B:1"));
     EXPECT_EQ(text(4, 2), QStringLiteral("E:#N/A"));
