@@ -1,5 +1,7 @@
 #include "components/XlsxFormat.h"
 
+#include "components/FormulaNotation.h"
+
 #include "components/TextIO.h"
 #include "components/XmlScanner.h"
 #include "components/ZipArchive.h"
@@ -1049,6 +1051,16 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
         enum class Section { None, SheetData, Cols, Merges, RowBreaks, Other };
         Section section = Section::None;
         std::string value, formula, inlineText;
+        // Shared formulas: the master cell's A1 text and place by shared index; the other
+        // cells of the group carry only the index and get the master's text shifted to them.
+        struct SharedMaster {
+            QString formula;
+            int32_t row;
+            int32_t column;
+        };
+        std::unordered_map<uint64_t, SharedMaster> sharedFormulas;
+        uint64_t sharedIndex = 0;
+        bool sharedFormula = false;
         int32_t rowIndex = -1, column = -1;
         int64_t cells = 0;
         int64_t columnRecords = 0;
@@ -1139,7 +1151,26 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
                                 hasValue = true;
                                 if (!sc.readElementText(value)) return Status::ok();
                             } else if (child == "f") {
+                                sharedFormula = false;
+                                for (const XmlAttribute& a : sc.attributes()) {
+                                    if (a.localName == "t") sharedFormula = a.value == "shared";
+                                    else if (a.localName == "si" && !parseUnsigned(a.value, sharedIndex))
+                                        sharedIndex = UINT64_MAX;
+                                }
                                 if (!sc.readElementText(formula)) return Status::ok();
+                                if (sharedFormula && sharedIndex != UINT64_MAX) {
+                                    if (!formula.empty()) {
+                                        sharedFormulas[sharedIndex] = SharedMaster{
+                                            QString::fromUtf8(formula.data(), qsizetype(formula.size())), cellRow, column};
+                                    } else if (auto master = sharedFormulas.find(sharedIndex);
+                                               master != sharedFormulas.end()) {
+                                        const QString shifted = r1c1ToA1(
+                                            a1ToR1C1(master->second.formula, master->second.row, master->second.column),
+                                            cellRow, column);
+                                        const QByteArray bytes = shifted.toUtf8();
+                                        formula.assign(bytes.constData(), size_t(bytes.size()));
+                                    }
+                                }
                             } else if (child == "is") {
                                 hasInline = true;
                                 const int isDepth = sc.depth();
