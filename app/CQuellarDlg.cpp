@@ -7,7 +7,12 @@
 #include "components/ExcelDriver.h"
 #include "components/SheetPane.h"
 #include "components/WorkbookFormat.h"
+#include "table/BlankRows.h"
+#include "table/CellOps.h"
 #include "table/Comparison.h"
+#include "table/Filter.h"
+#include "table/GroupSum.h"
+#include "table/Join.h"
 #include "table/RangeReader.h"
 #include "table/WorkbookComparison.h"
 
@@ -30,6 +35,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <thread>
 
 namespace quellar {
@@ -55,11 +61,11 @@ const CommandInfo kCommands[] = {
     {Command::Exit, u"退出", nullptr, nullptr, IconKind::Exit, true},
     {Command::CompareTables, u"两表对比", "tb0", "tbTip0", IconKind::CompareTables, true},
     {Command::CompareBooks, u"两簿比较", "tb1", "tbTip1", IconKind::CompareBooks, true},
-    {Command::GroupSum, u"分组汇总", "tb2", "tbTip2", IconKind::GroupSum, false},
+    {Command::GroupSum, u"分组汇总", "tb2", "tbTip2", IconKind::GroupSum, true},
     {Command::PageSubtotals, u"分页汇总", "tb3", "tbTip3", IconKind::PageSubtotals, false},
-    {Command::Join, u"两表连接", "tb4", "tbTip4", IconKind::Join, false},
-    {Command::BlankRows, u"增加空行", "tb5", "tbTip5", IconKind::BlankRows, false},
-    {Command::Filter, u"比较筛选", "tb6", "tbTip6", IconKind::Filter, false},
+    {Command::Join, u"两表连接", "tb4", "tbTip4", IconKind::Join, true},
+    {Command::BlankRows, u"增加空行", "tb5", "tbTip5", IconKind::BlankRows, true},
+    {Command::Filter, u"比较筛选", "tb6", "tbTip6", IconKind::Filter, true},
     {Command::Query, u"条件查询", "tb7", "tbTip7", IconKind::Query, false},
     {Command::ConditionalSum, u"条件汇总", "tb8", "tbTip8", IconKind::ConditionalSum, false},
     {Command::Help, u"帮助", "tb11", "tbTip11", IconKind::Help, true},
@@ -148,6 +154,14 @@ void CQuellarDlg::buildActions() {
             return [this] { compareTables(); };
         case Command::CompareBooks:
             return [this] { compareBooks(); };
+        case Command::GroupSum:
+            return [this] { groupSummary(); };
+        case Command::Join:
+            return [this] { join(); };
+        case Command::BlankRows:
+            return [this] { addBlankRows(); };
+        case Command::Filter:
+            return [this] { compareFilter(); };
         case Command::Help:
             return [this] { showHelp(); };
         case Command::Repair:
@@ -585,6 +599,127 @@ void CQuellarDlg::finishComparison(const QString& reportTitle) {
         return;
     }
     prompts_->openDocument(path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Join, comparison filter, blank rows and group summary
+
+namespace {
+
+// A choice list counts only when at least one of its names is not empty.
+bool anyNamed(const QStringList& names) {
+    return std::any_of(names.begin(), names.end(), [](const QString& name) { return !name.isEmpty(); });
+}
+
+} // namespace
+
+void CQuellarDlg::showResultSheet() {
+    result_->setActiveSheet(0);
+    result_->select(RangeBounds{});
+}
+
+void CQuellarDlg::join() {
+    CRunDlg progress(this);
+    std::vector<RowTable> tables = readSources(2, progress);
+    // The common fields are found while the progress window is still up.
+    const FieldList common = commonFieldNames(tables[0], tables[1]);
+    progress.finish();
+
+    const JoinChoice choice = prompts_->joinOptions(this, common);
+    if (!anyNamed(choice.conditions)) return; // cancelled or no condition: nothing happens
+
+    JoinInfo info;
+    const Status status =
+        runJoin(*result_, progress, tables[0], tables[1], choice.conditions, choice.options, &info);
+    progress.finish();
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("两表连接没有完成。\n\n%1").arg(status.message()));
+        return;
+    }
+    showResultSheet();
+    showStatus(QStringLiteral("连接完成：配对 %1 行，文件一独有 %2 行（黄色），文件二独有 %3 "
+                              "行（绿色），文件二独有的列 %4 个。")
+                   .arg(info.pairedRows)
+                   .arg(info.unpairedRowsOne)
+                   .arg(info.unpairedRowsTwo)
+                   .arg(info.extraColumns));
+}
+
+void CQuellarDlg::compareFilter() {
+    CRunDlg progress(this);
+    std::vector<RowTable> tables = readSources(2, progress);
+    progress.finish();
+    // The offered fields are built once the progress window is gone.
+    const FieldList offered = filterOfferedFields(tables[0], tables[1]);
+
+    const FilterChoice choice = prompts_->filterOptions(this, offered);
+    if (!anyNamed(choice.fields)) {
+        showMessage(texts_.text(QStringLiteral("selTj")), false);
+        return;
+    }
+
+    FilterInfo info;
+    const Status status =
+        runFilter(*result_, progress, tables[0], tables[1], choice.fields, choice.values, &info);
+    progress.finish();
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("比较筛选没有完成。\n\n%1").arg(status.message()));
+        return;
+    }
+    showResultSheet();
+    showStatus(QStringLiteral("筛选完成：文件一 %1 行、文件二 %2 行符合条件。")
+                   .arg(info.matchesOne)
+                   .arg(info.matchesTwo));
+    // A condition on a field one table lacks matched none of its rows: say so.
+    const QString note = filterMissingFieldsNote(info);
+    if (!note.isEmpty()) showMessage(note, false);
+}
+
+void CQuellarDlg::addBlankRows() {
+    CRunDlg progress(this);
+    std::vector<RowTable> tables = readSources(1, progress);
+    progress.finish();
+
+    const int count = prompts_->blankRowCount(this);
+    if (count <= 0) return; // cancelled (-1), or no rows to add
+
+    const Status status = runInsertBlankRows(*result_, progress, std::move(tables[0]), count);
+    progress.finish();
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("增加空行没有完成。\n\n%1").arg(status.message()));
+        return;
+    }
+    showResultSheet();
+    showStatus(QStringLiteral("已在每一行之后增加 %1 个空行。").arg(count));
+}
+
+void CQuellarDlg::groupSummary() {
+    CRunDlg progress(this);
+    std::vector<RowTable> tables = readSources(1, progress);
+    progress.finish();
+    int fieldRow = -1;
+    const FieldList fields = findFieldRow(tables[0], fieldRow);
+
+    const GroupSumChoice choice = prompts_->groupSumOptions(this, fields);
+    if (!anyNamed(choice.groupFields)) return; // cancelled or no group field
+
+    GroupSumInfo info;
+    const Status status =
+        runGroupSum(*result_, progress, std::move(tables[0]), choice.groupFields, choice.sumLabels, &info);
+    progress.finish();
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("分组汇总没有完成。\n\n%1").arg(status.message()));
+        return;
+    }
+    showResultSheet();
+    QStringList summed;
+    for (int column : info.sumColumns)
+        summed.append(column < fields.size() ? groupSumLabel(column, fields[column])
+                                             : columnLetters(column + 1));
+    showStatus(QStringLiteral("汇总完成：按 %1 分组，小计行 %2 个；汇总的列：%3。")
+                   .arg(choice.groupFields.join(QStringLiteral("、")))
+                   .arg(info.subtotalRows)
+                   .arg(summed.isEmpty() ? QStringLiteral("无") : summed.join(QStringLiteral("、"))));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -88,6 +88,10 @@ public slots:
     void exportToExcel();
     void compareTables();
     void compareBooks();
+    void groupSummary();
+    void join();
+    void addBlankRows();
+    void compareFilter();
     void showReport();
     void showHelp();
     void showWebSite();
@@ -119,6 +123,8 @@ private:
     // under the "init" text and hands back the tables.
     std::vector<RowTable> readSources(int paneCount, CRunDlg& progress);
     void finishComparison(const QString& reportTitle);
+    // Shows the result pane's first sheet, where an operation has just written.
+    void showResultSheet();
     void showStatus(const QString& text);
     void showMessage(const QString& text, bool warning = true);
 

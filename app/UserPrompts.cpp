@@ -1,6 +1,7 @@
 #include "app/UserPrompts.h"
 
 #include "app/DesktopShell.h"
+#include "dialogs/CAddRowDlg.h"
 #include "dialogs/CDiffDlg.h"
 #include "dialogs/GzbDlg.h"
 
@@ -44,6 +45,30 @@ std::optional<CompareOptions> UserPrompts::bookOptions(QWidget* parent) {
     GzbDlg dialog(parent);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.options();
+}
+
+JoinChoice UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
+    CLinkDlg dialog(commonFields, parent);
+    dialog.exec();
+    return dialog.choice();
+}
+
+FilterChoice UserPrompts::filterOptions(QWidget* parent, const FieldList& offeredFields) {
+    SelDlg dialog(offeredFields, parent);
+    dialog.exec();
+    return dialog.choice();
+}
+
+GroupSumChoice UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fields) {
+    CSumDlg dialog(fields, parent);
+    dialog.exec();
+    return dialog.choice();
+}
+
+int UserPrompts::blankRowCount(QWidget* parent) {
+    CAddRowDlg dialog(parent);
+    dialog.exec();
+    return dialog.blankCount();
 }
 
 void UserPrompts::message(QWidget* parent, const QString& text, bool warning) {

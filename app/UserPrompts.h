@@ -4,6 +4,9 @@
 // options dialogs, message boxes, the desktop's "open"); the tests put in answers of their
 // own and record what would have been shown, so the commands run end to end offscreen.
 
+#include "dialogs/CLinkDlg.h"
+#include "dialogs/CSumDlg.h"
+#include "dialogs/SelDlg.h"
 #include "table/Comparison.h"
 #include "table/RowTable.h"
 
@@ -40,6 +43,14 @@ public:
     virtual std::optional<DiffChoice> diffOptions(QWidget* parent, const FieldList& fields);
     // GzbDlg; nullopt when cancelled.
     virtual std::optional<CompareOptions> bookOptions(QWidget* parent);
+    // The options dialogs of join (CLinkDlg, with the common fields), comparison filter
+    // (SelDlg, with the offered fields) and group summary (CSumDlg, with the table's
+    // fields). A cancelled dialog hands back its empty choice.
+    virtual JoinChoice joinOptions(QWidget* parent, const FieldList& commonFields);
+    virtual FilterChoice filterOptions(QWidget* parent, const FieldList& offeredFields);
+    virtual GroupSumChoice groupSumOptions(QWidget* parent, const FieldList& fields);
+    // CAddRowDlg: the typed count of blank rows; -1 when cancelled.
+    virtual int blankRowCount(QWidget* parent);
     // A message box with an OK button titled with the program's name.
     virtual void message(QWidget* parent, const QString& text, bool warning);
     // The desktop's "open" for the report, help pages and exported workbooks.

@@ -33,6 +33,26 @@ std::optional<CompareOptions> ScriptedPrompts::bookOptions(QWidget*) {
     return takeFront(bookAnswers, std::optional<CompareOptions>());
 }
 
+JoinChoice ScriptedPrompts::joinOptions(QWidget*, const FieldList& commonFields) {
+    joinOffered.push_back(commonFields);
+    return takeFront(joinAnswers, JoinChoice{});
+}
+
+FilterChoice ScriptedPrompts::filterOptions(QWidget*, const FieldList& offeredFields) {
+    filterOffered.push_back(offeredFields);
+    return takeFront(filterAnswers, FilterChoice{});
+}
+
+GroupSumChoice ScriptedPrompts::groupSumOptions(QWidget*, const FieldList& fields) {
+    groupSumOffered.push_back(fields);
+    return takeFront(groupSumAnswers, GroupSumChoice{});
+}
+
+int ScriptedPrompts::blankRowCount(QWidget*) {
+    ++blankRowsAsked;
+    return takeFront(blankRowAnswers, -1);
+}
+
 void ScriptedPrompts::message(QWidget*, const QString& text, bool) {
     messages.append(text);
 }

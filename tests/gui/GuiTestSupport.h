@@ -18,6 +18,10 @@ public:
     SaveChoice exportPath(QWidget*) override;
     std::optional<DiffChoice> diffOptions(QWidget*, const FieldList& fields) override;
     std::optional<CompareOptions> bookOptions(QWidget*) override;
+    JoinChoice joinOptions(QWidget*, const FieldList& commonFields) override;
+    FilterChoice filterOptions(QWidget*, const FieldList& offeredFields) override;
+    GroupSumChoice groupSumOptions(QWidget*, const FieldList& fields) override;
+    int blankRowCount(QWidget*) override;
     void message(QWidget*, const QString& text, bool warning) override;
     void openDocument(const QString& path) override { opened.append(path); }
     void showWorkbook(const QString& path) override { shownWorkbooks.append(path); }
@@ -27,11 +31,20 @@ public:
     std::deque<SaveChoice> savePaths;
     std::deque<std::optional<DiffChoice>> diffAnswers;
     std::deque<std::optional<CompareOptions>> bookAnswers;
+    // With no answer left, these dialogs are cancelled (empty choice, count -1).
+    std::deque<JoinChoice> joinAnswers;
+    std::deque<FilterChoice> filterAnswers;
+    std::deque<GroupSumChoice> groupSumAnswers;
+    std::deque<int> blankRowAnswers;
 
     // What the window asked and showed.
     std::vector<int> openAsked;
     std::vector<FieldList> offeredFields;
     int bookAsked = 0;
+    std::vector<FieldList> joinOffered;
+    std::vector<FieldList> filterOffered;
+    std::vector<FieldList> groupSumOffered;
+    int blankRowsAsked = 0;
     QStringList messages;
     QStringList opened;
     QStringList shownWorkbooks;

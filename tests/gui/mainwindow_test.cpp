@@ -118,11 +118,16 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
         bool enabled;
     };
     const Button buttons[] = {
-        {Command::CompareTables, "tb0", "tbTip0", true},   {Command::CompareBooks, "tb1", "tbTip1", true},
-        {Command::GroupSum, "tb2", "tbTip2", false},       {Command::PageSubtotals, "tb3", "tbTip3", false},
-        {Command::Join, "tb4", "tbTip4", false},           {Command::BlankRows, "tb5", "tbTip5", false},
-        {Command::Filter, "tb6", "tbTip6", false},         {Command::Query, "tb7", "tbTip7", false},
-        {Command::ConditionalSum, "tb8", "tbTip8", false}, {Command::Help, "tb11", "tbTip11", true},
+        {Command::CompareTables, "tb0", "tbTip0", true},
+        {Command::CompareBooks, "tb1", "tbTip1", true},
+        {Command::GroupSum, "tb2", "tbTip2", true},
+        {Command::PageSubtotals, "tb3", "tbTip3", false},
+        {Command::Join, "tb4", "tbTip4", true},
+        {Command::BlankRows, "tb5", "tbTip5", true},
+        {Command::Filter, "tb6", "tbTip6", true},
+        {Command::Query, "tb7", "tbTip7", false},
+        {Command::ConditionalSum, "tb8", "tbTip8", false},
+        {Command::Help, "tb11", "tbTip11", true},
         {Command::WebSite, "tb12", "tbTip12", true},
     };
     QList<QAction*> onBar;
