@@ -67,16 +67,7 @@ CAddRowDlg::CAddRowDlg(QWidget* parent)
     boxLayout->setContentsMargins(40, 14, 40, 14);
     boxLayout->addWidget(count_);
 
-    confirm_ = new QPushButton(QStringLiteral("增加"), this);
-    confirm_->setDefault(true);
-    cancel_ = new QPushButton(QStringLiteral("取消"), this);
-    connect(confirm_, &QPushButton::clicked, this, &CAddRowDlg::accept);
-    connect(cancel_, &QPushButton::clicked, this, &CAddRowDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(confirm_);
-    buttons->addWidget(cancel_);
-    buttons->addStretch(1);
+    auto* buttons = confirmCancelRow(this, QStringLiteral("增加"), &confirm_, &cancel_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);

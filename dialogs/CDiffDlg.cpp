@@ -84,16 +84,7 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     keysGrid->setColumnStretch(3, 1);
     keysGrid->setColumnMinimumWidth(2, 60);
 
-    confirm_ = new QPushButton(QStringLiteral("对比"), this);
-    confirm_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    connect(confirm_, &QPushButton::clicked, this, &CDiffDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &CDiffDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(confirm_);
-    buttons->addWidget(cancel);
-    buttons->addStretch(1);
+    auto* buttons = confirmCancelRow(this, QStringLiteral("对比"), &confirm_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);

@@ -57,16 +57,7 @@ CLinkDlg::CLinkDlg(const FieldList& commonFields, QWidget* parent)
     options->addWidget(fileTwo_);
     options->addWidget(sum_);
 
-    confirm_ = new QPushButton(QStringLiteral("合并"), this);
-    confirm_->setDefault(true);
-    cancel_ = new QPushButton(QStringLiteral("取消"), this);
-    connect(confirm_, &QPushButton::clicked, this, &CLinkDlg::accept);
-    connect(cancel_, &QPushButton::clicked, this, &CLinkDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(confirm_);
-    buttons->addWidget(cancel_);
-    buttons->addStretch(1);
+    auto* buttons = confirmCancelRow(this, QStringLiteral("合并"), &confirm_, &cancel_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);

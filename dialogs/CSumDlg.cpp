@@ -44,16 +44,7 @@ CSumDlg::CSumDlg(const FieldList& fields, QWidget* parent)
     auto* caption = new QLabel(QStringLiteral("选择要汇总的列："), this);
     sums_ = new FieldListPair(groupSumLabels(fields), this);
 
-    confirm_ = new QPushButton(QStringLiteral("汇总"), this);
-    confirm_->setDefault(true);
-    cancel_ = new QPushButton(QStringLiteral("取消"), this);
-    connect(confirm_, &QPushButton::clicked, this, &CSumDlg::accept);
-    connect(cancel_, &QPushButton::clicked, this, &CSumDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(confirm_);
-    buttons->addWidget(cancel_);
-    buttons->addStretch(1);
+    auto* buttons = confirmCancelRow(this, QStringLiteral("汇总"), &confirm_, &cancel_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);

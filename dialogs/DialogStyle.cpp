@@ -1,5 +1,6 @@
 #include "dialogs/DialogStyle.h"
 
+#include <QBoxLayout>
 #include <QDialog>
 #include <QLayout>
 #include <QPushButton>
@@ -12,6 +13,23 @@ void styleOptionsDialog(QDialog* dialog) {
     for (QPushButton* button : dialog->findChildren<QPushButton*>())
         button->setMinimumWidth(86);
     if (QLayout* layout = dialog->layout()) layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+QHBoxLayout* confirmCancelRow(QDialog* dialog, const QString& confirmText, QPushButton** confirm,
+                              QPushButton** cancel) {
+    auto* ok = new QPushButton(confirmText, dialog);
+    ok->setDefault(true);
+    auto* no = new QPushButton(QStringLiteral("取消"), dialog);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(no, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(ok);
+    row->addWidget(no);
+    row->addStretch(1);
+    if (confirm) *confirm = ok;
+    if (cancel) *cancel = no;
+    return row;
 }
 
 } // namespace quellar

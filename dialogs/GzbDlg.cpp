@@ -30,16 +30,7 @@ GzbDlg::GzbDlg(QWidget* parent)
     grid->addWidget(numberFormat_, 1, 0);
     grid->addWidget(ignoreCase_, 1, 1);
 
-    confirm_ = new QPushButton(QStringLiteral("比较"), this);
-    confirm_->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("取消"), this);
-    connect(confirm_, &QPushButton::clicked, this, &GzbDlg::accept);
-    connect(cancel, &QPushButton::clicked, this, &GzbDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(confirm_);
-    buttons->addWidget(cancel);
-    buttons->addStretch(1);
+    auto* buttons = confirmCancelRow(this, QStringLiteral("比较"), &confirm_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);

@@ -46,16 +46,7 @@ SelDlg::SelDlg(const FieldList& offeredFields, QWidget* parent)
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(2, 1);
 
-    confirm_ = new QPushButton(QStringLiteral("筛选"), this);
-    confirm_->setDefault(true);
-    cancel_ = new QPushButton(QStringLiteral("取消"), this);
-    connect(confirm_, &QPushButton::clicked, this, &SelDlg::accept);
-    connect(cancel_, &QPushButton::clicked, this, &SelDlg::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(confirm_);
-    buttons->addWidget(cancel_);
-    buttons->addStretch(1);
+    auto* buttons = confirmCancelRow(this, QStringLiteral("筛选"), &confirm_, &cancel_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 14, 16, 12);
