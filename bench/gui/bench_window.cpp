@@ -11,6 +11,7 @@
 //
 // Usage: bench_window [FILE.xlsx]
 
+#include "bench/BenchXlsx.h"
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
 #include "app/UserPrompts.h"
@@ -29,16 +30,12 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
-#include <xlsxwriter.h>
 
 #include <cstdio>
 
 using namespace quellar;
 
 namespace {
-
-constexpr int kRows = 1048576;
-constexpr int kColumns = 10;
 
 double seconds(const QElapsedTimer& t) {
     return double(t.nsecsElapsed()) / 1e9;
@@ -52,39 +49,6 @@ double peakMB() {
     return -1;
 }
 
-// Five number columns and five text columns, as bench_xlsx writes them.
-bool generate(const QString& path) {
-    std::printf("generating %s with libxlsxwriter (once) ...\n", qPrintable(path));
-    std::fflush(stdout);
-    const QByteArray name = QFile::encodeName(path + QStringLiteral(".part"));
-    lxw_workbook* wb = workbook_new(name.constData());
-    if (!wb) return false;
-    lxw_worksheet* ws = workbook_add_worksheet(wb, "数据");
-    static const char* headers[kColumns] = {"编号", "客户", "数量", "城市", "单价",
-                                            "类别", "金额", "备注", "比率", "代码"};
-    static const char* cities[] = {"北京", "上海", "广州", "深圳", "杭州", "成都", "武汉", "西安"};
-    for (int c = 0; c < kColumns; ++c)
-        worksheet_write_string(ws, 0, lxw_col_t(c), headers[c], nullptr);
-    char text[64];
-    for (int r = 1; r < kRows; ++r) {
-        worksheet_write_number(ws, lxw_row_t(r), 0, r, nullptr);
-        std::snprintf(text, sizeof text, "客户%05d", (r * 7919) % 50000);
-        worksheet_write_string(ws, lxw_row_t(r), 1, text, nullptr);
-        worksheet_write_number(ws, lxw_row_t(r), 2, (r * 37) % 1000, nullptr);
-        worksheet_write_string(ws, lxw_row_t(r), 3, cities[r % 8], nullptr);
-        worksheet_write_number(ws, lxw_row_t(r), 4, double((r * 7) % 100000) / 100.0, nullptr);
-        std::snprintf(text, sizeof text, "类%d", r % 20);
-        worksheet_write_string(ws, lxw_row_t(r), 5, text, nullptr);
-        worksheet_write_number(ws, lxw_row_t(r), 6, double(r) * 1.25 + 0.125, nullptr);
-        std::snprintf(text, sizeof text, "note-%d", r % 3000);
-        worksheet_write_string(ws, lxw_row_t(r), 7, text, nullptr);
-        worksheet_write_number(ws, lxw_row_t(r), 8, double(r % 997) / 997.0, nullptr);
-        std::snprintf(text, sizeof text, "C%03d", r % 500);
-        worksheet_write_string(ws, lxw_row_t(r), 9, text, nullptr);
-    }
-    if (workbook_close(wb) != LXW_NO_ERROR) return false;
-    return QFile::rename(QString::fromLocal8Bit(name), path);
-}
 
 class FixedPrompts : public UserPrompts {
 public:
@@ -105,26 +69,16 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    QString path = QStringLiteral("/tmp/quellar_bench_%1x%2.xlsx").arg(kRows).arg(kColumns);
-    if (argc > 1)
-        path = QString::fromLocal8Bit(argv[1]);
-    else if (!QFileInfo::exists(path) && !generate(path)) {
-        std::fprintf(stderr, "cannot generate %s\n", qPrintable(path));
+    const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bench::benchXlsxPath();
+    if (path.isEmpty()) {
+        std::fprintf(stderr, "cannot generate the benchmark workbook\n");
         return 2;
     }
 
-    double unzipWall = -1;
-    if (!QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty()) {
-        QProcess unzip;
-        unzip.setStandardOutputFile(QProcess::nullDevice());
-        QElapsedTimer t;
-        t.start();
-        unzip.start(QStringLiteral("unzip"),
-                    {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
-        unzip.waitForFinished(-1);
-        unzipWall = seconds(t);
-        std::printf("%-46s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
-    }
+    // The floor: unzip inflating the sheet part to nowhere.
+    const double unzipWall = bench::unzipFloorSeconds(path);
+    if (unzipWall > 0) std::printf("%-46s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
+    else std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
 
     QTemporaryDir dir;
     CQuellarDlg window(dir.path());
@@ -165,7 +119,7 @@ int main(int argc, char** argv) {
 
     // 2. Scrolling: a full repaint of the pane at three places.
     QTableView* view = window.pane(1)->view();
-    for (int row : {0, kRows / 2, kRows - 40}) {
+    for (int row : {0, bench::kBenchXlsxRows / 2, bench::kBenchXlsxRows - 40}) {
         t.restart();
         view->scrollTo(view->model()->index(row, 0), QAbstractItemView::PositionAtTop);
         view->viewport()->repaint();
@@ -183,8 +137,8 @@ int main(int argc, char** argv) {
     const int resultRows = 200000;
     table.reserve(resultRows);
     for (int r = 0; r < resultRows; ++r) {
-        Row row(kColumns);
-        for (int c = 0; c < kColumns; ++c) {
+        Row row(bench::kBenchXlsxColumns);
+        for (int c = 0; c < bench::kBenchXlsxColumns; ++c) {
             CellRecord& cell = row[size_t(c)];
             cell.mergeState = MergeState::Single;
             cell.fillColorIndex = (r + c) % 50 == 0 ? Fill::Red : Fill::White;

@@ -1,0 +1,19 @@
+#pragma once
+// The million-row xlsx that the file and window benchmarks read, and the floor they are
+// measured against: unzip inflating the sheet part to nowhere.
+
+#include <QString>
+
+namespace quellar::bench {
+
+constexpr int kBenchXlsxRows = 1048576;
+constexpr int kBenchXlsxColumns = 10;
+
+// /tmp/quellar_bench_1048576x10.xlsx, generated once with libxlsxwriter (five number and
+// five text columns through shared strings); empty when it cannot be made.
+QString benchXlsxPath();
+
+// Wall seconds of `unzip -p FILE xl/worksheets/sheet1.xml > /dev/null`; -1 without unzip.
+double unzipFloorSeconds(const QString& path);
+
+} // namespace quellar::bench
