@@ -1,6 +1,7 @@
 #include "cli/CliContext.h"
 
 #include "cli/TerminalProgress.h"
+#include "components/CsvFormat.h"
 #include "components/JsonTables.h"
 #include "components/WorkbookFormat.h"
 #include "table/CellOps.h"
@@ -200,29 +201,6 @@ Status CliContext::checkOutput(bool required) const {
     return Status::ok();
 }
 
-namespace {
-// CSV lists the first result sheet's texts exactly as the operation left them: every text is
-// kept as a string so nothing is reinterpreted on the way out.
-Status writeCsvTable(const RowTable& table, const QString& path) {
-    Workbook book;
-    Sheet sheet;
-    sheet.name = QStringLiteral("Sheet1");
-    for (size_t i = 0; i < table.size(); ++i) {
-        SheetRow* row = nullptr;
-        for (size_t j = 0; j < table[i].size(); ++j) {
-            const CellRecord& record = table[i][j];
-            if (record.mergeState == MergeState::Covered || record.text.isEmpty()) continue;
-            if (!row) row = &sheet.rowAt(int32_t(i));
-            Cell cell;
-            cell.column = uint32_t(j);
-            cell.value = CellValue::fromString(record.text);
-            row->cells.push_back(std::move(cell));
-        }
-    }
-    book.sheets.push_back(std::move(sheet));
-    return writeWorkbook(book, path, FileKind::Csv);
-}
-} // namespace
 
 WorkbookSink::Mode CliContext::sinkMode() const {
     const FileKind kind = fileKindForPath(outputPath());
@@ -242,7 +220,7 @@ Status CliContext::writeOutput(const Workbook& result, const WorkbookSink& sink)
     if (kind == FileKind::Csv) {
         const RowTable* first = sink.tableFor(1);
         RowTable empty;
-        return writeCsvTable(first ? *first : empty, path);
+        return CsvFormat::writeTable(first ? *first : empty, path);
     }
     return writeWorkbook(result, path, kind);
 }

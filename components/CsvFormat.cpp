@@ -56,7 +56,7 @@ Status lineError(int64_t line, const QString& message) {
 }
 
 // The field as quoted CSV when it needs quotes.
-void appendField(std::string& out, const QString& text) {
+void appendField(std::string& out, QStringView text) {
     bool quote = false;
     for (QChar c : text)
         if (c == u',' || c == u'"' || c == u'\n' || c == u'\r') {
@@ -68,7 +68,7 @@ void appendField(std::string& out, const QString& text) {
         return;
     }
     out.push_back('"');
-    appendUtf8(out, QString(text).replace(u'"', QStringLiteral("\"\"")));
+    appendUtf8(out, text.toString().replace(u'"', QStringLiteral("\"\"")));
     out.push_back('"');
 }
 
@@ -279,6 +279,24 @@ Status CsvFormat::write(const Workbook& workbook, const QString& path) const {
                 out.maybeFlush();
             }
         }
+    }
+    return out.commit();
+}
+
+Status CsvFormat::writeTable(const RowTable& table, const QString& path) {
+    OutputFile out(path);
+    if (Status opened = out.open(); !opened.isOk()) return opened;
+    std::string& b = out.buffer();
+    b.append("\xEF\xBB\xBF");
+    size_t width = 0;
+    for (const Row& row : table) width = std::max(width, row.size());
+    for (const Row& row : table) {
+        for (size_t c = 0; c < width; ++c) {
+            if (c > 0) b.push_back(',');
+            if (c < row.size() && row[c].mergeState != MergeState::Covered) appendField(b, row[c].text.qview());
+        }
+        b.append("\r\n");
+        out.maybeFlush();
     }
     return out.commit();
 }

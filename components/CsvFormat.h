@@ -14,6 +14,7 @@
 // UTF-8 with a byte-order mark so that spreadsheet programs read Chinese text correctly.
 
 #include "components/WorkbookFormat.h"
+#include "table/RowTable.h"
 
 namespace quellar {
 
@@ -25,6 +26,9 @@ public:
     Status read(const QString& path, Workbook& workbook) const override;
     Status write(const Workbook& workbook, const QString& path) const override;
 
+    // Writes a table's texts exactly as they stand (cells inside a merged area empty), every
+    // line as wide as the widest row, in the same encoding and quoting as write().
+    static Status writeTable(const RowTable& table, const QString& path);
     // Parses CSV bytes into a one-sheet workbook; messages carry no file name.
     static Status parse(QByteArray data, const QString& sheetName, Workbook& workbook);
 };
