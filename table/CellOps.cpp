@@ -106,9 +106,13 @@ QString realToText(double value) {
         std::memcpy(end, ".000000", 7);
         return QString::fromLatin1(buffer, int(end + 7 - buffer));
     }
-    const int n = std::snprintf(buffer, sizeof buffer, "%f", value);
-    if (n > 0 && size_t(n) < sizeof buffer && std::strtod(buffer, nullptr) == value)
-        return QString::fromLatin1(buffer, n);
+    // Six decimals, correctly rounded as "%f" gives them, kept when they read back exactly.
+    const auto six = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    if (six.ec == std::errc()) {
+        double back = 0;
+        const auto parsed = std::from_chars(buffer, six.ptr, back);
+        if (parsed.ec == std::errc() && back == value) return QString::fromLatin1(buffer, int(six.ptr - buffer));
+    }
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     return QString::fromLatin1(buffer, int(result.ptr - buffer));
 }
