@@ -2,7 +2,9 @@
 
 #include <QDir>
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace quellar {
@@ -38,86 +40,115 @@ Status OutputFile::commit() {
     return Status::ok();
 }
 
-void appendUtf8(std::string& out, QStringView text, TextEscape escape) {
-    const char16_t* p = reinterpret_cast<const char16_t*>(text.data());
-    const char16_t* end = p + text.size();
-    out.reserve(out.size() + size_t(text.size()) * 3);
+void OutputFile::appendDirect(std::string_view bytes) {
+    flush();
+    if (!failed_ && file_.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) failed_ = true;
+}
+
+namespace {
+
+// Which ASCII characters an escape mode has to look at (escape or drop); the rest are copied.
+struct AsciiSpecials {
+    bool special[128] = {};
+};
+
+constexpr AsciiSpecials asciiSpecials(TextEscape escape) {
+    AsciiSpecials t;
+    if (escape == TextEscape::None) return t;
+    for (int c = 0; c < 0x20; ++c)
+        t.special[c] = true;
+    if (escape == TextEscape::Json) {
+        t.special[int('"')] = t.special[int('\\')] = true;
+        return t;
+    }
+    t.special[int('&')] = t.special[int('<')] = t.special[int('>')] = true;
+    if (escape == TextEscape::XmlAttribute)
+        t.special[int('"')] = true;
+    else
+        t.special[int('\t')] = false;
+    return t;
+}
+
+template <TextEscape E>
+char* writeUtf8As(char* out, const char16_t* p, const char16_t* end) {
+    static constexpr AsciiSpecials kSpecials = asciiSpecials(E);
+    auto put = [&out](const char* s, size_t n) {
+        std::memcpy(out, s, n);
+        out += n;
+    };
     while (p < end) {
         const char16_t c = *p++;
         if (c < 0x80) {
-            if (escape == TextEscape::None) {
-                out.push_back(char(c));
+            if (!kSpecials.special[c]) {
+                *out++ = char(c);
                 continue;
             }
-            if (escape == TextEscape::Json) {
+            if constexpr (E == TextEscape::Json) {
                 switch (c) {
                 case u'"':
-                    out.append("\\\"");
+                    put("\\\"", 2);
                     continue;
                 case u'\\':
-                    out.append("\\\\");
+                    put("\\\\", 2);
                     continue;
                 case u'\n':
-                    out.append("\\n");
+                    put("\\n", 2);
                     continue;
                 case u'\r':
-                    out.append("\\r");
+                    put("\\r", 2);
                     continue;
                 case u'\t':
-                    out.append("\\t");
+                    put("\\t", 2);
                     continue;
                 case u'\b':
-                    out.append("\\b");
+                    put("\\b", 2);
                     continue;
                 case u'\f':
-                    out.append("\\f");
+                    put("\\f", 2);
+                    continue;
+                default: {
+                    static const char hex[] = "0123456789abcdef";
+                    put("\\u00", 4);
+                    *out++ = hex[c >> 4];
+                    *out++ = hex[c & 15];
+                    continue;
+                }
+                }
+            } else {
+                switch (c) {
+                case u'&':
+                    put("&amp;", 5);
+                    continue;
+                case u'<':
+                    put("&lt;", 4);
+                    continue;
+                case u'>':
+                    put("&gt;", 4);
+                    continue;
+                case u'\n':
+                    put("&#10;", 5);
+                    continue;
+                case u'\r':
+                    put("&#13;", 5);
+                    continue;
+                case u'"':
+                    put("&quot;", 6); // attributes only: text copies it
+                    continue;
+                case u'\t':
+                    put("&#9;", 4); // attributes only
                     continue;
                 default:
-                    if (c < 0x20) {
-                        static const char hex[] = "0123456789abcdef";
-                        out.append("\\u00");
-                        out.push_back(hex[c >> 4]);
-                        out.push_back(hex[c & 15]);
-                    } else {
-                        out.push_back(char(c));
-                    }
+                    // XML 1.0 cannot carry other control characters, not even as references.
                     continue;
                 }
             }
-            // XML
-            switch (c) {
-            case u'&':
-                out.append("&amp;");
-                continue;
-            case u'<':
-                out.append("&lt;");
-                continue;
-            case u'>':
-                out.append("&gt;");
-                continue;
-            case u'\n':
-                out.append("&#10;");
-                continue;
-            case u'\r':
-                out.append("&#13;");
-                continue;
-            case u'"':
-                if (escape == TextEscape::XmlAttribute)
-                    out.append("&quot;");
-                else
-                    out.push_back('"');
-                continue;
-            case u'\t':
-                if (escape == TextEscape::XmlAttribute)
-                    out.append("&#9;");
-                else
-                    out.push_back('\t');
-                continue;
-            default:
-                // XML 1.0 cannot carry other control characters, not even as references.
-                if (c >= 0x20) out.push_back(char(c));
-                continue;
-            }
+        }
+        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF) && c < 0xFFFE) { // most of the BMP: CJK
+            out[0] = char(0xE0 | (c >> 12));
+            out[1] = char(0x80 | ((c >> 6) & 0x3F));
+            out[2] = char(0x80 | (c & 0x3F));
+            out += 3;
+            continue;
         }
         uint32_t code = c;
         if (c >= 0xD800 && c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
@@ -125,22 +156,58 @@ void appendUtf8(std::string& out, QStringView text, TextEscape escape) {
             ++p;
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             code = 0xFFFD; // a lone surrogate has no UTF-8 form
-        } else if ((c == 0xFFFE || c == 0xFFFF) && escape != TextEscape::None && escape != TextEscape::Json) {
+        } else if ((c == 0xFFFE || c == 0xFFFF) && E != TextEscape::None && E != TextEscape::Json) {
             continue; // not XML characters
         }
         if (code < 0x800) {
-            out.push_back(char(0xC0 | (code >> 6)));
-            out.push_back(char(0x80 | (code & 0x3F)));
+            out[0] = char(0xC0 | (code >> 6));
+            out[1] = char(0x80 | (code & 0x3F));
+            out += 2;
         } else if (code < 0x10000) {
-            out.push_back(char(0xE0 | (code >> 12)));
-            out.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (code & 0x3F)));
+            out[0] = char(0xE0 | (code >> 12));
+            out[1] = char(0x80 | ((code >> 6) & 0x3F));
+            out[2] = char(0x80 | (code & 0x3F));
+            out += 3;
         } else {
-            out.push_back(char(0xF0 | (code >> 18)));
-            out.push_back(char(0x80 | ((code >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((code >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (code & 0x3F)));
+            out[0] = char(0xF0 | (code >> 18));
+            out[1] = char(0x80 | ((code >> 12) & 0x3F));
+            out[2] = char(0x80 | ((code >> 6) & 0x3F));
+            out[3] = char(0x80 | (code & 0x3F));
+            out += 4;
         }
+    }
+    return out;
+}
+
+} // namespace
+
+char* writeUtf8(char* out, const char16_t* text, size_t size, TextEscape escape) {
+    switch (escape) {
+    case TextEscape::None:
+        return writeUtf8As<TextEscape::None>(out, text, text + size);
+    case TextEscape::XmlText:
+        return writeUtf8As<TextEscape::XmlText>(out, text, text + size);
+    case TextEscape::XmlAttribute:
+        return writeUtf8As<TextEscape::XmlAttribute>(out, text, text + size);
+    case TextEscape::Json:
+        return writeUtf8As<TextEscape::Json>(out, text, text + size);
+    }
+    return out;
+}
+
+void appendUtf8(std::string& out, QStringView text, TextEscape escape) {
+    // Converted through a stack buffer in pieces that keep surrogate pairs together.
+    char buffer[4096];
+    constexpr size_t kPiece = sizeof buffer / kUtf8BytesPerUnit;
+    const char16_t* p = reinterpret_cast<const char16_t*>(text.data());
+    size_t left = size_t(text.size());
+    while (left > 0) {
+        size_t take = std::min(left, kPiece);
+        if (take < left && p[take - 1] >= 0xD800 && p[take - 1] <= 0xDBFF) --take;
+        const char* end = writeUtf8(buffer, p, take, escape);
+        out.append(buffer, size_t(end - buffer));
+        p += take;
+        left -= take;
     }
 }
 
@@ -202,9 +269,28 @@ SharedText sharedTextFromUtf8(std::string_view utf8) {
     return SharedText(std::u16string_view(begin, size_t(out - begin)));
 }
 
+char* writeShortestNumber(char* out, double value) {
+    // Whole numbers (the common case) by integer conversion. Below 2^53 their shortest digits are
+    // their own; fixed notation is used unless the exponent form is shorter, as in 1000000 ->
+    // "1e+06" ("-0" stays with the general case).
+    if (value > -1e15 && value < 1e15) {
+        const int64_t whole = int64_t(value);
+        if (double(whole) == value && (whole != 0 || !std::signbit(value))) {
+            char* end = std::to_chars(out, out + 32, whole).ptr;
+            const size_t digits = size_t(end - out) - (whole < 0);
+            if (digits < 6) return end; // never longer than "1e+05"
+            size_t zeros = 0;
+            while (end[-1 - std::ptrdiff_t(zeros)] == '0')
+                ++zeros;
+            const size_t significant = digits - zeros;
+            if (digits <= significant + (significant > 1) + 4) return end; // "d.ddde+XX"
+        }
+    }
+    return std::to_chars(out, out + 32, value).ptr;
+}
+
 std::string_view shortestNumberText(double value, char (&buffer)[32]) {
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string_view(buffer, size_t(result.ptr - buffer));
+    return std::string_view(buffer, size_t(writeShortestNumber(buffer, value) - buffer));
 }
 
 } // namespace quellar

@@ -4,9 +4,10 @@
 // appending with the escapes XML, JSON and CSV need, and UTF-8 -> SharedText decoding.
 //
 // OutputFile collects bytes in a buffer of about 1 MB and writes it out whenever it fills,
-// so a million-row workbook is never built as one string. An output that is destroyed
-// without commit() leaves no file behind and any earlier file untouched. Write failures
-// are remembered and reported by commit(), naming the path.
+// so a million-row workbook is never built as one string; blocks of 64 KB and more go
+// straight to the file. An output that is destroyed without commit() leaves no file behind
+// and any earlier file untouched. Write failures are remembered and reported by commit(),
+// naming the path; failed() lets a long writer stop early.
 
 #include "table/SharedText.h"
 #include "table/Status.h"
@@ -26,6 +27,7 @@ public:
     // Fails when the file cannot be created (missing folder, no permission).
     Status open();
     void append(std::string_view bytes) {
+        if (bytes.size() >= kDirectSize) return appendDirect(bytes);
         buffer_.append(bytes);
         if (buffer_.size() >= kFlushSize) flush();
     }
@@ -38,12 +40,16 @@ public:
     void maybeFlush() {
         if (buffer_.size() >= kFlushSize) flush();
     }
+    // True once a write has failed; everything appended afterwards is dropped.
+    bool failed() const { return failed_; }
     // Writes the rest and renames the temporary file into place.
     Status commit();
 
 private:
     static constexpr size_t kFlushSize = 1 << 20;
+    static constexpr size_t kDirectSize = 64 * 1024;
     void flush();
+    void appendDirect(std::string_view bytes);
 
     QString path_;
     QSaveFile file_;
@@ -60,6 +66,10 @@ enum class TextEscape {
 };
 
 void appendUtf8(std::string& out, QStringView text, TextEscape escape = TextEscape::None);
+// The same conversion into raw memory, for writers that reserve room once per piece: writes at
+// most kUtf8BytesPerUnit bytes per UTF-16 code unit from `out` on and returns the end.
+constexpr size_t kUtf8BytesPerUnit = 6; // "&quot;", "\u001f"
+char* writeUtf8(char* out, const char16_t* text, size_t size, TextEscape escape);
 inline void appendUtf8(std::string& out, const SharedText& text, TextEscape escape = TextEscape::None) {
     appendUtf8(out, text.qview(), escape);
 }
@@ -72,5 +82,7 @@ SharedText sharedTextFromUtf8(std::string_view utf8);
 
 // The shortest text that reads back as the same double ("0.1", "1234", "1e+21").
 std::string_view shortestNumberText(double value, char (&buffer)[32]);
+// The same text written at `out` (room for 32 bytes); returns the end.
+char* writeShortestNumber(char* out, double value);
 
 } // namespace quellar

@@ -11,8 +11,14 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace quellar {
 
@@ -169,9 +175,10 @@ bool parseDateTime(std::string_view s, double& serial) {
     return serial < kLastSerial;
 }
 
-// The serial as "yyyy-mm-ddThh:mm:ss.fff"; false when it is no date of the 1900 system.
-bool formatDateTime(double serial, char (&out)[64]) {
-    if (!std::isfinite(serial) || serial < 0 || serial >= kLastSerial) return false;
+// The serial as "yyyy-mm-ddThh:mm:ss.fff" at `out` (23 bytes), returning the end; nullptr when it
+// is no date of the 1900 system.
+char* writeDateTime(char* out, double serial) {
+    if (!std::isfinite(serial) || serial < 0 || serial >= kLastSerial) return nullptr;
     int64_t days = int64_t(std::floor(serial));
     int64_t millis = std::llround((serial - double(days)) * 86400000.0);
     if (millis >= 86400000) {
@@ -184,11 +191,26 @@ bool formatDateTime(double serial, char (&out)[64]) {
     } else {
         civilFromDays(days < 60 ? days - kSerialEpoch + 1 : days - kSerialEpoch, year, month, day);
     }
-    if (year > 9999) return false;
-    std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", year, month, day,
-                  int(millis / 3600000), int(millis / 60000 % 60), int(millis / 1000 % 60),
-                  int(millis % 1000));
-    return true;
+    if (year > 9999 || year < 0) return nullptr;
+    auto digits = [&out](int value, int width) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            out[i] = char('0' + value % 10);
+        out += width;
+    };
+    digits(year, 4);
+    *out++ = '-';
+    digits(month, 2);
+    *out++ = '-';
+    digits(day, 2);
+    *out++ = 'T';
+    digits(int(millis / 3600000), 2);
+    *out++ = ':';
+    digits(int(millis / 60000 % 60), 2);
+    *out++ = ':';
+    digits(int(millis / 1000 % 60), 2);
+    *out++ = '.';
+    digits(int(millis % 1000), 3);
+    return out;
 }
 
 QString qstr(std::string_view s) {
@@ -827,6 +849,424 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Writer
 
+// Appends bytes through a raw cursor: reserve() room for what follows, write, then commit()
+// the end. Grows by doubling and never zero-fills, unlike std::string::resize.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    ByteBuffer(ByteBuffer&& other) noexcept { swap(other); }
+    ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+        swap(other);
+        return *this;
+    }
+    ~ByteBuffer() { std::free(begin_); }
+
+    char* reserve(size_t room) {
+        if (size_t(cap_ - end_) < room) grow(room);
+        return end_;
+    }
+    void commit(char* end) { end_ = end; }
+    void clear() { end_ = begin_; }
+    size_t size() const { return size_t(end_ - begin_); }
+    std::string_view view() const { return {begin_, size()}; }
+
+private:
+    void swap(ByteBuffer& other) noexcept {
+        std::swap(begin_, other.begin_);
+        std::swap(end_, other.end_);
+        std::swap(cap_, other.cap_);
+    }
+    void grow(size_t room) {
+        const size_t used = size();
+        const size_t capacity = std::max({size_t(64 * 1024), 2 * size_t(cap_ - begin_), used + room});
+        char* grown = static_cast<char*>(std::realloc(begin_, capacity));
+        if (!grown) throw std::bad_alloc();
+        begin_ = grown;
+        end_ = grown + used;
+        cap_ = grown + capacity;
+    }
+
+    char* begin_ = nullptr;
+    char* end_ = nullptr;
+    char* cap_ = nullptr;
+};
+
+template <size_t N>
+inline char* put(char* out, const char (&text)[N]) {
+    std::memcpy(out, text, N - 1);
+    return out + N - 1;
+}
+inline char* putInteger(char* out, int64_t value) {
+    return std::to_chars(out, out + 24, value).ptr;
+}
+
+// One <Row> to write: a stored row and/or the merged areas anchored in it.
+struct RowItem {
+    const SheetRow* row; // nullptr for a row that holds only merge anchors
+    int32_t index;
+    bool writeIndex; // not right after the previous row written
+    bool hasCells;
+    uint32_t anchorsBegin, anchorsEnd; // the row's merge anchors
+};
+
+// Walks a sheet's stored rows and merge anchors in row order and yields the rows to write,
+// skipping rows out of order or past the grid and rows that carry nothing.
+class RowCursor {
+public:
+    RowCursor(const Sheet& sheet, const std::vector<const CellRange*>& anchors)
+        : rows_(sheet.rows.data())
+        , rowTotal_(sheet.rows.size())
+        , anchors_(anchors) {}
+
+    bool next(RowItem& item) {
+        while (r_ < rowTotal_ || a_ < anchors_.size()) {
+            // The next row to write: a stored row or a row holding only merge anchors.
+            int64_t rowIndex;
+            const SheetRow* row = nullptr;
+            if (r_ < rowTotal_ && (a_ >= anchors_.size() || rows_[r_].index <= anchors_[a_]->firstRow)) {
+                row = &rows_[r_];
+                rowIndex = row->index;
+                ++r_;
+            } else {
+                rowIndex = anchors_[a_]->firstRow;
+            }
+            if (rowIndex < nextRow_ || rowIndex >= kMaxRows) { // unsorted or out of the grid: skip
+                while (a_ < anchors_.size() && anchors_[a_]->firstRow == rowIndex && !row)
+                    ++a_;
+                continue;
+            }
+            size_t rowAnchorsEnd = a_;
+            while (rowAnchorsEnd < anchors_.size() && anchors_[rowAnchorsEnd]->firstRow == rowIndex)
+                ++rowAnchorsEnd;
+            const bool hasCells = (row && !row->cells.empty()) || rowAnchorsEnd > a_;
+            const bool hasFormat = row && (row->height >= 0 || row->hidden);
+            if (!hasCells && !hasFormat) continue;
+            item = {row, int32_t(rowIndex), rowIndex != nextRow_, hasCells, uint32_t(a_), uint32_t(rowAnchorsEnd)};
+            nextRow_ = rowIndex + 1;
+            if (hasCells) a_ = rowAnchorsEnd;
+            return true;
+        }
+        return false;
+    }
+
+    // Collects the next piece's rows, about kPieceCells cells; true when rows are left over.
+    bool fill(std::vector<RowItem>& items) {
+        items.clear();
+        size_t cells = 0;
+        RowItem item;
+        while (cells < kPieceCells && next(item)) {
+            items.push_back(item);
+            cells += 1 + (item.anchorsEnd - item.anchorsBegin) + (item.row ? item.row->cells.size() : 0);
+        }
+        return cells >= kPieceCells && hasMore();
+    }
+    bool hasMore() const { return r_ < rowTotal_ || a_ < anchors_.size(); }
+
+    static constexpr size_t kPieceCells = 16384; // about 1 MB of XML
+
+private:
+    const SheetRow* rows_;
+    size_t rowTotal_;
+    const std::vector<const CellRange*>& anchors_;
+    size_t r_ = 0;         // next stored row
+    size_t a_ = 0;         // next anchor
+    int64_t nextRow_ = 0;  // the row right after the last one written
+};
+
+// Formats rows as XML. Only reads the workbook, so several threads can share one.
+class RowFormatter {
+public:
+    RowFormatter(const Workbook& book, const Sheet& sheet, const std::vector<const CellRange*>& anchors)
+        : book_(book)
+        , sheet_(sheet)
+        , anchors_(anchors) {}
+
+    // Formats items[from...] into `out` (replacing what it held) and returns where it stopped:
+    // items.size(), or earlier once `out` holds kPieceLimit bytes (long texts), so a piece's
+    // bytes stay bounded by that and one row.
+    size_t format(const std::vector<RowItem>& items, size_t from, ByteBuffer& out) const {
+        out.clear();
+        while (from < items.size() && out.size() < kPieceLimit)
+            formatRow(items[from++], out);
+        return from;
+    }
+
+    static constexpr size_t kPieceLimit = 8 << 20;
+
+private:
+    void formatRow(const RowItem& item, ByteBuffer& out) const {
+        const SheetRow* row = item.row;
+        char* p = out.reserve(128);
+        p = put(p, "   <Row");
+        if (item.writeIndex) {
+            p = put(p, " ss:Index=\"");
+            p = putInteger(p, int64_t(item.index) + 1);
+            *p++ = '"';
+        }
+        if (row && row->height >= 0) {
+            p = put(p, " ss:AutoFitHeight=\"0\" ss:Height=\"");
+            p = writeShortestNumber(p, double(row->height));
+            *p++ = '"';
+        }
+        if (row && row->hidden) p = put(p, " ss:Hidden=\"1\"");
+        if (!item.hasCells) {
+            out.commit(put(p, "/>\n"));
+            return;
+        }
+        out.commit(put(p, ">\n"));
+        formatCells(item, out);
+        out.commit(put(out.reserve(16), "   </Row>\n"));
+    }
+
+    void formatCells(const RowItem& item, ByteBuffer& out) const {
+        const int32_t rowIndex = item.index;
+        const Cell* cells = item.row ? item.row->cells.data() : nullptr;
+        const size_t cellCount = item.row ? item.row->cells.size() : 0;
+        const bool anyMerges = !sheet_.merges.empty();
+        const size_t styleCount = book_.styles.size();
+        size_t c = 0, a = item.anchorsBegin;
+        const size_t aEnd = item.anchorsEnd;
+        int64_t nextColumn = 0;
+        while (c < cellCount || a < aEnd) {
+            const Cell* cell = nullptr;
+            const CellRange* merge = nullptr;
+            int64_t column;
+            if (c < cellCount && (a >= aEnd || cells[c].column <= uint32_t(anchors_[a]->firstColumn))) {
+                cell = &cells[c++];
+                column = cell->column;
+                if (a < aEnd && anchors_[a]->firstColumn == column) merge = anchors_[a++];
+            } else {
+                merge = anchors_[a++];
+                column = merge->firstColumn;
+            }
+            if (column < nextColumn || column >= kMaxColumns) continue; // inside the previous merge
+            if (!merge && cell->value.isEmpty() && cell->formula.isEmpty() &&
+                (cell->style == 0 || cell->style >= styleCount))
+                continue; // carries nothing
+            if (!merge && anyMerges) {
+                // Covered by a merged area: the format has no place for such a cell.
+                const CellRange* m = sheet_.mergeContaining(rowIndex, int32_t(column));
+                if (m && (m->firstRow != rowIndex || m->firstColumn != column)) continue;
+            }
+            // Room for the tags, numbers and the value's text with every character escaped.
+            const size_t textRoom = cell ? kUtf8BytesPerUnit * cell->value.text.size() : 0;
+            char* p = out.reserve(192 + textRoom);
+            p = put(p, "    <Cell");
+            if (column != nextColumn) {
+                p = put(p, " ss:Index=\"");
+                p = putInteger(p, column + 1);
+                *p++ = '"';
+            }
+            if (merge) {
+                if (merge->lastColumn > merge->firstColumn) {
+                    p = put(p, " ss:MergeAcross=\"");
+                    p = putInteger(p, merge->lastColumn - merge->firstColumn);
+                    *p++ = '"';
+                }
+                if (merge->lastRow > merge->firstRow) {
+                    p = put(p, " ss:MergeDown=\"");
+                    p = putInteger(p, merge->lastRow - merge->firstRow);
+                    *p++ = '"';
+                }
+                nextColumn = merge->lastColumn + 1;
+            } else {
+                nextColumn = column + 1;
+            }
+            if (cell && cell->style > 0 && cell->style < styleCount) {
+                p = put(p, " ss:StyleID=\"s");
+                p = putInteger(p, cell->style);
+                *p++ = '"';
+            }
+            if (cell && !cell->formula.isEmpty()) { // A1 in the model, R1C1 in the file
+                out.commit(p);
+                const QString formula = a1ToR1C1(cell->formula.qview(), rowIndex, int32_t(column));
+                p = out.reserve(16 + kUtf8BytesPerUnit * size_t(formula.size()) + 192 + textRoom);
+                p = put(p, " ss:Formula=\"");
+                p = writeUtf8(p, reinterpret_cast<const char16_t*>(formula.utf16()), size_t(formula.size()),
+                              TextEscape::XmlAttribute);
+                *p++ = '"';
+            }
+            if (!cell || cell->value.isEmpty()) {
+                out.commit(put(p, "/>\n"));
+                continue;
+            }
+            *p++ = '>';
+            p = formatData(p, cell->value);
+            out.commit(put(p, "</Cell>\n"));
+        }
+    }
+
+    static char* formatData(char* p, const CellValue& v) {
+        switch (v.type) {
+        case CellValue::Type::Number:
+            if (std::isfinite(v.number)) {
+                p = put(p, "<Data ss:Type=\"Number\">");
+                p = writeShortestNumber(p, v.number);
+            } else {
+                p = put(p, "<Data ss:Type=\"Error\">#NUM!");
+            }
+            break;
+        case CellValue::Type::Boolean:
+            p = v.number != 0 ? put(p, "<Data ss:Type=\"Boolean\">1") : put(p, "<Data ss:Type=\"Boolean\">0");
+            break;
+        case CellValue::Type::DateTime: {
+            char* date = put(p, "<Data ss:Type=\"DateTime\">");
+            if (char* end = writeDateTime(date, v.number)) {
+                p = end;
+            } else {
+                p = put(p, "<Data ss:Type=\"Number\">");
+                p = writeShortestNumber(p, v.number);
+            }
+            break;
+        }
+        case CellValue::Type::Error:
+            p = put(p, "<Data ss:Type=\"Error\">");
+            p = writeUtf8(p, v.text.data(), v.text.size(), TextEscape::XmlText);
+            break;
+        case CellValue::Type::String:
+        case CellValue::Type::Empty:
+            p = put(p, "<Data ss:Type=\"String\">");
+            p = writeUtf8(p, v.text.data(), v.text.size(), TextEscape::XmlText);
+            break;
+        }
+        return put(p, "</Data>");
+    }
+
+    const Workbook& book_;
+    const Sheet& sheet_;
+    const std::vector<const CellRange*>& anchors_;
+};
+
+// A piece of the Table: its rows and, once formatted, their bytes.
+struct RowPiece {
+    std::vector<RowItem> rows;
+    ByteBuffer bytes;
+};
+
+// Formats pieces on helper threads and writes them out in order on the calling thread. Pieces
+// go round a ring of kPiecesInFlight slots: a slot is refilled only after its bytes are
+// written, so memory stays bounded however large the table. When no helper threads can be
+// started (or they lag behind), the calling thread formats the piece it waits for itself.
+class PiecePipeline {
+public:
+    PiecePipeline(const RowFormatter& formatter, RowCursor& cursor, RowPiece first)
+        : formatter_(formatter)
+        , cursor_(cursor) {
+        slots_[0].piece = std::move(first);
+    }
+
+    void run(OutputFile& out) {
+        // Queue the first pieces before the helpers start.
+        while (produced_ < kPiecesInFlight && more_) {
+            RowPiece& piece = slots_[produced_ % kPiecesInFlight].piece;
+            more_ = cursor_.fill(piece.rows);
+            if (!piece.rows.empty()) ++produced_;
+        }
+        Helpers helpers(*this);
+        for (size_t written = 0; written < produced_; ++written) {
+            Slot& slot = slots_[written % kPiecesInFlight];
+            std::unique_lock lock(mutex_);
+            size_t done;
+            if (taken_ == written) { // nobody has started it: format it here
+                ++taken_;
+                lock.unlock();
+                done = formatter_.format(slot.piece.rows, 0, slot.piece.bytes);
+            } else {
+                done_.wait(lock, [&] { return slot.formatted; });
+                done = slot.done;
+                lock.unlock();
+            }
+            out.append(slot.piece.bytes.view());
+            // The rest of a piece a helper stopped early (long texts, or out of memory).
+            while (done < slot.piece.rows.size() && !out.failed()) {
+                done = formatter_.format(slot.piece.rows, done, slot.piece.bytes);
+                out.append(slot.piece.bytes.view());
+            }
+            if (out.failed()) break; // the rest would be dropped anyway
+            // The slot takes the next piece: sequence number written + kPiecesInFlight.
+            lock.lock();
+            slot.formatted = false;
+            if (!more_) continue;
+            lock.unlock();
+            more_ = cursor_.fill(slot.piece.rows);
+            const bool empty = slot.piece.rows.empty();
+            lock.lock();
+            if (!empty) {
+                ++produced_;
+                ready_.notify_one();
+            }
+        }
+    }
+
+private:
+    static constexpr size_t kPiecesInFlight = 4;
+    static constexpr int kHelpers = 2;
+
+    struct Slot {
+        RowPiece piece;
+        bool formatted = false;
+        size_t done = 0; // rows formatted into piece.bytes
+    };
+
+    // Starts the helper threads and, however run() ends, stops and joins them.
+    class Helpers {
+    public:
+        explicit Helpers(PiecePipeline& pipeline)
+            : pipeline_(pipeline) {
+            try {
+                for (int i = 0; i < kHelpers; ++i)
+                    threads_.emplace_back([&pipeline] { pipeline.help(); });
+            } catch (const std::system_error&) {
+                // No threads to be had: run() formats every piece itself.
+            }
+        }
+        ~Helpers() {
+            {
+                std::lock_guard lock(pipeline_.mutex_);
+                pipeline_.stop_ = true;
+            }
+            pipeline_.ready_.notify_all();
+            for (std::thread& thread : threads_)
+                thread.join();
+        }
+
+    private:
+        PiecePipeline& pipeline_;
+        std::vector<std::thread> threads_;
+    };
+
+    void help() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return stop_ || taken_ < produced_; });
+            if (stop_) return;
+            Slot& slot = slots_[taken_++ % kPiecesInFlight];
+            lock.unlock();
+            size_t done = 0;
+            try {
+                done = formatter_.format(slot.piece.rows, 0, slot.piece.bytes);
+            } catch (const std::bad_alloc&) {
+                slot.piece.bytes.clear(); // out of memory: run() formats the piece again itself
+            }
+            lock.lock();
+            slot.formatted = true;
+            slot.done = done;
+            done_.notify_all();
+        }
+    }
+
+    const RowFormatter& formatter_;
+    RowCursor& cursor_;
+    Slot slots_[kPiecesInFlight];
+    std::mutex mutex_;
+    std::condition_variable ready_; // a piece to format, or stop
+    std::condition_variable done_;  // a piece formatted
+    size_t produced_ = 1;           // pieces queued so far (sequence numbers)
+    size_t taken_ = 0;              // pieces a thread has started formatting
+    bool more_ = true;              // the cursor has rows left
+    bool stop_ = false;
+};
+
 class Writer {
 public:
     Writer(OutputFile& out, const Workbook& book)
@@ -1056,56 +1496,7 @@ private:
             nextColumn = column + 1;
         }
 
-        size_t a = 0; // next anchor
-        int64_t nextRow = 0;
-        const SheetRow* rows = sheet.rows.data();
-        const size_t rowTotal = sheet.rows.size();
-        size_t r = 0;
-        while (r < rowTotal || a < anchors.size()) {
-            // The next row to write: a stored row or a row holding only merge anchors.
-            int64_t rowIndex;
-            const SheetRow* row = nullptr;
-            if (r < rowTotal && (a >= anchors.size() || rows[r].index <= anchors[a]->firstRow)) {
-                row = &rows[r];
-                rowIndex = row->index;
-                ++r;
-            } else {
-                rowIndex = anchors[a]->firstRow;
-            }
-            if (rowIndex < nextRow || rowIndex >= kMaxRows) { // unsorted or out of the grid: skip
-                while (a < anchors.size() && anchors[a]->firstRow == rowIndex && !row)
-                    ++a;
-                continue;
-            }
-            size_t rowAnchorsEnd = a;
-            while (rowAnchorsEnd < anchors.size() && anchors[rowAnchorsEnd]->firstRow == rowIndex)
-                ++rowAnchorsEnd;
-            const bool hasCells = (row && !row->cells.empty()) || rowAnchorsEnd > a;
-            const bool hasFormat = row && (row->height >= 0 || row->hidden);
-            if (!hasCells && !hasFormat) continue;
-
-            b_.append("   <Row");
-            if (rowIndex != nextRow) {
-                b_.append(" ss:Index=\"");
-                integer(rowIndex + 1);
-                b_.push_back('"');
-            }
-            if (row && row->height >= 0) {
-                b_.append(" ss:AutoFitHeight=\"0\"");
-                attribute("ss:Height", double(row->height));
-            }
-            if (row && row->hidden) b_.append(" ss:Hidden=\"1\"");
-            nextRow = rowIndex + 1;
-            if (!hasCells) {
-                b_.append("/>\n");
-                continue;
-            }
-            b_.append(">\n");
-            writeCells(sheet, int32_t(rowIndex), row, anchors, a, rowAnchorsEnd);
-            a = rowAnchorsEnd;
-            b_.append("   </Row>\n");
-            out_.maybeFlush();
-        }
+        writeRows(sheet, anchors);
         b_.append("  </Table>\n");
         writeOptions(sheet, index);
         if (!sheet.rowBreaks.empty()) {
@@ -1122,107 +1513,24 @@ private:
         out_.maybeFlush();
     }
 
-    void writeCells(const Sheet& sheet, int32_t rowIndex, const SheetRow* row,
-                    const std::vector<const CellRange*>& anchors, size_t a, size_t aEnd) {
-        const Cell* cells = row ? row->cells.data() : nullptr;
-        const size_t cellCount = row ? row->cells.size() : 0;
-        const bool anyMerges = !sheet.merges.empty();
-        size_t c = 0;
-        int64_t nextColumn = 0;
-        while (c < cellCount || a < aEnd) {
-            const Cell* cell = nullptr;
-            const CellRange* merge = nullptr;
-            int64_t column;
-            if (c < cellCount && (a >= aEnd || cells[c].column <= uint32_t(anchors[a]->firstColumn))) {
-                cell = &cells[c++];
-                column = cell->column;
-                if (a < aEnd && anchors[a]->firstColumn == column) merge = anchors[a++];
-            } else {
-                merge = anchors[a++];
-                column = merge->firstColumn;
+    // The Table's rows. A large table is formatted in pieces of a few MB by two helper threads
+    // while this thread writes the finished pieces out in order; at most kPiecesInFlight pieces
+    // exist at a time. A small one is formatted here. Either way the bytes are the same.
+    void writeRows(const Sheet& sheet, const std::vector<const CellRange*>& anchors) {
+        // The merge lookup builds its index on first use; build it here, before any thread reads it.
+        if (!sheet.merges.empty()) sheet.mergeContaining(0, 0);
+        const RowFormatter formatter(book_, sheet, anchors);
+        RowCursor cursor(sheet, anchors);
+        RowPiece first;
+        if (!cursor.fill(first.rows)) { // everything fits in one piece
+            for (size_t done = 0; done < first.rows.size() && !out_.failed();) {
+                done = formatter.format(first.rows, done, first.bytes);
+                out_.append(first.bytes.view());
             }
-            if (column < nextColumn || column >= kMaxColumns) continue; // inside the previous merge
-            if (!merge && cell->value.isEmpty() && cell->formula.isEmpty() &&
-                (cell->style == 0 || cell->style >= book_.styles.size()))
-                continue; // carries nothing
-            if (!merge && anyMerges) {
-                // Covered by a merged area: the format has no place for such a cell.
-                const CellRange* m = sheet.mergeContaining(rowIndex, int32_t(column));
-                if (m && (m->firstRow != rowIndex || m->firstColumn != column)) continue;
-            }
-            b_.append("    <Cell");
-            if (column != nextColumn) {
-                b_.append(" ss:Index=\"");
-                integer(column + 1);
-                b_.push_back('"');
-            }
-            if (merge) {
-                if (merge->lastColumn > merge->firstColumn) {
-                    b_.append(" ss:MergeAcross=\"");
-                    integer(merge->lastColumn - merge->firstColumn);
-                    b_.push_back('"');
-                }
-                if (merge->lastRow > merge->firstRow) {
-                    b_.append(" ss:MergeDown=\"");
-                    integer(merge->lastRow - merge->firstRow);
-                    b_.push_back('"');
-                }
-                nextColumn = merge->lastColumn + 1;
-            } else {
-                nextColumn = column + 1;
-            }
-            if (cell && cell->style > 0 && cell->style < book_.styles.size()) {
-                b_.append(" ss:StyleID=\"s");
-                integer(cell->style);
-                b_.push_back('"');
-            }
-            if (cell && !cell->formula.isEmpty()) // A1 in the model, R1C1 in the file
-                attribute("ss:Formula", a1ToR1C1(cell->formula.qview(), rowIndex, int32_t(column)));
-            if (!cell || cell->value.isEmpty()) {
-                b_.append("/>\n");
-                continue;
-            }
-            b_.push_back('>');
-            writeData(cell->value);
-            b_.append("</Cell>\n");
+            return;
         }
-    }
-
-    void writeData(const CellValue& v) {
-        switch (v.type) {
-        case CellValue::Type::Number:
-            if (std::isfinite(v.number)) {
-                b_.append("<Data ss:Type=\"Number\">");
-                real(v.number);
-            } else {
-                b_.append("<Data ss:Type=\"Error\">#NUM!");
-            }
-            break;
-        case CellValue::Type::Boolean:
-            b_.append(v.number != 0 ? "<Data ss:Type=\"Boolean\">1" : "<Data ss:Type=\"Boolean\">0");
-            break;
-        case CellValue::Type::DateTime: {
-            char text[64];
-            if (formatDateTime(v.number, text)) {
-                b_.append("<Data ss:Type=\"DateTime\">");
-                b_.append(text);
-            } else {
-                b_.append("<Data ss:Type=\"Number\">");
-                real(v.number);
-            }
-            break;
-        }
-        case CellValue::Type::Error:
-            b_.append("<Data ss:Type=\"Error\">");
-            appendUtf8(b_, v.text, TextEscape::XmlText);
-            break;
-        case CellValue::Type::String:
-        case CellValue::Type::Empty:
-            b_.append("<Data ss:Type=\"String\">");
-            appendUtf8(b_, v.text, TextEscape::XmlText);
-            break;
-        }
-        b_.append("</Data>");
+        PiecePipeline pipeline(formatter, cursor, std::move(first));
+        pipeline.run(out_);
     }
 
     void writeOptions(const Sheet& sheet, int index) {
