@@ -22,10 +22,21 @@ Status OutputFile::open() {
     return Status::ok();
 }
 
-void OutputFile::flush() {
-    if (!failed_ && !buffer_.empty()) {
-        if (file_.write(buffer_.data(), qint64(buffer_.size())) != qint64(buffer_.size())) failed_ = true;
+void OutputFile::writeAll(const char* data, size_t size) {
+    // A short write is retried, so that a full disk ends in a failed write that says why.
+    while (!failed_ && size > 0) {
+        const qint64 written = file_.write(data, qint64(size));
+        if (written <= 0) {
+            failed_ = true;
+            break;
+        }
+        data += written;
+        size -= size_t(written);
     }
+}
+
+void OutputFile::flush() {
+    writeAll(buffer_.data(), buffer_.size());
     buffer_.clear();
 }
 
@@ -42,7 +53,7 @@ Status OutputFile::commit() {
 
 void OutputFile::appendDirect(std::string_view bytes) {
     flush();
-    if (!failed_ && file_.write(bytes.data(), qint64(bytes.size())) != qint64(bytes.size())) failed_ = true;
+    writeAll(bytes.data(), bytes.size());
 }
 
 namespace {

@@ -50,6 +50,7 @@ private:
     static constexpr size_t kDirectSize = 64 * 1024;
     void flush();
     void appendDirect(std::string_view bytes);
+    void writeAll(const char* data, size_t size);
 
     QString path_;
     QSaveFile file_;

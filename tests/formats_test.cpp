@@ -13,8 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <limits>
 #include <random>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#endif
 
 using namespace quellar;
 
@@ -553,6 +558,34 @@ TEST(XmlSpreadsheet, LargeWorkbookIsWrittenByteForByteTheSameEveryTime) {
     EXPECT_EQ(bytes, fileBytes(second));
     EXPECT_EQ(sha256Hex(bytes).toStdString(), "d1d8e3a5a28b51ec875be7bea2ed3bd3e456edea12f48c3c59971260da93b390") << bytes.size();
 }
+
+#ifdef __linux__
+// A disk that fills up in the middle of a large file (here: a file size limit of 1 MB) fails the
+// write with the path named, leaves no partial or temporary file and the earlier file as it was.
+TEST(XmlSpreadsheet, FailureInTheMiddleOfALargeWriteKeepsTheEarlierFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("工作.xml"));
+    ASSERT_TRUE(writeWorkbook(richWorkbook(), path, FileKind::XmlSpreadsheet).isOk());
+    const QByteArray earlier = fileBytes(path);
+    const Workbook large = largeRandomWorkbook(20000);
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 1 << 20;
+    const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN); // a failed write() instead of a signal
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const Status status = writeWorkbook(large, path, FileKind::XmlSpreadsheet);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+
+    EXPECT_FALSE(status.isOk());
+    EXPECT_TRUE(status.message().contains(QStringLiteral("工作.xml"))) << status.message().toStdString();
+    EXPECT_FALSE(status.message().contains(QStringLiteral("Unknown error"))) << status.message().toStdString();
+    EXPECT_EQ(fileBytes(path), earlier);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("工作.xml")});
+}
+#endif
 
 // ---------------------------------------------------------------------------------------------
 // CSV
