@@ -2,6 +2,10 @@
 
 #include <QDir>
 
+#ifdef __linux__
+#include <fcntl.h>
+#endif
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -32,7 +36,17 @@ void OutputFile::writeAll(const char* data, size_t size) {
         }
         data += written;
         size -= size_t(written);
+        written_ += written;
     }
+#ifdef __linux__
+    // Start writing the file to disk while the rest is produced, so that the flush to disk when
+    // committing has less left to wait for.
+    if (written_ - synced_ >= kSyncStep) {
+        file_.flush();
+        ::sync_file_range(file_.handle(), synced_, written_ - synced_, SYNC_FILE_RANGE_WRITE);
+        synced_ = written_;
+    }
+#endif
 }
 
 void OutputFile::flush() {

@@ -56,6 +56,8 @@ private:
     QSaveFile file_;
     std::string buffer_;
     bool failed_ = false;
+    static constexpr qint64 kSyncStep = 32 << 20;
+    qint64 written_ = 0, synced_ = 0;
 };
 
 // How characters are escaped while appending UTF-16 text as UTF-8.
