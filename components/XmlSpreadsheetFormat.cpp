@@ -1335,13 +1335,26 @@ private:
         attribute(name, buf);
     }
 
+    // Which styles (beyond the default) some cell uses; stops looking once all of them are.
+    void markUsedStyles() {
+        const size_t count = used_.size();
+        size_t left = count > 1 ? count - 1 : 0;
+        for (const Sheet& sheet : book_.sheets) {
+            for (const SheetRow& row : sheet.rows) {
+                if (left == 0) return;
+                for (const Cell& cell : row.cells) {
+                    if (cell.style == 0 || cell.style >= count || used_[cell.style]) continue;
+                    used_[cell.style] = true;
+                    --left;
+                }
+            }
+        }
+    }
+
     void writeStyles() {
         const size_t count = book_.styles.size();
         used_.assign(count, false);
-        for (const Sheet& sheet : book_.sheets)
-            for (const SheetRow& row : sheet.rows)
-                for (const Cell& cell : row.cells)
-                    if (cell.style < count) used_[cell.style] = true;
+        markUsedStyles();
         const Style& base = book_.styles.empty() ? defaultStyle_ : book_.styles[0];
 
         b_.append(" <Styles>\n  <Style ss:ID=\"Default\" ss:Name=\"Normal\">\n   <Alignment");
