@@ -94,8 +94,7 @@ constexpr AsciiSpecials asciiSpecials(TextEscape escape) {
     return t;
 }
 
-template <TextEscape E>
-char* writeUtf8As(char* out, const char16_t* p, const char16_t* end) {
+template <TextEscape E> char* writeUtf8As(char* out, const char16_t* p, const char16_t* end) {
     static constexpr AsciiSpecials kSpecials = asciiSpecials(E);
     auto put = [&out](const char* s, size_t n) {
         std::memcpy(out, s, n);

@@ -5,9 +5,11 @@
 //
 // OutputFile collects bytes in a buffer of about 1 MB and writes it out whenever it fills,
 // so a million-row workbook is never built as one string; blocks of 64 KB and more go
-// straight to the file. An output that is destroyed without commit() leaves no file behind
-// and any earlier file untouched. Write failures are remembered and reported by commit(),
-// naming the path; failed() lets a long writer stop early.
+// straight to the file. On Linux the file is handed to the disk every 32 MB while writing goes
+// on, so the flush to disk on commit does not wait for the whole file. An output that is
+// destroyed without commit() leaves no file behind and any earlier file untouched. Write
+// failures are remembered and reported by commit(), naming the path; failed() lets a long
+// writer stop early.
 
 #include "table/SharedText.h"
 #include "table/Status.h"
@@ -48,6 +50,7 @@ public:
 private:
     static constexpr size_t kFlushSize = 1 << 20;
     static constexpr size_t kDirectSize = 64 * 1024;
+    static constexpr qint64 kSyncStep = 32 << 20;
     void flush();
     void appendDirect(std::string_view bytes);
     void writeAll(const char* data, size_t size);
@@ -56,8 +59,8 @@ private:
     QSaveFile file_;
     std::string buffer_;
     bool failed_ = false;
-    static constexpr qint64 kSyncStep = 32 << 20;
-    qint64 written_ = 0, synced_ = 0;
+    qint64 written_ = 0; // bytes handed to the file so far
+    qint64 synced_ = 0;  // of which the disk was asked to write
 };
 
 // How characters are escaped while appending UTF-16 text as UTF-8.

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -891,8 +892,7 @@ private:
     char* cap_ = nullptr;
 };
 
-template <size_t N>
-inline char* put(char* out, const char (&text)[N]) {
+template <size_t N> inline char* put(char* out, const char (&text)[N]) {
     std::memcpy(out, text, N - 1);
     return out + N - 1;
 }
@@ -941,7 +941,8 @@ public:
             const bool hasCells = (row && !row->cells.empty()) || rowAnchorsEnd > a_;
             const bool hasFormat = row && (row->height >= 0 || row->hidden);
             if (!hasCells && !hasFormat) continue;
-            item = {row, int32_t(rowIndex), rowIndex != nextRow_, hasCells, uint32_t(a_), uint32_t(rowAnchorsEnd)};
+            item = {row,      int32_t(rowIndex), rowIndex != nextRow_,
+                    hasCells, uint32_t(a_),      uint32_t(rowAnchorsEnd)};
             nextRow_ = rowIndex + 1;
             if (hasCells) a_ = rowAnchorsEnd;
             return true;
@@ -968,9 +969,9 @@ private:
     const SheetRow* rows_;
     size_t rowTotal_;
     const std::vector<const CellRange*>& anchors_;
-    size_t r_ = 0;         // next stored row
-    size_t a_ = 0;         // next anchor
-    int64_t nextRow_ = 0;  // the row right after the last one written
+    size_t r_ = 0;        // next stored row
+    size_t a_ = 0;        // next anchor
+    int64_t nextRow_ = 0; // the row right after the last one written
 };
 
 // Formats rows as XML. Only reads the workbook, so several threads can share one.
@@ -1526,9 +1527,9 @@ private:
         out_.maybeFlush();
     }
 
-    // The Table's rows. A large table is formatted in pieces of a few MB by two helper threads
-    // while this thread writes the finished pieces out in order; at most kPiecesInFlight pieces
-    // exist at a time. A small one is formatted here. Either way the bytes are the same.
+    // The Table's rows. A large table is formatted in pieces of about 1 MB by two helper threads
+    // while this thread writes the finished pieces out in order (PiecePipeline); a small one is
+    // formatted here. Either way the bytes are the same.
     void writeRows(const Sheet& sheet, const std::vector<const CellRange*>& anchors) {
         // The merge lookup builds its index on first use; build it here, before any thread reads it.
         if (!sheet.merges.empty()) sheet.mergeContaining(0, 0);

@@ -458,13 +458,39 @@ Workbook largeRandomWorkbook(int rows) {
         s.horizontal = HAlign(i % 4);
         styles.push_back(book.internStyle(s));
     }
-    const char16_t* texts[] = {u"张三", u"华东区 & <总部>", u"a\"b\"\tc", u"行一\n行二\r\n", u"x",
-                               u"\U0001F600 表情", u"lone \xD800 high", u"ctl\x01\x1F end",
-                               u"\xFFFE\xFFFF nonchars", u"  空格  ", u"Ünïcödé ½", u"A12345"};
-    const double numbers[] = {0,     -0.0,    1,         -1,     99999,  100000, 123456, -100000,
-                              1e15,  1e16,    9007199254740993.0, 0.1, 1.0 / 3, -2.5e-7, 5e-324,
-                              1e300, 12.5,    std::numeric_limits<double>::infinity(),
-                              std::numeric_limits<double>::quiet_NaN(), 65536, 4294967296.0};
+    const char16_t* texts[] = {u"张三",
+                               u"华东区 & <总部>",
+                               u"a\"b\"\tc",
+                               u"行一\n行二\r\n",
+                               u"x",
+                               u"\U0001F600 表情",
+                               u"lone \xD800 high",
+                               u"ctl\x01\x1F end",
+                               u"\xFFFE\xFFFF nonchars",
+                               u"  空格  ",
+                               u"Ünïcödé ½",
+                               u"A12345"};
+    const double numbers[] = {0,
+                              -0.0,
+                              1,
+                              -1,
+                              99999,
+                              100000,
+                              123456,
+                              -100000,
+                              1e15,
+                              1e16,
+                              9007199254740993.0,
+                              0.1,
+                              1.0 / 3,
+                              -2.5e-7,
+                              5e-324,
+                              1e300,
+                              12.5,
+                              std::numeric_limits<double>::infinity(),
+                              std::numeric_limits<double>::quiet_NaN(),
+                              65536,
+                              4294967296.0};
     const char16_t* formulas[] = {u"=A1*2", u"=SUM($B$2:C3)", u"=IF(D4>1,\"是\",\"否\")", u"=Sheet1!A:A",
                                   u"='数据 1'!B2+E$5"};
     for (int sheetIndex = 0; sheetIndex < 2; ++sheetIndex) {
@@ -518,14 +544,15 @@ Workbook largeRandomWorkbook(int rows) {
             }
             if (shape % 29 == 0) { // a merged area starting in this row
                 const int32_t first = int32_t(shape / 29 % 8);
-                sheet.merges.push_back({r, first, r + int32_t(shape / 512 % 3), first + int32_t(shape / 4096 % 3)});
+                sheet.merges.push_back(
+                    {r, first, r + int32_t(shape / 512 % 3), first + int32_t(shape / 4096 % 3)});
             }
             if (shape % 53 == 0) // an area in rows of its own, below the stored ones
                 sheet.merges.push_back({r + 1, 12, r + 2, 12});
         }
-        sheet.merges.push_back({0, 0, 0, 0});                          // a single cell: not an area
-        sheet.merges.push_back({kMaxRows - 1, 0, kMaxRows, 1});        // past the grid
-        sheet.rowAt(r + 3).height = 20; // a last row with a height only
+        sheet.merges.push_back({0, 0, 0, 0});                   // a single cell: not an area
+        sheet.merges.push_back({kMaxRows - 1, 0, kMaxRows, 1}); // past the grid
+        sheet.rowAt(r + 3).height = 20;                         // a last row with a height only
     }
     // Rows out of order and a cell past the last column are skipped.
     SheetRow stray;
@@ -551,12 +578,15 @@ QByteArray sha256Hex(const QByteArray& bytes) {
 TEST(XmlSpreadsheet, LargeWorkbookIsWrittenByteForByteTheSameEveryTime) {
     QTemporaryDir dir;
     const Workbook book = largeRandomWorkbook(20000);
-    const QString first = dir.filePath(QStringLiteral("a.xml")), second = dir.filePath(QStringLiteral("b.xml"));
+    const QString first = dir.filePath(QStringLiteral("a.xml")),
+                  second = dir.filePath(QStringLiteral("b.xml"));
     ASSERT_TRUE(writeWorkbook(book, first, FileKind::XmlSpreadsheet).isOk());
     ASSERT_TRUE(writeWorkbook(book, second, FileKind::XmlSpreadsheet).isOk());
     const QByteArray bytes = fileBytes(first);
     EXPECT_EQ(bytes, fileBytes(second));
-    EXPECT_EQ(sha256Hex(bytes).toStdString(), "d1d8e3a5a28b51ec875be7bea2ed3bd3e456edea12f48c3c59971260da93b390") << bytes.size();
+    EXPECT_EQ(sha256Hex(bytes).toStdString(),
+              "d1d8e3a5a28b51ec875be7bea2ed3bd3e456edea12f48c3c59971260da93b390")
+        << bytes.size();
 }
 
 #ifdef __linux__
@@ -581,9 +611,11 @@ TEST(XmlSpreadsheet, FailureInTheMiddleOfALargeWriteKeepsTheEarlierFile) {
 
     EXPECT_FALSE(status.isOk());
     EXPECT_TRUE(status.message().contains(QStringLiteral("工作.xml"))) << status.message().toStdString();
-    EXPECT_FALSE(status.message().contains(QStringLiteral("Unknown error"))) << status.message().toStdString();
+    EXPECT_FALSE(status.message().contains(QStringLiteral("Unknown error")))
+        << status.message().toStdString();
     EXPECT_EQ(fileBytes(path), earlier);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("工作.xml")});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("工作.xml")});
 }
 #endif
 
