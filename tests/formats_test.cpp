@@ -1,5 +1,6 @@
 #include "components/CsvFormat.h"
 #include "components/JsonTables.h"
+#include "components/TextIO.h"
 #include "components/Workbook.h"
 #include "components/WorkbookFormat.h"
 #include "components/XmlSpreadsheetFormat.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <csignal>
 #include <limits>
 #include <random>
@@ -589,6 +591,52 @@ TEST(XmlSpreadsheet, LargeWorkbookIsWrittenByteForByteTheSameEveryTime) {
         << bytes.size();
 }
 
+// Large tables are cut into pieces by cell count and by output size; whatever the cut, every
+// row comes back once and in order.
+TEST(XmlSpreadsheet, TablesOfEveryShapeReadBackAsWritten) {
+    struct Case {
+        const char* what;
+        int rows;
+        int columns;
+        int textLength; // 0: numbers
+        bool mergesOnly;
+    } cases[] = {
+        {"one small piece", 50, 3, 5, false},
+        {"many pieces", 30000, 2, 0, false},
+        {"pieces cut short by long texts", 17000, 1, 400, false},
+        {"one piece cut short by long texts", 300, 1, 10000, false},
+        {"rows of merged areas only", 20000, 1, 0, true},
+    };
+    for (const Case& c : cases) {
+        Workbook book = Workbook::makeDefault();
+        Sheet& sheet = book.sheets[0];
+        for (int r = 0; r < c.rows; ++r) {
+            const int32_t row = r * 2; // every other row
+            if (c.mergesOnly) {
+                sheet.merges.push_back({row, 1, row, 3});
+                continue;
+            }
+            for (int col = 0; col < c.columns; ++col) {
+                Cell& cell = sheet.cellAt(row, col * 3);
+                if (c.textLength == 0) {
+                    cell.value = CellValue::fromNumber(r * 10.5 + col);
+                } else {
+                    QString text = QStringLiteral("第%1行 ").arg(r);
+                    text += QString(c.textLength, QChar(char16_t(0x4E00 + r % 26))); // 3 bytes each
+                    cell.value = CellValue::fromString(text);
+                }
+            }
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("t.xml"));
+        ASSERT_TRUE(writeWorkbook(book, path, FileKind::XmlSpreadsheet).isOk()) << c.what;
+        Workbook back;
+        const Status read = readWorkbook(path, back);
+        ASSERT_TRUE(read.isOk()) << c.what << ": " << read.message().toStdString();
+        EXPECT_TRUE(describe(back) == describe(book)) << c.what;
+    }
+}
+
 #ifdef __linux__
 // A disk that fills up in the middle of a large file (here: a file size limit of 1 MB) fails the
 // write with the path named, leaves no partial or temporary file and the earlier file as it was.
@@ -618,6 +666,68 @@ TEST(XmlSpreadsheet, FailureInTheMiddleOfALargeWriteKeepsTheEarlierFile) {
               QStringList{QStringLiteral("工作.xml")});
 }
 #endif
+
+// ---------------------------------------------------------------------------------------------
+// Text plumbing
+
+// Whole numbers take a shortcut past the general shortest-text conversion; both must agree,
+// above all where the exponent form becomes the shorter one.
+TEST(TextIO, ShortestNumberTextMatchesTheGeneralConversion) {
+    const double numbers[] = {0,
+                              -0.0,
+                              1,
+                              -1,
+                              9,
+                              10,
+                              99999,
+                              100000,
+                              -100000,
+                              123456,
+                              1000000,
+                              1230000,
+                              12000000,
+                              -12300000,
+                              1e14,
+                              1e15,
+                              -1e15,
+                              999999999999999.0,
+                              123456789012345.0,
+                              1e16,
+                              9007199254740993.0,
+                              0.5,
+                              -2.5e-7,
+                              1e21,
+                              5e-324,
+                              1e300};
+    for (double v : numbers) {
+        char expected[32], actual[32];
+        const auto end = std::to_chars(expected, expected + sizeof expected, v).ptr;
+        EXPECT_EQ(shortestNumberText(v, actual), std::string_view(expected, size_t(end - expected))) << v;
+    }
+}
+
+// Long texts are converted in pieces; a surrogate pair on a piece boundary stays one character,
+// and the piecewise and one-go conversions agree in every escape mode.
+TEST(TextIO, LongTextsConvertAsOneWhateverTheirLength) {
+    for (int before : {679, 680, 681, 682, 683, 1363, 1364, 1365}) {
+        std::u16string text(size_t(before), u'a');
+        text += u"\U0001F600&\"\t\n\x01\xD800";
+        text += std::u16string(700, u'中');
+        const QStringView view(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size()));
+        for (TextEscape escape :
+             {TextEscape::None, TextEscape::XmlText, TextEscape::XmlAttribute, TextEscape::Json}) {
+            std::string appended;
+            appendUtf8(appended, view, escape);
+            std::string written(text.size() * kUtf8BytesPerUnit, '\0');
+            written.resize(
+                size_t(writeUtf8(written.data(), text.data(), text.size(), escape) - written.data()));
+            EXPECT_EQ(appended, written) << before << " " << int(escape);
+            EXPECT_NE(appended.find("\xF0\x9F\x98\x80"), std::string::npos) << before << " " << int(escape);
+            EXPECT_EQ(appended.find("\xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos)
+                << before; // no split pair
+        }
+    }
+}
 
 // ---------------------------------------------------------------------------------------------
 // CSV
