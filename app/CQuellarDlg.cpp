@@ -508,6 +508,11 @@ std::vector<RowTable> CQuellarDlg::readSources(int paneCount, CRunDlg& progress)
         SheetPane* p = pane(which);
         const RangeBounds b = clipSourceRange(p->activeSheet(), p->selection());
         p->select(b);
+        if (Status readable = checkReadableRange(b); !readable.isOk()) {
+            progress.finish();
+            showMessage(readable.withContext(QStringLiteral("文件%1").arg(which == 1 ? u'一' : u'二')).message());
+            return {};
+        }
         bounds.push_back(b);
         rows += b.lastRow - b.firstRow;
     }
@@ -528,6 +533,7 @@ std::vector<RowTable> CQuellarDlg::readSources(int paneCount, CRunDlg& progress)
 void CQuellarDlg::compareTables() {
     CRunDlg progress(this);
     std::vector<RowTable> tables = readSources(2, progress);
+    if (tables.empty()) return; // refused with a message
     const FieldList common = commonFieldNames(tables[0], tables[1]);
     progress.finish();
 
@@ -621,6 +627,7 @@ void CQuellarDlg::showResultSheet() {
 void CQuellarDlg::join() {
     CRunDlg progress(this);
     std::vector<RowTable> tables = readSources(2, progress);
+    if (tables.empty()) return; // refused with a message
     // The common fields are found while the progress window is still up.
     const FieldList common = commonFieldNames(tables[0], tables[1]);
     progress.finish();
@@ -648,6 +655,7 @@ void CQuellarDlg::join() {
 void CQuellarDlg::compareFilter() {
     CRunDlg progress(this);
     std::vector<RowTable> tables = readSources(2, progress);
+    if (tables.empty()) return; // refused with a message
     progress.finish();
     // The offered fields are built once the progress window is gone.
     const FieldList offered = filterOfferedFields(tables[0], tables[1]);
@@ -678,6 +686,7 @@ void CQuellarDlg::compareFilter() {
 void CQuellarDlg::addBlankRows() {
     CRunDlg progress(this);
     std::vector<RowTable> tables = readSources(1, progress);
+    if (tables.empty()) return; // refused with a message
     progress.finish();
 
     const int count = prompts_->blankRowCount(this);
@@ -696,6 +705,7 @@ void CQuellarDlg::addBlankRows() {
 void CQuellarDlg::groupSummary() {
     CRunDlg progress(this);
     std::vector<RowTable> tables = readSources(1, progress);
+    if (tables.empty()) return; // refused with a message
     progress.finish();
     int fieldRow = -1;
     const FieldList fields = findFieldRow(tables[0], fieldRow);

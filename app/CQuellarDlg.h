@@ -121,6 +121,8 @@ private:
 
     // The frame: clips the selection of each file pane (1, or 1 and 2), reads the ranges
     // under the "init" text and hands back the tables.
+    // Reads the selections of the first paneCount panes under the "init" progress; empty
+    // (after a message) when a selection is too large to read.
     std::vector<RowTable> readSources(int paneCount, CRunDlg& progress);
     void finishComparison(const QString& reportTitle);
     // Shows the result pane's first sheet, where an operation has just written.

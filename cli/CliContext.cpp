@@ -160,6 +160,8 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
         const Sheet& chosen = book.sheets[size_t(sheet.value())];
         Result<RangeBounds> range = chooseRange(which, chosen);
         if (!range.isOk()) return range.status();
+        if (Status readable = checkReadableRange(range.value()); !readable.isOk())
+            return readable.withContext(QStringLiteral("文件 %1 的工作表“%2”").arg(QFileInfo(files_.value(which - 1)).fileName(), chosen.name));
         sheets.push_back(&chosen);
         bounds.push_back(range.value());
         rows += range.value().lastRow - range.value().firstRow;

@@ -102,6 +102,8 @@ Status JsonFormat::write(const Workbook& workbook, const QString& path) const {
             continue;
         }
         const RangeBounds bounds = clipUsedRange(sheet);
+        if (Status readable = checkReadableRange(bounds); !readable.isOk())
+            return readable.withContext(QStringLiteral("工作表“%1”").arg(sheet.name));
         NullProgress progress;
         const RowTable table = readRange(workbook, sheet, bounds, progress,
                                          progressStep(int64_t(bounds.lastRow) - bounds.firstRow + 1));

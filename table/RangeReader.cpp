@@ -118,10 +118,24 @@ RangeBounds clipUsedRange(const Sheet& sheet) {
     return clipSourceRange(sheet, selection);
 }
 
+Status checkReadableRange(const RangeBounds& bounds) {
+    const int64_t rows = std::max<int64_t>(0, int64_t(bounds.lastRow) - bounds.firstRow + 1);
+    const int64_t columns = std::max<int64_t>(0, int64_t(bounds.lastColumn) - bounds.firstColumn + 1);
+    if (rows * columns <= kMaxReadCells) return Status::ok();
+    return Status::invalidInput(
+        QStringLiteral("区域 %1:%2 有 %3 行 × %4 列，共 %5 个单元格，超过了一次能读入的上限 %6 个；请选择较小的区域")
+            .arg(columnAddress(bounds.firstColumn, bounds.firstRow), columnAddress(bounds.lastColumn, bounds.lastRow))
+            .arg(rows)
+            .arg(columns)
+            .arg(rows * columns)
+            .arg(kMaxReadCells));
+}
+
 RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step) {
     if (step < 1) step = 1;
     RowTable table;
+    if (!checkReadableRange(bounds).isOk()) return table;
     const int32_t width = std::max(0, bounds.lastColumn - bounds.firstColumn + 1);
     const int32_t height = std::max(0, bounds.lastRow - bounds.firstRow + 1);
     table.reserve(size_t(height));

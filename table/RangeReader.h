@@ -21,7 +21,14 @@ RangeBounds clipSourceRange(const Sheet& sheet, RangeBounds selection);
 // The used range of the sheet as a selection (A1 for a sheet without cells), clipped.
 RangeBounds clipUsedRange(const Sheet& sheet);
 
-// Reads the cells inside `bounds`. Advances `progress` by `step` before rows 0, step,
+// The most cells one read may hold (about 2.4 GB of records): a used range stretched to the
+// far corner of the grid by a stray cell must end in a message, not in exhausted memory.
+constexpr int64_t kMaxReadCells = 50'000'000;
+
+// Ok when the range can be read; otherwise a message naming the range and its size.
+Status checkReadableRange(const RangeBounds& bounds);
+
+// Reads the cells inside `bounds` (an empty table when checkReadableRange refuses them). Advances `progress` by `step` before rows 0, step,
 // 2*step, ... of the range.
 RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step);

@@ -41,6 +41,10 @@ Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOpt
                 continue;
             }
 
+            for (const RangeBounds& bounds : {boundsA, boundsB})
+                if (Status readable = checkReadableRange(bounds); !readable.isOk())
+                    return readable.withContext(QStringLiteral("工作表“%1”").arg(sheetA.name));
+
             const int64_t rows =
                 int64_t(boundsA.lastRow - boundsA.firstRow) + (boundsB.lastRow - boundsB.firstRow);
             const int64_t step = progressStep(rows);

@@ -180,6 +180,8 @@ TEST(Cli, BadInputEndsWithOneClearLineAndStatusTwo) {
         {"option without value", {"compare", data("list1.csv"), data("list2.csv"), "-o"}, "output"},
         {"one file only", {"compare", "--by-position", data("list1.csv"), "-o", out}, "2"},
         {"nothing to compare", {"compare-books", "--no-text", data("book1.xml"), data("book2.xml"), "-o", out}, "--no-text"},
+        {"range too large to read", {"convert", test::testDataPath("broken/whole_grid_dimension.xlsx"), out}, "XFD1048576"},
+        {"compare a range too large", {"compare", "--by-position", test::testDataPath("broken/whole_grid_dimension.xlsx"), data("list2.csv"), "-o", out}, "XFD1048576"},
         {"report folder missing", {"compare-books", data("book1.xml"), data("book2.xml"), "-o", out, "--report", dir.filePath("x/r.htm")}, "x"},
     };
     for (const Case& c : cases) {

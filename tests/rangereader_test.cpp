@@ -139,3 +139,19 @@ TEST(ParseRangeText, AddressesWithinTheGrid) {
     for (const char16_t* bad : {u"", u"A", u"A0", u"XFE1", u"A1048577", u"A1:", u"1:2", u"A1:B2:C3", u"A-1"})
         EXPECT_FALSE(parseRangeText(bad, b)) << QString::fromUtf16(bad).toStdString();
 }
+
+TEST(ReadRange, RangesTooLargeToHoldAreRefused) {
+    // A stray cell at the far corner stretches the used range over the whole grid.
+    Workbook book;
+    Sheet sheet;
+    sheet.cellAt(0, 0).value = CellValue::fromNumber(1);
+    sheet.cellAt(kMaxRows - 1, kMaxColumns - 1).value = CellValue::fromNumber(2);
+    const RangeBounds whole = clipUsedRange(sheet);
+    EXPECT_EQ(whole, bounds(1, 1, kMaxColumns, kMaxRows));
+    const Status refused = checkReadableRange(whole);
+    ASSERT_FALSE(refused.isOk());
+    EXPECT_TRUE(refused.message().contains("A1:XFD1048576")) << refused.message().toStdString();
+    NullProgress progress;
+    EXPECT_TRUE(readRange(book, sheet, whole, progress, 1).empty());
+    EXPECT_TRUE(checkReadableRange(bounds(1, 1, 10, 1048576)).isOk());
+}
