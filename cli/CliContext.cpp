@@ -142,6 +142,10 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
     std::vector<const Sheet*> sheets;
     std::vector<RangeBounds> bounds;
     int64_t rows = 0;
+    // Show the "init" line at once: reading large workbooks takes a while before the rows
+    // to process are known.
+    progress().setText(QStringLiteral("init"));
+    progress().setRange(0);
     // The workbooks are independent: read them side by side on two cores.
     std::vector<Status> loaded(static_cast<size_t>(count));
     {
@@ -167,7 +171,6 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
         rows += range.value().lastRow - range.value().firstRow;
     }
     const int64_t step = progressStep(rows);
-    progress().setText(QStringLiteral("init"));
     progress().setRange(rows);
     progress().setStep(step);
     progress().setPosition(0);
