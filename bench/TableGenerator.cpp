@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <random>
+#include <sys/resource.h>
 
 namespace quellar::bench {
 namespace {
@@ -149,5 +150,19 @@ double statusFieldMB(const char* field) {
 
 double peakMemoryMB() { return statusFieldMB("VmHWM:"); }
 double currentMemoryMB() { return statusFieldMB("VmRSS:"); }
+
+void resetPeakMemory() {
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly)) refs.write("5");
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double seconds(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e9; }
 
 } // namespace quellar::bench

@@ -6,6 +6,8 @@
 #include "components/Workbook.h"
 #include "table/RowTable.h"
 
+#include <QElapsedTimer>
+
 #include <cstdint>
 
 namespace quellar::bench {
@@ -31,5 +33,10 @@ Workbook tableToWorkbook(const RowTable& table, const QString& sheetName);
 // Peak resident memory of this process so far, and resident memory now, in MB.
 double peakMemoryMB();
 double currentMemoryMB();
+// Lets the peak start again from the current resident size, so each step reports its own.
+void resetPeakMemory();
+// CPU time (user + system, all threads) of this process so far, and a timer's wall time, in s.
+double cpuSeconds();
+double seconds(const QElapsedTimer& timer);
 
 } // namespace quellar::bench

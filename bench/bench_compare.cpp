@@ -22,15 +22,13 @@ using namespace quellar;
 
 namespace {
 
-double seconds(const QElapsedTimer& timer) { return double(timer.nsecsElapsed()) / 1e9; }
-
 void compareOnce(const char* label, const RowTable& t1, const RowTable& t2, const CompareOptions& options,
                  const QStringList& keys) {
     QElapsedTimer timer;
     timer.start();
     CompareCounts counts;
     Result<RowTable> result = compareTables(t1, t2, options, keys, &counts);
-    const double elapsed = seconds(timer);
+    const double elapsed = bench::seconds(timer);
     if (!result.isOk()) {
         std::printf("%-34s failed: %s\n", label, qPrintable(result.status().message()));
         return;
@@ -62,7 +60,7 @@ int main(int argc, char** argv) {
                 (bench::currentMemoryMB() - before) * 1048576.0 / cells);
     const RowTable t2 = bench::deriveTable(t1, 0.01, 0.01, 7);
     std::printf("generated two tables of %zu and %zu rows x %d columns in %.2f s, peak %.0f MB\n", t1.size(),
-                t2.size(), options.columns, seconds(timer), bench::peakMemoryMB());
+                t2.size(), options.columns, bench::seconds(timer), bench::peakMemoryMB());
     std::printf("CellRecord: %zu bytes\n", sizeof(CellRecord));
 
     CompareOptions keyMode;
@@ -88,7 +86,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("wrote both inputs as XML Spreadsheet (%.0f MB each) in %.2f s\n",
-                double(QFileInfo(file1).size()) / 1e6, seconds(timer));
+                double(QFileInfo(file1).size()) / 1e6, bench::seconds(timer));
 
     for (const QString& output : {QStringLiteral("result.xml"), QStringLiteral("result.json")}) {
         QProcess process;
@@ -96,7 +94,7 @@ int main(int argc, char** argv) {
         process.start(cli, {QStringLiteral("compare"), QStringLiteral("--key"), QStringLiteral("编号"), file1, file2,
                             QStringLiteral("-o"), dir.filePath(output), QStringLiteral("--quiet")});
         process.waitForFinished(-1);
-        const double elapsed = seconds(timer);
+        const double elapsed = bench::seconds(timer);
         rusage usage{};
         getrusage(RUSAGE_CHILDREN, &usage);
         std::printf("quellar-cli compare -o %-12s %8.3f s   exit %d, peak of the CLI %.0f MB\n", qPrintable(output),

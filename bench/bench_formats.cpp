@@ -6,6 +6,7 @@
 // Usage: bench_formats [ROWS] [--keep DIR]    (default 1,048,576 rows)
 //        bench_formats --read FILE            (read one file in a fresh process)
 
+#include "bench/TableGenerator.h"
 #include "components/WorkbookFormat.h"
 #include "components/XmlScanner.h"
 
@@ -16,43 +17,20 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <sys/resource.h>
 
 using namespace quellar;
 
 namespace {
 
-// Memory figures of this process from /proc/self/status, in MB.
-double statusMB(const char* key) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
-    return -1;
-}
-
-double seconds(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e9;
-}
-
-// CPU time (user + system) of this process so far, in seconds.
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 double cpuMark = 0;
 
 void report(const char* what, const QElapsedTimer& t, const QString& file = {}) {
-    const double cpu = cpuSeconds();
-    std::printf("%-34s %7.2f s (cpu %5.2f s)", what, seconds(t), cpu - cpuMark);
+    const double cpu = bench::cpuSeconds();
+    std::printf("%-34s %7.2f s (cpu %5.2f s)", what, bench::seconds(t), cpu - cpuMark);
     cpuMark = cpu;
     if (!file.isEmpty()) std::printf("   %7.1f MB file", double(QFileInfo(file).size()) / 1e6);
-    std::printf("   RSS %6.0f MB   peak %6.0f MB\n", statusMB("VmRSS:"), statusMB("VmHWM:"));
+    std::printf("   RSS %6.0f MB   peak %6.0f MB\n", bench::currentMemoryMB(), bench::peakMemoryMB());
     std::fflush(stdout);
 }
 
@@ -95,7 +73,7 @@ Workbook buildWorkbook(int64_t rows) {
 int readOnly(const QString& path) {
     QElapsedTimer t;
     t.start();
-    cpuMark = cpuSeconds();
+    cpuMark = bench::cpuSeconds();
     Workbook book;
     const Status status = readWorkbook(path, book);
     if (!status.isOk()) {
@@ -128,7 +106,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer t;
     t.start();
-    cpuMark = cpuSeconds();
+    cpuMark = bench::cpuSeconds();
     {
         Workbook book = buildWorkbook(rows);
         report("build in memory", t);

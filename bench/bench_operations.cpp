@@ -24,10 +24,6 @@ using namespace quellar;
 
 namespace {
 
-double seconds(const QElapsedTimer& timer) {
-    return double(timer.nsecsElapsed()) / 1e9;
-}
-
 // Processor time of this process since the last restart(), shown beside the wall time: on a
 // busy machine it tells what the operation itself costs.
 struct CpuClock {
@@ -79,7 +75,7 @@ int main(int argc, char** argv) {
     const RowTable t1 = bench::generateTable(options);
     const RowTable t2 = bench::deriveTable(t1, 0.01, 0.01, 7);
     std::printf("generated two tables of %zu and %zu rows x %d columns in %.2f s, peak %.0f MB\n", t1.size(),
-                t2.size(), options.columns, seconds(timer), bench::peakMemoryMB());
+                t2.size(), options.columns, bench::seconds(timer), bench::peakMemoryMB());
 
     // Join by the key field, both option sets.
     for (const bool sum : {false, true}) {
@@ -88,7 +84,7 @@ int main(int argc, char** argv) {
         cpu.restart();
         JoinInfo info;
         Result<RowTable> joined = joinTables(t1, t2, {QStringLiteral("编号")}, JoinOptions{true, sum}, &info);
-        const double elapsed = seconds(timer);
+        const double elapsed = bench::seconds(timer);
         char extra[128];
         std::snprintf(extra, sizeof extra, ", %lld paired, %lld + %lld unpaired", (long long)info.pairedRows,
                       (long long)info.unpairedRowsOne, (long long)info.unpairedRowsTwo);
@@ -101,7 +97,7 @@ int main(int argc, char** argv) {
         cpu.restart();
         Result<RowTable> joined =
             joinTables(t1, t2, {QStringLiteral("地区"), QStringLiteral("部门")}, JoinOptions{}, nullptr);
-        report("join core, 2 fields, 42 distinct keys", seconds(timer), joined);
+        report("join core, 2 fields, 42 distinct keys", bench::seconds(timer), joined);
     }
 
     // Filter on two fields.
@@ -111,7 +107,7 @@ int main(int argc, char** argv) {
         FilterInfo info;
         Result<RowTable> filtered = filterTables(t1, t2, {QStringLiteral("地区"), QStringLiteral("部门")},
                                                  {QStringLiteral("华东"), QStringLiteral("销售部")}, &info);
-        report("filter core, 2 conditions", seconds(timer), filtered);
+        report("filter core, 2 conditions", bench::seconds(timer), filtered);
     }
 
     // Blank rows, count 2; the copy handed to the core is made outside the timing.
@@ -120,7 +116,7 @@ int main(int argc, char** argv) {
         timer.restart();
         cpu.restart();
         Result<RowTable> blank = insertBlankRows(std::move(copy), 2);
-        report("blank rows core, count 2", seconds(timer), blank);
+        report("blank rows core, count 2", bench::seconds(timer), blank);
     }
 
     // Group summary by two fields: about 5,000 first-level keys, then the region. Earlier
@@ -138,7 +134,7 @@ int main(int argc, char** argv) {
         Result<RowTable> summed = groupSum(std::move(copy), groups, sums, &info);
         char extra[96];
         std::snprintf(extra, sizeof extra, ", %lld subtotal rows", (long long)info.subtotalRows);
-        report("group summary core, 2 fields, 3 sum columns", seconds(timer), summed, extra);
+        report("group summary core, 2 fields, 3 sum columns", bench::seconds(timer), summed, extra);
 
         summed = Result<RowTable>(RowTable());
         copy = grouped;
@@ -146,7 +142,7 @@ int main(int argc, char** argv) {
         cpu.restart();
         summed = groupSum(std::move(copy), groups, {}, &info);
         std::snprintf(extra, sizeof extra, ", %zu automatic sum columns", info.sumColumns.size());
-        report("group summary core, 2 fields, automatic sums", seconds(timer), summed, extra);
+        report("group summary core, 2 fields, automatic sums", bench::seconds(timer), summed, extra);
 
         // One level of a million distinct keys, numbers and texts mixed (identifiers such as
         // 123456 and A123456): the group order follows the exchange sort swap by swap.
@@ -157,7 +153,7 @@ int main(int argc, char** argv) {
         timer.restart();
         cpu.restart();
         summed = groupSum(std::move(copy), {QStringLiteral("编号")}, sums, &info);
-        report("group summary core, 1M mixed distinct keys", seconds(timer), summed);
+        report("group summary core, 1M mixed distinct keys", bench::seconds(timer), summed);
 
         // Numeric first-level keys (quantities 0..499) and the department.
         summed = Result<RowTable>(RowTable());
@@ -165,7 +161,7 @@ int main(int argc, char** argv) {
         timer.restart();
         cpu.restart();
         summed = groupSum(std::move(copy), {QStringLiteral("数量"), QStringLiteral("部门")}, sums, &info);
-        report("group summary core, numeric keys", seconds(timer), summed);
+        report("group summary core, numeric keys", bench::seconds(timer), summed);
     }
     return 0;
 }

@@ -9,6 +9,7 @@
 // Usage: bench_xlsx [FILE.xlsx]    (another xlsx to read instead; nothing is generated then)
 
 #include "bench/BenchXlsx.h"
+#include "bench/TableGenerator.h"
 #include "components/WorkbookFormat.h"
 #include "components/XlsxFormat.h"
 
@@ -21,44 +22,17 @@
 
 
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <sys/resource.h>
 
 using namespace quellar;
 
 namespace {
 
-double statusMB(const char* key) {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qsizetype(std::strlen(key))).trimmed().split(' ').value(0).toDouble() / 1024;
-    return -1;
-}
-
-// Lets VmHWM start again from the current resident size, so each step reports its own peak.
-void resetPeak() {
-    QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly)) f.write("5");
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double seconds(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e9;
-}
 
 void report(const char* what, double wall, double cpu, const QString& file = {}) {
     std::printf("%-40s %7.2f s (cpu %5.2f s)", what, wall, cpu);
     if (!file.isEmpty()) std::printf("   %7.1f MB file", double(QFileInfo(file).size()) / 1e6);
-    std::printf("   RSS %6.0f MB   peak %6.0f MB\n", statusMB("VmRSS:"), statusMB("VmHWM:"));
+    std::printf("   RSS %6.0f MB   peak %6.0f MB\n", bench::currentMemoryMB(), bench::peakMemoryMB());
     std::fflush(stdout);
 }
 
@@ -78,17 +52,17 @@ int main(int argc, char** argv) {
     else std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
 
     Workbook book;
-    resetPeak();
-    double cpu = cpuSeconds();
+    bench::resetPeakMemory();
+    double cpu = bench::cpuSeconds();
     QElapsedTimer t;
     t.start();
     const Status read = XlsxFormat().read(path, book);
-    const double readWall = seconds(t);
+    const double readWall = bench::seconds(t);
     if (!read) {
         std::fprintf(stderr, "%s\n", qPrintable(read.message()));
         return 2;
     }
-    report("read xlsx into the model", readWall, cpuSeconds() - cpu, path);
+    report("read xlsx into the model", readWall, bench::cpuSeconds() - cpu, path);
     int64_t cells = 0;
     for (const Sheet& s : book.sheets)
         for (const SheetRow& r : s.rows)
@@ -98,20 +72,20 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     const QString xml = dir.filePath(QStringLiteral("out.xml"));
-    resetPeak();
-    cpu = cpuSeconds();
+    bench::resetPeakMemory();
+    cpu = bench::cpuSeconds();
     t.restart();
     Status s = writeWorkbook(book, xml, FileKind::XmlSpreadsheet);
-    report(s ? "write XML Spreadsheet 2003" : "write XML Spreadsheet 2003 FAILED", seconds(t),
-           cpuSeconds() - cpu, xml);
+    report(s ? "write XML Spreadsheet 2003" : "write XML Spreadsheet 2003 FAILED", bench::seconds(t),
+           bench::cpuSeconds() - cpu, xml);
     QFile::remove(xml);
 
     const QString xlsx = dir.filePath(QStringLiteral("out.xlsx"));
-    resetPeak();
-    cpu = cpuSeconds();
+    bench::resetPeakMemory();
+    cpu = bench::cpuSeconds();
     t.restart();
     s = writeWorkbook(book, xlsx, FileKind::Xlsx);
-    report(s ? "write xlsx (constant memory)" : "write xlsx FAILED", seconds(t), cpuSeconds() - cpu, xlsx);
+    report(s ? "write xlsx (constant memory)" : "write xlsx FAILED", bench::seconds(t), bench::cpuSeconds() - cpu, xlsx);
     if (!s) std::fprintf(stderr, "%s\n", qPrintable(s.message()));
     return s ? 0 : 1;
 }

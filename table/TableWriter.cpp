@@ -55,23 +55,32 @@ struct StyleKeyHash {
     }
 };
 
-} // namespace
-
-Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetName, const RowTable& table,
-                         Progress& progress, int64_t step) {
+// Sheet `sheetNumber` of the result workbook, added (as SheetN) when the workbook has fewer,
+// renamed to `sheetName`.
+Status nameResultSheet(Workbook& book, int sheetNumber, const QString& sheetName, Sheet*& sheet) {
     if (sheetNumber < 1) return Status::invalidInput(QStringLiteral("工作表序号 %1 无效").arg(sheetNumber));
-    if (step < 1) step = 1;
     while (int(book.sheets.size()) < sheetNumber) {
         Sheet extra;
         extra.name = QStringLiteral("Sheet%1").arg(book.sheets.size() + 1);
         book.sheets.push_back(std::move(extra));
     }
+    sheet = &book.sheets[size_t(sheetNumber - 1)];
+    sheet->name = sheetName;
+    return Status::ok();
+}
+
+} // namespace
+
+Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetName, const RowTable& table,
+                         Progress& progress, int64_t step) {
+    if (step < 1) step = 1;
     if (table.size() > size_t(kMaxRows))
         return Status::invalidInput(
             QStringLiteral("结果有 %1 行，超过工作表的最大行数 %2").arg(table.size()).arg(kMaxRows));
-    Sheet& sheet = book.sheets[size_t(sheetNumber - 1)];
+    Sheet* target = nullptr;
+    if (Status named = nameResultSheet(book, sheetNumber, sheetName, target); !named.isOk()) return named;
+    Sheet& sheet = *target;
     sheet.clear();
-    sheet.name = sheetName;
 
     std::unordered_map<StyleKey, uint32_t, StyleKeyHash> styleCache;
     auto styleFor = [&](const CellRecord& record, bool textOnly) {
@@ -144,13 +153,8 @@ Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetNa
 Status WorkbookSink::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
                                  Progress& progress, int64_t step) {
     if (mode_ == Mode::KeepOnly) {
-        if (sheetNumber < 1) return Status::invalidInput(QStringLiteral("工作表序号 %1 无效").arg(sheetNumber));
-        while (int(book_.sheets.size()) < sheetNumber) {
-            Sheet extra;
-            extra.name = QStringLiteral("Sheet%1").arg(book_.sheets.size() + 1);
-            book_.sheets.push_back(std::move(extra));
-        }
-        book_.sheets[size_t(sheetNumber - 1)].name = sheetName;
+        Sheet* sheet = nullptr;
+        if (Status named = nameResultSheet(book_, sheetNumber, sheetName, sheet); !named.isOk()) return named;
         for (size_t i = 0; i < table.size(); i += size_t(std::max<int64_t>(step, 1))) progress.advance(step);
     } else {
         Status status = writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);

@@ -12,6 +12,7 @@
 // Usage: bench_window [FILE.xlsx]
 
 #include "bench/BenchXlsx.h"
+#include "bench/TableGenerator.h"
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
 #include "app/UserPrompts.h"
@@ -36,18 +37,6 @@
 using namespace quellar;
 
 namespace {
-
-double seconds(const QElapsedTimer& t) {
-    return double(t.nsecsElapsed()) / 1e9;
-}
-
-double peakMB() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
-    return -1;
-}
 
 
 class FixedPrompts : public UserPrompts {
@@ -92,9 +81,9 @@ int main(int argc, char** argv) {
     t.start();
     window.action(CQuellarDlg::Command::OpenFile1)->trigger();
     QApplication::processEvents();
-    const double openWall = seconds(t);
+    const double openWall = bench::seconds(t);
     std::printf("%-46s %7.2f s   peak %6.0f MB   range %s\n", "open as file 1 (convert, load, select)",
-                openWall, peakMB(), qPrintable(window.rangeBox(1)->text()));
+                openWall, bench::peakMemoryMB(), qPrintable(window.rangeBox(1)->text()));
     if (unzipWall > 0) std::printf("  open / unzip = %.2f (target <= 3)\n", openWall / unzipWall);
 
     // Where the time goes: the conversion alone, then showing the converted workbook.
@@ -104,7 +93,7 @@ int main(int argc, char** argv) {
         part.start();
         const Status converted =
             ConvertWorkbook(path, dir.filePath(QStringLiteral("again.xml")), QStringLiteral("46"), &book);
-        const double convertWall = seconds(part);
+        const double convertWall = bench::seconds(part);
         part.restart();
         SheetPane pane;
         pane.resize(600, 400);
@@ -114,7 +103,7 @@ int main(int argc, char** argv) {
         pane.selectUsedRange();
         QApplication::processEvents();
         std::printf("  of which: ConvertWorkbook %.2f s (%s), showing in a pane %.2f s\n", convertWall,
-                    converted.isOk() ? "ok" : "failed", seconds(part));
+                    converted.isOk() ? "ok" : "failed", bench::seconds(part));
     }
 
     // 2. Scrolling: a full repaint of the pane at three places.
@@ -123,14 +112,14 @@ int main(int argc, char** argv) {
         t.restart();
         view->scrollTo(view->model()->index(row, 0), QAbstractItemView::PositionAtTop);
         view->viewport()->repaint();
-        std::printf("  draw a screenful at row %-8d %17.1f ms\n", row + 1, seconds(t) * 1000);
+        std::printf("  draw a screenful at row %-8d %17.1f ms\n", row + 1, bench::seconds(t) * 1000);
     }
     t.restart();
     for (int i = 0; i < 200; ++i) {
         view->verticalScrollBar()->setValue(view->verticalScrollBar()->value() - 37);
         view->viewport()->repaint();
     }
-    std::printf("  200 scroll steps with repaint %21.1f ms\n", seconds(t) * 1000);
+    std::printf("  200 scroll steps with repaint %21.1f ms\n", bench::seconds(t) * 1000);
 
     // 3. A two-million-cell result into the result pane.
     RowTable table;
@@ -156,7 +145,7 @@ int main(int argc, char** argv) {
     const Status written = window.resultPane()->writeResult(1, QStringLiteral("对比结果"), table, progress,
                                                             progressStep(resultRows));
     QApplication::processEvents();
-    const double writeWall = seconds(t);
+    const double writeWall = bench::seconds(t);
     progress.finish();
     std::printf("%-46s %7.2f s   %s (target < 2 s)\n", "write 2,000,000 cells into the result pane",
                 writeWall, written.isOk() ? "ok" : qPrintable(written.message()));

@@ -1,5 +1,7 @@
 #include "tests/gui/GuiTestSupport.h"
 
+#include "tests/TestSupport.h"
+
 #include "components/DisplayFormat.h"
 #include "table/CellOps.h"
 
@@ -87,5 +89,7 @@ QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int column
     }
     return lines.join(u'\n');
 }
+
+QString staff(int n) { return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n)); }
 
 } // namespace quellar::test

@@ -12,6 +12,9 @@
 
 namespace quellar::test {
 
+// The staff lists the window tests open: gui/staff1.xml and gui/staff2.xml.
+QString staff(int n);
+
 class ScriptedPrompts : public UserPrompts {
 public:
     QString openWorkbookPath(QWidget*, int which) override;

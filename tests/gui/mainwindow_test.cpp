@@ -33,14 +33,11 @@
 
 using namespace quellar;
 using test::ScriptedPrompts;
+using test::staff;
 using test::testDataPath;
 using Command = CQuellarDlg::Command;
 
 namespace {
-
-QString staff(int n) {
-    return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n));
-}
 
 QDateTime fixedTime() {
     return QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7));

@@ -38,14 +38,11 @@
 
 using namespace quellar;
 using test::ScriptedPrompts;
+using test::staff;
 using test::testDataPath;
 using Command = CQuellarDlg::Command;
 
 namespace {
-
-QString staff(int n) {
-    return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n));
-}
 
 QString u(const char16_t* text) {
     return QString::fromUtf16(text);
