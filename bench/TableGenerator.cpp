@@ -1,6 +1,6 @@
 #include "bench/TableGenerator.h"
 
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 
 #include <QFile>
 

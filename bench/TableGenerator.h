@@ -3,8 +3,8 @@
 // (with some duplicates), short Chinese and ASCII texts, integers and decimals, and blanks,
 // as office lists hold them. Generation is deterministic for a given seed.
 
-#include "components/Workbook.h"
-#include "table/RowTable.h"
+#include "workbook/Workbook.h"
+#include "base/RowTable.h"
 
 #include <QElapsedTimer>
 

@@ -5,7 +5,7 @@
 // Usage: bench_compare [ROWS] [--no-cli]   (default 1,048,575 data rows + the field row)
 
 #include "bench/TableGenerator.h"
-#include "components/WorkbookFormat.h"
+#include "workbook/WorkbookFormat.h"
 #include "table/Comparison.h"
 
 #include <QCoreApplication>

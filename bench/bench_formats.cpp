@@ -7,8 +7,8 @@
 //        bench_formats --read FILE            (read one file in a fresh process)
 
 #include "bench/TableGenerator.h"
-#include "components/WorkbookFormat.h"
-#include "components/XmlScanner.h"
+#include "workbook/WorkbookFormat.h"
+#include "workbook/XmlScanner.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -10,8 +10,8 @@
 
 #include "bench/BenchXlsx.h"
 #include "bench/TableGenerator.h"
-#include "components/WorkbookFormat.h"
-#include "components/XlsxFormat.h"
+#include "workbook/WorkbookFormat.h"
+#include "workbook/XlsxFormat.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "cli/Cli.h"
+#include "Cli.h"
 
-#include "cli/CliContext.h"
-#include "cli/Commands.h"
+#include "CliContext.h"
+#include "Commands.h"
 
 #include <functional>
 

@@ -1,11 +1,11 @@
-#include "cli/CliContext.h"
+#include "CliContext.h"
 
-#include "cli/TerminalProgress.h"
-#include "components/CsvFormat.h"
-#include "components/JsonTables.h"
-#include "components/WorkbookFormat.h"
-#include "table/CellOps.h"
-#include "table/RangeReader.h"
+#include "TerminalProgress.h"
+#include "workbook/CsvFormat.h"
+#include "workbook/JsonTables.h"
+#include "workbook/WorkbookFormat.h"
+#include "base/CellOps.h"
+#include "workbook/RangeReader.h"
 
 #include <QDir>
 #include <QFileInfo>

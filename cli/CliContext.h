@@ -3,11 +3,11 @@
 // window loads a pane's selection (sheet, range, clipping, reading under progress), and
 // writing the result workbook in the format the output path asks for.
 
-#include "components/Workbook.h"
-#include "table/Progress.h"
-#include "table/RowTable.h"
-#include "table/Status.h"
-#include "table/TableWriter.h"
+#include "workbook/Workbook.h"
+#include "base/Progress.h"
+#include "base/RowTable.h"
+#include "base/Status.h"
+#include "workbook/TableWriter.h"
 
 #include <QMap>
 #include <QString>

@@ -2,7 +2,7 @@
 // The commands of quellar-cli. Each takes the arguments after its name and returns the
 // exit status.
 
-#include "cli/CliContext.h"
+#include "CliContext.h"
 
 namespace quellar::cli {
 

@@ -1,9 +1,9 @@
 // compare and compare-books: the two comparisons, their report and their counts on stdout.
 
-#include "app/StringTools.h"
-#include "cli/Commands.h"
-#include "components/WorkbookFormat.h"
-#include "table/CellOps.h"
+#include "base/StringTools.h"
+#include "Commands.h"
+#include "workbook/WorkbookFormat.h"
+#include "base/CellOps.h"
 #include "table/Comparison.h"
 #include "table/Report.h"
 #include "table/WorkbookComparison.h"

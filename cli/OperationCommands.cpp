@@ -1,11 +1,11 @@
 // join, filter, blank-rows and group-sum: the table operations that read one or two tables
 // and write one result sheet.
 
-#include "app/StringTools.h"
-#include "cli/Commands.h"
-#include "components/WorkbookFormat.h"
+#include "base/StringTools.h"
+#include "Commands.h"
+#include "workbook/WorkbookFormat.h"
 #include "table/BlankRows.h"
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 #include "table/Comparison.h"
 #include "table/Filter.h"
 #include "table/GroupSum.h"

@@ -1,6 +1,6 @@
-#include "cli/TerminalProgress.h"
+#include "TerminalProgress.h"
 
-#include "app/StringTools.h"
+#include "base/StringTools.h"
 
 #include <algorithm>
 

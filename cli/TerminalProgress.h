@@ -2,7 +2,7 @@
 // A progress bar drawn on a terminal (stderr): the current phase's text, a bar and a
 // percentage, redrawn in place at most a few times a second.
 
-#include "table/Progress.h"
+#include "base/Progress.h"
 
 #include <chrono>
 #include <ostream>

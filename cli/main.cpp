@@ -1,6 +1,6 @@
 // quellar-cli: the table operations of Quellar on the command line.
 
-#include "cli/Cli.h"
+#include "Cli.h"
 
 #include <QCoreApplication>
 

@@ -3,8 +3,8 @@
 // compact string so a failing comparison shows the whole difference, a ResultSink that
 // records what it is given, and the path of the test data folder.
 
-#include "table/Progress.h"
-#include "table/RowTable.h"
+#include "base/Progress.h"
+#include "base/RowTable.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,8 +1,8 @@
 // The message table, the strict number rule, value-to-text, addresses and the field row.
 
-#include "app/StringTools.h"
-#include "table/CellOps.h"
-#include "table/SharedText.h"
+#include "base/StringTools.h"
+#include "base/CellOps.h"
+#include "base/SharedText.h"
 #include "tests/TestSupport.h"
 
 #include <QDir>

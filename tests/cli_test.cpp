@@ -1,8 +1,8 @@
 // quellar-cli end to end, in-process: results, counts on stdout, reports, and every kind of
 // bad input ending with one clear line on stderr, exit status 2 and no output file.
 
-#include "cli/Cli.h"
-#include "components/WorkbookFormat.h"
+#include "Cli.h"
+#include "workbook/WorkbookFormat.h"
 #include "tests/TestSupport.h"
 
 #include <QCryptographicHash>

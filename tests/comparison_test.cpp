@@ -2,7 +2,7 @@
 // layout, counts and the result phase; the indexed pairing is checked against a literal
 // nested scan on many random small tables.
 
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 #include "table/Comparison.h"
 #include "table/Report.h"
 #include "tests/TestSupport.h"

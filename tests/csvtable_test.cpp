@@ -1,6 +1,6 @@
 // Writing a result table as CSV: texts exactly as the operation left them.
 
-#include "components/CsvFormat.h"
+#include "workbook/CsvFormat.h"
 #include "tests/TestSupport.h"
 
 #include <QFile>

@@ -1,9 +1,9 @@
 // How the grid shows values under their number formats, and the workbook conversion that
 // makes the working files.
 
-#include "components/DisplayFormat.h"
-#include "components/ExcelDriver.h"
-#include "components/WorkbookFormat.h"
+#include "workbook/DisplayFormat.h"
+#include "workbook/ExcelDriver.h"
+#include "workbook/WorkbookFormat.h"
 #include "tests/TestSupport.h"
 
 #include <QFile>

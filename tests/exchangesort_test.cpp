@@ -2,7 +2,7 @@
 // easy to follow by hand, then many random arrays with few distinct values (ties
 // everywhere), small and larger.
 
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 #include "table/ExchangeSort.h"
 
 #include <QString>

@@ -1,10 +1,10 @@
-#include "components/CsvFormat.h"
-#include "components/JsonTables.h"
-#include "components/TextIO.h"
-#include "components/Workbook.h"
-#include "components/WorkbookFormat.h"
-#include "components/XmlSpreadsheetFormat.h"
-#include "table/CellOps.h"
+#include "workbook/CsvFormat.h"
+#include "workbook/JsonTables.h"
+#include "base/TextIO.h"
+#include "workbook/Workbook.h"
+#include "workbook/WorkbookFormat.h"
+#include "workbook/XmlSpreadsheetFormat.h"
+#include "base/CellOps.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -3,7 +3,7 @@
 // refused options and the result phase; then the whole core against a literal
 // implementation (quadratic exchange sorts, nested scans) on many random tables.
 
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 #include "table/ExchangeSort.h"
 #include "table/GroupSum.h"
 #include "tests/TestSupport.h"

@@ -3,7 +3,7 @@
 // conditions and the result phase; then the indexed pairing against a literal nested scan
 // on many random small tables.
 
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 #include "table/Join.h"
 #include "tests/TestSupport.h"
 

@@ -1,6 +1,6 @@
-#include "components/ExcelDriver.h"
-#include "components/PageBreaks.h"
-#include "components/WorkbookFormat.h"
+#include "workbook/ExcelDriver.h"
+#include "workbook/PageBreaks.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 // Clipping a selection to the filled part of a sheet, reading it into a table, and writing
 // a result table back into a sheet.
 
-#include "table/CellOps.h"
-#include "table/RangeReader.h"
-#include "table/TableWriter.h"
+#include "base/CellOps.h"
+#include "workbook/RangeReader.h"
+#include "workbook/TableWriter.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>

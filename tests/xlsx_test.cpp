@@ -1,11 +1,11 @@
 // The xlsx and xls readers, the xlsx writer and the zip container beneath them, on
 // workbooks made for the purpose (tests/data/make_xlsx_fixtures.py) and on hostile files.
 
-#include "components/Workbook.h"
-#include "components/WorkbookFormat.h"
-#include "components/XlsxFormat.h"
-#include "components/ZipArchive.h"
-#include "table/CellOps.h"
+#include "workbook/Workbook.h"
+#include "workbook/WorkbookFormat.h"
+#include "workbook/XlsxFormat.h"
+#include "workbook/ZipArchive.h"
+#include "base/CellOps.h"
 #include "tests/TestSupport.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "components/XmlScanner.h"
+#include "workbook/XmlScanner.h"
 
 #include <QStringEncoder>
 

@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "components/XMLTools.h"
+#include "workbook/XMLTools.h"
 
 #include <QDir>
 #include <QFile>

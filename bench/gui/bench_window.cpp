@@ -16,9 +16,9 @@
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
 #include "app/UserPrompts.h"
-#include "components/ExcelDriver.h"
+#include "workbook/ExcelDriver.h"
 #include "components/SheetPane.h"
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

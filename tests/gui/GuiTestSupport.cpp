@@ -2,8 +2,8 @@
 
 #include "tests/TestSupport.h"
 
-#include "components/DisplayFormat.h"
-#include "table/CellOps.h"
+#include "workbook/DisplayFormat.h"
+#include "base/CellOps.h"
 
 namespace quellar::test {
 

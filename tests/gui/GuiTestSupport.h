@@ -3,7 +3,7 @@
 // would have shown, and a compact text of a sheet's cells for one-assertion comparisons.
 
 #include "app/UserPrompts.h"
-#include "components/Workbook.h"
+#include "workbook/Workbook.h"
 
 #include <QStringList>
 

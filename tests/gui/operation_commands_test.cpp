@@ -4,17 +4,17 @@
 // runs them).
 
 #include "app/CQuellarDlg.h"
-#include "app/StringTools.h"
+#include "base/StringTools.h"
 #include "components/SheetPane.h"
-#include "components/WorkbookFormat.h"
+#include "workbook/WorkbookFormat.h"
 #include "dialogs/CAddRowDlg.h"
 #include "dialogs/FieldListPair.h"
 #include "table/BlankRows.h"
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/Join.h"
-#include "table/RangeReader.h"
-#include "table/TableWriter.h"
+#include "workbook/RangeReader.h"
+#include "workbook/TableWriter.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 

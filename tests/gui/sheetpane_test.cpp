@@ -4,7 +4,7 @@
 
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
-#include "table/CellOps.h"
+#include "base/CellOps.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 

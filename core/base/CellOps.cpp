@@ -1,0 +1,201 @@
+#include "base/CellOps.h"
+
+#include <QDate>
+#include <QSet>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace quellar {
+
+FieldList findFieldRow(const RowTable& table, int& rowIndex) {
+    FieldList names;
+    for (size_t r = 0; r < table.size(); ++r) {
+        const Row& row = table[r];
+        names.clear();
+        QSet<QString> seen;
+        seen.reserve(qsizetype(row.size()));
+        for (const CellRecord& cell : row) {
+            if (cell.text.isEmpty()) break;
+            QString name = cell.text.toQString();
+            if (seen.contains(name)) break;
+            seen.insert(name);
+            names.append(name);
+        }
+        if (size_t(names.size()) == row.size()) {
+            rowIndex = int(r);
+            return names;
+        }
+    }
+    return names;
+}
+
+int indexOfField(const FieldList& names, const QString& name) {
+    if (name.isEmpty()) return -1;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (!names[i].isEmpty() && names[i] == name) return int(i);
+    }
+    return -1;
+}
+
+namespace {
+bool isBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+} // namespace
+
+bool parseNumber(std::u16string_view text, double& value) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
+    if (begin == end) {
+        value = 0;
+        return true;
+    }
+    // Drop commas and check the characters; only digits, "." and "-" may remain.
+    std::string ascii;
+    ascii.reserve(end - begin);
+    for (size_t i = begin; i < end; ++i) {
+        const char16_t c = text[i];
+        if (c == u',') continue;
+        if (c == u'-' || c == u'.' || (c >= u'0' && c <= u'9')) {
+            ascii.push_back(char(c));
+            continue;
+        }
+        return false;
+    }
+    const size_t minus = ascii.find('-');
+    if (minus != std::string::npos && minus != 0) return false;
+
+    // The longest numeric prefix: optional minus, digits, optional point and digits.
+    size_t i = 0;
+    const bool negative = !ascii.empty() && ascii[0] == '-';
+    if (negative) ++i;
+    const size_t start = i;
+    while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
+    size_t digits = i - start;
+    if (i < ascii.size() && ascii[i] == '.') {
+        ++i;
+        const size_t fracStart = i;
+        while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
+        digits += i - fracStart;
+    }
+    if (digits == 0) {
+        value = 0;
+        return true;
+    }
+    double parsed = 0;
+    const auto result = std::from_chars(ascii.data() + start, ascii.data() + i, parsed);
+    if (result.ec == std::errc::result_out_of_range) {
+        // Overflow saturates like the C library's conversion; underflow gives 0.
+        const size_t firstNonZero = ascii.find_first_not_of('0', start);
+        const bool integerPart = firstNonZero < i && ascii[firstNonZero] != '.';
+        parsed = integerPart ? HUGE_VAL : 0.0;
+    }
+    value = negative ? -parsed : parsed;
+    return true;
+}
+
+QString realToText(double value) {
+    if (!std::isfinite(value)) return QString();
+    char buffer[400];
+    // Whole numbers are the common case: their "%f" text is exact, so write it directly.
+    if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0 && !(value == 0 && std::signbit(value))) {
+        auto end = std::to_chars(buffer, buffer + 32, static_cast<long long>(value)).ptr;
+        std::memcpy(end, ".000000", 7);
+        return QString::fromLatin1(buffer, int(end + 7 - buffer));
+    }
+    // Six decimals, correctly rounded as "%f" gives them, kept when they read back exactly.
+    const auto six = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    if (six.ec == std::errc()) {
+        double back = 0;
+        const auto parsed = std::from_chars(buffer, six.ptr, back);
+        if (parsed.ec == std::errc() && back == value) return QString::fromLatin1(buffer, int(six.ptr - buffer));
+    }
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+}
+
+QString dateSerialToText(double serial) {
+    if (!std::isfinite(serial) || serial < 0 || serial > 2958466) return realToText(serial);
+    long long days = (long long)std::floor(serial);
+    double fraction = serial - double(days);
+    long long seconds = std::llround(fraction * 86400.0);
+    if (seconds >= 86400) {
+        seconds -= 86400;
+        ++days;
+    }
+    QString date;
+    if (days == 60) {
+        date = QStringLiteral("1900/2/29"); // the 1900 system's day that never was
+    } else if (days > 0) {
+        // Serial 1 is 1900-01-01; serials after the phantom 29 February are one day ahead.
+        const QDate base(1899, 12, 31);
+        const QDate d = base.addDays(days > 60 ? days - 1 : days);
+        date = QStringLiteral("%1/%2/%3").arg(d.year()).arg(d.month()).arg(d.day());
+    }
+    if (seconds == 0) return date.isEmpty() ? QStringLiteral("0:00:00") : date;
+    const QString time = QStringLiteral("%1:%2:%3")
+                             .arg(seconds / 3600)
+                             .arg((seconds / 60) % 60, 2, 10, QChar(u'0'))
+                             .arg(seconds % 60, 2, 10, QChar(u'0'));
+    return date.isEmpty() ? time : date + u' ' + time;
+}
+
+QString variantToText(const CellValue& value) {
+    switch (value.type) {
+    case CellValue::Type::Empty: return QString();
+    case CellValue::Type::Number: return realToText(value.number);
+    case CellValue::Type::Boolean: return value.number != 0 ? QStringLiteral("-1") : QStringLiteral("0");
+    case CellValue::Type::DateTime: return dateSerialToText(value.number);
+    case CellValue::Type::String:
+    case CellValue::Type::Error: return value.text.qview().trimmed().toString();
+    }
+    return QString();
+}
+
+SharedText variantToSharedText(const CellValue& value) {
+    if (value.type == CellValue::Type::String || value.type == CellValue::Type::Error) {
+        // Avoid a copy when the text has no blanks to strip.
+        const auto v = value.text.view();
+        if (v.empty() || (!isBlank(v.front()) && !isBlank(v.back()))) return value.text;
+    }
+    return SharedText(variantToText(value));
+}
+
+QString columnLetters(int column) {
+    QString letters;
+    int n = column;
+    while (n > 0) {
+        const int remainder = n % 26;
+        const QChar letter = remainder == 0 ? QChar(u'Z') : QChar(char16_t(remainder + 64));
+        letters.prepend(letter);
+        n = n / 26;
+        if (remainder == 0) n -= 1;
+    }
+    return letters;
+}
+
+QString columnAddress(int column, int row) { return columnLetters(column) + QString::number(row); }
+
+bool isCellReference(QStringView text) {
+    if (text.size() < 2) return false;
+    auto isLetter = [](QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); };
+    auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
+    if (!isLetter(text.front()) || !isDigit(text.back())) return false;
+    bool seenDigit = false;
+    for (qsizetype i = 1; i + 1 < text.size(); ++i) {
+        const QChar c = text[i];
+        if (isDigit(c)) {
+            seenDigit = true;
+        } else if (isLetter(c)) {
+            if (seenDigit) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace quellar

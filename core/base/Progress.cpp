@@ -1,0 +1,18 @@
+#include "base/Progress.h"
+
+#include "base/StringTools.h"
+
+namespace quellar {
+
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
+                        const RowTable& table) {
+    const int64_t rows = int64_t(table.size());
+    const int64_t step = progressStep(rows);
+    progress.setRange(rows);
+    progress.setStep(step);
+    progress.setPosition(0);
+    StringTools texts;
+    return sink.writeResult(sheetNumber, texts.text(sheetNameKey), table, progress, step);
+}
+
+} // namespace quellar

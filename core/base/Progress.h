@@ -1,0 +1,66 @@
+#pragma once
+// The seams through which an operation reports progress and hands over its result, so the
+// cores run the same under the window (progress dialog, result pane), the command line
+// (a bar on stderr, a result workbook) and the tests (nothing, or a recorder).
+
+#include "base/RowTable.h"
+#include "base/Status.h"
+
+#include <QString>
+
+#include <cstdint>
+
+namespace quellar {
+
+// A progress bar with one line of text. The operations follow one rule: the bar runs
+// 0..N for N rows and is advanced by the step S = N / 100 (at least 1) once every S rows.
+// Positions are 64-bit, so a million-row table shows a sensible bar.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    // textKey is a message-table key ("init", "run").
+    virtual void setText(const QString& textKey) = 0;
+    virtual void setRange(int64_t maximum) = 0;
+    virtual void setStep(int64_t step) = 0;
+    virtual void setPosition(int64_t position) = 0;
+    virtual int64_t position() const = 0;
+    // Called once every step rows: read the position and move it on by step.
+    void advance(int64_t step) { setPosition(position() + step); }
+};
+
+// Progress that goes nowhere, for callers that show none.
+class NullProgress final : public Progress {
+public:
+    void setText(const QString&) override {}
+    void setRange(int64_t) override {}
+    void setStep(int64_t) override {}
+    void setPosition(int64_t p) override { position_ = p; }
+    int64_t position() const override { return position_; }
+
+private:
+    int64_t position_ = 0;
+};
+
+// The step for N rows: N / 100 with the remainder dropped, at least 1.
+inline int64_t progressStep(int64_t rows) {
+    const int64_t step = rows / 100;
+    return step < 1 ? 1 : step;
+}
+
+// Where an operation's result table goes: sheet `sheetNumber` (1-based) of the result
+// workbook is cleared, renamed to `sheetName` and receives `table`. Writers advance
+// `progress` once per `step` rows. A failure is returned and ends the operation.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
+                               Progress& progress, int64_t step) = 0;
+};
+
+// The result phase shared by the operations: the bar's range becomes the result's row count,
+// its step progressStep(rows), its position 0, and the table is written into sheet
+// `sheetNumber` of `sink` under the name of message key `sheetNameKey`.
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
+                        const RowTable& table);
+
+} // namespace quellar

@@ -1,0 +1,94 @@
+#pragma once
+// Text plumbing shared by the file formats: a buffered output file that is written to a
+// temporary file and renamed into place on commit (QSaveFile), fast UTF-16 -> UTF-8
+// appending with the escapes XML, JSON and CSV need, and UTF-8 -> SharedText decoding.
+//
+// OutputFile collects bytes in a buffer of about 1 MB and writes it out whenever it fills,
+// so a million-row workbook is never built as one string; blocks of 64 KB and more go
+// straight to the file. On Linux the file is handed to the disk every 32 MB while writing goes
+// on, so the flush to disk on commit does not wait for the whole file. An output that is
+// destroyed without commit() leaves no file behind and any earlier file untouched. Write
+// failures are remembered and reported by commit(), naming the path; failed() lets a long
+// writer stop early.
+
+#include "base/SharedText.h"
+#include "base/Status.h"
+
+#include <QSaveFile>
+#include <QString>
+#include <QStringView>
+
+#include <string>
+#include <string_view>
+
+namespace quellar {
+
+class OutputFile {
+public:
+    explicit OutputFile(const QString& path);
+    // Fails when the file cannot be created (missing folder, no permission).
+    Status open();
+    void append(std::string_view bytes) {
+        if (bytes.size() >= kDirectSize) return appendDirect(bytes);
+        buffer_.append(bytes);
+        if (buffer_.size() >= kFlushSize) flush();
+    }
+    void append(char c) {
+        buffer_.push_back(c);
+        if (buffer_.size() >= kFlushSize) flush();
+    }
+    // The direct buffer, for appenders below; call maybeFlush() afterwards.
+    std::string& buffer() { return buffer_; }
+    void maybeFlush() {
+        if (buffer_.size() >= kFlushSize) flush();
+    }
+    // True once a write has failed; everything appended afterwards is dropped.
+    bool failed() const { return failed_; }
+    // Writes the rest and renames the temporary file into place.
+    Status commit();
+
+private:
+    static constexpr size_t kFlushSize = 1 << 20;
+    static constexpr size_t kDirectSize = 64 * 1024;
+    static constexpr qint64 kSyncStep = 32 << 20;
+    void flush();
+    void appendDirect(std::string_view bytes);
+    void writeAll(const char* data, size_t size);
+
+    QString path_;
+    QSaveFile file_;
+    std::string buffer_;
+    bool failed_ = false;
+    qint64 written_ = 0; // bytes handed to the file so far
+    qint64 synced_ = 0;  // of which the disk was asked to write
+};
+
+// How characters are escaped while appending UTF-16 text as UTF-8.
+enum class TextEscape {
+    None,         // as is (lone surrogates become U+FFFD)
+    XmlText,      // & < > escaped; line breaks as character references; other control characters dropped
+    XmlAttribute, // as XmlText, plus " and tab
+    Json,         // " \ and control characters escaped (\n, \u001f ...)
+};
+
+void appendUtf8(std::string& out, QStringView text, TextEscape escape = TextEscape::None);
+// The same conversion into raw memory, for writers that reserve room once per piece: writes at
+// most kUtf8BytesPerUnit bytes per UTF-16 code unit from `out` on and returns the end.
+constexpr size_t kUtf8BytesPerUnit = 6; // "&quot;", "\u001f"
+char* writeUtf8(char* out, const char16_t* text, size_t size, TextEscape escape);
+inline void appendUtf8(std::string& out, const SharedText& text, TextEscape escape = TextEscape::None) {
+    appendUtf8(out, text.qview(), escape);
+}
+inline void appendUtf8(std::string& out, const QString& text, TextEscape escape = TextEscape::None) {
+    appendUtf8(out, QStringView(text), escape);
+}
+
+// Decodes UTF-8 (invalid sequences become U+FFFD) without an intermediate QString.
+SharedText sharedTextFromUtf8(std::string_view utf8);
+
+// The shortest text that reads back as the same double ("0.1", "1234", "1e+21").
+std::string_view shortestNumberText(double value, char (&buffer)[32]);
+// The same text written at `out` (room for 32 bytes); returns the end.
+char* writeShortestNumber(char* out, double value);
+
+} // namespace quellar

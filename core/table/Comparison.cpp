@@ -1,0 +1,539 @@
+#include "table/Comparison.h"
+
+#include "base/CellOps.h"
+#include "table/Report.h"
+
+#include <algorithm>
+#include <iterator>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace quellar {
+
+namespace {
+
+constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+
+char16_t asciiUpper(char16_t c) {
+    return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
+}
+
+bool equalIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+// A cell that a short row lacks compares and shows like an empty cell read from a sheet.
+const CellRecord& emptyCell() {
+    static const CellRecord cell = [] {
+        CellRecord c;
+        c.fillColorIndex = Fill::White;
+        c.mergeState = MergeState::Single;
+        return c;
+    }();
+    return cell;
+}
+
+const CellRecord& cellOf(const Row& row, size_t column) {
+    return column < row.size() ? row[column] : emptyCell();
+}
+
+// The light turquoise, centred cell between the two sides, holding a 1-based row number.
+CellRecord separatorCell(uint64_t rowNumber) {
+    char16_t digits[24];
+    size_t n = 0;
+    do {
+        digits[n++] = char16_t(u'0' + rowNumber % 10);
+        rowNumber /= 10;
+    } while (rowNumber != 0);
+    std::reverse(digits, digits + n);
+    CellRecord cell;
+    cell.text = SharedText(std::u16string_view(digits, n));
+    cell.fillColorIndex = Fill::LightTurquoise;
+    cell.alignment1 = Align::Center;
+    cell.alignment2 = Align::Center;
+    cell.mergeState = MergeState::TextOnly;
+    return cell;
+}
+
+// Appends the first `width` cells of `source`, padding a short row with empty cells.
+void appendCells(Row& out, const Row& source, size_t width) {
+    const size_t copied = std::min(width, source.size());
+    out.insert(out.end(), source.begin(), source.begin() + std::ptrdiff_t(copied));
+    for (size_t c = copied; c < width; ++c)
+        out.push_back(emptyCell());
+}
+
+// The same for a table the comparison may consume: the cells are moved, so their texts'
+// reference counts (scattered through memory) are not touched.
+void appendCells(Row& out, Row& source, size_t width) {
+    const size_t moved = std::min(width, source.size());
+    out.insert(out.end(), std::make_move_iterator(source.begin()),
+               std::make_move_iterator(source.begin() + std::ptrdiff_t(moved)));
+    for (size_t c = moved; c < width; ++c)
+        out.push_back(emptyCell());
+}
+
+void appendFillers(Row& out, size_t count) {
+    out.resize(out.size() + count);
+}
+
+void markRange(Row& out, size_t from, size_t to, int32_t fill) {
+    for (size_t c = from; c < to; ++c)
+        out[c].fillColorIndex = fill;
+}
+
+QString fieldListText(const FieldList& names) {
+    return names.isEmpty() ? QStringLiteral("无") : names.join(QStringLiteral("、"));
+}
+
+// Hashing of the normalised key: the same function for the rows of both tables, so rows
+// whose key cells compare equal hash alike. Equality itself is always decided by
+// cellsEqual; the hash only narrows the candidates.
+class KeyHasher {
+public:
+    explicit KeyHasher(const CompareOptions& options)
+        : options_(options) {}
+
+    uint64_t hashRow(const Row& row, const std::vector<size_t>& columns) const {
+        uint64_t h = 0x9e3779b97f4a7c15ull;
+        for (size_t column : columns) {
+            const CellRecord& cell = cellOf(row, column);
+            if (options_.compareText) {
+                const std::u16string_view text = cell.text.view();
+                h = mix(h, text.size());
+                if (options_.ignoreCase) {
+                    for (char16_t c : text)
+                        h = mix(h, asciiUpper(c));
+                } else {
+                    for (char16_t c : text)
+                        h = mix(h, c);
+                }
+            }
+            if (options_.compareFormula) {
+                // A text that is not a formula equals every other such text.
+                if (cell.formula.startsWith(u'=')) {
+                    const std::u16string_view formula = cell.formula.view();
+                    h = mix(h, formula.size() + 1);
+                    for (char16_t c : formula)
+                        h = mix(h, c);
+                } else {
+                    h = mix(h, 0);
+                }
+            }
+            if (options_.compareNumberFormat) {
+                const std::u16string_view format = cell.numberFormat().view();
+                h = mix(h, format.size());
+                for (char16_t c : format)
+                    h = mix(h, c);
+            }
+        }
+        return finish(h);
+    }
+
+private:
+    static uint64_t mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x100000001b3ull; }
+    static uint64_t finish(uint64_t h) {
+        h ^= h >> 33;
+        h *= 0xff51afd7ed558ccdull;
+        h ^= h >> 33;
+        h *= 0xc4ceb9fe1a85ec53ull;
+        h ^= h >> 33;
+        return h;
+    }
+
+    const CompareOptions& options_;
+};
+
+// Table 2's rows grouped by key, each group a queue of row numbers in table order. Taking
+// from the queue of table 1's key gives exactly the first not yet paired row of table 2
+// whose key cells compare equal, because cell equality is an equivalence: text (possibly
+// upper-cased), formula reduced to "none" unless it starts with "=", and number format are
+// each compared for plain equality.
+class KeyIndex {
+public:
+    KeyIndex(const RowTable& t2, const std::vector<size_t>& columns2, const CompareOptions& options)
+        : t2_(t2)
+        , columns2_(columns2)
+        , options_(options)
+        , hasher_(options)
+        , next_(t2.size(), kNone) {
+        size_t capacity = 16;
+        while (capacity < t2.size() * 2)
+            capacity *= 2;
+        mask_ = capacity - 1;
+        slots_.resize(capacity);
+        // Hashing first and probing after, with the slot a few rows ahead already on its way
+        // into the cache, keeps the random accesses of a large table from stalling each other.
+        const std::vector<uint64_t> hashes = hashAll(t2, columns2);
+        for (size_t r = 0; r < t2.size(); ++r) {
+            prefetchSlot(hashes, r + kLookAhead);
+            insert(uint32_t(r), hashes[r]);
+        }
+    }
+
+    // For every row of table 1 in order, the first not yet taken row of table 2 with an
+    // equal key, or kNone.
+    std::vector<uint32_t> pairAll(const RowTable& t1, const std::vector<size_t>& columns1) {
+        const std::vector<uint64_t> hashes = hashAll(t1, columns1);
+        std::vector<uint32_t> partner(t1.size(), kNone);
+        for (size_t i = 0; i < t1.size(); ++i) {
+            prefetchSlot(hashes, i + kLookAhead);
+            partner[i] = take(t1[i], columns1, hashes[i]);
+        }
+        return partner;
+    }
+
+private:
+    static constexpr size_t kLookAhead = 16;
+
+    struct Slot {
+        uint32_t representative = kNone; // first row of the group; kNone for a free slot
+        uint32_t head = kNone;           // next row to hand out
+        uint32_t tail = kNone;           // last row queued
+        uint32_t hash = 0;
+    };
+
+    std::vector<uint64_t> hashAll(const RowTable& table, const std::vector<size_t>& columns) const {
+        std::vector<uint64_t> hashes(table.size());
+        for (size_t r = 0; r < table.size(); ++r)
+            hashes[r] = hasher_.hashRow(table[r], columns);
+        return hashes;
+    }
+
+    void prefetchSlot(const std::vector<uint64_t>& hashes, size_t at) const {
+        if (at < hashes.size()) __builtin_prefetch(&slots_[size_t(hashes[at]) & mask_]);
+    }
+
+    bool keysEqual(const Row& a, const std::vector<size_t>& columnsA, const Row& b,
+                   const std::vector<size_t>& columnsB) const {
+        for (size_t k = 0; k < columnsA.size(); ++k) {
+            if (!cellsEqual(cellOf(a, columnsA[k]), cellOf(b, columnsB[k]), options_)) return false;
+        }
+        return true;
+    }
+
+    void insert(uint32_t row, uint64_t h) {
+        for (size_t idx = size_t(h) & mask_;; idx = (idx + 1) & mask_) {
+            Slot& slot = slots_[idx];
+            if (slot.representative == kNone) {
+                slot = Slot{row, row, row, uint32_t(h >> 32)};
+                return;
+            }
+            if (slot.hash == uint32_t(h >> 32) &&
+                keysEqual(t2_[row], columns2_, t2_[slot.representative], columns2_)) {
+                next_[slot.tail] = row;
+                slot.tail = row;
+                return;
+            }
+        }
+    }
+
+    uint32_t take(const Row& row1, const std::vector<size_t>& columns1, uint64_t h) {
+        for (size_t idx = size_t(h) & mask_;; idx = (idx + 1) & mask_) {
+            Slot& slot = slots_[idx];
+            if (slot.representative == kNone) return kNone;
+            if (slot.hash == uint32_t(h >> 32) &&
+                keysEqual(row1, columns1, t2_[slot.representative], columns2_)) {
+                const uint32_t row = slot.head;
+                if (row != kNone) slot.head = next_[row];
+                return row;
+            }
+        }
+    }
+
+    const RowTable& t2_;
+    const std::vector<size_t>& columns2_;
+    const CompareOptions& options_;
+    KeyHasher hasher_;
+    std::vector<uint32_t> next_;
+    std::vector<Slot> slots_;
+    size_t mask_ = 0;
+};
+
+} // namespace
+
+bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options) {
+    if (options.compareText) {
+        const bool same =
+            options.ignoreCase ? equalIgnoringAsciiCase(a.text.view(), b.text.view()) : a.text == b.text;
+        if (!same) return false;
+    }
+    if (options.compareFormula && (a.formula.startsWith(u'=') || b.formula.startsWith(u'='))) {
+        if (!(a.formula == b.formula)) return false;
+    }
+    if (options.compareNumberFormat && a.styleId != b.styleId) {
+        if (!(a.numberFormat() == b.numberFormat())) return false;
+    }
+    return true;
+}
+
+FieldList commonFieldNames(const RowTable& t1, const RowTable& t2) {
+    int row1 = -1, row2 = -1;
+    const FieldList names1 = findFieldRow(t1, row1);
+    const FieldList names2 = findFieldRow(t2, row2);
+    FieldList common;
+    for (const QString& name : names2) {
+        if (indexOfField(names1, name) != -1) common.append(name);
+    }
+    return common;
+}
+
+namespace {
+
+// Adds the marks among the first `width` cells of one result row to `counts`.
+void countRowMarks(const Row& row, size_t width, CompareCounts& counts) {
+    const size_t n = std::min(width, row.size());
+    int64_t red = 0, yellow = 0, green = 0;
+    for (size_t c = 0; c < n; ++c) {
+        const int32_t fill = row[c].fillColorIndex;
+        red += fill == Fill::Red;
+        yellow += fill == Fill::Yellow;
+        green += fill == Fill::BrightGreen;
+    }
+    counts.redCells += red;
+    counts.yellowCells += yellow;
+    counts.greenCells += green;
+    if (red + yellow + green > 0) ++counts.differentRows;
+}
+
+} // namespace
+
+CompareCounts countMarks(const RowTable& result) {
+    CompareCounts counts;
+    if (result.empty()) return counts;
+    const size_t width = result[0].size();
+    for (const Row& row : result)
+        countRowMarks(row, width, counts);
+    counts.differentCells = counts.redCells / 2;
+    return counts;
+}
+
+namespace {
+
+// The core for both entry points. Table is `const RowTable` (cells are copied) or
+// `RowTable` (cells are moved out and the tables are left empty). All pairing is done
+// before the first cell is taken, since pairing still reads table 2's key cells.
+template <typename Table>
+Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, const QStringList& keys,
+                         CompareCounts* counts) {
+    const size_t L1 = t1.size(), L2 = t2.size();
+    if (L1 >= kNone || L2 >= kNone) return Status::invalidInput(QStringLiteral("表格行数过多，无法对比。"));
+    const size_t W1 = L1 ? t1[0].size() : 0;
+    const size_t W2 = L2 ? t2[0].size() : 0;
+
+    const bool pairByPosition = !options.keyMode && L1 <= L2;
+    const bool pairByKeys = !pairByPosition && !keys.isEmpty();
+
+    // Keys must name fields of both tables in either mode, even where the positional
+    // pairing does not end up using them, so the same choice is never accepted or refused
+    // depending on the tables' lengths.
+    FieldList names1, names2;
+    if (options.keyMode || !keys.isEmpty()) {
+        int fieldRow1 = -1, fieldRow2 = -1;
+        names1 = findFieldRow(t1, fieldRow1);
+        names2 = findFieldRow(t2, fieldRow2);
+        if (options.keyMode) {
+            const auto noFieldRow = [](const QString& which) {
+                return Status::invalidInput(
+                    QStringLiteral(
+                        "%1的表格没有字段行（没有一行的单元格全部非空且互不相同），无法按对比字段对比。")
+                        .arg(which));
+            };
+            if (fieldRow1 < 0) return noFieldRow(QStringLiteral("文件一"));
+            if (fieldRow2 < 0) return noFieldRow(QStringLiteral("文件二"));
+        }
+    }
+
+    // Columns of the key cells on each side.
+    std::vector<size_t> keyColumns1, keyColumns2;
+    if (!keys.isEmpty()) {
+        for (const QString& key : keys) {
+            const int c1 = indexOfField(names1, key);
+            const int c2 = indexOfField(names2, key);
+            if (c1 < 0 || c2 < 0) {
+                const bool inFirst = c1 < 0;
+                return Status::notFound(
+                    QStringLiteral("对比字段“%1”不是%2表格的字段（它的字段：%3）。")
+                        .arg(key, inFirst ? QStringLiteral("文件一") : QStringLiteral("文件二"),
+                             fieldListText(inFirst ? names1 : names2)));
+            }
+            keyColumns1.push_back(size_t(c1));
+            keyColumns2.push_back(size_t(c2));
+        }
+    }
+
+    // Pairing: partner[i] is the row of table 2 paired with row i of table 1, or kNone.
+    std::vector<uint32_t> partner(L1, kNone);
+    std::vector<uint8_t> paired2(L2, 0);
+    if (pairByPosition) {
+        for (size_t i = 0; i < L1; ++i)
+            partner[i] = uint32_t(i);
+    } else if (!pairByKeys) {
+        // Every row qualifies: pair by position until table 2 runs out.
+        for (size_t i = 0; i < std::min(L1, L2); ++i)
+            partner[i] = uint32_t(i);
+    } else {
+        partner = KeyIndex(t2, keyColumns2, options).pairAll(t1, keyColumns1);
+    }
+    for (uint32_t j : partner)
+        if (j != kNone) paired2[j] = 1;
+
+    // In key mode a column is matched to the other table's column of the same field name;
+    // -1 means the field is missing there (or lies beyond that table's width).
+    std::vector<int> column1To2, column2To1;
+    if (options.keyMode) {
+        column1To2.resize(W1);
+        column2To1.resize(W2);
+        for (size_t c = 0; c < W1; ++c) {
+            const int c2 = c < size_t(names1.size()) ? indexOfField(names2, names1[qsizetype(c)]) : -1;
+            column1To2[c] = (c2 >= 0 && size_t(c2) < W2) ? c2 : -1;
+        }
+        for (size_t c2 = 0; c2 < W2; ++c2) {
+            const int c = c2 < size_t(names2.size()) ? indexOfField(names1, names2[qsizetype(c2)]) : -1;
+            column2To1[c2] = (c >= 0 && size_t(c) < W1) ? c : -1;
+        }
+    }
+
+    size_t unpaired2 = 0;
+    for (uint8_t p : paired2)
+        unpaired2 += p ? 0 : 1;
+
+    const size_t width = W1 + 1 + W2;
+    const size_t side2 = W1 + 1; // first file 2 column of a result row
+    RowTable result;
+    result.reserve(L1 + unpaired2);
+    // Counted row by row while each is still in cache; every result row has `width` cells,
+    // so this is the count over the finished table (countMarks).
+    CompareCounts found;
+
+    for (size_t i = 0; i < L1; ++i) {
+        auto& row1 = t1[i];
+        Row out;
+        out.reserve(width);
+        appendCells(out, row1, W1);
+        const uint32_t j = partner[i];
+        if (j == kNone) {
+            markRange(out, 0, W1, Fill::Yellow);
+            appendFillers(out, 1 + W2);
+            countRowMarks(out, width, found);
+            result.push_back(std::move(out));
+            continue;
+        }
+        auto& row2 = t2[j];
+        out.push_back(separatorCell(uint64_t(j) + 1));
+        appendCells(out, row2, W2);
+        if (options.keyMode) {
+            for (size_t c = 0; c < W1; ++c) {
+                const int c2 = column1To2[c];
+                if (c2 < 0) {
+                    out[c].fillColorIndex = Fill::Yellow;
+                } else if (!cellsEqual(out[c], out[side2 + size_t(c2)], options)) {
+                    out[c].fillColorIndex = Fill::Red;
+                    out[side2 + size_t(c2)].fillColorIndex = Fill::Red;
+                }
+            }
+            for (size_t c2 = 0; c2 < W2; ++c2)
+                if (column2To1[c2] < 0) out[side2 + c2].fillColorIndex = Fill::BrightGreen;
+        } else {
+            const size_t common = std::min(W1, W2);
+            for (size_t c = 0; c < common; ++c) {
+                if (!cellsEqual(out[c], out[side2 + c], options)) {
+                    out[c].fillColorIndex = Fill::Red;
+                    out[side2 + c].fillColorIndex = Fill::Red;
+                }
+            }
+            if (W1 > W2)
+                markRange(out, common, W1, Fill::Yellow);
+            else
+                markRange(out, side2 + common, side2 + W2, Fill::BrightGreen);
+        }
+        countRowMarks(out, width, found);
+        result.push_back(std::move(out));
+    }
+
+    for (size_t r = 0; r < L2; ++r) {
+        if (paired2[r]) continue;
+        Row out;
+        out.reserve(width);
+        appendFillers(out, W1);
+        out.push_back(separatorCell(uint64_t(r) + 1));
+        appendCells(out, t2[r], W2);
+        markRange(out, side2, width, Fill::BrightGreen);
+        countRowMarks(out, width, found);
+        result.push_back(std::move(out));
+    }
+
+    found.differentCells = found.redCells / 2;
+    if (counts) *counts = found;
+    return result;
+}
+
+} // namespace
+
+Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts) {
+    return compare(t1, t2, options, keys, counts);
+}
+
+Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts) {
+    Result<RowTable> result = compare(t1, t2, options, keys, counts);
+    RowTable().swap(t1);
+    RowTable().swap(t2);
+    return result;
+}
+
+namespace {
+
+// The result phase around the core: "run" while it computes, then the bar set for the
+// result rows, the result handed to the sink and the report rows appended.
+template <typename Compute>
+Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Compute compute,
+                     QString& reportText, Progress& progress, CompareCounts* counts) {
+    progress.setText(QStringLiteral("run"));
+    CompareCounts found;
+    Result<RowTable> compared = compute(&found);
+    if (!compared.isOk()) return compared.status();
+    const RowTable& result = compared.value();
+
+    const int64_t rows = int64_t(result.size());
+    const int64_t step = progressStep(rows);
+    progress.setRange(rows);
+    progress.setStep(step);
+    progress.setPosition(0);
+    if (Status written = sink.writeResult(sheetNumber, title, result, progress, step); !written)
+        return written;
+
+    reportText += reportRows(title, found);
+    if (counts) *counts = found;
+    return Status::ok();
+}
+
+} // namespace
+
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
+                          const RowTable& t2, const CompareOptions& options, const QStringList& keys,
+                          QString& reportText, Progress& progress, CompareCounts* counts) {
+    return runComparison(
+        sheetNumber, title, sink,
+        [&](CompareCounts* found) { return compareTables(t1, t2, options, keys, found); }, reportText,
+        progress, counts);
+}
+
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
+                          RowTable&& t2, const CompareOptions& options, const QStringList& keys,
+                          QString& reportText, Progress& progress, CompareCounts* counts) {
+    return runComparison(
+        sheetNumber, title, sink,
+        [&](CompareCounts* found) {
+            return compareTables(std::move(t1), std::move(t2), options, keys, found);
+        },
+        reportText, progress, counts);
+}
+
+} // namespace quellar

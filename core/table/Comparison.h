@@ -1,0 +1,84 @@
+#pragma once
+// The two-table comparison: pairs the rows of two tables, by key fields or by position,
+// marks differing cells red, cells only in file 1 yellow and cells only in file 2 green,
+// and builds one wide result table (file 1 columns, a separator column holding the paired
+// file 2 row number, file 2 columns; unpaired file 2 rows at the end).
+//
+// compareTables is the pure core: it reads the two tables (never changes them) and returns
+// the result table and its counts, or a Status when the input cannot be compared (key mode
+// on a table without a field row, a key that is not a field of both tables).
+// runTableComparison wraps it in the result phase: progress, handing the result to a
+// ResultSink and appending the counts to the report text. Nothing is kept between calls.
+
+#include "base/Progress.h"
+#include "base/RowTable.h"
+#include "base/Status.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace quellar {
+
+// What counts as a difference, and how rows are paired.
+struct CompareOptions {
+    bool compareText = true;          // 文本
+    bool compareFormula = false;      // 公式
+    bool compareNumberFormat = false; // 数值格式
+    bool ignoreCase = false;          // 忽略大小写: a-z and A-Z only; applies to the text
+    bool keyMode = true;              // 按对比字段 (true) or 按每行每列 (false)
+};
+
+// True when the two cells count as equal under the content options:
+// - text: exact UTF-16 equality, after mapping ASCII a-z to A-Z when ignoring case
+//   (full-width letters and every other character stay as they are);
+// - formula: compared (exactly, case-sensitively) only when at least one starts with "=";
+// - number format: exact equality.
+// With all three content options off every pair of cells is equal.
+bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options);
+
+// The field names of table 2, in its order, that are also field names of table 1 (exact,
+// case-sensitive). What the comparison and join dialogs offer as keys.
+FieldList commonFieldNames(const RowTable& t1, const RowTable& t2);
+
+struct CompareCounts {
+    int64_t differentRows = 0;  // result rows holding at least one red, yellow or green cell
+    int64_t differentCells = 0; // red cells / 2
+    int64_t redCells = 0;
+    int64_t yellowCells = 0;
+    int64_t greenCells = 0;
+};
+
+// Counts the marks of a result table over the first C cells of every row, C being the cell
+// count of row 0.
+CompareCounts countMarks(const RowTable& result);
+
+// The comparison core. Row i of table 1 is paired with the first not yet paired row of
+// table 2 whose key cells are equal under the content options (all keys in `keys` order;
+// an empty list pairs by position until table 2 runs out). In positional mode with
+// table 1 no longer than table 2 row i pairs with row i. Refused: key mode when either
+// table has no field row (no row whose texts are all non-empty and distinct), and any key
+// that is not a field of both tables. `counts` may be null.
+Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts);
+// The same, consuming the two tables: their cells are moved into the result instead of
+// copied, which spares a reference-count update on every shared text. The tables are left
+// empty, also when the input is refused.
+Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts);
+
+// The whole comparison of one table pair: progress text "run", the core, progress range
+// N (result rows) with step progressStep(N) from position 0, the result into sheet
+// `sheetNumber` of the sink under `title`, and the pair's block of report rows appended
+// to `reportText`. A refused input or a failing sink is returned; reportText is then left
+// as it was.
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
+                          const RowTable& t2, const CompareOptions& options, const QStringList& keys,
+                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr);
+// The same, consuming the two tables (see compareTables).
+Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
+                          RowTable&& t2, const CompareOptions& options, const QStringList& keys,
+                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr);
+
+} // namespace quellar

@@ -1,0 +1,439 @@
+#include "table/GroupSum.h"
+
+#include "base/StringTools.h"
+#include "base/CellOps.h"
+#include "table/ExchangeSort.h"
+#include "table/OperationCells.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace quellar {
+
+namespace {
+
+constexpr int kMaxLevels = 6;
+
+struct ViewHash {
+    size_t operator()(std::u16string_view v) const noexcept { return hashUtf16(v); }
+};
+
+// A block of positions [begin, end) of the sorted order whose rows share a key.
+struct KeyBlock {
+    size_t begin;
+    size_t end;
+};
+
+// The keys of one group column: every distinct text in code-unit order (its index is the
+// text's rank), and each data row's rank. Rows are then sorted and grouped by comparing
+// small integers held in one array, instead of chasing each row's cells and texts.
+struct LevelKeys {
+    std::vector<std::u16string_view> texts; // by rank; views into the table's cells
+    std::vector<uint32_t> rankOfRow;        // by data row (row - first data row)
+    uint32_t emptyRank = UINT32_MAX;        // rank of the empty text, if any row has it
+    std::vector<char> isNumber;             // by rank
+    std::vector<double> number;             // by rank
+
+    LevelKeys(const RowTable& table, size_t first, int column) {
+        std::unordered_map<std::u16string_view, uint32_t, ViewHash> ids;
+        std::vector<uint32_t> idOfRow;
+        idOfRow.reserve(table.size() - first);
+        for (size_t r = first; r < table.size(); ++r) {
+            const std::u16string_view key = cells::textAt(table[r], column);
+            auto [it, added] = ids.try_emplace(key, uint32_t(texts.size()));
+            if (added) texts.push_back(key);
+            idOfRow.push_back(it->second);
+        }
+        std::vector<uint32_t> byText(texts.size());
+        for (uint32_t k = 0; k < byText.size(); ++k)
+            byText[k] = k;
+        std::sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) { return texts[a] < texts[b]; });
+        std::vector<uint32_t> rankOfId(texts.size());
+        std::vector<std::u16string_view> sorted(texts.size());
+        for (uint32_t r = 0; r < byText.size(); ++r) {
+            rankOfId[byText[r]] = r;
+            sorted[r] = texts[byText[r]];
+        }
+        texts = std::move(sorted);
+        rankOfRow.resize(idOfRow.size());
+        for (size_t i = 0; i < idOfRow.size(); ++i)
+            rankOfRow[i] = rankOfId[idOfRow[i]];
+        if (!texts.empty() && texts.front().empty()) emptyRank = 0;
+        isNumber.resize(texts.size());
+        number.resize(texts.size());
+        for (size_t r = 0; r < texts.size(); ++r)
+            isNumber[r] = parseNumber(texts[r], number[r]);
+    }
+};
+
+// The values of a column over the data rows in table order: parseNumber of each text, 0
+// for texts that are not numbers. With `onlyIfAllNumbers` it stops at the first text that
+// is not a number and returns false.
+bool columnValues(const RowTable& table, size_t first, int column, bool onlyIfAllNumbers,
+                  std::vector<double>& values) {
+    values.resize(table.size() - first);
+    for (size_t r = first; r < table.size(); ++r) {
+        double v = 0;
+        if (!parseNumber(cells::textAt(table[r], column), v)) {
+            if (onlyIfAllNumbers) return false;
+            v = 0;
+        }
+        values[r - first] = v;
+    }
+    return true;
+}
+
+class GroupSummary {
+public:
+    // `values` holds, per sum column, the values of the data rows in table order.
+    GroupSummary(RowTable& table, size_t firstDataRow, const std::vector<int>& groupColumns,
+                 std::vector<int> sumColumns, std::vector<std::vector<double>> values,
+                 const QString& subtotalSuffix)
+        : table_(table)
+        , first_(firstDataRow)
+        , groupColumns_(groupColumns)
+        , sumColumns_(std::move(sumColumns))
+        , values_(std::move(values))
+        , suffix_(reinterpret_cast<const char16_t*>(subtotalSuffix.constData()),
+                  size_t(subtotalSuffix.size())) {
+        levels_.reserve(groupColumns.size());
+        for (int column : groupColumns)
+            levels_.emplace_back(table, firstDataRow, column);
+        order_.reserve(table.size() - firstDataRow);
+        for (size_t r = firstDataRow; r < table.size(); ++r)
+            order_.push_back(uint32_t(r - firstDataRow));
+    }
+
+    // Sorts the data rows as the nested exchange sorts leave them, then puts the sum values
+    // into sorted order.
+    void sort() {
+        sortLevel(0, 0, order_.size());
+        std::vector<double> sorted(order_.size());
+        for (std::vector<double>& column : values_) {
+            for (size_t pos = 0; pos < order_.size(); ++pos)
+                sorted[pos] = column[order_[pos]];
+            column.swap(sorted);
+        }
+    }
+
+    // Lists the groups of every level with their subtotal rows. Fails only when a mixture of
+    // numeric and text keys is too long and disordered to be put in order in reasonable time.
+    Status group(const QStringList& fieldNames) {
+        fieldNames_ = fieldNames;
+        groupLevel(0, 0, order_.size());
+        return failure_;
+    }
+
+    // The column totals over all data rows, added in sorted order.
+    std::vector<double> totals() const {
+        std::vector<double> sums(sumColumns_.size(), 0.0);
+        for (size_t s = 0; s < sumColumns_.size(); ++s)
+            for (double v : values_[s])
+                sums[s] += v;
+        return sums;
+    }
+
+    bool hasDataRows() const { return !order_.empty(); }
+    size_t firstSortedRow() const { return first_ + order_.front(); }
+    size_t dataRows() const { return order_.size(); }
+    int64_t subtotalRows() const { return int64_t(subtotals_.size()); }
+
+    // Moves the listed data rows and the subtotal rows into `out`, in listed order.
+    void appendRowsTo(RowTable& out) {
+        for (int64_t entry : entries_) {
+            if (entry >= 0)
+                out.push_back(std::move(table_[first_ + size_t(entry)]));
+            else
+                out.push_back(std::move(subtotals_[size_t(-entry - 1)]));
+        }
+    }
+
+private:
+    uint32_t rankAt(size_t level, size_t pos) const { return levels_[level].rankOfRow[order_[pos]]; }
+
+    // Exchange sort of order_[from, to) by the key text of `level` (code-unit order), then
+    // the same one level down within every non-empty key spanning more than one row.
+    void sortLevel(size_t level, size_t from, size_t to) {
+        if (level >= levels_.size() || to - from < 2) return;
+        const size_t n = to - from;
+        const LevelKeys& keys = levels_[level];
+
+        // Dense class ranks of the keys present in this range, in code-unit order.
+        std::vector<uint32_t> classOf(n);
+        for (size_t i = 0; i < n; ++i)
+            classOf[i] = keys.rankOfRow[order_[from + i]];
+        // Found by marking, so a range costs O(n + d log d) for its d distinct keys.
+        std::vector<uint32_t> present;
+        seen_.resize(keys.texts.size(), 0);
+        for (uint32_t c : classOf)
+            if (!seen_[c]) {
+                seen_[c] = 1;
+                present.push_back(c);
+            }
+        for (uint32_t c : present)
+            seen_[c] = 0;
+        std::sort(present.begin(), present.end());
+        if (present.size() > 1) {
+            if (present.size() != keys.texts.size()) {
+                dense_.resize(keys.texts.size());
+                for (uint32_t d = 0; d < present.size(); ++d)
+                    dense_[present[d]] = d;
+                for (uint32_t& c : classOf)
+                    c = dense_[c];
+            }
+            const std::vector<size_t> permutation =
+                exchangeSortOrderByClass(classOf, uint32_t(present.size()));
+            std::vector<uint32_t> sorted(n);
+            for (size_t i = 0; i < n; ++i)
+                sorted[i] = order_[from + permutation[i]];
+            std::copy(sorted.begin(), sorted.end(), order_.begin() + std::ptrdiff_t(from));
+        }
+        if (level + 1 >= levels_.size()) return;
+        for (const KeyBlock& block : blocks(level, from, to))
+            if (block.end - block.begin > 1 && rankAt(level, block.begin) != keys.emptyRank)
+                sortLevel(level + 1, block.begin, block.end);
+    }
+
+    // The runs of equal keys of `level` in order_[from, to), in their sorted order.
+    std::vector<KeyBlock> blocks(size_t level, size_t from, size_t to) const {
+        std::vector<KeyBlock> result;
+        size_t begin = from;
+        while (begin < to) {
+            const uint32_t rank = rankAt(level, begin);
+            size_t end = begin + 1;
+            while (end < to && rankAt(level, end) == rank)
+                ++end;
+            result.push_back({begin, end});
+            begin = end;
+        }
+        return result;
+    }
+
+    // The non-empty key blocks of `level` in the order the groups are listed: the distinct
+    // keys in order of first appearance, then exchange-sorted by "both numbers: by value,
+    // otherwise by code units". That relation is a strict weak order when all keys are
+    // numbers (or none is); on a mixture it need not be transitive, and the procedure is
+    // followed swap by swap on the distinct keys, each parsed once.
+    std::vector<KeyBlock> groupOrder(size_t level, size_t from, size_t to) {
+        const LevelKeys& keys = levels_[level];
+        std::vector<KeyBlock> keyed;
+        for (const KeyBlock& block : blocks(level, from, to))
+            if (rankAt(level, block.begin) != keys.emptyRank) keyed.push_back(block);
+        const size_t d = keyed.size();
+        if (d < 2) return keyed;
+
+        std::vector<NumberOrText> list(d);
+        size_t numbers = 0;
+        for (size_t k = 0; k < d; ++k) {
+            const uint32_t rank = rankAt(level, keyed[k].begin);
+            list[k] = NumberOrText{bool(keys.isNumber[rank]), keys.number[rank], rank};
+            numbers += keys.isNumber[rank] ? 1 : 0;
+        }
+        if (numbers == 0) return keyed; // distinct texts already in code-unit order: nothing swaps
+        std::vector<size_t> permutation;
+        if (!exchangeSortNumberOrTextOrder(list, permutation)) {
+            failure_ = Status::unsupported(
+                QStringLiteral(
+                    "分组字段“%1”有 %2 个不同的值，数字和文字混在一起且顺序很乱，排序需要的时间过长")
+                    .arg(fieldNames_.value(qsizetype(level)))
+                    .arg(d));
+            return {};
+        }
+        std::vector<KeyBlock> sorted(d);
+        for (size_t i = 0; i < d; ++i)
+            sorted[i] = keyed[permutation[i]];
+        return sorted;
+    }
+
+    void groupLevel(size_t level, size_t from, size_t to) {
+        if (level >= levels_.size() || from >= to || !failure_.isOk()) return;
+        const bool last = level + 1 == levels_.size();
+        for (const KeyBlock& block : groupOrder(level, from, to)) {
+            if (last) {
+                for (size_t pos = block.begin; pos < block.end; ++pos)
+                    entries_.push_back(int64_t(order_[pos]));
+            } else {
+                groupLevel(level + 1, block.begin, block.end);
+            }
+            appendSubtotal(level, from, block);
+        }
+    }
+
+    // The subtotal row of a group: shaped on the first row of the range its level was
+    // grouping, texts emptied, the key and "小计" in the group column, the sums in the sum
+    // columns, both in the level's colour.
+    void appendSubtotal(size_t level, size_t from, const KeyBlock& block) {
+        const int32_t colour = kGroupLevelColours[level];
+        Row row = table_[first_ + order_[from]];
+        for (CellRecord& cell : row) {
+            cell.text = SharedText();
+            cell.formula = SharedText();
+        }
+        const size_t keyColumn = size_t(groupColumns_[level]);
+        if (keyColumn < row.size()) {
+            std::u16string text(levels_[level].texts[rankAt(level, block.begin)]);
+            text += suffix_;
+            row[keyColumn].text = SharedText(std::u16string_view(text));
+            row[keyColumn].fillColorIndex = colour;
+        }
+        for (size_t s = 0; s < sumColumns_.size(); ++s) {
+            double sum = 0;
+            for (size_t pos = block.begin; pos < block.end; ++pos)
+                sum += values_[s][pos];
+            const size_t c = size_t(sumColumns_[s]);
+            if (c < row.size()) {
+                row[c].text = cells::sumText(sum);
+                row[c].fillColorIndex = colour;
+            }
+        }
+        subtotals_.push_back(std::move(row));
+        entries_.push_back(-int64_t(subtotals_.size()));
+    }
+
+    RowTable& table_;
+    size_t first_;
+    std::vector<int> groupColumns_;
+    std::vector<int> sumColumns_;
+    std::vector<std::vector<double>> values_; // [sum column][data row], sorted order after sort()
+    std::u16string suffix_;
+    std::vector<LevelKeys> levels_;
+    std::vector<uint32_t> order_;  // data rows (offsets from the first), as sorted
+    std::vector<uint32_t> dense_;  // scratch: global rank -> class rank within a range
+    std::vector<char> seen_;       // scratch: ranks met in a range (all 0 between uses)
+    std::vector<int64_t> entries_; // >= 0: a data row offset; < 0: subtotal -(i + 1)
+    std::vector<Row> subtotals_;
+    QStringList fieldNames_; // of the group columns, for messages
+    Status failure_;
+};
+
+} // namespace
+
+QString groupSumLabel(int position, const QString& name) {
+    return columnLetters(position + 1) + QStringLiteral(" (") + name + QLatin1Char(')');
+}
+
+QStringList groupSumLabels(const FieldList& fields) {
+    QStringList labels;
+    labels.reserve(fields.size());
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        labels.append(groupSumLabel(int(i), fields[i]));
+    return labels;
+}
+
+int columnOfGroupSumLabel(QStringView label) {
+    int64_t number = 0;
+    qsizetype i = 0;
+    for (; i < label.size(); ++i) {
+        const char16_t c = label[i].unicode();
+        int letter = 0;
+        if (c >= u'A' && c <= u'Z')
+            letter = c - u'A' + 1;
+        else if (c >= u'a' && c <= u'z')
+            letter = c - u'a' + 1;
+        else
+            break;
+        number = number * 26 + letter;
+        if (number > (int64_t(1) << 30)) return -1;
+    }
+    if (i == 0) return -1;
+    return int(number - 1);
+}
+
+Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const QStringList& sumLabels,
+                          GroupSumInfo* info) {
+    QStringList names;
+    for (const QString& name : groupFields)
+        if (!name.isEmpty()) names.append(name);
+    if (names.isEmpty()) return Status::invalidInput(QStringLiteral("没有选择分组字段"));
+    if (names.size() > kMaxLevels)
+        return Status::invalidInput(
+            QStringLiteral("分组字段有 %1 个，最多只能选择 %2 个").arg(names.size()).arg(kMaxLevels));
+    if (table.size() >= size_t(UINT32_MAX)) return Status::invalidInput(QStringLiteral("表的行数过多"));
+
+    int fieldRow = -1;
+    const FieldList header = findFieldRow(table, fieldRow);
+    if (fieldRow < 0)
+        return Status::invalidInput(QStringLiteral("表中没有字段行：没有一行的单元格都不为空且互不相同"));
+    std::vector<int> groupColumns;
+    for (const QString& name : names) {
+        const int column = indexOfField(header, name);
+        if (column < 0) return Status::notFound(QStringLiteral("分组字段“%1”不是表中的字段").arg(name));
+        groupColumns.push_back(column);
+    }
+    const size_t first = size_t(fieldRow) + 1;
+
+    std::vector<int> sumColumns;
+    std::vector<std::vector<double>> values;
+    if (sumLabels.isEmpty()) {
+        // Every column of the first data row whose texts in all data rows are numbers.
+        const size_t width = first < table.size() ? table[first].size() : 0;
+        std::vector<double> column;
+        for (size_t c = 0; c < width; ++c) {
+            if (!columnValues(table, first, int(c), true, column)) continue;
+            sumColumns.push_back(int(c));
+            values.push_back(std::move(column));
+            column = {};
+        }
+    } else {
+        for (const QString& label : sumLabels) {
+            const int column = columnOfGroupSumLabel(label);
+            if (column < 0 || column >= int(header.size()))
+                return Status::notFound(QStringLiteral("汇总列“%1”不是表中的列").arg(label));
+            sumColumns.push_back(column);
+            values.emplace_back();
+            columnValues(table, first, column, false, values.back());
+        }
+    }
+
+    StringTools texts;
+    GroupSummary summary(table, first, groupColumns, sumColumns, std::move(values),
+                         texts.text(QStringLiteral("xj")));
+    summary.sort();
+    if (Status s = summary.group(names); !s) return s;
+    const std::vector<double> totals = summary.totals();
+
+    // The grand-total row is shaped on the first data row as sorted (the field row when
+    // there is no data row), texts emptied.
+    Row grand = summary.hasDataRows() ? table[summary.firstSortedRow()] : table[size_t(fieldRow)];
+    for (CellRecord& cell : grand) {
+        cell.text = SharedText();
+        cell.formula = SharedText();
+    }
+    for (size_t s = 0; s < sumColumns.size(); ++s) {
+        const size_t c = size_t(sumColumns[s]);
+        if (c < grand.size()) {
+            grand[c].text = cells::sumText(totals[s]);
+            grand[c].fillColorIndex = Fill::LightTurquoise;
+        }
+    }
+    for (CellRecord& cell : grand) {
+        if (cell.text.isEmpty()) {
+            cell.text = SharedText(texts.text(QStringLiteral("hj")));
+            break;
+        }
+    }
+
+    if (info) {
+        info->sumColumns = sumColumns;
+        info->subtotalRows = summary.subtotalRows();
+    }
+
+    RowTable result;
+    result.reserve(1 + summary.dataRows() + size_t(summary.subtotalRows()) + 1);
+    result.push_back(std::move(table[size_t(fieldRow)]));
+    summary.appendRowsTo(result);
+    result.push_back(std::move(grand));
+    return result;
+}
+
+Status runGroupSum(ResultSink& sink, Progress& progress, RowTable table, const QStringList& groupFields,
+                   const QStringList& sumLabels, GroupSumInfo* info) {
+    progress.setText(QStringLiteral("run"));
+    Result<RowTable> result = groupSum(std::move(table), groupFields, sumLabels, info);
+    if (!result.isOk()) return result.status();
+    return writeResultPhase(sink, progress, 1, QStringLiteral("sums"), result.value());
+}
+
+} // namespace quellar

@@ -1,0 +1,63 @@
+#pragma once
+// The group summary: the data rows of a table grouped by up to six fields, one inside the
+// other, with a subtotal row after every group at every level and a grand-total row at the
+// end; the chosen numeric columns are summed.
+//
+// Row order follows the exchange sort of the rows by key text (code-unit order, not
+// stable: rows B1, B2, A come out A, B2, B1), computed in O(n log n). Groups of a level are
+// listed in the order of their keys: numbers by value when both keys being compared are
+// numbers, code-unit order otherwise (so 9, 10, 100). Rows whose key at a level is empty
+// belong to no group of that level and are not listed, but count in the enclosing sums.
+// A subtotal row shows the key followed by "小计" in its level's group column and the sums
+// ("%lf") in the sum columns, both in the level's colour; the grand-total row shows the
+// totals (light turquoise) and "合计" in its first empty cell.
+//
+// groupSum is the pure core; it takes the table by value (its rows are moved into the
+// result) and returns the result, or a Status naming a group field that the table lacks, a
+// label that names no column, or a table without a field row. runGroupSum adds the result
+// phase (progress, result sheet "汇总结果").
+
+#include "base/Progress.h"
+#include "base/RowTable.h"
+#include "base/Status.h"
+
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <vector>
+
+namespace quellar {
+
+// Fill colours of the subtotal rows, level 0 first.
+inline constexpr int32_t kGroupLevelColours[6] = {36, 39, 35, 40, 24, 38};
+
+struct GroupSumInfo {
+    std::vector<int> sumColumns; // 0-based positions summed, in order
+    int64_t subtotalRows = 0;
+};
+
+// "C (金额)": the column letters of the 0-based position, " (", the name, ")".
+QString groupSumLabel(int position, const QString& name);
+// The labels of every field, in field order: what the dialog's left list holds.
+QStringList groupSumLabels(const FieldList& fields);
+// The 0-based column a label denotes by its leading letters (A = 0, AD = 29, case
+// ignored); -1 when it does not begin with a letter.
+int columnOfGroupSumLabel(QStringView label);
+
+// Groups `table` by `groupFields` (1 to 6 names of its field row; a name may repeat; empty
+// names are ignored) and sums the columns of `sumLabels` (labels as above; when empty,
+// every column whose data texts all are numbers, the empty text counting as 0). The result
+// is the field row, the grouped data and subtotal rows, and the grand-total row; rows above
+// the field row are dropped. A table with no data rows gives its field row and a
+// grand-total row of zero sums. `info` may be null.
+Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const QStringList& sumLabels,
+                          GroupSumInfo* info = nullptr);
+
+// The summary in the result phase: progress text "run", the core, the bar's range set to
+// the result's row count with step progressStep(rows) from position 0, and the result
+// written into sheet 1 of `sink` named "汇总结果".
+Status runGroupSum(ResultSink& sink, Progress& progress, RowTable table, const QStringList& groupFields,
+                   const QStringList& sumLabels, GroupSumInfo* info = nullptr);
+
+} // namespace quellar

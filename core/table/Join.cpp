@@ -1,0 +1,271 @@
+#include "table/Join.h"
+
+#include "base/StringTools.h"
+#include "base/CellOps.h"
+#include "table/OperationCells.h"
+#include "base/SharedText.h"
+
+#include <string_view>
+#include <vector>
+
+namespace quellar {
+
+namespace {
+
+constexpr int kMaxConditions = 6;
+
+using cells::rowNumberCell;
+using cells::textAt;
+
+// A cell of the right-hand part that the writer leaves empty.
+CellRecord blankCell() {
+    return CellRecord();
+}
+
+CellRecord cellOrBlank(const Row& row, size_t column) {
+    return column < row.size() ? row[column] : blankCell();
+}
+
+// The condition texts of a row, hashed and compared field by field.
+struct KeyColumns {
+    std::vector<int> positions;
+
+    uint64_t hash(const Row& row) const {
+        uint64_t h = 0x84222325cbf29ce4ull;
+        for (int p : positions) {
+            h ^= uint64_t(hashUtf16(textAt(row, p)));
+            h *= 0x9E3779B97F4A7C15ull;
+            h ^= h >> 29;
+        }
+        return h;
+    }
+};
+
+bool sameKey(const Row& a, const KeyColumns& ka, const Row& b, const KeyColumns& kb) {
+    for (size_t f = 0; f < ka.positions.size(); ++f)
+        if (textAt(a, ka.positions[f]) != textAt(b, kb.positions[f])) return false;
+    return true;
+}
+
+// The free rows of table 2 grouped by their condition texts: per distinct key a queue of
+// row indexes in ascending order. Taking the front of a key's queue is exactly what the
+// scan "first free row of table 2 with equal texts" finds, since a row leaves only the
+// queue of its own key.
+class FreeRowIndex {
+public:
+    FreeRowIndex(const RowTable& table, const KeyColumns& columns)
+        : table_(table)
+        , columns_(columns) {
+        const size_t n = table.size();
+        size_t capacity = 16;
+        while (capacity < n * 2)
+            capacity *= 2;
+        mask_ = capacity - 1;
+        slots_.assign(capacity, kEmpty);
+        std::vector<uint32_t> keyOfRow(n);
+        keyHash_.reserve(n / 4 + 16);
+        representative_.reserve(n / 4 + 16);
+        for (size_t k = 0; k < n; ++k) {
+            const uint64_t h = columns.hash(table[k]);
+            size_t slot = size_t(h) & mask_;
+            uint32_t key = kEmpty;
+            while (slots_[slot] != kEmpty) {
+                const uint32_t candidate = slots_[slot];
+                if (keyHash_[candidate] == h &&
+                    sameKey(table[representative_[candidate]], columns, table[k], columns)) {
+                    key = candidate;
+                    break;
+                }
+                slot = (slot + 1) & mask_;
+            }
+            if (key == kEmpty) {
+                key = uint32_t(keyHash_.size());
+                keyHash_.push_back(h);
+                representative_.push_back(uint32_t(k));
+                slots_[slot] = key;
+            }
+            keyOfRow[k] = key;
+        }
+        const size_t keys = keyHash_.size();
+        next_.assign(keys + 1, 0);
+        for (uint32_t key : keyOfRow)
+            ++next_[size_t(key) + 1];
+        for (size_t key = 0; key < keys; ++key)
+            next_[key + 1] += next_[key];
+        end_.assign(next_.begin() + 1, next_.end());
+        rows_.resize(n);
+        std::vector<size_t> fill(next_.begin(), next_.end() - 1);
+        for (size_t k = 0; k < n; ++k)
+            rows_[fill[keyOfRow[k]]++] = uint32_t(k);
+        next_.pop_back();
+    }
+
+    // Takes the first free table-2 row whose condition texts equal those of `row` (read at
+    // `rowColumns`); returns false when there is none.
+    bool take(const Row& row, const KeyColumns& rowColumns, size_t& partner) {
+        const uint64_t h = rowColumns.hash(row);
+        size_t slot = size_t(h) & mask_;
+        while (slots_[slot] != kEmpty) {
+            const uint32_t key = slots_[slot];
+            if (keyHash_[key] == h && sameKey(row, rowColumns, table_[representative_[key]], columns_)) {
+                if (next_[key] == end_[key]) return false;
+                partner = rows_[next_[key]++];
+                return true;
+            }
+            slot = (slot + 1) & mask_;
+        }
+        return false;
+    }
+
+private:
+    static constexpr uint32_t kEmpty = UINT32_MAX;
+    const RowTable& table_;
+    const KeyColumns& columns_;
+    size_t mask_ = 0;
+    std::vector<uint32_t> slots_;
+    std::vector<uint64_t> keyHash_;
+    std::vector<uint32_t> representative_;
+    std::vector<size_t> next_, end_; // per key: its queue's front and end within rows_
+    std::vector<uint32_t> rows_;
+};
+
+// Looks up every condition in one table's field row; names the first missing one.
+Status conditionPositions(const FieldList& header, const QStringList& conditions, const QString& tableName,
+                          KeyColumns& columns) {
+    for (const QString& name : conditions) {
+        const int p = indexOfField(header, name);
+        if (p < 0)
+            return Status::notFound(
+                QStringLiteral("连接条件“%1”不是%2表中的字段（字段行是第一个各单元格都不为空且互不相同的行）")
+                    .arg(name, tableName));
+        columns.positions.push_back(p);
+    }
+    return Status::ok();
+}
+
+FieldList fieldsOf(const RowTable& table) {
+    int row = -1;
+    FieldList names = findFieldRow(table, row);
+    return row < 0 ? FieldList() : names; // a table without a field row has no fields
+}
+
+} // namespace
+
+Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, const QStringList& conditions,
+                            const JoinOptions& options, JoinInfo* info) {
+    QStringList fields;
+    for (const QString& name : conditions)
+        if (!name.isEmpty()) fields.append(name);
+    if (fields.isEmpty()) return Status::invalidInput(QStringLiteral("没有选择连接条件"));
+    if (fields.size() > kMaxConditions)
+        return Status::invalidInput(
+            QStringLiteral("连接条件有 %1 个，最多只能选择 %2 个").arg(fields.size()).arg(kMaxConditions));
+    if (table2.size() >= size_t(UINT32_MAX))
+        return Status::invalidInput(QStringLiteral("文件二的表行数过多"));
+
+    const FieldList header1 = fieldsOf(table1);
+    const FieldList header2 = fieldsOf(table2);
+    KeyColumns key1, key2;
+    if (Status s = conditionPositions(header1, fields, QStringLiteral("文件一"), key1); !s) return s;
+    if (Status s = conditionPositions(header2, fields, QStringLiteral("文件二"), key2); !s) return s;
+
+    const size_t width1 = table1.empty() ? 0 : table1.front().size();
+    const size_t width2 = table2.empty() ? 0 : table2.front().size();
+    // Where each table-1 column's field sits in table 2 (-1: table 2 lacks it).
+    std::vector<int> columnInTwo(width1, -1);
+    for (size_t m = 0; m < width1 && m < size_t(header1.size()); ++m)
+        columnInTwo[m] = indexOfField(header2, header1[qsizetype(m)]);
+    std::vector<size_t> extraColumns;
+    for (size_t p = 0; p < width2; ++p)
+        if (p >= size_t(header2.size()) || indexOfField(header1, header2[qsizetype(p)]) < 0)
+            extraColumns.push_back(p);
+
+    FreeRowIndex freeRows(table2, key2);
+    std::vector<bool> taken(table2.size(), false);
+
+    RowTable result;
+    result.reserve(table1.size() + table2.size());
+    const size_t resultWidth = width1 + extraColumns.size() + 1;
+    JoinInfo counts;
+    counts.extraColumns = int64_t(extraColumns.size());
+
+    for (const Row& row1 : table1) {
+        Row out;
+        out.reserve(resultWidth);
+        size_t k = 0;
+        if (freeRows.take(row1, key1, k)) {
+            taken[k] = true;
+            ++counts.pairedRows;
+            const Row& row2 = table2[k];
+            for (size_t m = 0; m < width1; ++m) {
+                CellRecord cell = cellOrBlank(row1, m);
+                const int q = columnInTwo[m];
+                if (q >= 0) {
+                    const std::u16string_view text1 = textAt(row1, int(m));
+                    const std::u16string_view text2 = textAt(row2, q);
+                    if (text1 != text2) {
+                        cell.fillColorIndex = Fill::Red;
+                        if (!options.preferFileOne) cell.text = row2[size_t(q)].text;
+                    }
+                    if (options.sumNumbers) {
+                        double v1 = 0, v2 = 0;
+                        if (parseNumber(text1, v1) &&
+                            (text1 == text2 ? (v2 = v1, true) : parseNumber(text2, v2)))
+                            cell.text = cells::sumText(v1 + v2);
+                    }
+                }
+                out.push_back(std::move(cell));
+            }
+            for (size_t p : extraColumns)
+                out.push_back(cellOrBlank(row2, p));
+            out.push_back(rowNumberCell(k + 1));
+        } else {
+            ++counts.unpairedRowsOne;
+            for (size_t m = 0; m < width1; ++m) {
+                CellRecord cell = cellOrBlank(row1, m);
+                cell.fillColorIndex = Fill::Yellow;
+                out.push_back(std::move(cell));
+            }
+            out.resize(resultWidth);
+        }
+        result.push_back(std::move(out));
+    }
+
+    for (size_t k = 0; k < table2.size(); ++k) {
+        if (taken[k]) continue;
+        ++counts.unpairedRowsTwo;
+        const Row& row2 = table2[k];
+        Row out;
+        out.reserve(resultWidth);
+        for (size_t m = 0; m < width1; ++m) {
+            const int q = columnInTwo[m];
+            if (q >= 0 && size_t(q) < row2.size()) {
+                CellRecord cell = row2[size_t(q)];
+                cell.fillColorIndex = Fill::BrightGreen;
+                out.push_back(std::move(cell));
+            } else {
+                out.push_back(blankCell());
+            }
+        }
+        for (size_t p : extraColumns) {
+            CellRecord cell = cellOrBlank(row2, p);
+            if (p < row2.size()) cell.fillColorIndex = Fill::BrightGreen;
+            out.push_back(std::move(cell));
+        }
+        out.push_back(rowNumberCell(k + 1));
+        result.push_back(std::move(out));
+    }
+
+    if (info) *info = counts;
+    return result;
+}
+
+Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
+               const QStringList& conditions, const JoinOptions& options, JoinInfo* info) {
+    progress.setText(QStringLiteral("run"));
+    Result<RowTable> result = joinTables(table1, table2, conditions, options, info);
+    if (!result.isOk()) return result.status();
+    return writeResultPhase(sink, progress, 1, QStringLiteral("links"), result.value());
+}
+
+} // namespace quellar

@@ -1,0 +1,620 @@
+#include "workbook/DisplayFormat.h"
+
+#include "base/CellOps.h"
+
+#include <QDate>
+
+#include <cmath>
+
+namespace quellar {
+namespace {
+
+// The named formats of XML Spreadsheet 2003 as the format texts they stand for.
+QString expandNamedFormat(const QString& format) {
+    struct Named {
+        const char16_t* name;
+        const char16_t* format;
+    };
+    static const Named named[] = {
+        {u"General", u""},
+        {u"General Number", u""},
+        {u"General Date", u"yyyy/m/d h:mm"},
+        {u"Long Date", u"yyyy\"年\"m\"月\"d\"日\""},
+        {u"Medium Date", u"dd-mmm-yy"},
+        {u"Short Date", u"yyyy/m/d"},
+        {u"Long Time", u"h:mm:ss"},
+        {u"Medium Time", u"h:mm AM/PM"},
+        {u"Short Time", u"h:mm"},
+        {u"Currency", u"¥#,##0.00;¥-#,##0.00"},
+        {u"Euro Currency", u"€#,##0.00"},
+        {u"Fixed", u"0.00"},
+        {u"Standard", u"#,##0.00"},
+        {u"Percent", u"0.00%"},
+        {u"Scientific", u"0.00E+00"},
+        {u"Yes/No", u"\"Yes\";\"Yes\";\"No\""},
+        {u"True/False", u"\"True\";\"True\";\"False\""},
+        {u"On/Off", u"\"On\";\"On\";\"Off\""},
+    };
+    for (const Named& n : named)
+        if (format.compare(QStringView(n.name), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf16(n.format);
+    return format;
+}
+
+// Splits at ";" outside quotes, brackets and escapes.
+std::vector<QString> splitSections(const QString& format) {
+    std::vector<QString> parts;
+    QString current;
+    bool quoted = false;
+    int bracket = 0;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (quoted) {
+            current += c;
+            if (c == u'"') quoted = false;
+            continue;
+        }
+        if (c == u'\\' && i + 1 < format.size()) {
+            current += c;
+            current += format[++i];
+            continue;
+        }
+        if (c == u'"')
+            quoted = true;
+        else if (c == u'[')
+            ++bracket;
+        else if (c == u']' && bracket > 0)
+            --bracket;
+        else if (c == u';' && bracket == 0) {
+            parts.push_back(current);
+            current.clear();
+            continue;
+        }
+        current += c;
+    }
+    parts.push_back(current);
+    return parts;
+}
+
+int64_t colorByName(const QString& name) {
+    struct Named {
+        const char* name;
+        int64_t rgb;
+    };
+    static const Named colors[] = {{"black", 0x000000}, {"blue", 0x0000FF},    {"cyan", 0x00FFFF},
+                                   {"green", 0x00FF00}, {"magenta", 0xFF00FF}, {"red", 0xFF0000},
+                                   {"white", 0xFFFFFF}, {"yellow", 0xFFFF00}};
+    const QString lower = name.toLower();
+    for (const Named& c : colors)
+        if (lower == QLatin1String(c.name)) return c.rgb;
+    return -1;
+}
+
+bool isPlaceholder(QChar c) {
+    return c == u'0' || c == u'#' || c == u'?';
+}
+
+// Whether the section's placeholders (outside quotes, brackets, escapes) make it a date form.
+bool looksLikeDate(const QString& s) {
+    bool quoted = false, digits = false, dateLetters = false, month = false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (quoted) {
+            if (c == u'"') quoted = false;
+            continue;
+        }
+        if (c == u'"') {
+            quoted = true;
+        } else if (c == u'\\' || c == u'_' || c == u'*') {
+            ++i;
+        } else if (c == u'[') {
+            const qsizetype end = s.indexOf(u']', i);
+            if (end < 0) break;
+            const QString inner = s.mid(i + 1, end - i - 1).toLower();
+            if (!inner.isEmpty() && (inner[0] == u'h' || inner[0] == u'm' || inner[0] == u's') &&
+                inner.count(inner[0]) == inner.size())
+                dateLetters = true;
+            i = end;
+        } else if (isPlaceholder(c)) {
+            digits = true;
+        } else {
+            const QChar l = c.toLower();
+            if (l == u'y' || l == u'd' || l == u'h' || l == u's')
+                dateLetters = true;
+            else if (l == u'a' && s.mid(i, 3).compare(u"aaa", Qt::CaseInsensitive) == 0)
+                dateLetters = true;
+            else if (l == u'm')
+                month = true;
+            else if (s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0 ||
+                     s.mid(i, 5) == QStringLiteral("上午/下午"))
+                dateLetters = true;
+        }
+    }
+    return dateLetters || (month && !digits);
+}
+
+QString padded(int64_t value, int width) {
+    return QString::number(value).rightJustified(width, u'0');
+}
+
+QString groupThousands(const QString& digits) {
+    QString out;
+    const qsizetype n = digits.size();
+    out.reserve(n + n / 3);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i > 0 && (n - i) % 3 == 0) out += u',';
+        out += digits[i];
+    }
+    return out;
+}
+
+QString trimFraction(QString s) {
+    if (!s.contains(u'.')) return s;
+    while (s.endsWith(u'0'))
+        s.chop(1);
+    if (s.endsWith(u'.')) s.chop(1);
+    return s;
+}
+
+} // namespace
+
+DisplayFormat DisplayFormat::parse(const QString& format) {
+    DisplayFormat result;
+    const QString expanded = expandNamedFormat(format.trimmed());
+    if (expanded.isEmpty() || expanded.compare(u"General", Qt::CaseInsensitive) == 0) return result;
+    for (const QString& part : splitSections(expanded)) {
+        if (result.sections_.size() == 4) break;
+        result.sections_.push_back(parseSection(part));
+    }
+    // A lone "General" section (as in "General;[Red]-General") formats generally.
+    bool allInvalid = true;
+    for (const Section& s : result.sections_)
+        allInvalid = allInvalid && !s.valid;
+    if (allInvalid) result.sections_.clear();
+    return result;
+}
+
+bool DisplayFormat::isDate() const {
+    return !sections_.empty() && sections_[0].isDate;
+}
+
+DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
+    Section sec;
+    sec.isDate = looksLikeDate(s);
+    QString literal;
+    auto flush = [&] {
+        if (literal.isEmpty()) return;
+        Token t;
+        t.kind = TokenKind::Literal;
+        t.text = literal;
+        sec.tokens.push_back(t);
+        literal.clear();
+    };
+    auto push = [&](TokenKind kind, int width, const QString& text = {}) {
+        flush();
+        Token t;
+        t.kind = kind;
+        t.width = width;
+        t.text = text;
+        sec.tokens.push_back(t);
+    };
+
+    bool digitsPlaced = false, afterPoint = false, inExponent = false, sawPlaceholder = false;
+    bool sawGeneral = false;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        const QChar next = i + 1 < s.size() ? s[i + 1] : QChar();
+        if (c == u'"') {
+            const qsizetype end = s.indexOf(u'"', i + 1);
+            literal += s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1);
+            i = end < 0 ? s.size() : end;
+            continue;
+        }
+        if (c == u'\\') {
+            if (!next.isNull()) literal += next;
+            ++i;
+            continue;
+        }
+        if (c == u'_') { // a blank as wide as the next character
+            literal += u' ';
+            ++i;
+            continue;
+        }
+        if (c == u'*') { // fill character: the grid does not repeat it
+            ++i;
+            continue;
+        }
+        if (c == u'[') {
+            const qsizetype end = s.indexOf(u']', i);
+            if (end < 0) {
+                sec.valid = false;
+                break;
+            }
+            const QString inner = s.mid(i + 1, end - i - 1);
+            i = end;
+            const QString lower = inner.toLower();
+            if (const int64_t color = colorByName(inner); color >= 0) {
+                sec.color = color;
+            } else if (inner.startsWith(u'$')) {
+                const qsizetype dash = inner.indexOf(u'-');
+                literal += inner.mid(1, (dash < 0 ? inner.size() : dash) - 1);
+            } else if (sec.isDate && !lower.isEmpty() && lower.count(lower[0]) == lower.size()) {
+                if (lower[0] == u'h')
+                    push(TokenKind::ElapsedHours, int(lower.size()));
+                else if (lower[0] == u'm')
+                    push(TokenKind::Minute, int(lower.size()));
+                else if (lower[0] == u's')
+                    push(TokenKind::Second, int(lower.size()));
+            }
+            // Conditions ([>100]), DBNum and other codes are not applied.
+            continue;
+        }
+        if (s.mid(i, 7).compare(u"General", Qt::CaseInsensitive) == 0) {
+            sawGeneral = true;
+            if (!digitsPlaced) push(TokenKind::Digits, 0);
+            digitsPlaced = true;
+            i += 6;
+            continue;
+        }
+        if (sec.isDate) {
+            const QChar l = c.toLower();
+            auto runLength = [&](QChar letter) {
+                qsizetype n = 0;
+                while (i + n < s.size() && s[i + n].toLower() == letter)
+                    ++n;
+                return int(n);
+            };
+            if (s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0) {
+                push(TokenKind::AmPm, 5, s.mid(i, 5));
+                sec.twelveHour = true;
+                i += 4;
+            } else if (s.mid(i, 3).compare(u"A/P", Qt::CaseInsensitive) == 0) {
+                push(TokenKind::AmPm, 3, s.mid(i, 3));
+                sec.twelveHour = true;
+                i += 2;
+            } else if (s.mid(i, 5) == QStringLiteral("上午/下午")) {
+                push(TokenKind::ChineseAmPm, 5);
+                sec.twelveHour = true;
+                i += 4;
+            } else if (l == u'y' || l == u'e') {
+                const int n = runLength(l);
+                push(n <= 2 && l == u'y' ? TokenKind::Year2 : TokenKind::Year4, n);
+                i += n - 1;
+            } else if (l == u'm') {
+                const int n = runLength(l);
+                push(n <= 2 ? TokenKind::Month : TokenKind::MonthName, n);
+                i += n - 1;
+            } else if (l == u'd') {
+                const int n = runLength(l);
+                push(n <= 2 ? TokenKind::Day : TokenKind::DayName, n);
+                i += n - 1;
+            } else if (l == u'a' && runLength(l) >= 3) {
+                const int n = runLength(l);
+                push(TokenKind::ChineseDay, n);
+                i += n - 1;
+            } else if (l == u'h') {
+                const int n = runLength(l);
+                push(TokenKind::Hour, n);
+                i += n - 1;
+            } else if (l == u's') {
+                const int n = runLength(l);
+                push(TokenKind::Second, n);
+                i += n - 1;
+                // Fractions of a second (ss.00) are not shown.
+                if (i + 1 < s.size() && s[i + 1] == u'.') {
+                    qsizetype j = i + 2;
+                    while (j < s.size() && s[j] == u'0')
+                        ++j;
+                    if (j > i + 2) i = j - 1;
+                }
+            } else {
+                literal += c;
+            }
+            continue;
+        }
+        if (c == u'@') {
+            sec.isText = true;
+            if (!digitsPlaced) push(TokenKind::Digits, 0);
+            digitsPlaced = true;
+            continue;
+        }
+        if (isPlaceholder(c)) {
+            if (!digitsPlaced) push(TokenKind::Digits, 0);
+            digitsPlaced = true;
+            sawPlaceholder = true;
+            if (inExponent) {
+                ++sec.exponentDigits;
+            } else if (afterPoint) {
+                if (c == u'#')
+                    ++sec.optionalDecimals;
+                else
+                    ++sec.requiredDecimals;
+            } else if (c != u'#') {
+                ++sec.integerZeros;
+            }
+            continue;
+        }
+        if (c == u'.' && sawPlaceholder && !afterPoint && !inExponent) {
+            afterPoint = true;
+            continue;
+        }
+        if (c == u'.' && !sawPlaceholder && isPlaceholder(next) && !afterPoint) {
+            if (!digitsPlaced) push(TokenKind::Digits, 0);
+            digitsPlaced = true;
+            afterPoint = true;
+            continue;
+        }
+        if (c == u',' && sawPlaceholder) {
+            if (isPlaceholder(next) && !afterPoint) sec.thousands = true;
+            // A comma after the last placeholder scales by a thousand; not applied.
+            continue;
+        }
+        if ((c == u'E' || c == u'e') && sawPlaceholder && (next == u'+' || next == u'-')) {
+            sec.scientific = true;
+            inExponent = true;
+            sec.exponentDigits = 0;
+            ++i;
+            continue;
+        }
+        if (c == u'%') sec.percent = true;
+        literal += c;
+    }
+    flush();
+    if (sec.isDate) {
+        // m / mm next to hours or seconds means minutes.
+        for (size_t k = 0; k < sec.tokens.size(); ++k) {
+            Token& t = sec.tokens[k];
+            if (t.kind != TokenKind::Month) continue;
+            bool minute = false;
+            for (size_t p = k; p-- > 0;) {
+                if (sec.tokens[p].kind == TokenKind::Literal) continue;
+                minute =
+                    sec.tokens[p].kind == TokenKind::Hour || sec.tokens[p].kind == TokenKind::ElapsedHours;
+                break;
+            }
+            for (size_t q = k + 1; !minute && q < sec.tokens.size(); ++q) {
+                if (sec.tokens[q].kind == TokenKind::Literal) continue;
+                minute = sec.tokens[q].kind == TokenKind::Second;
+                break;
+            }
+            if (minute) t.kind = TokenKind::Minute;
+        }
+    } else if (!digitsPlaced || sawGeneral) {
+        // Only literal text (e.g. "Yes") is valid; "General" sections format generally.
+        if (sawGeneral) sec.valid = false;
+    }
+    if (sec.scientific && sec.exponentDigits == 0) sec.exponentDigits = 1;
+    // Only an empty section hides values on purpose (";;;"); one that yields nothing
+    // because it is malformed ("*", "\\") formats generally.
+    if (!sec.isDate && sec.tokens.empty() && !s.isEmpty()) sec.valid = false;
+    return sec;
+}
+
+QString DisplayFormat::general(double value) {
+    if (value == 0 || !std::isfinite(value))
+        return std::isfinite(value) ? QStringLiteral("0") : QStringLiteral("#NUM!");
+    const double a = std::fabs(value);
+    if (a >= 1e11 || a < 1e-5) {
+        int exponent = int(std::floor(std::log10(a)));
+        double mantissa = value / std::pow(10.0, exponent);
+        mantissa = std::round(mantissa * 1e5) / 1e5;
+        if (std::fabs(mantissa) >= 10) {
+            mantissa /= 10;
+            ++exponent;
+        }
+        return trimFraction(QString::number(mantissa, 'f', 5)) + u'E' + (exponent < 0 ? u'-' : u'+') +
+               padded(std::abs(exponent), 2);
+    }
+    const int integerDigits = a < 1 ? 1 : int(std::floor(std::log10(a))) + 1;
+    QString s = trimFraction(QString::number(value, 'f', std::max(0, 10 - integerDigits)));
+    if (s == u"-0") s = QStringLiteral("0");
+    return s;
+}
+
+DisplayFormat::DateTimeParts DisplayFormat::dateParts(double serial) {
+    DateTimeParts p;
+    if (!std::isfinite(serial) || serial < 0 || serial >= 2958466) return p;
+    int64_t days = int64_t(std::floor(serial));
+    int64_t seconds = std::llround((serial - double(days)) * 86400.0);
+    if (seconds >= 86400) {
+        ++days;
+        seconds -= 86400;
+    }
+    p.hour = int(seconds / 3600);
+    p.minute = int(seconds / 60 % 60);
+    p.second = int(seconds % 60);
+    p.weekday = int((days + 6) % 7);
+    if (days == 0) {
+        p.year = 1900, p.month = 1, p.day = 0;
+    } else if (days == 60) {
+        p.year = 1900, p.month = 2, p.day = 29;
+    } else {
+        const QDate date = days < 60 ? QDate(1899, 12, 31).addDays(days) : QDate(1899, 12, 30).addDays(days);
+        p.year = date.year();
+        p.month = date.month();
+        p.day = date.day();
+    }
+    p.valid = true;
+    return p;
+}
+
+QString DisplayFormat::formatNumber(const Section& section, double value) const {
+    const bool negative = value < 0;
+    double x = std::fabs(value);
+    if (section.percent) x *= 100;
+    QString digits;
+    const int decimals = section.requiredDecimals + section.optionalDecimals;
+    if (section.scientific) {
+        int exponent = x == 0 ? 0 : int(std::floor(std::log10(x)));
+        double mantissa = x == 0 ? 0 : x / std::pow(10.0, exponent);
+        const double scale = std::pow(10.0, decimals);
+        mantissa = std::round(mantissa * scale) / scale;
+        if (mantissa >= 10) {
+            mantissa /= 10;
+            ++exponent;
+        }
+        QString m = QString::number(mantissa, 'f', decimals);
+        if (section.optionalDecimals > 0) {
+            const qsizetype point = m.indexOf(u'.');
+            while (m.size() > point + 1 + section.requiredDecimals && m.endsWith(u'0'))
+                m.chop(1);
+        }
+        digits = m + u'E' + (exponent < 0 ? u'-' : u'+') + padded(std::abs(exponent), section.exponentDigits);
+    } else {
+        const QString fixed = QString::number(x, 'f', decimals);
+        const qsizetype point = fixed.indexOf(u'.');
+        QString integer = point < 0 ? fixed : fixed.left(point);
+        QString fraction = point < 0 ? QString() : fixed.mid(point + 1);
+        while (fraction.size() > section.requiredDecimals && fraction.endsWith(u'0'))
+            fraction.chop(1);
+        if (integer == u"0" && section.integerZeros == 0) integer.clear();
+        if (integer.size() < section.integerZeros)
+            integer = integer.rightJustified(section.integerZeros, u'0');
+        if (section.thousands) integer = groupThousands(integer);
+        digits = integer;
+        if (decimals > 0) digits += u'.' + fraction;
+    }
+    bool allZero = true;
+    for (QChar c : digits)
+        if (c.isDigit() && c != u'0') allZero = false;
+
+    QString out;
+    for (const Token& t : section.tokens)
+        out += t.kind == TokenKind::Digits ? digits : t.text;
+    if (negative && !allZero) out.prepend(u'-');
+    return out;
+}
+
+QString DisplayFormat::formatDate(const Section& section, double serial) const {
+    const DateTimeParts p = dateParts(serial);
+    if (!p.valid) return general(serial);
+    static const char* const monthNames[] = {"January",   "February", "March",    "April",
+                                             "May",       "June",     "July",     "August",
+                                             "September", "October",  "November", "December"};
+    static const char* const dayNames[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                           "Thursday", "Friday", "Saturday"};
+    static const char16_t* const chineseDays[] = {u"日", u"一", u"二", u"三", u"四", u"五", u"六"};
+    QString out;
+    for (const Token& t : section.tokens) {
+        switch (t.kind) {
+        case TokenKind::Literal:
+        case TokenKind::Digits:
+            out += t.text;
+            break;
+        case TokenKind::Year2:
+            out += padded(p.year % 100, 2);
+            break;
+        case TokenKind::Year4:
+            out += QString::number(p.year);
+            break;
+        case TokenKind::Month:
+            out += padded(p.month, t.width);
+            break;
+        case TokenKind::MonthName: {
+            const QString name = QLatin1String(monthNames[p.month - 1]);
+            out += t.width == 3 ? name.left(3) : t.width >= 5 ? name.left(1) : name;
+            break;
+        }
+        case TokenKind::Day:
+            out += padded(p.day, t.width);
+            break;
+        case TokenKind::DayName: {
+            const QString name = QLatin1String(dayNames[p.weekday]);
+            out += t.width == 3 ? name.left(3) : name;
+            break;
+        }
+        case TokenKind::ChineseDay:
+            out += (t.width >= 4 ? QStringLiteral("星期") : QString()) +
+                   QString::fromUtf16(chineseDays[p.weekday]);
+            break;
+        case TokenKind::Hour: {
+            int hour = p.hour;
+            if (section.twelveHour) hour = hour % 12 == 0 ? 12 : hour % 12;
+            out += padded(hour, std::min(t.width, 2));
+            break;
+        }
+        case TokenKind::ElapsedHours:
+            out += padded(int64_t(std::floor(serial)) * 24 + p.hour, t.width);
+            break;
+        case TokenKind::Minute:
+            out += padded(p.minute, std::min(t.width, 2));
+            break;
+        case TokenKind::Second:
+            out += padded(p.second, std::min(t.width, 2));
+            break;
+        case TokenKind::AmPm: {
+            const bool pm = p.hour >= 12;
+            if (t.width == 5)
+                out += pm ? t.text.mid(3, 2) : t.text.left(2);
+            else
+                out += pm ? t.text.mid(2, 1) : t.text.left(1);
+            break;
+        }
+        case TokenKind::ChineseAmPm:
+            out += p.hour >= 12 ? QStringLiteral("下午") : QStringLiteral("上午");
+            break;
+        }
+    }
+    return out;
+}
+
+DisplayText DisplayFormat::apply(const CellValue& value) const {
+    DisplayText shown;
+    switch (value.type) {
+    case CellValue::Type::Empty:
+        return shown;
+    case CellValue::Type::Boolean:
+        shown.text = value.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        return shown;
+    case CellValue::Type::Error:
+        shown.text = value.text.toQString();
+        return shown;
+    case CellValue::Type::String: {
+        shown.text = value.text.toQString();
+        const Section* textSection = nullptr;
+        if (sections_.size() == 4)
+            textSection = &sections_[3];
+        else if (sections_.size() == 1 && sections_[0].isText)
+            textSection = &sections_[0];
+        if (textSection && textSection->isText) {
+            QString out;
+            for (const Token& t : textSection->tokens)
+                out += t.kind == TokenKind::Digits ? shown.text : t.text;
+            shown.text = out;
+            shown.color = textSection->color;
+        }
+        return shown;
+    }
+    case CellValue::Type::Number:
+    case CellValue::Type::DateTime:
+        break;
+    }
+
+    const double v = value.number;
+    if (sections_.empty()) {
+        shown.text = value.type == CellValue::Type::DateTime ? dateSerialToText(v) : general(v);
+        return shown;
+    }
+    const Section* section = &sections_[0];
+    double shownValue = v;
+    if (v < 0 && sections_.size() >= 2 && !sections_[1].isText) {
+        section = &sections_[1];
+        shownValue = -v; // the negative section writes its own sign
+    } else if (v == 0 && sections_.size() >= 3 && !sections_[2].isText) {
+        section = &sections_[2];
+    }
+    shown.color = section->color;
+    if (!section->valid || section->isText) {
+        shown.text = (shownValue != v ? QStringLiteral("-") : QString()) + general(shownValue);
+        if (section->isText) shown.text = general(v);
+        return shown;
+    }
+    if (section->isDate) {
+        shown.text = v < 0 ? general(v) : formatDate(*section, v);
+        return shown;
+    }
+    shown.text = formatNumber(*section, shownValue);
+    return shown;
+}
+
+} // namespace quellar

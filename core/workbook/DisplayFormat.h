@@ -1,0 +1,100 @@
+#pragma once
+// DisplayFormat: how the grid shows a cell's value under the cell's number format.
+//
+// A format text is parsed once (the grid keeps one parsed format per workbook style) and
+// then applied to any number of values. Supported: General; fixed decimals ("0.00");
+// thousands separators ("#,##0"); percent ("0.0%"); scientific ("0.00E+00"); literal text,
+// quoted text, currency symbols and "[$¥-804]"; colour codes ("[Red]"); up to four
+// sections (positive;negative;zero;text); date and time forms (yyyy, yy, m, mm, mmm, d,
+// dd, aaaa, h, hh, mm as minutes, ss, AM/PM, 上午/下午, elapsed [h]); and the named formats
+// of XML Spreadsheet 2003 ("Fixed", "Standard", "Percent", "Short Date", ...).
+//
+// Anything the parser does not understand falls back to General, so a strange format
+// never hides a value. Display only: the text operations work with is variantToText's.
+
+#include "base/CellValue.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace quellar {
+
+struct DisplayText {
+    QString text;
+    int64_t color = -1; // 0xRRGGBB from a colour code of the format, or -1
+};
+
+class DisplayFormat {
+public:
+    // General.
+    DisplayFormat() = default;
+    // Parses an Excel number format or an XML Spreadsheet named format; "" is General.
+    static DisplayFormat parse(const QString& format);
+
+    DisplayText apply(const CellValue& value) const;
+
+    bool isGeneral() const { return sections_.empty(); }
+    bool isDate() const;
+
+    // General as Excel shows it: at most 11 characters, switching to scientific
+    // notation (1.23457E+11) for very large and very small magnitudes.
+    static QString general(double value);
+
+    // A 1900-system day serial as a date and time. Serial 60 is the fictitious
+    // 1900-02-29 that spreadsheet programs keep for compatibility.
+    struct DateTimeParts {
+        int year = 1900, month = 1, day = 0, hour = 0, minute = 0, second = 0,
+            weekday = 0; // weekday 0 = Sunday
+        bool valid = false;
+    };
+    static DateTimeParts dateParts(double serial);
+
+private:
+    enum class TokenKind : uint8_t {
+        Literal,
+        Digits, // the whole numeric part of a number section
+        Year2,
+        Year4,
+        Month,     // m / mm: width 1 or 2
+        MonthName, // mmm: abbreviation, mmmm: full name
+        Day,
+        DayName,    // ddd / dddd
+        ChineseDay, // aaa / aaaa
+        Hour,
+        Minute,
+        Second,
+        ElapsedHours,
+        AmPm,        // AM/PM or A/P
+        ChineseAmPm, // 上午/下午
+    };
+    struct Token {
+        TokenKind kind = TokenKind::Literal;
+        QString text; // literal text; for AmPm the pattern as written
+        int width = 1;
+    };
+    struct Section {
+        std::vector<Token> tokens;
+        bool isDate = false;
+        bool isText = false; // holds "@"
+        bool percent = false;
+        bool thousands = false;
+        bool scientific = false;
+        int integerZeros = 0; // "0" placeholders before the decimal point
+        int requiredDecimals = 0;
+        int optionalDecimals = 0;
+        int exponentDigits = 2;
+        bool twelveHour = false;
+        int64_t color = -1;
+        bool valid = true;
+    };
+
+    static Section parseSection(const QString& text);
+    QString formatNumber(const Section& section, double value) const;
+    QString formatDate(const Section& section, double serial) const;
+
+    std::vector<Section> sections_;
+};
+
+} // namespace quellar

@@ -1,0 +1,44 @@
+#include "workbook/ExcelDriver.h"
+
+#include "workbook/PageBreaks.h"
+
+#include "workbook/WorkbookFormat.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace quellar {
+
+FileKind fileKindForFormatCode(const QString& format) {
+    if (format == u"46" || format == u"1") return FileKind::XmlSpreadsheet;
+    if (format == u"51") return FileKind::Xlsx;
+    return FileKind::Unknown;
+}
+
+Status ConvertWorkbook(const QString& source, const QString& target, const QString& format,
+                       Workbook* converted) {
+    const FileKind kind = fileKindForFormatCode(format);
+    if (kind == FileKind::Unknown)
+        return Status::invalidInput(QStringLiteral("不认识的工作簿格式代码“%1”").arg(format));
+    const QFileInfo sourceInfo(source), targetInfo(target);
+    // Writing over the source would lose it: sources are only ever read.
+    if (sourceInfo.exists() && targetInfo.exists() &&
+        sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
+        return Status::invalidInput(
+            QStringLiteral("目标文件“%1”就是源文件本身").arg(QDir::toNativeSeparators(target)));
+
+    Workbook book;
+    Status status = readWorkbook(source, book);
+    if (!status.isOk()) return status;
+    status = writeWorkbook(book, target, kind);
+    if (!status.isOk()) return status;
+    if (converted) *converted = std::move(book);
+    return Status::ok();
+}
+
+int FirstPageBreakRow(const QString& path, int sheetNumber) {
+    const Result<int> row = firstPageBreakRow(path, sheetNumber);
+    return row.isOk() ? row.value() : -1;
+}
+
+} // namespace quellar

@@ -1,0 +1,40 @@
+#pragma once
+// Choosing, clipping and reading the range of a sheet that an operation works on.
+//
+// clipSourceRange trims a selection to the part of the sheet that holds text: a selection
+// of whole columns, or one reaching past the filled part, ends at the last row and column
+// that hold a non-empty text. readRange copies the range cell by cell into a RowTable:
+// merged areas become an Anchor and Covered cells, every cell gets fill 2 (white), column
+// widths are kept in row 0 and row heights in cell 0, values become text by variantToText.
+
+#include "workbook/Workbook.h"
+#include "base/Progress.h"
+#include "base/RowTable.h"
+
+namespace quellar {
+
+// The selection's bounds clipped to the sheet's used range and trimmed of empty trailing
+// rows and columns; a selection past the filled part that holds no text at all becomes its
+// first cell. Bounds are 1-based (RangeBounds).
+RangeBounds clipSourceRange(const Sheet& sheet, RangeBounds selection);
+
+// The used range of the sheet as a selection (A1 for a sheet without cells), clipped.
+RangeBounds clipUsedRange(const Sheet& sheet);
+
+// The most cells one read may hold (about 2.4 GB of records): a used range stretched to the
+// far corner of the grid by a stray cell must end in a message, not in exhausted memory.
+constexpr int64_t kMaxReadCells = 50'000'000;
+
+// Ok when the range can be read; otherwise a message naming the range and its size.
+Status checkReadableRange(const RangeBounds& bounds);
+
+// Reads the cells inside `bounds` (an empty table when checkReadableRange refuses them). Advances `progress` by `step` before rows 0, step,
+// 2*step, ... of the range.
+RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
+                   int64_t step);
+
+// Parses "A1:D20" or "B3" (case-insensitive) into 1-based bounds; false when it is not a
+// range within XFD1048576.
+bool parseRangeText(QStringView text, RangeBounds& bounds);
+
+} // namespace quellar

@@ -1,0 +1,1616 @@
+#include "workbook/XlsxFormat.h"
+
+#include "workbook/FormulaNotation.h"
+
+#include "base/TextIO.h"
+#include "workbook/XmlScanner.h"
+#include "workbook/ZipArchive.h"
+
+#include <fast_float/fast_float.h>
+
+#include "base/CellOps.h"
+
+#include <QDir>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <thread>
+#include <unordered_map>
+
+namespace quellar {
+
+// ---------------------------------------------------------------------------------------------
+// Helpers shared by reader and writer
+
+namespace xlsx {
+
+bool parseCellReference(std::string_view text, int32_t& row, int32_t& column) {
+    size_t i = 0;
+    int64_t col = 0;
+    while (i < text.size() && i < 4) {
+        char c = text[i];
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+        if (c < 'A' || c > 'Z') break;
+        col = col * 26 + (c - 'A' + 1);
+        ++i;
+    }
+    if (i == 0 || i == text.size()) return false;
+    int64_t r = 0;
+    const size_t digitsStart = i;
+    while (i < text.size() && i - digitsStart < 8) {
+        const char c = text[i];
+        if (c < '0' || c > '9') return false;
+        r = r * 10 + (c - '0');
+        ++i;
+    }
+    if (i != text.size() || r < 1 || r > kMaxRows || col > kMaxColumns) return false;
+    row = int32_t(r - 1);
+    column = int32_t(col - 1);
+    return true;
+}
+
+double characterWidthToPoints(double characters) {
+    if (!(characters > 0)) return 0;
+    // Excel's rule for Calibri 11 (maximum digit width 7 pixels, 5 pixels of padding).
+    const double pixels = std::trunc(((256.0 * characters + std::trunc(128.0 / 7.0)) / 256.0) * 7.0);
+    return pixels * 0.75;
+}
+
+double pointsToCharacterWidth(double points) {
+    if (!(points > 0)) return 0;
+    // Whole pixels; Excel (and libxlsxwriter) add 5 pixels of padding to widths of a
+    // character or more, and scale narrower columns by 12 pixels per character.
+    const double pixels = std::round(points / 0.75);
+    return pixels < 12 ? pixels / 12.0 : (pixels - 5.0) / 7.0;
+}
+
+QString builtinNumberFormat(int id) {
+    switch (id) {
+    case 1:
+        return QStringLiteral("0");
+    case 2:
+        return QStringLiteral("0.00");
+    case 3:
+        return QStringLiteral("#,##0");
+    case 4:
+        return QStringLiteral("#,##0.00");
+    case 5:
+        return QStringLiteral("¥#,##0;¥-#,##0");
+    case 6:
+        return QStringLiteral("¥#,##0;[Red]¥-#,##0");
+    case 7:
+        return QStringLiteral("¥#,##0.00;¥-#,##0.00");
+    case 8:
+        return QStringLiteral("¥#,##0.00;[Red]¥-#,##0.00");
+    case 9:
+        return QStringLiteral("0%");
+    case 10:
+        return QStringLiteral("0.00%");
+    case 11:
+        return QStringLiteral("0.00E+00");
+    case 12:
+        return QStringLiteral("# ?/?");
+    case 13:
+        return QStringLiteral("# ?\?/?\?");
+    case 14:
+        return QStringLiteral("yyyy/m/d");
+    case 15:
+        return QStringLiteral("d-mmm-yy");
+    case 16:
+        return QStringLiteral("d-mmm");
+    case 17:
+        return QStringLiteral("mmm-yy");
+    case 18:
+        return QStringLiteral("h:mm AM/PM");
+    case 19:
+        return QStringLiteral("h:mm:ss AM/PM");
+    case 20:
+        return QStringLiteral("h:mm");
+    case 21:
+        return QStringLiteral("h:mm:ss");
+    case 22:
+        return QStringLiteral("yyyy/m/d h:mm");
+    case 27:
+        return QStringLiteral("yyyy\"年\"m\"月\"");
+    case 28:
+        return QStringLiteral("m\"月\"d\"日\"");
+    case 29:
+        return QStringLiteral("m\"月\"d\"日\"");
+    case 30:
+        return QStringLiteral("m-d-yy");
+    case 31:
+        return QStringLiteral("yyyy\"年\"m\"月\"d\"日\"");
+    case 32:
+        return QStringLiteral("h\"时\"mm\"分\"");
+    case 33:
+        return QStringLiteral("h\"时\"mm\"分\"ss\"秒\"");
+    case 34:
+        return QStringLiteral("上午/下午h\"时\"mm\"分\"");
+    case 35:
+        return QStringLiteral("上午/下午h\"时\"mm\"分\"ss\"秒\"");
+    case 36:
+        return QStringLiteral("yyyy\"年\"m\"月\"");
+    case 37:
+        return QStringLiteral("#,##0 ;(#,##0)");
+    case 38:
+        return QStringLiteral("#,##0 ;[Red](#,##0)");
+    case 39:
+        return QStringLiteral("#,##0.00;(#,##0.00)");
+    case 40:
+        return QStringLiteral("#,##0.00;[Red](#,##0.00)");
+    case 41:
+        return QStringLiteral("_(* #,##0_);_(* \\(#,##0\\);_(* \"-\"_);_(@_)");
+    case 42:
+        return QStringLiteral("_(\"¥\"* #,##0_);_(\"¥\"* \\(#,##0\\);_(\"¥\"* \"-\"_);_(@_)");
+    case 43:
+        return QStringLiteral("_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)");
+    case 44:
+        return QStringLiteral("_(\"¥\"* #,##0.00_);_(\"¥\"* \\(#,##0.00\\);_(\"¥\"* \"-\"??_);_(@_)");
+    case 45:
+        return QStringLiteral("mm:ss");
+    case 46:
+        return QStringLiteral("[h]:mm:ss");
+    case 47:
+        return QStringLiteral("mm:ss.0");
+    case 48:
+        return QStringLiteral("##0.0E+0");
+    case 49:
+        return QStringLiteral("@");
+    case 50:
+        return QStringLiteral("yyyy\"年\"m\"月\"");
+    case 51:
+        return QStringLiteral("m\"月\"d\"日\"");
+    case 52:
+        return QStringLiteral("yyyy\"年\"m\"月\"");
+    case 53:
+        return QStringLiteral("m\"月\"d\"日\"");
+    case 54:
+        return QStringLiteral("m\"月\"d\"日\"");
+    case 55:
+        return QStringLiteral("上午/下午h\"时\"mm\"分\"");
+    case 56:
+        return QStringLiteral("上午/下午h\"时\"mm\"分\"ss\"秒\"");
+    case 57:
+        return QStringLiteral("yyyy\"年\"m\"月\"");
+    case 58:
+        return QStringLiteral("m\"月\"d\"日\"");
+    default:
+        return QString();
+    }
+}
+
+bool isBuiltinDateFormat(int id) {
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
+           (id >= 50 && id <= 58);
+}
+
+bool isDateFormatCode(QStringView code) {
+    const qsizetype n = code.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = code[i].unicode();
+        switch (c) {
+        case u'"': // quoted text
+            ++i;
+            while (i < n && code[i] != u'"')
+                ++i;
+            break;
+        case u'[': // colour, condition, locale; elapsed time [h] [mm] [ss] counts
+        {
+            const qsizetype close = code.indexOf(u']', i);
+            if (close < 0) return false;
+            const QStringView inner = code.mid(i + 1, close - i - 1);
+            if (!inner.isEmpty()) {
+                const char16_t f = QChar::toLower(inner[0].unicode());
+                bool same = true;
+                for (QChar ch : inner)
+                    same = same && QChar::toLower(ch.unicode()) == f;
+                if (same && (f == u'h' || f == u'm' || f == u's')) return true;
+            }
+            i = close;
+            break;
+        }
+        case u'\\': // escaped character
+        case u'_':  // space as wide as the next character
+        case u'*':  // fill with the next character
+            ++i;
+            break;
+        case u'y':
+        case u'Y':
+        case u'm':
+        case u'M':
+        case u'd':
+        case u'D':
+        case u'h':
+        case u'H':
+        case u's':
+        case u'S':
+            return true;
+        case u'A':
+        case u'a':
+            // AM/PM and A/P are time markers without a date or time token of their own.
+            if (code.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0)
+                i += 4;
+            else if (code.mid(i, 3).compare(u"A/P", Qt::CaseInsensitive) == 0)
+                i += 2;
+            break;
+        case u'G':
+        case u'g':
+            if (code.mid(i, 7).compare(u"General", Qt::CaseInsensitive) == 0) i += 6;
+            break;
+        case u'E':
+        case u'e': // scientific exponent
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + int64_t(doe) - 719468;
+}
+
+bool takeNumber(std::string_view& s, int digits, int& out) {
+    if (s.size() < size_t(digits)) return false;
+    out = 0;
+    for (int i = 0; i < digits; ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        out = out * 10 + (s[i] - '0');
+    }
+    s.remove_prefix(size_t(digits));
+    return true;
+}
+
+} // namespace
+
+bool isoDateToSerial(std::string_view text, double& serial) {
+    std::string_view s = text;
+    int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+    double fraction = 0;
+    const bool hasDate = s.size() >= 10 && s[4] == '-';
+    if (hasDate) {
+        if (!takeNumber(s, 4, year) || s.empty() || s[0] != '-') return false;
+        s.remove_prefix(1);
+        if (!takeNumber(s, 2, month) || s.empty() || s[0] != '-') return false;
+        s.remove_prefix(1);
+        if (!takeNumber(s, 2, day)) return false;
+        if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+        if (!s.empty() && (s[0] == 'T' || s[0] == ' '))
+            s.remove_prefix(1);
+        else if (!s.empty() && s[0] != 'Z')
+            return false;
+    }
+    if (!s.empty() && s[0] != 'Z') {
+        if (!takeNumber(s, 2, hour) || s.empty() || s[0] != ':') return false;
+        s.remove_prefix(1);
+        if (!takeNumber(s, 2, minute)) return false;
+        if (!s.empty() && s[0] == ':') {
+            s.remove_prefix(1);
+            if (!takeNumber(s, 2, second)) return false;
+            if (!s.empty() && s[0] == '.') {
+                size_t n = 1;
+                while (n < s.size() && s[n] >= '0' && s[n] <= '9')
+                    ++n;
+                fraction = std::strtod(std::string(s.substr(0, n)).c_str(), nullptr);
+                s.remove_prefix(n);
+            }
+        }
+        if (hour > 23 || minute > 59 || second > 60) return false;
+    }
+    if (!s.empty() && s != "Z") return false;
+    int64_t days = daysFromCivil(year, unsigned(month), unsigned(day)) - daysFromCivil(1899, 12, 30);
+    if (days < 61 && days > 0 && hasDate) days -= 1; // before the 1900 system's phantom 29 February
+    serial = double(days) + (hour * 3600.0 + minute * 60.0 + second + fraction) / 86400.0;
+    return true;
+}
+
+} // namespace xlsx
+
+// ---------------------------------------------------------------------------------------------
+// Reader
+
+namespace {
+
+using xlsx::parseCellReference;
+
+QString native(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+QString qstr(std::string_view s) {
+    return QString::fromUtf8(s.data(), qsizetype(s.size()));
+}
+
+bool parseUnsigned(std::string_view s, uint64_t& out) {
+    if (s.empty() || s.size() > 18) return false;
+    uint64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + uint64_t(c - '0');
+    }
+    out = v;
+    return true;
+}
+
+int toInt(std::string_view s, int fallback) {
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    int v = 0;
+    bool negative = false;
+    size_t i = 0;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    if (i == s.size()) return fallback;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return fallback;
+        if (v > 100000000) return fallback;
+        v = v * 10 + (s[i] - '0');
+    }
+    return negative ? -v : v;
+}
+
+bool parseDouble(std::string_view s, double& out) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+        s.remove_suffix(1);
+    if (s.empty()) return false;
+    const char* begin = s.data();
+    if (*begin == '+') ++begin;
+    double v = 0;
+    const auto r = fast_float::from_chars(begin, s.data() + s.size(), v);
+    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v)) return false;
+    out = v;
+    return true;
+}
+
+double toDouble(std::string_view s, double fallback) {
+    double v;
+    return parseDouble(s, v) ? v : fallback;
+}
+
+bool isTrue(std::string_view s) {
+    return s == "1" || s == "true" || s == "on";
+}
+
+bool isErrorLiteral(std::string_view s) {
+    return s == "#N/A" || s == "#DIV/0!" || s == "#VALUE!" || s == "#REF!" || s == "#NAME?" || s == "#NUM!" ||
+           s == "#NULL!";
+}
+
+// Text from an OOXML string: UTF-8 with _xHHHH_ escapes for characters XML cannot carry.
+SharedText ooxmlText(std::string_view utf8) {
+    if (utf8.find("_x") == std::string_view::npos) return sharedTextFromUtf8(utf8);
+    const QString in = qstr(utf8);
+    QString out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == u'_' && i + 6 < in.size() && in[i + 1] == u'x' && in[i + 6] == u'_') {
+            bool ok = false;
+            const uint code = in.mid(i + 2, 4).toUInt(&ok, 16);
+            if (ok) {
+                out += QChar(char16_t(code));
+                i += 6;
+                continue;
+            }
+        }
+        out += in[i];
+    }
+    return SharedText(out);
+}
+
+// Colours ------------------------------------------------------------------------------------
+
+// The legacy indexed colours 0..65: eight fixed, the 56-colour palette, system colours.
+uint32_t indexedColor(int index, const std::vector<uint32_t>& custom) {
+    if (index >= 0 && size_t(index) < custom.size()) return custom[size_t(index)];
+    static const uint32_t fixed[8] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00,
+                                      0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
+    if (index >= 0 && index < 8) return fixed[index];
+    if (index >= 8 && index < 64) return paletteColor(index - 7);
+    if (index == 65) return 0xFFFFFF; // system background
+    return 0x000000;                  // system foreground and anything else
+}
+
+uint32_t applyTint(uint32_t rgb, double tint) {
+    if (tint == 0) return rgb;
+    double r = ((rgb >> 16) & 0xFF) / 255.0, g = ((rgb >> 8) & 0xFF) / 255.0, b = (rgb & 0xFF) / 255.0;
+    const double mx = std::max({r, g, b}), mn = std::min({r, g, b});
+    double h = 0, s = 0, l = (mx + mn) / 2;
+    if (mx != mn) {
+        const double d = mx - mn;
+        s = l > 0.5 ? d / (2 - mx - mn) : d / (mx + mn);
+        if (mx == r)
+            h = (g - b) / d + (g < b ? 6 : 0);
+        else if (mx == g)
+            h = (b - r) / d + 2;
+        else
+            h = (r - g) / d + 4;
+        h /= 6;
+    }
+    l = tint < 0 ? l * (1 + tint) : l * (1 - tint) + tint;
+    auto hue = [](double p, double q, double t) {
+        if (t < 0) t += 1;
+        if (t > 1) t -= 1;
+        if (t < 1.0 / 6) return p + (q - p) * 6 * t;
+        if (t < 0.5) return q;
+        if (t < 2.0 / 3) return p + (q - p) * (2.0 / 3 - t) * 6;
+        return p;
+    };
+    if (s == 0) {
+        r = g = b = l;
+    } else {
+        const double q = l < 0.5 ? l * (1 + s) : l + s - l * s;
+        const double p = 2 * l - q;
+        r = hue(p, q, h + 1.0 / 3);
+        g = hue(p, q, h);
+        b = hue(p, q, h - 1.0 / 3);
+    }
+    auto byte = [](double v) { return uint32_t(std::clamp(std::lround(v * 255), 0l, 255l)); };
+    return (byte(r) << 16) | (byte(g) << 8) | byte(b);
+}
+
+struct ColorSpec {
+    bool set = false;
+    bool automatic = false;
+    uint32_t rgb = 0;
+    int paletteIndex = 0; // when it came from the legacy palette, its 1-based palette index
+    int indexed = -1;     // a legacy palette index still to be looked up (see ColorContext::finish)
+    double tint = 0;
+};
+
+struct ColorContext {
+    std::vector<uint32_t> indexed; // a custom palette from styles.xml, when given
+    std::array<uint32_t, 12> theme{0xFFFFFF, 0x000000, 0xE7E6E6, 0x44546A, 0x4472C4, 0xED7D31,
+                                   0xA5A5A5, 0xFFC000, 0x5B9BD5, 0x70AD47, 0x0563C1, 0x954F72};
+
+    ColorSpec read(const XmlScanner& sc) const {
+        ColorSpec c;
+        if (isTrue(sc.attributeValue("auto"))) {
+            c.set = c.automatic = true;
+            return c;
+        }
+        if (const XmlAttribute* a = sc.attribute("rgb")) {
+            std::string_view v = a->value;
+            if (v.size() == 8) v.remove_prefix(2); // ARGB
+            uint64_t value = 0;
+            bool ok = v.size() == 6;
+            for (char ch : v) {
+                int d = (ch >= '0' && ch <= '9')   ? ch - '0'
+                        : (ch >= 'a' && ch <= 'f') ? ch - 'a' + 10
+                        : (ch >= 'A' && ch <= 'F') ? ch - 'A' + 10
+                                                   : -1;
+                if (d < 0) ok = false;
+                value = value * 16 + uint64_t(std::max(d, 0));
+            }
+            if (ok) {
+                c.set = true;
+                c.rgb = uint32_t(value);
+            }
+        } else if (const XmlAttribute* a = sc.attribute("indexed")) {
+            const int index = toInt(a->value, -1);
+            if (index >= 0) {
+                c.set = true;
+                c.automatic = index == 64;
+                c.indexed = index;
+            }
+        } else if (const XmlAttribute* a = sc.attribute("theme")) {
+            const int index = toInt(a->value, -1);
+            if (index >= 0 && index < int(theme.size())) {
+                c.set = true;
+                c.rgb = theme[size_t(index)];
+            }
+        }
+        if (c.set && !c.automatic) {
+            c.tint = std::clamp(toDouble(sc.attributeValue("tint"), 0), -1.0, 1.0);
+            if (c.indexed < 0) c.rgb = applyTint(c.rgb, c.tint);
+        }
+        return c;
+    }
+
+    // Looks up a legacy palette index once the part's own palette (which follows the fonts
+    // and fills) is known.
+    void finish(ColorSpec& c) const {
+        if (c.indexed < 0) return;
+        c.rgb = applyTint(indexedColor(c.indexed, indexed), c.tint);
+        if (c.indexed >= 8 && c.indexed < 64 && indexed.empty() && c.tint == 0)
+            c.paletteIndex = c.indexed - 7;
+        c.indexed = -1;
+    }
+};
+
+// A failure while reading one part --------------------------------------------------------------
+
+struct PartError {
+    Status status;
+};
+
+// Parts and relationships ----------------------------------------------------------------------
+
+struct Relationship {
+    std::string type;   // the last segment of the relationship type ("worksheet", "styles", ...)
+    std::string target; // resolved part name, without a leading "/"
+    bool external = false;
+};
+
+std::string folderOf(std::string_view part) {
+    const size_t slash = part.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
+}
+
+std::string relationshipsPartOf(std::string_view part) {
+    const size_t slash = part.rfind('/');
+    const std::string_view folder =
+        slash == std::string_view::npos ? std::string_view() : part.substr(0, slash + 1);
+    const std::string_view file = slash == std::string_view::npos ? part : part.substr(slash + 1);
+    return std::string(folder) + "_rels/" + std::string(file) + ".rels";
+}
+
+// A target relative to `baseFolder`, or absolute ("/xl/..."), as a package part name.
+std::string resolveTarget(std::string_view baseFolder, std::string_view target) {
+    std::string decoded;
+    for (size_t i = 0; i < target.size(); ++i) {
+        if (target[i] == '%' && i + 2 < target.size() && std::isxdigit(uchar(target[i + 1])) &&
+            std::isxdigit(uchar(target[i + 2]))) {
+            decoded.push_back(char(std::stoi(std::string(target.substr(i + 1, 2)), nullptr, 16)));
+            i += 2;
+        } else {
+            decoded.push_back(target[i] == '\\' ? '/' : target[i]);
+        }
+    }
+    std::string joined =
+        !decoded.empty() && decoded[0] == '/' ? decoded.substr(1) : std::string(baseFolder) + decoded;
+    std::vector<std::string> segments;
+    size_t start = 0;
+    while (start <= joined.size()) {
+        size_t slash = joined.find('/', start);
+        if (slash == std::string::npos) slash = joined.size();
+        const std::string segment = joined.substr(start, slash - start);
+        if (segment == "..") {
+            if (!segments.empty()) segments.pop_back();
+        } else if (!segment.empty() && segment != ".") {
+            segments.push_back(segment);
+        }
+        start = slash + 1;
+    }
+    std::string out;
+    for (const std::string& s : segments) {
+        if (!out.empty()) out.push_back('/');
+        out += s;
+    }
+    return out;
+}
+
+struct XfInfo {
+    uint32_t style = 0;
+    bool isDate = false;
+};
+
+struct SheetInfo {
+    QString name;
+    std::string part;
+    bool hidden = false;
+};
+
+constexpr uint64_t kReadAheadFloor = 4u << 20;
+constexpr size_t kMaxSharedStrings = size_t(32) << 20;
+
+void putInOrder(Sheet& sheet);
+// A string table this large is read on its own thread while the first sheet is read.
+constexpr uint64_t kParallelStringsFloor = 8u << 20;
+
+// A text made for cells with a shared-string index still to be looked up: the index + 1 is
+// kept in CellValue::number of a String value with no text.
+constexpr double kNoPendingIndex = 0;
+
+class XlsxReader {
+public:
+    XlsxReader(const QString& path, Workbook& book)
+        : path_(path)
+        , book_(book) {}
+    Status run();
+
+private:
+    // Runs `body` over the XML of a part; turns scanner and stream failures into a Status
+    // naming the file and the part.
+    template <typename Body> Status scanPart(const ZipEntry& entry, Body body) const;
+    Status partError(const ZipEntry& entry, const QString& message) const {
+        return Status::invalidInput(zip_.describe(entry) + QStringLiteral("：") + message);
+    }
+
+    Status readRelationships(std::string_view part, std::unordered_map<std::string, Relationship>& out) const;
+    Status readWorkbookPart(const ZipEntry& entry, std::vector<std::pair<SheetInfo, std::string>>& sheets,
+                            int& activeTab, std::map<int, QString>& printTitles);
+    Status readTheme(const ZipEntry& entry);
+    Status readStyles(const ZipEntry& entry);
+    Status readSharedStrings(const ZipEntry& entry, std::vector<SharedText>& out) const;
+    Status readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings);
+    Status resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
+                                 const std::vector<SharedText>& strings) const;
+
+    QString path_;
+    Workbook& book_;
+    ZipArchive zip_;
+    bool date1904_ = false;
+    ColorContext colors_;
+    std::vector<XfInfo> xfs_{XfInfo{}};
+    bool haveStyles_ = false;
+    std::atomic<int64_t> cells_{0};
+};
+
+template <typename Body> Status XlsxReader::scanPart(const ZipEntry& entry, Body body) const {
+    std::unique_ptr<ZipEntryStream> stream;
+    if (Status s = zip_.openEntry(entry, stream); !s) return s;
+    // A large part is inflated on a second thread while this one parses it.
+    std::unique_ptr<ReadAheadSource> ahead;
+    if (entry.size > kReadAheadFloor) ahead = std::make_unique<ReadAheadSource>(*stream);
+    XmlScanner sc(ahead ? static_cast<ByteSource&>(*ahead) : *stream);
+    Status result = body(sc);
+    if (ahead) ahead->stop(); // the stream's status is settled from here on
+    if (!result && !stream->status()) return stream->status();
+    if (sc.hasError()) {
+        if (!stream->status()) return stream->status();
+        return partError(entry, sc.status().message());
+    }
+    return result;
+}
+
+Status XlsxReader::readRelationships(std::string_view part,
+                                     std::unordered_map<std::string, Relationship>& out) const {
+    out.clear();
+    const std::string relsName = relationshipsPartOf(part);
+    const ZipEntry* entry = zip_.find(relsName);
+    if (!entry) return Status::ok();
+    const std::string base = folderOf(part);
+    return scanPart(*entry, [&](XmlScanner& sc) {
+        for (;;) {
+            const XmlScanner::Token t = sc.next();
+            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+            if (t != XmlScanner::Token::StartElement || sc.localName() != "Relationship") continue;
+            Relationship r;
+            std::string_view type = sc.attributeValue("Type");
+            const size_t slash = type.rfind('/');
+            r.type = std::string(slash == std::string_view::npos ? type : type.substr(slash + 1));
+            r.external = sc.attributeValue("TargetMode") == "External";
+            r.target = r.external ? std::string(sc.attributeValue("Target"))
+                                  : resolveTarget(base, sc.attributeValue("Target"));
+            out.emplace(std::string(sc.attributeValue("Id")), std::move(r));
+        }
+        return Status::ok();
+    });
+}
+
+Status XlsxReader::readWorkbookPart(const ZipEntry& entry,
+                                    std::vector<std::pair<SheetInfo, std::string>>& sheets, int& activeTab,
+                                    std::map<int, QString>& printTitles) {
+    return scanPart(entry, [&](XmlScanner& sc) {
+        for (;;) {
+            const XmlScanner::Token t = sc.next();
+            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+            if (t != XmlScanner::Token::StartElement) continue;
+            const std::string_view name = sc.localName();
+            if (name == "workbookPr") {
+                date1904_ = isTrue(sc.attributeValue("date1904"));
+            } else if (name == "workbookView") {
+                if (activeTab < 0) activeTab = std::max(0, toInt(sc.attributeValue("activeTab"), 0));
+            } else if (name == "sheet") {
+                SheetInfo info;
+                info.name = qstr(sc.attributeValue("name"));
+                const std::string_view state = sc.attributeValue("state");
+                info.hidden = state == "hidden" || state == "veryHidden";
+                // r:id; the relationship namespace prefix varies, the local name does not.
+                std::string id;
+                for (const XmlAttribute& a : sc.attributes())
+                    if (a.localName == "id" && a.qualifiedName != "id") id = std::string(a.value);
+                if (sheets.size() >= 10000) return partError(entry, QStringLiteral("工作表太多"));
+                sheets.emplace_back(std::move(info), std::move(id));
+            } else if (name == "definedName") {
+                const std::string definedName(sc.attributeValue("name"));
+                const int sheet = toInt(sc.attributeValue("localSheetId"), -1);
+                std::string text;
+                if (!sc.readElementText(text)) break;
+                if (definedName == "_xlnm.Print_Titles" && sheet >= 0) printTitles[sheet] = qstr(text);
+            }
+        }
+        return Status::ok();
+    });
+}
+
+Status XlsxReader::readTheme(const ZipEntry& entry) {
+    static const std::array<std::string_view, 12> schemeSlots{"lt1",     "dk1",     "lt2",     "dk2",
+                                                              "accent1", "accent2", "accent3", "accent4",
+                                                              "accent5", "accent6", "hlink",   "folHlink"};
+    return scanPart(entry, [&](XmlScanner& sc) {
+        bool inScheme = false;
+        int slot = -1;
+        for (;;) {
+            const XmlScanner::Token t = sc.next();
+            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+            const std::string_view name = sc.localName();
+            if (t == XmlScanner::Token::EndElement) {
+                if (name == "clrScheme") break; // only the first scheme counts
+                continue;
+            }
+            if (t != XmlScanner::Token::StartElement) continue;
+            if (name == "clrScheme") {
+                inScheme = true;
+            } else if (inScheme) {
+                const auto it = std::find(schemeSlots.begin(), schemeSlots.end(), name);
+                if (it != schemeSlots.end()) {
+                    slot = int(it - schemeSlots.begin());
+                } else if (slot >= 0 && (name == "srgbClr" || name == "sysClr")) {
+                    std::string_view v =
+                        name == "srgbClr" ? sc.attributeValue("val") : sc.attributeValue("lastClr");
+                    bool ok = v.size() == 6;
+                    uint32_t rgb = 0;
+                    for (char ch : v) {
+                        const int d = std::isxdigit(uchar(ch))
+                                          ? (std::isdigit(uchar(ch)) ? ch - '0' : (ch | 0x20) - 'a' + 10)
+                                          : -1;
+                        ok = ok && d >= 0;
+                        rgb = rgb * 16 + uint32_t(std::max(d, 0));
+                    }
+                    if (ok) colors_.theme[size_t(slot)] = rgb;
+                    slot = -1;
+                }
+            }
+        }
+        return Status::ok();
+    });
+}
+
+struct FontInfo {
+    QString name;
+    double size = 0;
+    bool bold = false;
+    bool italic = false;
+    ColorSpec color;
+};
+
+struct FillInfo {
+    ColorSpec color;
+};
+
+struct XfSpec {
+    int numFmtId = 0;
+    int fontId = 0;
+    int fillId = 0;
+    HAlign horizontal = HAlign::General;
+    VAlign vertical = VAlign::Bottom;
+    bool wrap = false;
+};
+
+HAlign horizontalFrom(std::string_view v) {
+    if (v == "left") return HAlign::Left;
+    if (v == "center") return HAlign::Center;
+    if (v == "right") return HAlign::Right;
+    if (v == "fill") return HAlign::Fill;
+    if (v == "justify") return HAlign::Justify;
+    if (v == "centerContinuous") return HAlign::CenterAcross;
+    if (v == "distributed") return HAlign::Distributed;
+    return HAlign::General;
+}
+
+VAlign verticalFrom(std::string_view v) {
+    if (v == "top") return VAlign::Top;
+    if (v == "center") return VAlign::Center;
+    if (v == "justify") return VAlign::Justify;
+    if (v == "distributed") return VAlign::Distributed;
+    return VAlign::Bottom;
+}
+
+Status XlsxReader::readStyles(const ZipEntry& entry) {
+    std::unordered_map<int, QString> numberFormats;
+    std::vector<FontInfo> fonts;
+    std::vector<FillInfo> fills;
+    std::vector<XfSpec> xfs;
+    std::vector<uint32_t> customPalette;
+    constexpr size_t kMaxStyleRecords = 200000;
+
+    Status s = scanPart(entry, [&](XmlScanner& sc) {
+        std::string section; // the child of styleSheet being read
+        FontInfo* font = nullptr;
+        FillInfo* fill = nullptr;
+        XfSpec* xf = nullptr;
+        bool inPattern = false;
+        for (;;) {
+            const XmlScanner::Token t = sc.next();
+            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+            const std::string_view name = sc.localName();
+            if (t == XmlScanner::Token::EndElement) {
+                if (sc.depth() == 1)
+                    section.clear();
+                else if (name == "font")
+                    font = nullptr;
+                else if (name == "fill")
+                    fill = nullptr;
+                else if (name == "xf")
+                    xf = nullptr;
+                else if (name == "patternFill")
+                    inPattern = false;
+                continue;
+            }
+            if (t != XmlScanner::Token::StartElement) continue;
+            if (sc.depth() == 2) {
+                section = std::string(name);
+                if (section != "numFmts" && section != "fonts" && section != "fills" &&
+                    section != "cellXfs" && section != "colors") {
+                    if (!sc.skipElement()) break;
+                    section.clear();
+                }
+                continue;
+            }
+            if (section == "numFmts" && name == "numFmt") {
+                const int id = toInt(sc.attributeValue("numFmtId"), -1);
+                if (id >= 0 && numberFormats.size() < kMaxStyleRecords)
+                    numberFormats[id] = qstr(sc.attributeValue("formatCode"));
+            } else if (section == "fonts") {
+                if (name == "font" && sc.depth() == 3) {
+                    if (fonts.size() >= kMaxStyleRecords)
+                        return partError(entry, QStringLiteral("字体记录太多"));
+                    fonts.emplace_back();
+                    font = &fonts.back();
+                } else if (font) {
+                    if (name == "name" || name == "rFont")
+                        font->name = qstr(sc.attributeValue("val"));
+                    else if (name == "sz")
+                        font->size = toDouble(sc.attributeValue("val"), 0);
+                    else if (name == "b")
+                        font->bold = isTrue(sc.attributeValue("val", "1"));
+                    else if (name == "i")
+                        font->italic = isTrue(sc.attributeValue("val", "1"));
+                    else if (name == "color")
+                        font->color = colors_.read(sc);
+                }
+            } else if (section == "fills") {
+                if (name == "fill" && sc.depth() == 3) {
+                    if (fills.size() >= kMaxStyleRecords)
+                        return partError(entry, QStringLiteral("填充记录太多"));
+                    fills.emplace_back();
+                    fill = &fills.back();
+                } else if (fill) {
+                    if (name == "patternFill") {
+                        const std::string_view pattern = sc.attributeValue("patternType", "none");
+                        inPattern = pattern != "none" && pattern != "gray125";
+                    } else if (inPattern && (name == "fgColor" || (name == "bgColor" && !fill->color.set))) {
+                        ColorSpec c = colors_.read(sc);
+                        if (c.set && !c.automatic) fill->color = c;
+                    } else if (name == "color" && !fill->color.set) { // first gradient stop
+                        ColorSpec c = colors_.read(sc);
+                        if (c.set && !c.automatic) fill->color = c;
+                    }
+                }
+            } else if (section == "cellXfs") {
+                if (name == "xf" && sc.depth() == 3) {
+                    if (xfs.size() >= kMaxStyleRecords)
+                        return partError(entry, QStringLiteral("单元格格式记录太多"));
+                    xfs.emplace_back();
+                    xf = &xfs.back();
+                    xf->numFmtId = toInt(sc.attributeValue("numFmtId"), 0);
+                    xf->fontId = toInt(sc.attributeValue("fontId"), 0);
+                    xf->fillId = toInt(sc.attributeValue("fillId"), 0);
+                } else if (xf && name == "alignment") {
+                    xf->horizontal = horizontalFrom(sc.attributeValue("horizontal"));
+                    xf->vertical = verticalFrom(sc.attributeValue("vertical"));
+                    xf->wrap = isTrue(sc.attributeValue("wrapText"));
+                }
+            } else if (section == "colors" && name == "rgbColor") {
+                // A custom legacy palette (indexedColors); read in document order.
+                const ColorSpec c = colors_.read(sc);
+                if (customPalette.size() < 64) customPalette.push_back(c.rgb);
+            }
+        }
+        return Status::ok();
+    });
+    if (!s) return s;
+    // The custom palette changes what indexed colours mean; it comes after fonts and fills in
+    // the part, so colours read before it are looked up again only when it exists.
+    if (!customPalette.empty()) colors_.indexed = customPalette;
+    for (FontInfo& f : fonts)
+        colors_.finish(f.color);
+    for (FillInfo& f : fills)
+        colors_.finish(f.color);
+
+    // The default font is that of the first cell format.
+    const int defaultFontId = xfs.empty() ? 0 : xfs[0].fontId;
+    if (defaultFontId >= 0 && size_t(defaultFontId) < fonts.size()) {
+        const FontInfo& f = fonts[size_t(defaultFontId)];
+        if (!f.name.isEmpty()) book_.defaultFontName = f.name;
+        if (f.size > 0) book_.defaultFontSize = f.size;
+    }
+    xfs_.clear();
+    xfs_.reserve(std::max<size_t>(1, xfs.size()));
+    for (const XfSpec& spec : xfs) {
+        Style style;
+        XfInfo info;
+        if (spec.numFmtId != 0) {
+            const auto it = numberFormats.find(spec.numFmtId);
+            if (it != numberFormats.end()) {
+                style.numberFormat =
+                    it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
+                info.isDate = xlsx::isDateFormatCode(it->second);
+            } else {
+                style.numberFormat = xlsx::builtinNumberFormat(spec.numFmtId);
+                info.isDate = xlsx::isBuiltinDateFormat(spec.numFmtId);
+            }
+        }
+        if (spec.fontId >= 0 && size_t(spec.fontId) < fonts.size()) {
+            const FontInfo& f = fonts[size_t(spec.fontId)];
+            if (f.name != book_.defaultFontName) style.fontName = f.name;
+            if (f.size > 0 && f.size != book_.defaultFontSize) style.fontSize = f.size;
+            style.bold = f.bold;
+            style.italic = f.italic;
+            if (f.color.set && !f.color.automatic && f.color.rgb != 0) {
+                style.hasFontColor = true;
+                style.fontRgb = f.color.rgb;
+            }
+        }
+        if (spec.fillId >= 0 && size_t(spec.fillId) < fills.size() && fills[size_t(spec.fillId)].color.set) {
+            const ColorSpec& c = fills[size_t(spec.fillId)].color;
+            style.hasFill = true;
+            style.fillRgb = c.rgb;
+            style.fillPalette = c.paletteIndex > 0 ? c.paletteIndex : nearestPaletteIndex(c.rgb);
+        }
+        style.horizontal = spec.horizontal;
+        style.vertical = spec.vertical;
+        style.wrapText = spec.wrap;
+        info.style = book_.internStyle(style);
+        xfs_.push_back(info);
+    }
+    if (xfs_.empty()) xfs_.push_back(XfInfo{});
+    haveStyles_ = true;
+    return Status::ok();
+}
+
+Status XlsxReader::readSharedStrings(const ZipEntry& entry, std::vector<SharedText>& out) const {
+    out.clear();
+    return scanPart(entry, [&](XmlScanner& sc) {
+        std::string text;
+        bool inItem = false;
+        for (;;) {
+            const XmlScanner::Token t = sc.next();
+            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+            if (t == XmlScanner::Token::StartElement) {
+                const std::string_view name = sc.localName();
+                if (name == "sst") {
+                    // Never trust the count for more than the part could hold (<si/> is 5 bytes).
+                    const int64_t count = toInt(sc.attributeValue("uniqueCount"), 0);
+                    out.reserve(size_t(std::clamp<int64_t>(count, 0, int64_t(entry.size / 5))));
+                } else if (name == "si") {
+                    inItem = true;
+                    text.clear();
+                } else if (name == "t" && inItem) {
+                    if (!sc.readElementText(text)) break;
+                } else if (name == "rPh" || name == "phoneticPr") {
+                    if (!sc.skipElement()) break;
+                }
+            } else if (t == XmlScanner::Token::EndElement && inItem && sc.localName() == "si") {
+                if (out.size() >= kMaxSharedStrings)
+                    return partError(
+                        entry,
+                        QStringLiteral("共享字符串超过 %1 个，超出了能读入的上限").arg(kMaxSharedStrings));
+                out.push_back(ooxmlText(text));
+                inItem = false;
+            }
+        }
+        return Status::ok();
+    });
+}
+
+QString cellName(int32_t row, int32_t column) {
+    return columnAddress(column + 1, row + 1);
+}
+
+enum class CellType { Number, Shared, FormulaString, Inline, Boolean, Error, Date, Invalid };
+
+CellType cellTypeOf(std::string_view t) {
+    if (t == "n") return CellType::Number;
+    if (t == "s") return CellType::Shared;
+    if (t == "str") return CellType::FormulaString;
+    if (t == "inlineStr") return CellType::Inline;
+    if (t == "b") return CellType::Boolean;
+    if (t == "e") return CellType::Error;
+    if (t == "d") return CellType::Date;
+    return CellType::Invalid;
+}
+
+Status XlsxReader::resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
+                                         const std::vector<SharedText>& strings) const {
+    for (SheetRow& row : sheet.rows) {
+        for (Cell& cell : row.cells) {
+            if (cell.value.type != CellValue::Type::String || cell.value.number == kNoPendingIndex) continue;
+            const double index = cell.value.number - 1;
+            cell.value.number = 0;
+            if (index >= double(strings.size()))
+                return partError(entry,
+                                 QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在（共有 %3 个）")
+                                     .arg(cellName(row.index, int32_t(cell.column)))
+                                     .arg(qint64(index))
+                                     .arg(strings.size()));
+            cell.value.text = strings[size_t(index)];
+        }
+    }
+    return Status::ok();
+}
+
+Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings) {
+    sheet.defaultColumnWidth = 48; // 8.43 characters of Calibri 11
+    sheet.defaultRowHeight = 15;
+    return scanPart(entry, [&](XmlScanner& sc) -> Status {
+        enum class Section { None, SheetData, Cols, Merges, RowBreaks, Other };
+        Section section = Section::None;
+        std::string value, formula, inlineText;
+        // Shared formulas: the master cell's A1 text and place by shared index; the other
+        // cells of the group carry only the index and get the master's text shifted to them.
+        struct SharedMaster {
+            QString formula;
+            int32_t row;
+            int32_t column;
+        };
+        std::unordered_map<uint64_t, SharedMaster> sharedFormulas;
+        uint64_t sharedIndex = 0;
+        bool sharedFormula = false;
+        int32_t rowIndex = -1, column = -1;
+        int64_t cells = 0;
+        int64_t columnRecords = 0;
+        size_t lastRowCells = 0;
+        bool fitToPage = false;
+        // Rows and cells are appended in file order; a part that is out of order (which
+        // Excel never writes) is put in order once at the end instead of by costly inserts.
+        bool unordered = false;
+        auto appendRow = [&](int32_t index) -> SheetRow& {
+            if (!sheet.rows.empty()) {
+                SheetRow& last = sheet.rows.back();
+                if (last.index == index) return last;
+                if (last.index > index) unordered = true;
+                // Give back what was reserved for the previous row and not used.
+                if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4)
+                    last.cells.shrink_to_fit();
+                lastRowCells = last.cells.size();
+            }
+            SheetRow& row = sheet.rows.emplace_back();
+            row.index = index;
+            if (lastRowCells) row.cells.reserve(std::min<size_t>(lastRowCells, 1024));
+            return row;
+        };
+        auto cellError = [&](const QString& message) { return partError(entry, message); };
+
+        for (;;) {
+            XmlScanner::Token t = sc.next();
+            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+            if (t == XmlScanner::Token::EndElement) {
+                if (sc.depth() == 1) section = Section::None;
+                continue;
+            }
+            if (t != XmlScanner::Token::StartElement) continue;
+            const std::string_view name = sc.localName();
+            const int depth = sc.depth();
+
+            if (section == Section::SheetData) {
+                if (name == "c") {
+                    // A cell: <c r="B3" s="2" t="s"><f>…</f><v>…</v><is>…</is></c>
+                    std::string_view ref;
+                    CellType type = CellType::Number;
+                    uint64_t styleIndex = 0;
+                    for (const XmlAttribute& a : sc.attributes()) {
+                        if (a.localName == "r") {
+                            ref = a.value;
+                        } else if (a.localName == "s") {
+                            if (!parseUnsigned(a.value, styleIndex))
+                                return cellError(
+                                    QStringLiteral("单元格的样式编号“%1”无效").arg(qstr(a.value)));
+                        } else if (a.localName == "t") {
+                            type = cellTypeOf(a.value);
+                            if (type == CellType::Invalid)
+                                return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(a.value)));
+                        }
+                    }
+                    if (rowIndex < 0) rowIndex = 0;
+                    int32_t cellRow = rowIndex;
+                    if (!ref.empty()) {
+                        if (!parseCellReference(ref, cellRow, column))
+                            return cellError(
+                                QStringLiteral("单元格引用“%1”无效或超出了 XFD1048576").arg(qstr(ref)));
+                    } else {
+                        if (column + 1 >= kMaxColumns)
+                            return cellError(
+                                QStringLiteral("第 %1 行的单元格超出了 XFD 列").arg(rowIndex + 1));
+                        ++column;
+                    }
+                    if (styleIndex >= xfs_.size())
+                        return cellError(
+                            QStringLiteral("单元格 %1 的样式编号 %2 不存在（样式表只有 %3 个单元格格式）")
+                                .arg(cellName(cellRow, column))
+                                .arg(styleIndex)
+                                .arg(xfs_.size()));
+                    const XfInfo& xf = xfs_[size_t(styleIndex)];
+                    value.clear();
+                    formula.clear();
+                    inlineText.clear();
+                    bool hasValue = false, hasInline = false;
+                    if (!sc.isEmptyElement()) {
+                        for (;;) {
+                            t = sc.next();
+                            if (t == XmlScanner::Token::EndElement && sc.depth() == depth - 1) break;
+                            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error)
+                                return Status::ok();
+                            if (t != XmlScanner::Token::StartElement) continue;
+                            const std::string_view child = sc.localName();
+                            if (child == "v") {
+                                hasValue = true;
+                                if (!sc.readElementText(value)) return Status::ok();
+                            } else if (child == "f") {
+                                sharedFormula = false;
+                                for (const XmlAttribute& a : sc.attributes()) {
+                                    if (a.localName == "t") sharedFormula = a.value == "shared";
+                                    else if (a.localName == "si" && !parseUnsigned(a.value, sharedIndex))
+                                        sharedIndex = UINT64_MAX;
+                                }
+                                if (!sc.readElementText(formula)) return Status::ok();
+                                if (sharedFormula && sharedIndex != UINT64_MAX) {
+                                    if (!formula.empty()) {
+                                        sharedFormulas[sharedIndex] = SharedMaster{
+                                            QString::fromUtf8(formula.data(), qsizetype(formula.size())), cellRow, column};
+                                    } else if (auto master = sharedFormulas.find(sharedIndex);
+                                               master != sharedFormulas.end()) {
+                                        const QString shifted = r1c1ToA1(
+                                            a1ToR1C1(master->second.formula, master->second.row, master->second.column),
+                                            cellRow, column);
+                                        const QByteArray bytes = shifted.toUtf8();
+                                        formula.assign(bytes.constData(), size_t(bytes.size()));
+                                    }
+                                }
+                            } else if (child == "is") {
+                                hasInline = true;
+                                const int isDepth = sc.depth();
+                                for (;;) {
+                                    t = sc.next();
+                                    if (t == XmlScanner::Token::EndElement && sc.depth() == isDepth - 1)
+                                        break;
+                                    if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error)
+                                        return Status::ok();
+                                    if (t != XmlScanner::Token::StartElement) continue;
+                                    if (sc.localName() == "t") {
+                                        if (!sc.readElementText(inlineText)) return Status::ok();
+                                    } else if (sc.localName() == "rPh") {
+                                        if (!sc.skipElement()) return Status::ok();
+                                    }
+                                }
+                            } else {
+                                if (!sc.skipElement()) return Status::ok();
+                            }
+                        }
+                    } else {
+                        sc.next(); // the end of <c/>
+                    }
+
+                    CellValue cellValue;
+                    if (type == CellType::Number) {
+                        if (hasValue && !value.empty()) {
+                            double number;
+                            if (!parseDouble(value, number))
+                                return cellError(
+                                    QStringLiteral("单元格 %1 的数值“%2”无效")
+                                        .arg(cellName(cellRow, column), qstr(value.substr(0, 40))));
+                            if (xf.isDate)
+                                cellValue = CellValue::fromDateTime(date1904_ ? number + 1462 : number);
+                            else
+                                cellValue = CellValue::fromNumber(number);
+                        }
+                    } else if (type == CellType::Shared) {
+                        if (hasValue) {
+                            uint64_t index;
+                            if (!parseUnsigned(value, index))
+                                return cellError(
+                                    QStringLiteral("单元格 %1 的共享字符串编号“%2”无效")
+                                        .arg(cellName(cellRow, column), qstr(value.substr(0, 40))));
+                            if (strings) {
+                                if (index >= strings->size())
+                                    return cellError(
+                                        QStringLiteral(
+                                            "单元格 %1 引用的共享字符串编号 %2 不存在（共有 %3 个）")
+                                            .arg(cellName(cellRow, column))
+                                            .arg(index)
+                                            .arg(strings->size()));
+                                cellValue = CellValue::fromString((*strings)[size_t(index)]);
+                            } else {
+                                if (index >= uint64_t(1) << 40)
+                                    return cellError(
+                                        QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在")
+                                            .arg(cellName(cellRow, column))
+                                            .arg(index));
+                                cellValue.type = CellValue::Type::String;
+                                cellValue.number = double(index + 1);
+                            }
+                        }
+                    } else if (type == CellType::FormulaString) {
+                        cellValue = CellValue::fromString(ooxmlText(value));
+                    } else if (type == CellType::Inline) {
+                        cellValue = CellValue::fromString(ooxmlText(hasInline ? inlineText : value));
+                    } else if (type == CellType::Boolean) {
+                        if (hasValue) cellValue = CellValue::fromBoolean(isTrue(value));
+                    } else if (type == CellType::Error) {
+                        cellValue = CellValue::fromError(sharedTextFromUtf8(value));
+                    } else {
+                        if (hasValue && !value.empty()) {
+                            double serial;
+                            if (!xlsx::isoDateToSerial(value, serial))
+                                return cellError(
+                                    QStringLiteral("单元格 %1 的日期“%2”无效")
+                                        .arg(cellName(cellRow, column), qstr(value.substr(0, 40))));
+                            cellValue = CellValue::fromDateTime(serial);
+                        }
+                    }
+
+                    // An error constant written as a formula of its own (as the writer does, having
+                    // no other way) is the error value itself.
+                    if (!formula.empty() && isErrorLiteral(formula)) {
+                        cellValue = CellValue::fromError(sharedTextFromUtf8(formula));
+                        formula.clear();
+                    }
+                    if (cellValue.isEmpty() && formula.empty() && xf.style == 0) continue;
+                    if (++cells > kMaxWorkbookCells ||
+                        cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells)
+                        return cellError(
+                            QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
+                    SheetRow& row = appendRow(cellRow);
+                    if (!row.cells.empty() && row.cells.back().column >= uint32_t(column)) unordered = true;
+                    Cell* cell = &row.cells.emplace_back();
+                    cell->column = uint32_t(column);
+                    cell->style = xf.style;
+                    cell->value = std::move(cellValue);
+                    if (!formula.empty()) {
+                        formula.insert(formula.begin(), '=');
+                        cell->formula = ooxmlText(formula);
+                    }
+                } else if (name == "row") {
+                    float height = -1;
+                    bool hidden = false;
+                    bool hasIndex = false;
+                    for (const XmlAttribute& a : sc.attributes()) {
+                        if (a.localName == "r") {
+                            uint64_t r;
+                            if (!parseUnsigned(a.value, r) || r < 1 || r > uint64_t(kMaxRows))
+                                return cellError(
+                                    QStringLiteral("行号“%1”无效或超出了第 1048576 行").arg(qstr(a.value)));
+                            rowIndex = int32_t(r - 1);
+                            hasIndex = true;
+                        } else if (a.localName == "ht") {
+                            height = float(toDouble(a.value, -1));
+                        } else if (a.localName == "hidden") {
+                            hidden = isTrue(a.value);
+                        }
+                    }
+                    if (!hasIndex) {
+                        if (rowIndex + 1 >= kMaxRows)
+                            return cellError(QStringLiteral("行超出了第 1048576 行"));
+                        ++rowIndex;
+                    }
+                    column = -1;
+                    if (height >= 0 || hidden) {
+                        SheetRow& row = appendRow(rowIndex);
+                        if (height >= 0 && height <= 409.5f) row.height = height;
+                        row.hidden = hidden;
+                    }
+                } else {
+                    if (!sc.skipElement()) break;
+                }
+                continue;
+            }
+
+            if (depth == 2) {
+                section = Section::Other;
+                if (name == "sheetData")
+                    section = Section::SheetData;
+                else if (name == "cols")
+                    section = Section::Cols;
+                else if (name == "mergeCells")
+                    section = Section::Merges;
+                else if (name == "rowBreaks")
+                    section = Section::RowBreaks;
+                else if (name == "sheetFormatPr") {
+                    const double base = toDouble(sc.attributeValue("baseColWidth"), 8);
+                    if (const XmlAttribute* w = sc.attribute("defaultColWidth"))
+                        sheet.defaultColumnWidth = xlsx::characterWidthToPoints(toDouble(w->value, 8.43));
+                    else
+                        // Excel pads the base width by 5 pixels and rounds up to a multiple of 8.
+                        sheet.defaultColumnWidth = std::ceil((std::trunc(base * 7) + 5) / 8) * 8 * 0.75;
+                    const double h = toDouble(sc.attributeValue("defaultRowHeight"), -1);
+                    if (h > 0 && h <= 409.5) sheet.defaultRowHeight = h;
+                } else if (name == "pageMargins") {
+                    PageSetup& p = sheet.pageSetup;
+                    p.marginLeft = toDouble(sc.attributeValue("left"), p.marginLeft);
+                    p.marginRight = toDouble(sc.attributeValue("right"), p.marginRight);
+                    p.marginTop = toDouble(sc.attributeValue("top"), p.marginTop);
+                    p.marginBottom = toDouble(sc.attributeValue("bottom"), p.marginBottom);
+                    p.marginHeader = toDouble(sc.attributeValue("header"), p.marginHeader);
+                    p.marginFooter = toDouble(sc.attributeValue("footer"), p.marginFooter);
+                } else if (name == "pageSetup") {
+                    PageSetup& p = sheet.pageSetup;
+                    p.paperSize = std::clamp(toInt(sc.attributeValue("paperSize"), p.paperSize), 1, 255);
+                    p.landscape = sc.attributeValue("orientation") == "landscape";
+                    p.scale = std::clamp(toInt(sc.attributeValue("scale"), 100), 10, 400);
+                    p.fitToWidth = std::clamp(toInt(sc.attributeValue("fitToWidth"), 1), 0, 32767);
+                    p.fitToHeight = std::clamp(toInt(sc.attributeValue("fitToHeight"), 1), 0, 32767);
+                } else if (name == "sheetPr" || name == "sheetProtection") {
+                    if (name == "sheetProtection") sheet.isProtected = isTrue(sc.attributeValue("sheet"));
+                    section = name == "sheetPr" ? Section::None : Section::Other;
+                    if (name == "sheetPr") {
+                        // Only its pageSetUpPr child matters.
+                        const int prDepth = sc.depth();
+                        if (!sc.isEmptyElement()) {
+                            for (;;) {
+                                t = sc.next();
+                                if (t == XmlScanner::Token::EndElement && sc.depth() == prDepth - 1) break;
+                                if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error)
+                                    break;
+                                if (t == XmlScanner::Token::StartElement && sc.localName() == "pageSetUpPr")
+                                    fitToPage = isTrue(sc.attributeValue("fitToPage"));
+                            }
+                        }
+                    }
+                } else if (name != "dimension") {
+                    // Views, conditional formats, drawings, extensions: nothing the model keeps.
+                    if (!sc.skipElement()) break;
+                    section = Section::None;
+                }
+                continue;
+            }
+
+            if (section == Section::Cols && name == "col") {
+                const int first = toInt(sc.attributeValue("min"), 0),
+                          last = toInt(sc.attributeValue("max"), 0);
+                if (first < 1 || last < first || last > kMaxColumns)
+                    return cellError(QStringLiteral("列宽记录的列范围 %1-%2 无效").arg(first).arg(last));
+                const bool hidden = isTrue(sc.attributeValue("hidden"));
+                const XmlAttribute* w = sc.attribute("width");
+                if (!w && !hidden) continue;
+                const double width = hidden ? 0 : xlsx::characterWidthToPoints(toDouble(w->value, 0));
+                columnRecords += last - first + 1;
+                if (columnRecords > 4 * int64_t(kMaxColumns))
+                    return cellError(QStringLiteral("列宽记录太多（重复覆盖了同样的列）"));
+                for (int c = first; c <= last; ++c)
+                    sheet.columnWidths[c - 1] = width;
+            } else if (section == Section::Merges && name == "mergeCell") {
+                const std::string_view ref = sc.attributeValue("ref");
+                const size_t colon = ref.find(':');
+                CellRange range;
+                bool ok = colon != std::string_view::npos &&
+                          parseCellReference(ref.substr(0, colon), range.firstRow, range.firstColumn) &&
+                          parseCellReference(ref.substr(colon + 1), range.lastRow, range.lastColumn);
+                if (!ok) return cellError(QStringLiteral("合并区域“%1”无效").arg(qstr(ref)));
+                if (range.lastRow < range.firstRow) std::swap(range.lastRow, range.firstRow);
+                if (range.lastColumn < range.firstColumn) std::swap(range.lastColumn, range.firstColumn);
+                if (sheet.merges.size() >= 1000000) return cellError(QStringLiteral("合并区域太多"));
+                if (range.rowCount() > 1 || range.columnCount() > 1) sheet.merges.push_back(range);
+            } else if (section == Section::RowBreaks && name == "brk") {
+                const int id = toInt(sc.attributeValue("id"), -1);
+                // The break falls after row `id` (1-based), so the new page starts at id + 1.
+                if (id >= 1 && id < kMaxRows && sheet.rowBreaks.size() < 1026)
+                    sheet.rowBreaks.push_back(id + 1);
+            }
+        }
+        if (unordered) putInOrder(sheet);
+        sheet.pageSetup.fitToPage = fitToPage;
+        std::sort(sheet.rowBreaks.begin(), sheet.rowBreaks.end());
+        sheet.rowBreaks.erase(std::unique(sheet.rowBreaks.begin(), sheet.rowBreaks.end()),
+                              sheet.rowBreaks.end());
+        return Status::ok();
+    });
+}
+
+// Sorts rows by index and cells by column, merging repeated rows and keeping the last of
+// repeated cells.
+void putInOrder(Sheet& sheet) {
+    std::stable_sort(sheet.rows.begin(), sheet.rows.end(),
+                     [](const SheetRow& a, const SheetRow& b) { return a.index < b.index; });
+    std::vector<SheetRow> rows;
+    rows.reserve(sheet.rows.size());
+    for (SheetRow& r : sheet.rows) {
+        if (!rows.empty() && rows.back().index == r.index) {
+            SheetRow& m = rows.back();
+            if (r.height >= 0) m.height = r.height;
+            m.hidden = m.hidden || r.hidden;
+            m.cells.insert(m.cells.end(), std::make_move_iterator(r.cells.begin()),
+                           std::make_move_iterator(r.cells.end()));
+        } else {
+            rows.push_back(std::move(r));
+        }
+    }
+    auto byColumn = [](const Cell& a, const Cell& b) { return a.column < b.column; };
+    for (SheetRow& r : rows) {
+        std::vector<Cell>& cells = r.cells;
+        if (std::adjacent_find(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) {
+                return a.column >= b.column;
+            }) == cells.end())
+            continue;
+        std::stable_sort(cells.begin(), cells.end(), byColumn);
+        size_t out = 0;
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (out > 0 && cells[out - 1].column == cells[i].column)
+                cells[out - 1] = std::move(cells[i]);
+            else if (out != i)
+                cells[out++] = std::move(cells[i]);
+            else
+                ++out;
+        }
+        cells.resize(out);
+    }
+    sheet.rows = std::move(rows);
+}
+
+// "Sheet1!$1:$2" or "'My sheet'!$A:$B,'My sheet'!$1:$3": the rows repeated on every page.
+bool parsePrintTitleRows(const QString& text, int& first, int& last) {
+    static const QRegularExpression rows(QStringLiteral("!\\$?(\\d+):\\$?(\\d+)\\s*(,|$)"));
+    const QRegularExpressionMatch m = rows.match(text);
+    if (!m.hasMatch()) return false;
+    first = m.captured(1).toInt() - 1;
+    last = m.captured(2).toInt() - 1;
+    if (first < 0 || last < first || last >= kMaxRows) return false;
+    return true;
+}
+
+Status XlsxReader::run() {
+    if (Status s = zip_.open(path_); !s) return s;
+
+    // The package relationships name the workbook part; xl/workbook.xml is the usual one.
+    std::unordered_map<std::string, Relationship> rels;
+    if (Status s = readRelationships("", rels); !s) return s;
+    std::string workbookPart;
+    for (const auto& [id, r] : rels)
+        if (r.type == "officeDocument" && !r.external && zip_.find(r.target)) workbookPart = r.target;
+    if (workbookPart.empty() && zip_.find("xl/workbook.xml")) workbookPart = "xl/workbook.xml";
+    if (workbookPart.empty())
+        return Status::invalidInput(
+            zip_.describeFile() +
+            QStringLiteral("：这是一个 zip 压缩包，但不是 Excel 工作簿（找不到工作簿部件 xl/workbook.xml）"));
+    const ZipEntry* workbookEntry = zip_.find(workbookPart);
+    if (QByteArray::fromStdString(workbookPart).toLower().endsWith(".bin"))
+        return Status::unsupported(
+            zip_.describeFile() +
+            QStringLiteral("：这是 Excel 二进制工作簿（.xlsb），不能直接读取；请先另存为 .xlsx"));
+
+    std::unordered_map<std::string, Relationship> workbookRels;
+    if (Status s = readRelationships(workbookPart, workbookRels); !s) return s;
+    std::vector<std::pair<SheetInfo, std::string>> declared;
+    int activeTab = -1;
+    std::map<int, QString> printTitles;
+    if (Status s = readWorkbookPart(*workbookEntry, declared, activeTab, printTitles); !s) return s;
+
+    const ZipEntry* stylesEntry = nullptr;
+    const ZipEntry* stringsEntry = nullptr;
+    const ZipEntry* themeEntry = nullptr;
+    for (const auto& [id, r] : workbookRels) {
+        if (r.external) continue;
+        if (r.type == "styles")
+            stylesEntry = zip_.find(r.target);
+        else if (r.type == "sharedStrings")
+            stringsEntry = zip_.find(r.target);
+        else if (r.type == "theme")
+            themeEntry = zip_.find(r.target);
+    }
+    if (!stylesEntry) stylesEntry = zip_.find("xl/styles.xml");
+    if (!stringsEntry) stringsEntry = zip_.find("xl/sharedStrings.xml");
+
+    // Sheets in workbook order; chart sheets and dialog sheets hold no cells and are left out.
+    std::vector<SheetInfo> sheets;
+    std::vector<int> tabOfSheet;
+    for (size_t i = 0; i < declared.size(); ++i) {
+        auto& [info, id] = declared[i];
+        const auto it = workbookRels.find(id);
+        if (it == workbookRels.end() || it->second.external)
+            return partError(*workbookEntry,
+                             QStringLiteral("工作表“%1”的关系“%2”不存在").arg(info.name, qstr(id)));
+        if (it->second.type != "worksheet") continue;
+        info.part = it->second.target;
+        if (!zip_.find(info.part))
+            return partError(*workbookEntry,
+                             QStringLiteral("工作表“%1”的部件“%2”不存在").arg(info.name, qstr(info.part)));
+        sheets.push_back(info);
+        tabOfSheet.push_back(int(i));
+    }
+    if (sheets.empty()) return partError(*workbookEntry, QStringLiteral("工作簿中没有工作表"));
+
+    if (themeEntry) {
+        if (Status s = readTheme(*themeEntry); !s) return s;
+    }
+    if (stylesEntry) {
+        if (Status s = readStyles(*stylesEntry); !s) return s;
+    }
+
+    // Shared strings and the first sheet are independent parts: a large string table is
+    // read on a second thread while the first sheet is read with its string indexes kept
+    // for a quick lookup afterwards.
+    std::vector<SharedText> strings;
+    book_.sheets.resize(sheets.size());
+    const bool parallel = stringsEntry && stringsEntry->size > kParallelStringsFloor;
+    Status stringsStatus;
+    std::thread stringsThread;
+    struct Joiner {
+        std::thread& t;
+        ~Joiner() {
+            if (t.joinable()) t.join();
+        }
+    } joiner{stringsThread};
+    if (stringsEntry) {
+        if (parallel)
+            stringsThread = std::thread([&] { stringsStatus = readSharedStrings(*stringsEntry, strings); });
+        else if (Status s = readSharedStrings(*stringsEntry, strings); !s)
+            return s;
+    }
+    Status firstStatus;
+    {
+        Sheet& sheet = book_.sheets[0];
+        sheet.name = sheets[0].name;
+        sheet.hidden = sheets[0].hidden;
+        firstStatus = readSheet(*zip_.find(sheets[0].part), sheet, parallel ? nullptr : &strings);
+    }
+    if (stringsThread.joinable()) stringsThread.join();
+    if (!stringsStatus) return stringsStatus;
+    if (!firstStatus) return firstStatus;
+    if (parallel) {
+        if (Status s = resolvePendingStrings(*zip_.find(sheets[0].part), book_.sheets[0], strings); !s)
+            return s;
+    }
+    for (size_t i = 1; i < sheets.size(); ++i) {
+        Sheet& sheet = book_.sheets[i];
+        sheet.name = sheets[i].name;
+        sheet.hidden = sheets[i].hidden;
+        if (Status s = readSheet(*zip_.find(sheets[i].part), sheet, &strings); !s) return s;
+    }
+
+    // Print titles are keyed by the position among all sheets of the workbook part.
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        const auto it = printTitles.find(tabOfSheet[i]);
+        int first, last;
+        if (it != printTitles.end() && parsePrintTitleRows(it->second, first, last)) {
+            book_.sheets[i].pageSetup.printTitleFirstRow = first;
+            book_.sheets[i].pageSetup.printTitleLastRow = last;
+        }
+    }
+    book_.activeSheet = 0;
+    for (size_t i = 0; i < sheets.size(); ++i)
+        if (tabOfSheet[i] == std::max(activeTab, 0)) book_.activeSheet = int(i);
+    return Status::ok();
+}
+
+} // namespace
+
+bool XlsxFormat::recognizes(const QByteArray& head) const {
+    return head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06");
+}
+
+Status XlsxFormat::read(const QString& path, Workbook& workbook) const {
+    Workbook book;
+    book.defaultFontName = QStringLiteral("Calibri");
+    book.defaultFontSize = 11;
+    XlsxReader reader(path, book);
+    Status s;
+    try {
+        s = reader.run();
+    } catch (const std::bad_alloc&) {
+        s = Status::ioError(QStringLiteral("文件“%1”：内存不足，无法读入").arg(native(path)));
+    } catch (const std::exception& e) {
+        s = Status::ioError(
+            QStringLiteral("文件“%1”：读取失败（%2）").arg(native(path), QString::fromLocal8Bit(e.what())));
+    }
+    if (!s) {
+        workbook = Workbook();
+        return s;
+    }
+    workbook = std::move(book);
+    return Status::ok();
+}
+
+} // namespace quellar

@@ -1,0 +1,72 @@
+#pragma once
+// Office Open XML workbooks (.xlsx, .xlsm): the reader and the writer.
+//
+// The reader opens the package read-only through ZipArchive and streams every part through
+// XmlScanner, so a sheet part is never held whole. It reads the workbook part and its
+// relationships (targets written absolute or relative), sheet names, order, hidden sheets and
+// the active sheet, the 1904 date system and print titles; shared strings (plain and rich
+// text, phonetic runs left out); styles (number formats including the built-in ones, fonts,
+// fills as the nearest palette colour plus the exact colour, alignments); and for each sheet
+// its cells (numbers exact, text, booleans, errors, dates by their number format, formulas
+// with their cached values), merged areas, column widths, row heights, hidden rows, page
+// setup and manual row breaks. Shared strings and the first sheet are read on two threads.
+//
+// Anything malformed or hostile (see ZipArchive for the container; a DOCTYPE, deep nesting,
+// a cell beyond XFD1048576, a shared-string or style index that does not exist, a cell count
+// past the limit) ends the read with a Status naming the file and the part, and leaves the
+// workbook empty.
+//
+// The writer goes through libxlsxwriter: every sheet in order with its name, values with
+// their types, number formats, fills, fonts, alignments, merges, column widths, row heights,
+// hidden rows and sheets, page setup and manual breaks. Sheets without merged areas are
+// written in libxlsxwriter's constant-memory mode. The file is built beside the target and
+// renamed into place only when complete, so a failure leaves any earlier file untouched.
+
+#include "workbook/WorkbookFormat.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <string_view>
+
+namespace quellar {
+
+class XlsxFormat final : public WorkbookFormat {
+public:
+    FileKind kind() const override { return FileKind::Xlsx; }
+    bool recognizes(const QByteArray& head) const override; // a zip container
+    Status read(const QString& path, Workbook& workbook) const override;
+    Status write(const Workbook& workbook, const QString& path) const override;
+};
+
+// The most cells a workbook read from a file may hold (about 2 GB in the model); more is
+// refused rather than exhausting memory.
+constexpr int64_t kMaxWorkbookCells = int64_t(50) << 20;
+
+namespace xlsx {
+
+// "B12" -> row 11, column 1 (0-based). False for anything else, or beyond XFD1048576.
+bool parseCellReference(std::string_view text, int32_t& row, int32_t& column);
+
+// Column widths go through whole pixels, as Excel draws them. characterWidthToPoints takes
+// the width as a file stores it (padding included, 9.140625 for the default column);
+// pointsToCharacterWidth gives the width as Excel shows it and libxlsxwriter takes it (8.43).
+double characterWidthToPoints(double characters);
+double pointsToCharacterWidth(double points);
+
+// The format code of a built-in number format id (as a Chinese Excel shows it), empty for
+// General and for unknown ids.
+QString builtinNumberFormat(int id);
+// True when a built-in id is a date or time format.
+bool isBuiltinDateFormat(int id);
+// True when a format code shows a date or time: it has y, m, d, h or s outside quoted
+// text, brackets and escapes (AM/PM and "General" aside).
+bool isDateFormatCode(QStringView code);
+
+// A date written as ISO 8601 (2024-03-01, 2024-03-01T10:20:30) as a 1900-system day serial.
+bool isoDateToSerial(std::string_view text, double& serial);
+
+} // namespace xlsx
+
+} // namespace quellar

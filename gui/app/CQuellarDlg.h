@@ -1,0 +1,160 @@
+#pragma once
+// CQuellarDlg: the main window. It holds the two file panes and the result pane, the range
+// boxes that show and set each file pane's selection, the menu and the toolbar, and runs
+// every command: opening file 1 and file 2, the table operations in their common frame
+// (read the selected ranges under a progress window, ask for the options, run the core,
+// write the result into the result pane), export, the report, help and repair.
+//
+// Working files (1.xml, 2.xml, report.htm) are written into startDirectory, the current
+// directory when the window was made. Questions to the user go through UserPrompts, so the
+// tests can answer them. Failures never end the program: each is shown in a message box
+// titled "Quellar" naming what failed, and the panes keep what they showed.
+
+#include "base/StringTools.h"
+#include "app/UserPrompts.h"
+#include "table/Report.h"
+#include "base/RowTable.h"
+
+#include <QMainWindow>
+
+#include <map>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolBar;
+
+namespace quellar {
+
+class SheetPane;
+class CRunDlg;
+class Workbook;
+
+class CQuellarDlg : public QMainWindow {
+    Q_OBJECT
+public:
+    // Every command of the menu, the toolbar and the window's buttons.
+    enum class Command {
+        OpenFile1,
+        OpenFile2,
+        Export,
+        Exit,
+        CompareTables,
+        CompareBooks,
+        GroupSum,
+        PageSubtotals,
+        Join,
+        BlankRows,
+        Filter,
+        Query,
+        ConditionalSum,
+        Help,
+        Repair,
+        WebSite,
+        Report,
+        About,
+    };
+
+    // startDirectory: where working files go; the current directory by default.
+    explicit CQuellarDlg(const QString& startDirectory = QString(), QWidget* parent = nullptr);
+    ~CQuellarDlg() override;
+
+    // Seams for the tests: the user's answers, and the clock of the report.
+    void setPrompts(std::unique_ptr<UserPrompts> prompts);
+    void setClock(Clock clock) { clock_ = std::move(clock); }
+
+    const QString& startDirectory() const { return startDirectory_; }
+    const QString& filePath(int which) const { return which == 1 ? file1Path_ : file2Path_; }
+    SheetPane* pane(int which) const; // 1, 2, or 3 for the result pane
+    SheetPane* resultPane() const { return pane(3); }
+    QLineEdit* rangeBox(int which) const;
+    // The menu item of a command (the toolbar button for 网站, which has no menu item).
+    QAction* action(Command command) const;
+    // The toolbar button of a command, or nullptr.
+    QAction* toolAction(Command command) const;
+    QToolBar* toolBar() const { return toolBar_; }
+    QString statusText() const;
+
+    // Opens `path` as file `which` (1 or 2) without asking: converts it to the working
+    // file, shows it protected with its used range selected. A failure is shown in a
+    // message box and leaves the pane as it was; returns whether it worked.
+    bool openWorkbook(int which, const QString& path);
+
+public slots:
+    void openFile1() { openFile(1); }
+    void openFile2() { openFile(2); }
+    void exportToExcel();
+    void compareTables();
+    void compareBooks();
+    void groupSummary();
+    void join();
+    void addBlankRows();
+    void compareFilter();
+    void showReport();
+    void showHelp();
+    void showWebSite();
+    void repair();
+    void showAbout();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct CommandActions {
+        QAction* menu = nullptr;
+        QAction* tool = nullptr;
+    };
+
+    void buildActions();
+    void buildMenu();
+    void buildToolBar();
+    void buildControls();
+    void layoutControls();
+
+    void openFile(int which);
+    Status convertInBackground(const QString& source, const QString& target, Workbook& book);
+    void showSelection(int which);
+    void applyTypedRange(int which, bool normalise);
+    void showFileName(int which);
+
+    // The frame: clips the selection of each file pane (1, or 1 and 2), reads the ranges
+    // under the "init" text and hands back the tables.
+    // Reads the selections of the first paneCount panes under the "init" progress; empty
+    // (after a message) when a selection is too large to read.
+    std::vector<RowTable> readSources(int paneCount, CRunDlg& progress);
+    void finishComparison(const QString& reportTitle);
+    // Shows the result pane's first sheet, where an operation has just written.
+    void showResultSheet();
+    void showStatus(const QString& text);
+    void showMessage(const QString& text, bool warning = true);
+
+    StringTools texts_;
+    std::unique_ptr<UserPrompts> prompts_;
+    Clock clock_;
+    QString startDirectory_;
+    QString file1Path_;
+    QString file2Path_;
+    QString reportText_;
+
+    QWidget* central_ = nullptr;
+    SheetPane* pane1_ = nullptr;
+    SheetPane* pane2_ = nullptr;
+    SheetPane* result_ = nullptr;
+    QLineEdit* range1_ = nullptr;
+    QLineEdit* range2_ = nullptr;
+    QPushButton* open1_ = nullptr;
+    QPushButton* open2_ = nullptr;
+    QPushButton* export_ = nullptr;
+    QPushButton* report_ = nullptr;
+    QLabel* file1Label_ = nullptr;
+    QLabel* file2Label_ = nullptr;
+    QLabel* status_ = nullptr;
+    QToolBar* toolBar_ = nullptr;
+    std::map<Command, CommandActions> actions_;
+    bool typing_[3] = {false, false, false};
+    bool commandRunning_ = false;
+};
+
+} // namespace quellar

@@ -1,0 +1,67 @@
+#pragma once
+// UserPrompts: every question the main window asks the user and every document it hands
+// to the desktop, behind one seam. The program uses the real dialogs (file dialogs, the
+// options dialogs, message boxes, the desktop's "open"); the tests put in answers of their
+// own and record what would have been shown, so the commands run end to end offscreen.
+
+#include "dialogs/CLinkDlg.h"
+#include "dialogs/CSumDlg.h"
+#include "dialogs/SelDlg.h"
+#include "table/Comparison.h"
+#include "base/RowTable.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class QWidget;
+
+namespace quellar {
+
+// What CDiffDlg hands back when confirmed.
+struct DiffChoice {
+    CompareOptions options;
+    QStringList keys;
+};
+
+// The path chosen in the save dialog and whether its .xlsx filter was the chosen one.
+struct SaveChoice {
+    QString path;
+    bool xlsxFilter = false;
+};
+
+class UserPrompts {
+public:
+    virtual ~UserPrompts() = default;
+
+    // The workbook to open as file `which` (1 or 2); empty when cancelled.
+    virtual QString openWorkbookPath(QWidget* parent, int which);
+    // Where to export the result; an empty path when cancelled.
+    virtual SaveChoice exportPath(QWidget* parent);
+    // CDiffDlg with the offered field names; nullopt when cancelled.
+    virtual std::optional<DiffChoice> diffOptions(QWidget* parent, const FieldList& fields);
+    // GzbDlg; nullopt when cancelled.
+    virtual std::optional<CompareOptions> bookOptions(QWidget* parent);
+    // The options dialogs of join (CLinkDlg, with the common fields), comparison filter
+    // (SelDlg, with the offered fields) and group summary (CSumDlg, with the table's
+    // fields). A cancelled dialog hands back its empty choice.
+    virtual JoinChoice joinOptions(QWidget* parent, const FieldList& commonFields);
+    virtual FilterChoice filterOptions(QWidget* parent, const FieldList& offeredFields);
+    virtual GroupSumChoice groupSumOptions(QWidget* parent, const FieldList& fields);
+    // CAddRowDlg: the typed count of blank rows; -1 when cancelled.
+    virtual int blankRowCount(QWidget* parent);
+    // A message box with an OK button titled with the program's name.
+    virtual void message(QWidget* parent, const QString& text, bool warning);
+    // The desktop's "open" for the report, help pages and exported workbooks.
+    virtual void openDocument(const QString& path);
+    virtual void showWorkbook(const QString& path);
+
+protected:
+    QString lastFolder_;
+};
+
+// The title of every message box.
+QString applicationTitle();
+
+} // namespace quellar

@@ -1,0 +1,128 @@
+#pragma once
+// SheetPane: one grid pane of the main window. It owns a Workbook and shows one of its
+// sheets in a QTableView (column letters, row numbers, merged areas as spans, fills, fonts,
+// alignments, column widths, row heights, number formats) with the sheets as tabs below.
+//
+// The file panes load a workbook, protect it and report every change of the selection;
+// the operations read the shown sheet's selection from them. The result pane receives
+// operation results (it is a ResultSink) and exports its whole workbook. A pane starts
+// with the grid's initial workbook: three empty sheets "Sheet1".."Sheet3", font 宋体 11.
+//
+// Nothing here fails loudly: loading and exporting return a Status naming the file, and a
+// failed load leaves the pane showing what it showed before.
+
+#include "workbook/Workbook.h"
+#include "workbook/WorkbookFormat.h"
+#include "base/Progress.h"
+#include "base/RowTable.h"
+
+#include <QWidget>
+
+#include <optional>
+
+#include <vector>
+
+class QTabBar;
+class QTableView;
+class QItemSelection;
+
+namespace quellar {
+
+class SheetPaneModel;
+class SheetGridView;
+
+class SheetPane : public QWidget, public ResultSink {
+    Q_OBJECT
+public:
+    explicit SheetPane(QWidget* parent = nullptr);
+    ~SheetPane() override;
+
+    // --- the workbook
+    const Workbook& workbook() const { return book_; }
+    // Shows `book` (its active sheet), replacing what the pane held.
+    void setWorkbook(Workbook book);
+    // Reads a workbook file (any format the engine reads). On failure the pane is unchanged.
+    Status loadFile(const QString& path);
+    // Writes the whole workbook (atomically) in the format `kind`.
+    Status exportWorkbook(const QString& path, FileKind kind) const;
+
+    int sheetCount() const { return int(book_.sheets.size()); }
+    int activeSheetIndex() const { return book_.activeSheet; }
+    const Sheet& activeSheet() const { return book_.sheets[size_t(book_.activeSheet)]; }
+    void setActiveSheet(int index);
+
+    // Sheets by 1-based number, as the operations count them.
+    void clearSheet(int number);
+    void renameSheet(int number, const QString& name);
+    // Appends a sheet and returns its number.
+    int addSheet(const QString& name);
+
+    // Protection: a protected sheet cannot be edited. protectAll protects every sheet.
+    void protectActiveSheet();
+    void protectAll();
+    // Whether the pane lets unprotected sheets be edited at all.
+    void setEditable(bool editable);
+
+    // --- selection (1-based bounds on the shown sheet)
+    RangeBounds selection() const;
+    void select(const RangeBounds& range);
+    // Selects the shown sheet's used range (A1 for an empty sheet).
+    void selectUsedRange();
+    // Whether a sheet shown for the first time gets its used range selected (the file
+    // panes) rather than A1.
+    void setFirstSelectionIsUsedRange(bool on) { firstSelectionIsUsedRange_ = on; }
+    // The bounds of the whole grid.
+    RangeBounds wholeSheet() const;
+    static RangeBounds usedRangeBounds(const Sheet& sheet);
+
+    // The grid's display switches: while off, the view shows nothing and redraws nothing,
+    // so a bulk change of the workbook costs no drawing; switching on shows the result.
+    void setScreenUpdating(bool on);
+
+    // ResultSink: clears sheet `sheetNumber` (adding sheets as needed), names it and writes
+    // the table into it, then shows the pane's workbook again.
+    Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,
+                       int64_t step) override;
+
+    QTableView* view() const;
+    QTabBar* tabBar() const { return tabs_; }
+    SheetPaneModel* model() const { return model_; }
+
+    // Grid extent (tests use a small one); by default XFD1048576.
+    void setExtent(int rows, int columns);
+
+    // The pixels a row of `points` height is drawn with: at 96 pixels per inch, grown in
+    // proportion when the font that shows the workbook's default font is taller than it.
+    int rowPixels(double points) const;
+
+signals:
+    // The selection of the shown sheet changed (also when set by the program).
+    void selectionChanged(quellar::RangeBounds range);
+    // Another sheet is shown.
+    void sheetChanged(int index);
+
+private:
+    void showActiveSheet();
+    void rebuildTabs();
+    void applyGeometry();
+    void updateSpans();
+    void onSelectionChanged();
+
+    Workbook book_;
+    SheetPaneModel* model_ = nullptr;
+    SheetGridView* view_ = nullptr;
+    QTabBar* tabs_ = nullptr;
+    // Remembered per sheet while another is shown; empty for a sheet not shown yet.
+    std::vector<std::optional<RangeBounds>> sheetSelections_;
+    bool firstSelectionIsUsedRange_ = false;
+    bool screenUpdating_ = true;
+    bool rebuildingTabs_ = false;
+    // Merged areas shown as spans: all of them when few, otherwise those near the view.
+    bool windowedSpans_ = false;
+    std::vector<size_t> mergesByRow_;
+    int32_t tallestMerge_ = 1;
+    int spanTop_ = -1, spanBottom_ = -1;
+    double rowScale_ = 1.0;
+};
+
+} // namespace quellar

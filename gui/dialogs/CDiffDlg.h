@@ -1,0 +1,61 @@
+#pragma once
+// CDiffDlg: the options of the two-table comparison (对比选项): what to compare (文本,
+// 公式, 数值格式, 忽略大小写), how to pair rows (按对比字段 / 按每行每列) and up to six
+// key fields chosen from the field names common to both tables.
+//
+// Made for one use: construct with the offered field names, exec(), and when it was
+// confirmed read options() and keys(). A cancelled dialog leaves both at their empty
+// defaults (every option off, no keys). "忽略大小写" is only available while "文本" is
+// ticked; the key choosers only while "按对比字段" is selected.
+
+#include "table/Comparison.h"
+#include "base/RowTable.h"
+
+#include <QDialog>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QRadioButton;
+class QPushButton;
+
+namespace quellar {
+
+class CDiffDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CDiffDlg(const FieldList& fields, QWidget* parent = nullptr);
+
+    // Valid after the dialog was confirmed.
+    const CompareOptions& options() const { return options_; }
+    const QStringList& keys() const { return keys_; }
+
+    // The controls, for the tests that drive the dialog.
+    QCheckBox* textBox() const { return text_; }
+    QCheckBox* formulaBox() const { return formula_; }
+    QCheckBox* numberFormatBox() const { return numberFormat_; }
+    QCheckBox* ignoreCaseBox() const { return ignoreCase_; }
+    QRadioButton* keyModeButton() const { return keyMode_; }
+    QRadioButton* positionalButton() const { return positional_; }
+    QComboBox* chooser(int i) const { return choosers_[size_t(i)]; }
+    QPushButton* confirmButton() const { return confirm_; }
+
+    void accept() override;
+
+private:
+    void updateEnabling();
+
+    CompareOptions options_;
+    QStringList keys_;
+    QCheckBox* text_;
+    QCheckBox* formula_;
+    QCheckBox* numberFormat_;
+    QCheckBox* ignoreCase_;
+    QRadioButton* keyMode_;
+    QRadioButton* positional_;
+    std::array<QComboBox*, 6> choosers_{};
+    QPushButton* confirm_;
+};
+
+} // namespace quellar

@@ -1,0 +1,61 @@
+#pragma once
+// CLinkDlg: the options of the two-table join (按条件合并): up to six merge conditions,
+// each a field name both tables have, chosen in the drop-downs 条件一 … 条件六; which
+// file's text a differing cell keeps; and whether numeric cells of a pair are summed.
+//
+// Made for one use: construct with the common field names, exec(), and when it was
+// confirmed read choice(). A cancelled dialog hands back no condition (and the default
+// options), which the command takes as "nothing chosen".
+
+#include "table/Join.h"
+#include "base/RowTable.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+
+namespace quellar {
+
+// What CLinkDlg hands back.
+struct JoinChoice {
+    // The chosen fields of conditions one to six, in that order; unchosen lists add nothing
+    // and a field chosen twice is listed twice.
+    QStringList conditions;
+    JoinOptions options;
+};
+
+class CLinkDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CLinkDlg(const FieldList& commonFields, QWidget* parent = nullptr);
+
+    // Valid after the dialog was confirmed; empty conditions otherwise.
+    const JoinChoice& choice() const { return choice_; }
+
+    // The controls, for the tests that drive the dialog.
+    QComboBox* condition(int i) const { return conditions_[size_t(i)]; }
+    QRadioButton* fileOneButton() const { return fileOne_; }
+    QRadioButton* fileTwoButton() const { return fileTwo_; }
+    QCheckBox* sumBox() const { return sum_; }
+    QPushButton* confirmButton() const { return confirm_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    void accept() override;
+
+private:
+    JoinChoice choice_;
+    std::array<QComboBox*, 6> conditions_{};
+    QRadioButton* fileOne_;
+    QRadioButton* fileTwo_;
+    QCheckBox* sum_;
+    QPushButton* confirm_;
+    QPushButton* cancel_;
+};
+
+} // namespace quellar

@@ -1,0 +1,55 @@
+#pragma once
+// CSumDlg: the options of the group summary (分组汇总): up to six group fields, one inside
+// the other, chosen in the drop-downs 第一分组 … 第六分组, and the columns to sum, moved
+// with ">" and "<" from the list of every column label ("C (金额)") into the right list.
+// With no column moved, the summary picks the numeric columns itself.
+//
+// Made for one use: construct with the table's field names, exec(), and when it was
+// confirmed read choice(). A cancelled dialog hands back no group field, which the command
+// takes as "nothing chosen".
+
+#include "base/RowTable.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <array>
+
+class QComboBox;
+class QPushButton;
+
+namespace quellar {
+
+class FieldListPair;
+
+// What CSumDlg hands back.
+struct GroupSumChoice {
+    QStringList groupFields; // 第一分组 … 第六分组, unchosen lists skipped, repeats kept
+    QStringList sumLabels;   // the right list's labels, top to bottom
+};
+
+class CSumDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSumDlg(const FieldList& fields, QWidget* parent = nullptr);
+
+    // Valid after the dialog was confirmed; empty lists otherwise.
+    const GroupSumChoice& choice() const { return choice_; }
+
+    // The controls, for the tests that drive the dialog.
+    QComboBox* group(int i) const { return groups_[size_t(i)]; }
+    FieldListPair* sumColumns() const { return sums_; }
+    QPushButton* confirmButton() const { return confirm_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    void accept() override;
+
+private:
+    GroupSumChoice choice_;
+    std::array<QComboBox*, 6> groups_{};
+    FieldListPair* sums_;
+    QPushButton* confirm_;
+    QPushButton* cancel_;
+};
+
+} // namespace quellar

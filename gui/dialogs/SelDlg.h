@@ -1,0 +1,55 @@
+#pragma once
+// SelDlg: the conditions of the comparison filter (选择筛选条件): six rows of a field,
+// chosen from the fields of both tables, "=" and a value typed exactly as it must appear
+// in the cells.
+//
+// Made for one use: construct with the offered fields, exec(), and when it was confirmed
+// read choice(). Only rows whose field is chosen count; their values are taken as typed
+// (not trimmed, possibly empty). A cancelled dialog hands back no condition, which the
+// command takes as "nothing chosen".
+
+#include "base/RowTable.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <array>
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace quellar {
+
+// What SelDlg hands back: two parallel lists, one entry per row with a chosen field, top
+// to bottom.
+struct FilterChoice {
+    QStringList fields;
+    QStringList values;
+};
+
+class SelDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit SelDlg(const FieldList& offeredFields, QWidget* parent = nullptr);
+
+    // Valid after the dialog was confirmed; empty lists otherwise.
+    const FilterChoice& choice() const { return choice_; }
+
+    // The controls, for the tests that drive the dialog.
+    QComboBox* field(int i) const { return fields_[size_t(i)]; }
+    QLineEdit* value(int i) const { return values_[size_t(i)]; }
+    QPushButton* confirmButton() const { return confirm_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+    void accept() override;
+
+private:
+    FilterChoice choice_;
+    std::array<QComboBox*, 6> fields_{};
+    std::array<QLineEdit*, 6> values_{};
+    QPushButton* confirm_;
+    QPushButton* cancel_;
+};
+
+} // namespace quellar
