@@ -178,216 +178,277 @@ bool DisplayFormat::isDate() const {
     return !sections_.empty() && sections_[0].isDate;
 }
 
-DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
-    Section sec;
-    sec.isDate = looksLikeDate(s);
-    QString literal;
-    auto flush = [&] {
-        if (literal.isEmpty()) return;
-        Token t;
-        t.kind = TokenKind::Literal;
-        t.text = literal;
-        sec.tokens.push_back(t);
-        literal.clear();
-    };
-    auto push = [&](TokenKind kind, int width, const QString& text = {}) {
-        flush();
-        Token t;
-        t.kind = kind;
-        t.width = width;
-        t.text = text;
-        sec.tokens.push_back(t);
-    };
+// Parses one section of a format text, one handler per kind of code: quoted, escaped and
+// padding text; bracketed codes (colours, currencies, elapsed time); date and time codes;
+// number placeholders. Each handler starts at s_[i] and leaves i on the last character it used.
+class DisplayFormat::SectionParser {
+public:
+    explicit SectionParser(const QString& s)
+        : s_(s) {
+        sec_.isDate = looksLikeDate(s);
+    }
+    Section run();
 
-    bool digitsPlaced = false, afterPoint = false, inExponent = false, sawPlaceholder = false;
-    bool sawGeneral = false;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const QChar c = s[i];
-        const QChar next = i + 1 < s.size() ? s[i + 1] : QChar();
-        if (c == u'"') {
-            const qsizetype end = s.indexOf(u'"', i + 1);
-            literal += s.mid(i + 1, (end < 0 ? s.size() : end) - i - 1);
-            i = end < 0 ? s.size() : end;
-            continue;
-        }
-        if (c == u'\\') {
-            if (!next.isNull()) literal += next;
-            ++i;
-            continue;
-        }
-        if (c == u'_') { // a blank as wide as the next character
-            literal += u' ';
-            ++i;
-            continue;
-        }
-        if (c == u'*') { // fill character: the grid does not repeat it
-            ++i;
-            continue;
-        }
-        if (c == u'[') {
-            const qsizetype end = s.indexOf(u']', i);
-            if (end < 0) {
-                sec.valid = false;
+private:
+    void flush();
+    void push(TokenKind kind, int width, const QString& text = {});
+    bool readTextCode(qsizetype& i);
+    bool readBracketCode(qsizetype& i);
+    bool readGeneral(qsizetype& i);
+    void readDateCode(qsizetype& i);
+    void readNumberCode(qsizetype& i);
+    void placeDigits();
+    void markMinutes();
+    int runLength(qsizetype i, QChar letter) const;
+
+    const QString& s_;
+    Section sec_;
+    QString literal_;
+    bool digitsPlaced_ = false, afterPoint_ = false, inExponent_ = false, sawPlaceholder_ = false;
+    bool sawGeneral_ = false;
+};
+
+DisplayFormat::Section DisplayFormat::parseSection(const QString& s) {
+    return SectionParser(s).run();
+}
+
+DisplayFormat::Section DisplayFormat::SectionParser::run() {
+    for (qsizetype i = 0; i < s_.size(); ++i) {
+        if (readTextCode(i)) continue;
+        if (s_[i] == u'[') {
+            if (!readBracketCode(i)) {
+                sec_.valid = false;
                 break;
             }
-            const QString inner = s.mid(i + 1, end - i - 1);
-            i = end;
-            const QString lower = inner.toLower();
-            if (const int64_t color = colorByName(inner); color >= 0) {
-                sec.color = color;
-            } else if (inner.startsWith(u'$')) {
-                const qsizetype dash = inner.indexOf(u'-');
-                literal += inner.mid(1, (dash < 0 ? inner.size() : dash) - 1);
-            } else if (sec.isDate && !lower.isEmpty() && lower.count(lower[0]) == lower.size()) {
-                if (lower[0] == u'h')
-                    push(TokenKind::ElapsedHours, int(lower.size()));
-                else if (lower[0] == u'm')
-                    push(TokenKind::Minute, int(lower.size()));
-                else if (lower[0] == u's')
-                    push(TokenKind::Second, int(lower.size()));
-            }
-            // Conditions ([>100]), DBNum and other codes are not applied.
             continue;
         }
-        if (s.mid(i, 7).compare(u"General", Qt::CaseInsensitive) == 0) {
-            sawGeneral = true;
-            if (!digitsPlaced) push(TokenKind::Digits, 0);
-            digitsPlaced = true;
-            i += 6;
-            continue;
-        }
-        if (sec.isDate) {
-            const QChar l = c.toLower();
-            auto runLength = [&](QChar letter) {
-                qsizetype n = 0;
-                while (i + n < s.size() && s[i + n].toLower() == letter)
-                    ++n;
-                return int(n);
-            };
-            if (s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0) {
-                push(TokenKind::AmPm, 5, s.mid(i, 5));
-                sec.twelveHour = true;
-                i += 4;
-            } else if (s.mid(i, 3).compare(u"A/P", Qt::CaseInsensitive) == 0) {
-                push(TokenKind::AmPm, 3, s.mid(i, 3));
-                sec.twelveHour = true;
-                i += 2;
-            } else if (s.mid(i, 5) == QStringLiteral("上午/下午")) {
-                push(TokenKind::ChineseAmPm, 5);
-                sec.twelveHour = true;
-                i += 4;
-            } else if (l == u'y' || l == u'e') {
-                const int n = runLength(l);
-                push(n <= 2 && l == u'y' ? TokenKind::Year2 : TokenKind::Year4, n);
-                i += n - 1;
-            } else if (l == u'm') {
-                const int n = runLength(l);
-                push(n <= 2 ? TokenKind::Month : TokenKind::MonthName, n);
-                i += n - 1;
-            } else if (l == u'd') {
-                const int n = runLength(l);
-                push(n <= 2 ? TokenKind::Day : TokenKind::DayName, n);
-                i += n - 1;
-            } else if (l == u'a' && runLength(l) >= 3) {
-                const int n = runLength(l);
-                push(TokenKind::ChineseDay, n);
-                i += n - 1;
-            } else if (l == u'h') {
-                const int n = runLength(l);
-                push(TokenKind::Hour, n);
-                i += n - 1;
-            } else if (l == u's') {
-                const int n = runLength(l);
-                push(TokenKind::Second, n);
-                i += n - 1;
-                // Fractions of a second (ss.00) are not shown.
-                if (i + 1 < s.size() && s[i + 1] == u'.') {
-                    qsizetype j = i + 2;
-                    while (j < s.size() && s[j] == u'0')
-                        ++j;
-                    if (j > i + 2) i = j - 1;
-                }
-            } else {
-                literal += c;
-            }
-            continue;
-        }
-        if (c == u'@') {
-            sec.isText = true;
-            if (!digitsPlaced) push(TokenKind::Digits, 0);
-            digitsPlaced = true;
-            continue;
-        }
-        if (isPlaceholder(c)) {
-            if (!digitsPlaced) push(TokenKind::Digits, 0);
-            digitsPlaced = true;
-            sawPlaceholder = true;
-            if (inExponent) {
-                ++sec.exponentDigits;
-            } else if (afterPoint) {
-                if (c == u'#')
-                    ++sec.optionalDecimals;
-                else
-                    ++sec.requiredDecimals;
-            } else if (c != u'#') {
-                ++sec.integerZeros;
-            }
-            continue;
-        }
-        if (c == u'.' && sawPlaceholder && !afterPoint && !inExponent) {
-            afterPoint = true;
-            continue;
-        }
-        if (c == u'.' && !sawPlaceholder && isPlaceholder(next) && !afterPoint) {
-            if (!digitsPlaced) push(TokenKind::Digits, 0);
-            digitsPlaced = true;
-            afterPoint = true;
-            continue;
-        }
-        if (c == u',' && sawPlaceholder) {
-            if (isPlaceholder(next) && !afterPoint) sec.thousands = true;
-            // A comma after the last placeholder scales by a thousand; not applied.
-            continue;
-        }
-        if ((c == u'E' || c == u'e') && sawPlaceholder && (next == u'+' || next == u'-')) {
-            sec.scientific = true;
-            inExponent = true;
-            sec.exponentDigits = 0;
-            ++i;
-            continue;
-        }
-        if (c == u'%') sec.percent = true;
-        literal += c;
+        if (readGeneral(i)) continue;
+        if (sec_.isDate)
+            readDateCode(i);
+        else
+            readNumberCode(i);
     }
     flush();
-    if (sec.isDate) {
-        // m / mm next to hours or seconds means minutes.
-        for (size_t k = 0; k < sec.tokens.size(); ++k) {
-            Token& t = sec.tokens[k];
-            if (t.kind != TokenKind::Month) continue;
-            bool minute = false;
-            for (size_t p = k; p-- > 0;) {
-                if (sec.tokens[p].kind == TokenKind::Literal) continue;
-                minute =
-                    sec.tokens[p].kind == TokenKind::Hour || sec.tokens[p].kind == TokenKind::ElapsedHours;
-                break;
-            }
-            for (size_t q = k + 1; !minute && q < sec.tokens.size(); ++q) {
-                if (sec.tokens[q].kind == TokenKind::Literal) continue;
-                minute = sec.tokens[q].kind == TokenKind::Second;
-                break;
-            }
-            if (minute) t.kind = TokenKind::Minute;
-        }
-    } else if (!digitsPlaced || sawGeneral) {
+    if (sec_.isDate) {
+        markMinutes();
+    } else if (!digitsPlaced_ || sawGeneral_) {
         // Only literal text (e.g. "Yes") is valid; "General" sections format generally.
-        if (sawGeneral) sec.valid = false;
+        if (sawGeneral_) sec_.valid = false;
     }
-    if (sec.scientific && sec.exponentDigits == 0) sec.exponentDigits = 1;
+    if (sec_.scientific && sec_.exponentDigits == 0) sec_.exponentDigits = 1;
     // Only an empty section hides values on purpose (";;;"); one that yields nothing
     // because it is malformed ("*", "\\") formats generally.
-    if (!sec.isDate && sec.tokens.empty() && !s.isEmpty()) sec.valid = false;
-    return sec;
+    if (!sec_.isDate && sec_.tokens.empty() && !s_.isEmpty()) sec_.valid = false;
+    return std::move(sec_);
+}
+
+void DisplayFormat::SectionParser::flush() {
+    if (literal_.isEmpty()) return;
+    Token t;
+    t.kind = TokenKind::Literal;
+    t.text = literal_;
+    sec_.tokens.push_back(t);
+    literal_.clear();
+}
+
+void DisplayFormat::SectionParser::push(TokenKind kind, int width, const QString& text) {
+    flush();
+    Token t;
+    t.kind = kind;
+    t.width = width;
+    t.text = text;
+    sec_.tokens.push_back(t);
+}
+
+void DisplayFormat::SectionParser::placeDigits() {
+    if (!digitsPlaced_) push(TokenKind::Digits, 0);
+    digitsPlaced_ = true;
+}
+
+int DisplayFormat::SectionParser::runLength(qsizetype i, QChar letter) const {
+    qsizetype n = 0;
+    while (i + n < s_.size() && s_[i + n].toLower() == letter)
+        ++n;
+    return int(n);
+}
+
+// "quoted text", \x, _x (a blank as wide as x) and *x (a fill the grid does not repeat).
+bool DisplayFormat::SectionParser::readTextCode(qsizetype& i) {
+    const QChar c = s_[i];
+    const QChar next = i + 1 < s_.size() ? s_[i + 1] : QChar();
+    if (c == u'"') {
+        const qsizetype end = s_.indexOf(u'"', i + 1);
+        literal_ += s_.mid(i + 1, (end < 0 ? s_.size() : end) - i - 1);
+        i = end < 0 ? s_.size() : end;
+        return true;
+    }
+    if (c == u'\\') {
+        if (!next.isNull()) literal_ += next;
+        ++i;
+        return true;
+    }
+    if (c == u'_') {
+        literal_ += u' ';
+        ++i;
+        return true;
+    }
+    if (c == u'*') {
+        ++i;
+        return true;
+    }
+    return false;
+}
+
+// [Red], [$¥-804], [h]/[mm]/[ss]. False when the bracket is never closed.
+bool DisplayFormat::SectionParser::readBracketCode(qsizetype& i) {
+    const qsizetype end = s_.indexOf(u']', i);
+    if (end < 0) return false;
+    const QString inner = s_.mid(i + 1, end - i - 1);
+    i = end;
+    const QString lower = inner.toLower();
+    if (const int64_t color = colorByName(inner); color >= 0) {
+        sec_.color = color;
+    } else if (inner.startsWith(u'$')) {
+        const qsizetype dash = inner.indexOf(u'-');
+        literal_ += inner.mid(1, (dash < 0 ? inner.size() : dash) - 1);
+    } else if (sec_.isDate && !lower.isEmpty() && lower.count(lower[0]) == lower.size()) {
+        if (lower[0] == u'h')
+            push(TokenKind::ElapsedHours, int(lower.size()));
+        else if (lower[0] == u'm')
+            push(TokenKind::Minute, int(lower.size()));
+        else if (lower[0] == u's')
+            push(TokenKind::Second, int(lower.size()));
+    }
+    // Conditions ([>100]), DBNum and other codes are not applied.
+    return true;
+}
+
+bool DisplayFormat::SectionParser::readGeneral(qsizetype& i) {
+    if (s_.mid(i, 7).compare(u"General", Qt::CaseInsensitive) != 0) return false;
+    sawGeneral_ = true;
+    placeDigits();
+    i += 6;
+    return true;
+}
+
+void DisplayFormat::SectionParser::readDateCode(qsizetype& i) {
+    const QChar c = s_[i];
+    const QChar l = c.toLower();
+    if (s_.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0) {
+        push(TokenKind::AmPm, 5, s_.mid(i, 5));
+        sec_.twelveHour = true;
+        i += 4;
+    } else if (s_.mid(i, 3).compare(u"A/P", Qt::CaseInsensitive) == 0) {
+        push(TokenKind::AmPm, 3, s_.mid(i, 3));
+        sec_.twelveHour = true;
+        i += 2;
+    } else if (s_.mid(i, 5) == QStringLiteral("上午/下午")) {
+        push(TokenKind::ChineseAmPm, 5);
+        sec_.twelveHour = true;
+        i += 4;
+    } else if (l == u'y' || l == u'e') {
+        const int n = runLength(i, l);
+        push(n <= 2 && l == u'y' ? TokenKind::Year2 : TokenKind::Year4, n);
+        i += n - 1;
+    } else if (l == u'm') {
+        const int n = runLength(i, l);
+        push(n <= 2 ? TokenKind::Month : TokenKind::MonthName, n);
+        i += n - 1;
+    } else if (l == u'd') {
+        const int n = runLength(i, l);
+        push(n <= 2 ? TokenKind::Day : TokenKind::DayName, n);
+        i += n - 1;
+    } else if (l == u'a' && runLength(i, l) >= 3) {
+        const int n = runLength(i, l);
+        push(TokenKind::ChineseDay, n);
+        i += n - 1;
+    } else if (l == u'h') {
+        const int n = runLength(i, l);
+        push(TokenKind::Hour, n);
+        i += n - 1;
+    } else if (l == u's') {
+        const int n = runLength(i, l);
+        push(TokenKind::Second, n);
+        i += n - 1;
+        // Fractions of a second (ss.00) are not shown.
+        if (i + 1 < s_.size() && s_[i + 1] == u'.') {
+            qsizetype j = i + 2;
+            while (j < s_.size() && s_[j] == u'0')
+                ++j;
+            if (j > i + 2) i = j - 1;
+        }
+    } else {
+        literal_ += c;
+    }
+}
+
+void DisplayFormat::SectionParser::readNumberCode(qsizetype& i) {
+    const QChar c = s_[i];
+    const QChar next = i + 1 < s_.size() ? s_[i + 1] : QChar();
+    if (c == u'@') {
+        sec_.isText = true;
+        placeDigits();
+        return;
+    }
+    if (isPlaceholder(c)) {
+        placeDigits();
+        sawPlaceholder_ = true;
+        if (inExponent_) {
+            ++sec_.exponentDigits;
+        } else if (afterPoint_) {
+            if (c == u'#')
+                ++sec_.optionalDecimals;
+            else
+                ++sec_.requiredDecimals;
+        } else if (c != u'#') {
+            ++sec_.integerZeros;
+        }
+        return;
+    }
+    if (c == u'.' && sawPlaceholder_ && !afterPoint_ && !inExponent_) {
+        afterPoint_ = true;
+        return;
+    }
+    if (c == u'.' && !sawPlaceholder_ && isPlaceholder(next) && !afterPoint_) {
+        placeDigits();
+        afterPoint_ = true;
+        return;
+    }
+    if (c == u',' && sawPlaceholder_) {
+        if (isPlaceholder(next) && !afterPoint_) sec_.thousands = true;
+        // A comma after the last placeholder scales by a thousand; not applied.
+        return;
+    }
+    if ((c == u'E' || c == u'e') && sawPlaceholder_ && (next == u'+' || next == u'-')) {
+        sec_.scientific = true;
+        inExponent_ = true;
+        sec_.exponentDigits = 0;
+        ++i;
+        return;
+    }
+    if (c == u'%') sec_.percent = true;
+    literal_ += c;
+}
+
+// m / mm next to hours or seconds means minutes.
+void DisplayFormat::SectionParser::markMinutes() {
+    std::vector<Token>& tokens = sec_.tokens;
+    for (size_t k = 0; k < tokens.size(); ++k) {
+        Token& t = tokens[k];
+        if (t.kind != TokenKind::Month) continue;
+        bool minute = false;
+        for (size_t p = k; p-- > 0;) {
+            if (tokens[p].kind == TokenKind::Literal) continue;
+            minute = tokens[p].kind == TokenKind::Hour || tokens[p].kind == TokenKind::ElapsedHours;
+            break;
+        }
+        for (size_t q = k + 1; !minute && q < tokens.size(); ++q) {
+            if (tokens[q].kind == TokenKind::Literal) continue;
+            minute = tokens[q].kind == TokenKind::Second;
+            break;
+        }
+        if (minute) t.kind = TokenKind::Minute;
+    }
 }
 
 QString DisplayFormat::general(double value) {

@@ -90,6 +90,7 @@ private:
         bool valid = true;
     };
 
+    class SectionParser;
     static Section parseSection(const QString& text);
     QString formatNumber(const Section& section, double value) const;
     QString formatDate(const Section& section, double serial) const;

@@ -614,6 +614,9 @@ constexpr uint64_t kParallelStringsFloor = 8u << 20;
 // kept in CellValue::number of a String value with no text.
 constexpr double kNoPendingIndex = 0;
 
+struct XfSpec;
+struct StyleRecords;
+
 class XlsxReader {
 public:
     XlsxReader(const QString& path, Workbook& book)
@@ -633,8 +636,11 @@ private:
     Status readWorkbookPart(const ZipEntry& entry, std::vector<std::pair<SheetInfo, std::string>>& sheets,
                             int& activeTab, std::map<int, QString>& printTitles);
     Status readTheme(const ZipEntry& entry);
+    class StylePart;
     Status readStyles(const ZipEntry& entry);
+    XfInfo cellFormatOf(const XfSpec& spec, const StyleRecords& records);
     Status readSharedStrings(const ZipEntry& entry, std::vector<SharedText>& out) const;
+    class SheetPart;
     Status readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings);
     Status resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
                                  const std::vector<SharedText>& strings) const;
@@ -810,167 +816,229 @@ VAlign verticalFrom(std::string_view v) {
     return VAlign::Bottom;
 }
 
-Status XlsxReader::readStyles(const ZipEntry& entry) {
+// What styles.xml says, before it is turned into the workbook's styles: number formats by id,
+// fonts, fills and cell formats in file order, and a custom legacy palette.
+struct StyleRecords {
     std::unordered_map<int, QString> numberFormats;
     std::vector<FontInfo> fonts;
     std::vector<FillInfo> fills;
     std::vector<XfSpec> xfs;
     std::vector<uint32_t> customPalette;
-    constexpr size_t kMaxStyleRecords = 200000;
+};
 
-    Status s = scanPart(entry, [&](XmlScanner& sc) {
-        std::string section; // the child of styleSheet being read
-        FontInfo* font = nullptr;
-        FillInfo* fill = nullptr;
-        XfSpec* xf = nullptr;
-        bool inPattern = false;
-        for (;;) {
-            const XmlScanner::Token t = sc.next();
-            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
-            const std::string_view name = sc.localName();
-            if (t == XmlScanner::Token::EndElement) {
-                if (sc.depth() == 1)
-                    section.clear();
-                else if (name == "font")
-                    font = nullptr;
-                else if (name == "fill")
-                    fill = nullptr;
-                else if (name == "xf")
-                    xf = nullptr;
-                else if (name == "patternFill")
-                    inPattern = false;
-                continue;
-            }
-            if (t != XmlScanner::Token::StartElement) continue;
-            if (sc.depth() == 2) {
-                section = std::string(name);
-                if (section != "numFmts" && section != "fonts" && section != "fills" &&
-                    section != "cellXfs" && section != "colors") {
-                    if (!sc.skipElement()) break;
-                    section.clear();
-                }
-                continue;
-            }
-            if (section == "numFmts" && name == "numFmt") {
-                const int id = toInt(sc.attributeValue("numFmtId"), -1);
-                if (id >= 0 && numberFormats.size() < kMaxStyleRecords)
-                    numberFormats[id] = qstr(sc.attributeValue("formatCode"));
-            } else if (section == "fonts") {
-                if (name == "font" && sc.depth() == 3) {
-                    if (fonts.size() >= kMaxStyleRecords)
-                        return partError(entry, QStringLiteral("字体记录太多"));
-                    fonts.emplace_back();
-                    font = &fonts.back();
-                } else if (font) {
-                    if (name == "name" || name == "rFont")
-                        font->name = qstr(sc.attributeValue("val"));
-                    else if (name == "sz")
-                        font->size = toDouble(sc.attributeValue("val"), 0);
-                    else if (name == "b")
-                        font->bold = isTrue(sc.attributeValue("val", "1"));
-                    else if (name == "i")
-                        font->italic = isTrue(sc.attributeValue("val", "1"));
-                    else if (name == "color")
-                        font->color = colors_.read(sc);
-                }
-            } else if (section == "fills") {
-                if (name == "fill" && sc.depth() == 3) {
-                    if (fills.size() >= kMaxStyleRecords)
-                        return partError(entry, QStringLiteral("填充记录太多"));
-                    fills.emplace_back();
-                    fill = &fills.back();
-                } else if (fill) {
-                    if (name == "patternFill") {
-                        const std::string_view pattern = sc.attributeValue("patternType", "none");
-                        inPattern = pattern != "none" && pattern != "gray125";
-                    } else if (inPattern && (name == "fgColor" || (name == "bgColor" && !fill->color.set))) {
-                        ColorSpec c = colors_.read(sc);
-                        if (c.set && !c.automatic) fill->color = c;
-                    } else if (name == "color" && !fill->color.set) { // first gradient stop
-                        ColorSpec c = colors_.read(sc);
-                        if (c.set && !c.automatic) fill->color = c;
-                    }
-                }
-            } else if (section == "cellXfs") {
-                if (name == "xf" && sc.depth() == 3) {
-                    if (xfs.size() >= kMaxStyleRecords)
-                        return partError(entry, QStringLiteral("单元格格式记录太多"));
-                    xfs.emplace_back();
-                    xf = &xfs.back();
-                    xf->numFmtId = toInt(sc.attributeValue("numFmtId"), 0);
-                    xf->fontId = toInt(sc.attributeValue("fontId"), 0);
-                    xf->fillId = toInt(sc.attributeValue("fillId"), 0);
-                } else if (xf && name == "alignment") {
-                    xf->horizontal = horizontalFrom(sc.attributeValue("horizontal"));
-                    xf->vertical = verticalFrom(sc.attributeValue("vertical"));
-                    xf->wrap = isTrue(sc.attributeValue("wrapText"));
-                }
-            } else if (section == "colors" && name == "rgbColor") {
-                // A custom legacy palette (indexedColors); read in document order.
-                const ColorSpec c = colors_.read(sc);
-                if (customPalette.size() < 64) customPalette.push_back(c.rgb);
-            }
+// Reads the records of styles.xml, one handler per section (numFmts, fonts, fills, cellXfs,
+// colors); other sections are skipped.
+class XlsxReader::StylePart {
+public:
+    StylePart(const XlsxReader& reader, const ZipEntry& entry, XmlScanner& sc, StyleRecords& out)
+        : reader_(reader)
+        , entry_(entry)
+        , sc_(sc)
+        , out_(out) {}
+    Status run();
+
+private:
+    static constexpr size_t kMaxStyleRecords = 200000;
+    Status tooMany(const QString& what) const { return reader_.partError(entry_, what); }
+    void endElement(std::string_view name);
+    void readNumberFormat(std::string_view name);
+    Status readFont(std::string_view name);
+    Status readFill(std::string_view name);
+    Status readCellFormat(std::string_view name);
+    void readPaletteColor(std::string_view name);
+
+    const XlsxReader& reader_;
+    const ZipEntry& entry_;
+    XmlScanner& sc_;
+    StyleRecords& out_;
+    std::string section_; // the child of styleSheet being read
+    FontInfo* font_ = nullptr;
+    FillInfo* fill_ = nullptr;
+    XfSpec* xf_ = nullptr;
+    bool inPattern_ = false;
+};
+
+Status XlsxReader::StylePart::run() {
+    for (;;) {
+        const XmlScanner::Token t = sc_.next();
+        if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+        const std::string_view name = sc_.localName();
+        if (t == XmlScanner::Token::EndElement) {
+            endElement(name);
+            continue;
         }
-        return Status::ok();
-    });
+        if (t != XmlScanner::Token::StartElement) continue;
+        if (sc_.depth() == 2) {
+            section_ = std::string(name);
+            if (section_ != "numFmts" && section_ != "fonts" && section_ != "fills" &&
+                section_ != "cellXfs" && section_ != "colors") {
+                if (!sc_.skipElement()) break;
+                section_.clear();
+            }
+            continue;
+        }
+        Status s;
+        if (section_ == "numFmts")
+            readNumberFormat(name);
+        else if (section_ == "fonts")
+            s = readFont(name);
+        else if (section_ == "fills")
+            s = readFill(name);
+        else if (section_ == "cellXfs")
+            s = readCellFormat(name);
+        else if (section_ == "colors")
+            readPaletteColor(name);
+        if (!s) return s;
+    }
+    return Status::ok();
+}
+
+void XlsxReader::StylePart::endElement(std::string_view name) {
+    if (sc_.depth() == 1)
+        section_.clear();
+    else if (name == "font")
+        font_ = nullptr;
+    else if (name == "fill")
+        fill_ = nullptr;
+    else if (name == "xf")
+        xf_ = nullptr;
+    else if (name == "patternFill")
+        inPattern_ = false;
+}
+
+void XlsxReader::StylePart::readNumberFormat(std::string_view name) {
+    if (name != "numFmt") return;
+    const int id = toInt(sc_.attributeValue("numFmtId"), -1);
+    if (id >= 0 && out_.numberFormats.size() < kMaxStyleRecords)
+        out_.numberFormats[id] = qstr(sc_.attributeValue("formatCode"));
+}
+
+Status XlsxReader::StylePart::readFont(std::string_view name) {
+    if (name == "font" && sc_.depth() == 3) {
+        if (out_.fonts.size() >= kMaxStyleRecords) return tooMany(QStringLiteral("字体记录太多"));
+        font_ = &out_.fonts.emplace_back();
+    } else if (font_) {
+        if (name == "name" || name == "rFont")
+            font_->name = qstr(sc_.attributeValue("val"));
+        else if (name == "sz")
+            font_->size = toDouble(sc_.attributeValue("val"), 0);
+        else if (name == "b")
+            font_->bold = isTrue(sc_.attributeValue("val", "1"));
+        else if (name == "i")
+            font_->italic = isTrue(sc_.attributeValue("val", "1"));
+        else if (name == "color")
+            font_->color = reader_.colors_.read(sc_);
+    }
+    return Status::ok();
+}
+
+Status XlsxReader::StylePart::readFill(std::string_view name) {
+    if (name == "fill" && sc_.depth() == 3) {
+        if (out_.fills.size() >= kMaxStyleRecords) return tooMany(QStringLiteral("填充记录太多"));
+        fill_ = &out_.fills.emplace_back();
+    } else if (fill_) {
+        if (name == "patternFill") {
+            const std::string_view pattern = sc_.attributeValue("patternType", "none");
+            inPattern_ = pattern != "none" && pattern != "gray125";
+        } else if (inPattern_ && (name == "fgColor" || (name == "bgColor" && !fill_->color.set))) {
+            ColorSpec c = reader_.colors_.read(sc_);
+            if (c.set && !c.automatic) fill_->color = c;
+        } else if (name == "color" && !fill_->color.set) { // first gradient stop
+            ColorSpec c = reader_.colors_.read(sc_);
+            if (c.set && !c.automatic) fill_->color = c;
+        }
+    }
+    return Status::ok();
+}
+
+Status XlsxReader::StylePart::readCellFormat(std::string_view name) {
+    if (name == "xf" && sc_.depth() == 3) {
+        if (out_.xfs.size() >= kMaxStyleRecords) return tooMany(QStringLiteral("单元格格式记录太多"));
+        xf_ = &out_.xfs.emplace_back();
+        xf_->numFmtId = toInt(sc_.attributeValue("numFmtId"), 0);
+        xf_->fontId = toInt(sc_.attributeValue("fontId"), 0);
+        xf_->fillId = toInt(sc_.attributeValue("fillId"), 0);
+    } else if (xf_ && name == "alignment") {
+        xf_->horizontal = horizontalFrom(sc_.attributeValue("horizontal"));
+        xf_->vertical = verticalFrom(sc_.attributeValue("vertical"));
+        xf_->wrap = isTrue(sc_.attributeValue("wrapText"));
+    }
+    return Status::ok();
+}
+
+// A custom legacy palette (indexedColors); read in document order.
+void XlsxReader::StylePart::readPaletteColor(std::string_view name) {
+    if (name != "rgbColor") return;
+    const ColorSpec c = reader_.colors_.read(sc_);
+    if (out_.customPalette.size() < 64) out_.customPalette.push_back(c.rgb);
+}
+
+Status XlsxReader::readStyles(const ZipEntry& entry) {
+    StyleRecords records;
+    Status s = scanPart(entry, [&](XmlScanner& sc) { return StylePart(*this, entry, sc, records).run(); });
     if (!s) return s;
     // The custom palette changes what indexed colours mean; it comes after fonts and fills in
     // the part, so colours read before it are looked up again only when it exists.
-    if (!customPalette.empty()) colors_.indexed = customPalette;
-    for (FontInfo& f : fonts)
+    if (!records.customPalette.empty()) colors_.indexed = records.customPalette;
+    for (FontInfo& f : records.fonts)
         colors_.finish(f.color);
-    for (FillInfo& f : fills)
+    for (FillInfo& f : records.fills)
         colors_.finish(f.color);
 
     // The default font is that of the first cell format.
-    const int defaultFontId = xfs.empty() ? 0 : xfs[0].fontId;
-    if (defaultFontId >= 0 && size_t(defaultFontId) < fonts.size()) {
-        const FontInfo& f = fonts[size_t(defaultFontId)];
+    const int defaultFontId = records.xfs.empty() ? 0 : records.xfs[0].fontId;
+    if (defaultFontId >= 0 && size_t(defaultFontId) < records.fonts.size()) {
+        const FontInfo& f = records.fonts[size_t(defaultFontId)];
         if (!f.name.isEmpty()) book_.defaultFontName = f.name;
         if (f.size > 0) book_.defaultFontSize = f.size;
     }
     xfs_.clear();
-    xfs_.reserve(std::max<size_t>(1, xfs.size()));
-    for (const XfSpec& spec : xfs) {
-        Style style;
-        XfInfo info;
-        if (spec.numFmtId != 0) {
-            const auto it = numberFormats.find(spec.numFmtId);
-            if (it != numberFormats.end()) {
-                style.numberFormat =
-                    it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
-                info.isDate = xlsx::isDateFormatCode(it->second);
-            } else {
-                style.numberFormat = xlsx::builtinNumberFormat(spec.numFmtId);
-                info.isDate = xlsx::isBuiltinDateFormat(spec.numFmtId);
-            }
-        }
-        if (spec.fontId >= 0 && size_t(spec.fontId) < fonts.size()) {
-            const FontInfo& f = fonts[size_t(spec.fontId)];
-            if (f.name != book_.defaultFontName) style.fontName = f.name;
-            if (f.size > 0 && f.size != book_.defaultFontSize) style.fontSize = f.size;
-            style.bold = f.bold;
-            style.italic = f.italic;
-            if (f.color.set && !f.color.automatic && f.color.rgb != 0) {
-                style.hasFontColor = true;
-                style.fontRgb = f.color.rgb;
-            }
-        }
-        if (spec.fillId >= 0 && size_t(spec.fillId) < fills.size() && fills[size_t(spec.fillId)].color.set) {
-            const ColorSpec& c = fills[size_t(spec.fillId)].color;
-            style.hasFill = true;
-            style.fillRgb = c.rgb;
-            style.fillPalette = c.paletteIndex > 0 ? c.paletteIndex : nearestPaletteIndex(c.rgb);
-        }
-        style.horizontal = spec.horizontal;
-        style.vertical = spec.vertical;
-        style.wrapText = spec.wrap;
-        info.style = book_.internStyle(style);
-        xfs_.push_back(info);
-    }
+    xfs_.reserve(std::max<size_t>(1, records.xfs.size()));
+    for (const XfSpec& spec : records.xfs)
+        xfs_.push_back(cellFormatOf(spec, records));
     if (xfs_.empty()) xfs_.push_back(XfInfo{});
     haveStyles_ = true;
     return Status::ok();
+}
+
+// One cell format turned into a workbook style (interned) and whether it shows a date.
+XfInfo XlsxReader::cellFormatOf(const XfSpec& spec, const StyleRecords& records) {
+    Style style;
+    XfInfo info;
+    if (spec.numFmtId != 0) {
+        const auto it = records.numberFormats.find(spec.numFmtId);
+        if (it != records.numberFormats.end()) {
+            style.numberFormat =
+                it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
+            info.isDate = xlsx::isDateFormatCode(it->second);
+        } else {
+            style.numberFormat = xlsx::builtinNumberFormat(spec.numFmtId);
+            info.isDate = xlsx::isBuiltinDateFormat(spec.numFmtId);
+        }
+    }
+    if (spec.fontId >= 0 && size_t(spec.fontId) < records.fonts.size()) {
+        const FontInfo& f = records.fonts[size_t(spec.fontId)];
+        if (f.name != book_.defaultFontName) style.fontName = f.name;
+        if (f.size > 0 && f.size != book_.defaultFontSize) style.fontSize = f.size;
+        style.bold = f.bold;
+        style.italic = f.italic;
+        if (f.color.set && !f.color.automatic && f.color.rgb != 0) {
+            style.hasFontColor = true;
+            style.fontRgb = f.color.rgb;
+        }
+    }
+    if (spec.fillId >= 0 && size_t(spec.fillId) < records.fills.size() &&
+        records.fills[size_t(spec.fillId)].color.set) {
+        const ColorSpec& c = records.fills[size_t(spec.fillId)].color;
+        style.hasFill = true;
+        style.fillRgb = c.rgb;
+        style.fillPalette = c.paletteIndex > 0 ? c.paletteIndex : nearestPaletteIndex(c.rgb);
+    }
+    style.horizontal = spec.horizontal;
+    style.vertical = spec.vertical;
+    style.wrapText = spec.wrap;
+    info.style = book_.internStyle(style);
+    return info;
 }
 
 Status XlsxReader::readSharedStrings(const ZipEntry& entry, std::vector<SharedText>& out) const {
@@ -1044,370 +1112,473 @@ Status XlsxReader::resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
     return Status::ok();
 }
 
+// Reads one worksheet part into a Sheet, one handler per element: <row> and <c> inside
+// <sheetData>, the sheet-wide settings at the top level, and the records of <cols>,
+// <mergeCells> and <rowBreaks>. A handler that meets the end of the scan (a scanner error:
+// an element cannot end the document) sets `stopped_`; scanPart then reports the error.
+class XlsxReader::SheetPart {
+public:
+    SheetPart(XlsxReader& reader, const ZipEntry& entry, Sheet& sheet, XmlScanner& sc,
+              const std::vector<SharedText>* strings)
+        : reader_(reader)
+        , entry_(entry)
+        , sheet_(sheet)
+        , sc_(sc)
+        , strings_(strings) {}
+    Status run();
+
+private:
+    enum class Section { None, SheetData, Cols, Merges, RowBreaks, Other };
+    // Shared formulas: the master cell's A1 text and place by shared index; the other
+    // cells of the group carry only the index and get the master's text shifted to them.
+    struct SharedMaster {
+        QString formula;
+        int32_t row;
+        int32_t column;
+    };
+
+    Status cellError(const QString& message) const { return reader_.partError(entry_, message); }
+    SheetRow& appendRow(int32_t index);
+    Status readCell(int depth);
+    Status readCellChildren(int depth, int32_t cellRow, bool& hasValue, bool& hasInline);
+    void readFormula(int32_t cellRow);
+    bool readInlineText();
+    Status cellValueOf(CellType type, const XfInfo& xf, int32_t cellRow, bool hasValue, bool hasInline,
+                       CellValue& cellValue) const;
+    Status readRow();
+    Status readTopLevel(std::string_view name);
+    void readFormatProperties();
+    void readPageMargins();
+    void readPageSetup();
+    void readSheetProperties();
+    Status readColumns();
+    Status readMerge();
+    void readBreak();
+
+    XlsxReader& reader_;
+    const ZipEntry& entry_;
+    Sheet& sheet_;
+    XmlScanner& sc_;
+    const std::vector<SharedText>* strings_;
+    Section section_ = Section::None;
+    bool stopped_ = false;
+    std::string value_, formula_, inlineText_;
+    std::unordered_map<uint64_t, SharedMaster> sharedFormulas_;
+    uint64_t sharedIndex_ = 0;
+    bool sharedFormula_ = false;
+    int32_t rowIndex_ = -1, column_ = -1;
+    int64_t cells_ = 0;
+    int64_t columnRecords_ = 0;
+    size_t lastRowCells_ = 0;
+    bool fitToPage_ = false;
+    // Rows and cells are appended in file order; a part that is out of order (which
+    // Excel never writes) is put in order once at the end instead of by costly inserts.
+    bool unordered_ = false;
+};
+
 Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings) {
     sheet.defaultColumnWidth = 48; // 8.43 characters of Calibri 11
     sheet.defaultRowHeight = 15;
-    return scanPart(entry, [&](XmlScanner& sc) -> Status {
-        enum class Section { None, SheetData, Cols, Merges, RowBreaks, Other };
-        Section section = Section::None;
-        std::string value, formula, inlineText;
-        // Shared formulas: the master cell's A1 text and place by shared index; the other
-        // cells of the group carry only the index and get the master's text shifted to them.
-        struct SharedMaster {
-            QString formula;
-            int32_t row;
-            int32_t column;
-        };
-        std::unordered_map<uint64_t, SharedMaster> sharedFormulas;
-        uint64_t sharedIndex = 0;
-        bool sharedFormula = false;
-        int32_t rowIndex = -1, column = -1;
-        int64_t cells = 0;
-        int64_t columnRecords = 0;
-        size_t lastRowCells = 0;
-        bool fitToPage = false;
-        // Rows and cells are appended in file order; a part that is out of order (which
-        // Excel never writes) is put in order once at the end instead of by costly inserts.
-        bool unordered = false;
-        auto appendRow = [&](int32_t index) -> SheetRow& {
-            if (!sheet.rows.empty()) {
-                SheetRow& last = sheet.rows.back();
-                if (last.index == index) return last;
-                if (last.index > index) unordered = true;
-                // Give back what was reserved for the previous row and not used.
-                if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4)
-                    last.cells.shrink_to_fit();
-                lastRowCells = last.cells.size();
-            }
-            SheetRow& row = sheet.rows.emplace_back();
-            row.index = index;
-            if (lastRowCells) row.cells.reserve(std::min<size_t>(lastRowCells, 1024));
-            return row;
-        };
-        auto cellError = [&](const QString& message) { return partError(entry, message); };
+    return scanPart(
+        entry, [&](XmlScanner& sc) -> Status { return SheetPart(*this, entry, sheet, sc, strings).run(); });
+}
 
-        for (;;) {
-            XmlScanner::Token t = sc.next();
-            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
-            if (t == XmlScanner::Token::EndElement) {
-                if (sc.depth() == 1) section = Section::None;
-                continue;
-            }
-            if (t != XmlScanner::Token::StartElement) continue;
-            const std::string_view name = sc.localName();
-            const int depth = sc.depth();
+Status XlsxReader::SheetPart::run() {
+    for (;;) {
+        const XmlScanner::Token t = sc_.next();
+        if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+        if (t == XmlScanner::Token::EndElement) {
+            if (sc_.depth() == 1) section_ = Section::None;
+            continue;
+        }
+        if (t != XmlScanner::Token::StartElement) continue;
+        const std::string_view name = sc_.localName();
+        const int depth = sc_.depth();
 
-            if (section == Section::SheetData) {
-                if (name == "c") {
-                    // A cell: <c r="B3" s="2" t="s"><f>…</f><v>…</v><is>…</is></c>
-                    std::string_view ref;
-                    CellType type = CellType::Number;
-                    uint64_t styleIndex = 0;
-                    for (const XmlAttribute& a : sc.attributes()) {
-                        if (a.localName == "r") {
-                            ref = a.value;
-                        } else if (a.localName == "s") {
-                            if (!parseUnsigned(a.value, styleIndex))
-                                return cellError(
-                                    QStringLiteral("单元格的样式编号“%1”无效").arg(qstr(a.value)));
-                        } else if (a.localName == "t") {
-                            type = cellTypeOf(a.value);
-                            if (type == CellType::Invalid)
-                                return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(a.value)));
-                        }
-                    }
-                    if (rowIndex < 0) rowIndex = 0;
-                    int32_t cellRow = rowIndex;
-                    if (!ref.empty()) {
-                        if (!parseCellReference(ref, cellRow, column))
-                            return cellError(
-                                QStringLiteral("单元格引用“%1”无效或超出了 XFD1048576").arg(qstr(ref)));
-                    } else {
-                        if (column + 1 >= kMaxColumns)
-                            return cellError(
-                                QStringLiteral("第 %1 行的单元格超出了 XFD 列").arg(rowIndex + 1));
-                        ++column;
-                    }
-                    if (styleIndex >= xfs_.size())
-                        return cellError(
-                            QStringLiteral("单元格 %1 的样式编号 %2 不存在（样式表只有 %3 个单元格格式）")
-                                .arg(cellName(cellRow, column))
-                                .arg(styleIndex)
-                                .arg(xfs_.size()));
-                    const XfInfo& xf = xfs_[size_t(styleIndex)];
-                    value.clear();
-                    formula.clear();
-                    inlineText.clear();
-                    bool hasValue = false, hasInline = false;
-                    if (!sc.isEmptyElement()) {
-                        for (;;) {
-                            t = sc.next();
-                            if (t == XmlScanner::Token::EndElement && sc.depth() == depth - 1) break;
-                            if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error)
-                                return Status::ok();
-                            if (t != XmlScanner::Token::StartElement) continue;
-                            const std::string_view child = sc.localName();
-                            if (child == "v") {
-                                hasValue = true;
-                                if (!sc.readElementText(value)) return Status::ok();
-                            } else if (child == "f") {
-                                sharedFormula = false;
-                                for (const XmlAttribute& a : sc.attributes()) {
-                                    if (a.localName == "t") sharedFormula = a.value == "shared";
-                                    else if (a.localName == "si" && !parseUnsigned(a.value, sharedIndex))
-                                        sharedIndex = UINT64_MAX;
-                                }
-                                if (!sc.readElementText(formula)) return Status::ok();
-                                if (sharedFormula && sharedIndex != UINT64_MAX) {
-                                    if (!formula.empty()) {
-                                        sharedFormulas[sharedIndex] = SharedMaster{
-                                            QString::fromUtf8(formula.data(), qsizetype(formula.size())), cellRow, column};
-                                    } else if (auto master = sharedFormulas.find(sharedIndex);
-                                               master != sharedFormulas.end()) {
-                                        const QString shifted = r1c1ToA1(
-                                            a1ToR1C1(master->second.formula, master->second.row, master->second.column),
-                                            cellRow, column);
-                                        const QByteArray bytes = shifted.toUtf8();
-                                        formula.assign(bytes.constData(), size_t(bytes.size()));
-                                    }
-                                }
-                            } else if (child == "is") {
-                                hasInline = true;
-                                const int isDepth = sc.depth();
-                                for (;;) {
-                                    t = sc.next();
-                                    if (t == XmlScanner::Token::EndElement && sc.depth() == isDepth - 1)
-                                        break;
-                                    if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error)
-                                        return Status::ok();
-                                    if (t != XmlScanner::Token::StartElement) continue;
-                                    if (sc.localName() == "t") {
-                                        if (!sc.readElementText(inlineText)) return Status::ok();
-                                    } else if (sc.localName() == "rPh") {
-                                        if (!sc.skipElement()) return Status::ok();
-                                    }
-                                }
-                            } else {
-                                if (!sc.skipElement()) return Status::ok();
-                            }
-                        }
-                    } else {
-                        sc.next(); // the end of <c/>
-                    }
+        Status s;
+        if (section_ == Section::SheetData) {
+            if (name == "c")
+                s = readCell(depth);
+            else if (name == "row")
+                s = readRow();
+            else if (!sc_.skipElement())
+                stopped_ = true;
+        } else if (depth == 2) {
+            s = readTopLevel(name);
+        } else if (section_ == Section::Cols && name == "col") {
+            s = readColumns();
+        } else if (section_ == Section::Merges && name == "mergeCell") {
+            s = readMerge();
+        } else if (section_ == Section::RowBreaks && name == "brk") {
+            readBreak();
+        }
+        if (!s) return s;
+        if (stopped_) break;
+    }
+    if (unordered_) putInOrder(sheet_);
+    sheet_.pageSetup.fitToPage = fitToPage_;
+    std::sort(sheet_.rowBreaks.begin(), sheet_.rowBreaks.end());
+    sheet_.rowBreaks.erase(std::unique(sheet_.rowBreaks.begin(), sheet_.rowBreaks.end()),
+                           sheet_.rowBreaks.end());
+    return Status::ok();
+}
 
-                    CellValue cellValue;
-                    if (type == CellType::Number) {
-                        if (hasValue && !value.empty()) {
-                            double number;
-                            if (!parseDouble(value, number))
-                                return cellError(
-                                    QStringLiteral("单元格 %1 的数值“%2”无效")
-                                        .arg(cellName(cellRow, column), qstr(value.substr(0, 40))));
-                            if (xf.isDate)
-                                cellValue = CellValue::fromDateTime(date1904_ ? number + 1462 : number);
-                            else
-                                cellValue = CellValue::fromNumber(number);
-                        }
-                    } else if (type == CellType::Shared) {
-                        if (hasValue) {
-                            uint64_t index;
-                            if (!parseUnsigned(value, index))
-                                return cellError(
-                                    QStringLiteral("单元格 %1 的共享字符串编号“%2”无效")
-                                        .arg(cellName(cellRow, column), qstr(value.substr(0, 40))));
-                            if (strings) {
-                                if (index >= strings->size())
-                                    return cellError(
-                                        QStringLiteral(
-                                            "单元格 %1 引用的共享字符串编号 %2 不存在（共有 %3 个）")
-                                            .arg(cellName(cellRow, column))
-                                            .arg(index)
-                                            .arg(strings->size()));
-                                cellValue = CellValue::fromString((*strings)[size_t(index)]);
-                            } else {
-                                if (index >= uint64_t(1) << 40)
-                                    return cellError(
-                                        QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在")
-                                            .arg(cellName(cellRow, column))
-                                            .arg(index));
-                                cellValue.type = CellValue::Type::String;
-                                cellValue.number = double(index + 1);
-                            }
-                        }
-                    } else if (type == CellType::FormulaString) {
-                        cellValue = CellValue::fromString(ooxmlText(value));
-                    } else if (type == CellType::Inline) {
-                        cellValue = CellValue::fromString(ooxmlText(hasInline ? inlineText : value));
-                    } else if (type == CellType::Boolean) {
-                        if (hasValue) cellValue = CellValue::fromBoolean(isTrue(value));
-                    } else if (type == CellType::Error) {
-                        cellValue = CellValue::fromError(sharedTextFromUtf8(value));
-                    } else {
-                        if (hasValue && !value.empty()) {
-                            double serial;
-                            if (!xlsx::isoDateToSerial(value, serial))
-                                return cellError(
-                                    QStringLiteral("单元格 %1 的日期“%2”无效")
-                                        .arg(cellName(cellRow, column), qstr(value.substr(0, 40))));
-                            cellValue = CellValue::fromDateTime(serial);
-                        }
-                    }
+SheetRow& XlsxReader::SheetPart::appendRow(int32_t index) {
+    if (!sheet_.rows.empty()) {
+        SheetRow& last = sheet_.rows.back();
+        if (last.index == index) return last;
+        if (last.index > index) unordered_ = true;
+        // Give back what was reserved for the previous row and not used.
+        if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4) last.cells.shrink_to_fit();
+        lastRowCells_ = last.cells.size();
+    }
+    SheetRow& row = sheet_.rows.emplace_back();
+    row.index = index;
+    if (lastRowCells_) row.cells.reserve(std::min<size_t>(lastRowCells_, 1024));
+    return row;
+}
 
-                    // An error constant written as a formula of its own (as the writer does, having
-                    // no other way) is the error value itself.
-                    if (!formula.empty() && isErrorLiteral(formula)) {
-                        cellValue = CellValue::fromError(sharedTextFromUtf8(formula));
-                        formula.clear();
-                    }
-                    if (cellValue.isEmpty() && formula.empty() && xf.style == 0) continue;
-                    if (++cells > kMaxWorkbookCells ||
-                        cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells)
-                        return cellError(
-                            QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
-                    SheetRow& row = appendRow(cellRow);
-                    if (!row.cells.empty() && row.cells.back().column >= uint32_t(column)) unordered = true;
-                    Cell* cell = &row.cells.emplace_back();
-                    cell->column = uint32_t(column);
-                    cell->style = xf.style;
-                    cell->value = std::move(cellValue);
-                    if (!formula.empty()) {
-                        formula.insert(formula.begin(), '=');
-                        cell->formula = ooxmlText(formula);
-                    }
-                } else if (name == "row") {
-                    float height = -1;
-                    bool hidden = false;
-                    bool hasIndex = false;
-                    for (const XmlAttribute& a : sc.attributes()) {
-                        if (a.localName == "r") {
-                            uint64_t r;
-                            if (!parseUnsigned(a.value, r) || r < 1 || r > uint64_t(kMaxRows))
-                                return cellError(
-                                    QStringLiteral("行号“%1”无效或超出了第 1048576 行").arg(qstr(a.value)));
-                            rowIndex = int32_t(r - 1);
-                            hasIndex = true;
-                        } else if (a.localName == "ht") {
-                            height = float(toDouble(a.value, -1));
-                        } else if (a.localName == "hidden") {
-                            hidden = isTrue(a.value);
-                        }
-                    }
-                    if (!hasIndex) {
-                        if (rowIndex + 1 >= kMaxRows)
-                            return cellError(QStringLiteral("行超出了第 1048576 行"));
-                        ++rowIndex;
-                    }
-                    column = -1;
-                    if (height >= 0 || hidden) {
-                        SheetRow& row = appendRow(rowIndex);
-                        if (height >= 0 && height <= 409.5f) row.height = height;
-                        row.hidden = hidden;
-                    }
-                } else {
-                    if (!sc.skipElement()) break;
-                }
-                continue;
-            }
+// A cell: <c r="B3" s="2" t="s"><f>…</f><v>…</v><is>…</is></c>
+Status XlsxReader::SheetPart::readCell(int depth) {
+    std::string_view ref;
+    CellType type = CellType::Number;
+    uint64_t styleIndex = 0;
+    for (const XmlAttribute& a : sc_.attributes()) {
+        if (a.localName == "r") {
+            ref = a.value;
+        } else if (a.localName == "s") {
+            if (!parseUnsigned(a.value, styleIndex))
+                return cellError(QStringLiteral("单元格的样式编号“%1”无效").arg(qstr(a.value)));
+        } else if (a.localName == "t") {
+            type = cellTypeOf(a.value);
+            if (type == CellType::Invalid)
+                return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(a.value)));
+        }
+    }
+    if (rowIndex_ < 0) rowIndex_ = 0;
+    int32_t cellRow = rowIndex_;
+    if (!ref.empty()) {
+        if (!parseCellReference(ref, cellRow, column_))
+            return cellError(QStringLiteral("单元格引用“%1”无效或超出了 XFD1048576").arg(qstr(ref)));
+    } else {
+        if (column_ + 1 >= kMaxColumns)
+            return cellError(QStringLiteral("第 %1 行的单元格超出了 XFD 列").arg(rowIndex_ + 1));
+        ++column_;
+    }
+    if (styleIndex >= reader_.xfs_.size())
+        return cellError(QStringLiteral("单元格 %1 的样式编号 %2 不存在（样式表只有 %3 个单元格格式）")
+                             .arg(cellName(cellRow, column_))
+                             .arg(styleIndex)
+                             .arg(reader_.xfs_.size()));
+    const XfInfo& xf = reader_.xfs_[size_t(styleIndex)];
+    value_.clear();
+    formula_.clear();
+    inlineText_.clear();
+    bool hasValue = false, hasInline = false;
+    if (!sc_.isEmptyElement()) {
+        if (Status s = readCellChildren(depth, cellRow, hasValue, hasInline); !s || stopped_) return s;
+    } else {
+        sc_.next(); // the end of <c/>
+    }
 
-            if (depth == 2) {
-                section = Section::Other;
-                if (name == "sheetData")
-                    section = Section::SheetData;
-                else if (name == "cols")
-                    section = Section::Cols;
-                else if (name == "mergeCells")
-                    section = Section::Merges;
-                else if (name == "rowBreaks")
-                    section = Section::RowBreaks;
-                else if (name == "sheetFormatPr") {
-                    const double base = toDouble(sc.attributeValue("baseColWidth"), 8);
-                    if (const XmlAttribute* w = sc.attribute("defaultColWidth"))
-                        sheet.defaultColumnWidth = xlsx::characterWidthToPoints(toDouble(w->value, 8.43));
-                    else
-                        // Excel pads the base width by 5 pixels and rounds up to a multiple of 8.
-                        sheet.defaultColumnWidth = std::ceil((std::trunc(base * 7) + 5) / 8) * 8 * 0.75;
-                    const double h = toDouble(sc.attributeValue("defaultRowHeight"), -1);
-                    if (h > 0 && h <= 409.5) sheet.defaultRowHeight = h;
-                } else if (name == "pageMargins") {
-                    PageSetup& p = sheet.pageSetup;
-                    p.marginLeft = toDouble(sc.attributeValue("left"), p.marginLeft);
-                    p.marginRight = toDouble(sc.attributeValue("right"), p.marginRight);
-                    p.marginTop = toDouble(sc.attributeValue("top"), p.marginTop);
-                    p.marginBottom = toDouble(sc.attributeValue("bottom"), p.marginBottom);
-                    p.marginHeader = toDouble(sc.attributeValue("header"), p.marginHeader);
-                    p.marginFooter = toDouble(sc.attributeValue("footer"), p.marginFooter);
-                } else if (name == "pageSetup") {
-                    PageSetup& p = sheet.pageSetup;
-                    p.paperSize = std::clamp(toInt(sc.attributeValue("paperSize"), p.paperSize), 1, 255);
-                    p.landscape = sc.attributeValue("orientation") == "landscape";
-                    p.scale = std::clamp(toInt(sc.attributeValue("scale"), 100), 10, 400);
-                    p.fitToWidth = std::clamp(toInt(sc.attributeValue("fitToWidth"), 1), 0, 32767);
-                    p.fitToHeight = std::clamp(toInt(sc.attributeValue("fitToHeight"), 1), 0, 32767);
-                } else if (name == "sheetPr" || name == "sheetProtection") {
-                    if (name == "sheetProtection") sheet.isProtected = isTrue(sc.attributeValue("sheet"));
-                    section = name == "sheetPr" ? Section::None : Section::Other;
-                    if (name == "sheetPr") {
-                        // Only its pageSetUpPr child matters.
-                        const int prDepth = sc.depth();
-                        if (!sc.isEmptyElement()) {
-                            for (;;) {
-                                t = sc.next();
-                                if (t == XmlScanner::Token::EndElement && sc.depth() == prDepth - 1) break;
-                                if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error)
-                                    break;
-                                if (t == XmlScanner::Token::StartElement && sc.localName() == "pageSetUpPr")
-                                    fitToPage = isTrue(sc.attributeValue("fitToPage"));
-                            }
-                        }
-                    }
-                } else if (name != "dimension") {
-                    // Views, conditional formats, drawings, extensions: nothing the model keeps.
-                    if (!sc.skipElement()) break;
-                    section = Section::None;
-                }
-                continue;
-            }
+    CellValue cellValue;
+    if (Status s = cellValueOf(type, xf, cellRow, hasValue, hasInline, cellValue); !s) return s;
 
-            if (section == Section::Cols && name == "col") {
-                const int first = toInt(sc.attributeValue("min"), 0),
-                          last = toInt(sc.attributeValue("max"), 0);
-                if (first < 1 || last < first || last > kMaxColumns)
-                    return cellError(QStringLiteral("列宽记录的列范围 %1-%2 无效").arg(first).arg(last));
-                const bool hidden = isTrue(sc.attributeValue("hidden"));
-                const XmlAttribute* w = sc.attribute("width");
-                if (!w && !hidden) continue;
-                const double width = hidden ? 0 : xlsx::characterWidthToPoints(toDouble(w->value, 0));
-                columnRecords += last - first + 1;
-                if (columnRecords > 4 * int64_t(kMaxColumns))
-                    return cellError(QStringLiteral("列宽记录太多（重复覆盖了同样的列）"));
-                for (int c = first; c <= last; ++c)
-                    sheet.columnWidths[c - 1] = width;
-            } else if (section == Section::Merges && name == "mergeCell") {
-                const std::string_view ref = sc.attributeValue("ref");
-                const size_t colon = ref.find(':');
-                CellRange range;
-                bool ok = colon != std::string_view::npos &&
-                          parseCellReference(ref.substr(0, colon), range.firstRow, range.firstColumn) &&
-                          parseCellReference(ref.substr(colon + 1), range.lastRow, range.lastColumn);
-                if (!ok) return cellError(QStringLiteral("合并区域“%1”无效").arg(qstr(ref)));
-                if (range.lastRow < range.firstRow) std::swap(range.lastRow, range.firstRow);
-                if (range.lastColumn < range.firstColumn) std::swap(range.lastColumn, range.firstColumn);
-                if (sheet.merges.size() >= 1000000) return cellError(QStringLiteral("合并区域太多"));
-                if (range.rowCount() > 1 || range.columnCount() > 1) sheet.merges.push_back(range);
-            } else if (section == Section::RowBreaks && name == "brk") {
-                const int id = toInt(sc.attributeValue("id"), -1);
-                // The break falls after row `id` (1-based), so the new page starts at id + 1.
-                if (id >= 1 && id < kMaxRows && sheet.rowBreaks.size() < 1026)
-                    sheet.rowBreaks.push_back(id + 1);
+    // An error constant written as a formula of its own (as the writer does, having
+    // no other way) is the error value itself.
+    if (!formula_.empty() && isErrorLiteral(formula_)) {
+        cellValue = CellValue::fromError(sharedTextFromUtf8(formula_));
+        formula_.clear();
+    }
+    if (cellValue.isEmpty() && formula_.empty() && xf.style == 0) return Status::ok();
+    if (++cells_ > kMaxWorkbookCells ||
+        reader_.cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells)
+        return cellError(QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
+    SheetRow& row = appendRow(cellRow);
+    if (!row.cells.empty() && row.cells.back().column >= uint32_t(column_)) unordered_ = true;
+    Cell* cell = &row.cells.emplace_back();
+    cell->column = uint32_t(column_);
+    cell->style = xf.style;
+    cell->value = std::move(cellValue);
+    if (!formula_.empty()) {
+        formula_.insert(formula_.begin(), '=');
+        cell->formula = ooxmlText(formula_);
+    }
+    return Status::ok();
+}
+
+// The <v>, <f> and <is> children of a cell; other children are skipped.
+Status XlsxReader::SheetPart::readCellChildren(int depth, int32_t cellRow, bool& hasValue, bool& hasInline) {
+    for (;;) {
+        const XmlScanner::Token t = sc_.next();
+        if (t == XmlScanner::Token::EndElement && sc_.depth() == depth - 1) break;
+        if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) {
+            stopped_ = true;
+            return Status::ok();
+        }
+        if (t != XmlScanner::Token::StartElement) continue;
+        const std::string_view child = sc_.localName();
+        if (child == "v") {
+            hasValue = true;
+            if (!sc_.readElementText(value_)) stopped_ = true;
+        } else if (child == "f") {
+            readFormula(cellRow);
+        } else if (child == "is") {
+            hasInline = true;
+            if (!readInlineText()) stopped_ = true;
+        } else {
+            if (!sc_.skipElement()) stopped_ = true;
+        }
+        if (stopped_) return Status::ok();
+    }
+    return Status::ok();
+}
+
+// <f>: the formula text, or for a cell of a shared-formula group the master's text shifted here.
+void XlsxReader::SheetPart::readFormula(int32_t cellRow) {
+    sharedFormula_ = false;
+    for (const XmlAttribute& a : sc_.attributes()) {
+        if (a.localName == "t")
+            sharedFormula_ = a.value == "shared";
+        else if (a.localName == "si" && !parseUnsigned(a.value, sharedIndex_))
+            sharedIndex_ = UINT64_MAX;
+    }
+    if (!sc_.readElementText(formula_)) {
+        stopped_ = true;
+        return;
+    }
+    if (!sharedFormula_ || sharedIndex_ == UINT64_MAX) return;
+    if (!formula_.empty()) {
+        sharedFormulas_[sharedIndex_] =
+            SharedMaster{QString::fromUtf8(formula_.data(), qsizetype(formula_.size())), cellRow, column_};
+    } else if (auto master = sharedFormulas_.find(sharedIndex_); master != sharedFormulas_.end()) {
+        const QString shifted = r1c1ToA1(
+            a1ToR1C1(master->second.formula, master->second.row, master->second.column), cellRow, column_);
+        const QByteArray bytes = shifted.toUtf8();
+        formula_.assign(bytes.constData(), size_t(bytes.size()));
+    }
+}
+
+// <is>: the inline string's <t>, leaving out phonetic runs. False when the scan ended.
+bool XlsxReader::SheetPart::readInlineText() {
+    const int isDepth = sc_.depth();
+    for (;;) {
+        const XmlScanner::Token t = sc_.next();
+        if (t == XmlScanner::Token::EndElement && sc_.depth() == isDepth - 1) return true;
+        if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) return false;
+        if (t != XmlScanner::Token::StartElement) continue;
+        if (sc_.localName() == "t") {
+            if (!sc_.readElementText(inlineText_)) return false;
+        } else if (sc_.localName() == "rPh") {
+            if (!sc_.skipElement()) return false;
+        }
+    }
+}
+
+// The value of a cell from its type, its <v> text and its number format.
+Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32_t cellRow, bool hasValue,
+                                          bool hasInline, CellValue& cellValue) const {
+    switch (type) {
+    case CellType::Number:
+        if (hasValue && !value_.empty()) {
+            double number;
+            if (!parseDouble(value_, number))
+                return cellError(QStringLiteral("单元格 %1 的数值“%2”无效")
+                                     .arg(cellName(cellRow, column_), qstr(value_.substr(0, 40))));
+            if (xf.isDate)
+                cellValue = CellValue::fromDateTime(reader_.date1904_ ? number + 1462 : number);
+            else
+                cellValue = CellValue::fromNumber(number);
+        }
+        break;
+    case CellType::Shared:
+        if (hasValue) {
+            uint64_t index;
+            if (!parseUnsigned(value_, index))
+                return cellError(QStringLiteral("单元格 %1 的共享字符串编号“%2”无效")
+                                     .arg(cellName(cellRow, column_), qstr(value_.substr(0, 40))));
+            if (strings_) {
+                if (index >= strings_->size())
+                    return cellError(QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在（共有 %3 个）")
+                                         .arg(cellName(cellRow, column_))
+                                         .arg(index)
+                                         .arg(strings_->size()));
+                cellValue = CellValue::fromString((*strings_)[size_t(index)]);
+            } else {
+                if (index >= uint64_t(1) << 40)
+                    return cellError(QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在")
+                                         .arg(cellName(cellRow, column_))
+                                         .arg(index));
+                cellValue.type = CellValue::Type::String;
+                cellValue.number = double(index + 1);
             }
         }
-        if (unordered) putInOrder(sheet);
-        sheet.pageSetup.fitToPage = fitToPage;
-        std::sort(sheet.rowBreaks.begin(), sheet.rowBreaks.end());
-        sheet.rowBreaks.erase(std::unique(sheet.rowBreaks.begin(), sheet.rowBreaks.end()),
-                              sheet.rowBreaks.end());
-        return Status::ok();
-    });
+        break;
+    case CellType::FormulaString:
+        cellValue = CellValue::fromString(ooxmlText(value_));
+        break;
+    case CellType::Inline:
+        cellValue = CellValue::fromString(ooxmlText(hasInline ? inlineText_ : value_));
+        break;
+    case CellType::Boolean:
+        if (hasValue) cellValue = CellValue::fromBoolean(isTrue(value_));
+        break;
+    case CellType::Error:
+        cellValue = CellValue::fromError(sharedTextFromUtf8(value_));
+        break;
+    default:
+        if (hasValue && !value_.empty()) {
+            double serial;
+            if (!xlsx::isoDateToSerial(value_, serial))
+                return cellError(QStringLiteral("单元格 %1 的日期“%2”无效")
+                                     .arg(cellName(cellRow, column_), qstr(value_.substr(0, 40))));
+            cellValue = CellValue::fromDateTime(serial);
+        }
+        break;
+    }
+    return Status::ok();
+}
+
+// <row r="…" ht="…" hidden="…">: the row's place, height and visibility.
+Status XlsxReader::SheetPart::readRow() {
+    float height = -1;
+    bool hidden = false;
+    bool hasIndex = false;
+    for (const XmlAttribute& a : sc_.attributes()) {
+        if (a.localName == "r") {
+            uint64_t r;
+            if (!parseUnsigned(a.value, r) || r < 1 || r > uint64_t(kMaxRows))
+                return cellError(QStringLiteral("行号“%1”无效或超出了第 1048576 行").arg(qstr(a.value)));
+            rowIndex_ = int32_t(r - 1);
+            hasIndex = true;
+        } else if (a.localName == "ht") {
+            height = float(toDouble(a.value, -1));
+        } else if (a.localName == "hidden") {
+            hidden = isTrue(a.value);
+        }
+    }
+    if (!hasIndex) {
+        if (rowIndex_ + 1 >= kMaxRows) return cellError(QStringLiteral("行超出了第 1048576 行"));
+        ++rowIndex_;
+    }
+    column_ = -1;
+    if (height >= 0 || hidden) {
+        SheetRow& row = appendRow(rowIndex_);
+        if (height >= 0 && height <= 409.5f) row.height = height;
+        row.hidden = hidden;
+    }
+    return Status::ok();
+}
+
+// A child of <worksheet>: opens a section or carries a sheet-wide setting.
+Status XlsxReader::SheetPart::readTopLevel(std::string_view name) {
+    section_ = Section::Other;
+    if (name == "sheetData") {
+        section_ = Section::SheetData;
+    } else if (name == "cols") {
+        section_ = Section::Cols;
+    } else if (name == "mergeCells") {
+        section_ = Section::Merges;
+    } else if (name == "rowBreaks") {
+        section_ = Section::RowBreaks;
+    } else if (name == "sheetFormatPr") {
+        readFormatProperties();
+    } else if (name == "pageMargins") {
+        readPageMargins();
+    } else if (name == "pageSetup") {
+        readPageSetup();
+    } else if (name == "sheetProtection") {
+        sheet_.isProtected = isTrue(sc_.attributeValue("sheet"));
+    } else if (name == "sheetPr") {
+        section_ = Section::None;
+        readSheetProperties();
+    } else if (name != "dimension") {
+        // Views, conditional formats, drawings, extensions: nothing the model keeps.
+        if (!sc_.skipElement()) stopped_ = true;
+        section_ = Section::None;
+    }
+    return Status::ok();
+}
+
+void XlsxReader::SheetPart::readFormatProperties() {
+    const double base = toDouble(sc_.attributeValue("baseColWidth"), 8);
+    if (const XmlAttribute* w = sc_.attribute("defaultColWidth"))
+        sheet_.defaultColumnWidth = xlsx::characterWidthToPoints(toDouble(w->value, 8.43));
+    else
+        // Excel pads the base width by 5 pixels and rounds up to a multiple of 8.
+        sheet_.defaultColumnWidth = std::ceil((std::trunc(base * 7) + 5) / 8) * 8 * 0.75;
+    const double h = toDouble(sc_.attributeValue("defaultRowHeight"), -1);
+    if (h > 0 && h <= 409.5) sheet_.defaultRowHeight = h;
+}
+
+void XlsxReader::SheetPart::readPageMargins() {
+    PageSetup& p = sheet_.pageSetup;
+    p.marginLeft = toDouble(sc_.attributeValue("left"), p.marginLeft);
+    p.marginRight = toDouble(sc_.attributeValue("right"), p.marginRight);
+    p.marginTop = toDouble(sc_.attributeValue("top"), p.marginTop);
+    p.marginBottom = toDouble(sc_.attributeValue("bottom"), p.marginBottom);
+    p.marginHeader = toDouble(sc_.attributeValue("header"), p.marginHeader);
+    p.marginFooter = toDouble(sc_.attributeValue("footer"), p.marginFooter);
+}
+
+void XlsxReader::SheetPart::readPageSetup() {
+    PageSetup& p = sheet_.pageSetup;
+    p.paperSize = std::clamp(toInt(sc_.attributeValue("paperSize"), p.paperSize), 1, 255);
+    p.landscape = sc_.attributeValue("orientation") == "landscape";
+    p.scale = std::clamp(toInt(sc_.attributeValue("scale"), 100), 10, 400);
+    p.fitToWidth = std::clamp(toInt(sc_.attributeValue("fitToWidth"), 1), 0, 32767);
+    p.fitToHeight = std::clamp(toInt(sc_.attributeValue("fitToHeight"), 1), 0, 32767);
+}
+
+// <sheetPr>: only its pageSetUpPr child matters.
+void XlsxReader::SheetPart::readSheetProperties() {
+    const int prDepth = sc_.depth();
+    if (sc_.isEmptyElement()) return;
+    for (;;) {
+        const XmlScanner::Token t = sc_.next();
+        if (t == XmlScanner::Token::EndElement && sc_.depth() == prDepth - 1) break;
+        if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
+        if (t == XmlScanner::Token::StartElement && sc_.localName() == "pageSetUpPr")
+            fitToPage_ = isTrue(sc_.attributeValue("fitToPage"));
+    }
+}
+
+// <col min max width hidden>: the width of a run of columns.
+Status XlsxReader::SheetPart::readColumns() {
+    const int first = toInt(sc_.attributeValue("min"), 0), last = toInt(sc_.attributeValue("max"), 0);
+    if (first < 1 || last < first || last > kMaxColumns)
+        return cellError(QStringLiteral("列宽记录的列范围 %1-%2 无效").arg(first).arg(last));
+    const bool hidden = isTrue(sc_.attributeValue("hidden"));
+    const XmlAttribute* w = sc_.attribute("width");
+    if (!w && !hidden) return Status::ok();
+    const double width = hidden ? 0 : xlsx::characterWidthToPoints(toDouble(w->value, 0));
+    columnRecords_ += last - first + 1;
+    if (columnRecords_ > 4 * int64_t(kMaxColumns))
+        return cellError(QStringLiteral("列宽记录太多（重复覆盖了同样的列）"));
+    for (int c = first; c <= last; ++c)
+        sheet_.columnWidths[c - 1] = width;
+    return Status::ok();
+}
+
+Status XlsxReader::SheetPart::readMerge() {
+    const std::string_view ref = sc_.attributeValue("ref");
+    const size_t colon = ref.find(':');
+    CellRange range;
+    bool ok = colon != std::string_view::npos &&
+              parseCellReference(ref.substr(0, colon), range.firstRow, range.firstColumn) &&
+              parseCellReference(ref.substr(colon + 1), range.lastRow, range.lastColumn);
+    if (!ok) return cellError(QStringLiteral("合并区域“%1”无效").arg(qstr(ref)));
+    if (range.lastRow < range.firstRow) std::swap(range.lastRow, range.firstRow);
+    if (range.lastColumn < range.firstColumn) std::swap(range.lastColumn, range.firstColumn);
+    if (sheet_.merges.size() >= 1000000) return cellError(QStringLiteral("合并区域太多"));
+    if (range.rowCount() > 1 || range.columnCount() > 1) sheet_.merges.push_back(range);
+    return Status::ok();
+}
+
+void XlsxReader::SheetPart::readBreak() {
+    const int id = toInt(sc_.attributeValue("id"), -1);
+    // The break falls after row `id` (1-based), so the new page starts at id + 1.
+    if (id >= 1 && id < kMaxRows && sheet_.rowBreaks.size() < 1026) sheet_.rowBreaks.push_back(id + 1);
 }
 
 // Sorts rows by index and cells by column, merging repeated rows and keeping the last of
