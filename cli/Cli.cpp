@@ -1,6 +1,7 @@
 #include "Cli.h"
 
 #include "CliContext.h"
+#include "CommandHelp.h"
 #include "Commands.h"
 
 #include <functional>
@@ -47,16 +48,27 @@ QString usage() {
         "filter 的选项：--where 字段=值（可重复，最多 6 个）\n"
         "blank-rows 的选项：--count N\n"
         "group-sum 的选项：--group 字段（可重复，1 到 6 个）、--sum 字段（可重复；不给时自动选数字列）\n"
+        "\n每个命令的全部选项：quellar-cli 命令 --help；版本：quellar-cli --version\n"
         "\n退出状态：0 完成；2 用法或输入错误；1 仅在 --exit-code 且发现差异时。\n");
     return text;
 }
 
 } // namespace
 
+QString commandSummary(const QString& command) {
+    for (const CommandEntry& c : commands())
+        if (command == QLatin1String(c.name)) return QString::fromUtf16(c.summary);
+    return QString();
+}
+
 int runCli(const QStringList& arguments, std::ostream& out, std::ostream& err, bool errIsTerminal) {
     if (arguments.isEmpty() || arguments[0] == u"--help" || arguments[0] == u"-h" || arguments[0] == u"help") {
         printLine(arguments.isEmpty() ? err : out, usage());
         return arguments.isEmpty() ? 2 : 0;
+    }
+    if (arguments[0] == u"--version" || arguments[0] == u"-v") {
+        printLine(out, QStringLiteral("quellar-cli " QUELLAR_VERSION));
+        return 0;
     }
     const QString name = arguments[0];
     CliContext context(out, err, errIsTerminal);

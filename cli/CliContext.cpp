@@ -1,5 +1,6 @@
 #include "CliContext.h"
 
+#include "CommandHelp.h"
 #include "TerminalProgress.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/JsonTables.h"
@@ -30,6 +31,7 @@ CliContext::CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal)
     : out_(out), err_(err), progress_(std::make_unique<NullProgress>()), errIsTerminal_(errIsTerminal) {}
 
 int CliContext::fail(const Status& status) {
+    if (helpShown_) return 0; // --help ends the command before any work, successfully
     if (auto* terminal = dynamic_cast<TerminalProgress*>(progress_.get())) terminal->finish();
     printLine(err_, QStringLiteral("quellar-cli %1：%2").arg(command_, status.message()));
     return 2;
@@ -52,6 +54,15 @@ Status CliContext::parse(const QString& command, const QStringList& arguments,
     }
     if (command != u"convert") specs.push_back({QStringLiteral("output"), true, false});
     specs.push_back({QStringLiteral("quiet"), false, false});
+
+    for (const QString& arg : arguments) {
+        if (arg == u"--") break;
+        if (arg == u"--help" || arg == u"-h") {
+            printLine(out_, commandHelpText(command, specs));
+            helpShown_ = true;
+            return Status::cancelled();
+        }
+    }
 
     bool onlyFiles = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {

@@ -32,7 +32,8 @@ public:
     CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal);
 
     // Parses `arguments` against the common options plus `commandOptions`. On failure the
-    // returned Status says which option is wrong.
+    // returned Status says which option is wrong. With --help (or -h) it prints the command's
+    // options to stdout and returns a cancelled Status, which fail() turns into exit status 0.
     Status parse(const QString& command, const QStringList& arguments, const std::vector<OptionSpec>& commandOptions);
 
     bool has(const QString& name) const { return values_.contains(name); }
@@ -79,6 +80,7 @@ private:
     std::ostream& err_;
     std::unique_ptr<Progress> progress_;
     bool errIsTerminal_;
+    bool helpShown_ = false;
     QString command_;
     QMap<QString, QStringList> values_;
     QStringList files_;

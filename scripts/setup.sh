@@ -9,6 +9,7 @@ packages=(
   libpugixml-dev libfast-float-dev libzip-dev libdeflate-dev libxlsxwriter-dev libfreexl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb
+  desktop-file-utils man-db dpkg-dev
 )
 
 missing=()

@@ -1,11 +1,16 @@
 #include "app/CQuellarApp.h"
 
 #include "app/CQuellarDlg.h"
+#include "app/StartOptions.h"
 #include "app/ToolIcons.h"
 
+#include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QMessageBox>
 #include <QStyleFactory>
+
+#include <cstdio>
 
 namespace quellar {
 
@@ -54,12 +59,23 @@ void CQuellarApp::installFonts() {
 }
 
 int CQuellarApp::run() {
+    // Qt has taken its own options (-platform, -style ...) out of the arguments by now.
+    const StartOptions options = parseStartOptions(QApplication::arguments().mid(1), QDir::currentPath(),
+                                                   qEnvironmentVariable("XDG_DATA_HOME"));
+    Status status = options.action == StartOptions::Action::Fail
+                        ? Status::invalidInput(options.message + QStringLiteral("\n\n") + startUsageText())
+                        : Status::ok();
+    if (status.isOk() && !options.workFolder.isEmpty()) status = enterWorkFolder(options.workFolder);
+    if (!status.isOk()) {
+        std::fprintf(stderr, "quellar：%s\n", status.message().toUtf8().constData());
+        QMessageBox::critical(nullptr, QStringLiteral("Quellar"), status.message());
+        return 2;
+    }
     CQuellarDlg window;
     window.show();
     // Workbooks named on the command line open as file 1 and file 2.
-    const QStringList arguments = QApplication::arguments().mid(1);
-    for (int which = 1; which <= std::min<int>(2, int(arguments.size())); ++which)
-        window.openWorkbook(which, arguments[which - 1]);
+    for (int which = 1; which <= std::min<int>(2, int(options.files.size())); ++which)
+        window.openWorkbook(which, options.files[which - 1]);
     return QApplication::exec();
 }
 
