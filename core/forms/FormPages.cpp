@@ -1,0 +1,380 @@
+#include "forms/FormPages.h"
+
+#include "base/CellOps.h"
+#include "base/StringTools.h"
+#include "table/ExchangeSort.h"
+#include "table/GroupSum.h"
+#include "table/OperationCells.h"
+
+#include <algorithm>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace quellar {
+
+namespace {
+
+// The mixed order is followed swap by swap up to this budget (a few tenths of a second for
+// any list); past it only short lists still run the procedure itself.
+constexpr MixedOrderLimits kValueOrderLimits{2000, 4'000'000, 12'000};
+
+constexpr int kGroupSelects = 6;
+constexpr int kSeparatorExamples = 5;
+
+struct ViewHash {
+    size_t operator()(std::u16string_view v) const noexcept { return hashUtf16(v); }
+};
+
+QStringView qview(std::u16string_view v) {
+    return QStringView(reinterpret_cast<const QChar*>(v.data()), qsizetype(v.size()));
+}
+
+std::u16string_view u16view(QStringView v) {
+    return std::u16string_view(reinterpret_cast<const char16_t*>(v.data()), size_t(v.size()));
+}
+
+// The distinct texts of a column as views into the table's cells: the empty text first.
+std::vector<std::u16string_view> distinctTexts(const RowTable& table, int column, size_t firstRow,
+                                               size_t endRow) {
+    std::vector<std::u16string_view> values{std::u16string_view()};
+    std::unordered_set<std::u16string_view, ViewHash> seen;
+    seen.insert(std::u16string_view());
+    endRow = std::min(endRow, table.size());
+    for (size_t r = firstRow; r < endRow; ++r) {
+        const std::u16string_view text = cells::textAt(table[r], column);
+        if (text.empty()) continue;
+        if (seen.insert(text).second) values.push_back(text);
+    }
+    return values;
+}
+
+// Puts distinct texts in value order (see sortValues). `numbers` receives whether each one,
+// in the new order, parses as a number.
+ValueOrder orderTexts(std::vector<std::u16string_view>& values, std::vector<char>* numbers = nullptr) {
+    const size_t n = values.size();
+    std::vector<NumberOrText> keys(n);
+    std::vector<uint32_t> byText(n);
+    for (size_t i = 0; i < n; ++i) {
+        keys[i].isNumber = parseNumber(values[i], keys[i].number);
+        byText[i] = uint32_t(i);
+    }
+    std::sort(byText.begin(), byText.end(), [&](uint32_t a, uint32_t b) { return values[a] < values[b]; });
+    for (size_t r = 0; r < n; ++r) {
+        // Equal texts share a rank (the lists here are distinct, but the order does not rely on it).
+        const bool tie = r > 0 && values[byText[r - 1]] == values[byText[r]];
+        keys[byText[r]].textRank = tie ? keys[byText[r - 1]].textRank : uint32_t(r);
+    }
+
+    ValueOrder result = ValueOrder::ExchangeSort;
+    std::vector<size_t> order;
+    if (!exchangeSortNumberOrTextOrder(keys, order, kValueOrderLimits)) {
+        result = ValueOrder::Fallback;
+        order.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            const NumberOrText& x = keys[a];
+            const NumberOrText& y = keys[b];
+            if (x.isNumber != y.isNumber) return x.isNumber;
+            if (x.isNumber) return x.number < y.number;
+            return x.textRank < y.textRank;
+        });
+    }
+    std::vector<std::u16string_view> sorted(n);
+    if (numbers) numbers->resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        sorted[i] = values[order[i]];
+        if (numbers) (*numbers)[i] = keys[order[i]].isNumber ? 1 : 0;
+    }
+    values.swap(sorted);
+    return result;
+}
+
+bool needsEscape(char16_t c) { return c == u'&' || c == u'<' || c == u'>' || c == u'"' || c == u'\''; }
+
+void appendEscaped(QString& out, std::u16string_view text) {
+    size_t plain = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (!needsEscape(c)) continue;
+        out.append(qview(text.substr(plain, i - plain)));
+        switch (c) {
+        case u'&':
+            out.append(u"&amp;");
+            break;
+        case u'<':
+            out.append(u"&lt;");
+            break;
+        case u'>':
+            out.append(u"&gt;");
+            break;
+        case u'"':
+            out.append(u"&quot;");
+            break;
+        default:
+            out.append(u"&#39;");
+            break;
+        }
+        plain = i + 1;
+    }
+    out.append(qview(text.substr(plain)));
+}
+
+void appendEscaped(QString& out, const QString& text) { appendEscaped(out, u16view(text)); }
+
+// " <option value="v">v</option>", the text escaped in both places.
+void appendOption(QString& out, std::u16string_view text) {
+    out.append(u" <option value=\"");
+    appendEscaped(out, text);
+    out.append(u"\">");
+    appendEscaped(out, text);
+    out.append(u"</option>");
+}
+
+class PageBuilder {
+public:
+    PageBuilder(const RowTable& table, const FieldList& fields, int fieldRow, FormPageInfo& info)
+        : table_(table), fields_(fields), fieldRow_(fieldRow), info_(info) {}
+
+    QString queryPage() {
+        appendHead(QStringLiteral("query"));
+        page_.append(u" </table> ");
+        appendSizeInput();
+        page_.append(u" <br> <p align=center> <input type=button value='");
+        page_.append(texts_(QStringLiteral("btnTj")));
+        page_.append(u"' name=A1 onclick=tjSelect()></p> </form> ");
+        appendTail();
+        return std::move(page_);
+    }
+
+    QString summaryPage() {
+        appendHead(QStringLiteral("sum"));
+        page_.append(u" <tr>  <td height=33 colspan=4>&nbsp; </td> <tr> ");
+        const QString group = texts_(QStringLiteral("group"));
+        for (int g = 1; g <= kGroupSelects; ++g) {
+            page_.append(u" <tr>  <td height=33 colspan=2 align=center>");
+            page_.append(group);
+            page_.append(QString::number(g));
+            page_.append(u" </td> <td colspan=2 align=center> <select size=1 name=HZTJ");
+            page_.append(QString::number(g));
+            page_.append(u">");
+            if (g >= 2) page_.append(u"<option></option>");
+            for (const QString& name : fields_)
+                appendOption(page_, u16view(name));
+            page_.append(u" </select></td>  <td>  <tr> ");
+        }
+        page_.append(u" <tr>  <td height=33 colspan=4 align=center>");
+        page_.append(texts_(QStringLiteral("colSum")));
+        page_.append(u" </td> <tr>  <tr>  <tr>  <td>  <select id=showField onChange=selField() size=10>");
+        for (qsizetype p = 0; p < fields_.size(); ++p)
+            appendOption(page_, u16view(groupSumLabel(int(p), fields_[p])));
+        page_.append(u" </select></td>  <td>  <P align=right><INPUT type=button onClick=selectALL() "
+                     u"value='  >>  '></P>  <P align=right><INPUT type=button onClick=clearALL()  "
+                     u"value='  <<  '></P>  </td>  <td colspan=2 align=center>  <select name='order' "
+                     u"size=10> </select>  </td>  <tr> ");
+        page_.append(u" </table> ");
+        appendSizeInput();
+        page_.append(u" <br> <p align=center> <input type=button value='");
+        page_.append(texts_(QStringLiteral("btnSum")));
+        page_.append(u"' name=A1 onclick=tjSum()></p> </form> ");
+        appendTail();
+        return std::move(page_);
+    }
+
+private:
+    void appendHead(const QString& titleKey) {
+        page_.append(u"<html><head><meta http-equiv=Content-Type content='text/html; charset=");
+        page_.append(texts_(QStringLiteral("charset")));
+        page_.append(u"'></head><body bgcolor=#EEEEEE leftmargin=0 topmargin=0>"
+                     u"<table width=100% height=100% border=0 cellspacing=0 cellpadding=0>"
+                     u" <tr>  <td height=33 align=center> <font color=#0000FF>");
+        page_.append(texts_(titleKey));
+        page_.append(u"</font> </td> </tr> <tr> <td valign=top align=center height=100%><br>"
+                     u"<div align=left style='OVERFLOW: auto; WIDTH: 98%; HEIGHT: 95%;BORDER: black 0px "
+                     u"solid;'><form id=form2> <br> <br> "
+                     u" <table border=1 cellspacing=0 cellpadding=0 align=center bordercolordark=#ffffff "
+                     u"bordercolor=#9999CC width=98%> <tr height=33>  <td align=center> ");
+        for (const char* key : {"bj1", "bj2", "bj3"}) {
+            page_.append(u" <font color=#0000FF>");
+            page_.append(texts_(QString::fromLatin1(key)));
+            page_.append(u"</font></td>  <td align=center> ");
+        }
+        page_.append(u" <font color=#0000FF>");
+        page_.append(texts_(QStringLiteral("bj4")));
+        page_.append(u"</font></td>  </tr> ");
+        appendConditionRows();
+    }
+
+    void appendConditionRows() {
+        static const char16_t* const kComparators[6][2] = {
+            {u"=", u"="},          {u">", u"&gt;"},       {u">=", u"&gt;="},
+            {u"<", u"&lt;"},       {u"<=", u"&lt;="},     {u"!=", u"!="}};
+        QString comparators;
+        for (int i = 0; i < 6; ++i) {
+            comparators.append(u"<option value='");
+            comparators.append(kComparators[i][0]);
+            comparators.append(u"' title='");
+            comparators.append(texts_(QStringLiteral("bjf%1").arg(i + 1)));
+            comparators.append(u"'>&nbsp;");
+            comparators.append(kComparators[i][1]);
+            comparators.append(u"&nbsp;</option>");
+        }
+        const QString logic =
+            QStringLiteral("<option value='and'>") + texts_(QStringLiteral("and")) + QStringLiteral("</option>");
+
+        int k = 1;
+        for (qsizetype i = 0; i < fields_.size(); ++i) {
+            const QString& name = fields_[i];
+            if (name.contains(u'|')) info_.namesWithSeparator.append(name);
+            std::vector<std::u16string_view> values =
+                distinctTexts(table_, int(i), size_t(fieldRow_) + 1, table_.size());
+            std::vector<char> isNumber;
+            if (orderTexts(values, &isNumber) == ValueOrder::Fallback) info_.fallbackOrderFields.append(name);
+            if (values.size() == 1) continue; // only the empty text: no condition row
+
+            QString options;
+            bool allNumbers = true;
+            for (size_t v = 0; v < values.size(); ++v) {
+                allNumbers = allNumbers && isNumber[v];
+                const std::u16string_view text = values[v];
+                if (qsizetype(text.size()) > kLongestOfferedValue) {
+                    ++info_.longValuesLeftOut;
+                    continue;
+                }
+                if (text.find(u'|') != std::u16string_view::npos) {
+                    if (info_.valuesWithSeparator++ < kSeparatorExamples)
+                        info_.separatorExamples.append(
+                            QStringLiteral("字段“%1”的值“%2”").arg(name, qview(text).toString()));
+                }
+                appendOption(options, text);
+            }
+            const int rows = allNumbers ? 2 : 1;
+            for (int twice = 0; twice < rows; ++twice, ++k) {
+                const QString number = QString::number(k);
+                page_.append(u" <tr height=33>  <td> ");
+                appendEscaped(page_, name);
+                page_.append(u" <input type=hidden name=MC");
+                page_.append(number);
+                page_.append(u" value=\"");
+                appendEscaped(page_, name);
+                page_.append(u"\"></td>  <td>  <select size=1 name=BJF");
+                page_.append(number);
+                page_.append(u">");
+                page_.append(comparators);
+                page_.append(u" </select></td>  <td>  <select size=1 name=BJZ");
+                page_.append(number);
+                page_.append(u">");
+                page_.append(options);
+                page_.append(u" </select></td>  <td>  <select size=1 name=LJF");
+                page_.append(number);
+                page_.append(u">");
+                page_.append(logic);
+                page_.append(u" </select></td>  </tr> ");
+            }
+        }
+        info_.conditionRows = k - 1;
+    }
+
+    void appendSizeInput() {
+        page_.append(u" <input type=hidden name=SIZE value=\"");
+        page_.append(QString::number(info_.conditionRows));
+        page_.append(u"\">");
+    }
+
+    void appendTail() {
+        page_.append(u" </div> </td> </tr> </table></body></html>"
+                     u"<script language=JavaScript src=js.js> </script> ");
+    }
+
+    const RowTable& table_;
+    const FieldList& fields_;
+    int fieldRow_;
+    FormPageInfo& info_;
+    StringTools texts_;
+    QString page_;
+};
+
+Status checkFieldRow(int fieldRow) {
+    if (fieldRow >= 0) return Status::ok();
+    return Status::invalidInput(StringTools().text(QStringLiteral("check")));
+}
+
+} // namespace
+
+QStringList columnValues(const RowTable& table, int column, size_t firstRow, size_t endRow, ValueOrder* order) {
+    std::vector<std::u16string_view> values = distinctTexts(table, column, firstRow, endRow);
+    const ValueOrder how = orderTexts(values);
+    if (order) *order = how;
+    QStringList list;
+    list.reserve(qsizetype(values.size()));
+    for (std::u16string_view v : values)
+        list.append(qview(v).toString());
+    return list;
+}
+
+ValueOrder sortValues(QStringList& values) {
+    std::vector<std::u16string_view> views;
+    views.reserve(size_t(values.size()));
+    for (const QString& v : values)
+        views.push_back(u16view(v));
+    const ValueOrder how = orderTexts(views);
+    QStringList sorted;
+    sorted.reserve(values.size());
+    for (std::u16string_view v : views)
+        sorted.append(qview(v).toString());
+    values.swap(sorted);
+    return how;
+}
+
+QString escapePageText(QStringView text) {
+    QString out;
+    out.reserve(text.size());
+    appendEscaped(out, u16view(text));
+    return out;
+}
+
+Result<QString> buildQueryPage(const RowTable& table, const FieldList& fields, int fieldRow, FormPageInfo* info) {
+    if (Status s = checkFieldRow(fieldRow); !s) return s;
+    FormPageInfo found;
+    QString page = PageBuilder(table, fields, fieldRow, found).queryPage();
+    if (info) *info = found;
+    return page;
+}
+
+Result<QString> buildSummaryPage(const RowTable& table, const FieldList& fields, int fieldRow,
+                                 FormPageInfo* info) {
+    if (Status s = checkFieldRow(fieldRow); !s) return s;
+    FormPageInfo found;
+    QString page = PageBuilder(table, fields, fieldRow, found).summaryPage();
+    if (info) *info = found;
+    return page;
+}
+
+Result<QString> buildQueryPage(const RowTable& table, FormPageInfo* info) {
+    int fieldRow = -1;
+    const FieldList fields = findFieldRow(table, fieldRow);
+    return buildQueryPage(table, fields, fieldRow, info);
+}
+
+Result<QString> buildSummaryPage(const RowTable& table, FormPageInfo* info) {
+    int fieldRow = -1;
+    const FieldList fields = findFieldRow(table, fieldRow);
+    return buildSummaryPage(table, fields, fieldRow, info);
+}
+
+Status writePageFile(const QString& path, const QString& page) { return StringTools::writeTextFile(path, page); }
+
+QString formPageNote(const FormPageInfo& info) {
+    QStringList parts;
+    if (!info.namesWithSeparator.isEmpty())
+        parts.append(QStringLiteral("字段名“%1”含有“|”，选择它的条件无法正确交回。")
+                         .arg(info.namesWithSeparator.join(QStringLiteral("”、“"))));
+    if (info.valuesWithSeparator > 0)
+        parts.append(QStringLiteral("有 %1 个值含有“|”（%2），选择它们的条件无法正确交回。")
+                         .arg(info.valuesWithSeparator)
+                         .arg(info.separatorExamples.join(QStringLiteral("、"))));
+    return parts.join(QString());
+}
+
+} // namespace quellar
