@@ -23,8 +23,8 @@ const std::vector<CommandEntry>& commands() {
         {"filter", u"比较筛选：FILE1 FILE2", runFilterCommand},
         {"blank-rows", u"增加空行：FILE", runBlankRowsCommand},
         {"group-sum", u"分组汇总：FILE", runGroupSumCommand},
-        {"query", u"条件查询：FILE", {}},
-        {"summary", u"条件汇总：FILE", {}},
+        {"query", u"条件查询：FILE", runQueryCommand},
+        {"summary", u"条件汇总：FILE", runSummaryCommand},
         {"page-subtotals", u"分页汇总：FILE", {}},
         {"convert", u"转换工作簿格式：SRC DST（格式由 DST 的扩展名决定）", runConvert},
     };
@@ -48,6 +48,8 @@ QString usage() {
         "filter 的选项：--where 字段=值（可重复，最多 6 个）\n"
         "blank-rows 的选项：--count N\n"
         "group-sum 的选项：--group 字段（可重复，1 到 6 个）、--sum 字段（可重复；不给时自动选数字列）\n"
+        "query 的选项：--conditions 条件（字段|运算|值|and|…）、--page 页面.htm\n"
+        "summary 的选项：--conditions 条件、--group 字段（可重复，1 到 6 个）、--sum 字段（可重复）、--page 页面.htm\n"
         "\n每个命令的全部选项：quellar-cli 命令 --help；版本：quellar-cli --version\n"
         "\n退出状态：0 完成；2 用法或输入错误；1 仅在 --exit-code 且发现差异时。\n");
     return text;

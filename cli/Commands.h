@@ -13,5 +13,7 @@ int runJoinCommand(CliContext& context, const QStringList& arguments);
 int runFilterCommand(CliContext& context, const QStringList& arguments);
 int runBlankRowsCommand(CliContext& context, const QStringList& arguments);
 int runGroupSumCommand(CliContext& context, const QStringList& arguments);
+int runQueryCommand(CliContext& context, const QStringList& arguments);
+int runSummaryCommand(CliContext& context, const QStringList& arguments);
 
 } // namespace quellar::cli

@@ -1,0 +1,176 @@
+// quellar-cli query and summary, in-process: results, the form page written with --page (alone
+// or with the operation), notes about values a page cannot hand back, and refused input ending
+// with one line on stderr, exit status 2 and no file written.
+
+#include "Cli.h"
+#include "base/StringTools.h"
+#include "forms/FormPages.h"
+#include "tests/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace quellar;
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun runCli(const QStringList& arguments) {
+    std::ostringstream out, err;
+    CliRun run;
+    run.status = cli::runCli(arguments, out, err, false);
+    run.out = QString::fromStdString(out.str());
+    run.err = QString::fromStdString(err.str());
+    return run;
+}
+
+QString z(const char16_t* text) { return QString::fromUtf16(text); }
+
+QString sales() { return test::testDataPath(QStringLiteral("cli/sales.csv")); }
+
+// The texts of the first result sheet, cells separated by blanks, rows by line breaks.
+QString firstSheet(const QString& jsonPath, QString* name = nullptr) {
+    QFile file(jsonPath);
+    if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("(no file)");
+    const QJsonObject sheet = QJsonDocument::fromJson(file.readAll()).object()["sheets"].toArray()[0].toObject();
+    if (name) *name = sheet["name"].toString();
+    QStringList lines;
+    for (const QJsonValue& row : sheet["rows"].toArray()) {
+        QStringList cells;
+        for (const QJsonValue& cell : row.toArray())
+            cells.append(cell.toObject()["text"].toString());
+        lines.append(cells.join(u' '));
+    }
+    return lines.join(u'\n');
+}
+
+QString readPage(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QString();
+    const QByteArray bytes = file.readAll();
+    if (!bytes.startsWith("\xFF\xFE") || !bytes.endsWith(QByteArray("\r\0\n\0", 4))) return QStringLiteral("(bad bytes)");
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 6) / 2);
+}
+
+void writeCsv(const QString& path, const QString& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.toUtf8());
+}
+
+} // namespace
+
+TEST(CliForms, QueryListsMatchingRowsAndWritesThePage) {
+    QTemporaryDir dir;
+    const QString output = dir.filePath("q.json");
+    const QString page = dir.filePath("tj_select.htm");
+    const CliRun run = runCli({"query", sales(), "--conditions", z(u"金额|>|20|and|地区|!=|华南|and"), "-o", output,
+                               "--page", page});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.err, QString());
+    QString name;
+    EXPECT_EQ(firstSheet(output, &name), z(u"地区 部门 金额\n华东 销售 100.000000 1\n华东 财务 25.000000 3"));
+    EXPECT_EQ(name, z(u"筛选结果"));
+
+    const QString html = readPage(page);
+    EXPECT_TRUE(html.startsWith(u"<html><head>")) << html.left(40).toStdString();
+    EXPECT_TRUE(html.contains(u"onclick=tjSelect()"));
+    EXPECT_TRUE(html.contains(z(u" <option value=\"1.500000\">1.500000</option> <option value=\"25.000000\">")));
+    EXPECT_TRUE(html.contains(u"name=SIZE value=\"4\"")); // 金额 is numeric: two rows
+
+    // The page alone: no result file needed, nothing else written.
+    const QString only = dir.filePath("only/tj_select.htm");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("only")));
+    const CliRun pageOnly = runCli({"query", sales(), "--page", only});
+    ASSERT_EQ(pageOnly.status, 0) << pageOnly.err.toStdString();
+    EXPECT_EQ(readPage(only), html);
+    EXPECT_EQ(QDir(dir.filePath("only")).entryList(QDir::Files).size(), 1);
+}
+
+TEST(CliForms, SummaryGroupsTheMatchingRows) {
+    QTemporaryDir dir;
+    const QString output = dir.filePath("s.json");
+    const QString page = dir.filePath("tj_sum.htm");
+    const CliRun run = runCli({"summary", sales(), "--conditions", z(u"部门|=|销售|and"), "--group", z(u"地区"), "--sum",
+                               z(u"金额"), "-o", output, "--page", page});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    QString name;
+    EXPECT_EQ(firstSheet(output, &name),
+              z(u"地区 部门 金额\n华东 销售 100.000000\n华东 销售 1.500000\n华东小计  101.500000\n合计  101.500000"));
+    EXPECT_EQ(name, z(u"汇总结果"));
+    const QString html = readPage(page);
+    EXPECT_TRUE(html.contains(z(u" <option value=\"C (金额)\">C (金额)</option>")));
+    EXPECT_TRUE(html.contains(u"onclick=tjSum()"));
+}
+
+TEST(CliForms, ValuesWithTheSeparatorAreReported) {
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("pipes.csv");
+    writeCsv(csv, z(u"名称,数量\na|b,1\nc,2\n"));
+    const CliRun run = runCli({"query", csv, "--page", dir.filePath("p.htm")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u"a|b")) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(u"无法正确交回"));
+}
+
+TEST(CliForms, RefusedInputWritesNothing) {
+    QTemporaryDir dir;
+    const QString output = dir.filePath("bad.json");
+    const QString page = dir.filePath("bad.htm");
+    const QString noFieldRow = dir.filePath("nofields.csv");
+    writeCsv(noFieldRow, "a,a\n1,1\n");
+    const QString c = z(u"金额|>|0|and");
+    struct Bad {
+        const char* label;
+        QStringList arguments;
+        QString mustMention;
+    };
+    const std::vector<Bad> bad = {
+        {"query without conditions", {"query", sales(), "-o", output}, z(u"没有选择查询条件。")},
+        {"query with empty conditions", {"query", sales(), "--conditions", "", "-o", output, "--page", page},
+         z(u"没有选择查询条件。")},
+        {"query with blank conditions", {"query", sales(), "--conditions", "   ", "-o", output}, z(u"条件")},
+        {"query on a missing field", {"query", sales(), "--conditions", z(u"产地|=|x|and"), "-o", output},
+         z(u"产地”不是表中的字段。表中的字段有：地区，部门，金额")},
+        {"query without output", {"query", sales(), "--conditions", c}, "-o"},
+        {"output without conditions", {"query", sales(), "--page", page, "-o", output}, "--conditions"},
+        {"page in a missing folder", {"query", sales(), "--page", dir.filePath("none/p.htm")}, "none"},
+        {"page onto the input", {"query", sales(), "--page", sales()}, z(u"输入文件")},
+        {"no field row", {"query", noFieldRow, "--page", page}, z(u"Excel表第一行必须是不同名称的字段。")},
+        {"summary without sums", {"summary", sales(), "--conditions", c, "--group", z(u"地区"), "-o", output},
+         z(u"没有选择查询条件或没有选择汇总数字列。")},
+        {"summary without anything", {"summary", sales()}, z(u"没有选择查询条件或没有选择汇总数字列。")},
+        {"summary without groups", {"summary", sales(), "--conditions", c, "--sum", z(u"金额"), "-o", output},
+         "--group"},
+        {"summary group with separator",
+         {"summary", sales(), "--conditions", c, "--group", "a|b", "--sum", z(u"金额"), "-o", output},
+         "a|b"},
+        {"summary on a missing group",
+         {"summary", sales(), "--conditions", c, "--group", "x", "--sum", z(u"金额"), "-o", output},
+         "x"},
+        {"summary of a missing sum",
+         {"summary", sales(), "--conditions", c, "--group", z(u"地区"), "--sum", "y", "-o", output},
+         "y"},
+    };
+    for (const Bad& b : bad) {
+        const CliRun run = runCli(b.arguments);
+        EXPECT_EQ(run.status, 2) << b.label;
+        EXPECT_TRUE(run.err.contains(b.mustMention)) << b.label << ": " << run.err.toStdString();
+        EXPECT_EQ(run.err.count(u'\n'), 1) << b.label << ": " << run.err.toStdString();
+        EXPECT_FALSE(QFile::exists(output)) << b.label;
+        EXPECT_FALSE(QFile::exists(page)) << b.label;
+    }
+}
