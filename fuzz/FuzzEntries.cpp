@@ -1,0 +1,268 @@
+#include "fuzz/FuzzEntries.h"
+
+#include "app/RangeText.h"
+#include "base/CellOps.h"
+#include "base/Progress.h"
+#include "workbook/CsvFormat.h"
+#include "workbook/RangeReader.h"
+#include "workbook/WorkbookFormat.h"
+#include "workbook/XMLTools.h"
+#include "workbook/XlsFormat.h"
+#include "workbook/XlsxFormat.h"
+#include "workbook/XmlScanner.h"
+#include "workbook/XmlSpreadsheetFormat.h"
+#include "workbook/ZipArchive.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <zlib.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace quellar::fuzz {
+namespace {
+
+// A broken promise: say which and stop, so the fuzzer keeps the input.
+[[noreturn]] void broken(const char* what) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+}
+void check(bool condition, const char* what) {
+    if (!condition) broken(what);
+}
+
+// The readers take a path: the input is written to a file in memory-backed /dev/shm (or the
+// temporary folder), one per process, rewritten for every input.
+QString scratchFile(const char* suffix, const char* data, size_t size) {
+    static const QString folder = QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QStringLiteral("/tmp");
+    const QString path = QStringLiteral("%1/quellar-fuzz-%2%3").arg(folder).arg(::getpid()).arg(QLatin1String(suffix));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data, qint64(size)) != qint64(size))
+        broken("cannot write the scratch file");
+    return path;
+}
+
+// What must hold for every workbook a reader accepts; then the first sheet's used range is
+// read as an operation would read it, when it is small enough.
+void checkWorkbook(const Status& status, const Workbook& book) {
+    if (!status.isOk()) {
+        check(!status.message().isEmpty(), "a failed read has a message");
+        return;
+    }
+    for (const Sheet& sheet : book.sheets) {
+        int32_t previous = -1;
+        for (const SheetRow& row : sheet.rows) {
+            check(row.index > previous && row.index < 1048576, "rows sorted and inside the grid");
+            previous = row.index;
+            int64_t previousColumn = -1;
+            for (const Cell& cell : row.cells) {
+                check(int64_t(cell.column) > previousColumn && cell.column < 16384, "cells sorted and inside the grid");
+                previousColumn = cell.column;
+            }
+        }
+    }
+    if (book.sheets.empty()) return;
+    const Sheet& sheet = book.sheets.front();
+    const RangeBounds bounds = clipUsedRange(sheet);
+    if (!checkReadableRange(bounds).isOk()) return;
+    if (int64_t(bounds.lastRow - bounds.firstRow + 1) * (bounds.lastColumn - bounds.firstColumn + 1) > 200'000) return;
+    NullProgress progress;
+    const RowTable table = readRange(book, sheet, bounds, progress, 1000);
+    check(int64_t(table.size()) <= int64_t(bounds.lastRow) - bounds.firstRow + 2, "one table row per range row");
+}
+
+void readWorkbookFile(const char* suffix, const uint8_t* data, size_t size) {
+    const QString path = scratchFile(suffix, reinterpret_cast<const char*>(data), size);
+    Workbook book;
+    const Status status = readWorkbook(path, book);
+    checkWorkbook(status, book);
+}
+
+// A minimal zip container (stored entries) around the given parts.
+std::string storedZip(const std::vector<std::pair<std::string, std::string>>& parts) {
+    std::string out, directory;
+    auto put16 = [](std::string& s, uint16_t v) { s.push_back(char(v & 0xff)), s.push_back(char(v >> 8)); };
+    auto put32 = [&](std::string& s, uint32_t v) { put16(s, uint16_t(v & 0xffff)), put16(s, uint16_t(v >> 16)); };
+    for (const auto& [name, content] : parts) {
+        const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
+        const uint32_t offset = uint32_t(out.size());
+        put32(out, 0x04034b50), put16(out, 20), put16(out, 0), put16(out, 0), put32(out, 0);
+        put32(out, crc), put32(out, uint32_t(content.size())), put32(out, uint32_t(content.size()));
+        put16(out, uint16_t(name.size())), put16(out, 0);
+        out += name;
+        out += content;
+        put32(directory, 0x02014b50), put16(directory, 20), put16(directory, 20), put16(directory, 0);
+        put16(directory, 0), put32(directory, 0), put32(directory, crc);
+        put32(directory, uint32_t(content.size())), put32(directory, uint32_t(content.size()));
+        put16(directory, uint16_t(name.size())), put16(directory, 0), put16(directory, 0), put16(directory, 0);
+        put16(directory, 0), put32(directory, 0), put32(directory, offset);
+        directory += name;
+    }
+    const uint32_t directoryOffset = uint32_t(out.size());
+    out += directory;
+    put32(out, 0x06054b50), put16(out, 0), put16(out, 0), put16(out, uint16_t(parts.size()));
+    put16(out, uint16_t(parts.size())), put32(out, uint32_t(directory.size())), put32(out, directoryOffset), put16(out, 0);
+    return out;
+}
+
+// A small, valid workbook whose part `fuzzed` is replaced by the input, so the input reaches
+// that part's parser rather than stopping at the container.
+void readXlsxWithPart(const std::string& fuzzed, const uint8_t* data, size_t size) {
+    std::vector<std::pair<std::string, std::string>> parts = {
+        {"[Content_Types].xml",
+         R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/></Types>)"},
+        {"_rels/.rels",
+         R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="xl/workbook.xml"/></Relationships>)"},
+        {"xl/workbook.xml",
+         R"(<?xml version="1.0" encoding="UTF-8"?><workbook xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"><sheets><sheet name="表一" sheetId="1" r:id="rId1"/></sheets></workbook>)"},
+        {"xl/_rels/workbook.xml.rels",
+         R"(<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships"><Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet" Target="worksheets/sheet1.xml"/><Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/styles" Target="styles.xml"/><Relationship Id="rId3" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings" Target="sharedStrings.xml"/></Relationships>)"},
+        {"xl/worksheets/sheet1.xml",
+         R"(<?xml version="1.0" encoding="UTF-8"?><worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData><row r="1"><c r="A1" t="s"><v>0</v></c><c r="B1" s="1"><v>45000.5</v></c></row><row r="2"><c r="A2" t="s"><v>1</v></c><c r="B2" s="2"><v>-12.25</v></c></row></sheetData><mergeCells count="1"><mergeCell ref="C1:D2"/></mergeCells></worksheet>)"},
+        {"xl/styles.xml",
+         R"(<?xml version="1.0" encoding="UTF-8"?><styleSheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><numFmts count="1"><numFmt numFmtId="164" formatCode="0.00;[Red]-0.00"/></numFmts><fonts count="1"><font><sz val="11"/><name val="宋体"/></font></fonts><fills count="2"><fill><patternFill patternType="none"/></fill><fill><patternFill patternType="gray125"/></fill></fills><borders count="1"><border/></borders><cellXfs count="3"><xf numFmtId="0" fontId="0" fillId="0" borderId="0"/><xf numFmtId="14" fontId="0" fillId="0" borderId="0" applyNumberFormat="1"/><xf numFmtId="164" fontId="0" fillId="0" borderId="0" applyNumberFormat="1"/></cellXfs></styleSheet>)"},
+        {"xl/sharedStrings.xml",
+         R"(<?xml version="1.0" encoding="UTF-8"?><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="2" uniqueCount="2"><si><t>姓名</t></si><si><r><t>张</t></r><r><t>三</t></r></si></sst>)"},
+    };
+    for (auto& [name, content] : parts)
+        if (name == fuzzed) content.assign(reinterpret_cast<const char*>(data), size);
+    const std::string zip = storedZip(parts);
+    readWorkbookFile(".xlsx", reinterpret_cast<const uint8_t*>(zip.data()), zip.size());
+}
+
+void zipContainer(const uint8_t* data, size_t size) {
+    const QString path = scratchFile(".zip", reinterpret_cast<const char*>(data), size);
+    ZipArchive zip;
+    ZipLimits limits;
+    limits.maxEntrySize = 8u << 20; // keep every input quick; the limits themselves are tested elsewhere
+    const Status status = zip.open(path, limits);
+    if (!status.isOk()) {
+        check(!status.message().isEmpty(), "a refused container has a message");
+        return;
+    }
+    for (const ZipEntry& entry : zip.entries()) {
+        check(zip.find(entry.name) != nullptr, "every entry is found by its name");
+        std::unique_ptr<ZipEntryStream> stream;
+        if (!zip.openEntry(entry, stream).isOk()) continue;
+        char buffer[16384];
+        qint64 n;
+        while ((n = stream->read(buffer, sizeof buffer)) > 0) {}
+        check(n == 0 || !stream->status().isOk(), "a failed read has a status");
+        if (n == 0) check(stream->produced() == entry.size, "a complete entry has its declared size");
+    }
+    // And the whole container as a workbook.
+    Workbook book;
+    checkWorkbook(readWorkbook(path, book), book);
+}
+
+void xlsxSheet(const uint8_t* data, size_t size) { readXlsxWithPart("xl/worksheets/sheet1.xml", data, size); }
+void xlsxSharedStrings(const uint8_t* data, size_t size) { readXlsxWithPart("xl/sharedStrings.xml", data, size); }
+void xlsxStyles(const uint8_t* data, size_t size) { readXlsxWithPart("xl/styles.xml", data, size); }
+void xlsxWorkbook(const uint8_t* data, size_t size) { readXlsxWithPart("xl/workbook.xml", data, size); }
+
+void xmlSpreadsheet(const uint8_t* data, size_t size) {
+    MemoryByteSource source(std::string_view(reinterpret_cast<const char*>(data), size));
+    Workbook book;
+    checkWorkbook(XmlSpreadsheetFormat::readFrom(source, book), book);
+}
+
+void csv(const uint8_t* data, size_t size) {
+    Workbook book;
+    checkWorkbook(CsvFormat::parse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), QStringLiteral("表"), book),
+                  book);
+}
+
+void xls(const uint8_t* data, size_t size) {
+    const QString path = scratchFile(".xls", reinterpret_cast<const char*>(data), size);
+    Workbook book;
+    checkWorkbook(XlsFormat().read(path, book), book);
+}
+
+void xmlTools(const uint8_t* data, size_t size) {
+    XMLTools tools;
+    const Status status = tools.loadFromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
+                                              QStringLiteral("1.xml"));
+    if (!status.isOk()) {
+        check(!status.message().isEmpty(), "a refused document has a message");
+        return;
+    }
+    // What page subtotals do with the working file: find the table, read rows, write a value.
+    const XmlNode table = tools.findElement(tools.document(), QStringLiteral("Table"));
+    tools.attribute(table, QStringLiteral("ss:ExpandedRowCount"));
+    int rows = 0;
+    for (XmlNode row = tools.findElement(table ? table : tools.document(), QStringLiteral("Row")); row && rows < 50;
+         row = row.nextSibling(), ++rows) {
+        if (!row.isElement()) continue;
+        const Result<QStringList> texts = tools.rowTexts(row);
+        if (!texts.isOk()) continue;
+        tools.setCellValue(row, int(texts.value().size()) + 1, QStringLiteral("1.5"), QStringLiteral("Number"));
+        tools.insertCopyAfter(row, row);
+        row = row.nextSibling(); // skip the copy
+    }
+    tools.xmlText();
+}
+
+// Text targets read the input as UTF-8, as typed text arrives.
+QString utf8Text(const uint8_t* data, size_t size) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
+}
+
+void parseNumberText(const uint8_t* data, size_t size) {
+    // Both as UTF-8 text and as raw UTF-16 code units (lone surrogates included).
+    double value = 0;
+    parseNumber(utf8Text(data, size), value);
+    std::u16string units(size / 2, u'\0');
+    std::memcpy(units.data(), data, units.size() * 2);
+    parseNumber(std::u16string_view(units), value);
+    if (std::isfinite(value)) {
+        double back = 0;
+        check(parseNumber(realToText(value), back) && back == value, "a number's text reads back as the number");
+    }
+    double typed = 0;
+    if (typedTextToNumber(utf8Text(data, size), typed)) check(std::fabs(typed) <= 1e11, "a typed number stays in range");
+}
+
+void rangeText(const uint8_t* data, size_t size) {
+    const QString text = utf8Text(data, size);
+    RangeBounds typed;
+    if (typedRange(text, typed)) {
+        check(typed.firstRow >= 1 && typed.firstRow <= typed.lastRow && typed.lastRow <= 1048576, "rows in the grid");
+        check(typed.firstColumn >= 1 && typed.firstColumn <= typed.lastColumn && typed.lastColumn <= 16384,
+              "columns in the grid");
+        RangeBounds again;
+        check(typedRange(rangeAddress(typed), again) && again == typed, "the shown address selects the same range");
+    }
+    RangeBounds parsed;
+    if (parseRangeText(text, parsed)) {
+        check(parsed.firstRow >= 1 && parsed.lastRow <= 1048576 && parsed.firstColumn >= 1 && parsed.lastColumn <= 16384,
+              "a parsed range lies in the grid");
+    }
+}
+
+} // namespace
+
+const std::vector<Target>& targets() {
+    static const std::vector<Target> all = {
+        {"zip", zipContainer},
+        {"xlsx_sheet", xlsxSheet},
+        {"xlsx_shared_strings", xlsxSharedStrings},
+        {"xlsx_styles", xlsxStyles},
+        {"xlsx_workbook", xlsxWorkbook},
+        {"xml_spreadsheet", xmlSpreadsheet},
+        {"csv", csv},
+        {"xls", xls},
+        {"xmltools", xmlTools},
+        {"parse_number", parseNumberText},
+        {"range_text", rangeText},
+    };
+    return all;
+}
+
+} // namespace quellar::fuzz
