@@ -3,6 +3,8 @@
 #include "app/RangeText.h"
 #include "base/CellOps.h"
 #include "base/Progress.h"
+#include "forms/FormReply.h"
+#include "table/ConditionalQuery.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/RangeReader.h"
 #include "workbook/WorkbookFormat.h"
@@ -19,6 +21,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -246,6 +249,64 @@ void rangeText(const uint8_t* data, size_t size) {
     }
 }
 
+// The table the condition texts are tried on: a field row and data rows with texts, numbers,
+// blanks and a merged cell, read as an operation reads it.
+const RowTable& conditionTable() {
+    static const RowTable table = [] {
+        Workbook book;
+        const QByteArray csvText = QStringLiteral("编号,姓名,地区,金额,数量\n1,张三,东部,12.5,3\n2,李四,西部,-4,\n3,,东部,1e3,7\n"
+                                                  "4,王五, 北部 ,\"1,200\",x\n").toUtf8();
+        if (!CsvFormat::parse(csvText, QStringLiteral("表"), book).isOk() || book.sheets.empty()) broken("condition table");
+        NullProgress progress;
+        return readRange(book, book.sheets[0], clipUsedRange(book.sheets[0]), progress, 1000);
+    }();
+    return table;
+}
+
+void splitTokensText(const uint8_t* data, size_t size) {
+    const QString text = utf8Text(data, size);
+    for (QChar separator : {QChar(u'|'), QChar(u'，')}) {
+        const Result<QStringList> tokens = splitTokens(text, separator);
+        if (!tokens.isOk()) {
+            check(text.trimmed().isEmpty(), "only a blank text is refused");
+            continue;
+        }
+        // Joining the tokens gives back the trimmed text, less one trailing separator.
+        QString trimmed = text.trimmed();
+        if (trimmed.endsWith(separator)) trimmed.chop(1);
+        check(tokens.value().join(separator) == trimmed, "tokens join back to the text");
+    }
+}
+
+void conditionText(const uint8_t* data, size_t size) {
+    const QString text = utf8Text(data, size);
+    ConditionalQueryInfo info;
+    const Result<RowTable> result = conditionalQuery(conditionTable(), text, &info);
+    if (!result.isOk()) {
+        check(!result.status().message().isEmpty(), "a refused condition text has a message");
+        return;
+    }
+    check(info.matchingRows <= 4 && result.value().size() == size_t(info.matchingRows) + 1,
+          "the field row plus one row per match");
+}
+
+// The three texts of a summary page's reply, separated by line breaks in the input.
+void formReply(const uint8_t* data, size_t size) {
+    const QStringList parts = utf8Text(data, size).split(u'\n');
+    FormReply reply;
+    reply.replyConditions = parts.value(0);
+    reply.replyGroups = parts.value(1);
+    reply.replySums = parts.value(2);
+    if (reply.queryChosen()) conditionText(data, std::min(size, size_t(parts.value(0).toUtf8().size())));
+    if (!reply.summaryChosen()) return;
+    ConditionalSummaryInfo info;
+    const Result<RowTable> result =
+        conditionalSummary(conditionTable(), reply.replyConditions, reply.replyGroups, reply.replySums, &info);
+    if (!result.isOk()) check(!result.status().message().isEmpty(), "a refused reply has a message");
+    reply.summaryDone();
+    check(!reply.summaryChosen(), "a used reply is used up");
+}
+
 } // namespace
 
 const std::vector<Target>& targets() {
@@ -261,6 +322,9 @@ const std::vector<Target>& targets() {
         {"xmltools", xmlTools},
         {"parse_number", parseNumberText},
         {"range_text", rangeText},
+        {"split_tokens", splitTokensText},
+        {"condition_text", conditionText},
+        {"form_reply", formReply},
     };
     return all;
 }

@@ -55,3 +55,8 @@ for text in ["0", "-12.5", "1,234.50", " 3 ", "1.2.3", "-", ".", "1e5", "007", "
 for text in ["A1:D20", "a1:d20", "C10:A1", "XFD1048576:A1", "A1:XFE1", "AAAZ1:B2", "B3", ":A1", "A1:",
              "A0:B2", "A1:B1048577", "甲1:B2"]:
     put("range_text", text.encode())
+for text in ["地区|=|东部|and", "数量|>=|10|and|地区|=|东部|and", "金额|<|0|and|", "a||b", "|a", "a|b||", "  ", "姓名|!=||and"]:
+    put("split_tokens", text.encode())
+    put("condition_text", text.encode())
+for text in ["地区|=|东部|and\n地区\nD (金额)", "金额|>|0|and\n地区|姓名\nD (金额)|E (数量)", "\n\n", "地区|=|东部|and\n地区||姓名\nD"]:
+    put("form_reply", text.encode())
