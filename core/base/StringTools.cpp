@@ -1,6 +1,7 @@
 #include "base/StringTools.h"
 
 #include "base/CellOps.h"
+#include "base/TextIO.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -124,17 +125,13 @@ QByteArray StringTools::encodeTextFile(const QString& text) {
 }
 
 Status StringTools::writeTextFile(const QString& path, const QString& text) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return Status::ioError(QStringLiteral("无法写入文件 %1：%2").arg(QFileInfo(path).absoluteFilePath(),
-                                                                       file.errorString()));
-    }
+    // Through OutputFile: a temporary file renamed into place, and a failed write (a full disk)
+    // reported with its reason rather than as an unknown error.
+    OutputFile out(path);
+    if (Status opened = out.open(); !opened.isOk()) return opened;
     const QByteArray bytes = encodeTextFile(text);
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        return Status::ioError(QStringLiteral("写入文件 %1 失败：%2").arg(QFileInfo(path).absoluteFilePath(),
-                                                                        file.errorString()));
-    }
-    return Status::ok();
+    out.append(std::string_view(bytes.constData(), size_t(bytes.size())));
+    return out.commit();
 }
 
 } // namespace quellar

@@ -1,6 +1,7 @@
 // The .xlsx writer of XlsxFormat, over libxlsxwriter.
 
 #include "workbook/XlsxFormat.h"
+#include "workbook/ZipArchive.h"
 
 #include "base/TextIO.h"
 #include "base/CellOps.h"
@@ -359,6 +360,58 @@ private:
     std::unordered_map<uint32_t, bool> dateStyle_;
 };
 
+// The root element's name of an XML part, from its first bytes ("worksheet" for
+// <?xml ...?><worksheet ...>); empty when there is none to be found.
+std::string rootElementName(std::string_view head) {
+    size_t at = 0;
+    while ((at = head.find('<', at)) != std::string_view::npos) {
+        ++at;
+        if (at < head.size() && (head[at] == '?' || head[at] == '!')) continue;
+        size_t end = at;
+        while (end < head.size() && head[end] != ' ' && head[end] != '>' && head[end] != '/' && head[end] != '\r' &&
+               head[end] != '\n' && head[end] != '\t')
+            ++end;
+        return end < head.size() ? std::string(head.substr(at, end - at)) : std::string();
+    }
+    return {};
+}
+
+// libxlsxwriter does not notice every failed write: a disk that fills up while it copies its
+// scratch files into the package still reports success, leaving a truncated or corrupt file.
+// So the finished package is read back before it may replace the target: every entry must
+// inflate to its declared size with the right checksum, and every XML part must end with the
+// closing tag of its root element.
+Status verifyPackage(const QString& path) {
+    ZipArchive zip;
+    ZipLimits limits;
+    limits.maxRatio = ~uint64_t(0) / 2; // our own output: only completeness is in question
+    limits.maxEntrySize = ~uint64_t(0) / 2;
+    if (Status opened = zip.open(path, limits); !opened.isOk()) return opened;
+    std::vector<char> buffer(size_t(1) << 20);
+    for (const ZipEntry& entry : zip.entries()) {
+        std::unique_ptr<ZipEntryStream> stream;
+        if (Status s = zip.openEntry(entry, stream); !s.isOk()) return s;
+        std::string head, tail;
+        qint64 n;
+        while ((n = stream->read(buffer.data(), qint64(buffer.size()))) > 0) {
+            if (head.size() < 512) head.append(buffer.data(), size_t(std::min<qint64>(n, 512)));
+            tail.append(buffer.data() + std::max<qint64>(0, n - 256), size_t(std::min<qint64>(n, 256)));
+            if (tail.size() > 256) tail.erase(0, tail.size() - 256);
+        }
+        if (n < 0) return stream->status();
+        const std::string_view name(entry.name);
+        if (!(name.ends_with(".xml") || name.ends_with(".rels"))) continue;
+        const std::string root = rootElementName(head);
+        while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r' || tail.back() == ' ')) tail.pop_back();
+        // A part may also be its root element alone, closed in its own tag (<x .../>).
+        const bool onlyRoot = entry.size <= head.size() && tail.ends_with("/>") &&
+                              head.find('<', head.find("<" + root) + 1) == std::string::npos;
+        if (root.empty() || !(tail.ends_with("</" + root + ">") || onlyRoot))
+            return Status::ioError(QStringLiteral("部件“%1”不完整").arg(QString::fromStdString(entry.name)));
+    }
+    return Status::ok();
+}
+
 } // namespace
 
 Status XlsxFormat::write(const Workbook& workbook, const QString& path) const {
@@ -418,6 +471,8 @@ Status XlsxFormat::write(const Workbook& workbook, const QString& path) const {
     }
     const lxw_error closed = workbook_close(wb); // frees the workbook in every case
     if (status && closed != LXW_NO_ERROR) status = Status::ioError(QString::fromUtf8(lxw_strerror(closed)));
+    if (status && !verifyPackage(temporary.fileName()).isOk())
+        status = Status::ioError(QStringLiteral("写出的内容不完整（磁盘空间不足或写入出错）"));
     if (!status) return Status::ioError(QStringLiteral("写入文件“%1”失败：%2").arg(shown, status.message()));
 
     // Keep the permissions of a file being replaced; a new file gets the usual ones.
