@@ -7,8 +7,9 @@
 #include "table/OperationCells.h"
 
 #include <algorithm>
+#include <atomic>
 #include <string_view>
-#include <unordered_set>
+#include <thread>
 #include <vector>
 
 namespace quellar {
@@ -22,10 +23,6 @@ constexpr MixedOrderLimits kValueOrderLimits{2000, 4'000'000, 12'000};
 constexpr int kGroupSelects = 6;
 constexpr int kSeparatorExamples = 5;
 
-struct ViewHash {
-    size_t operator()(std::u16string_view v) const noexcept { return hashUtf16(v); }
-};
-
 QStringView qview(std::u16string_view v) {
     return QStringView(reinterpret_cast<const QChar*>(v.data()), qsizetype(v.size()));
 }
@@ -34,19 +31,73 @@ std::u16string_view u16view(QStringView v) {
     return std::u16string_view(reinterpret_cast<const char16_t*>(v.data()), size_t(v.size()));
 }
 
-// The distinct texts of a column as views into the table's cells: the empty text first.
-std::vector<std::u16string_view> distinctTexts(const RowTable& table, int column, size_t firstRow,
-                                               size_t endRow) {
-    std::vector<std::u16string_view> values{std::u16string_view()};
-    std::unordered_set<std::u16string_view, ViewHash> seen;
-    seen.insert(std::u16string_view());
+// The distinct texts of a column, the empty text first, by an open-addressing set over the
+// list's indexes. The texts are copied into one compact buffer as they are found, so that
+// comparing a cell with the text it equals reads a few cached lines instead of the scattered
+// cell that first held it.
+class DistinctTexts {
+public:
+    DistinctTexts() {
+        slots_.assign(1024, 0);
+        add(std::u16string_view(), hashUtf16(std::u16string_view()));
+    }
+
+    void insert(std::u16string_view text) {
+        const uint64_t hash = hashUtf16(text);
+        size_t i = size_t(hash) & (slots_.size() - 1);
+        for (; slots_[i] != 0; i = (i + 1) & (slots_.size() - 1)) {
+            const uint32_t at = slots_[i] - 1;
+            if (hashes_[at] == hash && textAt(at) == text) return;
+        }
+        add(text, hash);
+    }
+
+    // Views into the buffer, valid while this set lives.
+    std::vector<std::u16string_view> values() const {
+        std::vector<std::u16string_view> list(hashes_.size());
+        for (size_t at = 0; at < list.size(); ++at)
+            list[at] = textAt(at);
+        return list;
+    }
+
+private:
+    std::u16string_view textAt(size_t at) const {
+        return std::u16string_view(buffer_.data() + starts_[at], starts_[at + 1] - starts_[at]);
+    }
+
+    void add(std::u16string_view text, uint64_t hash) {
+        if ((hashes_.size() + 1) * 2 > slots_.size()) grow();
+        size_t i = size_t(hash) & (slots_.size() - 1);
+        while (slots_[i] != 0)
+            i = (i + 1) & (slots_.size() - 1);
+        buffer_.append(text);
+        starts_.push_back(buffer_.size());
+        hashes_.push_back(hash);
+        slots_[i] = uint32_t(hashes_.size());
+    }
+
+    void grow() {
+        slots_.assign(slots_.size() * 2, 0);
+        for (size_t at = 0; at < hashes_.size(); ++at) {
+            size_t i = size_t(hashes_[at]) & (slots_.size() - 1);
+            while (slots_[i] != 0)
+                i = (i + 1) & (slots_.size() - 1);
+            slots_[i] = uint32_t(at + 1);
+        }
+    }
+
+    std::u16string buffer_;
+    std::vector<size_t> starts_{0}; // text k is buffer_[starts_[k], starts_[k+1])
+    std::vector<uint64_t> hashes_;
+    std::vector<uint32_t> slots_; // index + 1 into hashes_, 0 = free
+};
+
+void collectDistinct(DistinctTexts& set, const RowTable& table, int column, size_t firstRow, size_t endRow) {
     endRow = std::min(endRow, table.size());
     for (size_t r = firstRow; r < endRow; ++r) {
         const std::u16string_view text = cells::textAt(table[r], column);
-        if (text.empty()) continue;
-        if (seen.insert(text).second) values.push_back(text);
+        if (!text.empty()) set.insert(text);
     }
-    return values;
 }
 
 // Puts distinct texts in value order (see sortValues). `numbers` receives whether each one,
@@ -130,6 +181,43 @@ void appendOption(QString& out, std::u16string_view text) {
     out.append(u"\">");
     appendEscaped(out, text);
     out.append(u"</option>");
+}
+
+// One field's value list as the page shows it, and how many condition rows it gets: none when
+// its data rows hold no text, two when every value is a number (blanks included), else one.
+struct FieldValues {
+    QString options; // the " <option value=…>…</option>" list
+    int conditionRows = 0;
+    bool fallback = false;
+    int64_t longValues = 0;
+    int64_t separatorValues = 0;
+    QStringList separatorExamples; // the first few values containing "|"
+};
+
+FieldValues fieldValues(const RowTable& table, int column, size_t firstRow, size_t endRow) {
+    FieldValues field;
+    DistinctTexts set;
+    collectDistinct(set, table, column, firstRow, endRow);
+    std::vector<std::u16string_view> values = set.values();
+    std::vector<char> isNumber;
+    field.fallback = orderTexts(values, &isNumber) == ValueOrder::Fallback;
+    if (values.size() == 1) return field; // only the empty text
+
+    bool allNumbers = true;
+    for (size_t v = 0; v < values.size(); ++v) {
+        allNumbers = allNumbers && isNumber[v];
+        const std::u16string_view text = values[v];
+        if (qsizetype(text.size()) > kLongestOfferedValue) {
+            ++field.longValues;
+            continue;
+        }
+        if (text.find(u'|') != std::u16string_view::npos &&
+            field.separatorValues++ < kSeparatorExamples)
+            field.separatorExamples.append(qview(text).toString());
+        appendOption(field.options, text);
+    }
+    field.conditionRows = allNumbers ? 2 : 1;
+    return field;
 }
 
 class PageBuilder {
@@ -223,34 +311,20 @@ private:
         const QString logic =
             QStringLiteral("<option value='and'>") + texts_(QStringLiteral("and")) + QStringLiteral("</option>");
 
+        const std::vector<FieldValues> fieldValues = valuesOfFields();
         int k = 1;
         for (qsizetype i = 0; i < fields_.size(); ++i) {
             const QString& name = fields_[i];
+            const FieldValues& values = fieldValues[size_t(i)];
             if (name.contains(u'|')) info_.namesWithSeparator.append(name);
-            std::vector<std::u16string_view> values =
-                distinctTexts(table_, int(i), size_t(fieldRow_) + 1, table_.size());
-            std::vector<char> isNumber;
-            if (orderTexts(values, &isNumber) == ValueOrder::Fallback) info_.fallbackOrderFields.append(name);
-            if (values.size() == 1) continue; // only the empty text: no condition row
+            if (values.fallback) info_.fallbackOrderFields.append(name);
+            info_.longValuesLeftOut += values.longValues;
+            info_.valuesWithSeparator += values.separatorValues;
+            for (const QString& example : values.separatorExamples)
+                if (info_.separatorExamples.size() < kSeparatorExamples)
+                    info_.separatorExamples.append(QStringLiteral("字段“%1”的值“%2”").arg(name, example));
 
-            QString options;
-            bool allNumbers = true;
-            for (size_t v = 0; v < values.size(); ++v) {
-                allNumbers = allNumbers && isNumber[v];
-                const std::u16string_view text = values[v];
-                if (qsizetype(text.size()) > kLongestOfferedValue) {
-                    ++info_.longValuesLeftOut;
-                    continue;
-                }
-                if (text.find(u'|') != std::u16string_view::npos) {
-                    if (info_.valuesWithSeparator++ < kSeparatorExamples)
-                        info_.separatorExamples.append(
-                            QStringLiteral("字段“%1”的值“%2”").arg(name, qview(text).toString()));
-                }
-                appendOption(options, text);
-            }
-            const int rows = allNumbers ? 2 : 1;
-            for (int twice = 0; twice < rows; ++twice, ++k) {
+            for (int row = 0; row < values.conditionRows; ++row, ++k) {
                 const QString number = QString::number(k);
                 page_.append(u" <tr height=33>  <td> ");
                 appendEscaped(page_, name);
@@ -265,7 +339,7 @@ private:
                 page_.append(u" </select></td>  <td>  <select size=1 name=BJZ");
                 page_.append(number);
                 page_.append(u">");
-                page_.append(options);
+                page_.append(values.options);
                 page_.append(u" </select></td>  <td>  <select size=1 name=LJF");
                 page_.append(number);
                 page_.append(u">");
@@ -274,6 +348,29 @@ private:
             }
         }
         info_.conditionRows = k - 1;
+    }
+
+    // The value lists of all fields. Fields are independent, so on a large table they are
+    // worked out on up to four threads, each taking the next field still to do.
+    std::vector<FieldValues> valuesOfFields() const {
+        const size_t count = size_t(fields_.size());
+        std::vector<FieldValues> result(count);
+        const size_t first = size_t(fieldRow_) + 1;
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i = next++; i < count; i = next++)
+                result[i] = fieldValues(table_, int(i), first, table_.size());
+        };
+        const size_t cells = (table_.size() - std::min(table_.size(), first)) * count;
+        const size_t threads =
+            cells < 200'000 ? 1 : std::min<size_t>({count, 4, std::max(1u, std::thread::hardware_concurrency())});
+        std::vector<std::thread> helpers;
+        for (size_t t = 1; t < threads; ++t)
+            helpers.emplace_back(work);
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+        return result;
     }
 
     void appendSizeInput() {
@@ -303,7 +400,9 @@ Status checkFieldRow(int fieldRow) {
 } // namespace
 
 QStringList columnValues(const RowTable& table, int column, size_t firstRow, size_t endRow, ValueOrder* order) {
-    std::vector<std::u16string_view> values = distinctTexts(table, column, firstRow, endRow);
+    DistinctTexts set;
+    collectDistinct(set, table, column, firstRow, endRow);
+    std::vector<std::u16string_view> values = set.values();
     const ValueOrder how = orderTexts(values);
     if (order) *order = how;
     QStringList list;

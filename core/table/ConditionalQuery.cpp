@@ -4,6 +4,7 @@
 #include "base/StringTools.h"
 #include "table/OperationCells.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -105,10 +106,14 @@ Result<Selection> select(const RowTable& table, const QStringList& tokens) {
     return s;
 }
 
-// Row r of `table`, moved out and cut (or padded) to `width` cells, the cells tested by a
-// condition trimmed as the test saw them.
-Row takeRow(RowTable& table, size_t r, size_t width, const std::vector<QueryCondition>& conditions) {
-    Row row = std::move(table[r]);
+// Row r of `table`, cut (or padded) to `width` cells, the cells tested by a condition trimmed
+// as the test saw them.
+Row resultRow(const RowTable& table, size_t r, size_t width, const std::vector<QueryCondition>& conditions,
+              bool roomForNumber) {
+    const Row& source = table[r];
+    Row row;
+    row.reserve(width + (roomForNumber ? 1 : 0));
+    row.assign(source.begin(), source.begin() + std::ptrdiff_t(std::min(width, source.size())));
     row.resize(width);
     for (const QueryCondition& c : conditions) {
         if (c.fieldPosition < 0 || size_t(c.fieldPosition) >= width) continue;
@@ -120,13 +125,13 @@ Row takeRow(RowTable& table, size_t r, size_t width, const std::vector<QueryCond
 }
 
 // The field row, then the matching rows; with row numbers for the query.
-RowTable resultTable(RowTable& table, const Selection& s, bool withRowNumbers) {
+RowTable resultTable(const RowTable& table, const Selection& s, bool withRowNumbers) {
     const size_t width = size_t(s.fields.size());
     RowTable result;
     result.reserve(s.rows.size() + 1);
-    result.push_back(std::move(table[size_t(s.fieldRow)]));
+    result.push_back(table[size_t(s.fieldRow)]);
     for (size_t r : s.rows) {
-        Row row = takeRow(table, r, width, s.conditions);
+        Row row = resultRow(table, r, width, s.conditions, withRowNumbers);
         if (withRowNumbers) row.push_back(cells::rowNumberCell(r));
         result.push_back(std::move(row));
     }
@@ -202,7 +207,7 @@ std::vector<size_t> filterRows(const RowTable& table, const FieldList& fields, i
     return rows;
 }
 
-Result<RowTable> conditionalQuery(RowTable table, const QString& conditionText, ConditionalQueryInfo* info) {
+Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditionText, ConditionalQueryInfo* info) {
     Result<QStringList> tokens = splitTokens(conditionText);
     if (!tokens.isOk()) return tokens.status();
     Result<Selection> selection = select(table, tokens.value());
@@ -215,15 +220,15 @@ Result<RowTable> conditionalQuery(RowTable table, const QString& conditionText, 
     return resultTable(table, s, true);
 }
 
-Status runConditionalQuery(ResultSink& sink, Progress& progress, RowTable table, const QString& conditionText,
+Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
                            ConditionalQueryInfo* info) {
     progress.setText(QStringLiteral("run"));
-    Result<RowTable> result = conditionalQuery(std::move(table), conditionText, info);
+    Result<RowTable> result = conditionalQuery(table, conditionText, info);
     if (!result.isOk()) return result.status();
     return writeResultPhase(sink, progress, 1, QStringLiteral("sels"), result.value());
 }
 
-Result<RowTable> conditionFilteredTable(RowTable table, const QString& conditionText, ConditionalQueryInfo* info) {
+Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& conditionText, ConditionalQueryInfo* info) {
     Result<QStringList> tokens = splitTokens(conditionText);
     if (!tokens.isOk()) return tokens.status();
     Result<Selection> selection = select(table, tokens.value());
@@ -270,12 +275,12 @@ Result<SummaryInput> summaryInput(const RowTable& table, const QString& conditio
 
 } // namespace
 
-Result<RowTable> conditionalSummary(RowTable table, const QString& conditionText, const QString& groupText,
+Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText, const QString& groupText,
                                     const QString& sumText, ConditionalSummaryInfo* info) {
     Result<SummaryInput> in = summaryInput(table, conditionText, groupText, sumText);
     if (!in.isOk()) return in.status();
     ConditionalQueryInfo found;
-    Result<RowTable> filtered = conditionFilteredTable(std::move(table), conditionText, &found);
+    Result<RowTable> filtered = conditionFilteredTable(table, conditionText, &found);
     if (!filtered.isOk()) return filtered.status();
     if (info) {
         info->conditions = found.conditions;
@@ -284,13 +289,13 @@ Result<RowTable> conditionalSummary(RowTable table, const QString& conditionText
     return groupSum(filtered.take(), in.value().groups, in.value().sums, info ? &info->groups : nullptr);
 }
 
-Status runConditionalSummary(ResultSink& sink, Progress& progress, RowTable table, const QString& conditionText,
+Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
                              const QString& groupText, const QString& sumText, ConditionalSummaryInfo* info) {
     progress.setText(QStringLiteral("run"));
     Result<SummaryInput> in = summaryInput(table, conditionText, groupText, sumText);
     if (!in.isOk()) return in.status();
     ConditionalQueryInfo found;
-    Result<RowTable> filtered = conditionFilteredTable(std::move(table), conditionText, &found);
+    Result<RowTable> filtered = conditionFilteredTable(table, conditionText, &found);
     if (!filtered.isOk()) return filtered.status();
     if (info) {
         info->conditions = found.conditions;

@@ -10,8 +10,8 @@
 // data row. A cell is tested against a value after both are trimmed of blanks: as numbers
 // when both parse (the empty text is 0), otherwise by UTF-16 code units, case-sensitive.
 //
-// conditionalQuery and conditionalSummary are pure cores: they own their copy of the table
-// and return the result table or a Status (a blank text, a table without a field row, a
+// conditionalQuery and conditionalSummary are pure cores: they read the table (copying only
+// the rows they keep) and return the result table or a Status (a blank text, a table without a field row, a
 // condition or group field the table lacks, naming the fields there are). The run...
 // functions add the result phase (progress text "run", result sheet "筛选结果" / "汇总结果").
 // A refused input writes nothing.
@@ -68,13 +68,13 @@ struct ConditionalQueryInfo {
 // The query result: a copy of the field row, then each matching data row cut to the field
 // count, followed by its row number in the table (light turquoise, centred; the first row of
 // the table is 0). Cells tested by a condition carry their trimmed text. `info` may be null.
-Result<RowTable> conditionalQuery(RowTable table, const QString& conditionText,
+Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditionText,
                                   ConditionalQueryInfo* info = nullptr);
 
 // The query in the result phase: progress text "run", the core, the bar's range set to the
 // result's row count with step progressStep(rows), the result written into sheet 1 of `sink`
 // named "筛选结果".
-Status runConditionalQuery(ResultSink& sink, Progress& progress, RowTable table, const QString& conditionText,
+Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
                            ConditionalQueryInfo* info = nullptr);
 
 struct ConditionalSummaryInfo {
@@ -85,17 +85,17 @@ struct ConditionalSummaryInfo {
 
 // The table the summary groups: a copy of the field row (its row 0), then the matching data
 // rows cut to the field count, without row numbers. Rows above the field row are dropped.
-Result<RowTable> conditionFilteredTable(RowTable table, const QString& conditionText,
+Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& conditionText,
                                         ConditionalQueryInfo* info = nullptr);
 
 // The summary: the three texts are split first (each refused when blank), every group token
 // must name a field (an empty token too: 地区||类别 is refused), then the filtered table goes
 // to groupSum with the group tokens and the sum tokens (labels such as "C (金额)").
-Result<RowTable> conditionalSummary(RowTable table, const QString& conditionText, const QString& groupText,
+Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText, const QString& groupText,
                                     const QString& sumText, ConditionalSummaryInfo* info = nullptr);
 
 // The summary in the result phase, as runGroupSum: result sheet "汇总结果".
-Status runConditionalSummary(ResultSink& sink, Progress& progress, RowTable table, const QString& conditionText,
+Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
                              const QString& groupText, const QString& sumText,
                              ConditionalSummaryInfo* info = nullptr);
 
