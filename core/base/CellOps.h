@@ -41,6 +41,13 @@ inline bool parseNumber(const QString& text, double& value) { return parseNumber
 // "+3", ".5", "1e5", "3." and "-0" stay texts.
 bool typedTextToNumber(QStringView text, double& value);
 
+// The date rule, the counterpart of typedTextToNumber: a text that is exactly a date as
+// dateSerialToText writes one (2026/12/7, or 2026/12/7 9:05:07 with a time) gives its day
+// serial of the 1900 system. Anything else stays a text: other separators (2015-1-1),
+// impossible dates (2015/13/1, 2015/2/30, 1900/2/29), dates before 1900/1/1 or after
+// 9999/12/31, leading zeros (2015/01/01), a midnight written out (2015/1/1 0:00:00).
+bool typedTextToDate(QStringView text, double& serial);
+
 // A real number as text: six decimals ("%f", 3 gives 3.000000) whenever that reads back
 // as the same double; otherwise the shortest plain decimal that does (0.1234567).
 QString realToText(double value);

@@ -1,9 +1,11 @@
-// typedTextToNumber: when a text may be stored as a number cell and read back unchanged.
-// Shared by the CSV reader and the writer of result tables.
+// typedTextToNumber and typedTextToDate: when a text may be stored as a number or date cell
+// and read back unchanged. Shared by the CSV reader and the writer of result tables.
 
 #include "base/CellOps.h"
 
 #include <fast_float/fast_float.h>
+
+#include <QDate>
 
 #include <cmath>
 
@@ -52,6 +54,56 @@ bool typedTextToNumber(QStringView text, double& value) {
     const auto result = fast_float::from_chars(ascii + integerStart, ascii + n, v);
     if (result.ec != std::errc() || !std::isfinite(v) || v > 1e11) return false;
     value = negative ? -v : v;
+    return true;
+}
+
+namespace {
+
+// Reads 1 to maxDigits ASCII digits at `pos`; false when there are none.
+bool readDigits(QStringView text, qsizetype& pos, int maxDigits, int& value) {
+    value = 0;
+    const qsizetype start = pos;
+    while (pos < text.size() && pos - start < maxDigits && text[pos] >= u'0' && text[pos] <= u'9')
+        value = value * 10 + (text[pos++].unicode() - u'0');
+    return pos > start;
+}
+
+bool expect(QStringView text, qsizetype& pos, char16_t c) {
+    if (pos >= text.size() || text[pos] != c) return false;
+    ++pos;
+    return true;
+}
+
+} // namespace
+
+bool typedTextToDate(QStringView text, double& serial) {
+    // "1900/1/1" is the shortest form, "9999/12/31 23:59:59" the longest.
+    const qsizetype n = text.size();
+    if (n < 8 || n > 19 || text[4] != u'/') return false;
+    qsizetype pos = 0;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!readDigits(text, pos, 4, year) || pos != 4 || !expect(text, pos, u'/') ||
+        !readDigits(text, pos, 2, month) || !expect(text, pos, u'/') || !readDigits(text, pos, 2, day))
+        return false;
+    if (pos < n) {
+        if (!expect(text, pos, u' ') || !readDigits(text, pos, 2, hour) || !expect(text, pos, u':') ||
+            !readDigits(text, pos, 2, minute) || !expect(text, pos, u':') || !readDigits(text, pos, 2, second) ||
+            pos != n)
+            return false;
+        if (hour > 23 || minute > 59 || second > 59) return false;
+    }
+    if (year < 1900 || year > 9999) return false;
+    // QDate knows no 1900/2/29, which the 1900 system counts but which never was: it stays a text.
+    const QDate date(year, month, day);
+    if (!date.isValid()) return false;
+    // Serial 1 is 1900/1/1; from 1900/3/1 on the serials run one ahead for the phantom day.
+    const int64_t days = date < QDate(1900, 3, 1) ? QDate(1899, 12, 31).daysTo(date)
+                                                  : QDate(1899, 12, 30).daysTo(date);
+    const double value = double(days) + double((hour * 60 + minute) * 60 + second) / 86400.0;
+    // Only the exact text the program writes for this moment qualifies (no leading zeros,
+    // no time written for midnight).
+    if (dateSerialToText(value) != text) return false;
+    serial = value;
     return true;
 }
 

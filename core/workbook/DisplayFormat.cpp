@@ -4,6 +4,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quellar {
@@ -470,6 +471,77 @@ QString DisplayFormat::general(double value) {
     QString s = trimFraction(QString::number(value, 'f', std::max(0, 10 - integerDigits)));
     if (s == u"-0") s = QStringLiteral("0");
     return s;
+}
+
+namespace {
+
+// The mantissa and exponent of General's scientific form, the mantissa rounded to `decimals`.
+QString scientific(double value, int decimals) {
+    const double a = std::fabs(value);
+    int exponent = int(std::floor(std::log10(a)));
+    double mantissa = value / std::pow(10.0, exponent);
+    const double scale = std::pow(10.0, decimals);
+    mantissa = std::round(mantissa * scale) / scale;
+    if (std::fabs(mantissa) >= 10) {
+        mantissa /= 10;
+        ++exponent;
+    }
+    return trimFraction(QString::number(mantissa, 'f', decimals)) + u'E' + (exponent < 0 ? u'-' : u'+') +
+           padded(std::abs(exponent), 2);
+}
+
+bool showsOnlyZeros(const QString& text) {
+    for (QChar c : text)
+        if (c.isDigit() && c != u'0') return false;
+    return true;
+}
+
+} // namespace
+
+std::vector<QString> DisplayFormat::generalNarrowing(double value) {
+    std::vector<QString> texts{general(value)};
+    if (value == 0 || !std::isfinite(value)) return texts;
+    auto add = [&](const QString& text) {
+        if (std::find(texts.begin(), texts.end(), text) == texts.end()) texts.push_back(text);
+    };
+    // Fewer decimals, rounded, as long as the text still shows a digit other than zero.
+    const QString& full = texts.front();
+    if (!full.contains(u'E')) {
+        const qsizetype point = full.indexOf(u'.');
+        const int decimals = point < 0 ? 0 : int(full.size() - point - 1);
+        for (int d = decimals - 1; d >= 0; --d) {
+            const QString shorter = trimFraction(QString::number(value, 'f', d));
+            if (showsOnlyZeros(shorter)) break;
+            add(shorter);
+        }
+    }
+    // Then scientific form with ever fewer digits, down to one (1E+09).
+    for (int d = 5; d >= 0; --d)
+        add(scientific(value, d));
+    return texts;
+}
+
+QString DisplayFormat::dateTextFormat(double serial) {
+    return serial == std::floor(serial) ? QStringLiteral("yyyy/m/d") : QStringLiteral("yyyy/m/d h:mm:ss");
+}
+
+std::vector<QString> DisplayFormat::narrowTexts(const CellValue& value) const {
+    switch (value.type) {
+    case CellValue::Type::Number:
+        if (sections_.empty()) return generalNarrowing(value.number);
+        [[fallthrough]];
+    case CellValue::Type::DateTime: {
+        QString text = apply(value).text;
+        if (text.isEmpty()) return {};
+        return {std::move(text)};
+    }
+    case CellValue::Type::Empty:
+    case CellValue::Type::String:
+    case CellValue::Type::Boolean:
+    case CellValue::Type::Error:
+        break;
+    }
+    return {};
 }
 
 DisplayFormat::DateTimeParts DisplayFormat::dateParts(double serial) {

@@ -35,12 +35,26 @@ public:
 
     DisplayText apply(const CellValue& value) const;
 
+    // The texts a value may be shown with in a cell too narrow for its full text, the
+    // full text first and each later one shorter or less precise, as spreadsheets do it:
+    // a number under General loses decimals (20257.5, 20258), then shows in scientific
+    // form with fewer digits (1.2E+09); any other number and every date has only its full
+    // text, and a cell that cannot show the last text is filled with "#". Empty for texts,
+    // booleans and errors, which are cut like any text.
+    std::vector<QString> narrowTexts(const CellValue& value) const;
+
     bool isGeneral() const { return sections_.empty(); }
     bool isDate() const;
 
     // General as Excel shows it: at most 11 characters, switching to scientific
     // notation (1.23457E+11) for very large and very small magnitudes.
     static QString general(double value);
+    // The number format under which a date serial shows exactly as dateSerialToText writes
+    // it, here and in spreadsheet programs: "yyyy/m/d", or "yyyy/m/d h:mm:ss" with a time.
+    static QString dateTextFormat(double serial);
+
+    // General's text of `value` followed by its narrower forms (see narrowTexts).
+    static std::vector<QString> generalNarrowing(double value);
 
     // A 1900-system day serial as a date and time. Serial 60 is the fictitious
     // 1900-02-29 that spreadsheet programs keep for compatibility.

@@ -1,8 +1,10 @@
 #include "workbook/TableWriter.h"
 
 #include "base/CellOps.h"
+#include "workbook/DisplayFormat.h"
 
 #include <algorithm>
+#include <cmath>
 #include <unordered_map>
 
 namespace quellar {
@@ -31,10 +33,13 @@ VAlign verticalFromCode(int16_t code) {
     }
 }
 
+// A result text as if typed, losing nothing: a number or a date cell when it reads back as
+// exactly that text, otherwise the text unchanged.
 CellValue typedValue(const SharedText& text) {
     if (text.isEmpty()) return CellValue();
     double number = 0;
     if (typedTextToNumber(text.qview(), number)) return CellValue::fromNumber(number);
+    if (typedTextToDate(text.qview(), number)) return CellValue::fromDateTime(number);
     return CellValue::fromString(text);
 }
 
@@ -46,12 +51,14 @@ struct StyleKey {
     int16_t alignment1;
     int16_t alignment2;
     bool textOnly;
+    uint8_t dateKind; // 0 no date, 1 a date, 2 a date with time: dates carry their number format
     friend bool operator==(const StyleKey&, const StyleKey&) = default;
 };
 struct StyleKeyHash {
     size_t operator()(const StyleKey& k) const noexcept {
         return (size_t(k.styleId) * 1000003u) ^ (size_t(uint32_t(k.fill)) << 40) ^
-               (size_t(uint16_t(k.alignment1)) << 16) ^ size_t(uint16_t(k.alignment2)) ^ (k.textOnly ? 1u << 31 : 0);
+               (size_t(uint16_t(k.alignment1)) << 16) ^ size_t(uint16_t(k.alignment2)) ^ (k.textOnly ? 1u << 31 : 0) ^
+               (size_t(k.dateKind) << 29);
     }
 };
 
@@ -83,12 +90,15 @@ Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetNa
     sheet.clear();
 
     std::unordered_map<StyleKey, uint32_t, StyleKeyHash> styleCache;
-    auto styleFor = [&](const CellRecord& record, bool textOnly) {
+    auto styleFor = [&](const CellRecord& record, bool textOnly, const CellValue& value) {
+        const bool date = value.type == CellValue::Type::DateTime;
+        const uint8_t dateKind = !date ? 0 : value.number == std::floor(value.number) ? 1 : 2;
         const StyleKey key{textOnly ? 0u : record.styleId, record.fillColorIndex, record.alignment1,
-                           record.alignment2, textOnly};
+                           record.alignment2, textOnly, dateKind};
         auto it = styleCache.find(key);
         if (it != styleCache.end()) return it->second;
         Style style;
+        if (date) style.numberFormat = DisplayFormat::dateTextFormat(value.number);
         // White is how every cell reads; writing it as a fill would only hide the grid lines.
         if (record.fillColorIndex > 0 && record.fillColorIndex <= 56 && record.fillColorIndex != Fill::White) {
             style.hasFill = true;
@@ -127,7 +137,7 @@ Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetNa
             Cell cell;
             cell.column = uint32_t(j);
             cell.value = typedValue(record.text);
-            cell.style = styleFor(record, textOnly);
+            cell.style = styleFor(record, textOnly, cell.value);
             sheetRow->cells.push_back(std::move(cell));
             widestColumn = std::max(widestColumn, int32_t(j));
             if (textOnly) continue;

@@ -9,7 +9,9 @@
 //
 // Texts are interpreted as if typed, but nothing is lost: a text becomes a number only
 // when the number reads back as exactly that text (15.500000, -3); 007, 1,234 and long
-// digit strings stay texts, unchanged.
+// digit strings stay texts, unchanged. Likewise a text that is exactly a date as the
+// program writes dates (2015/1/1, 2015/1/1 9:05:07) becomes a date cell whose number format
+// (yyyy/m/d, yyyy/m/d h:mm:ss) shows that same text; 2015-1-1 or 2015/2/30 stay texts.
 
 #include "workbook/Workbook.h"
 #include "base/Progress.h"

@@ -1,5 +1,6 @@
 #include "components/SheetPane.h"
 
+#include "components/CellDelegate.h"
 #include "components/SheetPaneModel.h"
 #include "workbook/TableWriter.h"
 
@@ -9,7 +10,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -29,36 +29,6 @@ constexpr size_t kAllSpansLimit = 3000;
 constexpr size_t kRowHeightLimit = 50000;
 // Copying more cells than this to the clipboard is refused (the text would be huge).
 constexpr int64_t kCopyLimit = 2'000'000;
-
-const QColor kSelectionTint(33, 115, 70, 48);
-const QColor kCurrentFrame(33, 115, 70);
-
-// Paints a cell's own fill under the selection, as spreadsheet programs do, instead of
-// replacing it by the highlight colour.
-class CellDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        QStyleOptionViewItem plain(option);
-        const bool selected = option.state & QStyle::State_Selected;
-        const bool current = option.state & QStyle::State_HasFocus;
-        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
-        // The view has already drawn the highlight under the cell; the cell's own fill (or
-        // the paper) goes over it.
-        const QVariant fill = index.data(Qt::BackgroundRole);
-        painter->fillRect(option.rect, fill.isValid() ? fill.value<QBrush>() : QBrush(Qt::white));
-        QStyledItemDelegate::paint(painter, plain, index);
-        if (selected) painter->fillRect(option.rect, kSelectionTint);
-        if (current) {
-            painter->save();
-            painter->setPen(QPen(kCurrentFrame, 2));
-            painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
-            painter->restore();
-        }
-    }
-};
 
 } // namespace
 

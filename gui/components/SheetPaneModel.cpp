@@ -174,6 +174,12 @@ QString SheetPaneModel::displayText(int row, int column) const {
     return look(cell->style).format.apply(cell->value).text;
 }
 
+std::vector<QString> SheetPaneModel::narrowTexts(int row, int column) const {
+    const Cell* cell = cellAt(row, column);
+    if (!cell) return {};
+    return look(cell->style).format.narrowTexts(cell->value);
+}
+
 int SheetPaneModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
 }
@@ -286,8 +292,20 @@ bool SheetPaneModel::setCellText(int row, int column, const QString& text) {
     } else {
         Cell& cell = s.cellAt(row, column);
         double number = 0;
-        cell.value = typedTextToNumber(text, number) ? CellValue::fromNumber(number)
-                                                     : CellValue::fromString(SharedText(text));
+        if (typedTextToNumber(text, number)) {
+            cell.value = CellValue::fromNumber(number);
+        } else if (typedTextToDate(text, number)) {
+            cell.value = CellValue::fromDateTime(number);
+            // A date shows through a date format; a cell without one gets the format that
+            // shows the typed text.
+            if (!look(cell.style).format.isDate()) {
+                Style style = cell.style < book_->styles.size() ? book_->styles[cell.style] : Style();
+                style.numberFormat = DisplayFormat::dateTextFormat(number);
+                cell.style = book_->internStyle(style);
+            }
+        } else {
+            cell.value = CellValue::fromString(SharedText(text));
+        }
         cell.formula = SharedText();
     }
     if (!rowExisted) rebuildRowIndex();

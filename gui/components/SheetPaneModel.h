@@ -9,7 +9,7 @@
 //
 // Values are shown through their number format (DisplayFormat); editing (when the pane
 // allows it and the sheet is not protected) interprets the typed text the way the result
-// writer does: a text becomes a number only when nothing of it would be lost.
+// writer does: a text becomes a number or a date only when nothing of it would be lost.
 
 #include "workbook/DisplayFormat.h"
 #include "workbook/Workbook.h"
@@ -47,6 +47,9 @@ public:
     const Cell* cellAt(int row, int column) const;
     // The text a cell shows, as drawn in the grid.
     QString displayText(int row, int column) const;
+    // The shorter texts the cell's number or date may be drawn with in a narrow column
+    // (DisplayFormat::narrowTexts); empty for texts and empty cells.
+    std::vector<QString> narrowTexts(int row, int column) const;
 
     // The font cells of the default style use; the view draws with it.
     QFont defaultFont() const;

@@ -1,0 +1,39 @@
+#pragma once
+// CellDelegate: draws one cell of a grid pane as spreadsheet programs do. The cell's own
+// fill stays under the selection tint, and a number or date never shows cut: when its text
+// is wider than the cell, a number under General is shown with fewer decimals or in
+// scientific form, and a date or formatted number that still does not fit fills the cell
+// with "#". Texts are cut (elided) as usual.
+//
+// The choice among the shorter forms is fitCellText, a pure function of the candidate
+// texts (DisplayFormat::narrowTexts, through the model), the room and the font metrics.
+
+#include <QFontMetricsF>
+#include <QStyledItemDelegate>
+
+#include <vector>
+
+namespace quellar {
+
+// The first of `texts` whose width is at most `available` pixels; when none fits, as many
+// "#" as fit (at least one). `texts` must not be empty.
+QString fitCellText(const std::vector<QString>& texts, qreal available, const QFontMetricsF& metrics);
+
+class CellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // The text the cell `index` shows in `option.rect` with `option.font`: its display text
+    // when it fits, otherwise what fitCellText chooses among the model's narrower forms.
+    QString shownText(const QStyleOptionViewItem& option, const QModelIndex& index) const;
+
+    // The pixels left and right of a cell's text that the style keeps free.
+    static int textPadding(const QWidget* widget);
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+} // namespace quellar
