@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk xvfb
   desktop-file-utils man-db dpkg-dev
+  python3 python3-openpyxl
 )
 
 missing=()
