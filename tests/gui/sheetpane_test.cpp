@@ -2,6 +2,7 @@
 // loaded workbook (spans, fills, fonts, formats, sizes), protection and editing, the
 // selection signal, writing results into it and exporting them.
 
+#include "components/CellDelegate.h"
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
 #include "base/CellOps.h"
@@ -12,12 +13,18 @@
 #include <QBrush>
 #include <QFont>
 #include <QHeaderView>
+#include <QProxyStyle>
+#include <QStyleOptionViewItem>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <optional>
 
 using namespace quellar;
 using test::testDataPath;
@@ -270,4 +277,101 @@ TEST(SheetPane, AFailedLoadLeavesThePaneAsItWas) {
     EXPECT_TRUE(status.message().contains(QStringLiteral("truncated.xml")));
     EXPECT_EQ(pane.workbook().sheets[0].name, QStringLiteral("员工"));
     EXPECT_EQ(shown(pane, 2, 0), QStringLiteral("A001"));
+}
+
+namespace {
+
+// Records what the view hands the style to draw for each cell: the text after the delegate
+// chose it, the cell's rectangle and font.
+class RecordingStyle : public QProxyStyle {
+public:
+    struct Drawn {
+        QString text;
+        QRect rect;
+        QFont font;
+    };
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        if (element == CE_ItemViewItem)
+            if (const auto* item = qstyleoption_cast<const QStyleOptionViewItem*>(option))
+                drawn[{item->index.row(), item->index.column()}] = Drawn{item->text, item->rect, item->font};
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+    mutable std::map<std::pair<int, int>, Drawn> drawn;
+};
+
+} // namespace
+
+TEST(SheetPane, NarrowColumnsNeverShowNumbersOrDatesCut) {
+    RecordingStyle style; // outlives the pane that draws with it
+    SheetPane pane;
+    pane.setExtent(20, 5);
+    pane.resize(900, 500);
+    NullProgress progress;
+    const QString longText = QStringLiteral("一段很长很长的说明文字");
+    ASSERT_TRUE(pane.writeResult(1, QStringLiteral("结果"),
+                                 test::makeTable({{"20257.500000"}, {"1234567890"}, {"0.000123"}, {"2019/3/1"},
+                                                  {"2026/12/7 9:05:07"}, {longText}}),
+                                 progress, 1)
+                    .isOk());
+    // The model keeps the full texts; only the drawing shortens them.
+    EXPECT_EQ(shown(pane, 0, 0), QStringLiteral("20257.5"));
+    EXPECT_EQ(shown(pane, 3, 0), QStringLiteral("2019/3/1"));
+
+    QTableView* view = pane.view();
+    view->setStyle(&style);
+    const int padding = CellDelegate::textPadding(view);
+    std::optional<QFontMetricsF> cellMetrics;
+    int cellWidth = 0; // the column less its grid line
+    auto drawAt = [&](int pixels) {
+        view->setColumnWidth(0, pixels);
+        style.drawn.clear();
+        view->grab();
+        std::vector<QString> texts;
+        for (int row = 0; row < 6; ++row) {
+            const auto it = style.drawn.find({row, 0});
+            EXPECT_NE(it, style.drawn.end()) << "row " << row << " at " << pixels;
+            texts.push_back(it == style.drawn.end() ? QString() : it->second.text);
+            if (it != style.drawn.end()) {
+                cellWidth = it->second.rect.width();
+                cellMetrics.emplace(it->second.font);
+            }
+        }
+        return texts;
+    };
+    // Wide enough: everything as the model shows it.
+    std::vector<QString> texts = drawAt(400);
+    ASSERT_TRUE(cellMetrics);
+    const QFontMetricsF metrics = *cellMetrics;
+    const int gridLine = 400 - cellWidth;
+    EXPECT_EQ(texts, (std::vector<QString>{"20257.5", "1234567890", "0.000123", "2019/3/1", "2026/12/7 9:05:07", longText}));
+
+    auto widthFor = [&](const char* text) {
+        return int(std::ceil(metrics.horizontalAdvance(QLatin1String(text)))) + padding + gridLine;
+    };
+    // Rounded, then shorter still, never a partial number.
+    EXPECT_EQ(drawAt(widthFor("20258"))[0], QStringLiteral("20258"));
+    EXPECT_EQ(drawAt(widthFor("1.2E+09"))[1], QStringLiteral("1.2E+09"));
+    EXPECT_EQ(drawAt(widthFor("0.0001"))[2], QStringLiteral("0.0001"));
+
+    // At every width: a number is one of its narrow forms and fits, a date fits or is all
+    // "#", the text is handed over whole (the style elides it).
+    for (int pixels = 8; pixels <= 160; pixels += 3) {
+        texts = drawAt(pixels);
+        const qreal room = cellWidth - padding;
+        for (int row = 0; row < 5; ++row) {
+            const QString& t = texts[size_t(row)];
+            const bool hashes = !t.isEmpty() && t.count(u'#') == t.size();
+            if (hashes) {
+                EXPECT_TRUE(t.size() == 1 || metrics.horizontalAdvance(t) <= room) << t.toStdString() << " at " << pixels;
+                continue;
+            }
+            EXPECT_LE(metrics.horizontalAdvance(t), room) << t.toStdString() << " at " << pixels;
+            const std::vector<QString> forms = pane.model()->narrowTexts(row, 0);
+            EXPECT_NE(std::find(forms.begin(), forms.end(), t), forms.end()) << t.toStdString() << " at " << pixels;
+        }
+        if (room < metrics.horizontalAdvance(QLatin1String("2019/3/1")))
+            EXPECT_EQ(texts[3], QString(texts[3].size(), u'#')) << pixels;
+        EXPECT_EQ(texts[5], longText);
+    }
 }
