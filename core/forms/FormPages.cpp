@@ -16,9 +16,9 @@ namespace quellar {
 
 namespace {
 
-// The mixed order is followed swap by swap up to this budget (a few tenths of a second for
+// The mixed order is followed swap by swap up to this budget (about a tenth of a second for
 // any list); past it only short lists still run the procedure itself.
-constexpr MixedOrderLimits kValueOrderLimits{2000, 4'000'000, 12'000};
+constexpr MixedOrderLimits kValueOrderLimits{2000, 1'000'000, 12'000};
 
 constexpr int kGroupSelects = 6;
 constexpr int kSeparatorExamples = 5;
@@ -312,6 +312,15 @@ private:
             QStringLiteral("<option value='and'>") + texts_(QStringLiteral("and")) + QStringLiteral("</option>");
 
         const std::vector<FieldValues> fieldValues = valuesOfFields();
+        // Room for the whole page at once: the value lists make up nearly all of it.
+        qsizetype room = page_.size() + 4096;
+        for (qsizetype i = 0; i < fields_.size(); ++i) {
+            const qsizetype name = fields_[i].size() * 6;
+            room += fieldValues[size_t(i)].conditionRows *
+                        (fieldValues[size_t(i)].options.size() + comparators.size() + logic.size() + 2 * name + 256) +
+                    7 * (2 * name + 64);
+        }
+        page_.reserve(room);
         int k = 1;
         for (qsizetype i = 0; i < fields_.size(); ++i) {
             const QString& name = fields_[i];
