@@ -54,8 +54,9 @@ RowTable makeTable(int64_t rows) {
         row.reserve(6);
         row.push_back(cell(QString::number(v * 7 + 1)));
         row.push_back(cell(QStringLiteral("客户%1").arg(v, 6, 10, QChar(u'0'))));
-        row.push_back(rng() % 32 == 0 && r >= kDistinct ? CellRecord(cell(QString()))
-                                                        : cell(QStringLiteral("%1.%2").arg(v / 10).arg(v % 10)));
+        row.push_back(rng() % 32 == 0 && r >= kDistinct
+                          ? CellRecord(cell(QString()))
+                          : cell(QStringLiteral("%1.%2").arg(v / 10).arg(v % 10)));
         row.push_back(cell(v % 2 ? QString::number(v) : QStringLiteral("K%1").arg(v)));
         row.push_back(cell(v % 2 ? QString::number(v) : QStringLiteral("%1x").arg(v)));
         row.push_back(cell(regions[qsizetype(rng() % uint64_t(regions.size()))]));
@@ -97,8 +98,9 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     const RowTable table = makeTable(rows);
-    std::printf("generated %zu rows x 6 columns (%d distinct values in five of them) in %.2f s, peak %.0f MB\n",
-                table.size(), kDistinct, bench::seconds(timer), bench::peakMemoryMB());
+    std::printf(
+        "generated %zu rows x 6 columns (%d distinct values in five of them) in %.2f s, peak %.0f MB\n",
+        table.size(), kDistinct, bench::seconds(timer), bench::peakMemoryMB());
 
     QTemporaryDir dir;
     Spread query, summary, write, queryCpu, summaryCpu;
@@ -112,8 +114,9 @@ int main(int argc, char** argv) {
         summary.add(timed([&] { page = buildSummaryPage(table).value(); }, &summaryCpu));
     }
     char extra[200];
-    std::snprintf(extra, sizeof extra, "  %d condition rows, %.1f M characters, fallback order in %lld field(s)",
-                  info.conditionRows, double(length) / 1e6, static_cast<long long>(info.fallbackOrderFields.size()));
+    std::snprintf(
+        extra, sizeof extra, "  %d condition rows, %.1f M characters, fallback order in %lld field(s)",
+        info.conditionRows, double(length) / 1e6, static_cast<long long>(info.fallbackOrderFields.size()));
     query.print("build query page", extra);
     queryCpu.print("  processor time");
     summary.print("build summary page");
@@ -126,19 +129,23 @@ int main(int argc, char** argv) {
     for (int i = 0; i < repeats; ++i) {
         // The results are kept past the timing: freeing them is the caller's business.
         Result<RowTable> result = RowTable();
-        core.add(timed([&] {
-            ConditionalQueryInfo found;
-            result = conditionalQuery(table, conditions, &found);
-            matching = found.matchingRows;
-        }, &coreCpu));
+        core.add(timed(
+            [&] {
+                ConditionalQueryInfo found;
+                result = conditionalQuery(table, conditions, &found);
+                matching = found.matchingRows;
+            },
+            &coreCpu));
         int fieldRow = -1;
         const FieldList fields = findFieldRow(table, fieldRow);
         filter.add(timed([&] {
-            const std::vector<QueryCondition> parsed = buildConditions(splitTokens(conditions).value(), fields).value();
+            const std::vector<QueryCondition> parsed =
+                buildConditions(splitTokens(conditions).value(), fields).value();
             matching = int64_t(filterRows(table, fields, fieldRow, parsed).size());
         }));
         sum.add(timed([&] {
-            result = conditionalSummary(table, conditions, QString::fromUtf16(u"地区"), QString::fromUtf16(u"C (金额)"));
+            result = conditionalSummary(table, conditions, QString::fromUtf16(u"地区"),
+                                        QString::fromUtf16(u"C (金额)"));
         }));
     }
     std::snprintf(extra, sizeof extra, "  %lld matching rows", static_cast<long long>(matching));

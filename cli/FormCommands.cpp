@@ -44,7 +44,8 @@ Status checkReturnable(const QStringList& names, const QString& option) {
     for (const QString& name : names)
         if (name.contains(u'|'))
             return Status::invalidInput(
-                QStringLiteral("选项 --%1 的字段名“%2”含有“|”，条件页面无法交回这样的字段").arg(option, name));
+                QStringLiteral("选项 --%1 的字段名“%2”含有“|”，条件页面无法交回这样的字段")
+                    .arg(option, name));
     return Status::ok();
 }
 
@@ -91,9 +92,10 @@ std::optional<int> writePage(CliContext& context, const Result<QString>& page, c
     const QString note = formPageNote(info);
     if (!note.isEmpty()) printLine(context.err(), note);
     if (!info.fallbackOrderFields.isEmpty())
-        printLine(context.err(), QStringLiteral("字段“%1”的值很多，数字和文字混在一起，页面中先按数字从小到大、"
-                                                "再按文字排列。")
-                                     .arg(info.fallbackOrderFields.join(QStringLiteral("”、“"))));
+        printLine(context.err(),
+                  QStringLiteral("字段“%1”的值很多，数字和文字混在一起，页面中先按数字从小到大、"
+                                 "再按文字排列。")
+                      .arg(info.fallbackOrderFields.join(QStringLiteral("”、“"))));
     return std::nullopt;
 }
 
@@ -111,7 +113,8 @@ int runQueryCommand(CliContext& context, const QStringList& arguments) {
     RowTable table;
     FieldList fields;
     int fieldRow = -1;
-    if (auto exit = parseOptions(context, QStringLiteral("query"), arguments, {}, texts.text(QStringLiteral("tj_msg"))))
+    if (auto exit = parseOptions(context, QStringLiteral("query"), arguments, {},
+                                 texts.text(QStringLiteral("tj_msg"))))
         return *exit;
     if (auto exit = loadTable(context, table, fields, fieldRow)) return *exit;
     if (context.has(kPage)) {
@@ -143,7 +146,8 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
     const QStringList sums = context.values(QStringLiteral("sum"));
     if (run) {
         if (sums.isEmpty()) return context.fail(nothingChosen);
-        if (groups.isEmpty()) return context.fail(QStringLiteral("没有选择分组字段：请用 --group 字段名 指定"));
+        if (groups.isEmpty())
+            return context.fail(QStringLiteral("没有选择分组字段：请用 --group 字段名 指定"));
         if (groups.size() > 6)
             return context.fail(QStringLiteral("选项 --group 最多给 6 次，给了 %1 次").arg(groups.size()));
         Status status = checkReturnable(groups, QStringLiteral("group"));
@@ -159,7 +163,8 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
     if (!run) return 0;
 
     for (const QString& group : groups)
-        if (indexOfField(fields, group) < 0) return context.fail(unknownField(group, fields, QStringLiteral("表")));
+        if (indexOfField(fields, group) < 0)
+            return context.fail(unknownField(group, fields, QStringLiteral("表")));
     QStringList labels;
     for (const QString& sum : sums) {
         const int position = indexOfField(fields, sum);
@@ -169,8 +174,9 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
 
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
-    const Status status = runConditionalSummary(sink, context.progress(), std::move(table), context.value(kConditions),
-                                   groups.join(u'|'), labels.join(u'|'));
+    const Status status =
+        runConditionalSummary(sink, context.progress(), std::move(table), context.value(kConditions),
+                              groups.join(u'|'), labels.join(u'|'));
     return finish(context, result, sink, status);
 }
 

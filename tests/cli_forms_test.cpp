@@ -37,15 +37,20 @@ CliRun runCli(const QStringList& arguments) {
     return run;
 }
 
-QString z(const char16_t* text) { return QString::fromUtf16(text); }
+QString z(const char16_t* text) {
+    return QString::fromUtf16(text);
+}
 
-QString sales() { return test::testDataPath(QStringLiteral("cli/sales.csv")); }
+QString sales() {
+    return test::testDataPath(QStringLiteral("cli/sales.csv"));
+}
 
 // The texts of the first result sheet, cells separated by blanks, rows by line breaks.
 QString firstSheet(const QString& jsonPath, QString* name = nullptr) {
     QFile file(jsonPath);
     if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("(no file)");
-    const QJsonObject sheet = QJsonDocument::fromJson(file.readAll()).object()["sheets"].toArray()[0].toObject();
+    const QJsonObject sheet =
+        QJsonDocument::fromJson(file.readAll()).object()["sheets"].toArray()[0].toObject();
     if (name) *name = sheet["name"].toString();
     QStringList lines;
     for (const QJsonValue& row : sheet["rows"].toArray()) {
@@ -61,8 +66,10 @@ QString readPage(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QString();
     const QByteArray bytes = file.readAll();
-    if (!bytes.startsWith("\xFF\xFE") || !bytes.endsWith(QByteArray("\r\0\n\0", 4))) return QStringLiteral("(bad bytes)");
-    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 6) / 2);
+    if (!bytes.startsWith("\xFF\xFE") || !bytes.endsWith(QByteArray("\r\0\n\0", 4)))
+        return QStringLiteral("(bad bytes)");
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                              (bytes.size() - 6) / 2);
 }
 
 void writeCsv(const QString& path, const QString& text) {
@@ -77,8 +84,8 @@ TEST(CliForms, QueryListsMatchingRowsAndWritesThePage) {
     QTemporaryDir dir;
     const QString output = dir.filePath("q.json");
     const QString page = dir.filePath("tj_select.htm");
-    const CliRun run = runCli({"query", sales(), "--conditions", z(u"金额|>|20|and|地区|!=|华南|and"), "-o", output,
-                               "--page", page});
+    const CliRun run = runCli({"query", sales(), "--conditions", z(u"金额|>|20|and|地区|!=|华南|and"), "-o",
+                               output, "--page", page});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.err, QString());
     QString name;
@@ -88,7 +95,8 @@ TEST(CliForms, QueryListsMatchingRowsAndWritesThePage) {
     const QString html = readPage(page);
     EXPECT_TRUE(html.startsWith(u"<html><head>")) << html.left(40).toStdString();
     EXPECT_TRUE(html.contains(u"onclick=tjSelect()"));
-    EXPECT_TRUE(html.contains(z(u" <option value=\"1.500000\">1.500000</option> <option value=\"25.000000\">")));
+    EXPECT_TRUE(
+        html.contains(z(u" <option value=\"1.500000\">1.500000</option> <option value=\"25.000000\">")));
     EXPECT_TRUE(html.contains(u"name=SIZE value=\"4\"")); // 金额 is numeric: two rows
 
     // The page alone: no result file needed, nothing else written.
@@ -104,12 +112,12 @@ TEST(CliForms, SummaryGroupsTheMatchingRows) {
     QTemporaryDir dir;
     const QString output = dir.filePath("s.json");
     const QString page = dir.filePath("tj_sum.htm");
-    const CliRun run = runCli({"summary", sales(), "--conditions", z(u"部门|=|销售|and"), "--group", z(u"地区"), "--sum",
-                               z(u"金额"), "-o", output, "--page", page});
+    const CliRun run = runCli({"summary", sales(), "--conditions", z(u"部门|=|销售|and"), "--group",
+                               z(u"地区"), "--sum", z(u"金额"), "-o", output, "--page", page});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     QString name;
-    EXPECT_EQ(firstSheet(output, &name),
-              z(u"地区 部门 金额\n华东 销售 100.000000\n华东 销售 1.500000\n华东小计  101.500000\n合计  101.500000"));
+    EXPECT_EQ(firstSheet(output, &name), z(u"地区 部门 金额\n华东 销售 100.000000\n华东 销售 "
+                                           u"1.500000\n华东小计  101.500000\n合计  101.500000"));
     EXPECT_EQ(name, z(u"汇总结果"));
     const QString html = readPage(page);
     EXPECT_TRUE(html.contains(z(u" <option value=\"C (金额)\">C (金额)</option>")));
@@ -140,20 +148,24 @@ TEST(CliForms, RefusedInputWritesNothing) {
     };
     const std::vector<Bad> bad = {
         {"query without conditions", {"query", sales(), "-o", output}, z(u"没有选择查询条件。")},
-        {"query with empty conditions", {"query", sales(), "--conditions", "", "-o", output, "--page", page},
+        {"query with empty conditions",
+         {"query", sales(), "--conditions", "", "-o", output, "--page", page},
          z(u"没有选择查询条件。")},
         {"query with blank conditions", {"query", sales(), "--conditions", "   ", "-o", output}, z(u"条件")},
-        {"query on a missing field", {"query", sales(), "--conditions", z(u"产地|=|x|and"), "-o", output},
+        {"query on a missing field",
+         {"query", sales(), "--conditions", z(u"产地|=|x|and"), "-o", output},
          z(u"产地”不是表中的字段。表中的字段有：地区，部门，金额")},
         {"query without output", {"query", sales(), "--conditions", c}, "-o"},
         {"output without conditions", {"query", sales(), "--page", page, "-o", output}, "--conditions"},
         {"page in a missing folder", {"query", sales(), "--page", dir.filePath("none/p.htm")}, "none"},
         {"page onto the input", {"query", sales(), "--page", sales()}, z(u"输入文件")},
         {"no field row", {"query", noFieldRow, "--page", page}, z(u"Excel表第一行必须是不同名称的字段。")},
-        {"summary without sums", {"summary", sales(), "--conditions", c, "--group", z(u"地区"), "-o", output},
+        {"summary without sums",
+         {"summary", sales(), "--conditions", c, "--group", z(u"地区"), "-o", output},
          z(u"没有选择查询条件或没有选择汇总数字列。")},
         {"summary without anything", {"summary", sales()}, z(u"没有选择查询条件或没有选择汇总数字列。")},
-        {"summary without groups", {"summary", sales(), "--conditions", c, "--sum", z(u"金额"), "-o", output},
+        {"summary without groups",
+         {"summary", sales(), "--conditions", c, "--sum", z(u"金额"), "-o", output},
          "--group"},
         {"summary group with separator",
          {"summary", sales(), "--conditions", c, "--group", "a|b", "--sum", z(u"金额"), "-o", output},

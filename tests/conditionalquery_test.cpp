@@ -51,16 +51,16 @@ TEST(ConditionalQuery, TestsOneCell) {
         bool expected;
     };
     const std::vector<Case> cases = {
-        {"15", ">=", "10", true},   {"1,5", ">=", "10", true},  {"1,5", "<=", "20", true},
-        {"21", "<=", "20", false},  {"10", ">", "9", true},     {"10a", ">", "9", false},
-        {"10a", "<", "9", true},    {"", "=", "", true},        {"  ", "=", "", true},
-        {"0", "=", "", true},       {"0.0", "=", "", true},     {"x", "=", "", false},
-        {"", "<", "1", true},       {" 7 ", "=", "7", true},    {"7", "=", " 7 ", true},
-        {"N", ">", "M", true},      {"m", ">", "M", true},      {"L", ">", "M", false},
-        {"M", ">", "M", false},     {"MA", ">", "M", true},     {"M", "!=", "M", false},
-        {"3", "!=", "3.0", false},  {"3", "!=", "4", true},     {"b", "<=", "b", true},
-        {"3", " =", "3", false},    {"3", "", "3", false},      {"3", "==", "3", false},
-        {"-5", "<", "-4", true},    {"abc", ">=", "ab", true},  {"\xef\xbd\x81", ">", "z", true},
+        {"15", ">=", "10", true},  {"1,5", ">=", "10", true}, {"1,5", "<=", "20", true},
+        {"21", "<=", "20", false}, {"10", ">", "9", true},    {"10a", ">", "9", false},
+        {"10a", "<", "9", true},   {"", "=", "", true},       {"  ", "=", "", true},
+        {"0", "=", "", true},      {"0.0", "=", "", true},    {"x", "=", "", false},
+        {"", "<", "1", true},      {" 7 ", "=", "7", true},   {"7", "=", " 7 ", true},
+        {"N", ">", "M", true},     {"m", ">", "M", true},     {"L", ">", "M", false},
+        {"M", ">", "M", false},    {"MA", ">", "M", true},    {"M", "!=", "M", false},
+        {"3", "!=", "3.0", false}, {"3", "!=", "4", true},    {"b", "<=", "b", true},
+        {"3", " =", "3", false},   {"3", "", "3", false},     {"3", "==", "3", false},
+        {"-5", "<", "-4", true},   {"abc", ">=", "ab", true}, {"\xef\xbd\x81", ">", "z", true},
     };
     for (const Case& c : cases) {
         QueryCondition condition;
@@ -93,15 +93,18 @@ TEST(ConditionalQuery, ListsMatchingRowsWithRowNumbers) {
     EXPECT_EQ(queried(table, QString::fromUtf16(u"地区|=||and")),
               QString::fromUtf16(u"名称:6 价格:2 地区:2\nc:2 21:2 :2 4*20"));
     // Fewer than four tokens: every data row; the tokens after the last group of four are ignored.
-    const QString all = QString::fromUtf16(u"名称:6 价格:2 地区:2\na:2 10:2 东部:2 2*20\nb:2  1,5 :2 西部:2 3*20\n"
-                                           u"c:2 21:2 :2 4*20\nd:2 9:2 东部:2 5*20\ne:2 x:2 东部:2 6*20");
+    const QString all =
+        QString::fromUtf16(u"名称:6 价格:2 地区:2\na:2 10:2 东部:2 2*20\nb:2  1,5 :2 西部:2 3*20\n"
+                           u"c:2 21:2 :2 4*20\nd:2 9:2 东部:2 5*20\ne:2 x:2 东部:2 6*20");
     EXPECT_EQ(queried(table, "abc"), all);
     EXPECT_EQ(queried(table, QString::fromUtf16(u"名称|>|a|and|价格")),
               QString::fromUtf16(u"名称:6 价格:2 地区:2\nb:2  1,5 :2 西部:2 3*20\nc:2 21:2 :2 4*20\n"
                                  u"d:2 9:2 东部:2 5*20\ne:2 x:2 东部:2 6*20"));
     // No row: the field row alone. An unknown comparator matches nothing.
-    EXPECT_EQ(queried(table, QString::fromUtf16(u"名称|=|zz|and")), QString::fromUtf16(u"名称:6 价格:2 地区:2"));
-    EXPECT_EQ(queried(table, QString::fromUtf16(u"名称|~|a|and")), QString::fromUtf16(u"名称:6 价格:2 地区:2"));
+    EXPECT_EQ(queried(table, QString::fromUtf16(u"名称|=|zz|and")),
+              QString::fromUtf16(u"名称:6 价格:2 地区:2"));
+    EXPECT_EQ(queried(table, QString::fromUtf16(u"名称|~|a|and")),
+              QString::fromUtf16(u"名称:6 价格:2 地区:2"));
 
     const Result<RowTable> r = conditionalQuery(table, QString::fromUtf16(u"名称|=|a|and"));
     ASSERT_TRUE(r.isOk());
@@ -146,15 +149,19 @@ TEST(ConditionalSummary, GroupsTheMatchingRows) {
     const RowTable table = tbl(QString::fromUtf16(u"报表,,;区,类,额;北,x,1;南,y,2;北,y,4;南,x,8"));
     const QString sumBoth = QString::fromUtf16(u"C (额)");
     EXPECT_EQ(summed(table, QString::fromUtf16(u"额|>|1|and"), QString::fromUtf16(u"区"), sumBoth),
-              tableText(groupSum(tbl(QString::fromUtf16(u"区,类,额;南,y,2;北,y,4;南,x,8")), {QString::fromUtf16(u"区")},
-                                 {sumBoth})
+              tableText(groupSum(tbl(QString::fromUtf16(u"区,类,额;南,y,2;北,y,4;南,x,8")),
+                                 {QString::fromUtf16(u"区")}, {sumBoth})
                             .value()));
     // Fewer than four tokens: the group summary of the whole table.
-    EXPECT_EQ(summed(table, "x", QString::fromUtf16(u"区|类"), sumBoth),
-              tableText(groupSum(table, {QString::fromUtf16(u"区"), QString::fromUtf16(u"类")}, {sumBoth}).value()));
+    EXPECT_EQ(
+        summed(table, "x", QString::fromUtf16(u"区|类"), sumBoth),
+        tableText(
+            groupSum(table, {QString::fromUtf16(u"区"), QString::fromUtf16(u"类")}, {sumBoth}).value()));
     // No matching row: the group summary of the field row alone.
-    EXPECT_EQ(summed(table, QString::fromUtf16(u"额|>|100|and"), QString::fromUtf16(u"区"), sumBoth),
-              tableText(groupSum(tbl(QString::fromUtf16(u"区,类,额")), {QString::fromUtf16(u"区")}, {sumBoth}).value()));
+    EXPECT_EQ(
+        summed(table, QString::fromUtf16(u"额|>|100|and"), QString::fromUtf16(u"区"), sumBoth),
+        tableText(
+            groupSum(tbl(QString::fromUtf16(u"区,类,额")), {QString::fromUtf16(u"区")}, {sumBoth}).value()));
 }
 
 TEST(ConditionalSummary, RefusesBlankTextsAndUnknownGroups) {
@@ -165,7 +172,8 @@ TEST(ConditionalSummary, RefusesBlankTextsAndUnknownGroups) {
     EXPECT_TRUE(summed(table, c, QString::fromUtf16(u"区"), "  ").startsWith("error"));
     EXPECT_EQ(summed(table, c, QString::fromUtf16(u"区||类"), "C"),
               QString::fromUtf16(u"error: 分组字段“”不是表中的字段。表中的字段有：区，类，额"));
-    EXPECT_TRUE(summed(table, QString::fromUtf16(u"州|=|x|and"), QString::fromUtf16(u"区"), "C").contains(u"州"));
+    EXPECT_TRUE(
+        summed(table, QString::fromUtf16(u"州|=|x|and"), QString::fromUtf16(u"区"), "C").contains(u"州"));
     EXPECT_TRUE(summed(table, c, QString::fromUtf16(u"区"), "Q (x)").startsWith("error"));
 
     test::RecordingSink sink;
@@ -173,7 +181,8 @@ TEST(ConditionalSummary, RefusesBlankTextsAndUnknownGroups) {
     EXPECT_FALSE(runConditionalSummary(sink, progress, table, c, QString::fromUtf16(u"区||类"), "C").isOk());
     EXPECT_TRUE(sink.sheets.empty());
     ConditionalSummaryInfo info;
-    ASSERT_TRUE(runConditionalSummary(sink, progress, table, c, QString::fromUtf16(u"区"), "C (额)", &info).isOk());
+    ASSERT_TRUE(
+        runConditionalSummary(sink, progress, table, c, QString::fromUtf16(u"区"), "C (额)", &info).isOk());
     EXPECT_EQ(sink.sheets[1].name, QString::fromUtf16(u"汇总结果"));
     EXPECT_EQ(info.matchingRows, 1);
     EXPECT_EQ(info.groups.sumColumns, std::vector<int>({2}));
@@ -231,7 +240,8 @@ RowTable referenceFiltered(const RowTable& table, const QStringList& tokens, boo
 
 TEST(ConditionalQuery, AgreesWithLiteralReferenceOnRandomTables) {
     std::mt19937 random(97);
-    const QStringList pool = {"", " ", "0", "1", " 2", "10", "1,0", "-3", "9.5", "a", "A", "b ", "10a", "ab", "-"};
+    const QStringList pool = {"",    " ", "0", "1",  " 2",  "10", "1,0", "-3",
+                              "9.5", "a", "A", "b ", "10a", "ab", "-"};
     const QStringList ops = {"=", ">", ">=", "<", "<=", "!=", "?"};
     for (int round = 0; round < 400; ++round) {
         const int columns = 1 + int(random() % 4);
@@ -262,14 +272,17 @@ TEST(ConditionalQuery, AgreesWithLiteralReferenceOnRandomTables) {
 
         const Result<RowTable> query = conditionalQuery(table, text);
         ASSERT_TRUE(query.isOk()) << text.toStdString();
-        ASSERT_EQ(tableText(query.value()), tableText(referenceFiltered(table, refTokens, true))) << text.toStdString();
+        ASSERT_EQ(tableText(query.value()), tableText(referenceFiltered(table, refTokens, true)))
+            << text.toStdString();
 
         const QString group = fields[qsizetype(random() % fields.size())];
         const QString sum = groupSumLabel(int(random() % columns), "x");
         const Result<RowTable> summary = conditionalSummary(table, text, group, sum);
-        const Result<RowTable> expected = groupSum(referenceFiltered(table, refTokens, false), {group}, {sum});
+        const Result<RowTable> expected =
+            groupSum(referenceFiltered(table, refTokens, false), {group}, {sum});
         ASSERT_EQ(summary.isOk(), expected.isOk());
-        if (summary.isOk()) ASSERT_EQ(tableText(summary.value()), tableText(expected.value())) << text.toStdString();
+        if (summary.isOk())
+            ASSERT_EQ(tableText(summary.value()), tableText(expected.value())) << text.toStdString();
     }
 }
 

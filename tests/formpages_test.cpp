@@ -22,8 +22,12 @@ namespace {
 
 using test::makeTable;
 
-QString operator""_q(const char16_t* text, size_t size) { return QString::fromUtf16(text, qsizetype(size)); }
-QString u(const QString& text) { return text; }
+QString operator""_q(const char16_t* text, size_t size) {
+    return QString::fromUtf16(text, qsizetype(size));
+}
+QString u(const QString& text) {
+    return text;
+}
 
 // The fixed parts of both pages, fragment by fragment.
 QString head(const QString& title) {
@@ -42,8 +46,9 @@ QString head(const QString& title) {
     s += u"<form id=form2> "_q;
     s += u"<br> "_q;
     s += u"<br> "_q;
-    s += u" <table border=1 cellspacing=0 cellpadding=0 align=center bordercolordark=#ffffff bordercolor=#9999CC "_q
-         u"width=98%>"_q;
+    s +=
+        u" <table border=1 cellspacing=0 cellpadding=0 align=center bordercolordark=#ffffff bordercolor=#9999CC "_q
+        u"width=98%>"_q;
     s += u" <tr height=33> "_q;
     s += u" <td align=center> "_q;
     for (const QString& t : {u"比较名称"_q, u"比较符号"_q, u"比较值"_q})
@@ -64,8 +69,8 @@ QString conditionRow(int k, const QString& field, const QString& values) {
     s += u" <td> "_q + field + u" <input type=hidden name=MC"_q + n + u" value=\""_q + field + u"\"></td> "_q;
     s += u" <td> "_q + QString(u" <select size=1 name=BJF"_q) + n + u">"_q + cmp + u" </select></td> "_q;
     s += u" <td> "_q + QString(u" <select size=1 name=BJZ"_q) + n + u">"_q + values + u" </select></td> "_q;
-    s += u" <td> "_q + QString(u" <select size=1 name=LJF"_q) + n + u">"_q + u"<option value='and'>并且</option>"_q +
-         u" </select></td> "_q;
+    s += u" <td> "_q + QString(u" <select size=1 name=LJF"_q) + n + u">"_q +
+         u"<option value='and'>并且</option>"_q + u" </select></td> "_q;
     s += u" </tr> "_q;
     return s;
 }
@@ -84,32 +89,36 @@ QString tail() {
 
 QString queryPage(const QString& rows, int size) {
     return head(u(u"条件查询"_q)) + rows + u" </table> "_q + u" <input type=hidden name=SIZE value=\""_q +
-           QString::number(size) + u"\">"_q + u" <br> <p align=center> <input type=button value='"_q + u(u"查 询"_q) +
-           u"' name=A1 onclick=tjSelect()></p> </form> "_q + tail();
+           QString::number(size) + u"\">"_q + u" <br> <p align=center> <input type=button value='"_q +
+           u(u"查 询"_q) + u"' name=A1 onclick=tjSelect()></p> </form> "_q + tail();
 }
 
 QString summaryPage(const QString& rows, int size, const QStringList& fields) {
     QString s = head(u(u"条件汇总"_q)) + rows;
     s += u" <tr>  <td height=33 colspan=4>&nbsp; </td> <tr> "_q;
     for (int g = 1; g <= 6; ++g) {
-        s += u" <tr>  <td height=33 colspan=2 align=center>"_q + u(u"分组条件"_q) + QString::number(g) + u" </td>"_q;
+        s += u" <tr>  <td height=33 colspan=2 align=center>"_q + u(u"分组条件"_q) + QString::number(g) +
+             u" </td>"_q;
         s += u" <td colspan=2 align=center> <select size=1 name=HZTJ"_q + QString::number(g) + u">"_q;
         if (g >= 2) s += u"<option></option>"_q;
         s += options(fields);
         s += u" </select></td>  <td>  <tr> "_q;
     }
-    s += u" <tr>  <td height=33 colspan=4 align=center>"_q + u(u"选择要汇总的数字列"_q) + u" </td> <tr>  <tr> "_q;
+    s += u" <tr>  <td height=33 colspan=4 align=center>"_q + u(u"选择要汇总的数字列"_q) +
+         u" </td> <tr>  <tr> "_q;
     s += u" <tr>  <td>  <select id=showField onChange=selField() size=10>"_q;
     QStringList labels;
     for (qsizetype p = 0; p < fields.size(); ++p)
         labels.append(columnLetters(int(p) + 1) + u" ("_q + fields[p] + u")"_q);
     s += options(labels);
-    s += u" </select></td>  <td>  <P align=right><INPUT type=button onClick=selectALL() value='  >>  '></P> "_q;
+    s +=
+        u" </select></td>  <td>  <P align=right><INPUT type=button onClick=selectALL() value='  >>  '></P> "_q;
     s += u" <P align=right><INPUT type=button onClick=clearALL()  value='  <<  '></P>  </td> "_q;
     s += u" <td colspan=2 align=center>  <select name='order' size=10> </select>  </td>  <tr> "_q;
     s += u" </table> "_q;
     s += u" <input type=hidden name=SIZE value=\""_q + QString::number(size) + u"\">"_q;
-    s += u" <br> <p align=center> <input type=button value='"_q + u(u"汇 总"_q) + u"' name=A1 onclick=tjSum()></p> </form> "_q;
+    s += u" <br> <p align=center> <input type=button value='"_q + u(u"汇 总"_q) +
+         u"' name=A1 onclick=tjSum()></p> </form> "_q;
     return s + tail();
 }
 
@@ -123,7 +132,9 @@ RowTable fruitTable() {
                       {u(u"苹果"_q), " 3 "}});
 }
 
-QString page(const Result<QString>& r) { return r.isOk() ? r.value() : u"error: "_q + r.status().message(); }
+QString page(const Result<QString>& r) {
+    return r.isOk() ? r.value() : u"error: "_q + r.status().message();
+}
 
 // Whole pages compared as UTF-8, so a failure shows where they part.
 #define EXPECT_SAME_PAGE(a, b) EXPECT_EQ((a).toStdString(), (b).toStdString())
@@ -144,15 +155,14 @@ TEST(FormPages, SummaryPageAddsGroupSelectsAndSumColumns) {
     const QString numbers = options({"-5", "", "3", " 3 "});
     const QString rows = conditionRow(1, u(u"名称"_q), names) + conditionRow(2, u(u"数量"_q), numbers) +
                          conditionRow(3, u(u"数量"_q), numbers);
-    EXPECT_SAME_PAGE(page(buildSummaryPage(fruitTable())), summaryPage(rows, 3, {u(u"名称"_q), u(u"数量"_q)}));
+    EXPECT_SAME_PAGE(page(buildSummaryPage(fruitTable())),
+                     summaryPage(rows, 3, {u(u"名称"_q), u(u"数量"_q)}));
 }
 
 TEST(FormPages, EmptyFieldsGetNoRowAndNumbersRunOnWithoutGaps) {
     // a: blanks; b: text; c: numbers with separators and a minus sign; d: one text among numbers.
-    const RowTable table = makeTable({{"a", "b", "c", "d"},
-                                      {"", "x", "1,000", "1"},
-                                      {" ", "y", "-2.5", "two"},
-                                      {"", "x", "", "3"}});
+    const RowTable table = makeTable(
+        {{"a", "b", "c", "d"}, {"", "x", "1,000", "1"}, {" ", "y", "-2.5", "two"}, {"", "x", "", "3"}});
     // A blank text is not empty, and it parses as 0: column a is numeric.
     const QString rows = conditionRow(1, "a", options({"", " "})) + conditionRow(2, "a", options({"", " "})) +
                          conditionRow(3, "b", options({"", "x", "y"})) +
@@ -227,11 +237,8 @@ TEST(FormPages, TableWithoutFieldRowGivesTheCheckMessage) {
 }
 
 TEST(FormPages, ColumnValuesStartEmptyAndFollowTheExchangeSort) {
-    const RowTable table = makeTable({{"n", "t", "m"},
-                                      {"3", "b", "10"},
-                                      {"", "B", "9"},
-                                      {"-5", "", "a"},
-                                      {"3", "b", "1,0"}});
+    const RowTable table =
+        makeTable({{"n", "t", "m"}, {"3", "b", "10"}, {"", "B", "9"}, {"-5", "", "a"}, {"3", "b", "1,0"}});
     EXPECT_EQ(columnValues(table, 0, 1, table.size()), QStringList({"-5", "", "3"}));
     EXPECT_EQ(columnValues(table, 1, 1, table.size()), QStringList({"", "B", "b"}));
     // Equal numbers keep the exchange sort's order: 10 before 1,0 (both 10).
@@ -243,8 +250,8 @@ TEST(FormPages, ColumnValuesStartEmptyAndFollowTheExchangeSort) {
 
 TEST(FormPages, SortValuesMatchesTheLiteralProcedure) {
     std::mt19937 random(20261207);
-    const QStringList pool = {"", "0", "-1", "1", "1.0", "1,0", "2", "10", "-0.5", "9", "a", "A", "b",
-                              "10a", "1a", "-", "z", "Z9", "09", "ab"};
+    const QStringList pool = {"",  "0", "-1", "1",   "1.0", "1,0", "2", "10", "-0.5", "9",
+                              "a", "A", "b",  "10a", "1a",  "-",   "z", "Z9", "09",   "ab"};
     for (int round = 0; round < 3000; ++round) {
         QStringList list;
         const int n = int(random() % 12);
@@ -320,7 +327,8 @@ TEST(FormPages, PageFileIsUtf16WithByteOrderMarkAndFinalLineBreak) {
     QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     const Status s = writePageFile(old, u"new"_q);
     QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    if (QFileInfo(locked).isWritable() && s.isOk()) GTEST_SKIP() << "running with rights that ignore permissions";
+    if (QFileInfo(locked).isWritable() && s.isOk())
+        GTEST_SKIP() << "running with rights that ignore permissions";
     EXPECT_FALSE(s.isOk());
     EXPECT_TRUE(s.message().contains(kSummaryPageFile)) << s.message().toStdString();
     QFile kept(old);

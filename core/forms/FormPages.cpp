@@ -142,7 +142,9 @@ ValueOrder orderTexts(std::vector<std::u16string_view>& values, std::vector<char
     return result;
 }
 
-bool needsEscape(char16_t c) { return c == u'&' || c == u'<' || c == u'>' || c == u'"' || c == u'\''; }
+bool needsEscape(char16_t c) {
+    return c == u'&' || c == u'<' || c == u'>' || c == u'"' || c == u'\'';
+}
 
 void appendEscaped(QString& out, std::u16string_view text) {
     size_t plain = 0;
@@ -172,7 +174,9 @@ void appendEscaped(QString& out, std::u16string_view text) {
     out.append(qview(text.substr(plain)));
 }
 
-void appendEscaped(QString& out, const QString& text) { appendEscaped(out, u16view(text)); }
+void appendEscaped(QString& out, const QString& text) {
+    appendEscaped(out, u16view(text));
+}
 
 // " <option value="v">v</option>", the text escaped in both places.
 void appendOption(QString& out, std::u16string_view text) {
@@ -211,8 +215,7 @@ FieldValues fieldValues(const RowTable& table, int column, size_t firstRow, size
             ++field.longValues;
             continue;
         }
-        if (text.find(u'|') != std::u16string_view::npos &&
-            field.separatorValues++ < kSeparatorExamples)
+        if (text.find(u'|') != std::u16string_view::npos && field.separatorValues++ < kSeparatorExamples)
             field.separatorExamples.append(qview(text).toString());
         appendOption(field.options, text);
     }
@@ -223,7 +226,10 @@ FieldValues fieldValues(const RowTable& table, int column, size_t firstRow, size
 class PageBuilder {
 public:
     PageBuilder(const RowTable& table, const FieldList& fields, int fieldRow, FormPageInfo& info)
-        : table_(table), fields_(fields), fieldRow_(fieldRow), info_(info) {}
+        : table_(table)
+        , fields_(fields)
+        , fieldRow_(fieldRow)
+        , info_(info) {}
 
     QString queryPage() {
         appendHead(QStringLiteral("query"));
@@ -295,9 +301,9 @@ private:
     }
 
     void appendConditionRows() {
-        static const char16_t* const kComparators[6][2] = {
-            {u"=", u"="},          {u">", u"&gt;"},       {u">=", u"&gt;="},
-            {u"<", u"&lt;"},       {u"<=", u"&lt;="},     {u"!=", u"!="}};
+        static const char16_t* const kComparators[6][2] = {{u"=", u"="},      {u">", u"&gt;"},
+                                                           {u">=", u"&gt;="}, {u"<", u"&lt;"},
+                                                           {u"<=", u"&lt;="}, {u"!=", u"!="}};
         QString comparators;
         for (int i = 0; i < 6; ++i) {
             comparators.append(u"<option value='");
@@ -308,17 +314,18 @@ private:
             comparators.append(kComparators[i][1]);
             comparators.append(u"&nbsp;</option>");
         }
-        const QString logic =
-            QStringLiteral("<option value='and'>") + texts_(QStringLiteral("and")) + QStringLiteral("</option>");
+        const QString logic = QStringLiteral("<option value='and'>") + texts_(QStringLiteral("and")) +
+                              QStringLiteral("</option>");
 
         const std::vector<FieldValues> fieldValues = valuesOfFields();
         // Room for the whole page at once: the value lists make up nearly all of it.
         qsizetype room = page_.size() + 4096;
         for (qsizetype i = 0; i < fields_.size(); ++i) {
             const qsizetype name = fields_[i].size() * 6;
-            room += fieldValues[size_t(i)].conditionRows *
-                        (fieldValues[size_t(i)].options.size() + comparators.size() + logic.size() + 2 * name + 256) +
-                    7 * (2 * name + 64);
+            room +=
+                fieldValues[size_t(i)].conditionRows * (fieldValues[size_t(i)].options.size() +
+                                                        comparators.size() + logic.size() + 2 * name + 256) +
+                7 * (2 * name + 64);
         }
         page_.reserve(room);
         int k = 1;
@@ -372,7 +379,8 @@ private:
         };
         const size_t cells = (table_.size() - std::min(table_.size(), first)) * count;
         const size_t threads =
-            cells < 200'000 ? 1 : std::min<size_t>({count, 4, std::max(1u, std::thread::hardware_concurrency())});
+            cells < 200'000 ? 1
+                            : std::min<size_t>({count, 4, std::max(1u, std::thread::hardware_concurrency())});
         std::vector<std::thread> helpers;
         for (size_t t = 1; t < threads; ++t)
             helpers.emplace_back(work);
@@ -408,7 +416,8 @@ Status checkFieldRow(int fieldRow) {
 
 } // namespace
 
-QStringList columnValues(const RowTable& table, int column, size_t firstRow, size_t endRow, ValueOrder* order) {
+QStringList columnValues(const RowTable& table, int column, size_t firstRow, size_t endRow,
+                         ValueOrder* order) {
     DistinctTexts set;
     collectDistinct(set, table, column, firstRow, endRow);
     std::vector<std::u16string_view> values = set.values();
@@ -442,7 +451,8 @@ QString escapePageText(QStringView text) {
     return out;
 }
 
-Result<QString> buildQueryPage(const RowTable& table, const FieldList& fields, int fieldRow, FormPageInfo* info) {
+Result<QString> buildQueryPage(const RowTable& table, const FieldList& fields, int fieldRow,
+                               FormPageInfo* info) {
     if (Status s = checkFieldRow(fieldRow); !s) return s;
     FormPageInfo found;
     QString page = PageBuilder(table, fields, fieldRow, found).queryPage();
@@ -471,7 +481,9 @@ Result<QString> buildSummaryPage(const RowTable& table, FormPageInfo* info) {
     return buildSummaryPage(table, fields, fieldRow, info);
 }
 
-Status writePageFile(const QString& path, const QString& page) { return StringTools::writeTextFile(path, page); }
+Status writePageFile(const QString& path, const QString& page) {
+    return StringTools::writeTextFile(path, page);
+}
 
 QString formPageNote(const FormPageInfo& info) {
     QStringList parts;

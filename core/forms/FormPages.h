@@ -41,12 +41,12 @@ enum class ValueOrder {
 
 // What a builder noticed, for the caller to tell the user.
 struct FormPageInfo {
-    int conditionRows = 0;             // the page's SIZE
-    int64_t longValuesLeftOut = 0;     // values of 80 or more code units, not offered
-    QStringList fallbackOrderFields;   // fields whose values got the fallback order
-    QStringList namesWithSeparator;    // field names containing "|": cannot be handed back
-    int64_t valuesWithSeparator = 0;   // offered values containing "|": cannot be handed back
-    QStringList separatorExamples;     // the first few of them, as 字段“F”的值“v”
+    int conditionRows = 0;           // the page's SIZE
+    int64_t longValuesLeftOut = 0;   // values of 80 or more code units, not offered
+    QStringList fallbackOrderFields; // fields whose values got the fallback order
+    QStringList namesWithSeparator;  // field names containing "|": cannot be handed back
+    int64_t valuesWithSeparator = 0; // offered values containing "|": cannot be handed back
+    QStringList separatorExamples;   // the first few of them, as 字段“F”的值“v”
 };
 
 // The distinct texts of one column over rows firstRow … endRow-1: the empty text first, the

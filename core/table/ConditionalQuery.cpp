@@ -85,7 +85,9 @@ struct PreparedCondition {
     }
 };
 
-Status noFieldRow() { return Status::invalidInput(StringTools().text(QStringLiteral("check"))); }
+Status noFieldRow() {
+    return Status::invalidInput(StringTools().text(QStringLiteral("check")));
+}
 
 // What query and summary share: the field row, the conditions and the matching rows.
 struct Selection {
@@ -207,7 +209,8 @@ std::vector<size_t> filterRows(const RowTable& table, const FieldList& fields, i
     return rows;
 }
 
-Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditionText, ConditionalQueryInfo* info) {
+Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditionText,
+                                  ConditionalQueryInfo* info) {
     Result<QStringList> tokens = splitTokens(conditionText);
     if (!tokens.isOk()) return tokens.status();
     Result<Selection> selection = select(table, tokens.value());
@@ -220,15 +223,16 @@ Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditio
     return resultTable(table, s, true);
 }
 
-Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
-                           ConditionalQueryInfo* info) {
+Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table,
+                           const QString& conditionText, ConditionalQueryInfo* info) {
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = conditionalQuery(table, conditionText, info);
     if (!result.isOk()) return result.status();
     return writeResultPhase(sink, progress, 1, QStringLiteral("sels"), result.value());
 }
 
-Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& conditionText, ConditionalQueryInfo* info) {
+Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& conditionText,
+                                        ConditionalQueryInfo* info) {
     Result<QStringList> tokens = splitTokens(conditionText);
     if (!tokens.isOk()) return tokens.status();
     Result<Selection> selection = select(table, tokens.value());
@@ -248,8 +252,8 @@ struct SummaryInput {
     QStringList conditions, groups, sums;
 };
 
-Result<SummaryInput> summaryInput(const RowTable& table, const QString& conditionText, const QString& groupText,
-                                  const QString& sumText) {
+Result<SummaryInput> summaryInput(const RowTable& table, const QString& conditionText,
+                                  const QString& groupText, const QString& sumText) {
     SummaryInput in;
     Result<QStringList> split = splitTokens(conditionText);
     if (!split.isOk()) return split.status();
@@ -275,8 +279,9 @@ Result<SummaryInput> summaryInput(const RowTable& table, const QString& conditio
 
 } // namespace
 
-Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText, const QString& groupText,
-                                    const QString& sumText, ConditionalSummaryInfo* info) {
+Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText,
+                                    const QString& groupText, const QString& sumText,
+                                    ConditionalSummaryInfo* info) {
     Result<SummaryInput> in = summaryInput(table, conditionText, groupText, sumText);
     if (!in.isOk()) return in.status();
     ConditionalQueryInfo found;
@@ -289,8 +294,9 @@ Result<RowTable> conditionalSummary(const RowTable& table, const QString& condit
     return groupSum(filtered.take(), in.value().groups, in.value().sums, info ? &info->groups : nullptr);
 }
 
-Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
-                             const QString& groupText, const QString& sumText, ConditionalSummaryInfo* info) {
+Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table,
+                             const QString& conditionText, const QString& groupText, const QString& sumText,
+                             ConditionalSummaryInfo* info) {
     progress.setText(QStringLiteral("run"));
     Result<SummaryInput> in = summaryInput(table, conditionText, groupText, sumText);
     if (!in.isOk()) return in.status();

@@ -74,8 +74,8 @@ Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditio
 // The query in the result phase: progress text "run", the core, the bar's range set to the
 // result's row count with step progressStep(rows), the result written into sheet 1 of `sink`
 // named "筛选结果".
-Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
-                           ConditionalQueryInfo* info = nullptr);
+Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table,
+                           const QString& conditionText, ConditionalQueryInfo* info = nullptr);
 
 struct ConditionalSummaryInfo {
     int64_t conditions = 0;
@@ -91,12 +91,13 @@ Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& co
 // The summary: the three texts are split first (each refused when blank), every group token
 // must name a field (an empty token too: 地区||类别 is refused), then the filtered table goes
 // to groupSum with the group tokens and the sum tokens (labels such as "C (金额)").
-Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText, const QString& groupText,
-                                    const QString& sumText, ConditionalSummaryInfo* info = nullptr);
+Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText,
+                                    const QString& groupText, const QString& sumText,
+                                    ConditionalSummaryInfo* info = nullptr);
 
 // The summary in the result phase, as runGroupSum: result sheet "汇总结果".
-Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table, const QString& conditionText,
-                             const QString& groupText, const QString& sumText,
+Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table,
+                             const QString& conditionText, const QString& groupText, const QString& sumText,
                              ConditionalSummaryInfo* info = nullptr);
 
 } // namespace quellar
