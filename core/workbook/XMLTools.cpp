@@ -503,6 +503,30 @@ Status XMLTools::setCellValue(XmlNode row, int column, const QString& text, cons
     return setNodeText(XmlNode(data.internal_object()), text);
 }
 
+void XMLTools::clearRowValues(XmlNode row) {
+    for (pugi::xml_node c = wrap(row.node_).first_child(); c; c = c.next_sibling()) {
+        if (!hasLocalName(c, "Cell")) continue;
+        for (const char* gone : {"Formula", "HRef", "MergeDown"})
+            while (pugi::xml_attribute a = attributeByLocalName(c, gone))
+                c.remove_attribute(a);
+        pugi::xml_node data;
+        for (pugi::xml_node d = c.first_child(); d;) {
+            const pugi::xml_node next = d.next_sibling();
+            if (!data && hasLocalName(d, "Data"))
+                data = d;
+            else
+                c.remove_child(d); // comments, named-range marks, a second Data
+            d = next;
+        }
+        if (!data) data = c.prepend_child((prefixOf(c.name()) + "Data").c_str());
+        if (!data) continue;
+        data.remove_children();
+        while (pugi::xml_attribute a = data.first_attribute())
+            data.remove_attribute(a);
+        data.append_attribute("ss:Type").set_value("String");
+    }
+}
+
 XmlNode XMLTools::appendElement(XmlNode parent, const QString& name) {
     const QByteArray n = name.toUtf8();
     if (!isXmlName(n)) return {};

@@ -140,6 +140,10 @@ public:
     // the cell before it, so every later cell keeps its column. A column covered (not
     // started) by a merged cell is an error.
     Status setCellValue(XmlNode row, int column, const QString& text, const QString& type);
+    // Empties every Cell of a Row, so a copy of the row can serve as a new row of the same
+    // look: each Cell keeps its attributes (style, column index, merge across) and gets an
+    // empty Data of ss:Type String; its formula, link, comment and downward merge go.
+    void clearRowValues(XmlNode row);
 
     // Plain tree editing. Each returns the new node, or the null node when the arguments
     // do not allow it (a null parent, a reference node that is not a child of the parent).
