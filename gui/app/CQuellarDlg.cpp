@@ -13,6 +13,7 @@
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/Join.h"
+#include "table/PageSubtotals.h"
 #include "workbook/RangeReader.h"
 #include "table/WorkbookComparison.h"
 
@@ -62,7 +63,7 @@ const CommandInfo kCommands[] = {
     {Command::CompareTables, u"两表对比", "tb0", "tbTip0", IconKind::CompareTables, true},
     {Command::CompareBooks, u"两簿比较", "tb1", "tbTip1", IconKind::CompareBooks, true},
     {Command::GroupSum, u"分组汇总", "tb2", "tbTip2", IconKind::GroupSum, true},
-    {Command::PageSubtotals, u"分页汇总", "tb3", "tbTip3", IconKind::PageSubtotals, false},
+    {Command::PageSubtotals, u"分页汇总", "tb3", "tbTip3", IconKind::PageSubtotals, true},
     {Command::Join, u"两表连接", "tb4", "tbTip4", IconKind::Join, true},
     {Command::BlankRows, u"增加空行", "tb5", "tbTip5", IconKind::BlankRows, true},
     {Command::Filter, u"比较筛选", "tb6", "tbTip6", IconKind::Filter, true},
@@ -156,6 +157,8 @@ void CQuellarDlg::buildActions() {
             return [this] { compareBooks(); };
         case Command::GroupSum:
             return [this] { groupSummary(); };
+        case Command::PageSubtotals:
+            return [this] { pageSubtotals(); };
         case Command::Join:
             return [this] { join(); };
         case Command::BlankRows:
@@ -449,14 +452,19 @@ void CQuellarDlg::applyTypedRange(int which, bool normalise) {
 // Opening files
 
 Status CQuellarDlg::convertInBackground(const QString& source, const QString& target, Workbook& book) {
-    // The conversion touches no widget, so it runs beside the user-interface thread, which
-    // keeps the progress window painted meanwhile.
+    return runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()),
+                           [&] { return ConvertWorkbook(source, target, QStringLiteral("46"), &book); });
+}
+
+Status CQuellarDlg::runInBackground(const QString& text, const std::function<Status()>& work) {
+    // The work touches no widget, so it runs beside the user-interface thread, which keeps
+    // the progress window painted meanwhile.
     CRunDlg busy(this);
-    busy.showBusy(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()));
+    busy.showBusy(text);
     Status status;
     QEventLoop loop;
     std::thread worker([&] {
-        status = ConvertWorkbook(source, target, QStringLiteral("46"), &book);
+        status = work();
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);
@@ -730,6 +738,62 @@ void CQuellarDlg::groupSummary() {
                    .arg(choice.groupFields.join(QStringLiteral("、")))
                    .arg(info.subtotalRows)
                    .arg(summed.isEmpty() ? QStringLiteral("无") : summed.join(QStringLiteral("、"))));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page subtotals: worked on the working file of file 1, not on the panes; the result is a
+// workbook next to file 1, opened on the desktop.
+
+void CQuellarDlg::pageSubtotals() {
+    if (file1Path_.isEmpty()) {
+        showMessage(QStringLiteral("请先打开文件1，再做分页汇总。"), false);
+        return;
+    }
+    const int sheetNumber = pane1_->activeSheetIndex() + 1;
+    const QString sheetName = pane1_->activeSheet().name;
+    const QString workingFile = QDir(startDirectory_).filePath(QStringLiteral("1.xml"));
+    int pageBreak = -1;
+    PageSheet sheet;
+    Status status = runInBackground(QStringLiteral("正在读取工作表“%1” ...").arg(sheetName), [&] {
+        pageBreak = FirstPageBreakRow(file1Path_, sheetNumber);
+        Result<PageSheet> read = readPageSheet(workingFile, sheetName);
+        if (read.isOk()) sheet = read.take();
+        return read.status();
+    });
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("分页汇总没有完成。\n\n%1").arg(status.message()));
+        return;
+    }
+    if (sheet.fieldRow < 0) {
+        showMessage(texts_.text(QStringLiteral("page_msg")));
+        return;
+    }
+
+    const PageSumChoice choice = prompts_->pageSumOptions(this, pageSumDialogList(sheet.fields),
+                                                          proposedRowsPerPage(pageBreak, sheet.fieldRow));
+    if (choice.pageSumLabels.isEmpty()) return; // cancelled, or no column to sum
+
+    PageSubtotalOptions options;
+    options.rowsPerPage = std::clamp(choice.rowsPerPage.toInt(), 1, 99);
+    options.labelColumn = std::clamp(choice.subtotalColumn.toInt(), 0, 9);
+    options.sumColumns = pageSumColumns(choice.pageSumLabels);
+    const QString written = QDir(startDirectory_).filePath(QStringLiteral("3.xml"));
+    const QString output = pageSubtotalOutputPath(file1Path_);
+    PageSubtotalInfo info;
+    status = runInBackground(QStringLiteral("正在写出 %1 ...").arg(QFileInfo(output).fileName()), [&] {
+        Status s = writePageSubtotals(sheet, options, written, &info);
+        sheet = PageSheet(); // the working file's bytes are not needed any more
+        return s.isOk() ? convertPageSubtotals(written, output) : s;
+    });
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("分页汇总没有完成。\n\n%1").arg(status.message()));
+        return;
+    }
+    showStatus(QStringLiteral("分页汇总完成：每页 %1 行，小计行 %2 个，已写出 %3")
+                   .arg(options.rowsPerPage)
+                   .arg(info.subtotalRows)
+                   .arg(QDir::toNativeSeparators(output)));
+    prompts_->showWorkbook(output);
 }
 
 // ---------------------------------------------------------------------------------------------

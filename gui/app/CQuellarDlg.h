@@ -17,6 +17,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -89,6 +90,7 @@ public slots:
     void compareTables();
     void compareBooks();
     void groupSummary();
+    void pageSubtotals();
     void join();
     void addBlankRows();
     void compareFilter();
@@ -115,6 +117,8 @@ private:
 
     void openFile(int which);
     Status convertInBackground(const QString& source, const QString& target, Workbook& book);
+    // Runs `work` beside the user-interface thread while a busy window shows `text`.
+    Status runInBackground(const QString& text, const std::function<Status()>& work);
     void showSelection(int which);
     void applyTypedRange(int which, bool normalise);
     void showFileName(int which);

@@ -65,6 +65,12 @@ GroupSumChoice UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fi
     return dialog.choice();
 }
 
+PageSumChoice UserPrompts::pageSumOptions(QWidget* parent, const QStringList& dialogList, int proposedRows) {
+    PageSumDlg dialog(dialogList, proposedRows, parent);
+    dialog.exec();
+    return dialog.choice();
+}
+
 int UserPrompts::blankRowCount(QWidget* parent) {
     CAddRowDlg dialog(parent);
     dialog.exec();

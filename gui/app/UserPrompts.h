@@ -6,6 +6,7 @@
 
 #include "dialogs/CLinkDlg.h"
 #include "dialogs/CSumDlg.h"
+#include "dialogs/PageSumDlg.h"
 #include "dialogs/SelDlg.h"
 #include "table/Comparison.h"
 #include "base/RowTable.h"
@@ -49,6 +50,9 @@ public:
     virtual JoinChoice joinOptions(QWidget* parent, const FieldList& commonFields);
     virtual FilterChoice filterOptions(QWidget* parent, const FieldList& offeredFields);
     virtual GroupSumChoice groupSumOptions(QWidget* parent, const FieldList& fields);
+    // PageSumDlg with the dialog list (field count, then names) and the proposed rows per
+    // page. A cancelled dialog hands back its empty choice.
+    virtual PageSumChoice pageSumOptions(QWidget* parent, const QStringList& dialogList, int proposedRows);
     // CAddRowDlg: the typed count of blank rows; -1 when cancelled.
     virtual int blankRowCount(QWidget* parent);
     // A message box with an OK button titled with the program's name.
