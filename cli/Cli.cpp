@@ -25,7 +25,7 @@ const std::vector<CommandEntry>& commands() {
         {"group-sum", u"分组汇总：FILE", runGroupSumCommand},
         {"query", u"条件查询：FILE", runQueryCommand},
         {"summary", u"条件汇总：FILE", runSummaryCommand},
-        {"page-subtotals", u"分页汇总：FILE", {}},
+        {"page-subtotals", u"分页汇总：FILE（结果默认写在 FILE 旁边）", runPageSubtotalsCommand},
         {"convert", u"转换工作簿格式：SRC DST（格式由 DST 的扩展名决定）", runConvert},
     };
     return table;
@@ -50,6 +50,8 @@ QString usage() {
         "group-sum 的选项：--group 字段（可重复，1 到 6 个）、--sum 字段（可重复；不给时自动选数字列）\n"
         "query 的选项：--conditions 条件（字段|运算|值|and|…）、--page 页面.htm\n"
         "summary 的选项：--conditions 条件、--group 字段（可重复，1 到 6 个）、--sum 字段（可重复）、--page 页面.htm\n"
+        "page-subtotals 的选项：--sum 字段（可重复，至少 1 个）、--rows-per-page N（1 到 99；默认按第一个分页符推算）、\n"
+        "  --label-column K（0 到 9，默认 2）；-o 可省略，结果写成 FILE 旁边的“名称_分页汇总.xls”\n"
         "\n每个命令的全部选项：quellar-cli 命令 --help；版本：quellar-cli --version\n"
         "\n退出状态：0 完成；2 用法或输入错误；1 仅在 --exit-code 且发现差异时。\n");
     return text;

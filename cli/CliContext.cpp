@@ -46,7 +46,8 @@ Status CliContext::parse(const QString& command, const QStringList& arguments,
     // Workbook comparison reads whole workbooks, so it takes no sheet or range.
     if (command != u"convert" && command != u"compare-books") {
         specs.push_back({QStringLiteral("sheet1"), true, false});
-        specs.push_back({QStringLiteral("range1"), true, false});
+        // Page subtotals work on the whole sheet.
+        if (command != u"page-subtotals") specs.push_back({QStringLiteral("range1"), true, false});
         if (twoFiles) {
             specs.push_back({QStringLiteral("sheet2"), true, false});
             specs.push_back({QStringLiteral("range2"), true, false});

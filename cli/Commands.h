@@ -15,5 +15,6 @@ int runBlankRowsCommand(CliContext& context, const QStringList& arguments);
 int runGroupSumCommand(CliContext& context, const QStringList& arguments);
 int runQueryCommand(CliContext& context, const QStringList& arguments);
 int runSummaryCommand(CliContext& context, const QStringList& arguments);
+int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments);
 
 } // namespace quellar::cli

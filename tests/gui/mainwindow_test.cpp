@@ -118,7 +118,7 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
         {Command::CompareTables, "tb0", "tbTip0", true},
         {Command::CompareBooks, "tb1", "tbTip1", true},
         {Command::GroupSum, "tb2", "tbTip2", true},
-        {Command::PageSubtotals, "tb3", "tbTip3", false},
+        {Command::PageSubtotals, "tb3", "tbTip3", true},
         {Command::Join, "tb4", "tbTip4", true},
         {Command::BlankRows, "tb5", "tbTip5", true},
         {Command::Filter, "tb6", "tbTip6", true},
