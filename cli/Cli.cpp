@@ -25,7 +25,7 @@ const std::vector<CommandEntry>& commands() {
         {"group-sum", u"分组汇总：FILE", runGroupSumCommand},
         {"query", u"条件查询：FILE", runQueryCommand},
         {"summary", u"条件汇总：FILE", runSummaryCommand},
-        {"page-subtotals", u"分页汇总：FILE（结果默认写在 FILE 旁边）", runPageSubtotalsCommand},
+        {"page-subtotals", u"分页汇总：FILE", runPageSubtotalsCommand},
         {"convert", u"转换工作簿格式：SRC DST（格式由 DST 的扩展名决定）", runConvert},
     };
     return table;
