@@ -3,6 +3,7 @@
 #include "app/CQuellarDlg.h"
 #include "app/StartOptions.h"
 #include "app/ToolIcons.h"
+#include "forms/CHtmlView2.h"
 
 #include <QDir>
 #include <QFont>
@@ -13,6 +14,10 @@
 #include <cstdio>
 
 namespace quellar {
+
+CQuellarApp::Prepared::Prepared() {
+    CHtmlView2::prepareProcess();
+}
 
 CQuellarApp::CQuellarApp(int& argc, char** argv)
     : app_(argc, argv) {

@@ -1,7 +1,8 @@
 #pragma once
 // CQuellarApp: the application object. It sets up Qt (name, style, fonts that show
 // Chinese text and the fonts workbooks name, such as 宋体), creates the main window and
-// runs it; the program ends when the window closes.
+// runs it; the program ends when the window closes. What Qt WebEngine needs before the
+// application object exists is set first.
 
 #include <QApplication>
 
@@ -17,6 +18,12 @@ public:
     static void installFonts();
 
 private:
+    // Runs before the application object is made: Qt WebEngine (the condition forms) needs
+    // its settings in place by then.
+    struct Prepared {
+        Prepared();
+    };
+    Prepared prepared_;
     QApplication app_;
 };
 

@@ -4,6 +4,7 @@
 #include "dialogs/CAddRowDlg.h"
 #include "dialogs/CDiffDlg.h"
 #include "dialogs/GzbDlg.h"
+#include "forms/TjSelectDlg.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -69,6 +70,11 @@ PageSumChoice UserPrompts::pageSumOptions(QWidget* parent, const QStringList& di
     PageSumDlg dialog(dialogList, proposedRows, parent);
     dialog.exec();
     return dialog.choice();
+}
+
+void UserPrompts::conditionForm(QWidget* parent, const QString& pagePath, FormReply& reply) {
+    TjSelectDlg dialog(pagePath, reply, parent);
+    dialog.exec();
 }
 
 int UserPrompts::blankRowCount(QWidget* parent) {

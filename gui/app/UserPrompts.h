@@ -8,6 +8,7 @@
 #include "dialogs/CSumDlg.h"
 #include "dialogs/PageSumDlg.h"
 #include "dialogs/SelDlg.h"
+#include "forms/FormReply.h"
 #include "table/Comparison.h"
 #include "base/RowTable.h"
 
@@ -53,6 +54,9 @@ public:
     // PageSumDlg with the dialog list (field count, then names) and the proposed rows per
     // page. A cancelled dialog hands back its empty choice.
     virtual PageSumChoice pageSumOptions(QWidget* parent, const QStringList& dialogList, int proposedRows);
+    // The condition form page at pagePath in TjSelectDlg; its button stores the user's
+    // choices in `reply`, closing the window otherwise leaves `reply` as it was.
+    virtual void conditionForm(QWidget* parent, const QString& pagePath, FormReply& reply);
     // CAddRowDlg: the typed count of blank rows; -1 when cancelled.
     virtual int blankRowCount(QWidget* parent);
     // A message box with an OK button titled with the program's name.

@@ -45,6 +45,14 @@ FilterChoice ScriptedPrompts::filterOptions(QWidget*, const FieldList& offeredFi
     return takeFront(filterAnswers, FilterChoice{});
 }
 
+void ScriptedPrompts::conditionForm(QWidget*, const QString& pagePath, FormReply& reply) {
+    formPages.append(pagePath);
+    if (formAnswers.empty()) return;
+    const auto answer = std::move(formAnswers.front());
+    formAnswers.pop_front();
+    answer(pagePath, reply);
+}
+
 GroupSumChoice ScriptedPrompts::groupSumOptions(QWidget*, const FieldList& fields) {
     groupSumOffered.push_back(fields);
     return takeFront(groupSumAnswers, GroupSumChoice{});

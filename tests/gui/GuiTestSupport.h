@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 namespace quellar::test {
@@ -25,6 +26,7 @@ public:
     FilterChoice filterOptions(QWidget*, const FieldList& offeredFields) override;
     GroupSumChoice groupSumOptions(QWidget*, const FieldList& fields) override;
     int blankRowCount(QWidget*) override;
+    void conditionForm(QWidget*, const QString& pagePath, FormReply& reply) override;
     void message(QWidget*, const QString& text, bool warning) override;
     void openDocument(const QString& path) override { opened.append(path); }
     void showWorkbook(const QString& path) override { shownWorkbooks.append(path); }
@@ -39,6 +41,9 @@ public:
     std::deque<FilterChoice> filterAnswers;
     std::deque<GroupSumChoice> groupSumAnswers;
     std::deque<int> blankRowAnswers;
+    // The condition form: each answer acts on the reply as the page would (or runs the real
+    // window); with no answer left the window is closed without a reply.
+    std::deque<std::function<void(const QString& pagePath, FormReply& reply)>> formAnswers;
 
     // What the window asked and showed.
     std::vector<int> openAsked;
@@ -48,6 +53,7 @@ public:
     std::vector<FieldList> filterOffered;
     std::vector<FieldList> groupSumOffered;
     int blankRowsAsked = 0;
+    QStringList formPages; // the page files shown, in order
     QStringList messages;
     QStringList opened;
     QStringList shownWorkbooks;
