@@ -10,12 +10,14 @@
 #include "table/BlankRows.h"
 #include "base/CellOps.h"
 #include "table/Comparison.h"
+#include "table/ConditionalQuery.h"
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/Join.h"
 #include "table/PageSubtotals.h"
 #include "workbook/RangeReader.h"
 #include "table/WorkbookComparison.h"
+#include "forms/FormPages.h"
 
 #include <QAction>
 #include <QApplication>
@@ -67,8 +69,8 @@ const CommandInfo kCommands[] = {
     {Command::Join, u"两表连接", "tb4", "tbTip4", IconKind::Join, true},
     {Command::BlankRows, u"增加空行", "tb5", "tbTip5", IconKind::BlankRows, true},
     {Command::Filter, u"比较筛选", "tb6", "tbTip6", IconKind::Filter, true},
-    {Command::Query, u"条件查询", "tb7", "tbTip7", IconKind::Query, false},
-    {Command::ConditionalSum, u"条件汇总", "tb8", "tbTip8", IconKind::ConditionalSum, false},
+    {Command::Query, u"条件查询", "tb7", "tbTip7", IconKind::Query, true},
+    {Command::ConditionalSum, u"条件汇总", "tb8", "tbTip8", IconKind::ConditionalSum, true},
     {Command::Help, u"帮助", "tb11", "tbTip11", IconKind::Help, true},
     {Command::Repair, u"修复", nullptr, nullptr, IconKind::Repair, true},
     {Command::WebSite, u"网站", "tb12", "tbTip12", IconKind::WebSite, true},
@@ -165,6 +167,10 @@ void CQuellarDlg::buildActions() {
             return [this] { addBlankRows(); };
         case Command::Filter:
             return [this] { compareFilter(); };
+        case Command::Query:
+            return [this] { conditionalQueryCommand(); };
+        case Command::ConditionalSum:
+            return [this] { conditionalSummaryCommand(); };
         case Command::Help:
             return [this] { showHelp(); };
         case Command::Repair:
@@ -794,6 +800,93 @@ void CQuellarDlg::pageSubtotals() {
                    .arg(info.subtotalRows)
                    .arg(QDir::toNativeSeparators(output)));
     prompts_->showWorkbook(output);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conditional query and conditional summary
+
+void CQuellarDlg::conditionalQueryCommand() {
+    runConditionForm(false);
+}
+
+void CQuellarDlg::conditionalSummaryCommand() {
+    runConditionForm(true);
+}
+
+void CQuellarDlg::runConditionForm(bool summary) {
+    CRunDlg progress(this);
+    std::vector<RowTable> tables = readSources(1, progress);
+    if (tables.empty()) return; // refused with a message
+    progress.finish();
+    int fieldRow = -1;
+    const FieldList fields = findFieldRow(tables[0], fieldRow);
+    if (fieldRow < 0) {
+        showMessage(texts_.text(QStringLiteral("check")), false);
+        return;
+    }
+
+    // The page is written beside the other working files and shown from there; a page that
+    // cannot be written is reported instead of showing an older one.
+    FormPageInfo pageInfo;
+    const Result<QString> page = summary ? buildSummaryPage(tables[0], fields, fieldRow, &pageInfo)
+                                         : buildQueryPage(tables[0], fields, fieldRow, &pageInfo);
+    if (!page.isOk()) {
+        showMessage(page.status().message());
+        return;
+    }
+    const QString path = QDir(startDirectory_).filePath(summary ? kSummaryPageFile : kQueryPageFile);
+    if (const Status written = writePageFile(path, page.value()); !written.isOk()) {
+        showMessage(QStringLiteral("无法写出条件页面“%1”。\n\n%2")
+                        .arg(QDir::toNativeSeparators(path), written.message()));
+        return;
+    }
+    // Values that hold "|" cannot be chosen on the page (its script refuses them); say so.
+    if (const QString note = formPageNote(pageInfo); !note.isEmpty()) showStatus(note);
+    prompts_->conditionForm(this, path, formReply_);
+
+    // What the page handed back is used once: the texts are emptied after every run, and
+    // also when the command stops for want of a choice, so a later form closed without its
+    // button never runs on an earlier page's conditions.
+    const bool chosen = summary ? formReply_.summaryChosen() : formReply_.queryChosen();
+    const FormReply reply = formReply_;
+    if (summary)
+        formReply_.summaryDone();
+    else
+        formReply_.queryDone();
+    if (!chosen) {
+        showMessage(texts_.text(summary ? QStringLiteral("sum_msg") : QStringLiteral("tj_msg")), false);
+        return;
+    }
+    const QString& conditions = reply.replyConditions;
+    const QString& groups = reply.replyGroups;
+    const QString& sums = reply.replySums;
+
+    if (summary) {
+        ConditionalSummaryInfo info;
+        const Status status =
+            runConditionalSummary(*result_, progress, std::move(tables[0]), conditions, groups, sums, &info);
+        progress.finish();
+        if (!status.isOk()) {
+            showMessage(QStringLiteral("条件汇总没有完成。\n\n%1").arg(status.message()));
+            return;
+        }
+        showResultSheet();
+        showStatus(QStringLiteral("汇总完成：%1 行符合条件，按 %2 分组，小计行 %3 个。")
+                       .arg(info.matchingRows)
+                       .arg(groups.split(u'|').join(QStringLiteral("、")))
+                       .arg(info.groups.subtotalRows));
+        return;
+    }
+    ConditionalQueryInfo info;
+    const Status status = runConditionalQuery(*result_, progress, std::move(tables[0]), conditions, &info);
+    progress.finish();
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("条件查询没有完成。\n\n%1").arg(status.message()));
+        return;
+    }
+    showResultSheet();
+    showStatus(
+        QStringLiteral("查询完成：%1 个条件，%2 行符合条件。").arg(info.conditions).arg(info.matchingRows));
 }
 
 // ---------------------------------------------------------------------------------------------

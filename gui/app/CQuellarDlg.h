@@ -5,12 +5,14 @@
 // (read the selected ranges under a progress window, ask for the options, run the core,
 // write the result into the result pane), export, the report, help and repair.
 //
-// Working files (1.xml, 2.xml, report.htm) are written into startDirectory, the current
-// directory when the window was made. Questions to the user go through UserPrompts, so the
-// tests can answer them. Failures never end the program: each is shown in a message box
-// titled "Quellar" naming what failed, and the panes keep what they showed.
+// Working files (1.xml, 2.xml, report.htm, the form pages tj_select.htm and tj_sum.htm) are
+// written into startDirectory, the current directory when the window was made. Questions to
+// the user (the condition forms included) go through UserPrompts, so the tests can answer
+// them. Failures never end the program: each is shown in a message box titled "Quellar"
+// naming what failed, and the panes keep what they showed.
 
 #include "base/StringTools.h"
+#include "forms/FormReply.h"
 #include "app/UserPrompts.h"
 #include "table/Report.h"
 #include "base/RowTable.h"
@@ -67,6 +69,8 @@ public:
     void setClock(Clock clock) { clock_ = std::move(clock); }
 
     const QString& startDirectory() const { return startDirectory_; }
+    // What the condition forms last handed back and the commands have not used up.
+    const FormReply& formReply() const { return formReply_; }
     const QString& filePath(int which) const { return which == 1 ? file1Path_ : file2Path_; }
     SheetPane* pane(int which) const; // 1, 2, or 3 for the result pane
     SheetPane* resultPane() const { return pane(3); }
@@ -94,6 +98,8 @@ public slots:
     void join();
     void addBlankRows();
     void compareFilter();
+    void conditionalQueryCommand();
+    void conditionalSummaryCommand();
     void showReport();
     void showHelp();
     void showWebSite();
@@ -129,6 +135,9 @@ private:
     // (after a message) when a selection is too large to read.
     std::vector<RowTable> readSources(int paneCount, CRunDlg& progress);
     void finishComparison(const QString& reportTitle);
+    // 条件查询 (summary false) and 条件汇总: the form page built from the file 1 table,
+    // written into startDirectory and shown; the reply runs the core.
+    void runConditionForm(bool summary);
     // Shows the result pane's first sheet, where an operation has just written.
     void showResultSheet();
     void showStatus(const QString& text);
@@ -141,6 +150,8 @@ private:
     QString file1Path_;
     QString file2Path_;
     QString reportText_;
+    // What the condition form pages hand back; kept for the window's life.
+    FormReply formReply_;
 
     QWidget* central_ = nullptr;
     SheetPane* pane1_ = nullptr;

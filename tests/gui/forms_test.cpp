@@ -1,13 +1,28 @@
 // The condition form window offscreen in the real Qt WebEngine: the program's js.js reads the
 // chosen values and hands them back through window.external, the column lists move, the
 // program's script is served when the working directory has none and the user's own is used
-// when it is there, and closing the window without the button leaves the reply alone.
+// when it is there, and closing the window without the button leaves the reply alone. Then
+// 条件查询 and 条件汇总 from the main window: the page written into the working directory,
+// the form answered, the result pane against the core's result for the same table, and the
+// refusals ("check", "tj_msg", "sum_msg", a page that cannot be written).
 
+#include "app/CQuellarDlg.h"
+#include "components/SheetPane.h"
 #include "forms/CMyHtmlView.h"
+#include "forms/FormPages.h"
 #include "forms/TjSelectDlg.h"
+#include "table/ConditionalQuery.h"
+#include "tests/TestSupport.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "workbook/RangeReader.h"
+#include "workbook/TableWriter.h"
+#include "workbook/WorkbookFormat.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,104 +36,22 @@ QString u(const char16_t* text) {
     return QString::fromUtf16(text);
 }
 
-QString escaped(QString text) {
-    return text.replace(u'&', QLatin1String("&amp;"))
-        .replace(u'<', QLatin1String("&lt;"))
-        .replace(u'>', QLatin1String("&gt;"))
-        .replace(u'"', QLatin1String("&quot;"))
-        .replace(u'\'', QLatin1String("&#39;"));
-}
-
-// One condition row of a page: the field and its value list in page order (the empty value
-// included).
-struct ConditionRow {
-    QString field;
-    QStringList values;
-};
-
-// A page in the form the program writes: head, condition rows, then the query button or
-// the summary part (six group selects over `fields`, the column lists).
-QString formPage(const std::vector<ConditionRow>& rows, const QStringList& fields, bool summary) {
-    const QString q = QStringLiteral("\"");
-    QString cmp;
-    const char* const cmps[] = {"=", ">", ">=", "<", "<=", "!="};
-    const char* const shown[] = {"=", "&gt;", "&gt;=", "&lt;", "&lt;=", "!="};
-    for (int i = 0; i < 6; ++i)
-        cmp += QStringLiteral("<option value='%1' title='t'>&nbsp;%2&nbsp;</option>")
-                   .arg(QLatin1String(cmps[i]), QLatin1String(shown[i]));
-    QString page = QStringLiteral("<html><head><meta http-equiv=Content-Type content='text/html; "
-                                  "charset=gb2312'></head><body bgcolor=#EEEEEE leftmargin=0 topmargin=0>"
-                                  "<table width=100% height=100% border=0 cellspacing=0 cellpadding=0> <tr> "
-                                  " <td height=33 align=center> <font color=#0000FF>") +
-                   (summary ? u(u"条件汇总") : u(u"条件查询")) +
-                   QStringLiteral("</font> </td> </tr> <tr> <td valign=top align=center height=100%><br>"
-                                  "<div align=left style='OVERFLOW: auto; WIDTH: 98%; HEIGHT: 95%;BORDER: "
-                                  "black 0px solid;'><form id=form2> <br> <br>  <table border=1>");
-    int k = 1;
-    for (const ConditionRow& row : rows) {
-        QString values;
-        for (const QString& v : row.values)
-            values += QStringLiteral(" <option value=") + q + escaped(v) + q + QStringLiteral(">") +
-                      escaped(v) + QStringLiteral("</option>");
-        const QString n = QString::number(k++);
-        page += QStringLiteral(" <tr height=33>  <td> ") + escaped(row.field) +
-                QStringLiteral(" <input type=hidden name=MC") + n + QStringLiteral(" value=") + q +
-                escaped(row.field) + q + QStringLiteral("></td>  <td>  <select size=1 name=BJF") + n +
-                QStringLiteral(">") + cmp + QStringLiteral(" </select></td>  <td>  <select size=1 name=BJZ") +
-                n + QStringLiteral(">") + values +
-                QStringLiteral(" </select></td>  <td>  <select size=1 name=LJF") + n +
-                QStringLiteral("><option value='and'>并且</option> </select></td>  </tr> ");
-    }
-    if (summary) {
-        page += QStringLiteral(" <tr>  <td height=33 colspan=4>&nbsp; </td> <tr> ");
-        for (int g = 1; g <= 6; ++g) {
-            page +=
-                QStringLiteral(" <tr>  <td height=33 colspan=2 align=center>分组条件%1 </td> <td colspan=2 "
-                               "align=center> <select size=1 name=HZTJ%1>")
-                    .arg(g);
-            if (g >= 2) page += QStringLiteral("<option></option>");
-            for (const QString& f : fields)
-                page += QStringLiteral(" <option value=") + q + escaped(f) + q + QStringLiteral(">") +
-                        escaped(f) + QStringLiteral("</option>");
-            page += QStringLiteral(" </select></td>  <td>  <tr> ");
-        }
-        page +=
-            QStringLiteral(" <tr>  <td height=33 colspan=4 align=center>选择要汇总的数字列 </td> <tr>  <tr>  "
-                           "<tr>  <td>  <select id=showField onChange=selField() size=10>");
-        for (int p = 0; p < fields.size(); ++p) {
-            const QString label =
-                QString(QChar(u'A' + p)) + QStringLiteral(" (") + fields[p] + QStringLiteral(")");
-            page += QStringLiteral(" <option value=") + q + escaped(label) + q + QStringLiteral(">") +
-                    escaped(label) + QStringLiteral("</option>");
-        }
-        page += QStringLiteral(
-            " </select></td>  <td>  <P align=right><INPUT type=button onClick=selectALL() "
-            "value='  >>  '></P>  <P align=right><INPUT type=button onClick=clearALL()  value='  "
-            "<<  '></P>  </td>  <td colspan=2 align=center>  <select name='order' size=10> "
-            "</select>  </td>  <tr> ");
-    }
-    page += QStringLiteral(" </table>  <input type=hidden name=SIZE value=") + q + QString::number(k - 1) +
-            q + QStringLiteral("> <br> <p align=center> <input type=button value='") +
-            (summary ? QStringLiteral("汇 总' name=A1 onclick=tjSum()></p> </form> ")
-                     : QStringLiteral("查 询' name=A1 onclick=tjSelect()></p> </form> ")) +
-            QStringLiteral(" </div> </td> </tr> </table></body></html><script language=JavaScript src=js.js> "
-                           "</script> ");
-    return page;
-}
-
-void writePage(const QString& path, const QString& page) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("\xff\xfe", 2);
-    file.write(reinterpret_cast<const char*>(page.utf16()), page.size() * 2);
-    file.write("\r\0\n\0", 4);
+// The page the program writes for `table`, in the test's folder.
+QString writtenPage(const QTemporaryDir& dir, const RowTable& table, bool summary) {
+    const Result<QString> page = summary ? buildSummaryPage(table) : buildQueryPage(table);
+    EXPECT_TRUE(page.isOk()) << page.status().message().toStdString();
+    const QString path = dir.filePath(summary ? kSummaryPageFile : kQueryPageFile);
+    EXPECT_TRUE(writePageFile(path, page.value()).isOk());
+    return path;
 }
 
 // The form window shown without blocking, and the page's script driven from the test.
 class FormWindow {
 public:
-    explicit FormWindow(const QString& pagePath)
-        : dialog_(pagePath, reply) {
+    // The reply goes to `target` when given (the window's own FormReply), else to `reply`.
+    explicit FormWindow(const QString& pagePath, FormReply* target = nullptr)
+        : reply(target ? *target : own_)
+        , dialog_(pagePath, reply) {
         dialog_.view()->setAlertHandler([this](const QString& text) { alerts.append(text); });
         dialog_.show();
         loaded_ = QTest::qWaitFor([this] { return dialog_.view()->pageLoaded(); }, 30000);
@@ -172,7 +105,11 @@ public:
         return out + QStringLiteral("'");
     }
 
-    FormReply reply;
+private:
+    FormReply own_;
+
+public:
+    FormReply& reply;
     QStringList alerts;
 
 private:
@@ -184,30 +121,20 @@ class FormWindowTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
-    QString queryPage(const std::vector<ConditionRow>& rows) {
-        const QString path = dir.filePath(QStringLiteral("tj_select.htm"));
-        writePage(path, formPage(rows, {}, false));
-        return path;
-    }
-    QString summaryPage(const std::vector<ConditionRow>& rows, const QStringList& fields) {
-        const QString path = dir.filePath(QStringLiteral("tj_sum.htm"));
-        writePage(path, formPage(rows, fields, true));
-        return path;
-    }
-
     QTemporaryDir dir;
 };
 
-const std::vector<ConditionRow> kStaffRows = {
-    {u(u"部门"), {QString(), u(u"人事部"), u(u"技术部"), u(u"财务部")}},
-    {u(u"工资"), {u(u"-5"), QString(), u(u"3"), u(u"8500")}},
-    {u(u"工资"), {u(u"-5"), QString(), u(u"3"), u(u"8500")}},
-};
+// 部门 gets one condition row, the numeric 工资 (with a blank) two, the empty 备注 none.
+const RowTable kStaff = test::makeTable({{u(u"部门"), u(u"工资"), u(u"备注")},
+                                         {u(u"技术部"), u(u"-5"), QString()},
+                                         {u(u"人事部"), u(u"3"), QString()},
+                                         {u(u"财务部"), QString(), QString()},
+                                         {u(u"技术部"), u(u"8500"), QString()}});
 
 } // namespace
 
 TEST_F(FormWindowTest, TheQueryPageHandsBackTheChosenRowsOnly) {
-    FormWindow form(queryPage(kStaffRows));
+    FormWindow form(writtenPage(dir, kStaff, false));
     ASSERT_TRUE(form.loaded());
     EXPECT_EQ(form.dialog().windowTitle(), u(u"条件查询汇总"));
     EXPECT_EQ(form.dialog().minimumSize(), form.dialog().maximumSize());
@@ -234,7 +161,7 @@ TEST_F(FormWindowTest, TheQueryPageHandsBackTheChosenRowsOnly) {
 }
 
 TEST_F(FormWindowTest, AnUntouchedQueryPageHandsBackAnEmptyText) {
-    FormWindow form(queryPage(kStaffRows));
+    FormWindow form(writtenPage(dir, kStaff, false));
     ASSERT_TRUE(form.loaded());
     form.reply.replyConditions = QStringLiteral("old");
     form.pressButton();
@@ -243,7 +170,7 @@ TEST_F(FormWindowTest, AnUntouchedQueryPageHandsBackAnEmptyText) {
 }
 
 TEST_F(FormWindowTest, ClosingTheWindowLeavesTheReplyAsItWas) {
-    FormWindow form(queryPage(kStaffRows));
+    FormWindow form(writtenPage(dir, kStaff, false));
     ASSERT_TRUE(form.loaded());
     form.reply = FormReply{QStringLiteral("a|=|1|and"), QStringLiteral("g"), QStringLiteral("s")};
     form.choose(QStringLiteral("BJZ1"), u(u"人事部"));
@@ -255,8 +182,12 @@ TEST_F(FormWindowTest, ClosingTheWindowLeavesTheReplyAsItWas) {
 }
 
 TEST_F(FormWindowTest, TheSummaryPageMovesColumnsAndHandsBackAllThreeTexts) {
-    const QStringList fields = {u(u"工号"), u(u"部门"), u(u"工资")};
-    FormWindow form(summaryPage(kStaffRows, fields));
+    // Condition rows: 工号 1, 部门 2, 工资 3 and 4.
+    const RowTable table = test::makeTable({{u(u"工号"), u(u"部门"), u(u"工资")},
+                                            {u(u"A1"), u(u"技术部"), u(u"-5")},
+                                            {u(u"A2"), u(u"人事部"), u(u"3")},
+                                            {u(u"A3"), u(u"财务部"), QString()}});
+    FormWindow form(writtenPage(dir, table, true));
     ASSERT_TRUE(form.loaded());
 
     // One column at a time, never twice; all of them; none.
@@ -277,8 +208,8 @@ TEST_F(FormWindowTest, TheSummaryPageMovesColumnsAndHandsBackAllThreeTexts) {
 
     form.choose(QStringLiteral("HZTJ1"), u(u"部门"));
     form.choose(QStringLiteral("HZTJ3"), u(u"工号"));
-    form.choose(QStringLiteral("BJF2"), QStringLiteral(">"));
-    form.choose(QStringLiteral("BJZ2"), QStringLiteral("-5"));
+    form.choose(QStringLiteral("BJF3"), QStringLiteral(">"));
+    form.choose(QStringLiteral("BJZ3"), QStringLiteral("-5"));
     form.pressButton();
     ASSERT_TRUE(form.waitClosed());
     EXPECT_EQ(form.reply.replyConditions, u(u"工资|>|-5|and"));
@@ -289,7 +220,7 @@ TEST_F(FormWindowTest, TheSummaryPageMovesColumnsAndHandsBackAllThreeTexts) {
 
 TEST_F(FormWindowTest, TextsWithMarkupCharactersComeBackAsTheyWere) {
     const QString odd = QStringLiteral("a\"<b>&'c");
-    FormWindow form(queryPage({{QStringLiteral("x<y>\""), {QString(), odd}}}));
+    FormWindow form(writtenPage(dir, test::makeTable({{QStringLiteral("x<y>\"")}, {odd}}), false));
     ASSERT_TRUE(form.loaded());
     form.choose(QStringLiteral("BJZ1"), odd);
     form.pressButton();
@@ -298,7 +229,7 @@ TEST_F(FormWindowTest, TextsWithMarkupCharactersComeBackAsTheyWere) {
 }
 
 TEST_F(FormWindowTest, AValueHoldingTheSeparatorIsRefusedOnThePage) {
-    FormWindow form(queryPage({{u(u"名称"), {QString(), QStringLiteral("a|b")}}}));
+    FormWindow form(writtenPage(dir, test::makeTable({{u(u"名称")}, {QStringLiteral("a|b")}}), false));
     ASSERT_TRUE(form.loaded());
     form.reply.replyConditions = QStringLiteral("old");
     form.choose(QStringLiteral("BJZ1"), QStringLiteral("a|b"));
@@ -315,7 +246,7 @@ TEST_F(FormWindowTest, TheProgramsScriptIsServedWithoutWritingIntoTheWorkingDire
     ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
     EXPECT_TRUE(shipped.readAll().startsWith("\xef\xbb\xbf"));
 
-    FormWindow form(queryPage(kStaffRows));
+    FormWindow form(writtenPage(dir, kStaff, false));
     ASSERT_TRUE(form.loaded());
     EXPECT_EQ(form.js(QStringLiteral("[typeof tjSelect, typeof tjSum, typeof selField, typeof selectALL, "
                                      "typeof clearALL].join(' ')"))
@@ -330,10 +261,191 @@ TEST_F(FormWindowTest, TheUsersOwnScriptIsUsedWhenTheWorkingDirectoryHasOne) {
     own.write("\xef\xbb\xbf"
               "function tjSelect() { window.external.tjSelect('\xe8\x87\xaa\xe5\xb7\xb1|=|1|and'); }\n");
     own.close();
-    FormWindow form(queryPage(kStaffRows));
+    FormWindow form(writtenPage(dir, kStaff, false));
     ASSERT_TRUE(form.loaded());
     EXPECT_EQ(form.js(QStringLiteral("typeof selectALL")).toString(), QStringLiteral("undefined"));
     form.pressButton();
     ASSERT_TRUE(form.waitClosed());
     EXPECT_EQ(form.reply.replyConditions, u(u"自己|=|1|and"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The two window commands
+
+namespace {
+
+using Command = CQuellarDlg::Command;
+
+// The used range of a workbook's first sheet as the window reads it.
+RowTable readTable(const QString& path) {
+    Workbook book;
+    EXPECT_TRUE(readWorkbook(path, book).isOk());
+    NullProgress progress;
+    return readRange(book, book.sheets[0], clipUsedRange(book.sheets[0]), progress, 1);
+}
+
+// What the core writes for the same table, in a workbook of its own.
+Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
+    Workbook result = Workbook::makeDefault();
+    WorkbookSink sink(result, WorkbookSink::Mode::WriteOnly);
+    NullProgress progress;
+    EXPECT_TRUE(run(sink, progress).isOk());
+    return result;
+}
+
+class FormCommandsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        window = std::make_unique<CQuellarDlg>(dir.path());
+        auto owned = std::make_unique<test::ScriptedPrompts>();
+        prompts = owned.get();
+        window->setPrompts(std::move(owned));
+        window->resize(1100, 760);
+        window->show();
+    }
+
+    void open(const QString& path) {
+        prompts->openPaths.push_back(path);
+        window->action(Command::OpenFile1)->trigger();
+        ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    }
+
+    // The form answered as its button would store the texts.
+    void answer(const FormReply& reply, bool summary) {
+        prompts->formAnswers.push_back([reply, summary](const QString&, FormReply& target) {
+            target.replyConditions = reply.replyConditions;
+            if (!summary) return;
+            target.replyGroups = reply.replyGroups;
+            target.replySums = reply.replySums;
+        });
+    }
+
+    // The result pane's first sheet shows exactly what the core wrote, under its name.
+    void expectResult(const Workbook& expected, const QString& sheetName) {
+        const Workbook& book = window->resultPane()->workbook();
+        const Sheet& sheet = book.sheets[0];
+        EXPECT_EQ(sheet.name, sheetName);
+        EXPECT_EQ(window->resultPane()->activeSheetIndex(), 0);
+        EXPECT_EQ(test::sheetText(book, sheet, 14, 8).toStdString(),
+                  test::sheetText(expected, expected.sheets[0], 14, 8).toStdString());
+    }
+
+    bool resultUntouched() const { return window->resultPane()->workbook().sheets[0].rows.empty(); }
+
+    QTemporaryDir dir;
+    std::unique_ptr<CQuellarDlg> window;
+    test::ScriptedPrompts* prompts = nullptr;
+};
+
+} // namespace
+
+TEST_F(FormCommandsTest, TheQueryRunsOnWhatThePageHandsBack) {
+    open(test::staff(1));
+    // The real form window, answered through its page.
+    QString offeredSalaries;
+    prompts->formAnswers.push_back([&](const QString& pagePath, FormReply& reply) {
+        FormWindow form(pagePath, &reply);
+        ASSERT_TRUE(form.loaded());
+        offeredSalaries =
+            form.js(QStringLiteral("Array.prototype.map.call(document.getElementsByName('BJZ4')[0]"
+                                   ".options, function(o){return o.value;}).join(' ')"))
+                .toString();
+        form.choose(QStringLiteral("BJZ3"), u(u"技术部"));
+        form.choose(QStringLiteral("BJF4"), QStringLiteral(">="));
+        form.choose(QStringLiteral("BJZ4"), QStringLiteral("12800.000000"));
+        form.pressButton();
+        ASSERT_TRUE(form.waitClosed());
+    });
+    window->toolAction(Command::Query)->trigger();
+    ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    ASSERT_EQ(prompts->formPages, QStringList{QDir(dir.path()).filePath(QStringLiteral("tj_select.htm"))});
+    // Numbers as the panes give their texts, in value order after the empty entry.
+    EXPECT_EQ(offeredSalaries.toStdString(), " 6200.000000 7600.000000 8500.000000 8900.000000 9200.000000 "
+                                             "11500.000000 12800.000000 13600.000000");
+    // The texts are used up.
+    EXPECT_TRUE(window->formReply().replyConditions.isEmpty());
+
+    const RowTable table = readTable(test::staff(1));
+    expectResult(coreResult([&](ResultSink& sink, Progress& progress) {
+                     return runConditionalQuery(sink, progress, table,
+                                                u(u"部门|=|技术部|and|工资|>=|12800.000000|and"));
+                 }),
+                 u(u"筛选结果"));
+    const Sheet& sheet = window->resultPane()->workbook().sheets[0];
+    EXPECT_EQ(sheet.rows.size(), 3u); // the field row, 李娜 and 赵敏
+}
+
+TEST_F(FormCommandsTest, TheSummaryRunsOnWhatThePageHandsBack) {
+    open(test::staff(1));
+    prompts->formAnswers.push_back([&](const QString& pagePath, FormReply& reply) {
+        FormWindow form(pagePath, &reply);
+        ASSERT_TRUE(form.loaded());
+        form.choose(QStringLiteral("BJF4"), QStringLiteral(">"));
+        form.choose(QStringLiteral("BJZ4"), QStringLiteral("8500.000000"));
+        form.choose(QStringLiteral("HZTJ1"), u(u"部门"));
+        form.chooseColumn(3);
+        form.pressButton();
+        ASSERT_TRUE(form.waitClosed());
+    });
+    window->toolAction(Command::ConditionalSum)->trigger();
+    ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    ASSERT_EQ(prompts->formPages, QStringList{QDir(dir.path()).filePath(QStringLiteral("tj_sum.htm"))});
+    // Conditions and sums are used up; the group fields stay.
+    EXPECT_TRUE(window->formReply().replyConditions.isEmpty());
+    EXPECT_TRUE(window->formReply().replySums.isEmpty());
+    EXPECT_EQ(window->formReply().replyGroups, u(u"部门"));
+
+    const RowTable table = readTable(test::staff(1));
+    expectResult(coreResult([&](ResultSink& sink, Progress& progress) {
+                     return runConditionalSummary(sink, progress, table, u(u"工资|>|8500.000000|and"),
+                                                  u(u"部门"), u(u"D (工资)"));
+                 }),
+                 u(u"汇总结果"));
+}
+
+TEST_F(FormCommandsTest, NothingChosenOnThePageEndsWithTheMessage) {
+    open(test::staff(1));
+    window->toolAction(Command::Query)->trigger(); // closed without its button
+    EXPECT_EQ(prompts->messages, QStringList{u(u"没有选择查询条件。")});
+    EXPECT_TRUE(resultUntouched());
+
+    // Conditions without sum columns: the summary stops, and its conditions are not left
+    // behind for the next query, whose window is closed without its button.
+    answer(FormReply{u(u"部门|=|技术部|and"), u(u"部门"), QString()}, true);
+    window->toolAction(Command::ConditionalSum)->trigger();
+    window->toolAction(Command::Query)->trigger();
+    EXPECT_EQ(prompts->messages,
+              (QStringList{u(u"没有选择查询条件。"), u(u"没有选择查询条件或没有选择汇总数字列。"),
+                           u(u"没有选择查询条件。")}));
+    EXPECT_TRUE(resultUntouched());
+    EXPECT_EQ(prompts->formPages.size(), 3);
+}
+
+TEST_F(FormCommandsTest, ATableWithoutFieldRowShowsNoPage) {
+    // Every row has an empty or a repeated text.
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("nofields.csv"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("a,a\n,b\nc,c\n");
+    file.close();
+    open(path);
+    for (Command c : {Command::Query, Command::ConditionalSum})
+        window->action(c)->trigger();
+    EXPECT_EQ(prompts->messages, QStringList(2, u(u"Excel表第一行必须是不同名称的字段。")));
+    EXPECT_TRUE(prompts->formPages.isEmpty());
+    EXPECT_FALSE(QFile::exists(QDir(dir.path()).filePath(QStringLiteral("tj_select.htm"))));
+}
+
+TEST_F(FormCommandsTest, APageThatCannotBeWrittenIsReportedAndNotShown) {
+    open(test::staff(1));
+    // A folder where the page should go: the page cannot be written there, even as root.
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("tj_sum.htm")));
+    answer(FormReply{u(u"部门|=|技术部|and"), u(u"部门"), u(u"D (工资)")}, true);
+    window->toolAction(Command::ConditionalSum)->trigger();
+    ASSERT_EQ(prompts->messages.size(), 1);
+    EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("tj_sum.htm")));
+    EXPECT_TRUE(prompts->formPages.isEmpty());
+    EXPECT_TRUE(resultUntouched());
+    EXPECT_TRUE(QFileInfo(QDir(dir.path()).filePath(QStringLiteral("tj_sum.htm"))).isDir());
 }

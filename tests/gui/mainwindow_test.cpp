@@ -122,8 +122,8 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
         {Command::Join, "tb4", "tbTip4", true},
         {Command::BlankRows, "tb5", "tbTip5", true},
         {Command::Filter, "tb6", "tbTip6", true},
-        {Command::Query, "tb7", "tbTip7", false},
-        {Command::ConditionalSum, "tb8", "tbTip8", false},
+        {Command::Query, "tb7", "tbTip7", true},
+        {Command::ConditionalSum, "tb8", "tbTip8", true},
         {Command::Help, "tb11", "tbTip11", true},
         {Command::WebSite, "tb12", "tbTip12", true},
     };
