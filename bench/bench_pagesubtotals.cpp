@@ -1,24 +1,124 @@
+// Benchmark of page subtotals (分页汇总) on a working file the size of a full sheet:
+// 1,048,576 rows x 10 columns (a field row and 1,048,575 data rows) with 40 rows per page
+// and three sum columns, timed step by step as the window runs the command after file 1
+// was opened: reading 1.xml (scan, rows, field row), the document-tree edits, writing 3.xml
+// (UTF-16), converting 3.xml into the output workbook. Prints wall and CPU time, the peak
+// memory of each step (VmHWM) and of the whole run.
+//
+// A full sheet has no room for its subtotal rows: the command refuses it with a message
+// and writes nothing, so that run times the refusal; the whole command is then timed on
+// the largest table whose result still fits one sheet (1,022,999 data rows: with a
+// subtotal every 40 rows and the total, exactly 1,048,576 rows).
+//
+// Usage: bench_pagesubtotals [ROWS]     (default 1,048,576 rows in the sheet)
+// The generated working files are kept in /tmp for later runs.
+
 #include "bench/TableGenerator.h"
+#include "table/PageSubtotals.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XMLTools.h"
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
+
 #include <cstdio>
+
 using namespace quellar;
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QString xml = QStringLiteral("/tmp/pagesum/1.xml");
-    QElapsedTimer t; t.start();
-    if (!QFileInfo::exists(xml)) {
-        bench::GeneratorOptions o; o.rows = 1048575; o.columns = 10;
-        Workbook book = bench::tableToWorkbook(bench::generateTable(o), QStringLiteral("数据"));
-        Status s = writeWorkbook(book, xml, FileKind::XmlSpreadsheet);
-        std::printf("gen %.2f s %s size %lld\n", bench::seconds(t), qPrintable(s.message()), QFileInfo(xml).size());
+
+namespace {
+
+constexpr int kRowsPerPage = 40;
+
+// The working file of a sheet 明细 with `rows` rows (field row included), made once.
+QString workingFile(int64_t rows) {
+    const QString path = QStringLiteral("/tmp/quellar_bench_pagesum_%1x10.xml").arg(rows);
+    if (QFileInfo::exists(path)) return path;
+    QElapsedTimer t;
+    t.start();
+    bench::GeneratorOptions options;
+    options.rows = rows - 1;
+    options.columns = 10;
+    const Status s = writeWorkbook(bench::tableToWorkbook(bench::generateTable(options), QStringLiteral("明细")),
+                                   path + QStringLiteral(".part"), FileKind::XmlSpreadsheet);
+    if (!s.isOk() || !QFile::rename(path + QStringLiteral(".part"), path)) {
+        std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(s.message()));
+        return {};
     }
+    std::printf("(generated %s in %.1f s)\n", qPrintable(path), bench::seconds(t));
+    return path;
+}
+
+void line(const char* step, double wall, double cpu, double peak) {
+    std::printf("  %-28s %7.2f s  (cpu %6.2f s)   peak %6.0f MB\n", step, wall, cpu, peak);
+    std::fflush(stdout);
+}
+
+void run(int64_t rows) {
+    const QString xml = workingFile(rows);
+    if (xml.isEmpty()) return;
+    QTemporaryDir dir;
+    std::printf("%lld rows x 10, %.0f MB working file, %d rows per page, sums of 数量, 单价, 金额\n",
+                static_cast<long long>(rows), double(QFileInfo(xml).size()) / 1e6, kRowsPerPage);
+    QElapsedTimer total, t;
+    total.start();
+    const double cpuStart = bench::cpuSeconds();
+
+    bench::resetPeakMemory();
+    t.start();
+    double cpu = bench::cpuSeconds();
+    Result<PageSheet> read = readPageSheet(xml, QStringLiteral("明细"));
+    line("reading 1.xml", bench::seconds(t), bench::cpuSeconds() - cpu, bench::peakMemoryMB());
+    if (!read.isOk()) {
+        std::printf("  failed: %s\n", qPrintable(read.status().message()));
+        return;
+    }
+    PageSheet sheet = read.take();
+
+    PageSubtotalOptions options;
+    options.rowsPerPage = kRowsPerPage;
+    options.labelColumn = 2;
+    options.sumColumns = {4, 5, 6};
+    const QString written = dir.filePath(QStringLiteral("3.xml"));
     bench::resetPeakMemory();
     t.restart();
-    XMLTools tools;
-    Status s = tools.load(xml);
-    std::printf("load %.2f s ok=%d RSS %.0f peak %.0f\n", bench::seconds(t), s.isOk(), bench::currentMemoryMB(), bench::peakMemoryMB());
+    cpu = bench::cpuSeconds();
+    PageSubtotalInfo info;
+    Status status = writePageSubtotals(sheet, options, written, &info);
+    const double writeWall = bench::seconds(t), writeCpu = bench::cpuSeconds() - cpu;
+    sheet = PageSheet();
+    if (!status.isOk()) {
+        line("refusing (rows beyond a sheet)", writeWall, writeCpu, bench::peakMemoryMB());
+        std::printf("  message: %s\n", qPrintable(status.message()));
+    } else {
+        line("edits + writing 3.xml", writeWall, writeCpu, bench::peakMemoryMB());
+        std::printf("    of which document-tree edits %.2f s, serialising and writing %.2f s; "
+                    "%lld subtotal rows, %.0f MB 3.xml\n",
+                    info.treeSeconds, info.writeSeconds, static_cast<long long>(info.subtotalRows),
+                    double(QFileInfo(written).size()) / 1e6);
+        const QString output = dir.filePath(QStringLiteral("明细_分页汇总.xls"));
+        bench::resetPeakMemory();
+        t.restart();
+        cpu = bench::cpuSeconds();
+        status = convertPageSubtotals(written, output);
+        line("converting to the output", bench::seconds(t), bench::cpuSeconds() - cpu, bench::peakMemoryMB());
+        if (!status.isOk()) std::printf("  failed: %s\n", qPrintable(status.message()));
+    }
+    std::printf("  %-28s %7.2f s  (cpu %6.2f s)\n\n", "whole command", bench::seconds(total),
+                bench::cpuSeconds() - cpuStart);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int64_t rows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLongLong() : 1048576;
+    run(rows);
+    // The largest table whose result fits a sheet: rows + subtotals + total = 1,048,576.
+    const int64_t fitting = 1 + (int64_t(1048576) - 2) * kRowsPerPage / (kRowsPerPage + 1);
+    if (rows > fitting) run(fitting);
+    std::printf("peak memory of the whole run (VmHWM since the last step's reset): %.0f MB\n", bench::peakMemoryMB());
+    return 0;
 }

@@ -19,6 +19,7 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <cstring>
 
 namespace quellar {
 namespace {
@@ -173,6 +174,30 @@ private:
     int64_t first_;
 };
 
+// Bytes handed out from a few stretches of memory one after the other, so a run of rows
+// can be read as one element without being copied into one.
+class PiecesSource final : public ByteSource {
+public:
+    explicit PiecesSource(std::vector<std::string_view> pieces)
+        : pieces_(std::move(pieces)) {}
+    qint64 read(char* buffer, qint64 max) override {
+        while (index_ < pieces_.size() && offset_ == pieces_[index_].size()) {
+            ++index_;
+            offset_ = 0;
+        }
+        if (index_ == pieces_.size()) return 0;
+        const size_t n = std::min(size_t(max), pieces_[index_].size() - offset_);
+        std::memcpy(buffer, pieces_[index_].data() + offset_, n);
+        offset_ += n;
+        return qint64(n);
+    }
+
+private:
+    std::vector<std::string_view> pieces_;
+    size_t index_ = 0;
+    size_t offset_ = 0;
+};
+
 // Appends text to the output as UTF-16LE.
 void appendUtf16(OutputFile& out, QStringView text) {
     if (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
@@ -221,6 +246,13 @@ QString tableTag(const QByteArray& tag, int64_t rows, int columns) {
     };
     set(QStringLiteral("ss:ExpandedRowCount"), rows, true, false);
     set(QStringLiteral("ss:ExpandedColumnCount"), columns, false, true);
+    return text;
+}
+
+// The XML text of a one-row document, without the declaration that serialising adds.
+QString rowXml(XMLTools& dom) {
+    QString text = dom.xmlText();
+    if (text.startsWith(QLatin1String("<?xml"))) text.remove(0, text.indexOf(QLatin1String("?>")) + 2);
     return text;
 }
 
@@ -368,9 +400,12 @@ Status writePageSubtotals(const PageSheet& sheet, const PageSubtotalOptions& opt
         return Status::invalidInput(QStringLiteral("每页行数必须至少为 1，给的是 %1").arg(options.rowsPerPage));
     if (options.labelColumn < 0 || options.labelColumn > kMaxColumns)
         return Status::invalidInput(QStringLiteral("小计文本的列号 %1 超出 0 到 %2").arg(options.labelColumn).arg(kMaxColumns));
-    for (int column : options.sumColumns)
+    int widest = options.labelColumn;
+    for (int column : options.sumColumns) {
         if (column < 0 || column >= kMaxColumns)
             return Status::invalidInput(QStringLiteral("汇总列 %1 超出最后一列 XFD").arg(column + 1));
+        widest = std::max(widest, column + 1);
+    }
 
     // One subtotal row per non-empty block, then the grand-total row: the rows written
     // must fit one worksheet, or nothing is written at all.
@@ -394,7 +429,7 @@ Status writePageSubtotals(const PageSheet& sheet, const PageSubtotalOptions& opt
 
     QElapsedTimer clock;
     clock.start();
-    double treeSeconds = 0;
+    qint64 treeNanoseconds = 0;
     OutputFile out(target);
     Status status = out.open();
     if (!status.isOk()) return status;
@@ -404,93 +439,171 @@ Status writePageSubtotals(const PageSheet& sheet, const PageSubtotalOptions& opt
         dropDeclaredEncoding(prefix);
         appendUtf16(out, prefix);
     }
-    int widest = options.labelColumn;
-    for (int column : options.sumColumns)
-        widest = std::max(widest, column + 1);
     appendUtf16(out, tableTag(sheet.bytes.mid(sheet.tableTagStart, sheet.tableTagEnd - sheet.tableTagStart),
                               rowCount, widest));
-    // Everything up to the first data row is copied as it stands.
-    const int64_t firstData = sheet.fieldRow + 1;
-    appendUtf16(out, sheet.bytes, sheet.tableTagEnd, sheet.rowStarts[size_t(firstData)]);
 
+    // The data rows are scanned once: the values of the sum columns are added up as the
+    // cells go by (placed by ss:Index and ss:MergeAcross, as rows are read everywhere),
+    // the rows are copied as they stand, and where a block ends its subtotal row is built
+    // as a document tree from the row it follows.
+    std::vector<int> slotOfColumn(size_t(widest) + 1, -1); // 0-based column -> sum slot
+    for (size_t k = 0; k < options.sumColumns.size(); ++k)
+        slotOfColumn[size_t(options.sumColumns[k])] = int(k);
     const size_t sumCount = options.sumColumns.size();
     std::vector<double> pageSums(sumCount, 0.0), totals(sumCount, 0.0);
-    int64_t shift = 0; // rows inserted so far
-    for (int64_t first = firstData; first < sheet.rowCount; first += kPieceRows) {
-        const qint64 started = clock.nsecsElapsed();
-        Piece piece(sheet, first, std::min(sheet.rowCount, first + kPieceRows));
-        if (!piece.status().isOk()) return piece.status();
-        XMLTools& dom = piece.dom();
-        int64_t r = first;
-        for (const XmlNode& row : piece.rows()) {
-            const int64_t j = r - firstData; // 0-based data row
-            const int32_t position = sheet.rowPositions[size_t(r)];
-            if (shift > 0 && !dom.attribute(row, QStringLiteral("ss:Index")).isEmpty())
-                dom.setAttribute(row, QStringLiteral("ss:Index"), QString::number(position + shift));
-            Result<QStringList> cells = dom.rowTexts(row);
-            if (!cells.isOk())
-                return cells.status().withContext(
-                    QStringLiteral("工作文件 %1 的工作表“%2”第 %3 行").arg(shown, sheet.sheetName).arg(position));
-            for (size_t k = 0; k < sumCount; ++k) {
-                const int column = options.sumColumns[k];
-                double value = 0;
-                if (column < cells.value().size() && parseNumber(cells.value()[column], value)) {
-                    pageSums[k] += value;
-                    totals[k] += value;
-                }
-            }
-            ++r;
-            const bool last = j == dataRows - 1;
-            if ((j + 1) % R != 0 && !last) continue;
 
-            // The block ends here: its subtotal row, and after the last block the total.
-            XmlNode subtotal = dom.insertCopyAfter(row, row);
-            if (!subtotal) return Status::invalidInput(QStringLiteral("插入小计行失败：内存不足"));
-            dom.removeAttribute(subtotal, QStringLiteral("ss:Index"));
-            dom.clearRowValues(subtotal);
-            auto fill = [&](XmlNode target, const QString& label, const std::vector<double>& sums,
-                            bool zeroAsEmpty) -> Status {
-                // The label first: a sum column at the label's place keeps the label.
-                if (options.labelColumn > 0) {
-                    Status s = dom.setCellValue(target, options.labelColumn, label, QStringLiteral("String"));
-                    if (!s.isOk()) return s;
-                }
-                for (size_t k = 0; k < sumCount; ++k) {
-                    const int column = options.sumColumns[k] + 1;
-                    if (column == options.labelColumn) continue;
-                    const bool empty = zeroAsEmpty && sums[k] == 0;
-                    Status s = dom.setCellValue(target, column, empty ? QString() : sumText(sums[k]),
-                                                empty ? QStringLiteral("String") : QStringLiteral("Number"));
-                    if (!s.isOk()) return s;
-                }
-                return Status::ok();
-            };
-            status = fill(subtotal, subtotalText, pageSums, true);
-            if (status.isOk() && last) {
-                XmlNode total = dom.insertCopyAfter(subtotal, subtotal);
-                if (!total) return Status::invalidInput(QStringLiteral("插入合计行失败：内存不足"));
-                status = fill(total, totalText, totals, false);
-            }
-            if (!status.isOk())
-                return status.withContext(
-                    QStringLiteral("工作表“%1”第 %2 行后的小计行").arg(sheet.sheetName).arg(position + shift));
-            std::fill(pageSums.begin(), pageSums.end(), 0.0);
-            shift += last ? 2 : 1;
+    const int64_t firstData = sheet.fieldRow + 1;
+    const qint64 regionStart = sheet.rowStarts[size_t(firstData)];
+    static constexpr std::string_view kOpen = "<T>", kClose = "</T>";
+    PiecesSource source({kOpen, std::string_view(sheet.bytes.constData() + regionStart,
+                                                 size_t(sheet.tableContentEnd - regionStart)),
+                         kClose});
+    XmlScanner scanner(source);
+    auto absolute = [&](qint64 offset) { return regionStart + offset - qint64(kOpen.size()); };
+    qint64 copied = sheet.tableTagEnd; // bytes before this are in the output
+    auto copyUpTo = [&](qint64 end) {
+        appendUtf16(out, sheet.bytes, copied, end);
+        copied = end;
+    };
+
+    int64_t r = firstData - 1; // the Row being read
+    qint64 rowStart = 0;
+    int32_t position = 0;
+    long long nextColumn = 1;
+    int cellSlot = -1;
+    int64_t shift = 0; // rows inserted so far
+    std::string dataText;
+    XMLTools dom; // one block-ending row at a time
+    auto failRow = [&](const QString& what) {
+        return Status::invalidInput(QStringLiteral("工作文件 %1 的工作表“%2”第 %3 行：%4")
+                                        .arg(shown, sheet.sheetName)
+                                        .arg(position)
+                                        .arg(what));
+    };
+    auto fill = [&](XmlNode row, const QString& label, const std::vector<double>& sums,
+                    bool zeroAsEmpty) -> Status {
+        // The label first: a sum column at the label's place keeps the label.
+        if (options.labelColumn > 0) {
+            Status s = dom.setCellValue(row, options.labelColumn, label, QStringLiteral("String"));
+            if (!s.isOk()) return s;
         }
-        const qint64 parsed = clock.nsecsElapsed();
-        treeSeconds += double(parsed - started) / 1e9;
-        appendUtf16(out, piece.text());
+        for (size_t k = 0; k < sumCount; ++k) {
+            const int column = options.sumColumns[k] + 1;
+            if (column == options.labelColumn) continue;
+            const bool empty = zeroAsEmpty && sums[k] == 0;
+            Status s = dom.setCellValue(row, column, empty ? QString() : sumText(sums[k]),
+                                        empty ? QStringLiteral("String") : QStringLiteral("Number"));
+            if (!s.isOk()) return s;
+        }
+        return Status::ok();
+    };
+
+    for (;;) {
+        const XmlScanner::Token token = scanner.next();
+        if (token == XmlScanner::Token::EndDocument) break;
+        if (token == XmlScanner::Token::Error)
+            return Status::invalidInput(QStringLiteral("工作文件 %1 已损坏：%2").arg(shown, scanner.status().message()));
+        const int depth = scanner.depth();
+        if (token == XmlScanner::Token::StartElement) {
+            if (depth == 2 && hasLocalName(scanner.localName(), "Row")) {
+                ++r;
+                rowStart = absolute(scanner.offset());
+                position = sheet.rowPositions[size_t(r)];
+                nextColumn = 1;
+                cellSlot = -1;
+                if (shift > 0 && scanner.attribute("Index")) {
+                    // The row names its sheet row: it moves down by the rows inserted above.
+                    copyUpTo(rowStart);
+                    const qint64 end = tagEnd(sheet.bytes, rowStart);
+                    QString tag = QString::fromUtf8(sheet.bytes.constData() + rowStart, end - rowStart);
+                    static const QRegularExpression index(QStringLiteral("(\\b(?:\\w+:)?Index\\s*=\\s*)(\"[^\"]*\"|'[^']*')"));
+                    tag.replace(index, QStringLiteral("\\1\"%1\"").arg(position + shift));
+                    appendUtf16(out, tag);
+                    copied = end;
+                }
+            } else if (depth == 3 && hasLocalName(scanner.localName(), "Cell")) {
+                long long column = nextColumn, across = 0;
+                if (const XmlAttribute* a = scanner.attribute("Index")) {
+                    bool ok = false;
+                    column = QByteArray(a->value.data(), qsizetype(a->value.size())).trimmed().toLongLong(&ok);
+                    if (!ok || column < nextColumn || column > kMaxColumns)
+                        return failRow(QStringLiteral("单元格的 ss:Index“%1”不是 %2 到 %3 之间的整数")
+                                           .arg(QString::fromUtf8(a->value.data(), qsizetype(a->value.size())))
+                                           .arg(nextColumn)
+                                           .arg(kMaxColumns));
+                }
+                if (const XmlAttribute* a = scanner.attribute("MergeAcross")) {
+                    bool ok = false;
+                    across = QByteArray(a->value.data(), qsizetype(a->value.size())).trimmed().toLongLong(&ok);
+                    if (!ok || across < 0 || column + across > kMaxColumns)
+                        return failRow(QStringLiteral("单元格的 ss:MergeAcross“%1”无效")
+                                           .arg(QString::fromUtf8(a->value.data(), qsizetype(a->value.size()))));
+                }
+                nextColumn = column + across + 1;
+                cellSlot = column - 1 < qsizetype(slotOfColumn.size()) ? slotOfColumn[size_t(column - 1)] : -1;
+            } else if (depth == 4 && cellSlot >= 0 && hasLocalName(scanner.localName(), "Data")) {
+                dataText.clear();
+                if (!scanner.readElementText(dataText))
+                    return Status::invalidInput(
+                        QStringLiteral("工作文件 %1 已损坏：%2").arg(shown, scanner.status().message()));
+                double value = 0;
+                if (parseNumber(QString::fromUtf8(dataText.data(), qsizetype(dataText.size())), value)) {
+                    pageSums[size_t(cellSlot)] += value;
+                    totals[size_t(cellSlot)] += value;
+                }
+                cellSlot = -1; // the first Data of a cell is its value
+            }
+            continue;
+        }
+        if (token != XmlScanner::Token::EndElement || depth != 1 || r < firstData) continue;
+        if (depth == 1 && !hasLocalName(scanner.localName(), "Row")) continue;
+
+        // A data row ends here; where its block ends too, its subtotal row follows.
+        const int64_t j = r - firstData;
+        const bool last = j == dataRows - 1;
+        if ((j + 1) % R != 0 && !last) continue;
+        const qint64 rowEnd = tagEnd(sheet.bytes, absolute(scanner.offset()));
+        if (rowEnd < 0) return failRow(QStringLiteral("行的结束标记不完整"));
+        copyUpTo(rowEnd);
+
+        const qint64 started = clock.nsecsElapsed();
+        status = dom.loadFromBytes(sheet.bytes.mid(rowStart, rowEnd - rowStart),
+                                   QStringLiteral("工作文件 %1 的第 %2 行").arg(shown).arg(position));
+        XmlNode copy = dom.documentElement();
+        if (status.isOk()) {
+            // The row as parsed is the copy: it keeps the row's attributes and cells, and
+            // takes the place right after the row.
+            dom.removeAttribute(copy, QStringLiteral("ss:Index"));
+            dom.clearRowValues(copy);
+            status = fill(copy, subtotalText, pageSums, true);
+        }
+        QString rows;
+        if (status.isOk()) rows = rowXml(dom);
+        if (status.isOk() && last) {
+            // The grand total is a copy of the subtotal row.
+            status = fill(copy, totalText, totals, false);
+            if (status.isOk()) rows += rowXml(dom);
+        }
+        if (!status.isOk())
+            return status.withContext(
+                QStringLiteral("工作表“%1”第 %2 行后的小计行").arg(sheet.sheetName).arg(position + shift));
+        treeNanoseconds += clock.nsecsElapsed() - started;
+        appendUtf16(out, rows);
+        std::fill(pageSums.begin(), pageSums.end(), 0.0);
+        shift += last ? 2 : 1;
         if (out.failed()) break;
     }
-    appendUtf16(out, sheet.bytes, sheet.tableContentEnd, sheet.bytes.size());
+    if (r != sheet.rowCount - 1)
+        return Status::invalidInput(QStringLiteral("工作文件 %1 在读取时发生了变化").arg(shown));
+    copyUpTo(sheet.bytes.size());
     appendUtf16(out, u"\r\n");
     status = out.commit();
     if (!status.isOk()) return status;
     if (info) {
         info->subtotalRows = subtotals;
         info->writtenRows = rowCount;
-        info->treeSeconds = treeSeconds;
-        info->writeSeconds = double(clock.nsecsElapsed()) / 1e9 - treeSeconds;
+        info->treeSeconds = double(treeNanoseconds) / 1e9;
+        info->writeSeconds = double(clock.nsecsElapsed() - treeNanoseconds) / 1e9;
     }
     return Status::ok();
 }

@@ -6,11 +6,14 @@
 // Spreadsheet file (UTF-16LE with a byte-order mark) and then converted into the output
 // workbook next to the source.
 //
-// The working file of a million-row sheet is some 600 MB, and a document tree of it would
-// need several GB. So the file is scanned once to find the worksheet, its Table and the
-// place of every Row, and the rows are then handled as a document tree in pieces of a few
-// thousand rows: each piece is parsed, read, given its new rows and written out before
-// the next one is parsed. Everything outside the worksheet's rows is copied as it is.
+// The working file of a million-row sheet is some 600 MB, and a document tree of all of it
+// would need several GB. So the file is scanned once to find the worksheet, its Table and
+// the place of every Row; the field row is looked for in document trees of a few thousand
+// rows at a time. Writing scans the data rows again, adds up the sum columns as the cells
+// go by and copies the rows as they stand; the row that ends a block is parsed as a
+// document tree of its own, and its emptied copy, given the label and the sums, becomes
+// the subtotal row (the grand-total row is a copy of the last subtotal row). Everything
+// outside the worksheet's rows is copied unchanged.
 //
 // Reading the rows as texts follows the cells' ss:Index (a row with gaps keeps its
 // columns). A subtotal or grand-total row is a deep copy of the row it follows (its
@@ -66,8 +69,8 @@ struct PageSubtotalOptions {
 struct PageSubtotalInfo {
     int64_t subtotalRows = 0;
     int64_t writtenRows = 0; // the new ss:ExpandedRowCount
-    double treeSeconds = 0;  // parsing the pieces and inserting the rows
-    double writeSeconds = 0; // serialising and writing 3.xml
+    double treeSeconds = 0;  // building the new rows as document trees
+    double writeSeconds = 0; // scanning the rows, summing, and writing 3.xml
 };
 
 // Reads worksheet `sheetName` (compared exactly) of the working file: finds the Workbook
