@@ -5,11 +5,11 @@
 
 #include "Cli.h"
 #include "base/CellOps.h"
+#include "tests/TestSupport.h"
 #include "workbook/DisplayFormat.h"
 #include "workbook/RangeReader.h"
 #include "workbook/TableWriter.h"
 #include "workbook/WorkbookFormat.h"
-#include "tests/TestSupport.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -33,13 +33,13 @@ QString shownText(const Workbook& book, const Cell* cell) {
 // The texts of a result holding dates, near-dates and numbers, column by column.
 const QStringList kDateTexts{QStringLiteral("2015/1/1"), QStringLiteral("2026/12/7 9:05:07"),
                              QStringLiteral("1900/1/1"), QStringLiteral("9999/12/31 23:59:59")};
-const QStringList kNearDates{QStringLiteral("2015-1-1"),           QStringLiteral("2015/13/1"),
-                             QStringLiteral("2015/2/30"),          QStringLiteral("1899/12/31"),
-                             QStringLiteral("2015/01/01"),         QStringLiteral("2015/1/1 0:00:00"),
-                             QStringLiteral("2015/1/1 09:05:07"),  QStringLiteral("1900/2/29"),
-                             QStringLiteral("2015/1/1 24:00:00"),  QStringLiteral(" 2015/1/1"),
-                             QStringLiteral("10000/1/1"),          QStringLiteral("2015/1/1 9:05"),
-                             QStringLiteral("２０１５/1/1"),        QStringLiteral("2015/1/1 9:05:07x")};
+const QStringList kNearDates{QStringLiteral("2015-1-1"),          QStringLiteral("2015/13/1"),
+                             QStringLiteral("2015/2/30"),         QStringLiteral("1899/12/31"),
+                             QStringLiteral("2015/01/01"),        QStringLiteral("2015/1/1 0:00:00"),
+                             QStringLiteral("2015/1/1 09:05:07"), QStringLiteral("1900/2/29"),
+                             QStringLiteral("2015/1/1 24:00:00"), QStringLiteral(" 2015/1/1"),
+                             QStringLiteral("10000/1/1"),         QStringLiteral("2015/1/1 9:05"),
+                             QStringLiteral("２０１５/1/1"),      QStringLiteral("2015/1/1 9:05:07x")};
 
 } // namespace
 
@@ -145,7 +145,8 @@ TEST(WriteTableToSheet, DatesBecomeDateCellsThatShowTheSameTextAndNearDatesStayT
 
     // Exported and re-read, the dates are date cells showing the same text.
     QTemporaryDir dir;
-    for (const auto& [name, kind] : {std::pair{"r.xlsx", FileKind::Xlsx}, std::pair{"r.xls", FileKind::Xls}}) {
+    for (const auto& [name, kind] :
+         {std::pair{"r.xlsx", FileKind::Xlsx}, std::pair{"r.xls", FileKind::Xls}}) {
         const QString path = dir.filePath(QLatin1String(name));
         ASSERT_TRUE(writeWorkbook(book, path, kind).isOk()) << name;
         Workbook reread;
@@ -154,14 +155,16 @@ TEST(WriteTableToSheet, DatesBecomeDateCellsThatShowTheSameTextAndNearDatesStayT
         for (qsizetype i = 0; i < kDateTexts.size(); ++i) {
             const Cell* cell = s.cell(int32_t(i) + 1, 0);
             ASSERT_NE(cell, nullptr) << name;
-            EXPECT_EQ(cell->value.type, CellValue::Type::DateTime) << name << " " << kDateTexts[i].toStdString();
+            EXPECT_EQ(cell->value.type, CellValue::Type::DateTime)
+                << name << " " << kDateTexts[i].toStdString();
             EXPECT_EQ(shownText(reread, cell), kDateTexts[i]) << name;
         }
         EXPECT_EQ(reread.styles[s.cell(2, 0)->style].fillPalette, Fill::Red) << name;
         for (qsizetype i = 0; i < kNearDates.size(); ++i) {
             const Cell* cell = s.cell(int32_t(i + kDateTexts.size()) + 1, 0);
             ASSERT_NE(cell, nullptr) << name;
-            EXPECT_EQ(cell->value.type, CellValue::Type::String) << name << " " << kNearDates[i].toStdString();
+            EXPECT_EQ(cell->value.type, CellValue::Type::String)
+                << name << " " << kNearDates[i].toStdString();
         }
     }
 }
@@ -186,7 +189,8 @@ QString pythonWithOpenpyxl() {
     for (const QString& python : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
         QProcess p;
         p.start(python, {"-c", "import openpyxl"});
-        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return python;
+        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            return python;
     }
     return QString();
 }
@@ -236,15 +240,19 @@ TEST(CliResultDates, WorkbookOutputsHoldDateCellsWhileJsonAndCsvKeepTheTexts) {
     run(json);
     QFile jsonFile(json);
     ASSERT_TRUE(jsonFile.open(QIODevice::ReadOnly));
-    const QJsonArray rows =
-        QJsonDocument::fromJson(jsonFile.readAll()).object()["sheets"].toArray()[0].toObject()["rows"].toArray();
+    const QJsonArray rows = QJsonDocument::fromJson(jsonFile.readAll())
+                                .object()["sheets"]
+                                .toArray()[0]
+                                .toObject()["rows"]
+                                .toArray();
     ASSERT_GE(rows.size(), 7);
     EXPECT_EQ(rows[2].toArray()[1].toObject()["text"].toString(), "2015/1/1");
     EXPECT_EQ(rows[6].toArray()[1].toObject()["text"].toString(), "2026/12/7 9:05:07");
 
     // A real xlsx reader sees date cells whose format shows the same text.
     const QString python = pythonWithOpenpyxl();
-    if (python.isEmpty()) GTEST_SKIP() << "python3 with openpyxl is not installed (scripts/setup.sh installs it)";
+    if (python.isEmpty())
+        GTEST_SKIP() << "python3 with openpyxl is not installed (scripts/setup.sh installs it)";
     QProcess p;
     p.start(python, {"-c",
                      "import sys, openpyxl\n"
@@ -258,9 +266,8 @@ TEST(CliResultDates, WorkbookOutputsHoldDateCellsWhileJsonAndCsvKeepTheTexts) {
                      "    print(c.is_date, c.number_format, shown, sep='|')\n",
                      dir.filePath("r.xlsx")});
     ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()),
-              "True|yyyy/m/d|2015/1/1\n"
-              "False|General|2015-1-1\n"
-              "True|yyyy/m/d h:mm:ss|2026/12/7 9:05:07\n")
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()), "True|yyyy/m/d|2015/1/1\n"
+                                                            "False|General|2015-1-1\n"
+                                                            "True|yyyy/m/d h:mm:ss|2026/12/7 9:05:07\n")
         << p.readAllStandardError().toStdString();
 }

@@ -87,8 +87,8 @@ bool typedTextToDate(QStringView text, double& serial) {
         return false;
     if (pos < n) {
         if (!expect(text, pos, u' ') || !readDigits(text, pos, 2, hour) || !expect(text, pos, u':') ||
-            !readDigits(text, pos, 2, minute) || !expect(text, pos, u':') || !readDigits(text, pos, 2, second) ||
-            pos != n)
+            !readDigits(text, pos, 2, minute) || !expect(text, pos, u':') ||
+            !readDigits(text, pos, 2, second) || pos != n)
             return false;
         if (hour > 23 || minute > 59 || second > 59) return false;
     }
@@ -97,8 +97,8 @@ bool typedTextToDate(QStringView text, double& serial) {
     const QDate date(year, month, day);
     if (!date.isValid()) return false;
     // Serial 1 is 1900/1/1; from 1900/3/1 on the serials run one ahead for the phantom day.
-    const int64_t days = date < QDate(1900, 3, 1) ? QDate(1899, 12, 31).daysTo(date)
-                                                  : QDate(1899, 12, 30).daysTo(date);
+    const int64_t days =
+        date < QDate(1900, 3, 1) ? QDate(1899, 12, 31).daysTo(date) : QDate(1899, 12, 30).daysTo(date);
     const double value = double(days) + double((hour * 60 + minute) * 60 + second) / 86400.0;
     // Only the exact text the program writes for this moment qualifies (no leading zeros,
     // no time written for midnight).

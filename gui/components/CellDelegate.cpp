@@ -47,7 +47,8 @@ void CellDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelInd
     if (option->rect.width() > 0) option->text = shownText(*option, index);
 }
 
-void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                         const QModelIndex& index) const {
     // The cell's own fill is painted under the selection, as spreadsheet programs do,
     // instead of being replaced by the highlight colour.
     QStyleOptionViewItem plain(option);

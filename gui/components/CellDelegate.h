@@ -23,7 +23,8 @@ class CellDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
 
     // The text the cell `index` shows in `option.rect` with `option.font`: its display text
     // when it fits, otherwise what fitCellText chooses among the model's narrower forms.

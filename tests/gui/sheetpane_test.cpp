@@ -375,3 +375,22 @@ TEST(SheetPane, NarrowColumnsNeverShowNumbersOrDatesCut) {
         EXPECT_EQ(texts[5], longText);
     }
 }
+
+TEST(SheetPane, TypedDatesBecomeDateCellsShowingWhatWasTyped) {
+    SheetPane pane;
+    const QModelIndex cell = pane.model()->index(1, 1);
+    ASSERT_TRUE(pane.model()->setData(cell, QStringLiteral("2019/3/1 8:30:00")));
+    const Cell* stored = pane.activeSheet().cell(1, 1);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->value.type, CellValue::Type::DateTime);
+    EXPECT_EQ(pane.workbook().styles[stored->style].numberFormat, QStringLiteral("yyyy/m/d h:mm:ss"));
+    EXPECT_EQ(shown(pane, 1, 1), QStringLiteral("2019/3/1 8:30:00"));
+    EXPECT_EQ(role(pane, 1, 1, Qt::EditRole).toString(), QStringLiteral("2019/3/1 8:30:00"));
+    // A cell that already shows dates keeps its own format.
+    ASSERT_TRUE(pane.model()->setData(cell, QStringLiteral("2019/3/2")));
+    EXPECT_EQ(pane.workbook().styles[pane.activeSheet().cell(1, 1)->style].numberFormat,
+              QStringLiteral("yyyy/m/d h:mm:ss"));
+    EXPECT_EQ(shown(pane, 1, 1), QStringLiteral("2019/3/2 0:00:00"));
+    ASSERT_TRUE(pane.model()->setData(cell, QStringLiteral("2019-3-1")));
+    EXPECT_EQ(pane.activeSheet().cell(1, 1)->value.type, CellValue::Type::String);
+}
