@@ -165,6 +165,15 @@ TEST(PageSubtotals, AFullLastBlockGetsNoEmptySubtotalAndZeroSumsStayEmpty) {
     EXPECT_EQ(rowText(zero, 6), QStringLiteral("#7||#7.5"));
     EXPECT_EQ(rowText(zero, 7), QStringLiteral("#10||#7.5"));
 
+    // A label column past the table's width gets a cell of its own, and the table widens.
+    QByteArray written;
+    const Sheet far = subtotalled(fx, workingFile(numberedRows(2)), options(2, 5, {2}), &written);
+    EXPECT_EQ(rowText(far, 3), QStringLiteral("||#30||小计"));
+    EXPECT_EQ(rowText(far, 4), QStringLiteral("||#30||合计"));
+    const QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(written.constData() + 2),
+                                            (written.size() - 2) / 2);
+    EXPECT_TRUE(text.contains(QStringLiteral("ss:ExpandedColumnCount=\"5\" ss:ExpandedRowCount=\"5\"")));
+
     // A single data row: its subtotal and the total follow it.
     const Sheet one = subtotalled(fx, workingFile(numberedRows(1)), options(6, 1, {2}));
     EXPECT_EQ(rowText(one, 2), QStringLiteral("小计||#10"));

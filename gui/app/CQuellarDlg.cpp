@@ -15,6 +15,7 @@
 #include "table/GroupSum.h"
 #include "table/Join.h"
 #include "table/PageSubtotals.h"
+#include "workbook/PageBreaks.h"
 #include "workbook/RangeReader.h"
 #include "table/WorkbookComparison.h"
 #include "forms/FormPages.h"
@@ -758,10 +759,11 @@ void CQuellarDlg::pageSubtotals() {
     const int sheetNumber = pane1_->activeSheetIndex() + 1;
     const QString sheetName = pane1_->activeSheet().name;
     const QString workingFile = QDir(startDirectory_).filePath(QStringLiteral("1.xml"));
-    int pageBreak = -1;
+    // The first page break of the sheet as file 1 prints it; the pane holds file 1 as it
+    // was read, so the file need not be read again.
+    const int pageBreak = firstPageBreakRow(pane1_->workbook(), sheetNumber);
     PageSheet sheet;
     Status status = runInBackground(QStringLiteral("正在读取工作表“%1” ...").arg(sheetName), [&] {
-        pageBreak = FirstPageBreakRow(file1Path_, sheetNumber);
         Result<PageSheet> read = readPageSheet(workingFile, sheetName);
         if (read.isOk()) sheet = read.take();
         return read.status();
