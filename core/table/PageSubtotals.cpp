@@ -415,7 +415,7 @@ Status writePageSubtotals(const PageSheet& sheet, const PageSubtotalOptions& opt
     const int64_t lastRow = int64_t(sheet.rowPositions.back()) + inserted;
     if (lastRow > kMaxRows)
         return Status::invalidInput(
-            QStringLiteral("分页汇总的结果有 %1 行（%2 行数据之外加了 %3 个小计行和 1 个合计行），超过一个工作表最多的 "
+            QStringLiteral("分页汇总的结果有 %1 行（工作表原有 %2 行，加上 %3 个小计行和 1 个合计行），超过一个工作表最多的 "
                            "%4 行，没有写出任何文件。请先把表格拆分到几个工作表里，再分别分页汇总。")
                 .arg(lastRow)
                 .arg(sheet.rowPositions.back())
