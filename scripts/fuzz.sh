@@ -18,6 +18,7 @@ clang="${CLANG:-clang-14}"
 clangxx="${CLANGXX:-clang++-14}"
 
 configure_and_build() {
+  "$here/scripts/setup.sh"
   if [ ! -f "$build/build.ninja" ]; then
     local flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -gline-tables-only"
     local launcher=()

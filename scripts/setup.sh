@@ -11,6 +11,7 @@ packages=(
   fonts-noto-cjk xvfb
   desktop-file-utils man-db dpkg-dev
   python3 python3-openpyxl
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
