@@ -386,6 +386,7 @@ Status verifyPackage(const QString& path) {
     ZipLimits limits;
     limits.maxRatio = ~uint64_t(0) / 2; // our own output: only completeness is in question
     limits.maxEntrySize = ~uint64_t(0) / 2;
+    limits.maxEntries = 1 << 30;
     if (Status opened = zip.open(path, limits); !opened.isOk()) return opened;
     std::vector<char> buffer(size_t(1) << 20);
     for (const ZipEntry& entry : zip.entries()) {
