@@ -2,7 +2,8 @@
 # libFuzzer targets for every reader and parser that takes outside input (see fuzz/).
 #
 #   scripts/fuzz.sh build               configure and build build-fuzz/ with clang (ASan + UBSan)
-#   scripts/fuzz.sh run NAME [SECONDS]  fuzz one target (default 600 s); inputs that reach new
+#   scripts/fuzz.sh run NAME [SECONDS]  fuzz one target (default 600 s; built when missing, run
+#                                       `build` first after changing the code); inputs that reach new
 #                                       code are merged into fuzz/corpus/NAME, crashes land in
 #                                       build-fuzz/artifacts/NAME/
 #   scripts/fuzz.sh smoke               a few seconds of every target (ctest -L fuzz)
@@ -47,7 +48,8 @@ case "${1:-}" in
   run)
     name="${2:?target name}"
     seconds="${3:-600}"
-    configure_and_build >/dev/null
+    # Build only when missing, so that two targets can be run side by side.
+    [ -x "$build/fuzz/fuzz_$name" ] || configure_and_build >/dev/null
     mkdir -p "$build/new/$name" "$build/artifacts/$name" "fuzz/corpus/$name" "fuzz/regressions/$name"
     "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$name/" "$build/new/$name" "fuzz/corpus/$name" "fuzz/regressions/$name"
