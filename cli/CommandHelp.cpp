@@ -19,7 +19,7 @@ const OptionText kOptionTexts[] = {
     {"range1", u"A1:D20", u"文件一要读取的区域（默认：已用区域）"},
     {"range2", u"A1:D20", u"文件二要读取的区域（默认：已用区域）"},
     {"output", u"文件", u"结果工作簿：.xlsx、.xls、.xml、.csv 或 .json"},
-    {"page-subtotals/output", u"文件", u"结果工作簿（默认：放在文件一旁边，按窗口的方式命名）"},
+    {"page-subtotals/output", u"文件", u"结果工作簿 .xls、.xml 或 .xlsx（默认：FILE 旁边的“名称_分页汇总.xls”）"},
     {"quiet", nullptr, u"不显示进度"},
     {"key", u"字段", u"对比字段（可重复，最多 6 个，按给出的顺序）"},
     {"by-position", nullptr, u"按每行每列比较（默认按对比字段）"},
@@ -40,9 +40,9 @@ const OptionText kOptionTexts[] = {
     {"page", u"页面.htm", u"写出窗口会显示的条件页面；不给 --conditions 时只写页面"},
     {"summary/group", u"字段", u"分组字段（可重复，1 到 6 个）"},
     {"summary/sum", u"字段", u"汇总字段（可重复，至少一个）"},
-    {"rows-per-page", u"N", u"每页行数（默认：按第一个分页符建议）"},
-    {"label-column", u"K", u"写小计文字的列（默认 2）"},
-    {"page-subtotals/sum", u"字段", u"小计字段（可重复，至少一个）"},
+    {"rows-per-page", u"N", u"每页行数，1 到 99（默认：按第一个分页符推算）"},
+    {"label-column", u"K", u"写小计文字的列，0 到 9（默认 2）"},
+    {"page-subtotals/sum", u"字段", u"要汇总的列（可重复，至少一个）"},
 };
 
 const OptionText* findText(const QString& command, const QString& option) {

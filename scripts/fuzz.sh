@@ -60,5 +60,5 @@ case "${1:-}" in
     configure_and_build
     cd "$build" && ctest -L fuzz --output-on-failure
     ;;
-  *) sed -n '2,13p' "$0"; exit 2 ;;
+  *) sed -n '2,14p' "$0"; exit 2 ;;
 esac

@@ -11,6 +11,7 @@
 #include "Cli.h"
 #include "base/StringTools.h"
 #include "forms/FormPages.h"
+#include "table/PageSubtotals.h"
 #include "table/Report.h"
 #include "tests/TestSupport.h"
 #include "workbook/CsvFormat.h"
@@ -83,13 +84,30 @@ std::vector<Writer> writers(const QString& sourceFolder) {
     return {
         {"working file 1.xml", QStringLiteral("1.xml"),
          [source](const QString& path) { return ConvertWorkbook(source, path, QStringLiteral("46")); }},
-        {"page subtotal file 3.xml", QStringLiteral("3.xml"),
+        {"XMLTools document", QStringLiteral("文档.xml"),
          [source, sourceFolder](const QString& path) {
              const QString working = QDir(sourceFolder).filePath(QStringLiteral("working.xml"));
              if (!QFile::exists(working)) EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
              XMLTools tools;
              if (Status s = tools.load(working); !s.isOk()) return s;
              return tools.save(path);
+         }},
+        {"page subtotal file 3.xml", QStringLiteral("3.xml"),
+         [source, sourceFolder](const QString& path) {
+             const QString working = QDir(sourceFolder).filePath(QStringLiteral("working.xml"));
+             if (!QFile::exists(working)) EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
+             const Result<PageSheet> sheet = readPageSheet(working, QStringLiteral("Sheet1"));
+             if (!sheet.isOk()) return sheet.status();
+             PageSubtotalOptions options;
+             options.rowsPerPage = 20;
+             options.sumColumns = {0};
+             return writePageSubtotals(sheet.value(), options, path);
+         }},
+        {"page subtotal workbook", QStringLiteral("名单_分页汇总.xls"),
+         [source, sourceFolder](const QString& path) {
+             const QString working = QDir(sourceFolder).filePath(QStringLiteral("working.xml"));
+             if (!QFile::exists(working)) EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
+             return convertPageSubtotals(working, path);
          }},
         {"difference report", QStringLiteral("report.htm"),
          [](const QString& path) {
