@@ -593,6 +593,8 @@ Status writePageSubtotals(const PageSheet& sheet, const PageSubtotalOptions& opt
         shift += last ? 2 : 1;
         if (out.failed()) break;
     }
+    // A write that failed (a full disk) stopped the rows early: report it, not a changed file.
+    if (out.failed()) return out.commit();
     if (r != sheet.rowCount - 1)
         return Status::invalidInput(QStringLiteral("工作文件 %1 在读取时发生了变化").arg(shown));
     copyUpTo(sheet.bytes.size());
