@@ -216,6 +216,30 @@ TEST(PageSubtotals, CellAndRowIndexGapsKeepTheirColumnsAndRows) {
     EXPECT_EQ(info.writtenRows, 12);
 }
 
+TEST(PageSubtotals, AMergeDownAcrossABlockEndEndsWithTheBlock) {
+    Fixture fx;
+    // 销售 is merged over four data rows; with two rows per page the merge would cover the
+    // first subtotal row and hide its label.
+    QByteArray xml = workingFile({QStringLiteral("部门|金额")},
+                                 QStringLiteral("<Row><Cell ss:MergeDown=\"3\"><Data ss:Type=\"String\">销售</Data></Cell>"
+                                                "<Cell><Data ss:Type=\"Number\">1</Data></Cell></Row>"
+                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">2</Data></Cell></Row>"
+                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">3</Data></Cell></Row>"
+                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">4</Data></Cell></Row>"
+                                                "<Row><Cell ss:MergeDown=\"1\"><Data ss:Type=\"String\">财务</Data></Cell>"
+                                                "<Cell><Data ss:Type=\"Number\">9</Data></Cell></Row>"
+                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">5</Data></Cell></Row>"));
+    const Sheet s = subtotalled(fx, xml, options(2, 1, {1}));
+    EXPECT_EQ(rowText(s, 3), QStringLiteral("小计|#3"));
+    EXPECT_EQ(rowText(s, 6), QStringLiteral("小计|#7"));
+    EXPECT_EQ(rowText(s, 8), QStringLiteral("|#5"));
+    EXPECT_EQ(rowText(s, 9), QStringLiteral("小计|#14"));
+    // 销售 keeps the rows of its first page; 财务 fits its page and stays as it was.
+    ASSERT_EQ(s.merges.size(), 2u);
+    EXPECT_EQ(s.merges[0], (CellRange{1, 0, 2, 0}));
+    EXPECT_EQ(s.merges[1], (CellRange{7, 0, 8, 0}));
+}
+
 TEST(PageSubtotals, ProposalAndOutputNames) {
     EXPECT_EQ(proposedRowsPerPage(51, 0), 48);
     EXPECT_EQ(proposedRowsPerPage(8, 0), 6); // 5 is below 6

@@ -539,6 +539,27 @@ Status writePageSubtotals(const PageSheet& sheet, const PageSubtotalOptions& opt
                         return failRow(QStringLiteral("单元格的 ss:MergeAcross“%1”无效")
                                            .arg(QString::fromUtf8(a->value.data(), qsizetype(a->value.size()))));
                 }
+                if (const XmlAttribute* a = scanner.attribute("MergeDown")) {
+                    // A cell merged down across the end of its block would cover the
+                    // subtotal row: the merge ends with the block instead, so the subtotal
+                    // row shows all it carries.
+                    const long long down =
+                        QByteArray(a->value.data(), qsizetype(a->value.size())).trimmed().toLongLong();
+                    const int64_t blockEnd = firstData + std::min((r - firstData) / R * R + R - 1, dataRows - 1);
+                    const int64_t endPosition = sheet.rowPositions[size_t(blockEnd)];
+                    if (down > 0 && endPosition < position + down) {
+                        const qint64 cellStart = absolute(scanner.offset());
+                        copyUpTo(cellStart);
+                        const qint64 end = tagEnd(sheet.bytes, cellStart);
+                        QString tag = QString::fromUtf8(sheet.bytes.constData() + cellStart, end - cellStart);
+                        static const QRegularExpression merge(
+                            QStringLiteral("\\s+(?:\\w+:)?MergeDown\\s*=\\s*(\"[^\"]*\"|'[^']*')"));
+                        const int64_t kept = endPosition - position;
+                        tag.replace(merge, kept > 0 ? QStringLiteral(" ss:MergeDown=\"%1\"").arg(kept) : QString());
+                        appendUtf16(out, tag);
+                        copied = end;
+                    }
+                }
                 nextColumn = column + across + 1;
                 cellSlot = column - 1 < qsizetype(slotOfColumn.size()) ? slotOfColumn[size_t(column - 1)] : -1;
             } else if (depth == 4 && cellSlot >= 0 && hasLocalName(scanner.localName(), "Data")) {

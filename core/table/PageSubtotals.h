@@ -21,7 +21,9 @@
 // label column and the sums ("%f", typed Number) in the sum columns; a subtotal of 0 is
 // left empty. A copied row that has no cell at the label column or at a sum column gets
 // one there. Later rows that name their sheet row (ss:Index) are moved down by the rows
-// inserted before them, and the Table's ss:ExpandedRowCount counts the rows written.
+// inserted before them, a cell merged down past the end of its block is merged only to
+// the block's end (the subtotal row is never covered), and the Table's
+// ss:ExpandedRowCount counts the rows written.
 //
 // Nothing is written when the result would not fit one worksheet (1,048,576 rows); every
 // failure is a Status naming the file and the reason.
