@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 namespace quellar::cli {
 namespace {
 
@@ -86,7 +88,8 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     for (const QString& field : sums) {
         const int position = indexOfField(sheet.fields, field);
         if (position < 0) return context.fail(unknownField(field, sheet.fields, QStringLiteral("表")));
-        options.sumColumns.push_back(position);
+        if (std::find(options.sumColumns.begin(), options.sumColumns.end(), position) == options.sumColumns.end())
+            options.sumColumns.push_back(position);
     }
     if (options.rowsPerPage == 0) options.rowsPerPage = proposedRowsPerPage(pageBreak, sheet.fieldRow);
 
