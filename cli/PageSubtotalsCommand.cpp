@@ -66,6 +66,10 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     if (!work.isValid())
         return context.fail(QStringLiteral("无法建立存放工作文件的临时文件夹：%1").arg(work.errorString()));
     const QString workingFile = work.filePath(QStringLiteral("1.xml"));
+    // Four steps, shown as one bar on a terminal: the working file, reading it, 3.xml, the output.
+    Progress& progress = context.progress();
+    progress.setText(QStringLiteral("run"));
+    progress.setRange(4);
     int pageBreak = -1;
     QString sheetName;
     {
@@ -78,7 +82,9 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
         if (options.rowsPerPage == 0) pageBreak = firstPageBreakRow(book, sheet.value() + 1);
     }
 
+    progress.setPosition(1);
     Result<PageSheet> read = readPageSheet(workingFile, sheetName);
+    progress.setPosition(2);
     if (!read.isOk()) return context.fail(read.status());
     PageSheet sheet = read.take();
     if (sheet.fieldRow < 0) {
@@ -96,8 +102,11 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     const QString written = work.filePath(QStringLiteral("3.xml"));
     status = writePageSubtotals(sheet, options, written);
     sheet = PageSheet();
+    progress.setPosition(3);
     if (status.isOk()) status = convertPageSubtotals(written, output);
     if (!status.isOk()) return context.fail(status);
+    progress.setPosition(4);
+    progress.setText(QString());
     printLine(context.out(), QDir::toNativeSeparators(QFileInfo(output).absoluteFilePath()));
     return 0;
 }
