@@ -14,7 +14,8 @@ QString orEmpty(const QString& text) {
 } // namespace
 
 FormCallbacks::FormCallbacks(CMyHtmlView* view)
-    : view_(view) {}
+    : QObject(view)
+    , view_(view) {}
 
 void FormCallbacks::tjSelect(const QString& conditions) {
     view_->tjSelect(conditions);
@@ -28,8 +29,8 @@ CMyHtmlView::CMyHtmlView(const QString& pagePath, FormReply& reply, QWidget* par
     : CHtmlView2(parent)
     , pagePath_(pagePath)
     , reply_(reply)
-    , callbacks_(this) {
-    setExternalObject(&callbacks_);
+    , callbacks_(new FormCallbacks(this)) {
+    setExternalObject(callbacks_);
 }
 
 void CMyHtmlView::initialUpdate() {
@@ -39,7 +40,6 @@ void CMyHtmlView::initialUpdate() {
 
 void CMyHtmlView::tjSelect(const QString& conditions) {
     reply_.replyConditions = orEmpty(conditions);
-    emit replied();
     closeDialog();
 }
 
@@ -47,7 +47,6 @@ void CMyHtmlView::tjSum(const QString& conditions, const QString& groups, const 
     reply_.replyConditions = orEmpty(conditions);
     reply_.replyGroups = orEmpty(groups);
     reply_.replySums = orEmpty(sums);
-    emit replied();
     closeDialog();
 }
 

@@ -20,7 +20,7 @@ class CMyHtmlView;
 class FormCallbacks : public QObject {
     Q_OBJECT
 public:
-    explicit FormCallbacks(CMyHtmlView* view);
+    explicit FormCallbacks(CMyHtmlView* view); // the view owns it
 
     Q_INVOKABLE void tjSelect(const QString& conditions);
     Q_INVOKABLE void tjSum(const QString& conditions, const QString& groups, const QString& sums);
@@ -42,16 +42,14 @@ public:
     void tjSelect(const QString& conditions);
     void tjSum(const QString& conditions, const QString& groups, const QString& sums);
 
-signals:
-    // A call-back has stored its texts (the close request follows).
-    void replied();
-
 private:
     void closeDialog();
 
     QString pagePath_;
     FormReply& reply_;
-    FormCallbacks callbacks_;
+    // On the heap, owned by the view: the page reaches it through the channel, and a script
+    // calling its inherited deleteLater() must not free a member object.
+    FormCallbacks* callbacks_;
 };
 
 } // namespace quellar
