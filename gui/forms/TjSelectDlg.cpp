@@ -48,11 +48,15 @@ TjSelectDlg::TjSelectDlg(const QString& pagePath, FormReply& reply, QWidget* par
     placeholder->setObjectName(QStringLiteral("1076"));
     placeholder->setGeometry(unitsAcross(7), unitsDown(7), unitsAcross(640), unitsDown(405));
     auto* view = new CMyHtmlView(pagePath, reply);
+    // A page with long value lists takes seconds to load: the window says it is busy.
+    setCursor(Qt::BusyCursor);
+    connect(view, &CHtmlView2::pageFinished, this, [this] { unsetCursor(); });
     if (view->createOverPlaceholder(this, QStringLiteral("1076"))) {
         view_ = view;
         view_->setGeometry(rect());
     } else {
         delete view;
+        unsetCursor();
     }
 }
 

@@ -264,6 +264,19 @@ TEST_F(FormWindowTest, AValueHoldingTheSeparatorIsRefusedOnThePage) {
     EXPECT_EQ(form.reply.replyConditions, QStringLiteral("old"));
 }
 
+TEST_F(FormWindowTest, APageWithThirtyThousandValuesOpensAndHandsBackTheLastOne) {
+    std::vector<QStringList> rows = {{u(u"编号")}};
+    for (int i = 0; i < 30000; ++i)
+        rows.push_back({QStringLiteral("K%1").arg(29999 - i, 5, 10, QLatin1Char('0'))});
+    FormWindow form(writtenPage(dir, test::makeTable(rows), false));
+    ASSERT_TRUE(form.loaded());
+    EXPECT_EQ(form.js(QStringLiteral("document.getElementsByName('BJZ1')[0].options.length")).toInt(), 30001);
+    form.choose(QStringLiteral("BJZ1"), QStringLiteral("K29999"));
+    form.pressButton();
+    ASSERT_TRUE(form.waitClosed());
+    EXPECT_EQ(form.reply.replyConditions, u(u"编号|=|K29999|and"));
+}
+
 TEST_F(FormWindowTest, TheProgramsScriptIsServedWithoutWritingIntoTheWorkingDirectory) {
     QFile shipped(QStringLiteral(":/forms/js.js"));
     ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
