@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Times quellar-cli end to end (xlsx in, CSV out) against the inflate floor
+# (`unzip -p FILE xl/worksheets/sheet1.xml > /dev/null`) and against reading the input alone
+# (`convert FILE.xlsx FILE.csv`). Each job runs RUNS times (default 3); the script prints the
+# fastest, median and slowest wall time and the largest peak resident memory
+# (/usr/bin/time -v).
+#
+# Inputs are made once by make_cli_inputs into $QUELLAR_BENCH_DIR (default /tmp/perfbench):
+# pairs a_N.xlsx / b_N.xlsx of N records x 10 fields keyed by 编号 for N = 10,000, 100,000 and
+# 1,000,000, and /tmp/quellar_bench_1048576x10.xlsx.
+#
+# Usage: bench/cli_end_to_end.sh [BUILD_DIR]        (default build/)
+#        RUNS=5 SIZES="10000 100000" JOBS="compare join" bench/cli_end_to_end.sh
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$here/build}"
+cli="$build/cli/quellar-cli"
+runs="${RUNS:-3}"
+data="${QUELLAR_BENCH_DIR:-/tmp/perfbench}"
+sizes="${SIZES:-10000 100000 1000000 1048576}"
+jobs="${JOBS:-floor read compare join filter blank-rows group-sum}"
+mkdir -p "$data"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+
+pairs=""
+for n in $sizes; do [ "$n" != 1048576 ] && pairs="$pairs $n"; done
+# shellcheck disable=SC2086
+"$build/bench/make_cli_inputs" "$data" $pairs >&2
+
+# run LABEL COMMAND...: RUNS runs; prints min/median/max wall and max peak RSS.
+run() {
+    local label="$1"
+    shift
+    local walls=() peak=0
+    for _ in $(seq "$runs"); do
+        if ! /usr/bin/time -v -o "$out/time" "$@" >"$out/stdout" 2>"$out/stderr"; then
+            echo "$label: FAILED"; cat "$out/stderr" | head -5; return
+        fi
+        walls+=("$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; ++i) s = s * 60 + p[i]; print s }' "$out/time")")
+        local kb
+        kb="$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$out/time")"
+        [ "$kb" -gt "$peak" ] && peak="$kb"
+    done
+    printf '%-44s %s   peak %6.0f MB\n' "$label" \
+        "$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ v[NR] = $1 } END { printf "%6.2f s (min %5.2f, max %5.2f)", v[int((NR + 1) / 2)], v[1], v[NR] }')" \
+        "$(echo "$peak / 1024" | bc -l)"
+}
+
+has() { [[ " $jobs " == *" $1 "* ]]; }
+
+echo "quellar-cli end to end, $runs runs each, $(nproc) cores (shared machine: figures vary with other work)"
+for n in $sizes; do
+    if [ "$n" = 1048576 ]; then
+        a=/tmp/quellar_bench_1048576x10.xlsx; b="$a"
+        key=编号; where=城市=北京; group=城市; sum=金额
+    else
+        a="$data/a_$n.xlsx"; b="$data/b_$n.xlsx"
+        key=编号; where=地区=华东; group=部门; sum=金额
+    fi
+    echo "--- $n rows x 10: $(basename "$a") $(basename "$b")"
+    has floor && run "unzip -p sheet1.xml > /dev/null" sh -c "unzip -p '$a' xl/worksheets/sheet1.xml > /dev/null"
+    has read && run "convert (read one input, CSV out)" "$cli" convert "$a" "$out/read.csv"
+    has compare && run "compare --key $key" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.csv"
+    has join && run "join --on $key" "$cli" join --quiet --on "$key" "$a" "$b" -o "$out/r.csv"
+    has filter && run "filter --where $where" "$cli" filter --quiet --where "$where" "$a" "$b" -o "$out/r.csv"
+    has blank-rows && run "blank-rows --count 2" "$cli" blank-rows --quiet --count 2 "$a" -o "$out/r.csv"
+    has group-sum && run "group-sum --group $group --sum $sum" "$cli" group-sum --quiet --group "$group" --sum "$sum" "$a" -o "$out/r.csv"
+done
