@@ -2,8 +2,8 @@
 # Times quellar-cli end to end (xlsx in, CSV out) against the inflate floor
 # (`unzip -p FILE xl/worksheets/sheet1.xml > /dev/null`) and against reading the input alone
 # (`convert FILE.xlsx FILE.csv`). Each job runs RUNS times (default 3); the script prints the
-# fastest, median and slowest wall time and the largest peak resident memory
-# (/usr/bin/time -v).
+# fastest, median and slowest wall time, the median CPU time (user + system, steadier than the
+# wall time on a busy machine) and the largest peak resident memory (/usr/bin/time -v).
 #
 # Inputs are made once by make_cli_inputs into $QUELLAR_BENCH_DIR (default /tmp/perfbench):
 # pairs a_N.xlsx / b_N.xlsx of N records x 10 fields keyed by 编号 for N = 10,000, 100,000 and
@@ -32,18 +32,20 @@ for n in $sizes; do [ "$n" != 1048576 ] && pairs="$pairs $n"; done
 run() {
     local label="$1"
     shift
-    local walls=() peak=0
+    local walls=() cpus=() peak=0
     for _ in $(seq "$runs"); do
         if ! /usr/bin/time -v -o "$out/time" "$@" >"$out/stdout" 2>"$out/stderr"; then
             echo "$label: FAILED"; cat "$out/stderr" | head -5; return
         fi
         walls+=("$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; ++i) s = s * 60 + p[i]; print s }' "$out/time")")
+        cpus+=("$(awk -F': ' '/User time|System time/ { s += $2 } END { print s }' "$out/time")")
         local kb
         kb="$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$out/time")"
         [ "$kb" -gt "$peak" ] && peak="$kb"
     done
-    printf '%-44s %s   peak %6.0f MB\n' "$label" \
+    printf '%-40s %s   cpu %6.2f s   peak %6.0f MB\n' "$label" \
         "$(printf '%s\n' "${walls[@]}" | sort -g | awk '{ v[NR] = $1 } END { printf "%6.2f s (min %5.2f, max %5.2f)", v[int((NR + 1) / 2)], v[1], v[NR] }')" \
+        "$(printf '%s\n' "${cpus[@]}" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')" \
         "$(echo "$peak / 1024" | bc -l)"
 }
 

@@ -1,5 +1,6 @@
 #include "CliContext.h"
 
+#include "Cli.h"
 #include "CommandHelp.h"
 #include "TerminalProgress.h"
 #include "workbook/CsvFormat.h"
@@ -12,9 +13,18 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace quellar::cli {
+namespace {
+
+bool endProcessWhenDone = false;
+
+} // namespace
+
+void setEndProcessWhenDone(bool end) { endProcessWhenDone = end; }
 
 void printLine(std::ostream& stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -34,7 +44,15 @@ int CliContext::fail(const Status& status) {
     if (helpShown_) return 0; // --help ends the command before any work, successfully
     if (auto* terminal = dynamic_cast<TerminalProgress*>(progress_.get())) terminal->finish();
     printLine(err_, QStringLiteral("quellar-cli %1：%2").arg(command_, status.message()));
-    return 2;
+    return done(2);
+}
+
+int CliContext::done(int exitStatus) {
+    if (!endProcessWhenDone) return exitStatus;
+    out_.flush();
+    err_.flush();
+    std::fflush(nullptr);
+    std::_Exit(exitStatus);
 }
 
 Status CliContext::parse(const QString& command, const QStringList& arguments,
@@ -151,7 +169,7 @@ Result<RangeBounds> CliContext::chooseRange(int which, const Sheet& sheet) const
 
 Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vector<RowTable>& tables) {
     books.resize(size_t(count));
-    std::vector<const Sheet*> sheets;
+    std::vector<Sheet*> sheets;
     std::vector<RangeBounds> bounds;
     int64_t rows = 0;
     // Show the "init" line at once: reading large workbooks takes a while before the rows
@@ -173,7 +191,7 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
         if (!status.isOk()) return status;
         Result<int> sheet = chooseSheet(which, book);
         if (!sheet.isOk()) return sheet.status();
-        const Sheet& chosen = book.sheets[size_t(sheet.value())];
+        Sheet& chosen = book.sheets[size_t(sheet.value())];
         Result<RangeBounds> range = chooseRange(which, chosen);
         if (!range.isOk()) return range.status();
         if (Status readable = checkReadableRange(range.value()); !readable.isOk())
@@ -186,10 +204,14 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
     progress().setRange(rows);
     progress().setStep(step);
     progress().setPosition(0);
+    // The commands need only the tables: each workbook's cells are given back as they are read.
     tables.clear();
-    for (int which = 1; which <= count; ++which)
-        tables.push_back(readRange(books[size_t(which - 1)], *sheets[size_t(which - 1)], bounds[size_t(which - 1)],
+    tables.reserve(size_t(count));
+    for (int which = 1; which <= count; ++which) {
+        tables.push_back(takeRange(books[size_t(which - 1)], *sheets[size_t(which - 1)], bounds[size_t(which - 1)],
                                    progress(), step));
+        books[size_t(which - 1)] = Workbook();
+    }
     return Status::ok();
 }
 

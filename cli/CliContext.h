@@ -54,7 +54,8 @@ public:
     Result<RangeBounds> chooseRange(int which, const Sheet& sheet) const;
 
     // Loads the tables of the given files under the "init" progress, as the window reads
-    // its panes: N = sum of (last row - first row), S = N / 100.
+    // its panes: N = sum of (last row - first row), S = N / 100. The workbooks are read only
+    // for their tables: they are left empty, their cells given back as the tables are made.
     Status loadTables(int count, std::vector<Workbook>& books, std::vector<RowTable>& tables);
 
     // Checks that the output path is given (when `required`) and that its folder exists and
@@ -73,6 +74,10 @@ public:
 
     // One line on stderr and exit status 2.
     int fail(const Status& status);
+    // Returns `exitStatus`, or, in the program (setEndProcessWhenDone), flushes the output
+    // streams and ends the process with it without freeing the command's data. Called only
+    // after every output file is committed.
+    int done(int exitStatus);
     int fail(const QString& message) { return fail(Status::invalidInput(message)); }
 
 private:

@@ -101,7 +101,7 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     if (!status.isOk()) return context.fail(status);
     context.progress().setText(QString()); // ends the bar's line before the counts
     printCounts(context, texts, title, counts);
-    return context.has(QStringLiteral("exit-code")) && foundDifferences(counts) ? 1 : 0;
+    return context.done(context.has(QStringLiteral("exit-code")) && foundDifferences(counts) ? 1 : 0);
 }
 
 int runCompareBooks(CliContext& context, const QStringList& arguments) {
@@ -144,7 +144,7 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
         printCounts(context, texts, pair.name, pair.counts);
         differences = differences || foundDifferences(pair.counts);
     }
-    return context.has(QStringLiteral("exit-code")) && differences ? 1 : 0;
+    return context.done(context.has(QStringLiteral("exit-code")) && differences ? 1 : 0);
 }
 
 int runConvert(CliContext& context, const QStringList& arguments) {
@@ -165,7 +165,7 @@ int runConvert(CliContext& context, const QStringList& arguments) {
     status = context.loadWorkbook(1, book);
     if (status.isOk()) status = writeWorkbook(book, target, kind);
     if (!status.isOk()) return context.fail(status);
-    return 0;
+    return context.done(0);
 }
 
 } // namespace quellar::cli

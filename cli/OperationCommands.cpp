@@ -28,7 +28,7 @@ int finish(CliContext& context, const Workbook& result, const WorkbookSink& sink
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
     context.progress().setText(QString());
-    return 0;
+    return context.done(0);
 }
 
 Status tooMany(const QString& option, qsizetype count) {
@@ -97,10 +97,12 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
     WorkbookSink sink(result, context.sinkMode());
     FilterInfo info;
     status = runFilter(sink, context.progress(), tables[0], tables[1], fields, values, &info);
-    const int exit = finish(context, result, sink, status);
+    if (status.isOk()) status = context.writeOutput(result, sink);
+    if (!status.isOk()) return context.fail(status);
+    context.progress().setText(QString());
     const QString note = filterMissingFieldsNote(info);
-    if (exit == 0 && !note.isEmpty()) printLine(context.err(), note);
-    return exit;
+    if (!note.isEmpty()) printLine(context.err(), note);
+    return context.done(0);
 }
 
 int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {

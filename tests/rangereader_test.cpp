@@ -81,6 +81,29 @@ TEST(ReadRange, ValuesAsTextAndProgressEveryStep) {
     EXPECT_EQ(progress.positions, (std::vector<int64_t>{3, 6, 9}));
 }
 
+TEST(ReadRange, TakingTheRangeGivesTheSameTableAndEmptiesItsRows) {
+    Workbook book;
+    Sheet sheet = makeSheet({{"m", "", "x"}, {"", "", "y"}, {"p", "q", "r"}, {"s", "t", "u"}});
+    sheet.cellAt(2, 0).formula = SharedText(QStringLiteral("=B3"));
+    sheet.merges.push_back(CellRange{0, 0, 1, 1});
+    sheet.columnWidths[2] = 70;
+    sheet.rowAt(1).height = 30;
+    NullProgress progress;
+    const RowTable read = readRange(book, sheet, bounds(1, 2, 3, 3), progress, 1);
+    const RowTable taken = takeRange(book, sheet, bounds(1, 2, 3, 3), progress, 1);
+    EXPECT_EQ(test::tableText(taken), test::tableText(read));
+    EXPECT_EQ(taken[1][0].formula.toQString(), "=B3");
+    EXPECT_EQ(taken[0][2].columnWidth, 70);
+    EXPECT_EQ(taken[0][0].rowHeight, 30);
+    // Rows 2 and 3 were read and emptied; rows 1 and 4 and the sheet's layout stay.
+    EXPECT_TRUE(sheet.row(1)->cells.empty());
+    EXPECT_TRUE(sheet.row(2)->cells.empty());
+    EXPECT_EQ(sheet.rowHeight(1), 30);
+    EXPECT_EQ(sheet.cell(0, 0)->value.text.toQString(), "m");
+    EXPECT_EQ(sheet.cell(3, 2)->value.text.toQString(), "u");
+    EXPECT_EQ(sheet.merges.size(), 1u);
+}
+
 TEST(WriteTableToSheet, WritesWhatEachMergeStateCarries) {
     Workbook book = Workbook::makeDefault();
     book.sheets[0].cellAt(50, 50).value = CellValue::fromNumber(1); // cleared by the write

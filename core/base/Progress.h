@@ -55,6 +55,12 @@ public:
     virtual ~ResultSink() = default;
     virtual Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
                                Progress& progress, int64_t step) = 0;
+    // The same, for a table the operation no longer needs: a sink that keeps tables takes it
+    // over instead of copying it (a million-row result is a gigabyte of records).
+    virtual Status takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
+                              int64_t step) {
+        return writeResult(sheetNumber, sheetName, table, progress, step);
+    }
 };
 
 // The result phase shared by the operations: the bar's range becomes the result's row count,
@@ -62,5 +68,8 @@ public:
 // `sheetNumber` of `sink` under the name of message key `sheetNameKey`.
 Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
                         const RowTable& table);
+// The same, handing the table over to the sink (ResultSink::takeResult).
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
+                        RowTable&& table);
 
 } // namespace quellar

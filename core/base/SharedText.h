@@ -1,8 +1,16 @@
 #pragma once
 // SharedText: an immutable UTF-16 string in eight bytes, made for cell texts.
-// Up to three code units are stored inline (no heap); longer texts live in one
-// reference-counted block that every copy shares, so copying a cell never copies its
-// text. The empty text is the all-zero value and never allocates.
+// Up to three code units are stored inline (no heap); longer texts are stored once, in a
+// text arena, and every copy shares that storage, so copying a cell never copies its text.
+// The empty text is the all-zero value and never allocates.
+//
+// The arena: each thread appends the texts it makes to its current chunk (1 MB, aligned to
+// its size, taken straight from the system), so making a text is a bump of a pointer and a
+// table's texts lie side by side with four bytes of overhead each, instead of one heap block
+// per text. A chunk counts the references to all of its texts together; the text's address
+// rounded down to the chunk size finds that count. A chunk goes back to the system when the
+// last copy of its last text is gone, whichever thread drops it. A text too long to share a
+// chunk gets a chunk of its own.
 
 #include <QString>
 #include <QStringView>
@@ -75,17 +83,39 @@ public:
     friend bool operator==(const SharedText& a, std::u16string_view b) noexcept { return a.view() == b; }
     friend bool operator<(const SharedText& a, const SharedText& b) noexcept { return a.view() < b.view(); }
 
+    // What the arena holds: chunks taken from the system and not yet given back (including
+    // the few kept for reuse), and their bytes. For tests and benchmarks.
+    struct ArenaStats {
+        size_t chunks = 0;
+        size_t bytes = 0;
+    };
+    static ArenaStats arenaStats() noexcept;
+    // Whether two texts share one stored copy (also true for two empty texts).
+    bool sharesStorageWith(const SharedText& other) const noexcept { return bits_ == other.bits_; }
+
+    static constexpr size_t kChunkBytes = size_t(1) << 20;
+
+    // The start of every arena chunk.
+    struct ChunkHeader {
+        std::atomic<uint64_t> refs; // references to the chunk's texts, plus the filling thread's hold
+        size_t bytes;               // the size of the mapping
+    };
+
 private:
     struct Block {
-        std::atomic<uint32_t> refs;
         uint32_t size;
         char16_t data[1];
     };
     Block* block() const noexcept { return reinterpret_cast<Block*>(bits_); }
+    ChunkHeader* chunk() const noexcept { return reinterpret_cast<ChunkHeader*>(bits_ & ~uint64_t(kChunkBytes - 1)); }
     void retain() noexcept {
-        if (bits_ && !(bits_ & 1)) block()->refs.fetch_add(1, std::memory_order_relaxed);
+        if (bits_ && !(bits_ & 1)) chunk()->refs.fetch_add(1, std::memory_order_relaxed);
     }
-    void release() noexcept;
+    void release() noexcept {
+        if (bits_ && !(bits_ & 1)) releaseStored();
+        bits_ = 0;
+    }
+    void releaseStored() noexcept;
 
     uint64_t bits_ = 0;
 };

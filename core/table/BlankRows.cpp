@@ -76,7 +76,7 @@ Status runInsertBlankRows(ResultSink& sink, Progress& progress, RowTable table, 
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = insertBlankRows(std::move(table), blankCount);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("adds"), result.value());
+    return writeResultPhase(sink, progress, 1, QStringLiteral("adds"), std::move(result.value()));
 }
 
 } // namespace quellar

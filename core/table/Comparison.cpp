@@ -69,13 +69,15 @@ void appendCells(Row& out, const Row& source, size_t width) {
 }
 
 // The same for a table the comparison may consume: the cells are moved, so their texts'
-// reference counts (scattered through memory) are not touched.
+// reference counts (scattered through memory) are not touched, and the source row's storage
+// is given back at once, so the result grows into the memory the sources leave.
 void appendCells(Row& out, Row& source, size_t width) {
     const size_t moved = std::min(width, source.size());
     out.insert(out.end(), std::make_move_iterator(source.begin()),
                std::make_move_iterator(source.begin() + std::ptrdiff_t(moved)));
     for (size_t c = moved; c < width; ++c)
         out.push_back(emptyCell());
+    Row().swap(source);
 }
 
 void appendFillers(Row& out, size_t count) {
@@ -499,14 +501,14 @@ Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Co
     CompareCounts found;
     Result<RowTable> compared = compute(&found);
     if (!compared.isOk()) return compared.status();
-    const RowTable& result = compared.value();
+    RowTable& result = compared.value();
 
     const int64_t rows = int64_t(result.size());
     const int64_t step = progressStep(rows);
     progress.setRange(rows);
     progress.setStep(step);
     progress.setPosition(0);
-    if (Status written = sink.writeResult(sheetNumber, title, result, progress, step); !written)
+    if (Status written = sink.takeResult(sheetNumber, title, std::move(result), progress, step); !written)
         return written;
 
     reportText += reportRows(title, found);

@@ -143,7 +143,7 @@ Status runFilter(ResultSink& sink, Progress& progress, const RowTable& table1, c
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = filterTables(table1, table2, fields, values, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("sels"), result.value());
+    return writeResultPhase(sink, progress, 1, QStringLiteral("sels"), std::move(result.value()));
 }
 
 } // namespace quellar

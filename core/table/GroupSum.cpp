@@ -433,7 +433,7 @@ Status runGroupSum(ResultSink& sink, Progress& progress, RowTable table, const Q
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = groupSum(std::move(table), groupFields, sumLabels, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("sums"), result.value());
+    return writeResultPhase(sink, progress, 1, QStringLiteral("sums"), std::move(result.value()));
 }
 
 } // namespace quellar

@@ -265,7 +265,7 @@ Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, con
     progress.setText(QStringLiteral("run"));
     Result<RowTable> result = joinTables(table1, table2, conditions, options, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("links"), result.value());
+    return writeResultPhase(sink, progress, 1, QStringLiteral("links"), std::move(result.value()));
 }
 
 } // namespace quellar

@@ -131,8 +131,11 @@ Status checkReadableRange(const RangeBounds& bounds) {
             .arg(kMaxReadCells));
 }
 
-RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
-                   int64_t step) {
+namespace {
+
+// readRange, and takeRange when `consumed` is `sheet` itself.
+RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
+                   int64_t step, Sheet* consumed) {
     if (step < 1) step = 1;
     RowTable table;
     if (!checkReadableRange(bounds).isOk()) return table;
@@ -218,8 +221,20 @@ RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& 
             if (c == 1) record.rowHeight = height;
         }
         table.push_back(std::move(row));
+        if (consumed && sourceRow) std::vector<Cell>().swap(consumed->rows[size_t(rowIt - sheet.rows.begin())].cells);
     }
     return table;
+}
+
+} // namespace
+
+RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
+                   int64_t step) {
+    return readCells(book, sheet, bounds, progress, step, nullptr);
+}
+
+RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step) {
+    return readCells(book, sheet, bounds, progress, step, &sheet);
 }
 
 bool parseRangeText(QStringView text, RangeBounds& bounds) {

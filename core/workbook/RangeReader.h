@@ -32,6 +32,11 @@ Status checkReadableRange(const RangeBounds& bounds);
 // 2*step, ... of the range.
 RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step);
+// The same for a workbook that is read only to get this table: each sheet row's cells are
+// given back as soon as the row is read, so a large sheet is never held twice (once as the
+// workbook's cells, once as the table). The sheet keeps its rows' heights, its merged areas
+// and widths, but the cells of the rows in `bounds` are gone afterwards.
+RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step);
 
 // Parses "A1:D20" or "B3" (case-insensitive) into 1-based bounds; false when it is not a
 // range within XFD1048576.

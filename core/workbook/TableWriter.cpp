@@ -162,6 +162,12 @@ Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetNa
 
 Status WorkbookSink::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
                                  Progress& progress, int64_t step) {
+    if (mode_ == Mode::WriteOnly) return writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);
+    return takeResult(sheetNumber, sheetName, RowTable(table), progress, step);
+}
+
+Status WorkbookSink::takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
+                                int64_t step) {
     if (mode_ == Mode::KeepOnly) {
         Sheet* sheet = nullptr;
         if (Status named = nameResultSheet(book_, sheetNumber, sheetName, sheet); !named.isOk()) return named;
@@ -171,8 +177,8 @@ Status WorkbookSink::writeResult(int sheetNumber, const QString& sheetName, cons
         if (!status.isOk() || mode_ == Mode::WriteOnly) return status;
     }
     auto it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& p) { return p.first == sheetNumber; });
-    if (it != tables_.end()) it->second = table;
-    else tables_.emplace_back(sheetNumber, table);
+    if (it != tables_.end()) it->second = std::move(table);
+    else tables_.emplace_back(sheetNumber, std::move(table));
     return Status::ok();
 }
 

@@ -33,6 +33,8 @@ public:
     explicit WorkbookSink(Workbook& book, Mode mode = Mode::WriteAndKeep) : book_(book), mode_(mode) {}
     Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,
                        int64_t step) override;
+    Status takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
+                      int64_t step) override;
     // The table last written to sheet `sheetNumber`, or nullptr.
     const RowTable* tableFor(int sheetNumber) const;
 
