@@ -9,7 +9,11 @@
 // The input is made once with libxlsxwriter and kept at /tmp/quellar_bench_1048576x10.xlsx
 // (the same file bench_xlsx makes).
 //
+//  4. with --compare FILE1 FILE2: both files opened, then 两表对比 by 编号 (key mode), timed
+//     from the dialog's answer to the result shown, and the peak memory of the whole run.
+//
 // Usage: bench_window [FILE.xlsx]
+//        bench_window --compare FILE1.xlsx FILE2.xlsx
 
 #include "bench/BenchXlsx.h"
 #include "bench/TableGenerator.h"
@@ -41,16 +45,54 @@ namespace {
 
 class FixedPrompts : public UserPrompts {
 public:
-    explicit FixedPrompts(QString path)
-        : path_(std::move(path)) {}
-    QString openWorkbookPath(QWidget*, int) override { return path_; }
+    explicit FixedPrompts(QString path, QString second = {})
+        : path_(std::move(path)), second_(std::move(second)) {}
+    QString openWorkbookPath(QWidget*, int which) override { return which == 2 && !second_.isEmpty() ? second_ : path_; }
+    std::optional<DiffChoice> diffOptions(QWidget*, const FieldList&) override {
+        answered.start();
+        DiffChoice choice;
+        choice.options.keyMode = true;
+        choice.keys = {QStringLiteral("编号")};
+        return choice;
+    }
+    QElapsedTimer answered;
     void message(QWidget*, const QString& text, bool) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
 
 private:
     QString path_;
+    QString second_;
 };
+
+// Both files opened in the window, then the key comparison; returns the exit status.
+int benchComparison(const QString& file1, const QString& file2) {
+    QTemporaryDir dir;
+    CQuellarDlg window(dir.path());
+    auto prompts = std::make_unique<FixedPrompts>(file1, file2);
+    FixedPrompts* answers = prompts.get();
+    window.setPrompts(std::move(prompts));
+    window.resize(1200, 800);
+    window.show();
+    QApplication::processEvents();
+    QElapsedTimer t;
+    t.start();
+    window.action(CQuellarDlg::Command::OpenFile1)->trigger();
+    QApplication::processEvents();
+    window.action(CQuellarDlg::Command::OpenFile2)->trigger();
+    QApplication::processEvents();
+    std::printf("%-46s %7.2f s   peak %6.0f MB\n", "open both files", bench::seconds(t), bench::peakMemoryMB());
+    t.restart();
+    window.action(CQuellarDlg::Command::CompareTables)->trigger();
+    QApplication::processEvents();
+    const double total = bench::seconds(t);
+    const double afterDialog = answers->answered.isValid() ? bench::seconds(answers->answered) : -1;
+    std::printf("%-46s %7.2f s   (reading the ranges before the dialog %.2f s)   peak %6.0f MB\n",
+                "key comparison after the dialog", afterDialog, total - afterDialog, bench::peakMemoryMB());
+    const Sheet* result = window.resultPane()->workbook().sheets.empty() ? nullptr : &window.resultPane()->workbook().sheets[0];
+    std::printf("  result sheet %s: %zu rows\n", result ? qPrintable(result->name) : "-", result ? result->rows.size() : size_t(0));
+    return afterDialog >= 0 ? 0 : 1;
+}
 
 } // namespace
 
@@ -58,6 +100,8 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc == 4 && QByteArray(argv[1]) == "--compare")
+        return benchComparison(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bench::benchXlsxPath();
     if (path.isEmpty()) {
         std::fprintf(stderr, "cannot generate the benchmark workbook\n");

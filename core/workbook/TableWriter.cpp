@@ -76,10 +76,10 @@ Status nameResultSheet(Workbook& book, int sheetNumber, const QString& sheetName
     return Status::ok();
 }
 
-} // namespace
-
-Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetName, const RowTable& table,
-                         Progress& progress, int64_t step) {
+// writeTableToSheet; with `consumed` (the table itself), each row's records are given back
+// as soon as the row is written.
+Status writeRows(Workbook& book, int sheetNumber, const QString& sheetName, const RowTable& table,
+                 Progress& progress, int64_t step, RowTable* consumed) {
     if (step < 1) step = 1;
     if (table.size() > size_t(kMaxRows))
         return Status::invalidInput(
@@ -156,8 +156,23 @@ Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetNa
                 for (int32_t c = 0; c < blockColumns; ++c) sheet.columnWidths[int32_t(j) + c] = record.columnWidth;
             }
         }
+        if (consumed) Row().swap((*consumed)[i]);
     }
     return Status::ok();
+}
+
+} // namespace
+
+Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetName, const RowTable& table,
+                         Progress& progress, int64_t step) {
+    return writeRows(book, sheetNumber, sheetName, table, progress, step, nullptr);
+}
+
+Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetName, RowTable&& table,
+                         Progress& progress, int64_t step) {
+    const Status status = writeRows(book, sheetNumber, sheetName, table, progress, step, &table);
+    RowTable().swap(table);
+    return status;
 }
 
 Status WorkbookSink::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
@@ -172,9 +187,11 @@ Status WorkbookSink::takeResult(int sheetNumber, const QString& sheetName, RowTa
         Sheet* sheet = nullptr;
         if (Status named = nameResultSheet(book_, sheetNumber, sheetName, sheet); !named.isOk()) return named;
         for (size_t i = 0; i < table.size(); i += size_t(std::max<int64_t>(step, 1))) progress.advance(step);
+    } else if (mode_ == Mode::WriteOnly) {
+        return writeTableToSheet(book_, sheetNumber, sheetName, std::move(table), progress, step);
     } else {
         Status status = writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);
-        if (!status.isOk() || mode_ == Mode::WriteOnly) return status;
+        if (!status.isOk()) return status;
     }
     auto it = std::find_if(tables_.begin(), tables_.end(), [&](const auto& p) { return p.first == sheetNumber; });
     if (it != tables_.end()) it->second = std::move(table);

@@ -21,6 +21,10 @@ namespace quellar {
 
 Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetName, const RowTable& table,
                          Progress& progress, int64_t step);
+// The same for a table nobody needs afterwards: each row is given back once written, so the
+// table and the sheet made from it are never both whole in memory. The table is left empty.
+Status writeTableToSheet(Workbook& book, int sheetNumber, const QString& sheetName, RowTable&& table,
+                         Progress& progress, int64_t step);
 
 // A ResultSink that writes into a workbook and also keeps each written table, for output
 // formats that list the tables as the operation left them (JSON, CSV).

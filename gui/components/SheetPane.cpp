@@ -296,9 +296,20 @@ void SheetPane::setScreenUpdating(bool on) {
 
 Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
                               Progress& progress, int64_t step) {
+    return writeResultRows(sheetNumber, [&] { return writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step); });
+}
+
+Status SheetPane::takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
+                             int64_t step) {
+    return writeResultRows(sheetNumber, [&] {
+        return writeTableToSheet(book_, sheetNumber, sheetName, std::move(table), progress, step);
+    });
+}
+
+Status SheetPane::writeResultRows(int sheetNumber, const std::function<Status()>& write) {
     const bool wasUpdating = screenUpdating_;
     setScreenUpdating(false);
-    Status status = writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step);
+    Status status = write();
     if (status.isOk() && sheetNumber >= 1 && size_t(sheetNumber) <= sheetSelections_.size())
         sheetSelections_[size_t(sheetNumber - 1)] = std::nullopt;
     if (wasUpdating) setScreenUpdating(true);

@@ -18,6 +18,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 
 #include <vector>
@@ -83,6 +84,9 @@ public:
     // the table into it, then shows the pane's workbook again.
     Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,
                        int64_t step) override;
+    // The same for a result nobody keeps: its rows are given back as they are written.
+    Status takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
+                      int64_t step) override;
 
     QTableView* view() const;
     QTabBar* tabBar() const { return tabs_; }
@@ -102,6 +106,9 @@ signals:
     void sheetChanged(int index);
 
 private:
+    // Runs `write` (a result written into the workbook) with drawing switched off, then
+    // forgets the written sheet's selection.
+    Status writeResultRows(int sheetNumber, const std::function<Status()>& write);
     void showActiveSheet();
     void rebuildTabs();
     void applyGeometry();
