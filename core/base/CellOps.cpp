@@ -97,24 +97,34 @@ bool parseNumber(std::u16string_view text, double& value) {
     return true;
 }
 
-QString realToText(double value) {
-    if (!std::isfinite(value)) return QString();
-    char buffer[400];
+namespace {
+
+// The text realToText gives, in Latin-1 into `buffer` (room for 400 characters); its length.
+// Only for finite values.
+size_t writeRealText(double value, char* buffer) {
     // Whole numbers are the common case: their "%f" text is exact, so write it directly.
     if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0 && !(value == 0 && std::signbit(value))) {
         auto end = std::to_chars(buffer, buffer + 32, static_cast<long long>(value)).ptr;
         std::memcpy(end, ".000000", 7);
-        return QString::fromLatin1(buffer, int(end + 7 - buffer));
+        return size_t(end + 7 - buffer);
     }
     // Six decimals, correctly rounded as "%f" gives them, kept when they read back exactly.
-    const auto six = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+    const auto six = std::to_chars(buffer, buffer + 400, value, std::chars_format::fixed, 6);
     if (six.ec == std::errc()) {
         double back = 0;
         const auto parsed = std::from_chars(buffer, six.ptr, back);
-        if (parsed.ec == std::errc() && back == value) return QString::fromLatin1(buffer, int(six.ptr - buffer));
+        if (parsed.ec == std::errc() && back == value) return size_t(six.ptr - buffer);
     }
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+    const auto result = std::to_chars(buffer, buffer + 400, value, std::chars_format::fixed);
+    return size_t(result.ptr - buffer);
+}
+
+} // namespace
+
+QString realToText(double value) {
+    if (!std::isfinite(value)) return QString();
+    char buffer[400];
+    return QString::fromLatin1(buffer, qsizetype(writeRealText(value, buffer)));
 }
 
 QString dateSerialToText(double serial) {
@@ -156,6 +166,12 @@ QString variantToText(const CellValue& value) {
 }
 
 SharedText variantToSharedText(const CellValue& value) {
+    // Numbers are most cells of a large sheet: their text goes straight into the arena.
+    if (value.type == CellValue::Type::Number) {
+        if (!std::isfinite(value.number)) return SharedText();
+        char buffer[400];
+        return SharedText::fromLatin1(std::string_view(buffer, writeRealText(value.number, buffer)));
+    }
     if (value.type == CellValue::Type::String || value.type == CellValue::Type::Error) {
         // Avoid a copy when the text has no blanks to strip.
         const auto v = value.text.view();
