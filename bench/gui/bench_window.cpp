@@ -50,12 +50,14 @@ public:
     QString openWorkbookPath(QWidget*, int which) override { return which == 2 && !second_.isEmpty() ? second_ : path_; }
     std::optional<DiffChoice> diffOptions(QWidget*, const FieldList&) override {
         answered.start();
+        cpuAtAnswer = bench::cpuSeconds();
         DiffChoice choice;
         choice.options.keyMode = true;
         choice.keys = {QStringLiteral("编号")};
         return choice;
     }
     QElapsedTimer answered;
+    double cpuAtAnswer = 0;
     void message(QWidget*, const QString& text, bool) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
@@ -77,18 +79,21 @@ int benchComparison(const QString& file1, const QString& file2) {
     QApplication::processEvents();
     QElapsedTimer t;
     t.start();
+    const double cpuAtStart = bench::cpuSeconds();
     window.action(CQuellarDlg::Command::OpenFile1)->trigger();
     QApplication::processEvents();
     window.action(CQuellarDlg::Command::OpenFile2)->trigger();
     QApplication::processEvents();
-    std::printf("%-46s %7.2f s   peak %6.0f MB\n", "open both files", bench::seconds(t), bench::peakMemoryMB());
+    std::printf("%-46s %7.2f s   cpu %6.2f s   peak %6.0f MB\n", "open both files", bench::seconds(t),
+                bench::cpuSeconds() - cpuAtStart, bench::peakMemoryMB());
     t.restart();
     window.action(CQuellarDlg::Command::CompareTables)->trigger();
     QApplication::processEvents();
     const double total = bench::seconds(t);
     const double afterDialog = answers->answered.isValid() ? bench::seconds(answers->answered) : -1;
-    std::printf("%-46s %7.2f s   (reading the ranges before the dialog %.2f s)   peak %6.0f MB\n",
-                "key comparison after the dialog", afterDialog, total - afterDialog, bench::peakMemoryMB());
+    std::printf("%-46s %7.2f s   cpu %6.2f s   (reading the ranges before the dialog %.2f s)   peak %6.0f MB\n",
+                "key comparison after the dialog", afterDialog, bench::cpuSeconds() - answers->cpuAtAnswer,
+                total - afterDialog, bench::peakMemoryMB());
     const Sheet* result = window.resultPane()->workbook().sheets.empty() ? nullptr : &window.resultPane()->workbook().sheets[0];
     std::printf("  result sheet %s: %zu rows\n", result ? qPrintable(result->name) : "-", result ? result->rows.size() : size_t(0));
     return afterDialog >= 0 ? 0 : 1;
