@@ -63,7 +63,7 @@ int runJoinCommand(CliContext& context, const QStringList& arguments) {
     options.sumNumbers = context.has(QStringLiteral("sum-numbers"));
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
-    status = runJoin(sink, context.progress(), tables[0], tables[1], on, options);
+    status = runJoin(sink, context.progress(), std::move(tables[0]), tables[1], on, options);
     return finish(context, result, sink, status);
 }
 

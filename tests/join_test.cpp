@@ -306,6 +306,12 @@ TEST(Join, AgreesWithTheNestedScanOnRandomTables) {
         ASSERT_TRUE(fast.isOk()) << fast.status().message().toStdString();
         ASSERT_EQ(tableText(fast.value()), tableText(literalJoin(t1, t2, on, preferFileOne, sumNumbers)))
             << "iteration " << iteration;
+        // A table 1 handed over gives the same result and is left empty.
+        RowTable consumed = t1;
+        Result<RowTable> taken = joinTables(std::move(consumed), t2, on, JoinOptions{preferFileOne, sumNumbers});
+        ASSERT_TRUE(taken.isOk());
+        ASSERT_EQ(tableText(taken.value()), tableText(fast.value())) << "iteration " << iteration;
+        ASSERT_TRUE(consumed.empty());
     }
 }
 

@@ -6,6 +6,7 @@
 #include "base/SharedText.h"
 
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace quellar {
@@ -149,10 +150,11 @@ FieldList fieldsOf(const RowTable& table) {
     return row < 0 ? FieldList() : names; // a table without a field row has no fields
 }
 
-} // namespace
-
-Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, const QStringList& conditions,
-                            const JoinOptions& options, JoinInfo* info) {
+// The core for both entry points: Table1 is `const RowTable`, or `RowTable` whose rows are
+// given back as they are joined.
+template <typename Table1>
+Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList& conditions,
+                      const JoinOptions& options, JoinInfo* info) {
     QStringList fields;
     for (const QString& name : conditions)
         if (!name.isEmpty()) fields.append(name);
@@ -189,7 +191,7 @@ Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, cons
     JoinInfo counts;
     counts.extraColumns = int64_t(extraColumns.size());
 
-    for (const Row& row1 : table1) {
+    for (auto& row1 : table1) {
         Row out;
         out.reserve(resultWidth);
         size_t k = 0;
@@ -229,6 +231,7 @@ Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, cons
             out.resize(resultWidth);
         }
         result.push_back(std::move(out));
+        if constexpr (!std::is_const_v<Table1>) Row().swap(row1);
     }
 
     for (size_t k = 0; k < table2.size(); ++k) {
@@ -258,6 +261,28 @@ Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, cons
 
     if (info) *info = counts;
     return result;
+}
+
+} // namespace
+
+Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, const QStringList& conditions,
+                            const JoinOptions& options, JoinInfo* info) {
+    return join(table1, table2, conditions, options, info);
+}
+
+Result<RowTable> joinTables(RowTable&& table1, const RowTable& table2, const QStringList& conditions,
+                            const JoinOptions& options, JoinInfo* info) {
+    Result<RowTable> result = join(table1, table2, conditions, options, info);
+    RowTable().swap(table1);
+    return result;
+}
+
+Status runJoin(ResultSink& sink, Progress& progress, RowTable&& table1, const RowTable& table2,
+               const QStringList& conditions, const JoinOptions& options, JoinInfo* info) {
+    progress.setText(QStringLiteral("run"));
+    Result<RowTable> result = joinTables(std::move(table1), table2, conditions, options, info);
+    if (!result.isOk()) return result.status();
+    return writeResultPhase(sink, progress, 1, QStringLiteral("links"), std::move(result.value()));
 }
 
 Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,

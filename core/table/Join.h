@@ -44,12 +44,18 @@ struct JoinInfo {
 // rows above its field row included. `info` may be null.
 Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, const QStringList& conditions,
                             const JoinOptions& options, JoinInfo* info = nullptr);
+// The same for a table 1 nobody needs afterwards: each of its rows is given back once joined,
+// so the result grows into the memory table 1 leaves. Table 1 is left empty.
+Result<RowTable> joinTables(RowTable&& table1, const RowTable& table2, const QStringList& conditions,
+                            const JoinOptions& options, JoinInfo* info = nullptr);
 
 // The join in the result phase: progress text "run", the core, then the bar's range set to
 // the result's row count with step progressStep(rows) from position 0, and the result
 // written into sheet 1 of `sink` named "连接结果". A refused input or a failing sink is
 // returned.
 Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
+               const QStringList& conditions, const JoinOptions& options, JoinInfo* info = nullptr);
+Status runJoin(ResultSink& sink, Progress& progress, RowTable&& table1, const RowTable& table2,
                const QStringList& conditions, const JoinOptions& options, JoinInfo* info = nullptr);
 
 } // namespace quellar
