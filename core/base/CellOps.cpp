@@ -1,6 +1,7 @@
 #include "base/CellOps.h"
 
-#include <QDate>
+#include "base/ExcelDate.h"
+
 #include <QSet>
 
 #include <charconv>
@@ -128,22 +129,14 @@ QString realToText(double value) {
 }
 
 QString dateSerialToText(double serial) {
-    if (!std::isfinite(serial) || serial < 0 || serial > 2958466) return realToText(serial);
-    long long days = (long long)std::floor(serial);
-    double fraction = serial - double(days);
-    long long seconds = std::llround(fraction * 86400.0);
-    if (seconds >= 86400) {
-        seconds -= 86400;
-        ++days;
-    }
+    if (!std::isfinite(serial) || serial < 0 || serial > exceldate::kLastSerial) return realToText(serial);
+    const exceldate::SerialTime t = exceldate::splitSerial(serial, 86400);
+    const int64_t seconds = t.ticks;
     QString date;
-    if (days == 60) {
-        date = QStringLiteral("1900/2/29"); // the 1900 system's day that never was
-    } else if (days > 0) {
-        // Serial 1 is 1900-01-01; serials after the phantom 29 February are one day ahead.
-        const QDate base(1899, 12, 31);
-        const QDate d = base.addDays(days > 60 ? days - 1 : days);
-        date = QStringLiteral("%1/%2/%3").arg(d.year()).arg(d.month()).arg(d.day());
+    if (t.day > 0) { // day 0 holds a time alone
+        int year, month, day;
+        exceldate::civilFromSerial(t.day, year, month, day);
+        date = QStringLiteral("%1/%2/%3").arg(year).arg(month).arg(day);
     }
     if (seconds == 0) return date.isEmpty() ? QStringLiteral("0:00:00") : date;
     const QString time = QStringLiteral("%1:%2:%3")

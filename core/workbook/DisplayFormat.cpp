@@ -1,8 +1,7 @@
 #include "workbook/DisplayFormat.h"
 
 #include "base/CellOps.h"
-
-#include <QDate>
+#include "base/ExcelDate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -546,27 +545,18 @@ std::vector<QString> DisplayFormat::narrowTexts(const CellValue& value) const {
 
 DisplayFormat::DateTimeParts DisplayFormat::dateParts(double serial) {
     DateTimeParts p;
-    if (!std::isfinite(serial) || serial < 0 || serial >= 2958466) return p;
-    int64_t days = int64_t(std::floor(serial));
-    int64_t seconds = std::llround((serial - double(days)) * 86400.0);
-    if (seconds >= 86400) {
-        ++days;
-        seconds -= 86400;
-    }
+    if (!std::isfinite(serial) || serial < 0 || serial >= exceldate::kLastSerial) return p;
+    const exceldate::SerialTime t = exceldate::splitSerial(serial, 86400);
+    const int64_t days = t.day;
+    const int64_t seconds = t.ticks;
     p.hour = int(seconds / 3600);
     p.minute = int(seconds / 60 % 60);
     p.second = int(seconds % 60);
     p.weekday = int((days + 6) % 7);
-    if (days == 0) {
+    if (days == 0)
         p.year = 1900, p.month = 1, p.day = 0;
-    } else if (days == 60) {
-        p.year = 1900, p.month = 2, p.day = 29;
-    } else {
-        const QDate date = days < 60 ? QDate(1899, 12, 31).addDays(days) : QDate(1899, 12, 30).addDays(days);
-        p.year = date.year();
-        p.month = date.month();
-        p.day = date.day();
-    }
+    else
+        exceldate::civilFromSerial(days, p.year, p.month, p.day);
     p.valid = true;
     return p;
 }

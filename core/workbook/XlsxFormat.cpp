@@ -9,6 +9,7 @@
 #include <fast_float/fast_float.h>
 
 #include "base/CellOps.h"
+#include "base/ExcelDate.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -253,16 +254,6 @@ bool isDateFormatCode(QStringView code) {
 
 namespace {
 
-// Days from 1970-01-01 to a proleptic Gregorian date.
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
-}
-
 bool takeNumber(std::string_view& s, int digits, int& out) {
     if (s.size() < size_t(digits)) return false;
     out = 0;
@@ -311,8 +302,7 @@ bool isoDateToSerial(std::string_view text, double& serial) {
         if (hour > 23 || minute > 59 || second > 60) return false;
     }
     if (!s.empty() && s != "Z") return false;
-    int64_t days = daysFromCivil(year, unsigned(month), unsigned(day)) - daysFromCivil(1899, 12, 30);
-    if (days < 61 && days > 0 && hasDate) days -= 1; // before the 1900 system's phantom 29 February
+    const int64_t days = hasDate ? exceldate::serialFromCivil(year, unsigned(month), unsigned(day)) : 0;
     serial = double(days) + (hour * 3600.0 + minute * 60.0 + second + fraction) / 86400.0;
     return true;
 }
@@ -1386,7 +1376,8 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
                 return cellError(QStringLiteral("单元格 %1 的数值“%2”无效")
                                      .arg(cellName(cellRow, column_), qstr(value_.substr(0, 40))));
             if (xf.isDate)
-                cellValue = CellValue::fromDateTime(reader_.date1904_ ? number + 1462 : number);
+                cellValue =
+                    CellValue::fromDateTime(reader_.date1904_ ? exceldate::serialFrom1904(number) : number);
             else
                 cellValue = CellValue::fromNumber(number);
         }

@@ -5,6 +5,7 @@
 
 #include "base/TextIO.h"
 #include "base/CellOps.h"
+#include "base/ExcelDate.h"
 
 #include <QDir>
 #include <QFile>
@@ -261,7 +262,7 @@ public:
                 const lxw_col_t c = lxw_col_t(cell.column);
                 const CellValue& v = cell.value;
                 int kind = 0;
-                if (v.type == CellValue::Type::DateTime && v.number >= 0 && v.number < 2958466)
+                if (v.type == CellValue::Type::DateTime && v.number >= 0 && v.number < exceldate::kLastSerial)
                     kind = dateKind(cell.style, v.number);
                 lxw_format* f = format(cell.style, kind);
                 lxw_error e = LXW_NO_ERROR;

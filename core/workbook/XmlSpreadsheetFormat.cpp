@@ -1,7 +1,8 @@
 #include "workbook/XmlSpreadsheetFormat.h"
 
-#include "workbook/FormulaNotation.h"
+#include "base/ExcelDate.h"
 #include "base/TextIO.h"
+#include "workbook/FormulaNotation.h"
 
 #include <QDir>
 #include <QStringDecoder>
@@ -93,32 +94,6 @@ bool parseColor(std::string_view s, uint32_t& rgb) {
     return true;
 }
 
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
-}
-
-void civilFromDays(int64_t z, int& year, int& month, int& day) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t y = int64_t(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = int(doy - (153 * mp + 2) / 5 + 1);
-    month = int(mp < 10 ? mp + 3 : mp - 9);
-    year = int(y + (month <= 2));
-}
-
-constexpr int64_t kSerialEpoch = 25569; // 1970-01-01 as a serial of the 1900 date system
-constexpr double kLastSerial = 2958466; // 10000-01-01
-
 // "2026-12-07T09:05:07.250" (time and fraction optional) as a day serial of the 1900 system.
 bool parseDateTime(std::string_view s, double& serial) {
     s = trimmed(s);
@@ -159,39 +134,23 @@ bool parseDateTime(std::string_view s, double& serial) {
         }
         if (p != s.size() || hour > 23 || minute > 59 || second > 59) return false;
     }
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1]) return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    int64_t days;
-    if (year == 1900 && month == 2 && day == 29) {
-        days = 60; // the day the 1900 system counts though it never was
-    } else {
-        if (month == 2 && day == 29 && !leap) return false;
-        days = daysFromCivil(year, unsigned(month), unsigned(day)) + kSerialEpoch;
-        if (days < 61) days -= 1; // before 1900-03-01 the serials run one behind
-        if (days < 0) return false;
-    }
+    // 1900-02-29 is the day the 1900 system counts though it never was; 1899-12-31 is its day 0.
+    if (!exceldate::isValidDate(year, month, day) && !(year == 1900 && month == 2 && day == 29)) return false;
+    if (year < 1900 && !(year == 1899 && month == 12 && day == 31)) return false;
+    const int64_t days = exceldate::serialFromCivil(year, unsigned(month), unsigned(day));
     const int64_t timeMillis = ((hour * 60 + minute) * 60 + second) * 1000 + millis;
     serial = double(days) + double(timeMillis) / 86400000.0;
-    return serial < kLastSerial;
+    return serial < exceldate::kLastSerial;
 }
 
 // The serial as "yyyy-mm-ddThh:mm:ss.fff" at `out` (23 bytes), returning the end; nullptr when it
 // is no date of the 1900 system.
 char* writeDateTime(char* out, double serial) {
-    if (!std::isfinite(serial) || serial < 0 || serial >= kLastSerial) return nullptr;
-    int64_t days = int64_t(std::floor(serial));
-    int64_t millis = std::llround((serial - double(days)) * 86400000.0);
-    if (millis >= 86400000) {
-        millis -= 86400000;
-        ++days;
-    }
+    if (!std::isfinite(serial) || serial < 0 || serial >= exceldate::kLastSerial) return nullptr;
+    const exceldate::SerialTime t = exceldate::splitSerial(serial, 86400000);
+    const int64_t millis = t.ticks;
     int year, month, day;
-    if (days == 60) {
-        year = 1900, month = 2, day = 29;
-    } else {
-        civilFromDays(days < 60 ? days - kSerialEpoch + 1 : days - kSerialEpoch, year, month, day);
-    }
+    exceldate::civilFromSerial(t.day, year, month, day);
     if (year > 9999 || year < 0) return nullptr;
     auto digits = [&out](int value, int width) {
         for (int i = width - 1; i >= 0; --i, value /= 10)
