@@ -76,10 +76,18 @@ int runCli(const QStringList& arguments, std::ostream& out, std::ostream& err, b
     }
     const QString name = arguments[0];
     CliContext context(out, err, errIsTerminal);
+    context.setCommand(name);
     for (const CommandEntry& c : commands()) {
         if (name != QLatin1String(c.name)) continue;
-        if (!c.run) return context.fail(QStringLiteral("命令 “%1” 尚未实现").arg(name));
-        return c.run(context, arguments.mid(1));
+        if (!c.run) return context.fail(QStringLiteral("这个命令尚未实现"));
+        // The one error boundary of every command: an allocation failure or any other exception
+        // ends the command with one line and status 2. Output files are written through a
+        // temporary file and renamed only when complete, so none is left half written.
+        try {
+            return c.run(context, arguments.mid(1));
+        } catch (...) {
+            return context.fail(currentExceptionStatus().message() + QStringLiteral("，命令没有完成"));
+        }
     }
     printLine(err, QStringLiteral("quellar-cli：未知的命令 “%1”。\n").arg(name) + usage());
     return 2;

@@ -181,8 +181,11 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
     {
         std::vector<std::thread> readers;
         for (int which = 2; which <= count; ++which)
-            readers.emplace_back([&, which] { loaded[size_t(which - 1)] = loadWorkbook(which, books[size_t(which - 1)]); });
-        loaded[0] = loadWorkbook(1, books[0]);
+            readers.emplace_back([&, which] {
+                loaded[size_t(which - 1)] = runGuarded([&] { return loadWorkbook(which, books[size_t(which - 1)]); });
+            });
+        // No exception may pass here while a reader runs: its thread would end the program.
+        loaded[0] = runGuarded([&] { return loadWorkbook(1, books[0]); });
         for (std::thread& reader : readers) reader.join();
     }
     for (int which = 1; which <= count; ++which) {

@@ -41,6 +41,8 @@ public:
     QStringList values(const QString& name) const { return values_.value(name); }
     const QStringList& files() const { return files_; }
     const QString& command() const { return command_; }
+    // The command named in messages before parse() has run.
+    void setCommand(const QString& command) { command_ = command; }
 
     // Requires exactly `count` file arguments.
     Status expectFiles(int count) const;

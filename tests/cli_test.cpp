@@ -2,6 +2,7 @@
 // bad input ending with one clear line on stderr, exit status 2 and no output file.
 
 #include "Cli.h"
+#include "base/Faults.h"
 #include "workbook/WorkbookFormat.h"
 #include "tests/TestSupport.h"
 
@@ -11,10 +12,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 using namespace quellar;
@@ -268,4 +272,101 @@ TEST(Cli, XlsxResultKeepsValuesAndColours) {
         EXPECT_EQ(book.styles[sheet.cell(4, 4)->style].fillPalette, 4) << name;
         EXPECT_EQ(book.styles[sheet.cell(0, 3)->style].fillPalette, 20) << name;
     }
+}
+
+// Every command meets an allocation failure at each point it can come (reading, the
+// operation, writing the result and the report): it ends with one line naming the command and
+// the failure, status 2, the earlier output and report untouched and no other file left. The
+// failure points are tried in turn until the command gets through.
+TEST(Cli, AnAllocationFailureAnywhereEndsTheCommandCleanly) {
+    const QString key = QString::fromUtf16(u"编号");
+    const std::vector<std::pair<const char*, QStringList>> commands = {
+        {"compare", {"compare", "--key", key, data("list1.csv"), data("list2.csv"), "--report", "REPORT"}},
+        {"compare-books", {"compare-books", data("book1.xml"), data("book2.xml"), "--report", "REPORT"}},
+        {"join", {"join", "--on", key, data("list1.csv"), data("list2.csv")}},
+        {"filter", {"filter", "--where", QString::fromUtf16(u"姓名=李四"), data("list1.csv"), data("list2.csv")}},
+        {"blank-rows", {"blank-rows", "--count", "2", data("list1.csv")}},
+        {"group-sum", {"group-sum", "--group", QString::fromUtf16(u"地区"), data("sales.csv")}},
+        {"convert", {"convert", data("book1.xml"), "OUTPUT"}},
+    };
+    for (const auto& [name, pattern] : commands) {
+        QTemporaryDir dir;
+        const QString output = dir.filePath("out.json"), report = dir.filePath("report.htm");
+        for (const QString& path : {output, report}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("earlier");
+        }
+        QStringList arguments = pattern;
+        arguments.replaceInStrings(QRegularExpression("^REPORT$"), report);
+        if (arguments.contains("OUTPUT"))
+            arguments.replaceInStrings(QRegularExpression("^OUTPUT$"), output);
+        else
+            arguments << "-o" << output;
+        arguments << "--quiet";
+
+        int failures = 0;
+        for (int point = 1; point < 500; ++point) {
+            faults::failAllocationAt(point);
+            const CliRun run = runCli(arguments);
+            faults::failAllocationAt(0);
+            if (run.status == 0) break; // past the last checkpoint
+            ++failures;
+            ASSERT_EQ(run.status, 2) << name << " at " << point << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("quellar-cli %1：").arg(name))) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(QString::fromUtf16(u"内存不足"))) << name << " at " << point;
+            EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+            EXPECT_TRUE(run.out.isEmpty()) << name << " at " << point;
+            EXPECT_EQ(digest(output), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256)) << name;
+            EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList({"out.json", "report.htm"}))
+                << name << " at " << point;
+        }
+        EXPECT_GE(failures, 3) << name;
+        EXPECT_NE(digest(output), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256)) << name;
+    }
+}
+
+// A device that fills up part way through: the report, and each output format written as a
+// stream, end with status 2 and a line naming the file and the reason; the earlier file is
+// kept and no temporary file is left.
+TEST(Cli, AFullDeviceKeepsTheEarlierFileAndSaysWhy) {
+    const QString key = QString::fromUtf16(u"编号");
+    const QString noSpace = QString::fromLocal8Bit(std::strerror(ENOSPC));
+    QTemporaryDir dir;
+    const QByteArray earlier = QCryptographicHash::hash("earlier", QCryptographicHash::Sha256);
+    struct Case {
+        QString failing; // the file the device fills up on
+        QStringList extra;
+    };
+    const std::vector<Case> cases = {
+        {"report.htm", {"-o", dir.filePath("r.json"), "--report", dir.filePath("report.htm")}},
+        {"r.json", {"-o", dir.filePath("r.json")}},
+        {"r.csv", {"-o", dir.filePath("r.csv")}},
+        {"r.xml", {"-o", dir.filePath("r.xml")}},
+    };
+    for (const Case& c : cases) {
+        for (int64_t limit : {0, 1, 100}) {
+            for (const QString& name : {c.failing, QStringLiteral("r.json")}) {
+                QFile file(dir.filePath(name));
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                file.write("earlier");
+            }
+            faults::failWritesAfter(limit);
+            const CliRun run = runCli(QStringList{"compare", "--key", key, data("list1.csv"), data("list2.csv"), "--quiet"} + c.extra);
+            faults::failWritesAfter(-1);
+            const std::string label = c.failing.toStdString() + " after " + std::to_string(limit);
+            EXPECT_EQ(run.status, 2) << label;
+            EXPECT_TRUE(run.err.contains(c.failing)) << label << ": " << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(noSpace)) << label << ": " << run.err.toStdString();
+            EXPECT_EQ(digest(dir.filePath(c.failing)), earlier) << label;
+            EXPECT_EQ(digest(dir.filePath("r.json")), earlier) << label;
+        }
+        EXPECT_TRUE(QDir(dir.path()).entryList({"*.tmp", ".*"}, QDir::Files | QDir::Hidden).isEmpty());
+    }
+    // With room again the same command replaces the report.
+    const CliRun run = runCli({"compare", "--key", key, data("list1.csv"), data("list2.csv"), "--quiet", "-o",
+                               dir.filePath("r.json"), "--report", dir.filePath("report.htm")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_NE(digest(dir.filePath("report.htm")), earlier);
 }

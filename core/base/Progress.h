@@ -3,6 +3,7 @@
 // cores run the same under the window (progress dialog, result pane), the command line
 // (a bar on stderr, a result workbook) and the tests (nothing, or a recorder).
 
+#include "base/Faults.h"
 #include "base/RowTable.h"
 #include "base/Status.h"
 
@@ -24,8 +25,12 @@ public:
     virtual void setStep(int64_t step) = 0;
     virtual void setPosition(int64_t position) = 0;
     virtual int64_t position() const = 0;
-    // Called once every step rows: read the position and move it on by step.
-    void advance(int64_t step) { setPosition(position() + step); }
+    // Called once every step rows: read the position and move it on by step. Also the point
+    // where the tests' allocation-failure seam strikes.
+    void advance(int64_t step) {
+        faults::allocationCheckpoint();
+        setPosition(position() + step);
+    }
 };
 
 // Progress that goes nowhere, for callers that show none.

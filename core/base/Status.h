@@ -7,6 +7,9 @@
 
 #include <QString>
 
+#include <exception>
+#include <new>
+
 namespace quellar {
 
 class Status {
@@ -38,6 +41,32 @@ private:
     Code code_ = Code::Ok;
     QString message_;
 };
+
+// Inside a catch block: the failure the exception being handled stands for. An allocation
+// failure is "内存不足"; any other exception is an internal error with its description.
+// The boundaries that catch exceptions (file formats, worker threads, every command of the
+// window and of quellar-cli) report through this, so the same failure reads the same everywhere.
+inline Status currentExceptionStatus() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return Status::ioError(QStringLiteral("内存不足"));
+    } catch (const std::exception& e) {
+        return Status::ioError(QStringLiteral("内部错误（%1）").arg(QString::fromLocal8Bit(e.what())));
+    } catch (...) {
+        return Status::ioError(QStringLiteral("内部错误"));
+    }
+}
+
+// Runs `body` (which returns a Status) and returns its Status, or the failure of an exception
+// escaping it. For code that must not let an exception pass: thread bodies, boundaries.
+template <typename Body> Status runGuarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return currentExceptionStatus();
+    }
+}
 
 // A value or the Status explaining why there is none.
 template <typename T>

@@ -4,7 +4,6 @@
 #include "base/TextIO.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSysInfo>
 
 #include <cstring>

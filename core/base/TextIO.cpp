@@ -1,5 +1,7 @@
 #include "base/TextIO.h"
 
+#include "base/Faults.h"
+
 #include <QDir>
 
 #ifdef __linux__
@@ -7,6 +9,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -18,8 +21,10 @@ OutputFile::OutputFile(const QString& path)
     , file_(path) {}
 
 Status OutputFile::open() {
-    // Write straight through to the temporary file; the rename happens in commit().
-    if (!file_.open(QIODevice::WriteOnly))
+    // Write straight through to the temporary file, so that every failed write is seen here
+    // (a write buffered inside QSaveFile and failing on commit would go unnoticed and leave an
+    // empty file in place); the rename happens in commit().
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return Status::ioError(
             QStringLiteral("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path_), file_.errorString()));
     buffer_.reserve(kFlushSize + 64 * 1024);
@@ -29,9 +34,19 @@ Status OutputFile::open() {
 void OutputFile::writeAll(const char* data, size_t size) {
     // A short write is retried, so that a full disk ends in a failed write that says why.
     while (!failed_ && size > 0) {
-        const qint64 written = file_.write(data, qint64(size));
+        qint64 room = qint64(size);
+        if (const int64_t limit = faults::writeLimit(); limit >= 0) {
+            room = std::min<qint64>(room, std::max<qint64>(0, limit - written_));
+            if (room == 0) {
+                failed_ = true;
+                reason_ = QString::fromLocal8Bit(std::strerror(ENOSPC));
+                break;
+            }
+        }
+        const qint64 written = file_.write(data, room);
         if (written <= 0) {
             failed_ = true;
+            reason_ = file_.errorString();
             break;
         }
         data += written;
@@ -57,7 +72,7 @@ void OutputFile::flush() {
 Status OutputFile::commit() {
     flush();
     if (failed_ || !file_.commit()) {
-        const QString reason = file_.errorString();
+        const QString reason = reason_.isEmpty() ? file_.errorString() : reason_;
         file_.cancelWriting();
         return Status::ioError(
             QStringLiteral("写入文件“%1”失败：%2").arg(QDir::toNativeSeparators(path_), reason));

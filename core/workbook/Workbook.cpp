@@ -201,6 +201,17 @@ void Sheet::clear() {
     mergeIndexSize_ = size_t(-1);
 }
 
+Sheet Sheet::emptyCopy() const {
+    Sheet sheet;
+    sheet.name = name;
+    sheet.defaultColumnWidth = defaultColumnWidth;
+    sheet.defaultRowHeight = defaultRowHeight;
+    sheet.hidden = hidden;
+    sheet.isProtected = isProtected;
+    sheet.pageSetup = pageSetup;
+    return sheet;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Workbook
 

@@ -124,6 +124,8 @@ public:
     double rowHeight(int32_t row) const;
 
     void clear(); // removes cells, merges, widths, heights and breaks; keeps name and setup
+    // What clear() would leave, as a new sheet: the name and setup without the contents.
+    Sheet emptyCopy() const;
 
 private:
     mutable std::vector<size_t> mergeIndex_; // merges sorted by first row, built lazily

@@ -6,6 +6,8 @@
 #include "workbook/XlsxFormat.h"
 #include "workbook/XmlSpreadsheetFormat.h"
 
+#include "base/Faults.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -116,7 +118,18 @@ Status readWorkbook(const QString& path, Workbook& workbook) {
     if (!format || !format->canRead())
         return Status::unsupported(
             QStringLiteral("文件“%1”是 %2 工作簿，%2 读取尚未实现").arg(shown, kindName(kind)));
-    return format->read(path, workbook);
+    // Every reader ends here: an allocation failure or any other exception inside one becomes a
+    // Status naming the file, and what was read so far is given back.
+    try {
+        faults::allocationCheckpoint();
+        return format->read(path, workbook);
+    } catch (const std::bad_alloc&) {
+        workbook = Workbook();
+        return Status::ioError(QStringLiteral("文件“%1”：内存不足，无法读入").arg(shown));
+    } catch (...) {
+        workbook = Workbook();
+        return currentExceptionStatus().withContext(QStringLiteral("文件“%1”").arg(shown));
+    }
 }
 
 Status writeWorkbook(const Workbook& workbook, const QString& path, FileKind kind) {
@@ -128,7 +141,13 @@ Status writeWorkbook(const Workbook& workbook, const QString& path, FileKind kin
     if (!format || !format->canWrite())
         return Status::unsupported(
             QStringLiteral("不能写出文件“%1”：%2 格式的写出尚未实现").arg(shown, kindName(kind)));
-    return format->write(workbook, path);
+    // The writers build the file beside the target and rename it only when complete, so an
+    // exception leaves no partial file; it becomes a Status naming the file.
+    try {
+        return format->write(workbook, path);
+    } catch (...) {
+        return currentExceptionStatus().withContext(QStringLiteral("写入文件“%1”失败").arg(shown));
+    }
 }
 
 } // namespace quellar

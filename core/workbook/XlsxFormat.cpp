@@ -1707,7 +1707,9 @@ Status XlsxReader::run() {
     } joiner{stringsThread};
     if (stringsEntry) {
         if (parallel)
-            stringsThread = std::thread([&] { stringsStatus = readSharedStrings(*stringsEntry, strings); });
+            stringsThread = std::thread([&] {
+                stringsStatus = runGuarded([&] { return readSharedStrings(*stringsEntry, strings); });
+            });
         else if (Status s = readSharedStrings(*stringsEntry, strings); !s)
             return s;
     }

@@ -409,40 +409,48 @@ ReadAheadSource::ReadAheadSource(ByteSource& inner, size_t chunkSize, int chunks
         state_->free.push_back({std::unique_ptr<char[]>(new char[chunkSize]), 0});
     State* st = state_.get();
     st->worker = std::thread([st, &inner, chunkSize] {
-        for (;;) {
-            State::Chunk chunk;
-            {
-                std::unique_lock lock(st->mutex);
-                st->changed.wait(lock, [&] { return st->stopping || !st->free.empty(); });
-                if (st->stopping) return;
-                chunk = std::move(st->free.back());
-                st->free.pop_back();
-            }
-            chunk.size = 0;
-            bool end = false, failed = false;
-            while (chunk.size < chunkSize) {
-                const qint64 n = inner.read(chunk.data.get() + chunk.size, qint64(chunkSize - chunk.size));
-                if (n < 0) {
-                    failed = true;
-                    break;
+        // An exception must not leave the thread: it ends the reading as a failed read.
+        try {
+            for (;;) {
+                State::Chunk chunk;
+                {
+                    std::unique_lock lock(st->mutex);
+                    st->changed.wait(lock, [&] { return st->stopping || !st->free.empty(); });
+                    if (st->stopping) return;
+                    chunk = std::move(st->free.back());
+                    st->free.pop_back();
                 }
-                if (n == 0) {
-                    end = true;
-                    break;
+                chunk.size = 0;
+                bool end = false, failed = false;
+                while (chunk.size < chunkSize) {
+                    const qint64 n =
+                        inner.read(chunk.data.get() + chunk.size, qint64(chunkSize - chunk.size));
+                    if (n < 0) {
+                        failed = true;
+                        break;
+                    }
+                    if (n == 0) {
+                        end = true;
+                        break;
+                    }
+                    chunk.size += size_t(n);
                 }
-                chunk.size += size_t(n);
-            }
-            std::lock_guard lock(st->mutex);
-            if (chunk.size > 0)
-                st->filled.push_back(std::move(chunk));
-            else
-                st->free.push_back(std::move(chunk));
-            if (end || failed) {
-                st->ended = true;
-                st->failed = failed;
+                std::lock_guard lock(st->mutex);
+                if (chunk.size > 0)
+                    st->filled.push_back(std::move(chunk));
+                else
+                    st->free.push_back(std::move(chunk));
+                if (end || failed) {
+                    st->ended = true;
+                    st->failed = failed;
+                    st->changed.notify_all();
+                    return;
+                }
                 st->changed.notify_all();
-                return;
             }
+        } catch (...) {
+            std::lock_guard lock(st->mutex);
+            st->ended = st->failed = true;
             st->changed.notify_all();
         }
     });

@@ -193,11 +193,21 @@ void CQuellarDlg::buildActions() {
             auto* act = new QAction(toolIcon(info.icon), text, this);
             act->setEnabled(info.available && run);
             if (run)
-                connect(act, &QAction::triggered, this, [this, run] {
+                connect(act, &QAction::triggered, this, [this, run, name = QString::fromUtf16(info.menuText)] {
                     // A command never starts while another runs (its progress window pumps events).
                     if (commandRunning_) return;
                     commandRunning_ = true;
-                    run();
+                    // The one error boundary of every window command: an allocation failure or
+                    // any other exception ends the command with a message box. The progress
+                    // window closes as the stack unwinds; the result pane puts back what it
+                    // held, and the source panes are only ever read.
+                    try {
+                        run();
+                    } catch (...) {
+                        commandRunning_ = false;
+                        showMessage(QStringLiteral("“%1”没有完成：%2。\n\n各窗格保持原样。")
+                                        .arg(name, currentExceptionStatus().message()));
+                    }
                     commandRunning_ = false;
                 });
             return act;
@@ -471,7 +481,7 @@ Status CQuellarDlg::runInBackground(const QString& text, const std::function<Sta
     Status status;
     QEventLoop loop;
     std::thread worker([&] {
-        status = work();
+        status = runGuarded([&] { return work(); });
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -309,9 +309,35 @@ Status SheetPane::takeResult(int sheetNumber, const QString& sheetName, RowTable
 Status SheetPane::writeResultRows(int sheetNumber, const std::function<Status()>& write) {
     const bool wasUpdating = screenUpdating_;
     setScreenUpdating(false);
-    Status status = write();
-    if (status.isOk() && sheetNumber >= 1 && size_t(sheetNumber) <= sheetSelections_.size())
-        sheetSelections_[size_t(sheetNumber - 1)] = std::nullopt;
+    // The sheet being replaced is set aside, not cleared, until the new one is complete: a
+    // failure (a Status, or an exception such as an allocation failure) puts it back, so the
+    // pane stays as it was.
+    const size_t sheetCount = book_.sheets.size();
+    const size_t index = size_t(std::max(sheetNumber, 1) - 1);
+    std::optional<Sheet> previous;
+    if (sheetNumber >= 1 && index < sheetCount) {
+        Sheet fresh = book_.sheets[index].emptyCopy();
+        previous = std::move(book_.sheets[index]);
+        book_.sheets[index] = std::move(fresh);
+    }
+    auto restore = [&] {
+        book_.sheets.resize(sheetCount);
+        if (previous) book_.sheets[index] = std::move(*previous);
+        if (wasUpdating) setScreenUpdating(true);
+    };
+    Status status;
+    try {
+        status = write();
+    } catch (...) {
+        restore();
+        throw;
+    }
+    if (!status.isOk()) {
+        restore();
+        return status;
+    }
+    previous.reset();
+    if (size_t(sheetNumber) <= sheetSelections_.size()) sheetSelections_[index] = std::nullopt;
     if (wasUpdating) setScreenUpdating(true);
     return status;
 }

@@ -4,6 +4,7 @@
 // runs them).
 
 #include "app/CQuellarDlg.h"
+#include "base/Faults.h"
 #include "base/StringTools.h"
 #include "components/SheetPane.h"
 #include "workbook/WorkbookFormat.h"
@@ -410,4 +411,66 @@ TEST(OperationPrompts, TheRealDialogsAnswerForTheFourCommands) {
         dialog->cancelButton()->click();
     });
     EXPECT_TRUE(prompts.groupSumOptions(nullptr, kStaffFields).groupFields.isEmpty());
+}
+
+// An allocation failure at any point of a window command (reading the panes, the operation,
+// writing the result pane) ends the command with a message box naming it and the failure;
+// the source panes and the result pane stay as they were, and the next command runs. The
+// failure points are tried in turn until the command gets through.
+TEST_F(OperationCommandsTest, AnAllocationFailureAnywhereLeavesThePanesAsTheyWere) {
+    open(1, staff(1));
+    open(2, staff(2));
+    prompts->groupSumAnswers.push_back(GroupSumChoice{{u(u"部门")}, {}});
+    window->action(Command::GroupSum)->trigger();
+    ASSERT_TRUE(prompts->messages.isEmpty());
+    auto paneText = [](const SheetPane* pane) {
+        const Workbook& book = pane->workbook();
+        QString text;
+        for (const Sheet& sheet : book.sheets)
+            text += sheet.name + u'\n' + test::sheetText(book, sheet, 14, 8) + u'\n';
+        return text;
+    };
+
+    struct Case {
+        Command command;
+        const char16_t* name;
+        std::function<void()> answer;
+    };
+    CompareOptions keyMode;
+    const std::vector<Case> cases = {
+        {Command::CompareTables, u"两表对比",
+         [&] { prompts->diffAnswers.push_back(DiffChoice{keyMode, {u(u"工号")}}); }},
+        {Command::Join, u"两表连接", [&] { prompts->joinAnswers.push_back(JoinChoice{{u(u"工号")}, {}}); }},
+        {Command::Filter, u"比较筛选",
+         [&] { prompts->filterAnswers.push_back(FilterChoice{{u(u"部门")}, {u(u"财务部")}}); }},
+        {Command::BlankRows, u"增加空行", [&] { prompts->blankRowAnswers.push_back(1); }},
+        {Command::GroupSum, u"分组汇总",
+         [&] { prompts->groupSumAnswers.push_back(GroupSumChoice{{u(u"部门")}, {}}); }},
+    };
+    for (const Case& c : cases) {
+        int failures = 0;
+        for (int point = 1; point < 300; ++point) {
+            const QString before[3] = {paneText(window->pane(1)), paneText(window->pane(2)),
+                                       paneText(window->resultPane())};
+            prompts->messages.clear();
+            prompts->diffAnswers.clear();
+            prompts->joinAnswers.clear();
+            prompts->filterAnswers.clear();
+            prompts->blankRowAnswers.clear();
+            prompts->groupSumAnswers.clear();
+            c.answer();
+            faults::failAllocationAt(point);
+            window->action(c.command)->trigger();
+            faults::failAllocationAt(0);
+            if (prompts->messages.isEmpty()) break; // past the last checkpoint
+            ++failures;
+            ASSERT_EQ(prompts->messages.size(), 1);
+            EXPECT_TRUE(prompts->messages[0].contains(u(c.name))) << prompts->messages[0].toStdString();
+            EXPECT_TRUE(prompts->messages[0].contains(u(u"内存不足"))) << prompts->messages[0].toStdString();
+            EXPECT_EQ(paneText(window->pane(1)), before[0]);
+            EXPECT_EQ(paneText(window->pane(2)), before[1]);
+            EXPECT_EQ(paneText(window->resultPane()), before[2]) << u(c.name).toStdString() << " at " << point;
+        }
+        EXPECT_GE(failures, 3) << u(c.name).toStdString();
+    }
 }
