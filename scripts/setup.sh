@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin
-  libpugixml-dev libfast-float-dev libzip-dev libdeflate-dev libxlsxwriter-dev libfreexl-dev zlib1g-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libpugixml-dev libfast-float-dev libxlsxwriter-dev libfreexl-dev zlib1g-dev
+  libgtest-dev
   fonts-noto-cjk xvfb
   desktop-file-utils man-db dpkg-dev
   python3 python3-openpyxl

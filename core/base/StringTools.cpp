@@ -10,11 +10,15 @@
 
 namespace quellar {
 
-void StringTools::add(const char* key, const char16_t* text) {
-    table_.emplace(QString::fromLatin1(key), QString::fromUtf16(text));
-}
+namespace {
 
-StringTools::StringTools() {
+using MessageTable = std::map<QString, QString>;
+
+MessageTable buildMessageTable() {
+    MessageTable table;
+    auto add = [&table](const char* key, const char16_t* text) {
+        table.emplace(QString::fromLatin1(key), QString::fromUtf16(text));
+    };
     // Toolbar captions and tips.
     add("tb0", u"两表对比");
     add("tb1", u"两薄比较");
@@ -93,12 +97,33 @@ StringTools::StringTools() {
     add("sels", u"筛选结果");
     add("adds", u"增加结果");
     add("sums", u"汇总结果");
+    return table;
 }
 
-QString StringTools::text(const QString& key) {
-    auto it = table_.find(key);
-    if (it == table_.end()) it = table_.emplace(key, QString()).first;
-    return it->second;
+// Built on first use (thread-safe), then only read.
+const MessageTable& messageTable() {
+    static const MessageTable table = buildMessageTable();
+    return table;
+}
+
+} // namespace
+
+StringTools::StringTools()
+    : table_(&messageTable()) {}
+
+QString StringTools::text(const QString& key) const {
+    const auto it = table_->find(key);
+    if (it != table_->end()) return it->second;
+    missing_.insert(key);
+    return QString();
+}
+
+bool StringTools::contains(const QString& key) const {
+    return table_->count(key) != 0 || missing_.count(key) != 0;
+}
+
+size_t StringTools::size() const {
+    return table_->size() + missing_.size();
 }
 
 bool StringTools::isCellReference(QStringView text) { return quellar::isCellReference(text); }

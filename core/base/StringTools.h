@@ -2,9 +2,10 @@
 // StringTools: the message table (short ASCII key -> Simplified Chinese text) from which
 // almost every text the program shows or writes comes, plus a few text helpers.
 //
-// Every object that needs texts owns its own instance; each fills the complete table in
-// its constructor. Looking up a key that is not in the table gives the empty text and
-// records the key with the empty text in that instance.
+// The table is built once, on first use, and never changes afterwards, so any number of
+// instances on any threads read the one table. Looking up a key that is not in the table
+// gives the empty text; the instance notes the key (contains() is then true for it), which
+// leaves the shared table and every other instance as they were.
 
 #include "base/Status.h"
 
@@ -12,6 +13,7 @@
 #include <QStringView>
 
 #include <map>
+#include <set>
 
 namespace quellar {
 
@@ -20,12 +22,13 @@ public:
     StringTools();
     virtual ~StringTools() = default;
 
-    // The text of `key`; the empty text (added to the table) when the key is unknown.
-    QString text(const QString& key);
-    QString operator()(const QString& key) { return text(key); }
+    // The text of `key`; the empty text (noted by this instance) when the key is unknown.
+    QString text(const QString& key) const;
+    QString operator()(const QString& key) const { return text(key); }
 
-    bool contains(const QString& key) const { return table_.count(key) != 0; }
-    size_t size() const { return table_.size(); }
+    // Whether the key is in the table or was looked up here; the number of such keys.
+    bool contains(const QString& key) const;
+    size_t size() const;
 
     // A1, AB12, xy3: a letter first, a digit last, no letter after a digit.
     static bool isCellReference(QStringView text);
@@ -38,8 +41,8 @@ public:
     static QByteArray encodeTextFile(const QString& text);
 
 private:
-    void add(const char* key, const char16_t* text);
-    std::map<QString, QString> table_;
+    const std::map<QString, QString>* table_; // the one shared table
+    mutable std::set<QString> missing_;        // unknown keys looked up through this instance
 };
 
 } // namespace quellar
