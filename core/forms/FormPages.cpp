@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -381,12 +384,30 @@ private:
         const size_t threads =
             cells < 200'000 ? 1
                             : std::min<size_t>({count, 4, std::max(1u, std::thread::hardware_concurrency())});
+        // An exception (an allocation failure) must not leave a helper thread: the first one is
+        // kept, the others stop taking fields, and it is thrown again here once all are joined.
+        std::exception_ptr failure;
+        std::mutex failureMutex;
+        auto guarded = [&] {
+            try {
+                work();
+            } catch (...) {
+                std::lock_guard lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+                next = count;
+            }
+        };
         std::vector<std::thread> helpers;
-        for (size_t t = 1; t < threads; ++t)
-            helpers.emplace_back(work);
-        work();
+        try {
+            for (size_t t = 1; t < threads; ++t)
+                helpers.emplace_back(guarded);
+        } catch (const std::system_error&) {
+            // No more threads to be had: the ones started and this one do the work.
+        }
+        guarded();
         for (std::thread& helper : helpers)
             helper.join();
+        if (failure) std::rethrow_exception(failure);
         return result;
     }
 
