@@ -3,6 +3,7 @@
 
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
+#include "workbook/XlsFormat.h"
 #include "workbook/XlsxFormat.h"
 #include "workbook/ZipArchive.h"
 #include "base/CellOps.h"
@@ -381,6 +382,23 @@ TEST(XlsRead, ValuesAndSheetsThroughFreeXL) {
         }
         EXPECT_EQ(textAt(book.sheets[1], "A1"), QStringLiteral("第二页"));
     }
+}
+
+// FreeXL runs in a child process: when the library crashes on a hostile file, the read ends
+// with a message naming the file, the program goes on, and the next read works again.
+TEST(XlsRead, AFaultInsideTheLibraryEndsWithAMessage) {
+    const QString path = testDataPath(QStringLiteral("xlsx/legacy.xls"));
+    Workbook book;
+    xlsReaderChildHook = [] { std::abort(); };
+    const Status crashed = XlsFormat().read(path, book);
+    xlsReaderChildHook = nullptr;
+    ASSERT_FALSE(crashed.isOk());
+    EXPECT_TRUE(crashed.message().contains(QStringLiteral("legacy.xls"))) << crashed.message().toStdString();
+    EXPECT_TRUE(crashed.message().contains(QStringLiteral("异常终止"))) << crashed.message().toStdString();
+    EXPECT_TRUE(book.sheets.empty());
+
+    ASSERT_TRUE(XlsFormat().read(path, book).isOk());
+    EXPECT_EQ(book.sheets.size(), 2u);
 }
 
 TEST(XlsxRead, RowsAndCellsOutOfOrder) {

@@ -9,12 +9,19 @@
 // stream, a bad string table), a password-protected one or a file that is not a workbook
 // ends in a Status naming the file and what is wrong; the workbook is then left empty.
 //
+// FreeXL runs in a child process that hands the values back through a pipe: on some malformed
+// files the library reads past its own buffers, and such a fault then ends the child with a
+// message for the user instead of ending the program.
+//
 // Writing ".xls" produces XML Spreadsheet 2003 content under that name, as the grid's own
 // export did; Excel and LibreOffice open it, and this program reads it back by content.
 
 #include "workbook/WorkbookFormat.h"
 
 namespace quellar {
+
+// Test seam: called in the child process before it reads (a test makes it crash).
+extern void (*xlsReaderChildHook)();
 
 class XlsFormat final : public WorkbookFormat {
 public:
