@@ -5,6 +5,7 @@
 #include "Cli.h"
 #include "base/StringTools.h"
 #include "forms/FormPages.h"
+#include "tests/CliRun.h"
 #include "tests/TestSupport.h"
 
 #include <QDir>
@@ -22,20 +23,8 @@ using namespace quellar;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& arguments) {
-    std::ostringstream out, err;
-    CliRun run;
-    run.status = cli::runCli(arguments, out, err, false);
-    run.out = QString::fromStdString(out.str());
-    run.err = QString::fromStdString(err.str());
-    return run;
-}
+using test::CliRun;
+using test::runCli;
 
 QString z(const char16_t* text) {
     return QString::fromUtf16(text);

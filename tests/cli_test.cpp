@@ -4,6 +4,7 @@
 #include "Cli.h"
 #include "base/Faults.h"
 #include "workbook/WorkbookFormat.h"
+#include "tests/CliRun.h"
 #include "tests/TestSupport.h"
 
 #include <QCryptographicHash>
@@ -25,20 +26,8 @@ using namespace quellar;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& arguments) {
-    std::ostringstream out, err;
-    CliRun run;
-    run.status = cli::runCli(arguments, out, err, false);
-    run.out = QString::fromStdString(out.str());
-    run.err = QString::fromStdString(err.str());
-    return run;
-}
+using test::CliRun;
+using test::runCli;
 
 QString data(const char* name) { return test::testDataPath(QStringLiteral("cli/") + QLatin1String(name)); }
 
