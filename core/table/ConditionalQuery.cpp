@@ -209,8 +209,12 @@ std::vector<size_t> filterRows(const RowTable& table, const FieldList& fields, i
     return rows;
 }
 
-Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditionText,
-                                  ConditionalQueryInfo* info) {
+namespace {
+
+// The rows the condition text selects, as the query lists them (with their row numbers) or as
+// the summary hands them on (cut to the fields, no row numbers).
+Result<RowTable> selectedRows(const RowTable& table, const QString& conditionText, bool withRowNumbers,
+                              ConditionalQueryInfo* info) {
     Result<QStringList> tokens = splitTokens(conditionText);
     if (!tokens.isOk()) return tokens.status();
     Result<Selection> selection = select(table, tokens.value());
@@ -220,7 +224,14 @@ Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditio
         info->conditions = int64_t(s.conditions.size());
         info->matchingRows = int64_t(s.rows.size());
     }
-    return resultTable(table, s, true);
+    return resultTable(table, s, withRowNumbers);
+}
+
+} // namespace
+
+Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditionText,
+                                  ConditionalQueryInfo* info) {
+    return selectedRows(table, conditionText, true, info);
 }
 
 Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table,
@@ -233,16 +244,7 @@ Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable&
 
 Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& conditionText,
                                         ConditionalQueryInfo* info) {
-    Result<QStringList> tokens = splitTokens(conditionText);
-    if (!tokens.isOk()) return tokens.status();
-    Result<Selection> selection = select(table, tokens.value());
-    if (!selection.isOk()) return selection.status();
-    const Selection& s = selection.value();
-    if (info) {
-        info->conditions = int64_t(s.conditions.size());
-        info->matchingRows = int64_t(s.rows.size());
-    }
-    return resultTable(table, s, false);
+    return selectedRows(table, conditionText, false, info);
 }
 
 namespace {
