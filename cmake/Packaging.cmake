@@ -15,12 +15,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What the programs load at run time rather than link: Qt's platform plugins (xcb, wayland)
-# and, for the condition form pages, the web engine's helper process.
+# What the programs load at run time rather than link: Qt's platform plugins (xcb, wayland).
+# The web engine's helper process comes with libqt6webenginecore6-bin, which the shared
+# library dependencies already name.
 set(quellar_runtime_depends "qt6-qpa-plugins")
-if(Qt6WebEngineWidgets_DIR OR Qt6WebEngineCore_DIR)
-    string(APPEND quellar_runtime_depends ", libqt6webenginecore6-bin")
-endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${quellar_runtime_depends}")
 # Fonts that show the Chinese interface; the form pages need the web engine's helper process.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, xdg-utils")

@@ -18,7 +18,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/quellar bin/quellar-cli \
          share/applications/quellar.desktop \
          share/icons/hicolor/scalable/apps/quellar.svg \
-         share/quellar/help/index.html \
+         share/quellar/help/index.html share/quellar/js.js \
          share/man/man1/quellar.1 share/man/man1/quellar-cli.1 \
          share/bash-completion/completions/quellar-cli; do
   [ -e "$prefix/$f" ] || fail "missing $f"
@@ -30,9 +30,6 @@ for size in 16 22 24 32 48 64 128 256; do
   dims="$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')"
   [ "$dims" = "${size}x${size}" ] || fail "icon ${size}x${size} is $dims"
 done
-if [ -f "$(dirname "$0")/../../gui/forms/js.js" ]; then
-  [ -f "$prefix/share/quellar/js.js" ] || fail "missing share/quellar/js.js"
-fi
 
 desktop="$prefix/share/applications/quellar.desktop"
 if ! out="$(desktop-file-validate "$desktop" 2>&1)" || [ -n "$out" ]; then fail "desktop-file-validate: $out"; fi
