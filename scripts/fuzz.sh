@@ -38,7 +38,7 @@ names() {
   sed -n 's/^ *set(QUELLAR_FUZZ_NAMES \(.*\))$/\1/p' fuzz/CMakeLists.txt | tr ' ' '\n'
 }
 
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:suppressions=$here/scripts/asan-suppressions.txt"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$here/scripts/lsan-suppressions.txt:print_suppressions=0"
 
@@ -51,10 +51,10 @@ case "${1:-}" in
     # Build only when missing, so that two targets can be run side by side.
     [ -x "$build/fuzz/fuzz_$name" ] || configure_and_build >/dev/null
     mkdir -p "$build/new/$name" "$build/artifacts/$name" "fuzz/corpus/$name" "fuzz/regressions/$name"
-    "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$name/" "$build/new/$name" "fuzz/corpus/$name" "fuzz/regressions/$name"
     # Keep only what adds coverage to the kept corpus.
-    "$build/fuzz/fuzz_$name" -merge=1 -timeout=10 -rss_limit_mb=2048 "fuzz/corpus/$name" "$build/new/$name" 2>&1 | tail -1
+    "$build/fuzz/fuzz_$name" -merge=1 -timeout=30 -rss_limit_mb=2048 "fuzz/corpus/$name" "$build/new/$name" 2>&1 | tail -1
     ;;
   smoke)
     configure_and_build
