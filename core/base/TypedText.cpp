@@ -2,10 +2,9 @@
 // and read back unchanged. Shared by the CSV reader and the writer of result tables.
 
 #include "base/CellOps.h"
+#include "base/ExcelDate.h"
 
 #include <fast_float/fast_float.h>
-
-#include <QDate>
 
 #include <cmath>
 
@@ -92,14 +91,10 @@ bool typedTextToDate(QStringView text, double& serial) {
             return false;
         if (hour > 23 || minute > 59 || second > 59) return false;
     }
-    if (year < 1900 || year > 9999) return false;
-    // QDate knows no 1900/2/29, which the 1900 system counts but which never was: it stays a text.
-    const QDate date(year, month, day);
-    if (!date.isValid()) return false;
-    // Serial 1 is 1900/1/1; from 1900/3/1 on the serials run one ahead for the phantom day.
-    const int64_t days =
-        date < QDate(1900, 3, 1) ? QDate(1899, 12, 31).daysTo(date) : QDate(1899, 12, 30).daysTo(date);
-    const double value = double(days) + double((hour * 60 + minute) * 60 + second) / 86400.0;
+    // 1900/2/29, which the 1900 system counts but which never was, stays a text.
+    if (year < 1900 || year > 9999 || !exceldate::isValidDate(year, month, day)) return false;
+    const double value = double(exceldate::serialFromCivil(year, unsigned(month), unsigned(day))) +
+                         double((hour * 60 + minute) * 60 + second) / 86400.0;
     // Only the exact text the program writes for this moment qualifies (no leading zeros,
     // no time written for midnight).
     if (dateSerialToText(value) != text) return false;
