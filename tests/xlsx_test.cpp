@@ -653,6 +653,37 @@ TEST(XlsxWrite, RoundTripKeepsValuesLayoutAndStyles) {
               QStringList{QStringLiteral("out.xlsx")});
 }
 
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A text longer than an .xlsx cell holds is refused, naming the cell, rather than cut; the
+// earlier file stays and no temporary file is left.
+TEST(XlsxWrite, ATextLongerThanACellHoldsIsRefusedNotCut) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString out = dir.filePath(QStringLiteral("out.xlsx"));
+    Workbook book = readOk(QStringLiteral("xlsx/basic.xlsx"));
+    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk());
+    const QByteArray before = readAll(out);
+
+    book.sheets[0].cellAt(4, 1).value = CellValue::fromString(SharedText(QString(32767, u'字')));
+    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk()); // exactly the limit is kept
+    Workbook back;
+    ASSERT_TRUE(readWorkbook(out, back).isOk());
+    EXPECT_EQ(variantToText(back.sheets[0].cell(4, 1)->value).size(), 32767);
+    ASSERT_TRUE(writeWorkbook(readOk(QStringLiteral("xlsx/basic.xlsx")), out, FileKind::Xlsx).isOk());
+
+    book.sheets[0].cellAt(4, 1).value = CellValue::fromString(SharedText(QString(32768, u'字')));
+    const Status refused = writeWorkbook(book, out, FileKind::Xlsx);
+    ASSERT_FALSE(refused.isOk());
+    EXPECT_TRUE(refused.message().contains(QStringLiteral("B5"))) << refused.message().toStdString();
+    EXPECT_TRUE(refused.message().contains(QStringLiteral("32767"))) << refused.message().toStdString();
+    EXPECT_EQ(readAll(out), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out.xlsx")});
+}
+
 TEST(XlsxWrite, ThroughXmlSpreadsheetAndBack) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

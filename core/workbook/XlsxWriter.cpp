@@ -3,9 +3,9 @@
 #include "workbook/XlsxFormat.h"
 #include "workbook/ZipArchive.h"
 
-#include "base/TextIO.h"
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
+#include "base/TextIO.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +25,9 @@
 namespace quellar {
 
 namespace {
+
+// The longest text a cell of an .xlsx file holds.
+constexpr qsizetype kMaxXlsxText = 32767;
 
 QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
@@ -306,8 +309,18 @@ public:
                         }
                         [[fallthrough]];
                     case CellValue::Type::String:
+                        // A cell of an .xlsx file holds at most 32767 characters: refuse rather
+                        // than cut a text without a word.
+                        if (v.text.qview().size() > kMaxXlsxText)
+                            return Status::invalidInput(
+                                QStringLiteral(
+                                    "工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xlsx 单元格最多能存的 "
+                                    "%4 个字符；为了不截断文字，请另存为 .xls、.xml、.json 或 .csv")
+                                    .arg(sheet.name, columnAddress(int(c) + 1, int(r) + 1))
+                                    .arg(v.text.qview().size())
+                                    .arg(kMaxXlsxText));
                         text.clear();
-                        appendUtf8(text, v.text.qview().left(32767));
+                        appendUtf8(text, v.text.qview());
                         e = worksheet_write_string(ws, r, c, text.c_str(), f);
                         break;
                     }
@@ -369,8 +382,8 @@ std::string rootElementName(std::string_view head) {
         ++at;
         if (at < head.size() && (head[at] == '?' || head[at] == '!')) continue;
         size_t end = at;
-        while (end < head.size() && head[end] != ' ' && head[end] != '>' && head[end] != '/' && head[end] != '\r' &&
-               head[end] != '\n' && head[end] != '\t')
+        while (end < head.size() && head[end] != ' ' && head[end] != '>' && head[end] != '/' &&
+               head[end] != '\r' && head[end] != '\n' && head[end] != '\t')
             ++end;
         return end < head.size() ? std::string(head.substr(at, end - at)) : std::string();
     }
@@ -404,7 +417,8 @@ Status verifyPackage(const QString& path) {
         const std::string_view name(entry.name);
         if (!(name.ends_with(".xml") || name.ends_with(".rels"))) continue;
         const std::string root = rootElementName(head);
-        while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r' || tail.back() == ' ')) tail.pop_back();
+        while (!tail.empty() && (tail.back() == '\n' || tail.back() == '\r' || tail.back() == ' '))
+            tail.pop_back();
         // A part may also be its root element alone, closed in its own tag (<x .../>).
         const bool onlyRoot = entry.size <= head.size() && tail.ends_with("/>") &&
                               head.find('<', head.find("<" + root) + 1) == std::string::npos;
