@@ -1,5 +1,6 @@
 // The .xlsx writer of XlsxFormat, over libxlsxwriter.
 
+#include "workbook/DisplayFormat.h"
 #include "workbook/XlsxFormat.h"
 #include "workbook/ZipArchive.h"
 
@@ -148,10 +149,8 @@ public:
         if (it != formats_.end()) return it->second;
         const Style& s = styleIndex < book_.styles.size() ? book_.styles[styleIndex] : book_.styles[0];
         QString code = formatCodeFor(s.numberFormat);
-        if (kind == 1)
-            code = QStringLiteral("yyyy/m/d");
-        else if (kind == 2)
-            code = QStringLiteral("yyyy/m/d h:mm:ss");
+        if (kind == 1 || kind == 2) // the codes that show a date as the program writes it
+            code = DisplayFormat::dateTextFormat(kind == 1 ? 0.0 : 0.5);
         else if (kind == 3)
             code = QStringLiteral("h:mm:ss");
         const bool plain = s == Style() && !explicitFont_ && code.isEmpty();

@@ -1,6 +1,9 @@
 #include "tests/gui/GuiTestSupport.h"
 
 #include "tests/TestSupport.h"
+#include "workbook/TableWriter.h"
+
+#include <gtest/gtest.h>
 
 #include "workbook/DisplayFormat.h"
 #include "base/CellOps.h"
@@ -99,5 +102,13 @@ QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int column
 }
 
 QString staff(int n) { return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n)); }
+
+Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
+    Workbook result = Workbook::makeDefault();
+    WorkbookSink sink(result, WorkbookSink::Mode::WriteOnly);
+    NullProgress progress;
+    EXPECT_TRUE(run(sink, progress).isOk());
+    return result;
+}
 
 } // namespace quellar::test

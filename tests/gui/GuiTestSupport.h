@@ -3,6 +3,7 @@
 // would have shown, and a compact text of a sheet's cells for one-assertion comparisons.
 
 #include "app/UserPrompts.h"
+#include "base/Progress.h"
 #include "workbook/Workbook.h"
 
 #include <QStringList>
@@ -66,5 +67,9 @@ QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int column
 
 // The fill palette index of a cell, 0 when it has none.
 int fillOf(const Workbook& book, const Sheet& sheet, int row, int column);
+
+// What a core writes, run on a fresh result workbook (three empty sheets) without the window:
+// the reference the window's commands are compared with.
+Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run);
 
 } // namespace quellar::test

@@ -320,14 +320,7 @@ RowTable readTable(const QString& path) {
     return readRange(book, book.sheets[0], clipUsedRange(book.sheets[0]), progress, 1);
 }
 
-// What the core writes for the same table, in a workbook of its own.
-Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
-    Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, WorkbookSink::Mode::WriteOnly);
-    NullProgress progress;
-    EXPECT_TRUE(run(sink, progress).isOk());
-    return result;
-}
+using test::coreResult;
 
 class FormCommandsTest : public ::testing::Test {
 protected:

@@ -72,14 +72,7 @@ RowTable readStaff(int n, const QString& range) {
     return readRange(book, book.sheets[0], bounds, progress, 1);
 }
 
-// What the core writes for the same tables, in a workbook of its own.
-Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
-    Workbook result = Workbook::makeDefault();
-    WorkbookSink sink(result, WorkbookSink::Mode::WriteOnly);
-    NullProgress progress;
-    EXPECT_TRUE(run(sink, progress).isOk());
-    return result;
-}
+using test::coreResult;
 
 class OperationCommandsTest : public ::testing::Test {
 protected:
