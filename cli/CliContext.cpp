@@ -168,53 +168,62 @@ Result<RangeBounds> CliContext::chooseRange(int which, const Sheet& sheet) const
 }
 
 Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vector<RowTable>& tables) {
+    books.clear();
     books.resize(size_t(count));
-    std::vector<Sheet*> sheets;
-    std::vector<RangeBounds> bounds;
-    int64_t rows = 0;
+    tables.clear();
+    tables.resize(size_t(count));
     // Show the "init" line at once: reading large workbooks takes a while before the rows
     // to process are known.
     progress().setText(QStringLiteral("init"));
     progress().setRange(0);
-    // The workbooks are independent: read them side by side on two cores.
+    // The workbooks are independent: each is read and made into its table on a core of its
+    // own, and its cells are given back as the table takes them.
     std::vector<Status> loaded(static_cast<size_t>(count));
+    std::vector<int64_t> rows(static_cast<size_t>(count), 0);
+    auto load = [&](int which) {
+        const size_t at = size_t(which - 1);
+        loaded[at] = runGuarded([&]() -> Status {
+            Workbook& book = books[at];
+            // Without a range option the table is the used range, which an xlsx reader makes
+            // while it reads the sheet, reading no other sheet.
+            UsedRangeStream stream;
+            SheetTableRequest request;
+            request.choose = [&](const Workbook& b) { return chooseSheet(which, b); };
+            if (!has(QStringLiteral("range%1").arg(which))) request.stream = &stream;
+            if (Status s = readWorkbook(files_.value(which - 1), book, &request); !s.isOk()) return s;
+            Sheet& chosen = book.sheets[size_t(request.sheet)];
+            Result<RangeBounds> range = request.streamed ? Result<RangeBounds>(stream.bounds(chosen)) : chooseRange(which, chosen);
+            if (!range.isOk()) return range.status();
+            if (Status readable = checkReadableRange(range.value()); !readable.isOk())
+                return readable.withContext(
+                    QStringLiteral("文件 %1 的工作表“%2”").arg(QFileInfo(files_.value(which - 1)).fileName(), chosen.name));
+            rows[at] = range.value().lastRow - range.value().firstRow;
+            NullProgress quiet;
+            const int64_t step = progressStep(rows[at]);
+            tables[at] = request.streamed ? stream.take(chosen, range.value(), quiet, step)
+                                          : takeRange(book, chosen, range.value(), quiet, step);
+            book = Workbook();
+            return Status::ok();
+        });
+    };
     {
         std::vector<std::thread> readers;
-        for (int which = 2; which <= count; ++which)
-            readers.emplace_back([&, which] {
-                loaded[size_t(which - 1)] = runGuarded([&] { return loadWorkbook(which, books[size_t(which - 1)]); });
-            });
+        for (int which = 2; which <= count; ++which) readers.emplace_back(load, which);
         // No exception may pass here while a reader runs: its thread would end the program.
-        loaded[0] = runGuarded([&] { return loadWorkbook(1, books[0]); });
+        load(1);
         for (std::thread& reader : readers) reader.join();
     }
-    for (int which = 1; which <= count; ++which) {
-        Workbook& book = books[size_t(which - 1)];
-        const Status& status = loaded[size_t(which - 1)];
-        if (!status.isOk()) return status;
-        Result<int> sheet = chooseSheet(which, book);
-        if (!sheet.isOk()) return sheet.status();
-        Sheet& chosen = book.sheets[size_t(sheet.value())];
-        Result<RangeBounds> range = chooseRange(which, chosen);
-        if (!range.isOk()) return range.status();
-        if (Status readable = checkReadableRange(range.value()); !readable.isOk())
-            return readable.withContext(QStringLiteral("文件 %1 的工作表“%2”").arg(QFileInfo(files_.value(which - 1)).fileName(), chosen.name));
-        sheets.push_back(&chosen);
-        bounds.push_back(range.value());
-        rows += range.value().lastRow - range.value().firstRow;
-    }
-    const int64_t step = progressStep(rows);
-    progress().setRange(rows);
-    progress().setStep(step);
-    progress().setPosition(0);
-    // The commands need only the tables: each workbook's cells are given back as they are read.
-    tables.clear();
-    tables.reserve(size_t(count));
-    for (int which = 1; which <= count; ++which) {
-        tables.push_back(takeRange(books[size_t(which - 1)], *sheets[size_t(which - 1)], bounds[size_t(which - 1)],
-                                   progress(), step));
-        books[size_t(which - 1)] = Workbook();
-    }
+    // The first file's problem is told first, as when the files were read one by one.
+    for (const Status& status : loaded)
+        if (!status.isOk()) {
+            tables.clear();
+            return status;
+        }
+    int64_t total = 0;
+    for (int64_t n : rows) total += n;
+    progress().setRange(total);
+    progress().setStep(progressStep(total));
+    progress().setPosition(total);
     return Status::ok();
 }
 

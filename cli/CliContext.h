@@ -55,9 +55,9 @@ public:
     // clips a selection.
     Result<RangeBounds> chooseRange(int which, const Sheet& sheet) const;
 
-    // Loads the tables of the given files under the "init" progress, as the window reads
-    // its panes: N = sum of (last row - first row), S = N / 100. The workbooks are read only
-    // for their tables: they are left empty, their cells given back as the tables are made.
+    // Loads the tables of the given files, side by side, under the "init" progress; the bar
+    // ends full at N = sum of (last row - first row). The workbooks are read only for their
+    // tables: they are left empty, their cells given back as the tables are made.
     Status loadTables(int count, std::vector<Workbook>& books, std::vector<RowTable>& tables);
 
     // Checks that the output path is given (when `required`) and that its folder exists and

@@ -25,7 +25,7 @@ configure_and_build() {
     local launcher=()
     if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache); fi
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_COMPILER="$clang" \
-      -DCMAKE_CXX_COMPILER="$clangxx" -DQUELLAR_FUZZ=ON -DBUILD_TESTING=ON -DQUELLAR_BUILD_BENCH=OFF \
+      -DCMAKE_CXX_COMPILER="$clangxx" -DQUELLAR_FUZZ=ON -DBUILD_TESTING=ON -DQUELLAR_BUILD_BENCH=OFF -DQUELLAR_JEMALLOC=OFF \
       -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
       -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" "${launcher[@]}" >/dev/null
   fi

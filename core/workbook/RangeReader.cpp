@@ -3,6 +3,7 @@
 #include "base/CellOps.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace quellar {
 namespace {
@@ -20,6 +21,12 @@ bool holdsText(const CellValue& value) {
         return false;
     default: return !variantToText(value).isEmpty();
     }
+}
+
+// holdsText without formatting a number again: a finite number always shows digits.
+bool holdsTextQuickly(const CellValue& value) {
+    if (value.type == CellValue::Type::Number && std::isfinite(value.number)) return true;
+    return holdsText(value);
 }
 
 int16_t horizontalCode(HAlign a) {
@@ -133,6 +140,90 @@ Status checkReadableRange(const RangeBounds& bounds) {
 
 namespace {
 
+// Turns workbook cells into records: the value and formula as text, the style converted once
+// per workbook style, white fill, not merged. A missing cell gets the default style.
+class RecordMaker {
+public:
+    explicit RecordMaker(const Workbook& book)
+        : book_(book)
+        , styles_(book.styles.size())
+        , general_(QStringLiteral("General")) {}
+
+    void fill(CellRecord& record, const Cell* cell) {
+        const ReadStyle& rs = style(cell ? cell->style : 0);
+        if (cell) {
+            record.text = variantToSharedText(cell->value);
+            if (!cell->formula.isEmpty()) record.formula = variantToSharedText(CellValue::fromString(cell->formula));
+        }
+        record.mergeState = MergeState::Single;
+        record.styleId = rs.styleId;
+        record.fillColorIndex = Fill::White;
+        record.alignment1 = rs.alignment1;
+        record.alignment2 = rs.alignment2;
+    }
+
+private:
+    const ReadStyle& style(uint32_t index) {
+        if (index >= styles_.size()) index = 0;
+        ReadStyle& rs = styles_[index];
+        if (!rs.ready) {
+            const Style& s = book_.styles[index];
+            CellStyle cs;
+            cs.numberFormat = s.numberFormat.isEmpty() ? general_ : SharedText(s.numberFormat);
+            cs.fontName = SharedText(s.fontName.isEmpty() ? book_.defaultFontName : s.fontName);
+            cs.fontSize = int32_t(s.fontSize > 0 ? s.fontSize : book_.defaultFontSize);
+            cs.colorValue = s.hasFontColor ? int32_t(s.fontRgb) : 0;
+            rs.styleId = StylePool::intern(cs);
+            rs.alignment1 = horizontalCode(s.horizontal);
+            rs.alignment2 = verticalCode(s.vertical);
+            rs.ready = true;
+        }
+        return rs;
+    }
+
+    const Workbook& book_;
+    std::vector<ReadStyle> styles_;
+    SharedText general_;
+};
+
+// Merged areas over a table read from `bounds`: walking the cells in reading order, a cell
+// inside an area met before is Covered (an empty record), any other cell inside an area
+// becomes the Anchor of that area's full size. Rows no area reaches are not looked at.
+void applyMerges(RowTable& table, const Sheet& sheet, const RangeBounds& bounds) {
+    if (sheet.merges.empty() || table.empty()) return;
+    const int32_t height = int32_t(table.size());
+    const int32_t width = bounds.lastColumn - bounds.firstColumn + 1;
+    const int32_t top = bounds.firstRow - 1, left = bounds.firstColumn - 1;
+    std::vector<char> reached(size_t(height), 0);
+    for (const CellRange& m : sheet.merges) {
+        if (m.lastColumn < left || m.firstColumn > left + width - 1) continue;
+        const int32_t from = std::max(m.firstRow, top), to = std::min(m.lastRow, top + height - 1);
+        for (int32_t r = from; r <= to; ++r) reached[size_t(r - top)] = 1;
+    }
+    std::vector<MergeArea> recorded;
+    for (int32_t k = 0; k < height; ++k) {
+        if (!reached[size_t(k)]) continue;
+        Row& row = table[size_t(k)];
+        for (int32_t c = 1; c <= width; ++c) {
+            const CellRange* area = sheet.mergeContaining(top + k, left + c - 1);
+            if (!area) continue;
+            CellRecord& record = row[size_t(c - 1)];
+            const bool covered = std::any_of(recorded.begin(), recorded.end(), [&](const MergeArea& m) {
+                return m.firstRow <= k + 1 && k + 1 <= m.lastRow && m.firstColumn <= c && c <= m.lastColumn;
+            });
+            if (covered) {
+                record = CellRecord(); // Covered, nothing else kept
+                continue;
+            }
+            const int32_t r = area->rowCount(), n = area->columnCount();
+            recorded.push_back(MergeArea{c, k + 1, c + n - 1, k + r});
+            record.mergeState = MergeState::Anchor;
+            record.mergeRows = r;
+            record.mergeColumns = n;
+        }
+    }
+}
+
 // readRange, and takeRange when `consumed` is `sheet` itself.
 RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step, Sheet* consumed) {
@@ -143,28 +234,7 @@ RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& 
     const int32_t height = std::max(0, bounds.lastRow - bounds.firstRow + 1);
     table.reserve(size_t(height));
 
-    std::vector<ReadStyle> styles(book.styles.size());
-    const SharedText general = SharedText(QStringLiteral("General"));
-    auto readStyle = [&](uint32_t index) -> const ReadStyle& {
-        if (index >= styles.size()) index = 0;
-        ReadStyle& rs = styles[index];
-        if (!rs.ready) {
-            const Style& s = book.styles[index];
-            CellStyle cs;
-            cs.numberFormat = s.numberFormat.isEmpty() ? general : SharedText(s.numberFormat);
-            cs.fontName = SharedText(s.fontName.isEmpty() ? book.defaultFontName : s.fontName);
-            cs.fontSize = int32_t(s.fontSize > 0 ? s.fontSize : book.defaultFontSize);
-            cs.colorValue = s.hasFontColor ? int32_t(s.fontRgb) : 0;
-            rs.styleId = StylePool::intern(cs);
-            rs.alignment1 = horizontalCode(s.horizontal);
-            rs.alignment2 = verticalCode(s.vertical);
-            rs.ready = true;
-        }
-        return rs;
-    };
-
-    std::vector<MergeArea> recorded;
-    const bool anyMerges = !sheet.merges.empty();
+    RecordMaker maker(book);
     auto rowIt = std::lower_bound(sheet.rows.begin(), sheet.rows.end(), bounds.firstRow - 1,
                                   [](const SheetRow& r, int32_t index) { return r.index < index; });
 
@@ -177,7 +247,7 @@ RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& 
                                                    uint32_t(bounds.firstColumn - 1),
                                                    [](const Cell& c, uint32_t col) { return c.column < col; })
                                 : std::vector<Cell>::const_iterator();
-        const float height = float(sheet.rowHeight(sheetRow));
+        const float height = float(sourceRow && sourceRow->height >= 0 ? sourceRow->height : sheet.defaultRowHeight);
 
         Row row;
         row.resize(size_t(width));
@@ -189,44 +259,132 @@ RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& 
                 while (cellIt != sourceRow->cells.end() && int32_t(cellIt->column) < sheetColumn) ++cellIt;
                 if (cellIt != sourceRow->cells.end() && int32_t(cellIt->column) == sheetColumn) cell = &*cellIt;
             }
-
-            record.mergeState = MergeState::Single;
-            if (anyMerges) {
-                if (const CellRange* area = sheet.mergeContaining(sheetRow, sheetColumn)) {
-                    const bool covered = std::any_of(recorded.begin(), recorded.end(), [&](const MergeArea& m) {
-                        return m.firstRow <= k + 1 && k + 1 <= m.lastRow && m.firstColumn <= c && c <= m.lastColumn;
-                    });
-                    if (covered) {
-                        record = CellRecord(); // Covered, nothing else read
-                        continue;
-                    }
-                    const int32_t r = area->rowCount(), n = area->columnCount();
-                    recorded.push_back(MergeArea{c, k + 1, c + n - 1, k + r});
-                    record.mergeState = MergeState::Anchor;
-                    record.mergeRows = r;
-                    record.mergeColumns = n;
-                }
-            }
-
-            const ReadStyle& rs = readStyle(cell ? cell->style : 0);
-            if (cell) {
-                record.text = variantToSharedText(cell->value);
-                if (!cell->formula.isEmpty()) record.formula = variantToSharedText(CellValue::fromString(cell->formula));
-            }
-            record.styleId = rs.styleId;
-            record.fillColorIndex = Fill::White;
-            record.alignment1 = rs.alignment1;
-            record.alignment2 = rs.alignment2;
+            maker.fill(record, cell);
             if (k == 0) record.columnWidth = float(sheet.columnWidth(sheetColumn));
             if (c == 1) record.rowHeight = height;
         }
         table.push_back(std::move(row));
         if (consumed && sourceRow) std::vector<Cell>().swap(consumed->rows[size_t(rowIt - sheet.rows.begin())].cells);
     }
+    applyMerges(table, sheet, bounds);
     return table;
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// UsedRangeStream
+
+struct UsedRangeStream::State {
+    std::unique_ptr<RecordMaker> maker;
+    RowTable rows;             // sheet rows firstIndex.. in order; empty for rows without cells
+    int32_t firstIndex = -1;   // first row with cells
+    int32_t lastIndex = -1;    // last row handed over, with cells or not
+    int32_t lastCellRow = -1;  // last row with cells
+    int32_t firstColumn = kMaxColumns, lastColumn = -1;
+    int32_t lastTextRow = 0, lastTextColumn = 0; // 1-based; 0 while no cell holds text
+    size_t widest = 0;
+    int64_t records = 0;
+};
+
+UsedRangeStream::UsedRangeStream()
+    : state_(std::make_unique<State>()) {}
+
+UsedRangeStream::~UsedRangeStream() = default;
+
+void UsedRangeStream::start(const Workbook& book) {
+    state_ = std::make_unique<State>();
+    state_->maker = std::make_unique<RecordMaker>(book);
+}
+
+bool UsedRangeStream::takeRow(SheetRow& row) {
+    State& s = *state_;
+    if (!s.maker || row.index <= s.lastIndex) return false;
+    s.lastIndex = row.index;
+    if (row.cells.empty()) return true;
+    for (size_t i = 1; i < row.cells.size(); ++i)
+        if (row.cells[i].column <= row.cells[i - 1].column) return false;
+    const size_t span = size_t(row.cells.back().column) + 1;
+    s.records += int64_t(span);
+    if (s.records > kMaxReadCells) return false;
+    if (s.firstIndex < 0) s.firstIndex = row.index;
+    s.rows.resize(size_t(row.index - s.firstIndex)); // rows without cells in between
+    s.widest = std::max(s.widest, span);
+
+    Row& out = s.rows.emplace_back();
+    out.reserve(s.widest);
+    out.resize(span);
+    auto cell = row.cells.begin();
+    for (size_t c = 0; c < span; ++c) {
+        const Cell* present = nullptr;
+        if (cell->column == c) present = &*cell++;
+        s.maker->fill(out[c], present);
+        if (present && holdsTextQuickly(present->value)) {
+            s.lastTextRow = row.index + 1;
+            s.lastTextColumn = std::max(s.lastTextColumn, int32_t(c) + 1);
+        }
+    }
+    s.lastCellRow = row.index;
+    s.firstColumn = std::min(s.firstColumn, int32_t(row.cells.front().column));
+    s.lastColumn = std::max(s.lastColumn, int32_t(row.cells.back().column));
+    row.cells.clear();
+    return true;
+}
+
+RangeBounds UsedRangeStream::bounds(const Sheet& sheet) const {
+    const State& s = *state_;
+    // The used range: rows and columns with cells, and the merged areas.
+    bool any = s.lastCellRow >= 0;
+    CellRange used{s.firstIndex, s.firstColumn, s.lastCellRow, s.lastColumn};
+    if (!any) used = CellRange{kMaxRows, kMaxColumns, -1, -1};
+    for (const CellRange& m : sheet.merges) {
+        any = true;
+        used.firstRow = std::min(used.firstRow, m.firstRow);
+        used.lastRow = std::max(used.lastRow, m.lastRow);
+        used.firstColumn = std::min(used.firstColumn, m.firstColumn);
+        used.lastColumn = std::max(used.lastColumn, m.lastColumn);
+    }
+    // Clipped as clipSourceRange clips a selection of the whole used range: it ends at the
+    // last row and the last column that hold text, and is at least one cell.
+    RangeBounds b;
+    if (any) b = RangeBounds{used.firstColumn + 1, used.firstRow + 1, used.lastColumn + 1, used.lastRow + 1};
+    b.lastRow = s.lastTextRow;
+    b.lastColumn = s.lastTextColumn;
+    if (b.lastColumn < b.firstColumn) b.lastColumn = b.firstColumn;
+    if (b.lastRow < b.firstRow) b.lastRow = b.firstRow;
+    return b;
+}
+
+RowTable UsedRangeStream::take(const Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step) {
+    State& s = *state_;
+    if (step < 1) step = 1;
+    RowTable table;
+    if (!s.maker || !checkReadableRange(bounds).isOk()) return table;
+    const int32_t width = std::max(0, bounds.lastColumn - bounds.firstColumn + 1);
+    const int32_t height = std::max(0, bounds.lastRow - bounds.firstRow + 1);
+    const size_t left = size_t(bounds.firstColumn - 1);
+    table.reserve(size_t(height));
+    auto heightIt = sheet.rows.begin();
+    for (int32_t k = 0; k < height; ++k) {
+        if (k % step == 0) progress.advance(step);
+        const int32_t sheetRow = bounds.firstRow - 1 + k;
+        Row row;
+        if (s.firstIndex >= 0 && sheetRow >= s.firstIndex && size_t(sheetRow - s.firstIndex) < s.rows.size())
+            row = std::move(s.rows[size_t(sheetRow - s.firstIndex)]);
+        if (left > 0) row.erase(row.begin(), row.begin() + std::ptrdiff_t(std::min(left, row.size())));
+        if (row.size() > size_t(width)) row.resize(size_t(width));
+        while (row.size() < size_t(width)) s.maker->fill(row.emplace_back(), nullptr);
+        if (k == 0)
+            for (int32_t c = 0; c < width; ++c) row[size_t(c)].columnWidth = float(sheet.columnWidth(int32_t(left) + c));
+        while (heightIt != sheet.rows.end() && heightIt->index < sheetRow) ++heightIt;
+        const bool known = heightIt != sheet.rows.end() && heightIt->index == sheetRow && heightIt->height >= 0;
+        if (width > 0) row[0].rowHeight = float(known ? heightIt->height : sheet.defaultRowHeight);
+        table.push_back(std::move(row));
+    }
+    s.rows = RowTable();
+    applyMerges(table, sheet, bounds);
+    return table;
+}
 
 RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step) {

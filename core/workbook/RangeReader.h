@@ -11,6 +11,8 @@
 #include "base/Progress.h"
 #include "base/RowTable.h"
 
+#include <memory>
+
 namespace quellar {
 
 // The selection's bounds clipped to the sheet's used range and trimmed of empty trailing
@@ -37,6 +39,35 @@ RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& 
 // workbook's cells, once as the table). The sheet keeps its rows' heights, its merged areas
 // and widths, but the cells of the rows in `bounds` are gone afterwards.
 RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step);
+
+// The table of a sheet's used range, made while the sheet is read: a reader that streams hands
+// over each row as soon as it is complete, in order, and its cells become records at once and
+// are given back, so a large sheet is never held twice and is walked only once. The result is
+// the table clipUsedRange and takeRange would give for the sheet.
+class UsedRangeStream {
+public:
+    UsedRangeStream();
+    ~UsedRangeStream();
+    UsedRangeStream(const UsedRangeStream&) = delete;
+    UsedRangeStream& operator=(const UsedRangeStream&) = delete;
+
+    // Called by the reader once the workbook's styles are read, before the first row.
+    void start(const Workbook& book);
+    // Takes a complete row: its cells become records and `row` is left without cells. False
+    // when rows or cells come out of order, or when the table would pass kMaxReadCells: the
+    // stream is then unusable and the sheet must be read whole.
+    bool takeRow(SheetRow& row);
+
+    // After the last row: the range clipUsedRange gives for the sheet (which holds the merged
+    // areas, widths and row heights but no cells).
+    RangeBounds bounds(const Sheet& sheet) const;
+    // The table of `bounds` (those from bounds()); the stream is used up.
+    RowTable take(const Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 // Parses "A1:D20" or "B3" (case-insensitive) into 1-based bounds; false when it is not a
 // range within XFD1048576.

@@ -87,7 +87,16 @@ FileKind fileKindForPath(const QString& path) {
     return FileKind::Unknown;
 }
 
-Status readWorkbook(const QString& path, Workbook& workbook) {
+Status WorkbookFormat::readTable(const QString& path, Workbook& workbook, SheetTableRequest& request) const {
+    request.streamed = false;
+    if (Status s = read(path, workbook); !s) return s;
+    Result<int> chosen = request.choose(workbook);
+    if (!chosen.isOk()) return chosen.status();
+    request.sheet = chosen.value();
+    return Status::ok();
+}
+
+Status readWorkbook(const QString& path, Workbook& workbook, SheetTableRequest* request) {
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists()) return Status::notFound(QStringLiteral("找不到文件“%1”").arg(shown));
@@ -122,7 +131,7 @@ Status readWorkbook(const QString& path, Workbook& workbook) {
     // Status naming the file, and what was read so far is given back.
     try {
         faults::allocationCheckpoint();
-        return format->read(path, workbook);
+        return request ? format->readTable(path, workbook, *request) : format->read(path, workbook);
     } catch (const std::bad_alloc&) {
         workbook = Workbook();
         return Status::ioError(QStringLiteral("文件“%1”：内存不足，无法读入").arg(shown));

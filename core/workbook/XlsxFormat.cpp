@@ -1,6 +1,7 @@
 #include "workbook/XlsxFormat.h"
 
 #include "workbook/FormulaNotation.h"
+#include "workbook/RangeReader.h"
 
 #include "base/TextIO.h"
 #include "workbook/XmlScanner.h"
@@ -19,6 +20,7 @@
 #include <atomic>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <thread>
 #include <unordered_map>
@@ -305,6 +307,18 @@ bool isoDateToSerial(std::string_view text, double& serial) {
     const int64_t days = hasDate ? exceldate::serialFromCivil(year, unsigned(month), unsigned(day)) : 0;
     serial = double(days) + (hour * 3600.0 + minute * 60.0 + second + fraction) / 86400.0;
     return true;
+}
+
+namespace {
+std::atomic<bool> plainCells{true};
+} // namespace
+
+void setPlainCellPath(bool enabled) {
+    plainCells.store(enabled, std::memory_order_relaxed);
+}
+
+bool plainCellPath() {
+    return plainCells.load(std::memory_order_relaxed);
 }
 
 } // namespace xlsx
@@ -609,9 +623,10 @@ struct StyleRecords;
 
 class XlsxReader {
 public:
-    XlsxReader(const QString& path, Workbook& book)
+    XlsxReader(const QString& path, Workbook& book, SheetTableRequest* request = nullptr)
         : path_(path)
-        , book_(book) {}
+        , book_(book)
+        , request_(request) {}
     Status run();
 
 private:
@@ -631,12 +646,19 @@ private:
     XfInfo cellFormatOf(const XfSpec& spec, const StyleRecords& records);
     Status readSharedStrings(const ZipEntry& entry, std::vector<SharedText>& out) const;
     class SheetPart;
-    Status readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings);
+    // With `stream`, rows go there as they are read; `refused` tells when the stream would not
+    // take them (the sheet must then be read again without it).
+    Status readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings,
+                     UsedRangeStream* stream = nullptr, bool* refused = nullptr);
+    Status readTableSheet(const std::vector<SheetInfo>& sheets, const ZipEntry* stringsEntry);
+    void setActiveSheet(const std::vector<int>& tabOfSheet, int activeTab);
+    void setPrintTitles(size_t sheet, int tab, const std::map<int, QString>& printTitles);
     Status resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
                                  const std::vector<SharedText>& strings) const;
 
     QString path_;
     Workbook& book_;
+    SheetTableRequest* request_;
     ZipArchive zip_;
     bool date1904_ = false;
     ColorContext colors_;
@@ -1109,13 +1131,15 @@ Status XlsxReader::resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
 class XlsxReader::SheetPart {
 public:
     SheetPart(XlsxReader& reader, const ZipEntry& entry, Sheet& sheet, XmlScanner& sc,
-              const std::vector<SharedText>* strings)
+              const std::vector<SharedText>* strings, UsedRangeStream* stream)
         : reader_(reader)
         , entry_(entry)
         , sheet_(sheet)
         , sc_(sc)
-        , strings_(strings) {}
+        , strings_(strings)
+        , stream_(stream) {}
     Status run();
+    bool streamRefused() const { return streamRefused_; }
 
 private:
     enum class Section { None, SheetData, Cols, Merges, RowBreaks, Other };
@@ -1127,13 +1151,25 @@ private:
         int32_t column;
     };
 
+    // What a cell's content gave: its <v> text and its inline string, when present.
+    struct CellContent {
+        std::string_view value;
+        std::string_view inlineText;
+        bool hasValue = false;
+        bool hasInline = false;
+    };
+
     Status cellError(const QString& message) const { return reader_.partError(entry_, message); }
     SheetRow& appendRow(int32_t index);
     Status readCell(int depth);
+    Status beginCell(std::string_view ref, std::string_view style, bool hasStyle, std::string_view type,
+                     bool hasType, CellType& cellType, const XfInfo*& xf, int32_t& cellRow);
+    Status storeCell(CellType type, const XfInfo& xf, int32_t cellRow, const CellContent& content);
+    Status readPlainCells();
     Status readCellChildren(int depth, int32_t cellRow, bool& hasValue, bool& hasInline);
     void readFormula(int32_t cellRow);
     bool readInlineText();
-    Status cellValueOf(CellType type, const XfInfo& xf, int32_t cellRow, bool hasValue, bool hasInline,
+    Status cellValueOf(CellType type, const XfInfo& xf, int32_t cellRow, const CellContent& content,
                        CellValue& cellValue) const;
     Status readRow();
     Status readTopLevel(std::string_view name);
@@ -1150,6 +1186,12 @@ private:
     Sheet& sheet_;
     XmlScanner& sc_;
     const std::vector<SharedText>* strings_;
+    // Streaming: each row goes to stream_ once complete; its emptied cell storage is kept in
+    // spareCells_ for the next row, and rows that carry no height or visibility are dropped.
+    UsedRangeStream* stream_;
+    std::vector<Cell> spareCells_;
+    bool streamRefused_ = false;
+    void handOver(SheetRow& row);
     Section section_ = Section::None;
     bool stopped_ = false;
     std::string value_, formula_, inlineText_;
@@ -1166,15 +1208,23 @@ private:
     bool unordered_ = false;
 };
 
-Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings) {
+Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings,
+                             UsedRangeStream* stream, bool* refused) {
     sheet.defaultColumnWidth = 48; // 8.43 characters of Calibri 11
     sheet.defaultRowHeight = 15;
-    return scanPart(
-        entry, [&](XmlScanner& sc) -> Status { return SheetPart(*this, entry, sheet, sc, strings).run(); });
+    return scanPart(entry, [&](XmlScanner& sc) -> Status {
+        SheetPart part(*this, entry, sheet, sc, strings, stream);
+        Status s = part.run();
+        if (refused) *refused = part.streamRefused();
+        return s;
+    });
 }
 
 Status XlsxReader::SheetPart::run() {
     for (;;) {
+        if (section_ == Section::SheetData && xlsx::plainCellPath()) {
+            if (Status s = readPlainCells(); !s) return s;
+        }
         const XmlScanner::Token t = sc_.next();
         if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
         if (t == XmlScanner::Token::EndElement) {
@@ -1205,6 +1255,10 @@ Status XlsxReader::SheetPart::run() {
         if (!s) return s;
         if (stopped_) break;
     }
+    if (stream_) {
+        if (!stopped_ && !sheet_.rows.empty()) handOver(sheet_.rows.back());
+        if (streamRefused_) return Status::ok();
+    }
     if (unordered_) putInOrder(sheet_);
     sheet_.pageSetup.fitToPage = fitToPage_;
     std::sort(sheet_.rowBreaks.begin(), sheet_.rowBreaks.end());
@@ -1218,35 +1272,87 @@ SheetRow& XlsxReader::SheetPart::appendRow(int32_t index) {
         SheetRow& last = sheet_.rows.back();
         if (last.index == index) return last;
         if (last.index > index) unordered_ = true;
-        // Give back what was reserved for the previous row and not used.
-        if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4) last.cells.shrink_to_fit();
-        lastRowCells_ = last.cells.size();
+        if (stream_) {
+            handOver(last);
+        } else {
+            // Give back what was reserved for the previous row and not used.
+            if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4) last.cells.shrink_to_fit();
+            lastRowCells_ = last.cells.size();
+        }
     }
     SheetRow& row = sheet_.rows.emplace_back();
     row.index = index;
-    if (lastRowCells_) row.cells.reserve(std::min<size_t>(lastRowCells_, 1024));
+    if (stream_)
+        row.cells.swap(spareCells_);
+    else if (lastRowCells_)
+        row.cells.reserve(std::min<size_t>(lastRowCells_, 1024));
     return row;
+}
+
+// Streaming: the row is complete; the stream takes its cells, the storage is kept for the next
+// row, and the row itself stays only when it carries a height or is hidden. A refusal stops
+// the part (it is read again whole).
+void XlsxReader::SheetPart::handOver(SheetRow& row) {
+    if (streamRefused_) return;
+    if (!stream_->takeRow(row)) {
+        streamRefused_ = true;
+        stopped_ = true;
+        return;
+    }
+    spareCells_.swap(row.cells);
+    spareCells_.clear();
+    if (row.height < 0 && !row.hidden) sheet_.rows.pop_back();
 }
 
 // A cell: <c r="B3" s="2" t="s"><f>…</f><v>…</v><is>…</is></c>
 Status XlsxReader::SheetPart::readCell(int depth) {
-    std::string_view ref;
-    CellType type = CellType::Number;
-    uint64_t styleIndex = 0;
+    std::string_view ref, style, type;
+    bool hasStyle = false, hasType = false;
     for (const XmlAttribute& a : sc_.attributes()) {
         if (a.localName == "r") {
             ref = a.value;
         } else if (a.localName == "s") {
-            if (!parseUnsigned(a.value, styleIndex))
-                return cellError(QStringLiteral("单元格的样式编号“%1”无效").arg(qstr(a.value)));
+            style = a.value;
+            hasStyle = true;
         } else if (a.localName == "t") {
-            type = cellTypeOf(a.value);
-            if (type == CellType::Invalid)
-                return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(a.value)));
+            type = a.value;
+            hasType = true;
         }
     }
+    CellType cellType;
+    const XfInfo* xf;
+    int32_t cellRow;
+    if (Status s = beginCell(ref, style, hasStyle, type, hasType, cellType, xf, cellRow); !s) return s;
+    value_.clear();
+    formula_.clear();
+    inlineText_.clear();
+    CellContent content;
+    if (!sc_.isEmptyElement()) {
+        if (Status s = readCellChildren(depth, cellRow, content.hasValue, content.hasInline); !s || stopped_)
+            return s;
+    } else {
+        sc_.next(); // the end of <c/>
+    }
+    content.value = value_;
+    content.inlineText = inlineText_;
+    return storeCell(cellType, *xf, cellRow, content);
+}
+
+// The checks of a cell's attributes (r, s, t; the last one of each counts): its type, its
+// style and its row, and column_ set to its column.
+Status XlsxReader::SheetPart::beginCell(std::string_view ref, std::string_view style, bool hasStyle,
+                                        std::string_view type, bool hasType, CellType& cellType,
+                                        const XfInfo*& xf, int32_t& cellRow) {
+    uint64_t styleIndex = 0;
+    if (hasStyle && !parseUnsigned(style, styleIndex))
+        return cellError(QStringLiteral("单元格的样式编号“%1”无效").arg(qstr(style)));
+    cellType = CellType::Number;
+    if (hasType) {
+        cellType = cellTypeOf(type);
+        if (cellType == CellType::Invalid) return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(type)));
+    }
     if (rowIndex_ < 0) rowIndex_ = 0;
-    int32_t cellRow = rowIndex_;
+    cellRow = rowIndex_;
     if (!ref.empty()) {
         if (!parseCellReference(ref, cellRow, column_))
             return cellError(QStringLiteral("单元格引用“%1”无效或超出了 XFD1048576").arg(qstr(ref)));
@@ -1260,19 +1366,15 @@ Status XlsxReader::SheetPart::readCell(int depth) {
                              .arg(cellName(cellRow, column_))
                              .arg(styleIndex)
                              .arg(reader_.xfs_.size()));
-    const XfInfo& xf = reader_.xfs_[size_t(styleIndex)];
-    value_.clear();
-    formula_.clear();
-    inlineText_.clear();
-    bool hasValue = false, hasInline = false;
-    if (!sc_.isEmptyElement()) {
-        if (Status s = readCellChildren(depth, cellRow, hasValue, hasInline); !s || stopped_) return s;
-    } else {
-        sc_.next(); // the end of <c/>
-    }
+    xf = &reader_.xfs_[size_t(styleIndex)];
+    return Status::ok();
+}
 
+// The cell read at (cellRow, column_) with the formula in formula_, added to its row.
+Status XlsxReader::SheetPart::storeCell(CellType type, const XfInfo& xf, int32_t cellRow,
+                                        const CellContent& content) {
     CellValue cellValue;
-    if (Status s = cellValueOf(type, xf, cellRow, hasValue, hasInline, cellValue); !s) return s;
+    if (Status s = cellValueOf(type, xf, cellRow, content, cellValue); !s) return s;
 
     // An error constant written as a formula of its own (as the writer does, having
     // no other way) is the error value itself.
@@ -1295,6 +1397,147 @@ Status XlsxReader::SheetPart::readCell(int depth) {
         cell->formula = ooxmlText(formula_);
     }
     return Status::ok();
+}
+
+namespace {
+
+// One cell in the plainest form a sheet part holds it, parsed straight from the bytes:
+// <c r="…" s="…" t="…"> (any of the three, each once, double quotes, single spaces) that is
+// empty or holds <v>…</v> or <is><t>…</t></is> (xml:space="preserve" allowed), with texts
+// that need no decoding. Anything else (formulas, rich or entity-bearing text, other
+// attributes or children, whitespace between tags) is left to the scanner, which reads it
+// the same way more slowly and is the one to report malformed input.
+struct PlainCell {
+    enum class Scan { Read, NotPlain, Incomplete };
+    std::string_view ref, style, type;
+    bool hasRef = false, hasStyle = false, hasType = false;
+    std::string_view value, inlineText;
+    bool hasValue = false, hasInline = false;
+    size_t length = 0; // bytes from "<c" to the end of "</c>" or "/>"
+
+    static bool plainText(std::string_view text) {
+        return !std::memchr(text.data(), '&', text.size()) && !std::memchr(text.data(), '\r', text.size());
+    }
+
+    // The text up to the next '<' and the closing tag `close` after it.
+    static Scan textUntil(const char*& p, const char* e, std::string_view close, std::string_view& text) {
+        const char* lt = static_cast<const char*>(std::memchr(p, '<', size_t(e - p)));
+        if (!lt || size_t(e - lt) < close.size()) return Scan::Incomplete;
+        text = std::string_view(p, size_t(lt - p));
+        if (std::string_view(lt, close.size()) != close || !plainText(text)) return Scan::NotPlain;
+        p = lt + close.size();
+        return Scan::Read;
+    }
+
+    static bool startsWith(const char* p, const char* e, std::string_view what) {
+        return size_t(e - p) >= what.size() && std::memcmp(p, what.data(), what.size()) == 0;
+    }
+
+    Scan scan(std::string_view bytes) {
+        const char* const b = bytes.data();
+        const char* const e = b + bytes.size();
+        if (bytes.size() < 3) return Scan::Incomplete;
+        if (b[0] != '<' || b[1] != 'c' || (b[2] != ' ' && b[2] != '>' && b[2] != '/')) return Scan::NotPlain;
+        const char* p = b + 2;
+        bool empty = false;
+        for (;;) {
+            if (p == e) return Scan::Incomplete;
+            if (*p == '>') {
+                ++p;
+                break;
+            }
+            if (*p == '/') {
+                if (p + 1 == e) return Scan::Incomplete;
+                if (p[1] != '>') return Scan::NotPlain;
+                p += 2;
+                empty = true;
+                break;
+            }
+            if (*p != ' ') return Scan::NotPlain;
+            if (e - p < 4) return Scan::Incomplete;
+            if (p[2] != '=' || p[3] != '"') return Scan::NotPlain;
+            std::string_view* slot;
+            bool* seen;
+            switch (p[1]) {
+            case 'r': slot = &ref; seen = &hasRef; break;
+            case 's': slot = &style; seen = &hasStyle; break;
+            case 't': slot = &type; seen = &hasType; break;
+            default: return Scan::NotPlain;
+            }
+            if (*seen) return Scan::NotPlain; // a repeated attribute is the scanner's to refuse
+            const char* v0 = p + 4;
+            const char* v1 = static_cast<const char*>(std::memchr(v0, '"', size_t(e - v0)));
+            if (!v1) return Scan::Incomplete;
+            for (const char* q = v0; q < v1; ++q)
+                if (*q == '<' || *q == '&' || *q == '\n' || *q == '\r' || *q == '\t') return Scan::NotPlain;
+            *slot = std::string_view(v0, size_t(v1 - v0));
+            *seen = true;
+            p = v1 + 1;
+        }
+        if (!empty) {
+            for (;;) {
+                if (e - p < 4) return Scan::Incomplete;
+                if (std::memcmp(p, "</c>", 4) == 0) {
+                    p += 4;
+                    break;
+                }
+                if (std::memcmp(p, "<v>", 3) == 0) {
+                    if (hasValue) return Scan::NotPlain;
+                    p += 3;
+                    if (Scan r = textUntil(p, e, "</v>", value); r != Scan::Read) return r;
+                    hasValue = true;
+                } else if (startsWith(p, e, "<is><t>") || startsWith(p, e, "<is><t xml:space=\"preserve\">")) {
+                    if (hasInline) return Scan::NotPlain;
+                    p += p[6] == '>' ? 7 : 29;
+                    if (Scan r = textUntil(p, e, "</t></is>", inlineText); r != Scan::Read) return r;
+                    hasInline = true;
+                } else {
+                    // A prefix of a form above may just be cut off by the end of the bytes.
+                    if (size_t(e - p) < 30) return Scan::Incomplete;
+                    return Scan::NotPlain;
+                }
+            }
+        }
+        length = size_t(p - b);
+        return Scan::Read;
+    }
+};
+
+} // namespace
+
+// Cells in their plainest form straight from the scanner's bytes, as many as follow; the
+// first that is not plain is left for the scanner.
+Status XlsxReader::SheetPart::readPlainCells() {
+    constexpr size_t kWindow = 64 * 1024;
+    for (;;) {
+        const std::string_view bytes = sc_.pending(kWindow);
+        size_t used = 0;
+        PlainCell::Scan result = PlainCell::Scan::NotPlain;
+        while (used < bytes.size()) {
+            PlainCell cell;
+            result = cell.scan(bytes.substr(used));
+            if (result != PlainCell::Scan::Read) break;
+            CellType cellType;
+            const XfInfo* xf;
+            int32_t cellRow;
+            Status s = beginCell(cell.ref, cell.style, cell.hasStyle, cell.type, cell.hasType, cellType, xf, cellRow);
+            if (s) {
+                formula_.clear();
+                s = storeCell(cellType, *xf, cellRow,
+                              CellContent{cell.value, cell.inlineText, cell.hasValue, cell.hasInline});
+            }
+            if (!s) {
+                sc_.consume(used);
+                return s;
+            }
+            used += cell.length;
+            if (stopped_) break;
+        }
+        sc_.consume(used);
+        // Only a cell cut off by the end of the window is worth a refill; and only when
+        // the refill can bring more than the window already held.
+        if (stopped_ || result != PlainCell::Scan::Incomplete || used == 0) return Status::ok();
+    }
 }
 
 // The <v>, <f> and <is> children of a cell; other children are skipped.
@@ -1366,15 +1609,17 @@ bool XlsxReader::SheetPart::readInlineText() {
 }
 
 // The value of a cell from its type, its <v> text and its number format.
-Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32_t cellRow, bool hasValue,
-                                          bool hasInline, CellValue& cellValue) const {
+Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32_t cellRow,
+                                          const CellContent& content, CellValue& cellValue) const {
+    const std::string_view value = content.value;
+    const bool hasValue = content.hasValue;
     switch (type) {
     case CellType::Number:
-        if (hasValue && !value_.empty()) {
+        if (hasValue && !value.empty()) {
             double number;
-            if (!parseDouble(value_, number))
+            if (!parseDouble(value, number))
                 return cellError(QStringLiteral("单元格 %1 的数值“%2”无效")
-                                     .arg(cellName(cellRow, column_), qstr(value_.substr(0, 40))));
+                                     .arg(cellName(cellRow, column_), qstr(value.substr(0, 40))));
             if (xf.isDate)
                 cellValue =
                     CellValue::fromDateTime(reader_.date1904_ ? exceldate::serialFrom1904(number) : number);
@@ -1385,9 +1630,9 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
     case CellType::Shared:
         if (hasValue) {
             uint64_t index;
-            if (!parseUnsigned(value_, index))
+            if (!parseUnsigned(value, index))
                 return cellError(QStringLiteral("单元格 %1 的共享字符串编号“%2”无效")
-                                     .arg(cellName(cellRow, column_), qstr(value_.substr(0, 40))));
+                                     .arg(cellName(cellRow, column_), qstr(value.substr(0, 40))));
             if (strings_) {
                 if (index >= strings_->size())
                     return cellError(QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在（共有 %3 个）")
@@ -1406,23 +1651,23 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
         }
         break;
     case CellType::FormulaString:
-        cellValue = CellValue::fromString(ooxmlText(value_));
+        cellValue = CellValue::fromString(ooxmlText(value));
         break;
     case CellType::Inline:
-        cellValue = CellValue::fromString(ooxmlText(hasInline ? inlineText_ : value_));
+        cellValue = CellValue::fromString(ooxmlText(content.hasInline ? content.inlineText : value));
         break;
     case CellType::Boolean:
-        if (hasValue) cellValue = CellValue::fromBoolean(isTrue(value_));
+        if (hasValue) cellValue = CellValue::fromBoolean(isTrue(value));
         break;
     case CellType::Error:
-        cellValue = CellValue::fromError(sharedTextFromUtf8(value_));
+        cellValue = CellValue::fromError(sharedTextFromUtf8(value));
         break;
     default:
-        if (hasValue && !value_.empty()) {
+        if (hasValue && !value.empty()) {
             double serial;
-            if (!xlsx::isoDateToSerial(value_, serial))
+            if (!xlsx::isoDateToSerial(value, serial))
                 return cellError(QStringLiteral("单元格 %1 的日期“%2”无效")
-                                     .arg(cellName(cellRow, column_), qstr(value_.substr(0, 40))));
+                                     .arg(cellName(cellRow, column_), qstr(value.substr(0, 40))));
             cellValue = CellValue::fromDateTime(serial);
         }
         break;
@@ -1691,6 +1936,13 @@ Status XlsxReader::run() {
         if (Status s = readStyles(*stylesEntry); !s) return s;
     }
 
+    if (request_) {
+        setActiveSheet(tabOfSheet, activeTab);
+        if (Status s = readTableSheet(sheets, stringsEntry); !s) return s;
+        setPrintTitles(size_t(request_->sheet), tabOfSheet[size_t(request_->sheet)], printTitles);
+        return Status::ok();
+    }
+
     // Shared strings and the first sheet are independent parts: a large string table is
     // read on a second thread while the first sheet is read with its string indexes kept
     // for a quick lookup afterwards.
@@ -1734,19 +1986,61 @@ Status XlsxReader::run() {
         if (Status s = readSheet(*zip_.find(sheets[i].part), sheet, &strings); !s) return s;
     }
 
-    // Print titles are keyed by the position among all sheets of the workbook part.
-    for (size_t i = 0; i < sheets.size(); ++i) {
-        const auto it = printTitles.find(tabOfSheet[i]);
-        int first, last;
-        if (it != printTitles.end() && parsePrintTitleRows(it->second, first, last)) {
-            book_.sheets[i].pageSetup.printTitleFirstRow = first;
-            book_.sheets[i].pageSetup.printTitleLastRow = last;
-        }
-    }
-    book_.activeSheet = 0;
-    for (size_t i = 0; i < sheets.size(); ++i)
-        if (tabOfSheet[i] == std::max(activeTab, 0)) book_.activeSheet = int(i);
+    for (size_t i = 0; i < sheets.size(); ++i) setPrintTitles(i, tabOfSheet[i], printTitles);
+    setActiveSheet(tabOfSheet, activeTab);
     return Status::ok();
+}
+
+// Print titles are keyed by the position among all sheets of the workbook part.
+void XlsxReader::setPrintTitles(size_t sheet, int tab, const std::map<int, QString>& printTitles) {
+    const auto it = printTitles.find(tab);
+    int first, last;
+    if (it != printTitles.end() && parsePrintTitleRows(it->second, first, last)) {
+        book_.sheets[sheet].pageSetup.printTitleFirstRow = first;
+        book_.sheets[sheet].pageSetup.printTitleLastRow = last;
+    }
+}
+
+void XlsxReader::setActiveSheet(const std::vector<int>& tabOfSheet, int activeTab) {
+    book_.activeSheet = 0;
+    for (size_t i = 0; i < tabOfSheet.size(); ++i)
+        if (tabOfSheet[i] == std::max(activeTab, 0)) book_.activeSheet = int(i);
+}
+
+// For one sheet's table: every sheet is named, the chosen one alone is read, with the shared
+// strings first so its rows can be streamed as they come.
+Status XlsxReader::readTableSheet(const std::vector<SheetInfo>& sheets, const ZipEntry* stringsEntry) {
+    book_.sheets.resize(sheets.size());
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        book_.sheets[i].name = sheets[i].name;
+        book_.sheets[i].hidden = sheets[i].hidden;
+    }
+    Result<int> chosen = request_->choose(book_);
+    if (!chosen.isOk()) return chosen.status();
+    const size_t index = size_t(chosen.value());
+    request_->sheet = int(index);
+    request_->streamed = false;
+    std::vector<SharedText> strings;
+    if (stringsEntry) {
+        if (Status s = readSharedStrings(*stringsEntry, strings); !s) return s;
+    }
+    const ZipEntry& entry = *zip_.find(sheets[index].part);
+    Sheet& sheet = book_.sheets[index];
+    if (request_->stream) {
+        request_->stream->start(book_);
+        bool refused = false;
+        if (Status s = readSheet(entry, sheet, &strings, request_->stream, &refused); !s) return s;
+        if (!refused) {
+            request_->streamed = true;
+            return Status::ok();
+        }
+        // Rows out of order, or a range too large to stream: read the sheet whole.
+        Sheet fresh;
+        fresh.name = sheet.name;
+        fresh.hidden = sheet.hidden;
+        sheet = std::move(fresh);
+    }
+    return readSheet(entry, sheet, &strings);
 }
 
 } // namespace
@@ -1756,10 +2050,18 @@ bool XlsxFormat::recognizes(const QByteArray& head) const {
 }
 
 Status XlsxFormat::read(const QString& path, Workbook& workbook) const {
+    return readWith(path, workbook, nullptr);
+}
+
+Status XlsxFormat::readTable(const QString& path, Workbook& workbook, SheetTableRequest& request) const {
+    return readWith(path, workbook, &request);
+}
+
+Status XlsxFormat::readWith(const QString& path, Workbook& workbook, SheetTableRequest* request) const {
     Workbook book;
     book.defaultFontName = QStringLiteral("Calibri");
     book.defaultFontSize = 11;
-    XlsxReader reader(path, book);
+    XlsxReader reader(path, book, request);
     Status s;
     try {
         s = reader.run();

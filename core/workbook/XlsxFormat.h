@@ -38,6 +38,12 @@ public:
     bool recognizes(const QByteArray& head) const override; // a zip container
     Status read(const QString& path, Workbook& workbook) const override;
     Status write(const Workbook& workbook, const QString& path) const override;
+    // Reads the sheet list, styles and shared strings, then only the chosen sheet, streaming
+    // its used range when asked (falling back to reading it whole when its rows are out of order).
+    Status readTable(const QString& path, Workbook& workbook, SheetTableRequest& request) const override;
+
+private:
+    Status readWith(const QString& path, Workbook& workbook, SheetTableRequest* request) const;
 };
 
 // The most cells a workbook read from a file may hold (about 2 GB in the model); more is
@@ -63,6 +69,11 @@ bool isBuiltinDateFormat(int id);
 // True when a format code shows a date or time: it has y, m, d, h or s outside quoted
 // text, brackets and escapes (AM/PM and "General" aside).
 bool isDateFormatCode(QStringView code);
+
+// Sheet parts read their plainest cells straight from the bytes and leave the rest to the
+// general XML scanner. Tests turn the shortcut off to check that both give the same workbook.
+void setPlainCellPath(bool enabled);
+bool plainCellPath();
 
 // A date written as ISO 8601 (2024-03-01, 2024-03-01T10:20:30) as a 1900-system day serial.
 bool isoDateToSerial(std::string_view text, double& serial);

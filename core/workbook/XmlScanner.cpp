@@ -152,6 +152,19 @@ QString shown(std::string_view text, size_t max = 40) {
 
 constexpr size_t kInitialBuffer = 1 << 20;
 
+// Newlines in [begin, end), found by memchr: a sheet part has few or none, and this runs over
+// every byte scanned.
+qint64 countNewlines(const char* begin, const char* end) {
+    qint64 n = 0;
+    while (begin < end) {
+        const char* hit = static_cast<const char*>(std::memchr(begin, '\n', size_t(end - begin)));
+        if (!hit) break;
+        ++n;
+        begin = hit + 1;
+    }
+    return n;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -179,7 +192,7 @@ qint64 XmlScanner::line() const {
 
 qint64 XmlScanner::lineAt(size_t position) const {
     const char* b = buffer_.get();
-    return linesBefore_ + qint64(std::count(b, b + std::min(position, end_), '\n')) + 1;
+    return linesBefore_ + countNewlines(b, b + std::min(position, end_)) + 1;
 }
 
 bool XmlScanner::fail(const QString& message, size_t at) {
@@ -199,7 +212,7 @@ bool XmlScanner::fail(const QString& message, const char* at) {
 bool XmlScanner::refill(size_t keepFrom) {
     char* b = buffer_.get();
     if (keepFrom > 0) {
-        linesBefore_ += qint64(std::count(b, b + keepFrom, '\n'));
+        linesBefore_ += countNewlines(b, b + keepFrom);
         std::memmove(b, b + keepFrom, end_ - keepFrom);
         bufferBase_ += qint64(keepFrom);
         end_ -= keepFrom;
@@ -315,6 +328,20 @@ XmlScanner::Token XmlScanner::next() {
             break;
         }
     }
+}
+
+std::string_view XmlScanner::pending(size_t want) {
+    if (token_ == Token::EndDocument || token_ == Token::Error || !started_ || pendingEnd_) return {};
+    if (end_ - position_ < want && !eof_) {
+        tokenStart_ = position_;
+        if (!refill(position_)) return {};
+    }
+    return std::string_view(buffer_.get() + position_, end_ - position_);
+}
+
+void XmlScanner::consume(size_t n) {
+    position_ += std::min(n, end_ - position_);
+    tokenStart_ = position_;
 }
 
 bool XmlScanner::finishDocument() {

@@ -123,6 +123,17 @@ public:
     // Called right after StartElement: consumes the element with everything inside it.
     bool skipElement();
 
+    // A fast path for readers of large, regular documents. pending() gives the bytes after
+    // the current token that are not scanned yet: at least `want` of them unless the document
+    // ends sooner, never more than the buffer holds. It is empty once the scan has ended or
+    // while the end of an empty element is still to be reported. The view is valid until the
+    // next call of any member.
+    std::string_view pending(size_t want);
+    // Marks the first `n` bytes of pending() as read. The caller must have checked that they
+    // are complete, balanced, well-formed elements inside the current element that need no
+    // decoding: next() goes on after them as if it had reported each of their tokens.
+    void consume(size_t n);
+
     const Status& status() const { return status_; }
     bool hasError() const { return token_ == Token::Error; }
 

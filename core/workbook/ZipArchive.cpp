@@ -3,7 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <zlib.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -261,12 +262,10 @@ Status ZipArchive::openEntry(const ZipEntry& entry, std::unique_ptr<ZipEntryStre
         return failEntry(QStringLiteral("数据位于文件末尾之外（文件不完整，可能已被截断）"));
     stream.reset(new ZipEntryStream(*this, entry, dataOffset));
     if (entry.method == 8) {
-        auto* z = new z_stream{};
-        if (inflateInit2(z, -MAX_WBITS) != Z_OK) {
-            delete z;
-            stream.reset();
-            return Status::ioError(failEntry(QStringLiteral("无法初始化解压")).message());
-        }
+        // ISA-L's inflate: raw deflate as zip stores it, about three times as fast as zlib's.
+        auto* z = new inflate_state;
+        isal_inflate_init(z);
+        z->crc_flag = ISAL_DEFLATE;
         stream->zstream_ = z;
         stream->inflating_ = true;
         stream->input_.reset(new char[kInputChunk]);
@@ -308,9 +307,7 @@ ZipEntryStream::ZipEntryStream(const ZipArchive& archive, const ZipEntry& entry,
 
 ZipEntryStream::~ZipEntryStream() {
     if (zstream_) {
-        auto* z = static_cast<z_stream*>(zstream_);
-        inflateEnd(z);
-        delete z;
+        delete static_cast<inflate_state*>(zstream_);
     }
 }
 
@@ -343,15 +340,15 @@ qint64 ZipEntryStream::read(char* buffer, qint64 max) {
         if (n == 0) return fail(QStringLiteral("数据不完整（文件可能已被截断）"));
         consumed_ += uint64_t(n);
         produced_ += uint64_t(n);
-        crc_ = uint32_t(crc32_z(crc_, reinterpret_cast<const Bytef*>(buffer), size_t(n)));
+        crc_ = crc32_gzip_refl(crc_, reinterpret_cast<const unsigned char*>(buffer), uint64_t(n));
         return n;
     }
     if (streamEnded_) return finish();
-    auto* z = static_cast<z_stream*>(zstream_);
+    auto* z = static_cast<inflate_state*>(zstream_);
     // One byte more than the declaration allows, so that a lying size shows up as output.
     const uint64_t room = entry_.size - produced_ + 1;
-    const uInt want = uInt(std::min<uint64_t>({uint64_t(max), room, uint64_t(1) << 30}));
-    z->next_out = reinterpret_cast<Bytef*>(buffer);
+    const uint32_t want = uint32_t(std::min<uint64_t>({uint64_t(max), room, uint64_t(1) << 30}));
+    z->next_out = reinterpret_cast<uint8_t*>(buffer);
     z->avail_out = want;
     for (;;) {
         if (z->avail_in == 0 && consumed_ < entry_.compressedSize) {
@@ -360,25 +357,27 @@ qint64 ZipEntryStream::read(char* buffer, qint64 max) {
             if (n < 0) return fail(QStringLiteral("读取失败"));
             if (n == 0) return fail(QStringLiteral("数据不完整（文件可能已被截断）"));
             consumed_ += uint64_t(n);
-            z->next_in = reinterpret_cast<Bytef*>(input_.get());
-            z->avail_in = uInt(n);
+            z->next_in = reinterpret_cast<uint8_t*>(input_.get());
+            z->avail_in = uint32_t(n);
         }
-        const int rc = inflate(z, Z_NO_FLUSH);
-        if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_MEM_ERROR || rc == Z_STREAM_ERROR)
-            return fail(QStringLiteral("压缩数据已损坏"));
-        const uInt total = want - z->avail_out;
+        const uint32_t inBefore = z->avail_in;
+        const int rc = isal_inflate(z);
+        if (rc < 0 || rc == ISAL_NEED_DICT) return fail(QStringLiteral("压缩数据已损坏"));
+        const uint32_t total = want - z->avail_out;
         if (produced_ + total > entry_.size)
             return fail(
                 QStringLiteral("解压后超过了声明的 %1 字节（大小被谎报，拒绝继续）").arg(entry_.size));
-        if (rc == Z_STREAM_END) streamEnded_ = true;
+        if (z->block_state == ISAL_BLOCK_FINISH) streamEnded_ = true;
         if (total > 0) {
             produced_ += total;
-            crc_ = uint32_t(crc32_z(crc_, reinterpret_cast<const Bytef*>(buffer), total));
+            crc_ = crc32_gzip_refl(crc_, reinterpret_cast<const unsigned char*>(buffer), total);
             return qint64(total);
         }
         if (streamEnded_) return finish();
         if (z->avail_in == 0 && consumed_ >= entry_.compressedSize)
             return fail(QStringLiteral("压缩数据不完整（文件可能已被截断）"));
+        // No output, no input taken and input left: the stream cannot go on.
+        if (z->avail_in > 0 && z->avail_in == inBefore) return fail(QStringLiteral("压缩数据已损坏"));
     }
 }
 

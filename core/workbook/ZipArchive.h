@@ -78,7 +78,7 @@ private:
     bool ended_ = false;
     bool inflating_ = false;
     bool streamEnded_ = false;
-    void* zstream_ = nullptr; // z_stream, kept opaque so that users need no zlib header
+    void* zstream_ = nullptr; // the inflate state, kept opaque so that users need no inflate header
     std::unique_ptr<char[]> input_;
     Status status_;
 };
