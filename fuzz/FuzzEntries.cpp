@@ -81,11 +81,93 @@ void checkWorkbook(const Status& status, const Workbook& book) {
     check(int64_t(table.size()) <= int64_t(bounds.lastRow) - bounds.firstRow + 2, "one table row per range row");
 }
 
-void readWorkbookFile(const char* suffix, const uint8_t* data, size_t size) {
-    const QString path = scratchFile(suffix, reinterpret_cast<const char*>(data), size);
+bool sameCells(const Sheet& a, const Sheet& b) {
+    if (a.rows.size() != b.rows.size() || a.merges != b.merges) return false;
+    for (size_t r = 0; r < a.rows.size(); ++r) {
+        const SheetRow& x = a.rows[r];
+        const SheetRow& y = b.rows[r];
+        if (x.index != y.index || x.height != y.height || x.hidden != y.hidden || x.cells.size() != y.cells.size())
+            return false;
+        for (size_t c = 0; c < x.cells.size(); ++c) {
+            const Cell& p = x.cells[c];
+            const Cell& q = y.cells[c];
+            if (p.column != q.column || p.style != q.style || p.value.type != q.value.type ||
+                std::memcmp(&p.value.number, &q.value.number, sizeof(double)) != 0 || p.value.text != q.value.text ||
+                p.formula != q.formula) {
+                std::fprintf(stderr, "row %d cell %u/%u: style %u/%u type %d/%d number %a/%a text %s/%s (%zu/%zu) formula %s/%s\n",
+                             x.index + 1, p.column, q.column, p.style, q.style, int(p.value.type), int(q.value.type),
+                             p.value.number, q.value.number, qPrintable(p.value.text.toQString()),
+                             qPrintable(q.value.text.toQString()), p.value.text.size(), q.value.text.size(), qPrintable(p.formula.toQString()),
+                             qPrintable(q.formula.toQString()));
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool sameTable(const RowTable& a, const RowTable& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t r = 0; r < a.size(); ++r) {
+        if (a[r].size() != b[r].size()) return false;
+        for (size_t c = 0; c < a[r].size(); ++c) {
+            const CellRecord& p = a[r][c];
+            const CellRecord& q = b[r][c];
+            if (p.text != q.text || p.formula != q.formula || p.columnWidth != q.columnWidth ||
+                p.rowHeight != q.rowHeight || p.styleId != q.styleId || p.fillColorIndex != q.fillColorIndex ||
+                p.alignment1 != q.alignment1 || p.alignment2 != q.alignment2 || p.mergeState != q.mergeState ||
+                p.mergeRows != q.mergeRows || p.mergeColumns != q.mergeColumns)
+                return false;
+        }
+    }
+    return true;
+}
+
+// An xlsx package: what every workbook promises; the general scanner alone reads the same
+// cells as with the plain-cell shortcut; and the active sheet's table streamed while reading
+// equals the table taken from the whole workbook.
+void checkXlsxPackage(const QString& path) {
     Workbook book;
     const Status status = readWorkbook(path, book);
     checkWorkbook(status, book);
+
+    xlsx::setPlainCellPath(false);
+    Workbook scanned;
+    const Status scannedStatus = readWorkbook(path, scanned);
+    xlsx::setPlainCellPath(true);
+    if (status.isOk() != scannedStatus.isOk() || status.message() != scannedStatus.message()) {
+        std::fprintf(stderr, "with the shortcut: %s\nscanner alone:     %s\n", qPrintable(status.message()),
+                     qPrintable(scannedStatus.message()));
+        broken("the plain-cell shortcut fails exactly as the scanner does");
+    }
+    if (!status.isOk()) return;
+    check(book.sheets.size() == scanned.sheets.size(), "the shortcut reads every sheet");
+    for (size_t i = 0; i < book.sheets.size(); ++i)
+        check(sameCells(book.sheets[i], scanned.sheets[i]), "the plain-cell shortcut reads what the scanner reads");
+
+    auto choose = [](const Workbook& b) -> Result<int> {
+        return (b.activeSheet >= 0 && size_t(b.activeSheet) < b.sheets.size()) ? b.activeSheet : 0;
+    };
+    UsedRangeStream stream;
+    SheetTableRequest request;
+    request.choose = choose;
+    request.stream = &stream;
+    Workbook part;
+    check(readWorkbook(path, part, &request).isOk(), "a workbook that reads whole reads for a table");
+    const int chosen = choose(book).value();
+    check(request.sheet == chosen, "the table's sheet is the one chosen");
+    const Sheet& whole = book.sheets[size_t(chosen)];
+    const Sheet& streamedSheet = part.sheets[size_t(chosen)];
+    const RangeBounds expected = clipUsedRange(whole);
+    const RangeBounds got = request.streamed ? stream.bounds(streamedSheet) : clipUsedRange(streamedSheet);
+    check(got == expected, "the streamed used range is the clipped used range");
+    if (!checkReadableRange(expected).isOk()) return;
+    if (int64_t(expected.lastRow - expected.firstRow + 1) * (expected.lastColumn - expected.firstColumn + 1) > 200'000) return;
+    NullProgress progress;
+    const RowTable fromWhole = readRange(book, whole, expected, progress, 1000);
+    const RowTable fromStream =
+        request.streamed ? stream.take(streamedSheet, got, progress, 1000) : readRange(part, streamedSheet, got, progress, 1000);
+    check(sameTable(fromWhole, fromStream), "the streamed table is the table of the whole sheet");
 }
 
 // A minimal zip container (stored entries) around the given parts.
@@ -115,9 +197,11 @@ std::string storedZip(const std::vector<std::pair<std::string, std::string>>& pa
     return out;
 }
 
-// A small, valid workbook whose part `fuzzed` is replaced by the input, so the input reaches
-// that part's parser rather than stopping at the container.
-void readXlsxWithPart(const std::string& fuzzed, const uint8_t* data, size_t size) {
+} // namespace
+
+// A small, valid workbook whose part `replaced` is given, so the input reaches that part's
+// parser rather than stopping at the container.
+std::string xlsxPackageWith(const std::string& replaced, const std::string& content) {
     std::vector<std::pair<std::string, std::string>> parts = {
         {"[Content_Types].xml",
          R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/></Types>)"},
@@ -134,10 +218,16 @@ void readXlsxWithPart(const std::string& fuzzed, const uint8_t* data, size_t siz
         {"xl/sharedStrings.xml",
          R"(<?xml version="1.0" encoding="UTF-8"?><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="2" uniqueCount="2"><si><t>姓名</t></si><si><r><t>张</t></r><r><t>三</t></r></si></sst>)"},
     };
-    for (auto& [name, content] : parts)
-        if (name == fuzzed) content.assign(reinterpret_cast<const char*>(data), size);
-    const std::string zip = storedZip(parts);
-    readWorkbookFile(".xlsx", reinterpret_cast<const uint8_t*>(zip.data()), zip.size());
+    for (auto& [name, part] : parts)
+        if (name == replaced) part = content;
+    return storedZip(parts);
+}
+
+namespace {
+
+void readXlsxWithPart(const std::string& fuzzed, const uint8_t* data, size_t size) {
+    const std::string zip = xlsxPackageWith(fuzzed, std::string(reinterpret_cast<const char*>(data), size));
+    checkXlsxPackage(scratchFile(".xlsx", zip.data(), zip.size()));
 }
 
 void zipContainer(const uint8_t* data, size_t size) {
@@ -161,8 +251,7 @@ void zipContainer(const uint8_t* data, size_t size) {
         if (n == 0) check(stream->produced() == entry.size, "a complete entry has its declared size");
     }
     // And the whole container as a workbook.
-    Workbook book;
-    checkWorkbook(readWorkbook(path, book), book);
+    checkXlsxPackage(path);
 }
 
 void xlsxSheet(const uint8_t* data, size_t size) { readXlsxWithPart("xl/worksheets/sheet1.xml", data, size); }

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace quellar::fuzz {
@@ -23,5 +24,10 @@ struct Target {
 
 // Every target, in a fixed order.
 const std::vector<Target>& targets();
+
+// The bytes of a small, valid xlsx package (one sheet "表一" with shared strings, styles and a
+// merged area) with part `replaced` ("xl/worksheets/sheet1.xml", "xl/sharedStrings.xml",
+// "xl/styles.xml", "xl/workbook.xml") given instead; entries are stored, not compressed.
+std::string xlsxPackageWith(const std::string& replaced, const std::string& content);
 
 } // namespace quellar::fuzz

@@ -178,3 +178,87 @@ TEST(ReadRange, RangesTooLargeToHoldAreRefused) {
     EXPECT_TRUE(readRange(book, sheet, whole, progress, 1).empty());
     EXPECT_TRUE(checkReadableRange(bounds(1, 1, 10, 1048576)).isOk());
 }
+
+namespace {
+
+// Every field of every record, for comparing whole tables.
+std::string recordsOf(const RowTable& table) {
+    std::string out;
+    for (const Row& row : table) {
+        for (const CellRecord& r : row)
+            out += r.text.toUtf8() + '|' + r.formula.toUtf8() + '|' + std::to_string(r.columnWidth) + '|' +
+                   std::to_string(r.rowHeight) + '|' + std::to_string(r.styleId) + '|' + std::to_string(r.fillColorIndex) +
+                   '|' + std::to_string(r.alignment1) + '|' + std::to_string(r.alignment2) + '|' +
+                   std::to_string(int(r.mergeState)) + '|' + std::to_string(r.mergeRows) + '|' +
+                   std::to_string(r.mergeColumns) + ';';
+        out += '\n';
+    }
+    return out;
+}
+
+// The table a stream makes when handed the sheet's rows in order, beside the table taken from
+// the sheet's clipped used range.
+void expectStreamedAsTaken(Sheet sheet, const Workbook& book) {
+    Sheet streamed = sheet;
+    UsedRangeStream stream;
+    stream.start(book);
+    for (SheetRow& row : streamed.rows) ASSERT_TRUE(stream.takeRow(row));
+    NullProgress progress;
+    const RangeBounds expected = clipUsedRange(sheet);
+    ASSERT_EQ(stream.bounds(streamed), expected);
+    const RowTable taken = takeRange(book, sheet, expected, progress, 1);
+    EXPECT_EQ(recordsOf(stream.take(streamed, expected, progress, 1)), recordsOf(taken));
+}
+
+} // namespace
+
+TEST(UsedRangeStream, MakesTheTableOfTheClippedUsedRange) {
+    Workbook book;
+    Style bold;
+    bold.bold = true;
+    bold.horizontal = HAlign::Center;
+    const uint32_t styled = book.internStyle(bold);
+
+    // A table from C3 with gaps, a formula, widths and heights, trailing cells that hold no
+    // text (blanks, a styled empty cell) and a text of ideographic spaces, which counts as text.
+    Sheet sheet = makeSheet({{"编号", "", "金额"}, {"1", "张三", ""}, {}, {"3", "", "  "}}, 2, 2);
+    sheet.cellAt(3, 4).value = CellValue::fromNumber(12.5);
+    sheet.cellAt(3, 4).formula = SharedText(QStringLiteral("=1+11.5"));
+    sheet.cellAt(6, 6).style = styled;
+    sheet.cellAt(7, 2).value = CellValue::fromString(SharedText(QStringLiteral(" \t")));
+    sheet.cellAt(5, 8).value = CellValue::fromString(SharedText(QStringLiteral("\u3000")));
+    sheet.columnWidths[3] = 80;
+    sheet.rowAt(4).height = 25;
+    sheet.rowAt(9).hidden = true;
+    expectStreamedAsTaken(sheet, book);
+
+    // Merged areas reaching above and left of the first cell, and one covering cells with text.
+    Sheet merged = sheet;
+    merged.merges.push_back(CellRange{0, 1, 3, 2});
+    merged.merges.push_back(CellRange{3, 2, 4, 4});
+    expectStreamedAsTaken(merged, book);
+
+    // No cells at all, and only a merged area.
+    expectStreamedAsTaken(Sheet(), book);
+    Sheet onlyMerge;
+    onlyMerge.merges.push_back(CellRange{4, 4, 5, 6});
+    expectStreamedAsTaken(onlyMerge, book);
+}
+
+TEST(UsedRangeStream, RefusesRowsOutOfOrder) {
+    Workbook book;
+    Sheet sheet = makeSheet({{"a", "b"}, {"c", "d"}});
+    UsedRangeStream stream;
+    stream.start(book);
+    ASSERT_TRUE(stream.takeRow(sheet.rows[1]));
+    EXPECT_FALSE(stream.takeRow(sheet.rows[0]));
+
+    SheetRow repeated;
+    repeated.index = 5;
+    repeated.cells.resize(2);
+    repeated.cells[0].column = 3;
+    repeated.cells[1].column = 3;
+    UsedRangeStream other;
+    other.start(book);
+    EXPECT_FALSE(other.takeRow(repeated));
+}

@@ -8,6 +8,8 @@
 #include "workbook/ZipArchive.h"
 #include "base/CellOps.h"
 #include "tests/TestSupport.h"
+#include "fuzz/FuzzEntries.h"
+#include "workbook/RangeReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,6 +21,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <string_view>
 
 namespace quellar {
 namespace {
@@ -421,6 +425,125 @@ TEST(XlsxRead, RowsAndCellsOutOfOrder) {
     EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(),
                                [](const SheetRow& a, const SheetRow& b) { return a.index < b.index; }));
     EXPECT_EQ(textAt(descending.sheets[0], "A77"), QStringLiteral("77.000000"));
+}
+
+// The checks the fuzzer makes on every package it tries: the plain-cell shortcut reads what the
+// general scanner reads (and fails as it does), and the used-range table streamed while the
+// sheet is read equals the table taken from the whole workbook.
+void expectReadAlikeEveryWay(const std::string& package) {
+    for (const fuzz::Target& target : fuzz::targets())
+        if (std::string_view(target.name) == "zip")
+            target.entry(reinterpret_cast<const uint8_t*>(package.data()), package.size());
+}
+
+// A sheet part of a few thousand rows holding every form a cell takes, so plain cells, cells
+// the scanner must read and cells cut by the end of a read window all occur.
+std::string variedSheet(bool descending = false) {
+    std::mt19937 random(7);
+    auto pick = [&](int n) { return int(random() % uint32_t(n)); };
+    std::vector<std::string> rows;
+    for (int r = 1; r <= 4000; ++r) {
+        if (pick(10) == 0) continue; // a gap
+        std::string row = "<row r=\"" + std::to_string(r) + "\"";
+        if (pick(20) == 0) row += " ht=\"30\" customHeight=\"1\"";
+        if (pick(50) == 0) row += " hidden=\"1\"";
+        row += " spans=\"1:9\">";
+        int column = pick(3);
+        const int cells = pick(9);
+        for (int k = 0; k < cells; ++k, column += 1 + pick(2)) {
+            const std::string ref = std::string(1, char('A' + column)) + std::to_string(r);
+            if (pick(15) == 0) row += "\n  ";
+            const std::string at = pick(12) == 0 ? "" : " r=\"" + ref + "\"";
+            const std::string style = pick(3) == 0 ? " s=\"" + std::to_string(pick(3)) + "\"" : "";
+            switch (pick(12)) {
+            case 0: row += "<c" + at + style + "><v>" + std::to_string(pick(100000)) + "." + std::to_string(pick(100)) + "</v></c>"; break;
+            case 1: row += "<c" + at + style + " t=\"inlineStr\"><is><t>文本" + std::to_string(r) + "</t></is></c>"; break;
+            case 2: row += "<c" + at + " t=\"inlineStr\"" + style + "><is><t xml:space=\"preserve\">  前后有空格  </t></is></c>"; break;
+            case 3: row += "<c" + at + style + " t=\"s\"><v>" + std::to_string(pick(2)) + "</v></c>"; break;
+            case 4: row += "<c" + at + " t=\"b\"><v>" + std::to_string(pick(2)) + "</v></c>"; break;
+            case 5: row += "<c" + at + " t=\"e\"><v>#N/A</v></c>"; break;
+            case 6: row += "<c" + at + "><f>" + ref + "*2</f><v>4</v></c>"; break;
+            case 7: row += "<c" + at + " t=\"inlineStr\"><is><t>R&amp;D " + std::to_string(r) + "</t></is></c>"; break;
+            case 8: row += "<c" + at + " s=\"1\"/>"; break;
+            case 9: row += "<c" + at + " s=\"2\"></c>"; break;
+            case 10: row += "<c" + at + " t=\"inlineStr\"><is><t>第一行\r\n第二行</t></is></c>"; break;
+            default: row += "<c" + at + "><v>" + std::to_string(r * 10 + k) + "</v></c>"; break;
+            }
+        }
+        rows.push_back(row + "</row>");
+    }
+    if (descending) std::reverse(rows.begin(), rows.end());
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
+                      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><cols><col min=\"2\" max=\"3\" "
+                      "width=\"20\" customWidth=\"1\"/></cols><sheetData>";
+    for (const std::string& row : rows) xml += row;
+    return xml + "</sheetData><mergeCells count=\"2\"><mergeCell ref=\"B3:C4\"/><mergeCell ref=\"E100:F100\"/>"
+                 "</mergeCells></worksheet>";
+}
+
+TEST(XlsxRead, PlainCellsAndStreamedTablesReadAsTheWholeWorkbook) {
+    const std::string sheet = variedSheet();
+    ASSERT_GT(sheet.size(), 200'000u); // several read windows
+    const std::string package = fuzz::xlsxPackageWith("xl/worksheets/sheet1.xml", sheet);
+    expectReadAlikeEveryWay(package);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("varied.xlsx"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(package.data(), qint64(package.size()));
+    file.close();
+    Workbook book;
+    ASSERT_TRUE(readWorkbook(path, book).isOk());
+    const Sheet& s = book.sheets[0];
+    EXPECT_GT(s.rows.size(), 3000u);
+    bool entity = false, crlf = false, preserved = false;
+    for (const SheetRow& row : s.rows)
+        for (const Cell& cell : row.cells) {
+            const QString text = cell.value.text.toQString();
+            entity |= text.startsWith(QStringLiteral("R&D "));
+            crlf |= text == QStringLiteral("第一行\n第二行");
+            preserved |= text == QStringLiteral("  前后有空格  ");
+        }
+    EXPECT_TRUE(entity && crlf && preserved);
+
+    // Streamed for its table, the sheet keeps only its rows' heights: no cells.
+    UsedRangeStream stream;
+    SheetTableRequest request;
+    request.choose = [](const Workbook&) -> Result<int> { return 0; };
+    request.stream = &stream;
+    Workbook part;
+    ASSERT_TRUE(readWorkbook(path, part, &request).isOk());
+    EXPECT_TRUE(request.streamed);
+    for (const SheetRow& row : part.sheets[0].rows) EXPECT_TRUE(row.cells.empty());
+}
+
+// Rows out of order, or a sheet too sparse to hold as full rows, are read whole instead.
+TEST(XlsxRead, StreamingFallsBackToReadingTheWholeSheet) {
+    std::string sparse = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+    for (int r = 1; r <= 600; ++r)
+        sparse += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>1</v></c><c r=\"CDA" +
+                  std::to_string(r) + "\"><v>2</v></c></row>";
+    sparse += "</sheetData></worksheet>";
+    for (const std::string& sheet : {variedSheet(true), sparse}) {
+        const std::string package = fuzz::xlsxPackageWith("xl/worksheets/sheet1.xml", sheet);
+        expectReadAlikeEveryWay(package);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("fallback.xlsx"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(package.data(), qint64(package.size()));
+        file.close();
+        UsedRangeStream stream;
+        SheetTableRequest request;
+        request.choose = [](const Workbook&) -> Result<int> { return 0; };
+        request.stream = &stream;
+        Workbook part;
+        ASSERT_TRUE(readWorkbook(path, part, &request).isOk());
+        EXPECT_FALSE(request.streamed);
+        EXPECT_FALSE(part.sheets[0].rows.empty());
+        EXPECT_FALSE(part.sheets[0].rows.front().cells.empty());
+    }
 }
 
 // A string table large enough to be read beside the first sheet.

@@ -144,8 +144,11 @@ namespace {
 // per workbook style, white fill, not merged. A missing cell gets the default style.
 class RecordMaker {
 public:
+    // Keeps its own copy of the workbook's styles: a streaming reader's workbook moves on.
     explicit RecordMaker(const Workbook& book)
-        : book_(book)
+        : workbookStyles_(book.styles)
+        , defaultFontName_(book.defaultFontName)
+        , defaultFontSize_(book.defaultFontSize)
         , styles_(book.styles.size())
         , general_(QStringLiteral("General")) {}
 
@@ -167,11 +170,11 @@ private:
         if (index >= styles_.size()) index = 0;
         ReadStyle& rs = styles_[index];
         if (!rs.ready) {
-            const Style& s = book_.styles[index];
+            const Style& s = workbookStyles_[index];
             CellStyle cs;
             cs.numberFormat = s.numberFormat.isEmpty() ? general_ : SharedText(s.numberFormat);
-            cs.fontName = SharedText(s.fontName.isEmpty() ? book_.defaultFontName : s.fontName);
-            cs.fontSize = int32_t(s.fontSize > 0 ? s.fontSize : book_.defaultFontSize);
+            cs.fontName = SharedText(s.fontName.isEmpty() ? defaultFontName_ : s.fontName);
+            cs.fontSize = int32_t(s.fontSize > 0 ? s.fontSize : defaultFontSize_);
             cs.colorValue = s.hasFontColor ? int32_t(s.fontRgb) : 0;
             rs.styleId = StylePool::intern(cs);
             rs.alignment1 = horizontalCode(s.horizontal);
@@ -181,7 +184,9 @@ private:
         return rs;
     }
 
-    const Workbook& book_;
+    std::vector<Style> workbookStyles_;
+    QString defaultFontName_;
+    double defaultFontSize_;
     std::vector<ReadStyle> styles_;
     SharedText general_;
 };
@@ -285,6 +290,8 @@ struct UsedRangeStream::State {
     int32_t lastTextRow = 0, lastTextColumn = 0; // 1-based; 0 while no cell holds text
     size_t widest = 0;
     int64_t records = 0;
+    int64_t cells = 0;
+    static constexpr int64_t kSparseFloor = 1 << 20;
 };
 
 UsedRangeStream::UsedRangeStream()
@@ -306,7 +313,11 @@ bool UsedRangeStream::takeRow(SheetRow& row) {
         if (row.cells[i].column <= row.cells[i - 1].column) return false;
     const size_t span = size_t(row.cells.back().column) + 1;
     s.records += int64_t(span);
-    if (s.records > kMaxReadCells) return false;
+    s.cells += int64_t(row.cells.size());
+    // A row is held as every record up to its last cell. A sparse sheet (a few cells far to
+    // the right) would cost far more that way than as cells, and one past the limit would
+    // grow until refused: both are read whole instead, where the range is checked first.
+    if (s.records > kMaxReadCells || (s.records > State::kSparseFloor && s.records > 16 * s.cells)) return false;
     if (s.firstIndex < 0) s.firstIndex = row.index;
     s.rows.resize(size_t(row.index - s.firstIndex)); // rows without cells in between
     s.widest = std::max(s.widest, span);

@@ -676,11 +676,12 @@ template <typename Body> Status XlsxReader::scanPart(const ZipEntry& entry, Body
     XmlScanner sc(ahead ? static_cast<ByteSource&>(*ahead) : *stream);
     Status result = body(sc);
     if (ahead) ahead->stop(); // the stream's status is settled from here on
-    if (!result && !stream->status()) return stream->status();
-    if (sc.hasError()) {
-        if (!stream->status()) return stream->status();
-        return partError(entry, sc.status().message());
-    }
+    // The first fault in the part's bytes is the one told. A fault of the document met before
+    // the stream failed wins, even when the inflating thread has already run into the
+    // stream's fault further on, so the message does not depend on timing.
+    if (sc.hasError() && sc.sourceFailed() && !stream->status()) return stream->status();
+    if (!result) return result;
+    if (sc.hasError()) return partError(entry, sc.status().message());
     return result;
 }
 
@@ -1415,6 +1416,9 @@ struct PlainCell {
     bool hasValue = false, hasInline = false;
     size_t length = 0; // bytes from "<c" to the end of "</c>" or "/>"
 
+    static constexpr std::string_view kInline = "<is><t>";
+    static constexpr std::string_view kPreservedInline = "<is><t xml:space=\"preserve\">";
+
     static bool plainText(std::string_view text) {
         return !std::memchr(text.data(), '&', text.size()) && !std::memchr(text.data(), '\r', text.size());
     }
@@ -1486,14 +1490,14 @@ struct PlainCell {
                     p += 3;
                     if (Scan r = textUntil(p, e, "</v>", value); r != Scan::Read) return r;
                     hasValue = true;
-                } else if (startsWith(p, e, "<is><t>") || startsWith(p, e, "<is><t xml:space=\"preserve\">")) {
+                } else if (startsWith(p, e, kInline) || startsWith(p, e, kPreservedInline)) {
                     if (hasInline) return Scan::NotPlain;
-                    p += p[6] == '>' ? 7 : 29;
+                    p += p[kInline.size() - 1] == '>' ? kInline.size() : kPreservedInline.size();
                     if (Scan r = textUntil(p, e, "</t></is>", inlineText); r != Scan::Read) return r;
                     hasInline = true;
                 } else {
                     // A prefix of a form above may just be cut off by the end of the bytes.
-                    if (size_t(e - p) < 30) return Scan::Incomplete;
+                    if (size_t(e - p) < kPreservedInline.size()) return Scan::Incomplete;
                     return Scan::NotPlain;
                 }
             }

@@ -235,6 +235,7 @@ bool XmlScanner::refill(size_t keepFrom) {
     while (end_ < capacity_ && !eof_) {
         const qint64 n = source_->read(buffer_.get() + end_, qint64(capacity_ - end_));
         if (n < 0) {
+            sourceFailed_ = true;
             return fail(QStringLiteral("读取失败：%1").arg(source_->errorString()), end_);
         }
         if (n == 0) eof_ = true;

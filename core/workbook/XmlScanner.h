@@ -136,6 +136,8 @@ public:
 
     const Status& status() const { return status_; }
     bool hasError() const { return token_ == Token::Error; }
+    // The error is the source's (its read failed), not the document's.
+    bool sourceFailed() const { return sourceFailed_; }
 
     // Byte offset of the current token in the scanned stream, and its 1-based line.
     qint64 offset() const;
@@ -175,6 +177,7 @@ private:
     bool rootSeen_ = false;
     bool rootClosed_ = false;
     bool pendingEnd_ = false;
+    bool sourceFailed_ = false;
     size_t contentStart_ = 0; // where the document starts (after a byte-order mark)
 
     Token token_ = Token::None;
