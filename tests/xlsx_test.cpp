@@ -481,6 +481,26 @@ std::string variedSheet(bool descending = false) {
                  "</mergeCells></worksheet>";
 }
 
+// The package written to a file in `dir`.
+QString writtenPackage(const QTemporaryDir& dir, const std::string& package) {
+    const QString path = dir.filePath(QStringLiteral("package.xlsx"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(package.data(), qint64(package.size())) != qint64(package.size()))
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
+
+// The first sheet read for its table: the workbook, and whether the table was streamed.
+std::pair<Workbook, bool> readForTable(const QString& path) {
+    UsedRangeStream stream;
+    SheetTableRequest request;
+    request.choose = [](const Workbook&) -> Result<int> { return 0; };
+    request.stream = &stream;
+    Workbook part;
+    EXPECT_TRUE(readWorkbook(path, part, &request).isOk());
+    return {std::move(part), request.streamed};
+}
+
 TEST(XlsxRead, PlainCellsAndStreamedTablesReadAsTheWholeWorkbook) {
     const std::string sheet = variedSheet();
     ASSERT_GT(sheet.size(), 200'000u); // several read windows
@@ -488,11 +508,7 @@ TEST(XlsxRead, PlainCellsAndStreamedTablesReadAsTheWholeWorkbook) {
     expectReadAlikeEveryWay(package);
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("varied.xlsx"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(package.data(), qint64(package.size()));
-    file.close();
+    const QString path = writtenPackage(dir, package);
     Workbook book;
     ASSERT_TRUE(readWorkbook(path, book).isOk());
     const Sheet& s = book.sheets[0];
@@ -508,13 +524,8 @@ TEST(XlsxRead, PlainCellsAndStreamedTablesReadAsTheWholeWorkbook) {
     EXPECT_TRUE(entity && crlf && preserved);
 
     // Streamed for its table, the sheet keeps only its rows' heights: no cells.
-    UsedRangeStream stream;
-    SheetTableRequest request;
-    request.choose = [](const Workbook&) -> Result<int> { return 0; };
-    request.stream = &stream;
-    Workbook part;
-    ASSERT_TRUE(readWorkbook(path, part, &request).isOk());
-    EXPECT_TRUE(request.streamed);
+    const auto [part, streamed] = readForTable(path);
+    EXPECT_TRUE(streamed);
     for (const SheetRow& row : part.sheets[0].rows) EXPECT_TRUE(row.cells.empty());
 }
 
@@ -529,18 +540,8 @@ TEST(XlsxRead, StreamingFallsBackToReadingTheWholeSheet) {
         const std::string package = fuzz::xlsxPackageWith("xl/worksheets/sheet1.xml", sheet);
         expectReadAlikeEveryWay(package);
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("fallback.xlsx"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(package.data(), qint64(package.size()));
-        file.close();
-        UsedRangeStream stream;
-        SheetTableRequest request;
-        request.choose = [](const Workbook&) -> Result<int> { return 0; };
-        request.stream = &stream;
-        Workbook part;
-        ASSERT_TRUE(readWorkbook(path, part, &request).isOk());
-        EXPECT_FALSE(request.streamed);
+        const auto [part, streamed] = readForTable(writtenPackage(dir, package));
+        EXPECT_FALSE(streamed);
         EXPECT_FALSE(part.sheets[0].rows.empty());
         EXPECT_FALSE(part.sheets[0].rows.front().cells.empty());
     }
