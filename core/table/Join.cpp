@@ -27,6 +27,17 @@ CellRecord cellOrBlank(const Row& row, size_t column) {
     return column < row.size() ? row[column] : blankCell();
 }
 
+// The same for a row of table 1: moved out when the row is given back right after (so the
+// texts' shared counts, scattered through memory, are not touched), copied otherwise.
+template <typename RowType>
+CellRecord takeOrBlank(RowType& row, size_t column) {
+    if (column >= row.size()) return blankCell();
+    if constexpr (std::is_const_v<RowType>)
+        return row[column];
+    else
+        return std::move(row[column]);
+}
+
 // The condition texts of a row, hashed and compared field by field.
 struct KeyColumns {
     std::vector<int> positions;
@@ -200,21 +211,21 @@ Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList&
             ++counts.pairedRows;
             const Row& row2 = table2[k];
             for (size_t m = 0; m < width1; ++m) {
-                CellRecord cell = cellOrBlank(row1, m);
+                CellRecord cell = takeOrBlank(row1, m);
                 const int q = columnInTwo[m];
                 if (q >= 0) {
-                    const std::u16string_view text1 = textAt(row1, int(m));
+                    // Both texts are looked at before the cell's own text may be replaced.
+                    const std::u16string_view text1 = cell.text.view();
                     const std::u16string_view text2 = textAt(row2, q);
-                    if (text1 != text2) {
+                    const bool differ = text1 != text2;
+                    double v1 = 0, v2 = 0;
+                    const bool summed = options.sumNumbers && parseNumber(text1, v1) &&
+                                        (text1 == text2 ? (v2 = v1, true) : parseNumber(text2, v2));
+                    if (differ) {
                         cell.fillColorIndex = Fill::Red;
                         if (!options.preferFileOne) cell.text = row2[size_t(q)].text;
                     }
-                    if (options.sumNumbers) {
-                        double v1 = 0, v2 = 0;
-                        if (parseNumber(text1, v1) &&
-                            (text1 == text2 ? (v2 = v1, true) : parseNumber(text2, v2)))
-                            cell.text = cells::sumText(v1 + v2);
-                    }
+                    if (summed) cell.text = cells::sumText(v1 + v2);
                 }
                 out.push_back(std::move(cell));
             }
@@ -224,7 +235,7 @@ Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList&
         } else {
             ++counts.unpairedRowsOne;
             for (size_t m = 0; m < width1; ++m) {
-                CellRecord cell = cellOrBlank(row1, m);
+                CellRecord cell = takeOrBlank(row1, m);
                 cell.fillColorIndex = Fill::Yellow;
                 out.push_back(std::move(cell));
             }
