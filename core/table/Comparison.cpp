@@ -4,9 +4,12 @@
 #include "table/Report.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <iterator>
 #include <limits>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 namespace quellar {
@@ -285,7 +288,15 @@ FieldList commonFieldNames(const RowTable& t1, const RowTable& t2) {
     return common;
 }
 
+// From this many rows of table 1 on, the result rows are built on two cores.
+static std::atomic<size_t> parallelRows{100'000};
+
+void setParallelComparisonFloor(size_t rows) {
+    parallelRows.store(rows, std::memory_order_relaxed);
+}
+
 namespace {
+
 
 // Adds the marks among the first `width` cells of one result row to `counts`.
 void countRowMarks(const Row& row, size_t width, CompareCounts& counts) {
@@ -407,67 +418,94 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
 
     const size_t width = W1 + 1 + W2;
     const size_t side2 = W1 + 1; // first file 2 column of a result row
-    RowTable result;
-    result.reserve(L1 + unpaired2);
-    // Counted row by row while each is still in cache; every result row has `width` cells,
-    // so this is the count over the finished table (countMarks).
-    CompareCounts found;
+    // Every row of table 1, then the rows of table 2 left unpaired.
+    RowTable result(L1 + unpaired2);
 
-    for (size_t i = 0; i < L1; ++i) {
-        auto& row1 = t1[i];
-        Row out;
-        out.reserve(width);
-        appendCells(out, row1, W1);
-        const uint32_t j = partner[i];
-        if (j == kNone) {
-            markRange(out, 0, W1, Fill::Yellow);
-            appendFillers(out, 1 + W2);
+    // Result row i from row i of table 1 and its partner, counted while still in cache (every
+    // result row has `width` cells, so this is the count over the finished table, countMarks).
+    // Each row of table 2 has one partner at most, so ranges of rows can be built apart.
+    auto buildPaired = [&](size_t from, size_t to, CompareCounts& found) {
+        for (size_t i = from; i < to; ++i) {
+            auto& row1 = t1[i];
+            Row& out = result[i];
+            out.reserve(width);
+            appendCells(out, row1, W1);
+            const uint32_t j = partner[i];
+            if (j == kNone) {
+                markRange(out, 0, W1, Fill::Yellow);
+                appendFillers(out, 1 + W2);
+                countRowMarks(out, width, found);
+                continue;
+            }
+            auto& row2 = t2[j];
+            out.push_back(separatorCell(uint64_t(j) + 1));
+            appendCells(out, row2, W2);
+            if (options.keyMode) {
+                for (size_t c = 0; c < W1; ++c) {
+                    const int c2 = column1To2[c];
+                    if (c2 < 0) {
+                        out[c].fillColorIndex = Fill::Yellow;
+                    } else if (!cellsEqual(out[c], out[side2 + size_t(c2)], options)) {
+                        out[c].fillColorIndex = Fill::Red;
+                        out[side2 + size_t(c2)].fillColorIndex = Fill::Red;
+                    }
+                }
+                for (size_t c2 = 0; c2 < W2; ++c2)
+                    if (column2To1[c2] < 0) out[side2 + c2].fillColorIndex = Fill::BrightGreen;
+            } else {
+                const size_t common = std::min(W1, W2);
+                for (size_t c = 0; c < common; ++c) {
+                    if (!cellsEqual(out[c], out[side2 + c], options)) {
+                        out[c].fillColorIndex = Fill::Red;
+                        out[side2 + c].fillColorIndex = Fill::Red;
+                    }
+                }
+                if (W1 > W2)
+                    markRange(out, common, W1, Fill::Yellow);
+                else
+                    markRange(out, side2 + common, side2 + W2, Fill::BrightGreen);
+            }
             countRowMarks(out, width, found);
-            result.push_back(std::move(out));
-            continue;
         }
-        auto& row2 = t2[j];
-        out.push_back(separatorCell(uint64_t(j) + 1));
-        appendCells(out, row2, W2);
-        if (options.keyMode) {
-            for (size_t c = 0; c < W1; ++c) {
-                const int c2 = column1To2[c];
-                if (c2 < 0) {
-                    out[c].fillColorIndex = Fill::Yellow;
-                } else if (!cellsEqual(out[c], out[side2 + size_t(c2)], options)) {
-                    out[c].fillColorIndex = Fill::Red;
-                    out[side2 + size_t(c2)].fillColorIndex = Fill::Red;
-                }
+    };
+    CompareCounts found;
+    if (L1 >= parallelRows.load(std::memory_order_relaxed)) {
+        // Large tables: the second half on a second core.
+        CompareCounts second;
+        std::exception_ptr failure;
+        std::thread helper([&] {
+            try {
+                buildPaired(L1 / 2, L1, second);
+            } catch (...) {
+                failure = std::current_exception();
             }
-            for (size_t c2 = 0; c2 < W2; ++c2)
-                if (column2To1[c2] < 0) out[side2 + c2].fillColorIndex = Fill::BrightGreen;
-        } else {
-            const size_t common = std::min(W1, W2);
-            for (size_t c = 0; c < common; ++c) {
-                if (!cellsEqual(out[c], out[side2 + c], options)) {
-                    out[c].fillColorIndex = Fill::Red;
-                    out[side2 + c].fillColorIndex = Fill::Red;
-                }
-            }
-            if (W1 > W2)
-                markRange(out, common, W1, Fill::Yellow);
-            else
-                markRange(out, side2 + common, side2 + W2, Fill::BrightGreen);
+        });
+        try {
+            buildPaired(0, L1 / 2, found);
+        } catch (...) {
+            helper.join();
+            throw;
         }
-        countRowMarks(out, width, found);
-        result.push_back(std::move(out));
+        helper.join();
+        if (failure) std::rethrow_exception(failure);
+        found.redCells += second.redCells;
+        found.yellowCells += second.yellowCells;
+        found.greenCells += second.greenCells;
+        found.differentRows += second.differentRows;
+    } else {
+        buildPaired(0, L1, found);
     }
 
+    size_t at = L1;
     for (size_t r = 0; r < L2; ++r) {
         if (paired2[r]) continue;
-        Row out;
+        Row& out = result[at++];
         out.reserve(width);
         appendFillers(out, W1);
         out.push_back(separatorCell(uint64_t(r) + 1));
         appendCells(out, t2[r], W2);
         markRange(out, side2, width, Fill::BrightGreen);
         countRowMarks(out, width, found);
-        result.push_back(std::move(out));
     }
 
     found.differentCells = found.redCells / 2;

@@ -8,7 +8,13 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace quellar {
 
@@ -283,20 +289,110 @@ Status CsvFormat::write(const Workbook& workbook, const QString& path) const {
     return out.commit();
 }
 
-Status CsvFormat::writeTable(const RowTable& table, const QString& path) {
-    OutputFile out(path);
-    if (Status opened = out.open(); !opened.isOk()) return opened;
-    std::string& b = out.buffer();
-    b.append("\xEF\xBB\xBF");
-    size_t width = 0;
-    for (const Row& row : table) width = std::max(width, row.size());
-    for (const Row& row : table) {
+namespace {
+
+// Rows [from, to) of the table as CSV lines of `width` fields each.
+void appendRows(std::string& b, const RowTable& table, size_t from, size_t to, size_t width) {
+    for (size_t r = from; r < to; ++r) {
+        const Row& row = table[r];
         for (size_t c = 0; c < width; ++c) {
             if (c > 0) b.push_back(',');
             if (c < row.size() && row[c].mergeState != MergeState::Covered) appendField(b, row[c].text.qview());
         }
         b.append("\r\n");
-        out.maybeFlush();
+    }
+}
+
+constexpr size_t kChunkRows = 16384;
+
+// A large table's chunks of rows, formatted on two threads and written in order: a helper
+// formats the odd chunks while this thread formats the even ones and writes them all. The
+// helper keeps at most a few chunks ahead of the writing.
+void writeChunks(OutputFile& out, const RowTable& table, size_t width) {
+    const size_t chunks = (table.size() + kChunkRows - 1) / kChunkRows;
+    auto format = [&](size_t chunk, std::string& into) {
+        appendRows(into, table, chunk * kChunkRows, std::min(table.size(), (chunk + 1) * kChunkRows), width);
+    };
+    std::vector<std::string> odd(chunks);
+    std::vector<char> ready(chunks, 0);
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t written = 0;
+    bool stop = false;
+    std::exception_ptr failure;
+    std::thread helper([&] {
+        try {
+            for (size_t chunk = 1; chunk < chunks; chunk += 2) {
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return stop || chunk <= written + 4; });
+                    if (stop) return;
+                }
+                std::string text;
+                format(chunk, text);
+                std::lock_guard lock(mutex);
+                odd[chunk] = std::move(text);
+                ready[chunk] = 1;
+                changed.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex);
+            failure = std::current_exception();
+            changed.notify_all();
+        }
+    });
+    auto finish = [&] {
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+            changed.notify_all();
+        }
+        helper.join();
+    };
+    try {
+        std::string even;
+        for (size_t chunk = 0; chunk < chunks && !out.failed(); ++chunk) {
+            if (chunk % 2 == 0) {
+                even.clear();
+                format(chunk, even);
+                out.append(even);
+            } else {
+                std::string text;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return ready[chunk] || failure; });
+                    if (!ready[chunk]) break;
+                    text = std::move(odd[chunk]);
+                }
+                out.append(text);
+            }
+            std::lock_guard lock(mutex);
+            written = chunk + 1;
+            changed.notify_all();
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    if (failure) std::rethrow_exception(failure);
+}
+
+} // namespace
+
+Status CsvFormat::writeTable(const RowTable& table, const QString& path) {
+    OutputFile out(path);
+    if (Status opened = out.open(); !opened.isOk()) return opened;
+    out.buffer().append("\xEF\xBB\xBF");
+    size_t width = 0;
+    for (const Row& row : table) width = std::max(width, row.size());
+    if (table.size() >= 8 * kChunkRows) {
+        writeChunks(out, table, width);
+    } else {
+        for (size_t r = 0; r < table.size(); ++r) {
+            appendRows(out.buffer(), table, r, r + 1, width);
+            out.maybeFlush();
+        }
     }
     return out.commit();
 }
