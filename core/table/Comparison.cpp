@@ -1,15 +1,13 @@
 #include "table/Comparison.h"
 
 #include "base/CellOps.h"
+#include "table/ParallelRows.h"
 #include "table/Report.h"
 
 #include <algorithm>
-#include <atomic>
-#include <exception>
 #include <iterator>
 #include <limits>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace quellar {
@@ -288,13 +286,6 @@ FieldList commonFieldNames(const RowTable& t1, const RowTable& t2) {
     return common;
 }
 
-// From this many rows of table 1 on, the result rows are built on two cores.
-static std::atomic<size_t> parallelRows{100'000};
-
-void setParallelComparisonFloor(size_t rows) {
-    parallelRows.store(rows, std::memory_order_relaxed);
-}
-
 namespace {
 
 
@@ -468,33 +459,12 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             countRowMarks(out, width, found);
         }
     };
-    CompareCounts found;
-    if (L1 >= parallelRows.load(std::memory_order_relaxed)) {
-        // Large tables: the second half on a second core.
-        CompareCounts second;
-        std::exception_ptr failure;
-        std::thread helper([&] {
-            try {
-                buildPaired(L1 / 2, L1, second);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        try {
-            buildPaired(0, L1 / 2, found);
-        } catch (...) {
-            helper.join();
-            throw;
-        }
-        helper.join();
-        if (failure) std::rethrow_exception(failure);
-        found.redCells += second.redCells;
-        found.yellowCells += second.yellowCells;
-        found.greenCells += second.greenCells;
-        found.differentRows += second.differentRows;
-    } else {
-        buildPaired(0, L1, found);
-    }
+    CompareCounts found, second;
+    buildInHalves(L1, [&](size_t from, size_t to, int half) { buildPaired(from, to, half ? second : found); });
+    found.redCells += second.redCells;
+    found.yellowCells += second.yellowCells;
+    found.greenCells += second.greenCells;
+    found.differentRows += second.differentRows;
 
     size_t at = L1;
     for (size_t r = 0; r < L2; ++r) {

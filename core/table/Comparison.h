@@ -42,10 +42,6 @@ bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& 
 // case-sensitive). What the comparison and join dialogs offer as keys.
 FieldList commonFieldNames(const RowTable& t1, const RowTable& t2);
 
-// Tables of at least this many rows (100,000 unless changed) have their result rows built on
-// two cores. The tests lower it to run small tables both ways.
-void setParallelComparisonFloor(size_t rows);
-
 struct CompareCounts {
     int64_t differentRows = 0;  // result rows holding at least one red, yellow or green cell
     int64_t differentCells = 0; // red cells / 2

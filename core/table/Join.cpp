@@ -3,8 +3,10 @@
 #include "base/StringTools.h"
 #include "base/CellOps.h"
 #include "table/OperationCells.h"
+#include "table/ParallelRows.h"
 #include "base/SharedText.h"
 
+#include <cstdint>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -193,57 +195,71 @@ Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList&
         if (p >= size_t(header2.size()) || indexOfField(header1, header2[qsizetype(p)]) < 0)
             extraColumns.push_back(p);
 
-    FreeRowIndex freeRows(table2, key2);
+    // Pairing first, in the order of table 1: each row takes the first free row of table 2
+    // with its key. Then every result row depends only on its own two rows.
+    constexpr uint32_t kNone = UINT32_MAX;
+    std::vector<uint32_t> partner(table1.size(), kNone);
     std::vector<bool> taken(table2.size(), false);
-
-    RowTable result;
-    result.reserve(table1.size() + table2.size());
-    const size_t resultWidth = width1 + extraColumns.size() + 1;
     JoinInfo counts;
     counts.extraColumns = int64_t(extraColumns.size());
-
-    for (auto& row1 : table1) {
-        Row out;
-        out.reserve(resultWidth);
-        size_t k = 0;
-        if (freeRows.take(row1, key1, k)) {
-            taken[k] = true;
-            ++counts.pairedRows;
-            const Row& row2 = table2[k];
-            for (size_t m = 0; m < width1; ++m) {
-                CellRecord cell = takeOrBlank(row1, m);
-                const int q = columnInTwo[m];
-                if (q >= 0) {
-                    // Both texts are looked at before the cell's own text may be replaced.
-                    const std::u16string_view text1 = cell.text.view();
-                    const std::u16string_view text2 = textAt(row2, q);
-                    const bool differ = text1 != text2;
-                    double v1 = 0, v2 = 0;
-                    const bool summed = options.sumNumbers && parseNumber(text1, v1) &&
-                                        (text1 == text2 ? (v2 = v1, true) : parseNumber(text2, v2));
-                    if (differ) {
-                        cell.fillColorIndex = Fill::Red;
-                        if (!options.preferFileOne) cell.text = row2[size_t(q)].text;
-                    }
-                    if (summed) cell.text = cells::sumText(v1 + v2);
-                }
-                out.push_back(std::move(cell));
+    {
+        FreeRowIndex freeRows(table2, key2);
+        for (size_t i = 0; i < table1.size(); ++i) {
+            size_t k = 0;
+            if (freeRows.take(table1[i], key1, k)) {
+                partner[i] = uint32_t(k);
+                taken[k] = true;
+                ++counts.pairedRows;
+            } else {
+                ++counts.unpairedRowsOne;
             }
-            for (size_t p : extraColumns)
-                out.push_back(cellOrBlank(row2, p));
-            out.push_back(rowNumberCell(k + 1));
-        } else {
-            ++counts.unpairedRowsOne;
-            for (size_t m = 0; m < width1; ++m) {
-                CellRecord cell = takeOrBlank(row1, m);
-                cell.fillColorIndex = Fill::Yellow;
-                out.push_back(std::move(cell));
-            }
-            out.resize(resultWidth);
         }
-        result.push_back(std::move(out));
-        if constexpr (!std::is_const_v<Table1>) Row().swap(row1);
     }
+
+    const size_t resultWidth = width1 + extraColumns.size() + 1;
+    RowTable result(table1.size());
+    result.reserve(table1.size() + table2.size() - size_t(counts.pairedRows));
+    buildInHalves(table1.size(), [&](size_t from, size_t to, int) {
+        for (size_t i = from; i < to; ++i) {
+            auto& row1 = table1[i];
+            Row& out = result[i];
+            out.reserve(resultWidth);
+            if (partner[i] != kNone) {
+                const size_t k = partner[i];
+                const Row& row2 = table2[k];
+                for (size_t m = 0; m < width1; ++m) {
+                    CellRecord cell = takeOrBlank(row1, m);
+                    const int q = columnInTwo[m];
+                    if (q >= 0) {
+                        // Both texts are looked at before the cell's own text may be replaced.
+                        const std::u16string_view text1 = cell.text.view();
+                        const std::u16string_view text2 = textAt(row2, q);
+                        const bool differ = text1 != text2;
+                        double v1 = 0, v2 = 0;
+                        const bool summed = options.sumNumbers && parseNumber(text1, v1) &&
+                                            (text1 == text2 ? (v2 = v1, true) : parseNumber(text2, v2));
+                        if (differ) {
+                            cell.fillColorIndex = Fill::Red;
+                            if (!options.preferFileOne) cell.text = row2[size_t(q)].text;
+                        }
+                        if (summed) cell.text = cells::sumText(v1 + v2);
+                    }
+                    out.push_back(std::move(cell));
+                }
+                for (size_t p : extraColumns)
+                    out.push_back(cellOrBlank(row2, p));
+                out.push_back(rowNumberCell(k + 1));
+            } else {
+                for (size_t m = 0; m < width1; ++m) {
+                    CellRecord cell = takeOrBlank(row1, m);
+                    cell.fillColorIndex = Fill::Yellow;
+                    out.push_back(std::move(cell));
+                }
+                out.resize(resultWidth);
+            }
+            if constexpr (!std::is_const_v<Table1>) Row().swap(row1);
+        }
+    });
 
     for (size_t k = 0; k < table2.size(); ++k) {
         if (taken[k]) continue;

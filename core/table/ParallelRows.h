@@ -1,0 +1,44 @@
+#pragma once
+// Building a large result on two cores: the cores split the rows of a result in two halves
+// when each row depends only on its own sources (a comparison's or a join's rows once the
+// pairing is done), so the output is the same whichever way it is built.
+
+#include <cstddef>
+#include <exception>
+#include <thread>
+
+namespace quellar {
+
+// From this many rows on (100,000 unless changed) results are built on two cores. The tests
+// lower it to run small tables both ways.
+size_t parallelRowFloor();
+void setParallelRowFloor(size_t rows);
+
+// Runs body(from, to, half) over rows [0, n): from parallelRowFloor() rows on, the second half
+// (half 1) on a second thread while this thread does the first (half 0). An exception on
+// either side is rethrown here once both halves have stopped.
+template <typename Body>
+void buildInHalves(size_t n, Body body) {
+    if (n < parallelRowFloor()) {
+        body(size_t(0), n, 0);
+        return;
+    }
+    std::exception_ptr failure;
+    std::thread helper([&] {
+        try {
+            body(n / 2, n, 1);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        body(size_t(0), n / 2, 0);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+} // namespace quellar
