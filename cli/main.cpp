@@ -1,6 +1,7 @@
 // quellar-cli: the table operations of Quellar on the command line.
 
 #include "Cli.h"
+#include "table/ParallelRows.h"
 
 #include <QCoreApplication>
 
@@ -18,7 +19,11 @@ const char* malloc_conf = "narenas:2,dirty_decay_ms:1000,muzzy_decay_ms:0";
 #endif
 
 int main(int argc, char** argv) {
-#if !QUELLAR_JEMALLOC
+#if QUELLAR_JEMALLOC
+    // Large results are built on both cores; with jemalloc's arenas that costs no extra peak
+    // memory (with glibc's heap it would).
+    quellar::setParallelRowFloor(100'000);
+#else
     // One heap for all threads: the workbooks are read on two threads, but the memory they
     // give back is reused by the main thread for the tables and the result, which a heap of
     // their own would keep out of reach (a third more peak memory on million-row jobs).

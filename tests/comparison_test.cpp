@@ -663,7 +663,7 @@ TEST(CompareTables, IndexedPairingMatchesNestedScan) {
         // In every eighth round each case is also run with the result rows built on two
         // cores, as for large tables (bit 32).
         for (int bits = 0; bits < (round % 8 == 0 ? 64 : 32); ++bits) {
-            setParallelRowFloor(bits & 32 ? 1 : 100'000);
+            setParallelRowFloor(bits & 32 ? 1 : kParallelRowsOff);
             const CompareOptions o = opts(bits & 1, bits & 2, bits & 4, bits & 8, bits & 16);
             CompareCounts counts;
             Result<RowTable> result = compareTables(t1, t2, o, keys, &counts);
@@ -685,7 +685,7 @@ TEST(CompareTables, IndexedPairingMatchesNestedScan) {
             ++compared;
         }
     }
-    setParallelRowFloor(100'000);
+    setParallelRowFloor(kParallelRowsOff);
     EXPECT_EQ(compared, 400 * 32 + 50 * 32);
 }
 

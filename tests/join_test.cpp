@@ -309,10 +309,10 @@ TEST(Join, AgreesWithTheNestedScanOnRandomTables) {
             << "iteration " << iteration;
         // A table 1 handed over gives the same result and is left empty; every tenth time
         // with the result rows built on two cores, as for large tables.
-        setParallelRowFloor(iteration % 10 == 0 ? 1 : 100'000);
+        setParallelRowFloor(iteration % 10 == 0 ? 1 : kParallelRowsOff);
         RowTable consumed = t1;
         Result<RowTable> taken = joinTables(std::move(consumed), t2, on, JoinOptions{preferFileOne, sumNumbers});
-        setParallelRowFloor(100'000);
+        setParallelRowFloor(kParallelRowsOff);
         ASSERT_TRUE(taken.isOk());
         ASSERT_EQ(tableText(taken.value()), tableText(fast.value())) << "iteration " << iteration;
         ASSERT_TRUE(consumed.empty());

@@ -4,7 +4,7 @@
 
 namespace quellar {
 namespace {
-std::atomic<size_t> floorRows{100'000};
+std::atomic<size_t> floorRows{kParallelRowsOff};
 } // namespace
 
 size_t parallelRowFloor() {

@@ -9,8 +9,11 @@
 
 namespace quellar {
 
-// From this many rows on (100,000 unless changed) results are built on two cores. The tests
-// lower it to run small tables both ways.
+// From this many rows on results are built on two cores; by default never. A program turns it
+// on when its heap lets the rest of the work reuse the memory the second thread allocates and
+// frees (the command line, with jemalloc); with glibc's heap, as in the window, that memory
+// would stay apart and raise the peak. The tests set it to run small tables both ways.
+constexpr size_t kParallelRowsOff = size_t(-1);
 size_t parallelRowFloor();
 void setParallelRowFloor(size_t rows);
 
