@@ -1,7 +1,7 @@
 // quellar-cli page-subtotals end to end, in-process: an xlsx with a page setup, the output
 // next to it or where -o says, and bad input ending with one line on stderr and status 2.
 
-#include "Cli.h"
+#include "tests/CliRun.h"
 #include "base/CellOps.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
@@ -12,26 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 
 using namespace quellar;
 
 namespace {
 
-struct CliResult {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliResult runPageCli(const QStringList& arguments) {
-    std::ostringstream out, err;
-    CliResult run;
-    run.status = cli::runCli(arguments, out, err, false);
-    run.out = QString::fromStdString(out.str());
-    run.err = QString::fromStdString(err.str());
-    return run;
-}
+using test::runCli;
 
 // 报表.xlsx: a title row, the field row 编号/名称/金额 and 50 data rows (金额 = 编号),
 // printed with a manual page break before sheet row 22; a second sheet 空表 has no field row.
@@ -69,7 +55,7 @@ QString text(const Sheet& sheet, int row, int column) {
 TEST(PageSubtotalsCli, WritesNextToTheWorkbookWithTheProposedPageLength) {
     QTemporaryDir dir;
     const QString source = writeReport(dir);
-    const CliResult run = runPageCli({"page-subtotals", source, "--sum", QString::fromUtf16(u"金额")});
+    const test::CliRun run = runCli({"page-subtotals", source, "--sum", QString::fromUtf16(u"金额")});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const QString output = dir.filePath(QString::fromUtf16(u"报表_分页汇总.xls"));
     EXPECT_EQ(run.out.trimmed(), QDir::toNativeSeparators(output));
@@ -92,7 +78,7 @@ TEST(PageSubtotalsCli, WritesNextToTheWorkbookWithTheProposedPageLength) {
     // replaces the output.
     const QString xlsx = dir.filePath("out.xlsx");
     for (int i = 0; i < 2; ++i) {
-        const CliResult chosen = runPageCli({"page-subtotals", source, "--sum", QString::fromUtf16(u"金额"), "--sum",
+        const test::CliRun chosen = runCli({"page-subtotals", source, "--sum", QString::fromUtf16(u"金额"), "--sum",
                                 QString::fromUtf16(u"编号"), "--rows-per-page", "25", "--label-column", "0", "-o", xlsx});
         ASSERT_EQ(chosen.status, 0) << chosen.err.toStdString();
     }
@@ -126,7 +112,7 @@ TEST(PageSubtotalsCli, BadInputEndsWithOneClearLineAndStatusTwo) {
         {"output folder missing", {source, "--sum", sum, "-o", dir.filePath("no/out.xls")}, "no"},
     };
     for (const Case& c : cases) {
-        const CliResult run = runPageCli(QStringList{"page-subtotals"} + c.arguments);
+        const test::CliRun run = runCli(QStringList{"page-subtotals"} + c.arguments);
         EXPECT_EQ(run.status, 2) << c.label;
         EXPECT_TRUE(run.err.contains(c.mustMention)) << c.label << ": " << run.err.toStdString();
         EXPECT_TRUE(run.out.isEmpty()) << c.label;

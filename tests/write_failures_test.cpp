@@ -13,6 +13,7 @@
 #include "forms/FormPages.h"
 #include "table/PageSubtotals.h"
 #include "table/Report.h"
+#include "tests/DiskLimit.h"
 #include "tests/TestSupport.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/ExcelDriver.h"
@@ -178,24 +179,7 @@ private:
     bool chattr_ = false;
 };
 
-class DiskLimit {
-public:
-    DiskLimit() {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = kDiskLimit;
-        savedSignal_ = std::signal(SIGXFSZ, SIG_IGN); // a failed write() instead of a signal
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~DiskLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, savedSignal_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*savedSignal_)(int) = nullptr;
-};
+using test::DiskLimit;
 
 const QByteArray kEarlier = QByteArrayLiteral("the earlier file, which a failed write must leave as it is\n");
 
@@ -215,7 +199,7 @@ TEST(WriteFailures, FullDiskHalfwayKeepsTheEarlierFile) {
         }
         Status status;
         {
-            DiskLimit limit;
+            DiskLimit limit(kDiskLimit);
             status = writer.write(path);
         }
         expectNamedFailure(status, writer.fileName, writer.what);
@@ -278,7 +262,7 @@ TEST(WriteFailures, CommandLineOutputsKeepTheEarlierFile) {
             std::ostringstream out, err;
             int exit = -1;
             {
-                DiskLimit limit;
+                DiskLimit limit(kDiskLimit);
                 exit = cli::runCli(arguments, out, err, false);
             }
             const QString message = QString::fromStdString(err.str());

@@ -18,6 +18,7 @@
 #include "forms/CMyHtmlView.h"
 #include "forms/FormPages.h"
 #include "forms/TjSelectDlg.h"
+#include "tests/gui/WaitUntil.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,23 +35,7 @@ using namespace quellar;
 
 namespace {
 
-// Runs the event loop until `done` holds or `timeoutMs` have passed. Unlike QTest::qWaitFor,
-// which sleeps between rounds of events, it keeps the loop running: the browser engine hands
-// the user-interface thread many small tasks, and sleeping after each makes a page load take
-// seconds instead of a fraction of one.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer poll;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > timeoutMs) loop.quit();
-    });
-    poll.start(2);
-    loop.exec();
-    return done();
-}
+using test::waitUntil;
 
 CellRecord cell(const QString& text) {
     CellRecord c;

@@ -344,21 +344,18 @@ bool UsedRangeStream::takeRow(SheetRow& row) {
 
 RangeBounds UsedRangeStream::bounds(const Sheet& sheet) const {
     const State& s = *state_;
-    // The used range: rows and columns with cells, and the merged areas.
-    bool any = s.lastCellRow >= 0;
-    CellRange used{s.firstIndex, s.firstColumn, s.lastCellRow, s.lastColumn};
-    if (!any) used = CellRange{kMaxRows, kMaxColumns, -1, -1};
-    for (const CellRange& m : sheet.merges) {
-        any = true;
-        used.firstRow = std::min(used.firstRow, m.firstRow);
-        used.lastRow = std::max(used.lastRow, m.lastRow);
-        used.firstColumn = std::min(used.firstColumn, m.firstColumn);
-        used.lastColumn = std::max(used.lastColumn, m.lastColumn);
+    // The used range: the sheet's own (its merged areas, as it holds no cells) and the cells seen.
+    std::optional<CellRange> used = sheet.usedRange();
+    if (s.lastCellRow >= 0) {
+        const CellRange cells{s.firstIndex, s.firstColumn, s.lastCellRow, s.lastColumn};
+        used = used ? CellRange{std::min(used->firstRow, cells.firstRow), std::min(used->firstColumn, cells.firstColumn),
+                                std::max(used->lastRow, cells.lastRow), std::max(used->lastColumn, cells.lastColumn)}
+                    : cells;
     }
     // Clipped as clipSourceRange clips a selection of the whole used range: it ends at the
     // last row and the last column that hold text, and is at least one cell.
     RangeBounds b;
-    if (any) b = RangeBounds{used.firstColumn + 1, used.firstRow + 1, used.lastColumn + 1, used.lastRow + 1};
+    if (used) b = RangeBounds{used->firstColumn + 1, used->firstRow + 1, used->lastColumn + 1, used->lastRow + 1};
     b.lastRow = s.lastTextRow;
     b.lastColumn = s.lastTextColumn;
     if (b.lastColumn < b.firstColumn) b.lastColumn = b.firstColumn;

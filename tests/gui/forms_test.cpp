@@ -14,6 +14,7 @@
 #include "table/ConditionalQuery.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/WaitUntil.h"
 #include "workbook/RangeReader.h"
 #include "workbook/TableWriter.h"
 #include "workbook/WorkbookFormat.h"
@@ -41,23 +42,7 @@ QString u(const char16_t* text) {
     return QString::fromUtf16(text);
 }
 
-// Runs the event loop until `done` holds or `timeoutMs` have passed. Unlike QTest::qWaitFor,
-// which sleeps between rounds of events, it keeps the loop running: the browser engine hands
-// the user-interface thread many small tasks, and sleeping after each makes a page load take
-// seconds instead of a fraction of one.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
-    if (done()) return true;
-    QEventLoop loop;
-    QTimer poll;
-    QElapsedTimer clock;
-    clock.start();
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() > timeoutMs) loop.quit();
-    });
-    poll.start(2);
-    loop.exec();
-    return done();
-}
+using test::waitUntil;
 
 // The page the program writes for `table`, in the test's folder.
 QString writtenPage(const QTemporaryDir& dir, const RowTable& table, bool summary) {

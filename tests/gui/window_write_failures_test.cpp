@@ -3,6 +3,7 @@
 // stays as it was and no temporary file is left in the working folder.
 
 #include "app/CQuellarDlg.h"
+#include "tests/DiskLimit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "workbook/WorkbookFormat.h"
 
@@ -13,34 +14,12 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 using namespace quellar;
 using Command = CQuellarDlg::Command;
 
 namespace {
 
-// Every write past `bytes` fails with EFBIG while this lives.
-class DiskLimit {
-public:
-    explicit DiskLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        savedSignal_ = std::signal(SIGXFSZ, SIG_IGN);
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~DiskLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, savedSignal_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*savedSignal_)(int) = nullptr;
-};
+using test::DiskLimit;
 
 QByteArray bytesOf(const QString& path) {
     QFile file(path);
