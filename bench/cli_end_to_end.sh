@@ -11,6 +11,8 @@
 #
 # Usage: bench/cli_end_to_end.sh [BUILD_DIR]        (default build/)
 #        RUNS=5 SIZES="10000 100000" JOBS="compare join" bench/cli_end_to_end.sh
+#        JOBS="compare highlighter details" SIZES=1000000 bench/cli_end_to_end.sh   (the tabular
+#        diff and the details page against the full CSV result)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$here/build}"
@@ -64,6 +66,8 @@ for n in $sizes; do
     has floor && run "unzip -p sheet1.xml > /dev/null" sh -c "unzip -p '$a' xl/worksheets/sheet1.xml > /dev/null"
     has read && run "convert (read one input, CSV out)" "$cli" convert "$a" "$out/read.csv"
     has compare && run "compare --key $key" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.csv"
+    has highlighter && run "compare --key $key --format highlighter" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/d.csv" --format highlighter
+    has details && run "compare --key $key -o r.csv --details" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.csv" --details "$out/d.htm"
     has join && run "join --on $key" "$cli" join --quiet --on "$key" "$a" "$b" -o "$out/r.csv"
     has filter && run "filter --where $where" "$cli" filter --quiet --where "$where" "$a" "$b" -o "$out/r.csv"
     has blank-rows && run "blank-rows --count 2" "$cli" blank-rows --quiet --count 2 "$a" -o "$out/r.csv"

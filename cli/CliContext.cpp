@@ -110,6 +110,10 @@ Status CliContext::parse(const QString& command, const QStringList& arguments,
             return Status::invalidInput(QStringLiteral("不认识的选项 “%1”").arg(arg));
         }
         auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
+        if (spec == specs.end() && name == u"only-differences")
+            return Status::invalidInput(
+                QStringLiteral("命令 %1 的结果没有差异标记，不能用 --only-differences（只用于 compare 和 compare-books）")
+                    .arg(command));
         if (spec == specs.end())
             return Status::invalidInput(QStringLiteral("命令 %1 没有选项 “--%2”").arg(command, name));
         if (spec->takesValue) {
@@ -180,6 +184,7 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
     // own, and its cells are given back as the table takes them.
     std::vector<Status> loaded(static_cast<size_t>(count));
     std::vector<int64_t> rows(static_cast<size_t>(count), 0);
+    std::vector<QString> sheetNames(static_cast<size_t>(count));
     auto load = [&](int which) {
         const size_t at = size_t(which - 1);
         loaded[at] = runGuarded([&]() -> Status {
@@ -192,6 +197,7 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
             if (!has(QStringLiteral("range%1").arg(which))) request.stream = &stream;
             if (Status s = readWorkbook(files_.value(which - 1), book, &request); !s.isOk()) return s;
             Sheet& chosen = book.sheets[size_t(request.sheet)];
+            sheetNames[at] = chosen.name;
             Result<RangeBounds> range = request.streamed ? Result<RangeBounds>(stream.bounds(chosen)) : chooseRange(which, chosen);
             if (!range.isOk()) return range.status();
             if (Status readable = checkReadableRange(range.value()); !readable.isOk())
@@ -219,6 +225,8 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
             tables.clear();
             return status;
         }
+    loadedSheets_.clear();
+    for (const QString& name : sheetNames) loadedSheets_.append(name);
     int64_t total = 0;
     for (int64_t n : rows) total += n;
     progress().setRange(total);

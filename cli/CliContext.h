@@ -59,6 +59,8 @@ public:
     // ends full at N = sum of (last row - first row). The workbooks are read only for their
     // tables: they are left empty, their cells given back as the tables are made.
     Status loadTables(int count, std::vector<Workbook>& books, std::vector<RowTable>& tables);
+    // The name of the sheet loadTables read for file `which` (1-based).
+    QString loadedSheet(int which) const { return loadedSheets_.value(which - 1); }
 
     // Checks that the output path is given (when `required`) and that its folder exists and
     // can be written, before any work is done.
@@ -91,6 +93,7 @@ private:
     QString command_;
     QMap<QString, QStringList> values_;
     QStringList files_;
+    QStringList loadedSheets_;
 };
 
 // A field the table does not have: an error naming the field and the fields there are.

@@ -2,6 +2,7 @@
 
 #include "base/StringTools.h"
 #include "Commands.h"
+#include "table/ComparisonOutputs.h"
 #include "workbook/WorkbookFormat.h"
 #include "base/CellOps.h"
 #include "table/Comparison.h"
@@ -11,22 +12,65 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <optional>
+
 namespace quellar::cli {
 namespace {
 
 std::vector<OptionSpec> contentOptions() {
-    return {{QStringLiteral("no-text")},      {QStringLiteral("formula")},
-            {QStringLiteral("number-format")}, {QStringLiteral("ignore-case")},
-            {QStringLiteral("report"), true},  {QStringLiteral("exit-code")}};
+    return {{QStringLiteral("no-text")},       {QStringLiteral("formula")},
+            {QStringLiteral("number-format")},  {QStringLiteral("ignore-case")},
+            {QStringLiteral("report"), true},   {QStringLiteral("exit-code")},
+            {QStringLiteral("only-differences")}, {QStringLiteral("details"), true}};
+}
+
+Status checkPagePath(const CliContext& context, const QString& option, const QString& what) {
+    if (!context.has(option)) return Status::ok();
+    const QFileInfo folder(QFileInfo(context.value(option)).absolutePath());
+    if (!folder.isDir()) return Status::ioError(QStringLiteral("%1的文件夹不存在：%2").arg(what, folder.absoluteFilePath()));
+    if (!folder.isWritable())
+        return Status::ioError(QStringLiteral("%1的文件夹不能写入：%2").arg(what, folder.absoluteFilePath()));
+    return Status::ok();
 }
 
 Status checkReportPath(const CliContext& context) {
-    if (!context.has(QStringLiteral("report"))) return Status::ok();
-    const QFileInfo folder(QFileInfo(context.value(QStringLiteral("report"))).absolutePath());
-    if (!folder.isDir()) return Status::ioError(QStringLiteral("报告的文件夹不存在：%1").arg(folder.absoluteFilePath()));
-    if (!folder.isWritable())
-        return Status::ioError(QStringLiteral("报告的文件夹不能写入：%1").arg(folder.absoluteFilePath()));
+    if (Status s = checkPagePath(context, QStringLiteral("report"), QStringLiteral("报告")); !s) return s;
+    return checkPagePath(context, QStringLiteral("details"), QStringLiteral("差异明细页"));
+}
+
+// --format highlighter and --context: the tabular diff instead of the result workbook.
+Status checkDiffFormat(const CliContext& context, bool& highlighter, HighlighterOptions& options) {
+    highlighter = context.has(QStringLiteral("format"));
+    if (!highlighter) {
+        if (context.has(QStringLiteral("context")))
+            return Status::invalidInput(QStringLiteral("--context 只和 --format highlighter 一起使用"));
+        return Status::ok();
+    }
+    const QString format = context.value(QStringLiteral("format"));
+    if (format != u"highlighter")
+        return Status::invalidInput(QStringLiteral("不认识的格式 “%1”：--format 只能是 highlighter（表格差异格式）").arg(format));
+    if (fileKindForPath(context.outputPath()) != FileKind::Csv)
+        return Status::invalidInput(
+            QStringLiteral("表格差异格式（--format highlighter）只能写成 .csv 文件，结果文件是 %1").arg(context.outputPath()));
+    if (context.has(QStringLiteral("only-differences")))
+        return Status::invalidInput(QStringLiteral("--only-differences 不能和 --format highlighter 一起使用：表格差异本来只列出不同的行"));
+    if (context.has(QStringLiteral("context"))) {
+        const QString value = context.value(QStringLiteral("context"));
+        bool ok = false;
+        const int rows = value.toInt(&ok);
+        if (value == u"all")
+            options.context = -1;
+        else if (ok && rows >= 0 && !value.startsWith(u'+'))
+            options.context = rows;
+        else
+            return Status::invalidInput(
+                QStringLiteral("--context 的取值 “%1” 不是行数：请给一个不小于 0 的整数，或 all（列出每一行）").arg(value));
+    }
     return Status::ok();
+}
+
+QStringList fileTexts(const CliContext& context) {
+    return {QFileInfo(context.files()[0]).absoluteFilePath(), QFileInfo(context.files()[1]).absoluteFilePath()};
 }
 
 Status writeReportIfAsked(CliContext& context, const QString& title, const QString& reportText) {
@@ -56,10 +100,15 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     std::vector<OptionSpec> options = contentOptions();
     options.push_back({QStringLiteral("key"), true, true});
     options.push_back({QStringLiteral("by-position")});
+    options.push_back({QStringLiteral("format"), true});
+    options.push_back({QStringLiteral("context"), true});
     Status status = context.parse(QStringLiteral("compare"), arguments, options);
     if (status.isOk()) status = context.expectFiles(2);
     if (status.isOk()) status = context.checkOutput(true);
     if (status.isOk()) status = checkReportPath(context);
+    bool highlighter = false;
+    HighlighterOptions diffOptions;
+    if (status.isOk()) status = checkDiffFormat(context, highlighter, diffOptions);
     if (!status.isOk()) return context.fail(status);
 
     CompareOptions compare;
@@ -93,11 +142,24 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     QString reportText;
     CompareCounts counts;
     const QString title = texts.text(QStringLiteral("diff1"));
-    status = runTableComparison(1, title, sink, std::move(tables[0]), std::move(tables[1]), compare, keys, reportText, context.progress(),
-                                &counts);
+    ComparisonOutputs outputs(highlighter ? nullptr : &sink);
+    std::optional<DetailsPage> details;
+    if (context.has(QStringLiteral("only-differences"))) outputs.keepOnlyDifferences();
+    if (highlighter) outputs.writeDiff(context.outputPath(), diffOptions);
+    if (context.has(QStringLiteral("details"))) {
+        const QStringList files = fileTexts(context);
+        details.emplace(texts.text(QStringLiteral("diff2")), files[0], files[1], describeCompareRules(compare, keys));
+        outputs.addDetails(&*details, [&](int, const QString&) {
+            return std::pair{context.loadedSheet(1), context.loadedSheet(2)};
+        });
+    }
+    const bool throughOutputs = highlighter || details || context.has(QStringLiteral("only-differences"));
+    status = runTableComparison(1, title, throughOutputs ? static_cast<ResultSink&>(outputs) : sink, std::move(tables[0]),
+                                std::move(tables[1]), compare, keys, reportText, context.progress(), &counts);
     tables.clear();
     if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff2")), reportText);
-    if (status.isOk()) status = context.writeOutput(result, sink);
+    if (status.isOk() && details) status = details->write(context.value(QStringLiteral("details")));
+    if (status.isOk() && !highlighter) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
     context.progress().setText(QString()); // ends the bar's line before the counts
     printCounts(context, texts, title, counts);
@@ -131,9 +193,20 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     WorkbookSink sink(result, context.sinkMode());
     QString reportText;
     std::vector<BookComparePair> pairs;
-    status = compareWorkbooks(books[0], books[1], compare, sink, reportText, context.progress(), &pairs);
+    ComparisonOutputs outputs(&sink);
+    std::optional<DetailsPage> details;
+    if (context.has(QStringLiteral("only-differences"))) outputs.keepOnlyDifferences();
+    if (context.has(QStringLiteral("details"))) {
+        const QStringList files = fileTexts(context);
+        details.emplace(texts.text(QStringLiteral("diff_book")), files[0], files[1], describeCompareRules(compare, {}));
+        outputs.addDetails(&*details, nullptr);
+    }
+    const bool throughOutputs = details || context.has(QStringLiteral("only-differences"));
+    status = compareWorkbooks(books[0], books[1], compare, throughOutputs ? static_cast<ResultSink&>(outputs) : sink,
+                              reportText, context.progress(), &pairs);
     books.clear();
     if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff_book")), reportText);
+    if (status.isOk() && details) status = details->write(context.value(QStringLiteral("details")));
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
     context.progress().setText(QString());

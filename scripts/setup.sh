@@ -14,6 +14,11 @@ packages=(
   clang-14 libclang-rt-14-dev
 )
 
+# The tabular diff test runs the reference tool from npm. A Node.js from elsewhere (for
+# instance NodeSource, which brings its own npm) is used as it is.
+command -v node >/dev/null 2>&1 || packages+=(nodejs)
+command -v npm >/dev/null 2>&1 || packages+=(npm)
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then

@@ -128,6 +128,30 @@ QString realToText(double value) {
     return QString::fromLatin1(buffer, qsizetype(writeRealText(value, buffer)));
 }
 
+size_t writeShortestReal(double value, char* buffer) {
+    if (value == 0) {
+        buffer[0] = '0';
+        return 1;
+    }
+    return size_t(std::to_chars(buffer, buffer + 400, value, std::chars_format::fixed).ptr - buffer);
+}
+
+QString shortestRealText(double value) {
+    if (!std::isfinite(value)) return QString();
+    char buffer[400];
+    return QString::fromLatin1(buffer, qsizetype(writeShortestReal(value, buffer)));
+}
+
+size_t cleanNumberText(QStringView text, char* buffer) {
+    // Most texts are not numbers: turn them away at the first character.
+    if (text.isEmpty()) return 0;
+    const char16_t first = text.front().unicode();
+    if (first != u'-' && (first < u'0' || first > u'9')) return 0;
+    double value = 0;
+    if (!typedTextToNumber(text, value)) return 0;
+    return writeShortestReal(value, buffer);
+}
+
 QString dateSerialToText(double serial) {
     if (!std::isfinite(serial) || serial < 0 || serial > exceldate::kLastSerial) return realToText(serial);
     const exceldate::SerialTime t = exceldate::splitSerial(serial, 86400);

@@ -52,6 +52,17 @@ bool typedTextToDate(QStringView text, double& serial);
 // as the same double; otherwise the shortest plain decimal that does (0.1234567).
 QString realToText(double value);
 
+// A real number in the shortest plain decimal that reads back as the same double, the way
+// spreadsheets export numbers: 100001, 50.78, 0.1, -3 (zero is always "0"). Finite values
+// only; writes Latin-1 into `buffer` (room for 400 characters) and returns the length.
+size_t writeShortestReal(double value, char* buffer);
+QString shortestRealText(double value);
+
+// The number form of a cell text for the CSV and JSON outputs: when typedTextToNumber reads
+// the text as a number (8500.000000, -2.5), its shortest form goes into `buffer` (room for
+// 400 characters) and the length is returned; 0 for any other text, which stays as it is.
+size_t cleanNumberText(QStringView text, char* buffer);
+
 // A cell value as text, stripped of blanks at both ends. Booleans give -1 and 0, dates
 // read as 2026/12/7 (with the time when there is one), errors give their text.
 QString variantToText(const CellValue& value);

@@ -324,7 +324,7 @@ namespace {
 // before the first cell is taken, since pairing still reads table 2's key cells.
 template <typename Table>
 Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, const QStringList& keys,
-                         CompareCounts* counts) {
+                         CompareCounts* counts, CompareLayout* layout) {
     const size_t L1 = t1.size(), L2 = t2.size();
     if (L1 >= kNone || L2 >= kNone) return Status::invalidInput(QStringLiteral("表格行数过多，无法对比。"));
     const size_t W1 = L1 ? t1[0].size() : 0;
@@ -407,6 +407,39 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
     for (uint8_t p : paired2)
         unpaired2 += p ? 0 : 1;
 
+    if (layout) {
+        layout->keyMode = options.keyMode;
+        layout->rows1 = L1;
+        layout->width1 = W1;
+        layout->width2 = W2;
+        layout->keyColumns1 = keyColumns1;
+        layout->keyColumns2 = keyColumns2;
+        if (options.keyMode) {
+            layout->names1 = names1;
+            layout->names2 = names2;
+            findFieldRow(t1, layout->fieldRow1);
+            findFieldRow(t2, layout->fieldRow2);
+            layout->column1To2 = column1To2;
+            layout->column2To1 = column2To1;
+        } else {
+            // By position the first row stands for the field row.
+            const auto firstRowNames = [](const auto& table, size_t width) {
+                FieldList names;
+                if (!table.empty())
+                    for (size_t c = 0; c < width; ++c) names.append(cellOf(table[0], c).text.toQString());
+                return names;
+            };
+            layout->names1 = firstRowNames(t1, W1);
+            layout->names2 = firstRowNames(t2, W2);
+            layout->fieldRow1 = L1 ? 0 : -1;
+            layout->fieldRow2 = L2 ? 0 : -1;
+            layout->column1To2.resize(W1);
+            layout->column2To1.resize(W2);
+            for (size_t c = 0; c < W1; ++c) layout->column1To2[c] = c < W2 ? int(c) : -1;
+            for (size_t c = 0; c < W2; ++c) layout->column2To1[c] = c < W1 ? int(c) : -1;
+        }
+    }
+
     const size_t width = W1 + 1 + W2;
     const size_t side2 = W1 + 1; // first file 2 column of a result row
     // Every row of table 1, then the rows of table 2 left unpaired.
@@ -486,13 +519,13 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
 } // namespace
 
 Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts) {
-    return compare(t1, t2, options, keys, counts);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout) {
+    return compare(t1, t2, options, keys, counts, layout);
 }
 
 Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts) {
-    Result<RowTable> result = compare(t1, t2, options, keys, counts);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout) {
+    Result<RowTable> result = compare(t1, t2, options, keys, counts, layout);
     RowTable().swap(t1);
     RowTable().swap(t2);
     return result;
@@ -507,7 +540,9 @@ Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Co
                      QString& reportText, Progress& progress, CompareCounts* counts) {
     progress.setText(QStringLiteral("run"));
     CompareCounts found;
-    Result<RowTable> compared = compute(&found);
+    auto* wantsLayout = dynamic_cast<ComparisonSink*>(&sink);
+    CompareLayout layout;
+    Result<RowTable> compared = compute(&found, wantsLayout ? &layout : nullptr);
     if (!compared.isOk()) return compared.status();
     RowTable& result = compared.value();
 
@@ -516,6 +551,7 @@ Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Co
     progress.setRange(rows);
     progress.setStep(step);
     progress.setPosition(0);
+    if (wantsLayout) wantsLayout->takeLayout(sheetNumber, layout);
     if (Status written = sink.takeResult(sheetNumber, title, std::move(result), progress, step); !written)
         return written;
 
@@ -531,7 +567,9 @@ Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sin
                           QString& reportText, Progress& progress, CompareCounts* counts) {
     return runComparison(
         sheetNumber, title, sink,
-        [&](CompareCounts* found) { return compareTables(t1, t2, options, keys, found); }, reportText,
+        [&](CompareCounts* found, CompareLayout* layout) {
+            return compareTables(t1, t2, options, keys, found, layout);
+        }, reportText,
         progress, counts);
 }
 
@@ -540,8 +578,8 @@ Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sin
                           QString& reportText, Progress& progress, CompareCounts* counts) {
     return runComparison(
         sheetNumber, title, sink,
-        [&](CompareCounts* found) {
-            return compareTables(std::move(t1), std::move(t2), options, keys, found);
+        [&](CompareCounts* found, CompareLayout* layout) {
+            return compareTables(std::move(t1), std::move(t2), options, keys, found, layout);
         },
         reportText, progress, counts);
 }

@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <vector>
 
 namespace quellar {
 
@@ -50,6 +51,42 @@ struct CompareCounts {
     int64_t greenCells = 0;
 };
 
+// Where things stand in a comparison result, for the outputs that read it after the core
+// (only the differences, the tabular diff, the details page). Row i < rows1 of the result is
+// row i of table 1; the rows after it are table 2's unpaired rows. Column width1 is the
+// separator (the paired table 2 row number, 1-based, or empty for an unpaired row of
+// table 1); table 2's cells start at column width1 + 1.
+struct CompareLayout {
+    bool keyMode = true;
+    size_t rows1 = 0;
+    size_t width1 = 0;
+    size_t width2 = 0;
+    // The field rows (key mode: as findFieldRow finds them; by position: row 0) and their
+    // names; -1 when a table has none.
+    int fieldRow1 = -1;
+    int fieldRow2 = -1;
+    FieldList names1;
+    FieldList names2;
+    // The column of the other table a column is compared with, -1 when it has none.
+    std::vector<int> column1To2;
+    std::vector<int> column2To1;
+    // The key columns in key order; empty when rows are paired by position.
+    std::vector<size_t> keyColumns1;
+    std::vector<size_t> keyColumns2;
+};
+
+// A sink that also reads the layout of each comparison result: runTableComparison hands it
+// over just before the result itself.
+class ComparisonSink : public ResultSink {
+public:
+    virtual void takeLayout(int sheetNumber, const CompareLayout& layout) = 0;
+};
+
+// True for the marks of a difference: red, yellow and green.
+inline bool isDifferenceFill(int32_t fill) {
+    return fill == Fill::Red || fill == Fill::Yellow || fill == Fill::BrightGreen;
+}
+
 // Counts the marks of a result table over the first C cells of every row, C being the cell
 // count of row 0.
 CompareCounts countMarks(const RowTable& result);
@@ -59,19 +96,19 @@ CompareCounts countMarks(const RowTable& result);
 // an empty list pairs by position until table 2 runs out). In positional mode with
 // table 1 no longer than table 2 row i pairs with row i. Refused: key mode when either
 // table has no field row (no row whose texts are all non-empty and distinct), and any key
-// that is not a field of both tables. `counts` may be null.
+// that is not a field of both tables. `counts` and `layout` may be null.
 Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr);
 // The same, consuming the two tables: their cells are moved into the result instead of
 // copied, which spares a reference-count update on every shared text. The tables are left
 // empty, also when the input is refused.
 Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr);
 
 // The whole comparison of one table pair: progress text "run", the core, progress range
 // N (result rows) with step progressStep(N) from position 0, the result into sheet
-// `sheetNumber` of the sink under `title`, and the pair's block of report rows appended
-// to `reportText`. A refused input or a failing sink is returned; reportText is then left
+// `sheetNumber` of the sink under `title` (a ComparisonSink gets the layout first), and the
+// pair's block of report rows appended to `reportText`. A refused input or a failing sink is returned; reportText is then left
 // as it was.
 Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
                           const RowTable& t2, const CompareOptions& options, const QStringList& keys,

@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <exception>
@@ -61,8 +62,9 @@ Status lineError(int64_t line, const QString& message) {
     return Status::invalidInput(QStringLiteral("第 %1 行：%2").arg(line).arg(message));
 }
 
-// The field as quoted CSV when it needs quotes.
-void appendField(std::string& out, QStringView text) {
+} // namespace
+
+void CsvFormat::appendField(std::string& out, QStringView text) {
     bool quote = false;
     for (QChar c : text)
         if (c == u',' || c == u'"' || c == u'\n' || c == u'\r') {
@@ -78,7 +80,14 @@ void appendField(std::string& out, QStringView text) {
     out.push_back('"');
 }
 
-} // namespace
+void CsvFormat::appendCell(std::string& out, QStringView text) {
+    char number[400];
+    if (const size_t n = cleanNumberText(text, number)) {
+        out.append(number, n);
+        return;
+    }
+    appendField(out, text);
+}
 
 QString sheetNameFromText(const QString& text) {
     QString name = text;
@@ -273,8 +282,15 @@ Status CsvFormat::write(const Workbook& workbook, const QString& path) const {
                     if (column > 0) b.push_back(',');
                     while (c < row.cells.size() && int64_t(row.cells[c].column) < column)
                         ++c;
-                    if (c < row.cells.size() && int64_t(row.cells[c].column) == column)
-                        appendField(b, variantToText(row.cells[c].value));
+                    if (c < row.cells.size() && int64_t(row.cells[c].column) == column) {
+                        const CellValue& value = row.cells[c].value;
+                        if (value.type == CellValue::Type::Number && std::isfinite(value.number)) {
+                            char number[400];
+                            b.append(number, writeShortestReal(value.number, number));
+                        } else {
+                            appendField(b, variantToText(value));
+                        }
+                    }
                 }
                 b.append("\r\n");
                 ++next;
@@ -297,7 +313,8 @@ void appendRows(std::string& b, const RowTable& table, size_t from, size_t to, s
         const Row& row = table[r];
         for (size_t c = 0; c < width; ++c) {
             if (c > 0) b.push_back(',');
-            if (c < row.size() && row[c].mergeState != MergeState::Covered) appendField(b, row[c].text.qview());
+            if (c < row.size() && row[c].mergeState != MergeState::Covered)
+                CsvFormat::appendCell(b, row[c].text.qview());
         }
         b.append("\r\n");
     }

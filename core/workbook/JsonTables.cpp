@@ -1,5 +1,6 @@
 #include "workbook/JsonTables.h"
 
+#include "base/CellOps.h"
 #include "base/Progress.h"
 #include "workbook/RangeReader.h"
 
@@ -24,7 +25,15 @@ void appendCell(std::string& out, const CellRecord& cell) {
     }
     out.append(R"({"text": ")");
     appendUtf8(out, cell.text, TextEscape::Json);
-    out.append(R"(", "fill": )");
+    // A text that is a number also gives its value, in the shortest form.
+    char number[400];
+    if (const size_t n = cleanNumberText(cell.text.qview(), number)) {
+        out.append(R"(", "value": )");
+        out.append(number, n);
+        out.append(R"(, "fill": )");
+    } else {
+        out.append(R"(", "fill": )");
+    }
     appendInteger(out, cell.fillColorIndex);
     switch (cell.mergeState) {
     case MergeState::Anchor:

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -144,7 +145,13 @@ SheetPane::SheetPane(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(view_, 1);
-    layout->addWidget(tabs_, 0, Qt::AlignLeft);
+    // The sheet tabs, and on the right what enableDifferenceTools adds.
+    auto* bottom = new QHBoxLayout;
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->setSpacing(8);
+    bottom->addWidget(tabs_, 0, Qt::AlignLeft);
+    bottom->addStretch(1);
+    layout->addLayout(bottom);
 
     sheetSelections_.assign(book_.sheets.size(), std::nullopt);
     showActiveSheet();
@@ -170,6 +177,7 @@ void SheetPane::setWorkbook(Workbook book) {
     if (book.activeSheet < 0 || size_t(book.activeSheet) >= book.sheets.size()) book.activeSheet = 0;
     model_->setSheet(nullptr, -1); // the view lets go of the old workbook before it goes
     book_ = std::move(book);
+    differences_.clear();
     sheetSelections_.assign(book_.sheets.size(), std::nullopt);
     showActiveSheet();
 }
@@ -200,6 +208,7 @@ void SheetPane::clearSheet(int number) {
     if (number < 1 || number > sheetCount()) return;
     setScreenUpdating(false);
     book_.sheets[size_t(number - 1)].clear();
+    keepDifferences(number, std::nullopt);
     setScreenUpdating(true);
 }
 
@@ -296,14 +305,21 @@ void SheetPane::setScreenUpdating(bool on) {
 
 Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
                               Progress& progress, int64_t step) {
-    return writeResultRows(sheetNumber, [&] { return writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step); });
+    std::optional<SheetDifferences> differences = indexDifferences(sheetNumber, table);
+    const Status status = writeResultRows(
+        sheetNumber, [&] { return writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step); });
+    if (status.isOk()) keepDifferences(sheetNumber, std::move(differences));
+    return status;
 }
 
 Status SheetPane::takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
                              int64_t step) {
-    return writeResultRows(sheetNumber, [&] {
+    std::optional<SheetDifferences> differences = indexDifferences(sheetNumber, table);
+    const Status status = writeResultRows(sheetNumber, [&] {
         return writeTableToSheet(book_, sheetNumber, sheetName, std::move(table), progress, step);
     });
+    if (status.isOk()) keepDifferences(sheetNumber, std::move(differences));
+    return status;
 }
 
 Status SheetPane::writeResultRows(int sheetNumber, const std::function<Status()>& write) {
@@ -364,6 +380,7 @@ void SheetPane::showActiveSheet() {
     QItemSelectionModel* sm = view_->selectionModel();
     const QSignalBlocker blockSelection(sm);
     model_->setSheet(&book_, book_.activeSheet);
+    applyDifferenceFilter();
     view_->setFont(model_->defaultFont());
     applyGeometry();
     std::optional<RangeBounds> remembered;
@@ -376,6 +393,7 @@ void SheetPane::showActiveSheet() {
     // Every later selection change is reported from here.
     connect(sm, &QItemSelectionModel::selectionChanged, this, &SheetPane::onSelectionChanged,
             Qt::UniqueConnection);
+    updateDifferenceStatus();
 }
 
 void SheetPane::onSelectionChanged() {
@@ -427,11 +445,14 @@ void SheetPane::applyGeometry() {
     // Sizes of a previous sheet go back to the defaults.
     rows->reset();
     columns->reset();
+    // While only some rows are shown, view rows are not sheet rows: they keep the common
+    // height and no merged areas are drawn.
+    const bool someRows = model_->showsSomeRows();
     if (sheet) {
         for (const auto& [column, width] : sheet->columnWidths)
             if (column >= 0 && column < model_->extentColumns())
                 columns->resizeSection(column, SheetPaneModel::pointsToPixels(width));
-        size_t sized = 0;
+        size_t sized = someRows ? kRowHeightLimit : 0;
         for (const SheetRow& row : sheet->rows) {
             if (row.height < 0 || row.index >= model_->extentRows()) continue;
             const int px = row.hidden ? 0 : rowPixels(row.height);
@@ -449,7 +470,7 @@ void SheetPane::applyGeometry() {
     spanTop_ = spanBottom_ = -1;
     tallestMerge_ = 1;
     windowedSpans_ = false;
-    if (!sheet) return;
+    if (!sheet || someRows) return;
     if (sheet->merges.size() <= kAllSpansLimit) {
         for (const CellRange& m : sheet->merges) {
             if (m.rowCount() * int64_t(m.columnCount()) <= 1) continue;

@@ -15,6 +15,8 @@
 #include "workbook/WorkbookFormat.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
+#include "table/Comparison.h"
+#include "table/DifferenceRows.h"
 
 #include <QWidget>
 
@@ -23,6 +25,9 @@
 
 #include <vector>
 
+class QAction;
+class QCheckBox;
+class QLabel;
 class QTabBar;
 class QTableView;
 class QItemSelection;
@@ -32,7 +37,7 @@ namespace quellar {
 class SheetPaneModel;
 class SheetGridView;
 
-class SheetPane : public QWidget, public ResultSink {
+class SheetPane : public QWidget, public ComparisonSink {
     Q_OBJECT
 public:
     explicit SheetPane(QWidget* parent = nullptr);
@@ -88,6 +93,28 @@ public:
     Status takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
                       int64_t step) override;
 
+    // --- the differences of comparison results (SheetPaneDifferences.cpp)
+    // Comparison results written here get an index of their marked (red, yellow, green)
+    // cells, made while the result is written. For the result pane: shows the 只看差异
+    // switch and the row count beside the sheet tabs, and gives the grid F8 / Shift+F8 and
+    // their context menu entries.
+    void enableDifferenceTools();
+    // Shows only the field row and the rows with a marked cell of the shown sheet, when it
+    // holds a comparison result; off shows every row again. The table is not copied: the
+    // model maps the shown rows onto the sheet's rows.
+    void setOnlyDifferences(bool on);
+    bool onlyDifferences() const { return onlyDifferences_; }
+    // Selects the next (or previous) marked cell after the current cell in reading order,
+    // also in rows hidden at the time, and scrolls to it. False when there is none.
+    bool goToDifference(bool forward);
+    // "显示 N 行，共 M 行" for the shown sheet; empty when it holds no comparison result.
+    QString differenceStatusText() const;
+    // The grid's context menu lists these actions in the order added (a separator is an
+    // action too). Added actions also work by their shortcuts while the grid has focus.
+    void addContextAction(QAction* action);
+    // ComparisonSink: the next result for `sheetNumber` is a comparison result.
+    void takeLayout(int sheetNumber, const CompareLayout& layout) override;
+
     QTableView* view() const;
     QTabBar* tabBar() const { return tabs_; }
     SheetPaneModel* model() const { return model_; }
@@ -114,6 +141,18 @@ private:
     void applyGeometry();
     void updateSpans();
     void onSelectionChanged();
+    // The differences part (SheetPaneDifferences.cpp).
+    struct SheetDifferences {
+        DifferenceIndex index;
+        std::vector<int32_t> shownRows; // the field row and the marked rows
+        size_t rows = 0;
+    };
+    std::optional<SheetDifferences> indexDifferences(int sheetNumber, const RowTable& table) const;
+    void keepDifferences(int sheetNumber, std::optional<SheetDifferences> differences);
+    const SheetDifferences* shownDifferences() const;
+    void applyDifferenceFilter();
+    void updateDifferenceStatus();
+    void showContextMenu(const QPoint& at);
 
     Workbook book_;
     SheetPaneModel* model_ = nullptr;
@@ -130,6 +169,14 @@ private:
     int32_t tallestMerge_ = 1;
     int spanTop_ = -1, spanBottom_ = -1;
     double rowScale_ = 1.0;
+    // The differences part.
+    std::vector<std::optional<SheetDifferences>> differences_; // by sheet index
+    int layoutSheet_ = 0;     // the sheet number whose comparison layout came last
+    int layoutFieldRow_ = -1; // its field row
+    bool onlyDifferences_ = false;
+    QCheckBox* onlyDifferencesBox_ = nullptr;
+    QLabel* differenceStatus_ = nullptr;
+    QList<QAction*> contextActions_;
 };
 
 } // namespace quellar

@@ -72,6 +72,8 @@ void SheetPaneModel::setSheet(Workbook* book, int sheetIndex) {
     book_ = book;
     sheetIndex_ = (book && sheetIndex >= 0 && size_t(sheetIndex) < book->sheets.size()) ? sheetIndex : -1;
     if (sheetIndex_ < 0) book_ = nullptr;
+    filtered_ = false; // another sheet: its rows are all shown until told otherwise
+    shownRows_.clear();
     looks_.clear();
     rebuildRowIndex();
     endResetModel();
@@ -117,6 +119,7 @@ void SheetPaneModel::rebuildRowIndex() {
 }
 
 const Cell* SheetPaneModel::cellAt(int row, int column) const {
+    row = sheetRow(row);
     if (row < 0 || size_t(row) >= rowSlot_.size() || column < 0) return nullptr;
     const int32_t slot = rowSlot_[size_t(row)];
     if (slot < 0) return nullptr;
@@ -181,7 +184,8 @@ std::vector<QString> SheetPaneModel::narrowTexts(int row, int column) const {
 }
 
 int SheetPaneModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rows_;
+    if (parent.isValid()) return 0;
+    return filtered_ ? int(shownRows_.size()) : rows_;
 }
 
 int SheetPaneModel::columnCount(const QModelIndex& parent) const {
@@ -255,7 +259,7 @@ QVariant SheetPaneModel::data(const QModelIndex& index, int role) const {
 QVariant SheetPaneModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role == Qt::DisplayRole) {
         if (orientation == Qt::Horizontal) return columnLetters(section + 1);
-        return QString::number(section + 1);
+        return QString::number(sheetRow(section) + 1);
     }
     if (role == Qt::TextAlignmentRole) return int(Qt::AlignCenter);
     return QVariant();
@@ -273,7 +277,8 @@ bool SheetPaneModel::setData(const QModelIndex& index, const QVariant& value, in
     return setCellText(index.row(), index.column(), value.toString());
 }
 
-bool SheetPaneModel::setCellText(int row, int column, const QString& text) {
+bool SheetPaneModel::setCellText(int viewRowIndex, int column, const QString& text) {
+    const int row = sheetRow(viewRowIndex);
     if (!isEditable() || row < 0 || row >= rows_ || column < 0 || column >= columns_) return false;
     Sheet& s = book_->sheets[size_t(sheetIndex_)];
     const bool rowExisted = s.row(row) != nullptr;
@@ -309,9 +314,36 @@ bool SheetPaneModel::setCellText(int row, int column, const QString& text) {
         cell.formula = SharedText();
     }
     if (!rowExisted) rebuildRowIndex();
-    const QModelIndex changed = index(row, column);
+    const QModelIndex changed = index(viewRowIndex, column);
     emit dataChanged(changed, changed);
     return true;
+}
+
+void SheetPaneModel::showOnlyRows(std::vector<int32_t> rows) {
+    beginResetModel();
+    filtered_ = true;
+    shownRows_ = std::move(rows);
+    endResetModel();
+}
+
+void SheetPaneModel::showAllRows() {
+    if (!filtered_) return;
+    beginResetModel();
+    filtered_ = false;
+    shownRows_.clear();
+    shownRows_.shrink_to_fit();
+    endResetModel();
+}
+
+int SheetPaneModel::sheetRow(int viewRow) const {
+    if (!filtered_) return viewRow;
+    return viewRow >= 0 && size_t(viewRow) < shownRows_.size() ? shownRows_[size_t(viewRow)] : -1;
+}
+
+int SheetPaneModel::viewRow(int sheetRow) const {
+    if (!filtered_) return sheetRow;
+    const auto it = std::lower_bound(shownRows_.begin(), shownRows_.end(), sheetRow);
+    return it != shownRows_.end() && *it == sheetRow ? int(it - shownRows_.begin()) : -1;
 }
 
 int SheetPaneModel::pointsToPixels(double points) {

@@ -67,6 +67,17 @@ public:
     // Points to the pixels the grid draws with (96 pixels per inch).
     static int pointsToPixels(double points);
 
+    // --- showing some rows only (only the differences of a comparison result)
+    // The view shows just these sheet rows (0-based, ascending), its row numbers still the
+    // sheet's; no rows are copied, view rows are mapped onto sheet rows. Empty: every row.
+    void showOnlyRows(std::vector<int32_t> rows);
+    void showAllRows();
+    bool showsSomeRows() const { return filtered_; }
+    size_t shownRowCount() const { return shownRows_.size(); }
+    // The sheet row a view row shows, and the view row showing a sheet row (-1 when hidden).
+    int sheetRow(int viewRow) const;
+    int viewRow(int sheetRow) const;
+
 private:
     struct Look {
         QVariant font; // empty for the default font
@@ -87,6 +98,8 @@ private:
     int rows_ = kMaxRows;
     int columns_ = kMaxColumns;
     std::vector<int32_t> rowSlot_; // sheet row index -> position in Sheet::rows, or -1
+    bool filtered_ = false;
+    std::vector<int32_t> shownRows_; // while filtered: view row -> sheet row
     mutable std::vector<Look> looks_;
 };
 
