@@ -103,11 +103,11 @@ void SheetPane::setOnlyDifferences(bool on) {
     if (onlyDifferences_ == on) return;
     onlyDifferences_ = on;
     // The current cell stays where it was in the sheet, or moves to the next row shown.
-    const QModelIndex current = view_->currentIndex();
+    const QModelIndex current = view()->currentIndex();
     const int sheetRow = current.isValid() ? model_->sheetRow(current.row()) : 0;
     const int column = current.isValid() ? current.column() : 0;
     {
-        const QSignalBlocker blockSelection(view_->selectionModel());
+        const QSignalBlocker blockSelection(view()->selectionModel());
         applyDifferenceFilter();
         applyGeometry();
     }
@@ -129,7 +129,7 @@ bool SheetPane::goToDifference(bool forward) {
         return false;
     }
     const auto& cells = differences->index.cells;
-    const QModelIndex current = view_->currentIndex();
+    const QModelIndex current = view()->currentIndex();
     int64_t at = -1;
     if (!current.isValid() || model_->sheetRow(current.row()) < 0)
         at = forward ? 0 : int64_t(cells.size()) - 1;
@@ -165,8 +165,8 @@ void SheetPane::updateDifferenceStatus() {
 
 void SheetPane::addContextAction(QAction* action) {
     if (contextActions_.isEmpty()) {
-        view_->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(view_, &QWidget::customContextMenuRequested, this, &SheetPane::showContextMenu);
+        view()->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view(), &QWidget::customContextMenuRequested, this, &SheetPane::showContextMenu);
     }
     contextActions_.append(action);
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -176,7 +176,7 @@ void SheetPane::addContextAction(QAction* action) {
 void SheetPane::showContextMenu(const QPoint& at) {
     QMenu menu(this);
     menu.addActions(contextActions_);
-    menu.exec(view_->viewport()->mapToGlobal(at));
+    menu.exec(view()->viewport()->mapToGlobal(at));
 }
 
 } // namespace quellar
