@@ -149,7 +149,23 @@ size_t cleanNumberText(QStringView text, char* buffer) {
     if (first != u'-' && (first < u'0' || first > u'9')) return 0;
     double value = 0;
     if (!typedTextToNumber(text, value)) return 0;
-    return writeShortestReal(value, buffer);
+    // A text the rule accepts has at most 15 significant digits, and two such decimals never
+    // read as the same double: the shortest form is the text without the zeros that end its
+    // fraction (and without the point when nothing is left after it).
+    qsizetype n = text.size();
+    if (text.contains(u'.')) {
+        while (text[n - 1] == u'0')
+            --n;
+        if (text[n - 1] == u'.') --n;
+    }
+    if (value == 0) n = 0; // "0.000000"
+    if (n == 0) {
+        buffer[0] = '0';
+        return 1;
+    }
+    for (qsizetype i = 0; i < n; ++i)
+        buffer[i] = char(text[i].unicode());
+    return size_t(n);
 }
 
 QString dateSerialToText(double serial) {

@@ -77,6 +77,7 @@ constexpr CommandInfo kCommands[] = {
     {Command::Repair, u"修复", nullptr, nullptr, nullptr, IconKind::Repair, &CQuellarDlg::repair},
     {Command::WebSite, u"网站", nullptr, "tb12", "tbTip12", IconKind::WebSite, &CQuellarDlg::showWebSite},
     {Command::Report, u"对比报告", nullptr, nullptr, nullptr, IconKind::Report, &CQuellarDlg::showReport},
+    {Command::Details, u"差异明细", nullptr, nullptr, nullptr, IconKind::Report, &CQuellarDlg::showDetails},
     {Command::About, u"关于 Quellar", nullptr, nullptr, nullptr, IconKind::Application,
      &CQuellarDlg::showAbout},
 };
@@ -268,6 +269,7 @@ void CQuellarDlg::buildControls() {
     pane1_->setObjectName(QStringLiteral("pane1"));
     pane2_->setObjectName(QStringLiteral("pane2"));
     result_->setObjectName(QStringLiteral("result"));
+    result_->enableDifferenceTools();
 
     auto makeRangeBox = [this](int which) {
         auto* box = new QLineEdit(central_);
@@ -293,6 +295,8 @@ void CQuellarDlg::buildControls() {
     open2_ = makeButton(QStringLiteral("打开文件2"), Command::OpenFile2);
     export_ = makeButton(QStringLiteral("导出到Excel"), Command::Export);
     report_ = makeButton(QStringLiteral("对比报告"), Command::Report);
+    details_ = makeButton(QStringLiteral("差异明细"), Command::Details);
+    details_->setObjectName(QStringLiteral("details"));
     open1_->setObjectName(QStringLiteral("open1"));
     open2_->setObjectName(QStringLiteral("open2"));
     export_->setObjectName(QStringLiteral("export"));
@@ -384,7 +388,8 @@ void CQuellarDlg::layoutControls() {
     result_->setGeometry(12, panesTop + sourceH + gap, W - 24, resultH);
     export_->setGeometry(12, buttonsY, 116, buttonH);
     report_->setGeometry(136, buttonsY, 116, buttonH);
-    status_->setGeometry(266, buttonsY, std::max(0, W - 278), buttonH);
+    details_->setGeometry(260, buttonsY, 116, buttonH);
+    status_->setGeometry(390, buttonsY, std::max(0, W - 402), buttonH);
     showFileName(1);
     showFileName(2);
     showStatus(status_->property("fullText").toString());
@@ -568,6 +573,15 @@ void CQuellarDlg::showReport() {
     const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
     if (!QFileInfo::exists(path)) {
         showMessage(QStringLiteral("还没有对比报告：先运行“两表对比”或“两簿比较”。"), false);
+        return;
+    }
+    prompts_->openDocument(path);
+}
+
+void CQuellarDlg::showDetails() {
+    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report-details.htm"));
+    if (!QFileInfo::exists(path)) {
+        showMessage(QStringLiteral("还没有差异明细：先运行“两表对比”或“两簿比较”。"), false);
         return;
     }
     prompts_->openDocument(path);

@@ -18,6 +18,7 @@
 #include "base/RowTable.h"
 #include "base/StringTools.h"
 #include "forms/FormReply.h"
+#include "table/DetailsPage.h"
 #include "table/Report.h"
 
 #include <QMainWindow>
@@ -62,6 +63,7 @@ public:
         Repair,
         WebSite,
         Report,
+        Details,
         About,
     };
     static constexpr int kCommandCount = int(Command::About) + 1;
@@ -107,6 +109,7 @@ public slots:
     void conditionalQueryCommand();
     void conditionalSummaryCommand();
     void showReport();
+    void showDetails();
     void showHelp();
     void showWebSite();
     void repair();
@@ -162,7 +165,8 @@ private:
     // Clips the selection of each of the first paneCount file panes and reads the ranges
     // under the "init" progress; empty (after a message) when a selection is too large.
     Tables readSources(int paneCount, CRunDlg& progress);
-    void finishComparison(const QString& reportTitle);
+    // Writes report.htm (and opens it) and the details page report-details.htm beside it.
+    void finishComparison(const QString& reportTitle, const DetailsPage& details);
     // 条件查询 (summary false) and 条件汇总: the form page built from the file 1 table,
     // written into startDirectory and shown; what its button handed back, or nullopt
     // (after a message) when there is nothing to run.
@@ -192,6 +196,7 @@ private:
     QPushButton* open2_ = nullptr;
     QPushButton* export_ = nullptr;
     QPushButton* report_ = nullptr;
+    QPushButton* details_ = nullptr;
     QLabel* file1Label_ = nullptr;
     QLabel* file2Label_ = nullptr;
     QLabel* status_ = nullptr;

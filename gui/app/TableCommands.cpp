@@ -11,6 +11,7 @@
 #include "forms/FormPages.h"
 #include "table/BlankRows.h"
 #include "table/Comparison.h"
+#include "table/ComparisonOutputs.h"
 #include "table/ConditionalQuery.h"
 #include "table/Filter.h"
 #include "table/GroupSum.h"
@@ -41,6 +42,7 @@ bool anyNamed(const QStringList& names) {
 void CQuellarDlg::compareTables() {
     std::optional<DiffChoice> choice;
     CompareCounts counts;
+    std::optional<DetailsPage> details;
     runTableCommand(
         Command::CompareTables,
         {.panes = 2,
@@ -53,7 +55,14 @@ void CQuellarDlg::compareTables() {
          .run =
              [&](ResultSink& sink, Progress& progress, Tables& t) {
                  reportText_.clear();
-                 return runTableComparison(1, texts_.text(QStringLiteral("diff1")), sink, std::move(t[0]),
+                 // The details page reads the result on its way into the result pane.
+                 details.emplace(texts_.text(QStringLiteral("diff2")), QDir::toNativeSeparators(file1Path_),
+                                 QDir::toNativeSeparators(file2Path_),
+                                 describeCompareRules(choice->options, choice->keys));
+                 ComparisonOutputs outputs(&sink);
+                 const QString sheet1 = pane1_->activeSheet().name, sheet2 = pane2_->activeSheet().name;
+                 outputs.addDetails(&*details, [&](int, const QString&) { return std::pair{sheet1, sheet2}; });
+                 return runTableComparison(1, texts_.text(QStringLiteral("diff1")), outputs, std::move(t[0]),
                                            std::move(t[1]), choice->options, choice->keys, reportText_,
                                            progress, &counts);
              },
@@ -67,7 +76,7 @@ void CQuellarDlg::compareTables() {
                      .arg(counts.yellowCells)
                      .arg(counts.greenCells);
              },
-         .then = [&] { finishComparison(texts_.text(QStringLiteral("diff2"))); }});
+         .then = [&] { finishComparison(texts_.text(QStringLiteral("diff2")), *details); }});
 }
 
 void CQuellarDlg::compareBooks() {
@@ -75,7 +84,11 @@ void CQuellarDlg::compareBooks() {
     if (!options) return;
     CRunDlg progress(this);
     std::vector<BookComparePair> pairs;
-    const Status status = compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, *result_,
+    DetailsPage details(texts_.text(QStringLiteral("diff_book")), QDir::toNativeSeparators(file1Path_),
+                        QDir::toNativeSeparators(file2Path_), describeCompareRules(*options, {}));
+    ComparisonOutputs outputs(result_);
+    outputs.addDetails(&details, nullptr);
+    const Status status = compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs,
                                            reportText_, progress, &pairs);
     progress.finish();
     if (status.code() == Status::Code::Cancelled) return; // no box ticked
@@ -100,15 +113,20 @@ void CQuellarDlg::compareBooks() {
                          .arg(compared)
                          .arg(differentRows)
                          .arg(differentCells));
-    finishComparison(texts_.text(QStringLiteral("diff_book")));
+    finishComparison(texts_.text(QStringLiteral("diff_book")), details);
 }
 
-void CQuellarDlg::finishComparison(const QString& reportTitle) {
+void CQuellarDlg::finishComparison(const QString& reportTitle, const DetailsPage& details) {
     const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
     const Status status = writeReport(path, reportTitle, reportText_, QDir::toNativeSeparators(file1Path_),
                                       QDir::toNativeSeparators(file2Path_), clock_);
     if (!status.isOk()) {
         showMessage(QStringLiteral("无法写出对比报告。\n\n%1").arg(status.message()));
+        return;
+    }
+    const QString detailsPath = QDir(startDirectory_).filePath(QStringLiteral("report-details.htm"));
+    if (const Status written = details.write(detailsPath); !written.isOk()) {
+        showMessage(QStringLiteral("无法写出差异明细。\n\n%1").arg(written.message()));
         return;
     }
     prompts_->openDocument(path);

@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QRegularExpression>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
@@ -353,6 +354,22 @@ TEST_F(MainWindowTest, CompareTablesByKeyGivesWhatTheCommandLineGives) {
     window->findChild<QPushButton*>(QStringLiteral("report"))->click();
     EXPECT_EQ(prompts->opened.size(), 2);
     EXPECT_EQ(prompts->opened.last(), reportPath);
+
+    // 差异明细 opens the details page written beside it: each red cell pair listed once.
+    window->findChild<QPushButton*>(QStringLiteral("details"))->click();
+    const QString detailsPath = dir.filePath(QStringLiteral("report-details.htm"));
+    EXPECT_EQ(prompts->opened.last(), detailsPath);
+    QFile detailsFile(detailsPath);
+    ASSERT_TRUE(detailsFile.open(QIODevice::ReadOnly));
+    const QString details = QString::fromUtf8(detailsFile.readAll());
+    const QRegularExpressionMatch cells =
+        QRegularExpression(QStringLiteral("不同的单元格 (\\d+)")).match(window->statusText());
+    ASSERT_TRUE(cells.hasMatch());
+    EXPECT_EQ(details.count(QStringLiteral("<li class=\"cell\">")), cells.captured(1).toInt());
+    EXPECT_TRUE(details.contains(QStringLiteral("只在文件一的行")));
+    EXPECT_FALSE(details.contains(QStringLiteral("<script")));
+    // The result pane offers only the differences.
+    EXPECT_FALSE(window->resultPane()->differenceStatusText().isEmpty());
 }
 
 TEST_F(MainWindowTest, CompareTablesReadsTheTypedRangesAndComparesByPosition) {
