@@ -812,7 +812,7 @@ TEST(Csv, WritesTheActiveSheetAsQuotedUtf8WithBom) {
     EXPECT_EQ(fileBytes(path), QByteArray("\xEF\xBB\xBF"
                                           "名称,,\"a,\"\"b\"\"\nc\"\r\n"
                                           ",,\r\n"
-                                          ",3.000000,-1\r\n"));
+                                          ",3,-1\r\n")); // numbers in their shortest form
     Workbook back;
     ASSERT_TRUE(readWorkbook(path, back).isOk());
     EXPECT_EQ(back.sheets[0].name, QStringLiteral("销售 _2024_"));
@@ -855,7 +855,7 @@ TEST(Json, TablesAsTheCommandLineWritesThem) {
             "{\"name\": \"对比结果\", \"rows\": [\n"
             "[{\"text\": \"名\\\"称\\\"\\\\\\n\\u0001\", \"fill\": 2, \"merge\": \"anchor\", \"rows\": 2, "
             "\"cols\": 2}, {\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, "
-            "{\"text\": \"3.000000\", \"fill\": 20, \"merge\": \"text-only\"}],\n"
+            "{\"text\": \"3.000000\", \"value\": 3, \"fill\": 20, \"merge\": \"text-only\"}],\n"
             "[{\"text\": \"\", \"fill\": 6, \"merge\": \"single\"}]\n"
             "]},\n"
             "{\"name\": \"Sheet2\", \"rows\": []},\n"
@@ -879,7 +879,7 @@ TEST(Json, WorkbookSheetsAsTheOperationsReadThem) {
     EXPECT_TRUE(json.contains(
         QStringLiteral("[{\"text\": \"a\", \"fill\": 2, \"merge\": \"anchor\", \"rows\": 2, \"cols\": 2}, "
                        "{\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, {\"text\": \"3.000000\", "
-                       "\"fill\": 2, \"merge\": \"single\"}],\n"
+                       "\"value\": 3, \"fill\": 2, \"merge\": \"single\"}],\n"
                        "[{\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, {\"text\": \"\", \"fill\": "
                        "0, \"merge\": \"covered\"}, "
                        "{\"text\": \"b\", \"fill\": 2, \"merge\": \"single\"}]\n]}")))
