@@ -7,9 +7,9 @@
 #include "table/DetailsPage.h"
 #include "table/DifferenceRows.h"
 #include "table/HighlighterDiff.h"
-#include "workbook/CsvFormat.h"
 #include "tests/CliRun.h"
 #include "tests/TestSupport.h"
+#include "workbook/CsvFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,19 +60,30 @@ QString diffOf(const Compared& c, int context = 1) {
 
 TEST(CleanCsv, NumbersInTheirShortestFormReadBackEqual) {
     // Texts as the operations hold them, and what a spreadsheet's CSV export shows.
-    const std::vector<std::pair<QString, QString>> cases = {
-        {"100001.000000", "100001"}, {"50.780000", "50.78"}, {"0.100000", "0.1"},     {"-3.000000", "-3"},
-        {"0.000000", "0"},           {"0.1234567", "0.1234567"}, {"007", "007"},      {"1,234", "\"1,234\""},
-        {"2015/1/1", "2015/1/1"},    {"1e5", "1e5"},         {"12345678901234567", "12345678901234567"},
-        {"3.", "3."},                {"abc", "abc"}};
+    const std::vector<std::pair<QString, QString>> cases = {{"100001.000000", "100001"},
+                                                            {"50.780000", "50.78"},
+                                                            {"0.100000", "0.1"},
+                                                            {"-3.000000", "-3"},
+                                                            {"0.000000", "0"},
+                                                            {"0.1234567", "0.1234567"},
+                                                            {"007", "007"},
+                                                            {"1,234", "\"1,234\""},
+                                                            {"2015/1/1", "2015/1/1"},
+                                                            {"1e5", "1e5"},
+                                                            {"12345678901234567", "12345678901234567"},
+                                                            {"3.", "3."},
+                                                            {"abc", "abc"}};
     RowTable table;
-    for (const auto& [text, written] : cases) table.push_back(test::makeTable({{text}})[0]);
+    for (const auto& [text, written] : cases)
+        table.push_back(test::makeTable({{text}})[0]);
     QTemporaryDir dir;
     const QString path = dir.filePath("t.csv");
     ASSERT_TRUE(CsvFormat::writeTable(table, path).isOk());
     QStringList expected;
-    for (const auto& [text, written] : cases) expected.append(written);
-    EXPECT_EQ(QString::fromUtf8(readBytes(path).mid(3)), expected.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    for (const auto& [text, written] : cases)
+        expected.append(written);
+    EXPECT_EQ(QString::fromUtf8(readBytes(path).mid(3)),
+              expected.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 
     // Random numbers of every size: the written text reads back as the same value.
     std::mt19937_64 random(7);
@@ -111,12 +122,16 @@ TEST(CleanCsv, ConvertWritesNumbersShortAndJsonAddsTheValue) {
     source.close();
     const test::CliRun csv = test::runCli({"convert", source.fileName(), dir.filePath("out.csv")});
     ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
-    EXPECT_EQ(readBytes(dir.filePath("out.csv")), QByteArray("\xEF\xBB\xBFn,t\r\n1,007\r\n8500.5,x\r\n0.1,2015/1/1\r\n"));
+    EXPECT_EQ(readBytes(dir.filePath("out.csv")),
+              QByteArray("\xEF\xBB\xBFn,t\r\n1,007\r\n8500.5,x\r\n0.1,2015/1/1\r\n"));
 
     const test::CliRun json = test::runCli({"convert", source.fileName(), dir.filePath("out.json")});
     ASSERT_EQ(json.status, 0) << json.err.toStdString();
     const QJsonArray rows = QJsonDocument::fromJson(readBytes(dir.filePath("out.json")))
-                                .object()["sheets"].toArray()[0].toObject()["rows"].toArray();
+                                .object()["sheets"]
+                                .toArray()[0]
+                                .toObject()["rows"]
+                                .toArray();
     const QJsonObject number = rows[2].toArray()[0].toObject();
     EXPECT_EQ(number["text"].toString(), "8500.500000");
     EXPECT_EQ(number["value"].toDouble(), 8500.5);
@@ -131,10 +146,10 @@ TEST(DifferenceRows, KeepsTheFieldRowAndMarkedRowsAndIndexesTheirCells) {
     EXPECT_EQ(index.rows, (std::vector<uint32_t>{2, 3, 5}));
     ASSERT_EQ(index.cells.size(), 2u + 2u + 2u);
     EXPECT_EQ(index.next(0, 0, true), 0);
-    EXPECT_EQ(index.next(2, 1, true), 1);                          // the red cell on file 2's side
-    EXPECT_EQ(index.next(5, 99, true), -1);                        // nothing after the last
-    EXPECT_EQ(index.next(2, 1, false), -1);                        // nothing before the first
-    EXPECT_EQ(index.next(4, 0, false), 3);                         // back to row 3's last mark
+    EXPECT_EQ(index.next(2, 1, true), 1);                           // the red cell on file 2's side
+    EXPECT_EQ(index.next(5, 99, true), -1);                         // nothing after the last
+    EXPECT_EQ(index.next(2, 1, false), -1);                         // nothing before the first
+    EXPECT_EQ(index.next(4, 0, false), 3);                          // back to row 3's last mark
     EXPECT_EQ(index.cells[size_t(index.next(3, 1, true))].row, 5u); // across the unmarked row 4
 
     const RowTable kept = keepDifferenceRows(std::move(c.result), c.layout.fieldRow1);
@@ -146,10 +161,12 @@ TEST(DifferenceRows, KeepsTheFieldRowAndMarkedRowsAndIndexesTheirCells) {
 }
 
 TEST(HighlighterDiff, KeyedChangesContextAndSkippedRows) {
-    const Compared c = compareKeyed("id,name,qty;1,apple,3;2,pear,4;3,plum,5;4,fig,6;5,kiwi,7;6,lime,8;7,x,9",
-                                    "id,name,qty;1,apple,3;2,pear,40;4,fig,6;5,kiwi,7;6,lime,8;7,x,9;8,new,10");
-    EXPECT_EQ(diffOf(c), QStringLiteral("@@,id,name,qty\n,1,apple,3\n->,2,pear,4->40\n---,3,plum,5\n,4,fig,6\n"
-                                        "...,...,...,...\n,7,x,9\n+++,8,new,10\n"));
+    const Compared c =
+        compareKeyed("id,name,qty;1,apple,3;2,pear,4;3,plum,5;4,fig,6;5,kiwi,7;6,lime,8;7,x,9",
+                     "id,name,qty;1,apple,3;2,pear,40;4,fig,6;5,kiwi,7;6,lime,8;7,x,9;8,new,10");
+    EXPECT_EQ(diffOf(c),
+              QStringLiteral("@@,id,name,qty\n,1,apple,3\n->,2,pear,4->40\n---,3,plum,5\n,4,fig,6\n"
+                             "...,...,...,...\n,7,x,9\n+++,8,new,10\n"));
     // Without context the changes stand alone, as the reference tool writes them.
     EXPECT_EQ(diffOf(c, 0), QStringLiteral("@@,id,name,qty\n->,2,pear,4->40\n---,3,plum,5\n+++,8,new,10\n"));
     EXPECT_EQ(diffOf(c, -1).count(u'\n'), 9); // the field row and every row of both files once
@@ -158,9 +175,11 @@ TEST(HighlighterDiff, KeyedChangesContextAndSkippedRows) {
 TEST(HighlighterDiff, SchemaRowArrowsQuotingAndInsertedRowOrder) {
     // A column only in file 1, one only in file 2, an arrow inside a text, a quote and a
     // line break, and a row inserted between two rows of file 1.
-    const Compared c = compareKeyed("id,name,qty;1,a->b,3;2,b,4;3,c,5", "id,extra,qty;1,e,3;9,\"q\",1;2,f,40;3,g,5");
-    EXPECT_EQ(diffOf(c), QStringLiteral("!,,+++,---,\n@@,id,extra,name,qty\n+,1,e,a->b,3\n+++,9,\"\"\"q\"\"\",NULL,1\n"
-                                        "-->,2,f,b,4-->40\n+,3,g,c,5\n"));
+    const Compared c =
+        compareKeyed("id,name,qty;1,a->b,3;2,b,4;3,c,5", "id,extra,qty;1,e,3;9,\"q\",1;2,f,40;3,g,5");
+    EXPECT_EQ(diffOf(c),
+              QStringLiteral("!,,+++,---,\n@@,id,extra,name,qty\n+,1,e,a->b,3\n+++,9,\"\"\"q\"\"\",NULL,1\n"
+                             "-->,2,f,b,4-->40\n+,3,g,c,5\n"));
     // Numbers are written in the form the CSV outputs use.
     const Compared n = compareKeyed("id,v;1,3.500000", "id,v;1,4.000000");
     EXPECT_EQ(diffOf(n), QStringLiteral("@@,id,v\n->,1,3.5->4\n"));
@@ -168,7 +187,8 @@ TEST(HighlighterDiff, SchemaRowArrowsQuotingAndInsertedRowOrder) {
     const Compared i = compareKeyed("id,v,w;1,a,x", "id,v,w;1,a,y");
     HighlighterOptions leave;
     leave.leaveOut1 = {false, false, true};
-    EXPECT_EQ(QString::fromUtf8(highlighterDiffText(i.result, i.layout, leave).substr(3)), "@@,id,v\r\n...,...,...\r\n");
+    EXPECT_EQ(QString::fromUtf8(highlighterDiffText(i.result, i.layout, leave).substr(3)),
+              "@@,id,v\r\n...,...,...\r\n");
 }
 
 TEST(DetailsPage, ListsEveryChangedCellOnceEscapedAndCutsLongLists) {
@@ -176,12 +196,14 @@ TEST(DetailsPage, ListsEveryChangedCellOnceEscapedAndCutsLongLists) {
     QString a = QStringLiteral("id,v,w");
     QString b = QStringLiteral("id,v,w;k,<b>&,x\"y;m,1,2;n,3,4");
     a += QStringLiteral(";k,<script>,z");
-    for (int i = 0; i < 12000; ++i) a += QStringLiteral(";r%1,1,2").arg(i);
+    for (int i = 0; i < 12000; ++i)
+        a += QStringLiteral(";r%1,1,2").arg(i);
     Compared c = compareKeyed(a, b);
     CompareOptions options;
-    DetailsPage page(QStringLiteral("两表<对比>"), QStringLiteral("/tmp/a&b.xlsx"), QStringLiteral("/tmp/c.xlsx"),
-                     describeCompareRules(options, {QStringLiteral("id")}));
-    DetailsStatistics statistics{{QStringLiteral("列"), QStringLiteral("不同")}, {{QStringLiteral("v<1>"), QStringLiteral("1")}}};
+    DetailsPage page(QStringLiteral("两表<对比>"), QStringLiteral("/tmp/a&b.xlsx"),
+                     QStringLiteral("/tmp/c.xlsx"), describeCompareRules(options, {QStringLiteral("id")}));
+    DetailsStatistics statistics{{QStringLiteral("列"), QStringLiteral("不同")},
+                                 {{QStringLiteral("v<1>"), QStringLiteral("1")}}};
     page.addComparison(QStringLiteral("S1"), QStringLiteral("S2"), c.result, c.layout, c.counts, &statistics);
     const QString html = page.html();
 
@@ -194,8 +216,9 @@ TEST(DetailsPage, ListsEveryChangedCellOnceEscapedAndCutsLongLists) {
     EXPECT_TRUE(html.contains(QStringLiteral("prefers-color-scheme: dark")));
     EXPECT_TRUE(html.contains(QStringLiteral("size: A4")));
     // Two changed cells of one row, each once, old → new.
-    const QRegularExpression cell(QStringLiteral("<li class=\"cell\">([^<]*)：<span class=\"old\">([^<]*)</span>"
-                                                 " <span class=\"arrow\">→</span> <span class=\"new\">([^<]*)</span></li>"));
+    const QRegularExpression cell(
+        QStringLiteral("<li class=\"cell\">([^<]*)：<span class=\"old\">([^<]*)</span>"
+                       " <span class=\"arrow\">→</span> <span class=\"new\">([^<]*)</span></li>"));
     QStringList cells;
     for (auto it = cell.globalMatch(html); it.hasNext();) {
         const auto m = it.next();
@@ -217,7 +240,8 @@ TEST(CliDiffOutputs, OnlyDifferencesDetailsAndTheDiffFile) {
     f2.write("id,v\r\n1,a\r\n2,x\r\n3,c\r\n4,d\r\n");
     f1.close();
     f2.close();
-    const QString out = dir.filePath("r.csv"), details = dir.filePath("d.htm"), diff = dir.filePath("diff.csv");
+    const QString out = dir.filePath("r.csv"), details = dir.filePath("d.htm"),
+                  diff = dir.filePath("diff.csv");
     test::CliRun run = test::runCli({"compare", "--key", "id", f1.fileName(), f2.fileName(), "-o", out,
                                      "--only-differences", "--details", details});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
@@ -227,15 +251,17 @@ TEST(CliDiffOutputs, OnlyDifferencesDetailsAndTheDiffFile) {
     EXPECT_TRUE(page.contains(QStringLiteral("<span class=\"old\">b</span>")));
     EXPECT_TRUE(page.contains(QStringLiteral("a.csv")));
 
-    run = test::runCli({"compare", "--key", "id", f1.fileName(), f2.fileName(), "-o", diff, "--format", "highlighter",
-                        "--context", "0"});
+    run = test::runCli({"compare", "--key", "id", f1.fileName(), f2.fileName(), "-o", diff, "--format",
+                        "highlighter", "--context", "0"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(readBytes(diff), QByteArray("\xEF\xBB\xBF@@,id,v\r\n->,2,b->x\r\n+++,4,d\r\n"));
 
     // Workbook comparison pairs sheets by name: the same file name in two folders.
     ASSERT_TRUE(QDir(dir.path()).mkpath("one") && QDir(dir.path()).mkpath("two"));
-    ASSERT_TRUE(QFile::copy(f1.fileName(), dir.filePath("one/t.csv")) && QFile::copy(f2.fileName(), dir.filePath("two/t.csv")));
-    run = test::runCli({"compare-books", dir.filePath("one/t.csv"), dir.filePath("two/t.csv"), "-o", out, "--only-differences"});
+    ASSERT_TRUE(QFile::copy(f1.fileName(), dir.filePath("one/t.csv")) &&
+                QFile::copy(f2.fileName(), dir.filePath("two/t.csv")));
+    run = test::runCli({"compare-books", dir.filePath("one/t.csv"), dir.filePath("two/t.csv"), "-o", out,
+                        "--only-differences"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(readBytes(out), QByteArray("\xEF\xBB\xBFid,v,1,id,v\r\n2,b,3,2,x\r\n,,5,4,d\r\n"));
 }
@@ -248,14 +274,20 @@ TEST(CliDiffOutputs, BadChoicesEndWithStatusTwoAndWriteNothing) {
         QStringList arguments;
         const char16_t* message;
     } cases[] = {
-        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.xlsx"), "--format", "highlighter"}, u"只能写成 .csv"},
-        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--format", "unified"}, u"不认识的格式"},
-        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--format", "highlighter", "--context", "abc"},
+        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.xlsx"), "--format", "highlighter"},
+         u"只能写成 .csv"},
+        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--format", "unified"},
+         u"不认识的格式"},
+        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--format", "highlighter", "--context",
+          "abc"},
          u"“abc” 不是行数"},
-        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--format", "highlighter", "--context", "-1"},
+        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--format", "highlighter", "--context",
+          "-1"},
          u"不是行数"},
-        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--context", "2"}, u"只和 --format highlighter"},
-        {{"join", "--on", key, a, b, "-o", dir.filePath("d.csv"), "--only-differences"}, u"不能用 --only-differences"},
+        {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--context", "2"},
+         u"只和 --format highlighter"},
+        {{"join", "--on", key, a, b, "-o", dir.filePath("d.csv"), "--only-differences"},
+         u"不能用 --only-differences"},
         {{"compare", "--key", key, a, b, "-o", dir.filePath("d.csv"), "--details", dir.filePath("no/x.htm")},
          u"差异明细页的文件夹不存在"},
     };

@@ -10,8 +10,8 @@
 // Usage: bench_differences [ROWS]   (default 1,000,000 records x 10 fields, 1% changed and
 //                                    1% replaced, as bench/make_cli_inputs makes them)
 
-#include "bench/TableGenerator.h"
 #include "base/Progress.h"
+#include "bench/TableGenerator.h"
 #include "components/SheetPane.h"
 #include "table/Comparison.h"
 
@@ -32,19 +32,21 @@ struct Spread {
     void add(double v) { values.push_back(v); }
     void print(const char* label) {
         std::sort(values.begin(), values.end());
-        std::printf("%-52s median %8.1f ms   (min %7.1f, max %7.1f, n=%zu)\n", label, values[values.size() / 2],
-                    values.front(), values.back(), values.size());
+        std::printf("%-52s median %8.1f ms   (min %7.1f, max %7.1f, n=%zu)\n", label,
+                    values[values.size() / 2], values.front(), values.back(), values.size());
     }
 };
 
-double ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
+double ms(const QElapsedTimer& t) {
+    return double(t.nsecsElapsed()) / 1e6;
+}
 
 Status compareInto(SheetPane& pane, const RowTable& t1, const RowTable& t2) {
     CompareOptions options;
     QString report;
     NullProgress progress;
-    return runTableComparison(1, QStringLiteral("对比结果"), pane, t1, t2, options, {QStringLiteral("编号")}, report,
-                              progress);
+    return runTableComparison(1, QStringLiteral("对比结果"), pane, t1, t2, options, {QStringLiteral("编号")},
+                              report, progress);
 }
 
 } // namespace

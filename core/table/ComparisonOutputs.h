@@ -17,7 +17,8 @@ namespace quellar {
 class ComparisonOutputs final : public ComparisonSink {
 public:
     // `next` takes the result after these outputs; null when nothing else is written.
-    explicit ComparisonOutputs(ResultSink* next) : next_(next) {}
+    explicit ComparisonOutputs(ResultSink* next)
+        : next_(next) {}
 
     void keepOnlyDifferences() { onlyDifferences_ = true; }
     void writeDiff(const QString& path, const HighlighterOptions& options) {
@@ -25,7 +26,8 @@ public:
         diffOptions_ = options;
     }
     // The page gets a section per result; `sheets` names the two sheets of a result sheet.
-    void addDetails(DetailsPage* page, std::function<std::pair<QString, QString>(int, const QString&)> sheets) {
+    void addDetails(DetailsPage* page,
+                    std::function<std::pair<QString, QString>(int, const QString&)> sheets) {
         details_ = page;
         sheets_ = std::move(sheets);
     }

@@ -34,7 +34,9 @@ ul.cells { margin: 0; padding-left: 1.1em; }
 </style>
 )";
 
-QString esc(QStringView text) { return htmlEscape(text.toString()); }
+QString esc(QStringView text) {
+    return htmlEscape(text.toString());
+}
 
 QStringView cellText(const Row& row, size_t column) {
     if (column >= row.size() || row[column].mergeState == MergeState::Covered) return {};
@@ -66,18 +68,22 @@ QStringList describeCompareRules(const CompareOptions& options, const QStringLis
     if (options.compareFormula) contents.append(QStringLiteral("公式"));
     if (options.compareNumberFormat) contents.append(QStringLiteral("数值格式"));
     QStringList rules;
-    rules.append(QStringLiteral("比较内容：%1").arg(contents.isEmpty() ? QStringLiteral("无") : contents.join(QStringLiteral("、"))));
+    rules.append(QStringLiteral("比较内容：%1")
+                     .arg(contents.isEmpty() ? QStringLiteral("无") : contents.join(QStringLiteral("、"))));
     if (options.compareText)
-        rules.append(options.ignoreCase ? QStringLiteral("英文字母不区分大小写") : QStringLiteral("区分大小写"));
+        rules.append(options.ignoreCase ? QStringLiteral("英文字母不区分大小写")
+                                        : QStringLiteral("区分大小写"));
     if (options.keyMode)
         rules.append(QStringLiteral("按对比字段配对：%1").arg(keys.join(QStringLiteral("、"))));
     else
         rules.append(keys.isEmpty() ? QStringLiteral("按每行每列配对")
-                                    : QStringLiteral("按每行每列配对（行数不同时按 %1 配对）").arg(keys.join(QStringLiteral("、"))));
+                                    : QStringLiteral("按每行每列配对（行数不同时按 %1 配对）")
+                                          .arg(keys.join(QStringLiteral("、"))));
     return rules;
 }
 
-DetailsPage::DetailsPage(const QString& title, const QString& file1, const QString& file2, const QStringList& rules)
+DetailsPage::DetailsPage(const QString& title, const QString& file1, const QString& file2,
+                         const QStringList& rules)
     : title_(title) {
     head_ += QStringLiteral("<h1>%1 差异明细</h1>\n<table>\n").arg(esc(title));
     head_ += QStringLiteral("<tr><th>文件一</th><td>%1</td></tr>\n").arg(esc(file1));
@@ -92,7 +98,8 @@ void DetailsPage::addComparison(const QString& sheet1, const QString& sheet2, co
                                 const CompareLayout& layout, const CompareCounts& counts,
                                 const DetailsStatistics* statistics) {
     QString& s = sections_;
-    s += QStringLiteral("<h2>%1</h2>\n<table>\n").arg(esc(sheet1 == sheet2 ? sheet1 : sheet1 + QStringLiteral(" ↔ ") + sheet2));
+    s += QStringLiteral("<h2>%1</h2>\n<table>\n")
+             .arg(esc(sheet1 == sheet2 ? sheet1 : sheet1 + QStringLiteral(" ↔ ") + sheet2));
     s += QStringLiteral("<tr><th>文件一的工作表</th><td>%1</td></tr>\n").arg(esc(sheet1));
     s += QStringLiteral("<tr><th>文件二的工作表</th><td>%1</td></tr>\n").arg(esc(sheet2));
     const auto countRow = [&](const char16_t* label, int64_t n) {
@@ -141,7 +148,9 @@ void DetailsPage::addComparison(const QString& sheet1, const QString& sheet2, co
                 if (only1Count++ < kListLimit)
                     only1 += QStringLiteral("<tr><td>%1</td>%2%3</tr>\n")
                                  .arg(r + 1)
-                                 .arg(keyed ? QStringLiteral("<td>%1</td>").arg(esc(keyText(row, layout.keyColumns1, 0))) : QString(),
+                                 .arg(keyed ? QStringLiteral("<td>%1</td>")
+                                                  .arg(esc(keyText(row, layout.keyColumns1, 0)))
+                                            : QString(),
                                       valuesRow(row, 0, layout.width1));
                 continue;
             }
@@ -151,26 +160,34 @@ void DetailsPage::addComparison(const QString& sheet1, const QString& sheet2, co
                 if (row[c].fillColorIndex != Fill::Red) continue;
                 const int c2 = c < layout.column1To2.size() ? layout.column1To2[c] : -1;
                 if (c2 < 0) continue;
-                cells += QStringLiteral("<li class=\"cell\">%1：<span class=\"old\">%2</span> <span class=\"arrow\">→</span> "
-                                        "<span class=\"new\">%3</span></li>")
-                             .arg(esc(columnName(layout.names1, c)), esc(cellText(row, c)),
-                                  esc(cellText(row, side2 + size_t(c2))));
+                cells +=
+                    QStringLiteral(
+                        "<li class=\"cell\">%1：<span class=\"old\">%2</span> <span class=\"arrow\">→</span> "
+                        "<span class=\"new\">%3</span></li>")
+                        .arg(esc(columnName(layout.names1, c)), esc(cellText(row, c)),
+                             esc(cellText(row, side2 + size_t(c2))));
             }
             if (cells.isEmpty()) continue;
             if (changedCount++ < kListLimit)
-                changed += QStringLiteral("<tr><td>%1</td><td>%2</td>%3<td><ul class=\"cells\">%4</ul></td></tr>\n")
-                               .arg(r + 1)
-                               .arg(j + 1)
-                               .arg(keyed ? QStringLiteral("<td>%1</td>").arg(esc(keyText(row, layout.keyColumns1, 0))) : QString(),
-                                    cells);
+                changed +=
+                    QStringLiteral("<tr><td>%1</td><td>%2</td>%3<td><ul class=\"cells\">%4</ul></td></tr>\n")
+                        .arg(r + 1)
+                        .arg(j + 1)
+                        .arg(keyed
+                                 ? QStringLiteral("<td>%1</td>").arg(esc(keyText(row, layout.keyColumns1, 0)))
+                                 : QString(),
+                             cells);
             continue;
         }
         if (j <= layout.fieldRow2) continue;
         if (only2Count++ < kListLimit)
-            only2 += QStringLiteral("<tr><td>%1</td>%2%3</tr>\n")
-                         .arg(j + 1)
-                         .arg(keyed ? QStringLiteral("<td>%1</td>").arg(esc(keyText(row, layout.keyColumns2, side2))) : QString(),
-                              valuesRow(row, side2, layout.width2));
+            only2 +=
+                QStringLiteral("<tr><td>%1</td>%2%3</tr>\n")
+                    .arg(j + 1)
+                    .arg(keyed
+                             ? QStringLiteral("<td>%1</td>").arg(esc(keyText(row, layout.keyColumns2, side2)))
+                             : QString(),
+                         valuesRow(row, side2, layout.width2));
     }
 
     const auto header = [&](const FieldList& names, size_t width) {
@@ -186,17 +203,21 @@ void DetailsPage::addComparison(const QString& sheet1, const QString& sheet2, co
         if (count > kListLimit) s += moreLine(count - kListLimit);
     };
     list(QStringLiteral("内容不同的行"),
-         QStringLiteral("<th>文件一行</th><th>文件二行</th>") + keyHeader + QStringLiteral("<th>不同的单元格（原值 → 新值）</th>"),
+         QStringLiteral("<th>文件一行</th><th>文件二行</th>") + keyHeader +
+             QStringLiteral("<th>不同的单元格（原值 → 新值）</th>"),
          changed, changedCount);
-    list(QStringLiteral("只在文件一的行"), QStringLiteral("<th>文件一行</th>") + keyHeader + header(layout.names1, layout.width1),
-         only1, only1Count);
-    list(QStringLiteral("只在文件二的行"), QStringLiteral("<th>文件二行</th>") + keyHeader + header(layout.names2, layout.width2),
-         only2, only2Count);
+    list(QStringLiteral("只在文件一的行"),
+         QStringLiteral("<th>文件一行</th>") + keyHeader + header(layout.names1, layout.width1), only1,
+         only1Count);
+    list(QStringLiteral("只在文件二的行"),
+         QStringLiteral("<th>文件二行</th>") + keyHeader + header(layout.names2, layout.width2), only2,
+         only2Count);
 }
 
 QString DetailsPage::html() const {
     return QStringLiteral("<!DOCTYPE html>\n<html lang=\"zh-CN\">\n<head>\n<meta charset=\"utf-8\">\n"
-                          "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>%1 差异明细</title>\n")
+                          "<meta name=\"viewport\" content=\"width=device-width, "
+                          "initial-scale=1\">\n<title>%1 差异明细</title>\n")
                .arg(esc(title_)) +
            QString::fromUtf16(kStyle) + QStringLiteral("</head>\n<body>\n") + head_ + sections_ +
            QStringLiteral("</body>\n</html>\n");

@@ -9,7 +9,8 @@ namespace quellar {
 namespace {
 
 bool holdsDifference(const Row& row) {
-    return std::any_of(row.begin(), row.end(), [](const CellRecord& c) { return isDifferenceFill(c.fillColorIndex); });
+    return std::any_of(row.begin(), row.end(),
+                       [](const CellRecord& c) { return isDifferenceFill(c.fillColorIndex); });
 }
 
 } // namespace

@@ -95,19 +95,19 @@ public:
         , layout_(layout)
         , columns_(diffColumns(layout, options))
         , side2_(layout.width1 + 1) {
-        hasNewColumns_ = std::any_of(columns_.begin(), columns_.end(),
-                                     [](const DiffColumn& d) { return d.column1 < 0; });
+        hasNewColumns_ =
+            std::any_of(columns_.begin(), columns_.end(), [](const DiffColumn& d) { return d.column1 < 0; });
         collectEntries();
         context_ = options.context;
         chooseKept(options.context);
         chooseArrow();
     }
 
-    template <typename Sink>
-    void write(Sink& sink) {
+    template <typename Sink> void write(Sink& sink) {
         std::string& b = sink.buffer();
         b.append("\xEF\xBB\xBF");
-        if (std::any_of(columns_.begin(), columns_.end(), [](const DiffColumn& d) { return !d.schema.isEmpty(); })) {
+        if (std::any_of(columns_.begin(), columns_.end(),
+                        [](const DiffColumn& d) { return !d.schema.isEmpty(); })) {
             b.push_back('!');
             for (const DiffColumn& d : columns_) {
                 b.push_back(',');
@@ -181,14 +181,18 @@ private:
         const size_t reach = size_t(context);
         size_t sinceChange = std::numeric_limits<size_t>::max();
         for (size_t i = 0; i < n; ++i) {
-            if (entries_[i].kind != Kind::Same) sinceChange = 0;
-            else if (sinceChange != std::numeric_limits<size_t>::max()) ++sinceChange;
+            if (entries_[i].kind != Kind::Same)
+                sinceChange = 0;
+            else if (sinceChange != std::numeric_limits<size_t>::max())
+                ++sinceChange;
             if (sinceChange <= reach) kept_[i] = 1;
         }
         size_t untilChange = std::numeric_limits<size_t>::max();
         for (size_t i = n; i-- > 0;) {
-            if (entries_[i].kind != Kind::Same) untilChange = 0;
-            else if (untilChange != std::numeric_limits<size_t>::max()) ++untilChange;
+            if (entries_[i].kind != Kind::Same)
+                untilChange = 0;
+            else if (untilChange != std::numeric_limits<size_t>::max())
+                ++untilChange;
             if (untilChange <= reach) kept_[i] = 1;
         }
     }
@@ -230,23 +234,36 @@ private:
     void writeEntry(std::string& b, const Entry& entry) const {
         const Row& row = result_[entry.row];
         switch (entry.kind) {
-        case Kind::Same: break;
-        case Kind::Changed: appendUtf8(b, arrow_); break;
-        case Kind::NewValues: b.push_back('+'); break;
-        case Kind::Removed: b.append("---"); break;
-        case Kind::Added: b.append("+++"); break;
+        case Kind::Same:
+            break;
+        case Kind::Changed:
+            appendUtf8(b, arrow_);
+            break;
+        case Kind::NewValues:
+            b.push_back('+');
+            break;
+        case Kind::Removed:
+            b.append("---");
+            break;
+        case Kind::Added:
+            b.append("+++");
+            break;
         }
         for (const DiffColumn& d : columns_) {
             b.push_back(',');
             const int at2 = d.column2 >= 0 ? int(side2_) + d.column2 : -1;
             switch (entry.kind) {
             case Kind::Removed:
-                if (d.column1 >= 0) CsvFormat::appendCell(b, cellText(row, d.column1));
-                else b.append("NULL");
+                if (d.column1 >= 0)
+                    CsvFormat::appendCell(b, cellText(row, d.column1));
+                else
+                    b.append("NULL");
                 break;
             case Kind::Added:
-                if (at2 >= 0) CsvFormat::appendCell(b, cellText(row, at2));
-                else b.append("NULL");
+                if (at2 >= 0)
+                    CsvFormat::appendCell(b, cellText(row, at2));
+                else
+                    b.append("NULL");
                 break;
             default:
                 if (d.column1 < 0) {
@@ -289,8 +306,8 @@ std::string highlighterDiffText(const RowTable& result, const CompareLayout& lay
     return std::move(sink.text);
 }
 
-Status writeHighlighterDiff(const RowTable& result, const CompareLayout& layout, const HighlighterOptions& options,
-                            const QString& path) {
+Status writeHighlighterDiff(const RowTable& result, const CompareLayout& layout,
+                            const HighlighterOptions& options, const QString& path) {
     DiffWriter writer(result, layout, options);
     OutputFile out(path);
     if (Status opened = out.open(); !opened.isOk()) return opened;

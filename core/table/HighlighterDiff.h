@@ -48,7 +48,7 @@ std::string highlighterDiffText(const RowTable& result, const CompareLayout& lay
                                 const HighlighterOptions& options);
 
 // The same written to `path` through a temporary file.
-Status writeHighlighterDiff(const RowTable& result, const CompareLayout& layout, const HighlighterOptions& options,
-                            const QString& path);
+Status writeHighlighterDiff(const RowTable& result, const CompareLayout& layout,
+                            const HighlighterOptions& options, const QString& path);
 
 } // namespace quellar

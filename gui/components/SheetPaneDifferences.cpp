@@ -24,7 +24,8 @@ void SheetPane::takeLayout(int sheetNumber, const CompareLayout& layout) {
     layoutFieldRow_ = layout.fieldRow1;
 }
 
-std::optional<SheetPane::SheetDifferences> SheetPane::indexDifferences(int sheetNumber, const RowTable& table) const {
+std::optional<SheetPane::SheetDifferences> SheetPane::indexDifferences(int sheetNumber,
+                                                                       const RowTable& table) const {
     // Only comparison results (announced by their layout) have differences to go to.
     if (sheetNumber != layoutSheet_) return std::nullopt;
     SheetDifferences differences;
@@ -32,7 +33,8 @@ std::optional<SheetPane::SheetDifferences> SheetPane::indexDifferences(int sheet
     differences.rows = table.size();
     std::vector<int32_t>& shown = differences.shownRows;
     shown.reserve(differences.index.rows.size() + 1);
-    const int64_t fieldRow = layoutFieldRow_ >= 0 && size_t(layoutFieldRow_) < table.size() ? layoutFieldRow_ : -1;
+    const int64_t fieldRow =
+        layoutFieldRow_ >= 0 && size_t(layoutFieldRow_) < table.size() ? layoutFieldRow_ : -1;
     bool fieldRowPlaced = fieldRow < 0;
     for (uint32_t row : differences.index.rows) {
         if (!fieldRowPlaced && int64_t(row) >= fieldRow) {
@@ -134,7 +136,8 @@ bool SheetPane::goToDifference(bool forward) {
     if (!current.isValid() || model_->sheetRow(current.row()) < 0)
         at = forward ? 0 : int64_t(cells.size()) - 1;
     else
-        at = differences->index.next(uint32_t(model_->sheetRow(current.row())), uint32_t(current.column()), forward);
+        at = differences->index.next(uint32_t(model_->sheetRow(current.row())), uint32_t(current.column()),
+                                     forward);
     if (at < 0) {
         QApplication::beep();
         return false;
