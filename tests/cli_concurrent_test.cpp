@@ -39,7 +39,8 @@ void writeStaff(const QString& path, const QString& tag, int rows, int changedEv
 // The report without its time of writing, the one part two runs of the same comparison
 // may write differently.
 QByteArray withoutTime(const QByteArray& report) {
-    QString text = QString::fromUtf16(reinterpret_cast<const char16_t*>(report.constData()), report.size() / 2);
+    QString text =
+        QString::fromUtf16(reinterpret_cast<const char16_t*>(report.constData()), report.size() / 2);
     // The first row of the report's table: the time.
     static const QRegularExpression time(QStringLiteral("<td>[^<]*</td>\\s*<td>(\\d{4}[^<]*)</td>"));
     const QRegularExpressionMatch match = time.match(text);
@@ -55,9 +56,16 @@ const std::array<QString, 3> kTargets = {QStringLiteral("report.htm"), QStringLi
 QStringList arguments(const QString& sources, int which, const QString& folder) {
     const QString one = QDir(sources).filePath(QStringLiteral("%1-1.csv").arg(which));
     const QString two = QDir(sources).filePath(QStringLiteral("%1-2.csv").arg(which));
-    return {QStringLiteral("compare"), one, two, QStringLiteral("--key"), QStringLiteral("编号"),
-            QStringLiteral("--quiet"), QStringLiteral("--report"), QDir(folder).filePath(kTargets[0]),
-            QStringLiteral("-o"), QDir(folder).filePath(kTargets[1])};
+    return {QStringLiteral("compare"),
+            one,
+            two,
+            QStringLiteral("--key"),
+            QStringLiteral("编号"),
+            QStringLiteral("--quiet"),
+            QStringLiteral("--report"),
+            QDir(folder).filePath(kTargets[0]),
+            QStringLiteral("-o"),
+            QDir(folder).filePath(kTargets[1])};
 }
 
 QStringList pageArguments(const QString& sources, int which, const QString& folder) {
@@ -76,18 +84,20 @@ TEST(CliConcurrentRuns, FilesInOneFolderAreAlwaysOneRunsWholeContent) {
     for (int which = 0; which < 2; ++which) {
         const QString tag = which == 0 ? QStringLiteral("甲") : QStringLiteral("乙");
         writeStaff(QDir(sources.path()).filePath(QStringLiteral("%1-1.csv").arg(which)), tag, 4000, 0);
-        writeStaff(QDir(sources.path()).filePath(QStringLiteral("%1-2.csv").arg(which)), tag, 4000, 3 + which);
+        writeStaff(QDir(sources.path()).filePath(QStringLiteral("%1-2.csv").arg(which)), tag, 4000,
+                   3 + which);
     }
 
     // What each run writes on its own.
     std::map<QString, std::array<QByteArray, 2>> expected;
     for (int which = 0; which < 2; ++which) {
         QTemporaryDir alone;
-        ASSERT_EQ(QProcess::execute(QStringLiteral(QUELLAR_CLI_PATH), arguments(sources.path(), which, alone.path())),
+        ASSERT_EQ(QProcess::execute(QStringLiteral(QUELLAR_CLI_PATH),
+                                    arguments(sources.path(), which, alone.path())),
                   0);
-        ASSERT_EQ(
-            QProcess::execute(QStringLiteral(QUELLAR_CLI_PATH), pageArguments(sources.path(), which, alone.path())),
-            0);
+        ASSERT_EQ(QProcess::execute(QStringLiteral(QUELLAR_CLI_PATH),
+                                    pageArguments(sources.path(), which, alone.path())),
+                  0);
         for (const QString& target : kTargets) {
             const QByteArray bytes = bytesOf(QDir(alone.path()).filePath(target));
             ASSERT_FALSE(bytes.isEmpty()) << target.toStdString();
@@ -101,8 +111,8 @@ TEST(CliConcurrentRuns, FilesInOneFolderAreAlwaysOneRunsWholeContent) {
     for (int round = 0; round < 3; ++round) {
         std::vector<std::unique_ptr<QProcess>> runs;
         for (int which = 0; which < 2; ++which) {
-            for (const QStringList& args :
-                 {arguments(sources.path(), which, shared.path()), pageArguments(sources.path(), which, shared.path())}) {
+            for (const QStringList& args : {arguments(sources.path(), which, shared.path()),
+                                            pageArguments(sources.path(), which, shared.path())}) {
                 auto process = std::make_unique<QProcess>();
                 process->start(QStringLiteral(QUELLAR_CLI_PATH), args);
                 ASSERT_TRUE(process->waitForStarted());
@@ -123,7 +133,8 @@ TEST(CliConcurrentRuns, FilesInOneFolderAreAlwaysOneRunsWholeContent) {
                 ASSERT_TRUE(seen == expected[target][0] || seen == expected[target][1])
                     << target.toStdString() << " held " << bytesOf(path).size() << " bytes of neither run";
             }
-            for (auto& p : runs) p->waitForFinished(1);
+            for (auto& p : runs)
+                p->waitForFinished(1);
         } while (running());
         for (auto& p : runs) {
             EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);

@@ -4,6 +4,7 @@
 #include "app/DesktopShell.h"
 #include "app/RangeText.h"
 #include "app/ToolIcons.h"
+#include "app/WorkFolder.h"
 #include "workbook/ExcelDriver.h"
 #include "components/SheetPane.h"
 #include "workbook/WorkbookFormat.h"
@@ -95,7 +96,8 @@ CQuellarDlg::CQuellarDlg(const QString& startDirectory, QWidget* parent)
     : QMainWindow(parent)
     , prompts_(std::make_unique<UserPrompts>())
     , clock_(systemClock())
-    , startDirectory_(QDir(startDirectory.isEmpty() ? QDir::currentPath() : startDirectory).absolutePath()) {
+    , startDirectory_(QDir(startDirectory.isEmpty() ? QDir::currentPath() : startDirectory).absolutePath())
+    , workFolder_(std::make_unique<WorkFolder>(startDirectory_)) {
     setWindowTitle(QStringLiteral("Quellar"));
     setWindowIcon(toolIcon(IconKind::Application));
     buildActions();
@@ -428,6 +430,9 @@ void CQuellarDlg::showFileName(int which) {
 }
 
 void CQuellarDlg::showStatus(const QString& text) {
+    // A window that did not get the start folder says where its files are, once.
+    if (const QString note = workFolder_->takeNote(); !note.isEmpty())
+        return showStatus(text.isEmpty() ? note : note + u' ' + text);
     status_->setText(status_->fontMetrics().elidedText(text, Qt::ElideRight, std::max(40, status_->width())));
     status_->setToolTip(text);
     status_->setProperty("fullText", text);
@@ -468,9 +473,18 @@ void CQuellarDlg::applyTypedRange(int which, bool normalise) {
 // ---------------------------------------------------------------------------------------------
 // Opening files
 
-Status CQuellarDlg::convertInBackground(const QString& source, const QString& target, Workbook& book) {
-    return runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()),
-                           [&] { return ConvertWorkbook(source, target, QStringLiteral("46"), &book); });
+Status CQuellarDlg::convertInBackground(const QString& source, const QString& workingFile, Workbook& book) {
+    // Converting the source again gives the same bytes, as long as the source is unchanged.
+    return runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()), [&] {
+        return workFolder_->write(
+            workingFile,
+            [&](const QString& target) {
+                return ConvertWorkbook(source, target, QStringLiteral("46"), &book);
+            },
+            [source](const QString& target) {
+                return ConvertWorkbook(source, target, QStringLiteral("46"));
+            });
+    });
 }
 
 Status CQuellarDlg::runInBackground(const QString& text, const std::function<Status()>& work) {
@@ -497,10 +511,9 @@ void CQuellarDlg::openFile(int which) {
 }
 
 bool CQuellarDlg::openWorkbook(int which, const QString& path) {
-    const QString target =
-        QDir(startDirectory_).filePath(which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"));
     Workbook book;
-    const Status status = convertInBackground(path, target, book);
+    const Status status =
+        convertInBackground(path, which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"), book);
     if (!status.isOk()) {
         showMessage(
             QStringLiteral("无法打开文件“%1”。\n\n%2").arg(QDir::toNativeSeparators(path), status.message()));
@@ -622,14 +635,19 @@ void CQuellarDlg::compareBooks() {
 }
 
 void CQuellarDlg::finishComparison(const QString& reportTitle) {
-    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
-    const Status status = writeReport(path, reportTitle, reportText_, QDir::toNativeSeparators(file1Path_),
-                                      QDir::toNativeSeparators(file2Path_), clock_);
+    // The report keeps its time, so that writing it again gives the same bytes.
+    const QDateTime time = clock_();
+    const Status status = workFolder_->write(
+        QStringLiteral("report.htm"),
+        [reportTitle, text = reportText_, file1 = QDir::toNativeSeparators(file1Path_),
+         file2 = QDir::toNativeSeparators(file2Path_), time](const QString& path) {
+            return writeReport(path, reportTitle, text, file1, file2, [time] { return time; });
+        });
     if (!status.isOk()) {
         showMessage(QStringLiteral("无法写出对比报告。\n\n%1").arg(status.message()));
         return;
     }
-    prompts_->openDocument(path);
+    prompts_->openDocument(workFolder_->filePath(QStringLiteral("report.htm")));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -768,13 +786,16 @@ void CQuellarDlg::pageSubtotals() {
     }
     const int sheetNumber = pane1_->activeSheetIndex() + 1;
     const QString sheetName = pane1_->activeSheet().name;
-    const QString workingFile = QDir(startDirectory_).filePath(QStringLiteral("1.xml"));
     // The first page break of the sheet as file 1 prints it; the pane holds file 1 as it
     // was read, so the file need not be read again.
     const int pageBreak = firstPageBreakRow(pane1_->workbook(), sheetNumber);
     PageSheet sheet;
+    QString rewritten;
     Status status = runInBackground(QStringLiteral("正在读取工作表“%1” ...").arg(sheetName), [&] {
-        Result<PageSheet> read = readPageSheet(workingFile, sheetName);
+        // Only the 1.xml this window wrote for file 1: restored first when it was changed.
+        const Result<QString> workingFile = workFolder_->verified(QStringLiteral("1.xml"), &rewritten);
+        if (!workingFile.isOk()) return workingFile.status();
+        Result<PageSheet> read = readPageSheet(workingFile.value(), sheetName);
         if (read.isOk()) sheet = read.take();
         return read.status();
     });
@@ -782,6 +803,7 @@ void CQuellarDlg::pageSubtotals() {
         showMessage(QStringLiteral("分页汇总没有完成。\n\n%1").arg(status.message()));
         return;
     }
+    if (!rewritten.isEmpty()) showMessage(rewritten, false);
     if (sheet.fieldRow < 0) {
         showMessage(texts_.text(QStringLiteral("page_msg")));
         return;
@@ -795,13 +817,17 @@ void CQuellarDlg::pageSubtotals() {
     options.rowsPerPage = std::clamp(choice.rowsPerPage.toInt(), 1, 99);
     options.labelColumn = std::clamp(choice.subtotalColumn.toInt(), 0, 9);
     options.sumColumns = pageSumColumns(choice.pageSumLabels);
-    const QString written = QDir(startDirectory_).filePath(QStringLiteral("3.xml"));
     const QString output = pageSubtotalOutputPath(file1Path_);
     PageSubtotalInfo info;
     status = runInBackground(QStringLiteral("正在写出 %1 ...").arg(QFileInfo(output).fileName()), [&] {
-        Status s = writePageSubtotals(sheet, options, written, &info);
+        // 3.xml cannot be written again once the sheet is let go: a changed one stops here.
+        Status s = workFolder_->write(
+            QStringLiteral("3.xml"),
+            [&](const QString& path) { return writePageSubtotals(sheet, options, path, &info); }, {});
         sheet = PageSheet(); // the working file's bytes are not needed any more
-        return s.isOk() ? convertPageSubtotals(written, output) : s;
+        if (!s.isOk()) return s;
+        const Result<QString> written = workFolder_->verified(QStringLiteral("3.xml"));
+        return written.isOk() ? convertPageSubtotals(written.value(), output) : written.status();
     });
     if (!status.isOk()) {
         showMessage(QStringLiteral("分页汇总没有完成。\n\n%1").arg(status.message()));
@@ -846,15 +872,18 @@ void CQuellarDlg::runConditionForm(bool summary) {
         showMessage(page.status().message());
         return;
     }
-    const QString path = QDir(startDirectory_).filePath(summary ? kSummaryPageFile : kQueryPageFile);
-    if (const Status written = writePageFile(path, page.value()); !written.isOk()) {
+    const QString name = summary ? kSummaryPageFile : kQueryPageFile;
+    const Status written = workFolder_->write(
+        name, [text = page.value()](const QString& path) { return writePageFile(path, text); });
+    const Result<QString> path = written.isOk() ? workFolder_->verified(name) : Result<QString>(written);
+    if (!path.isOk()) {
         showMessage(QStringLiteral("无法写出条件页面“%1”。\n\n%2")
-                        .arg(QDir::toNativeSeparators(path), written.message()));
+                        .arg(QDir::toNativeSeparators(workFolder_->filePath(name)), path.status().message()));
         return;
     }
     // Values that hold "|" cannot be chosen on the page (its script refuses them); say so.
     if (const QString note = formPageNote(pageInfo); !note.isEmpty()) showStatus(note);
-    prompts_->conditionForm(this, path, formReply_);
+    prompts_->conditionForm(this, path.value(), formReply_);
 
     // What the page handed back is used once: the texts are emptied after every run, and
     // also when the command stops for want of a choice, so a later form closed without its
@@ -918,12 +947,22 @@ void CQuellarDlg::exportToExcel() {
 }
 
 void CQuellarDlg::showReport() {
-    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
-    if (!QFileInfo::exists(path)) {
+    const QString name = QStringLiteral("report.htm");
+    // This window's own report, restored first when it was changed; one it did not write (left
+    // from an earlier run) is shown as it is.
+    QString rewritten;
+    const Result<QString> path =
+        workFolder_->wrote(name) ? workFolder_->verified(name, &rewritten) : workFolder_->filePath(name);
+    if (!path.isOk()) {
+        showMessage(QStringLiteral("无法打开对比报告。\n\n%1").arg(path.status().message()));
+        return;
+    }
+    if (!QFileInfo::exists(path.value())) {
         showMessage(QStringLiteral("还没有对比报告：先运行“两表对比”或“两簿比较”。"), false);
         return;
     }
-    prompts_->openDocument(path);
+    if (!rewritten.isEmpty()) showStatus(rewritten);
+    prompts_->openDocument(path.value());
 }
 
 void CQuellarDlg::showHelp() {

@@ -28,9 +28,9 @@ QString shown(const QString& path) {
 // Every name a window writes into its folder: a numbered folder holding only these is one a
 // window left behind, and these are removed with it.
 bool isWorkingFileName(const QString& name) {
-    static const QStringList names = {QStringLiteral("1.xml"),      QStringLiteral("2.xml"),
-                                      QStringLiteral("3.xml"),      QStringLiteral("report.htm"),
-                                      kQueryPageFile,               kSummaryPageFile};
+    static const QStringList names = {QStringLiteral("1.xml"), QStringLiteral("2.xml"),
+                                      QStringLiteral("3.xml"), QStringLiteral("report.htm"),
+                                      kQueryPageFile,          kSummaryPageFile};
     return names.contains(name);
 }
 
@@ -59,7 +59,8 @@ QString lockFolder() {
 
 // The lock for `folder` (a canonical path, which need not exist yet) inside `locks`.
 QString lockPath(const QString& locks, const QString& folder) {
-    const QByteArray key = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    const QByteArray key =
+        QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
     return locks + u'/' + QString::fromLatin1(key) + QStringLiteral(".lock");
 }
 
@@ -81,12 +82,14 @@ Taken takeLock(const QString& path, std::unique_ptr<QLockFile>& lock) {
 Result<FileStamp> stampFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Status::notFound(QStringLiteral("无法打开工作文件 %1：%2").arg(shown(path), file.errorString()));
+        return Status::notFound(
+            QStringLiteral("无法打开工作文件 %1：%2").arg(shown(path), file.errorString()));
     FileStamp stamp;
     stamp.modified = file.fileTime(QFileDevice::FileModificationTime);
     QCryptographicHash hash(QCryptographicHash::Blake2b_256);
     if (!hash.addData(&file) || file.error() != QFileDevice::NoError)
-        return Status::ioError(QStringLiteral("读取工作文件 %1 失败：%2").arg(shown(path), file.errorString()));
+        return Status::ioError(
+            QStringLiteral("读取工作文件 %1 失败：%2").arg(shown(path), file.errorString()));
     stamp.size = file.size();
     stamp.hash = hash.result();
     return stamp;
@@ -140,11 +143,13 @@ void WorkFolder::claimLocked() {
         lock_ = std::move(lock);
         path_ = folder;
         own_ = true;
-        note_ = QStringLiteral("工作文件夹 %1 正由另一个 Quellar 窗口使用，本窗口的工作文件写在 %2 中，关闭窗口时删除。")
+        note_ = QStringLiteral(
+                    "工作文件夹 %1 正由另一个 Quellar 窗口使用，本窗口的工作文件写在 %2 中，关闭窗口时删除。")
                     .arg(shown(start_), shown(folder));
         return;
     }
-    note_ = QStringLiteral("工作文件夹 %1 正由另一个 Quellar 窗口使用，无法为本窗口另建工作文件夹，两个窗口共用其中的工作文件。")
+    note_ = QStringLiteral("工作文件夹 %1 正由另一个 Quellar "
+                           "窗口使用，无法为本窗口另建工作文件夹，两个窗口共用其中的工作文件。")
                 .arg(shown(start_));
 }
 
@@ -219,10 +224,11 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
         return Status::ioError(changed + QStringLiteral("，重新写出没有成功：%1").arg(status.message()));
     Result<FileStamp> rewritten = stampFile(path);
     if (!rewritten.isOk())
-        return Status::ioError(changed + QStringLiteral("，重新写出没有成功：%1").arg(rewritten.status().message()));
+        return Status::ioError(changed +
+                               QStringLiteral("，重新写出没有成功：%1").arg(rewritten.status().message()));
     if (rewritten.value().hash != record.stamp.hash || rewritten.value().size != record.stamp.size)
-        return Status::invalidInput(changed +
-                                    QStringLiteral("；重新写出的内容与本窗口原来写出的不同（它的来源也已改变）。"));
+        return Status::invalidInput(
+            changed + QStringLiteral("；重新写出的内容与本窗口原来写出的不同（它的来源也已改变）。"));
     record.stamp = rewritten.take();
     if (note) *note = changed + QStringLiteral("，已重新写出。");
     return path;

@@ -181,8 +181,10 @@ TEST(WorkFolder, AFileChangedBehindTheWindowsBackIsWrittenAgainOrRefusedByName) 
 }
 
 TEST(WorkFolder, NumberedFoldersNameTheirSharedFolder) {
-    EXPECT_EQ(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/work/quellar-2")), QStringLiteral("/home/a/work"));
-    EXPECT_EQ(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/work/quellar-17")), QStringLiteral("/home/a/work"));
+    EXPECT_EQ(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/work/quellar-2")),
+              QStringLiteral("/home/a/work"));
+    EXPECT_EQ(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/work/quellar-17")),
+              QStringLiteral("/home/a/work"));
     EXPECT_TRUE(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/work")).isEmpty());
     EXPECT_TRUE(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/quellar-1")).isEmpty());
     EXPECT_TRUE(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/quellar-02")).isEmpty());
