@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -220,16 +222,26 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
 
     const QString changed = QStringLiteral("工作文件 %1 在本窗口写出之后被改动或删除了").arg(shown(path));
     if (!record.again) return Status::invalidInput(changed + QStringLiteral("，无法重新写出。"));
-    if (Status status = record.again(path); !status.isOk())
-        return Status::ioError(changed + QStringLiteral("，重新写出没有成功：%1").arg(status.message()));
-    Result<FileStamp> rewritten = stampFile(path);
-    if (!rewritten.isOk())
-        return Status::ioError(changed +
-                               QStringLiteral("，重新写出没有成功：%1").arg(rewritten.status().message()));
-    if (rewritten.value().hash != record.stamp.hash || rewritten.value().size != record.stamp.size)
-        return Status::invalidInput(
+    // Written beside it first: only the very bytes the window wrote take its place, and a
+    // restore that fails leaves the file as it found it.
+    const QString restored = path + QStringLiteral(".restore");
+    Status status = record.again(restored);
+    Result<FileStamp> stamp = status.isOk() ? stampFile(restored) : Result<FileStamp>(status);
+    if (stamp.isOk() && (stamp.value().hash != record.stamp.hash || stamp.value().size != record.stamp.size))
+        status = Status::invalidInput(
             changed + QStringLiteral("；重新写出的内容与本窗口原来写出的不同（它的来源也已改变）。"));
-    record.stamp = rewritten.take();
+    else if (!stamp.isOk())
+        status =
+            Status::ioError(changed + QStringLiteral("，重新写出没有成功：%1").arg(stamp.status().message()));
+    else if (::rename(QFile::encodeName(restored).constData(), QFile::encodeName(path).constData()) != 0)
+        status = Status::ioError(
+            changed +
+            QStringLiteral("，重新写出没有成功：%1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (!status.isOk()) {
+        QFile::remove(restored);
+        return status;
+    }
+    record.stamp = stamp.take();
     if (note) *note = changed + QStringLiteral("，已重新写出。");
     return path;
 }

@@ -169,6 +169,9 @@ TEST(WorkFolder, AFileChangedBehindTheWindowsBackIsWrittenAgainOrRefusedByName) 
     checked = folder.verified(QStringLiteral("1.xml"), &note);
     ASSERT_FALSE(checked.isOk());
     EXPECT_TRUE(checked.status().message().contains(path)) << checked.status().message().toStdString();
+    // What the writer gave now never took the file's place.
+    EXPECT_EQ(bytesOf(path), QByteArray("changed again\n"));
+    EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".restore")));
 
     // A file without a way to restore it, and one this window never wrote.
     ASSERT_TRUE(folder.write(QStringLiteral("3.xml"), writer.writer(), {}).isOk());
