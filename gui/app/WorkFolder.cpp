@@ -10,11 +10,13 @@
 #include <QMutexLocker>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quellar {
 namespace {
@@ -183,12 +185,15 @@ QString WorkFolder::takeNote() {
     return std::exchange(note_, QString());
 }
 
+// The writers and the reading run without the mutex, so that the user-interface thread (its
+// status line asks for the note) never waits for a large file; the window runs one command at
+// a time, so no two of them work on one file.
 Status WorkFolder::write(const QString& name, const Writer& writer, Writer again) {
-    QMutexLocker locker(&mutex_);
-    const QString path = filePathLocked(name);
+    const QString path = filePath(name);
     Status status = writer(path);
     if (!status.isOk()) return status;
     Result<FileStamp> stamp = stampFile(path);
+    QMutexLocker locker(&mutex_);
     if (!stamp.isOk()) {
         files_.erase(name);
         return stamp.status();
@@ -208,14 +213,20 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
     const auto it = files_.find(name);
     if (it == files_.end())
         return Status::notFound(QStringLiteral("工作文件 %1 不是本窗口写出的").arg(shown(path)));
-    Record& record = it->second;
+    const Record record = it->second;
+    locker.unlock();
+    auto keep = [&](FileStamp stamp) {
+        QMutexLocker relock(&mutex_);
+        files_[name].stamp = std::move(stamp);
+    };
+
     // A file of another size is changed without reading it; otherwise its bytes decide (a
     // file only touched, or copied back, still holds what the window wrote).
     const QFileInfo info(path);
     if (info.isFile() && info.size() == record.stamp.size) {
-        const Result<FileStamp> now = stampFile(path);
+        Result<FileStamp> now = stampFile(path);
         if (now.isOk() && now.value().size == record.stamp.size && now.value().hash == record.stamp.hash) {
-            record.stamp = now.value();
+            keep(now.take());
             return path;
         }
     }
@@ -241,7 +252,7 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
         QFile::remove(restored);
         return status;
     }
-    record.stamp = stamp.take();
+    keep(stamp.take());
     if (note) *note = changed + QStringLiteral("，已重新写出。");
     return path;
 }

@@ -28,7 +28,9 @@
 // paths name the start folder, so a write there fails with the usual message.
 //
 // Thread safety: write() and verified() may run on a worker thread (the window writes and reads
-// large files beside its user-interface thread); one mutex orders them.
+// large files beside its user-interface thread) while the user-interface thread asks for the
+// note; a mutex guards the folder and the records, never held while a file is written or read.
+// One file is written or checked by one caller at a time (the window runs one command at once).
 
 #include "base/Status.h"
 
