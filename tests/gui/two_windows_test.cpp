@@ -30,7 +30,7 @@ namespace {
 // The scripted prompts, answering PageSumDlg too: three rows a page, the sum of column C.
 class WindowPrompts : public test::ScriptedPrompts {
 public:
-    PageSumChoice pageSumOptions(QWidget*, const QStringList&, int) override {
+    std::optional<PageSumChoice> pageSumOptions(QWidget*, const QStringList&, int) override {
         return {QStringLiteral("03"), QStringLiteral("2"), {QStringLiteral("C (金额)")}};
     }
 };
