@@ -31,7 +31,7 @@ namespace {
 class WindowPrompts : public test::ScriptedPrompts {
 public:
     std::optional<PageSumChoice> pageSumOptions(QWidget*, const QStringList&, int) override {
-        return {QStringLiteral("03"), QStringLiteral("2"), {QStringLiteral("C (金额)")}};
+        return PageSumChoice{QStringLiteral("03"), QStringLiteral("2"), {QStringLiteral("C (金额)")}};
     }
 };
 
