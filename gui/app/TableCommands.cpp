@@ -7,6 +7,7 @@
 #include "app/WorkFolder.h"
 
 #include "app/CRunDlg.h"
+#include "app/WorkFolder.h"
 #include "base/CellOps.h"
 #include "components/SheetPane.h"
 #include "forms/FormPages.h"

@@ -220,9 +220,14 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
         files_[name].stamp = std::move(stamp);
     };
 
+    // A file that is gone was removed on purpose, not written over by another program: that is
+    // said, naming the file, rather than put back.
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return Status::notFound(
+            QStringLiteral("找不到工作文件 %1：它在本窗口写出之后被删除了").arg(shown(path)));
     // A file of another size is changed without reading it; otherwise its bytes decide (a
     // file only touched, or copied back, still holds what the window wrote).
-    const QFileInfo info(path);
     if (info.isFile() && info.size() == record.stamp.size) {
         Result<FileStamp> now = stampFile(path);
         if (now.isOk() && now.value().size == record.stamp.size && now.value().hash == record.stamp.hash) {
@@ -231,7 +236,7 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
         }
     }
 
-    const QString changed = QStringLiteral("工作文件 %1 在本窗口写出之后被改动或删除了").arg(shown(path));
+    const QString changed = QStringLiteral("工作文件 %1 在本窗口写出之后被改动了").arg(shown(path));
     if (!record.again) return Status::invalidInput(changed + QStringLiteral("，无法重新写出。"));
     // Written beside it first: only the very bytes the window wrote take its place, and a
     // restore that fails leaves the file as it found it.

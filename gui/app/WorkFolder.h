@@ -20,9 +20,9 @@
 // The files. write() runs a writer, which writes through a temporary file renamed into place,
 // and records the file's size, modification time and a hash of its bytes. verified() is asked
 // before a working file is read back or handed to another program: a file that is no longer
-// what this window wrote (changed, replaced or removed behind its back) is written again by
-// the writer that can reproduce it, which must give the very bytes recorded; when that cannot
-// be done the caller gets an error naming the file and reads nothing.
+// what this window wrote (changed or replaced behind its back) is written again by the writer
+// that can reproduce it, which must give the very bytes recorded; when that cannot be done, and
+// when the file was removed, the caller gets an error naming the file and reads nothing.
 //
 // A start folder that does not exist yet is claimed at the first write; until then the file
 // paths name the start folder, so a write there fails with the usual message.
@@ -92,8 +92,8 @@ public:
     bool wrote(const QString& name);
     // The full path of `name` once it is checked to hold what this window wrote; a changed
     // file is first written again, and `note` (when given) then receives one sentence saying
-    // so. A file this window never wrote, or one that cannot be restored, is an error naming
-    // the file.
+    // so. A file this window never wrote, a removed one and one that cannot be restored are
+    // errors naming the file.
     Result<QString> verified(const QString& name, QString* note = nullptr);
 
     // The shared folder whose numbered folder `folder` is ("" when it is none): the forms'

@@ -149,19 +149,20 @@ TEST(WorkFolder, AFileChangedBehindTheWindowsBackIsWrittenAgainOrRefusedByName) 
     EXPECT_EQ(writer.runs, 2);
     EXPECT_TRUE(note.contains(QStringLiteral("1.xml"))) << note.toStdString();
 
-    // Removed: written again too.
+    // Removed: said, naming the file, and not put back.
     QFile::remove(path);
-    note.clear();
-    EXPECT_TRUE(folder.verified(QStringLiteral("1.xml"), &note).isOk());
-    EXPECT_EQ(bytesOf(path), writer.content);
-    EXPECT_FALSE(note.isEmpty());
+    checked = folder.verified(QStringLiteral("1.xml"), &note);
+    ASSERT_FALSE(checked.isOk());
+    EXPECT_TRUE(checked.status().message().contains(path)) << checked.status().message().toStdString();
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(writer.runs, 2);
 
-    // Only touched (same bytes): used as it is.
+    // Written again with the same bytes (only its time changed): used as it is.
     writeBytes(path, writer.content);
     note.clear();
     EXPECT_TRUE(folder.verified(QStringLiteral("1.xml"), &note).isOk());
     EXPECT_TRUE(note.isEmpty());
-    EXPECT_EQ(writer.runs, 3);
+    EXPECT_EQ(writer.runs, 2);
 
     // The writer can no longer give what the window wrote (its source changed): refused.
     writeBytes(path, "changed again\n");
