@@ -4,7 +4,6 @@
 // page subtotals, which read no selection, report their failures the same way.
 
 #include "app/CQuellarDlg.h"
-#include "app/WorkFolder.h"
 
 #include "app/CRunDlg.h"
 #include "app/WorkFolder.h"
