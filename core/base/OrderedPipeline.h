@@ -37,7 +37,8 @@ public:
     OrderedPipeline(const OrderedPipeline&) = delete;
     OrderedPipeline& operator=(const OrderedPipeline&) = delete;
 
-    template <typename Fill, typename Work, typename Deliver> void run(Fill&& fill, Work&& work, Deliver&& deliver) {
+    template <typename Fill, typename Work, typename Deliver>
+    void run(Fill&& fill, Work&& work, Deliver&& deliver) {
         // The first pieces are queued before the helpers start.
         while (produced_ < kSlots && more_) {
             if (fill(slotOf(produced_).piece))

@@ -64,10 +64,12 @@ Result<QByteArray> readUtf8(const QString& path) {
                                         .arg(XMLTools::kMaxDocumentBytes));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Status::ioError(QStringLiteral("无法打开工作文件 %1：%2").arg(shownPath(path), file.errorString()));
+        return Status::ioError(
+            QStringLiteral("无法打开工作文件 %1：%2").arg(shownPath(path), file.errorString()));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return Status::ioError(QStringLiteral("读取工作文件 %1 失败：%2").arg(shownPath(path), file.errorString()));
+        return Status::ioError(
+            QStringLiteral("读取工作文件 %1 失败：%2").arg(shownPath(path), file.errorString()));
 
     if (bytes.startsWith("\xEF\xBB\xBF")) return bytes.mid(3);
     std::optional<QStringConverter::Encoding> encoding;
@@ -83,7 +85,8 @@ Result<QByteArray> readUtf8(const QString& path) {
         // A declaration may name another encoding (GBK, ...).
         const qsizetype end = bytes.startsWith("<?xml") ? bytes.indexOf("?>") : -1;
         static const QRegularExpression named(QStringLiteral("encoding\\s*=\\s*[\"']([^\"']+)[\"']"));
-        const QRegularExpressionMatch m = named.match(QString::fromLatin1(bytes.left(std::max<qsizetype>(end, 0))));
+        const QRegularExpressionMatch m =
+            named.match(QString::fromLatin1(bytes.left(std::max<qsizetype>(end, 0))));
         const QString name = m.hasMatch() ? m.captured(1) : QString();
         if (name.isEmpty() || name.compare(QLatin1String("UTF-8"), Qt::CaseInsensitive) == 0) return bytes;
         QStringDecoder decoder(name.toLatin1().constData());
@@ -133,7 +136,8 @@ QString tableTagWithCounts(const QByteArray& tag, int64_t rows, int columns) {
             const QString old = m.captured(2).isNull() ? m.captured(3) : m.captured(2);
             bool ok = false;
             const long long oldValue = old.trimmed().toLongLong(&ok);
-            if (!raiseOnly || !ok || oldValue < value) text.replace(m.capturedStart(), m.capturedLength(), assignment);
+            if (!raiseOnly || !ok || oldValue < value)
+                text.replace(m.capturedStart(), m.capturedLength(), assignment);
         } else if (add) {
             const qsizetype close = text.endsWith(QLatin1String("/>")) ? text.size() - 2 : text.size() - 1;
             text.insert(close, u' ' + assignment);

@@ -1,4 +1,5 @@
-// What the .xlsx reader and writer share (column widths, built-in number formats, ISO dates) and the text decoding of the reader's parts.
+// What the .xlsx reader and writer share (column widths, built-in number formats, ISO dates) and the text
+// decoding of the reader's parts.
 
 #include "workbook/XlsxReading.h"
 

@@ -293,7 +293,8 @@ Status XlsxReader::run() {
         if (Status s = readSheet(*zip_.find(sheets[i].part), sheet, &strings); !s) return s;
     }
 
-    for (size_t i = 0; i < sheets.size(); ++i) setPrintTitles(i, tabOfSheet[i], printTitles);
+    for (size_t i = 0; i < sheets.size(); ++i)
+        setPrintTitles(i, tabOfSheet[i], printTitles);
     setActiveSheet(sheets, tabOfSheet, activeTab);
     return Status::ok();
 }
@@ -381,10 +382,11 @@ Status XlsxFormat::readWith(const QString& path, Workbook& workbook, SheetTableR
     try {
         s = reader.run();
     } catch (const std::bad_alloc&) {
-        s = Status::ioError(QStringLiteral("文件“%1”：内存不足，无法读入").arg(QDir::toNativeSeparators(path)));
-    } catch (const std::exception& e) {
         s = Status::ioError(
-            QStringLiteral("文件“%1”：读取失败（%2）").arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(e.what())));
+            QStringLiteral("文件“%1”：内存不足，无法读入").arg(QDir::toNativeSeparators(path)));
+    } catch (const std::exception& e) {
+        s = Status::ioError(QStringLiteral("文件“%1”：读取失败（%2）")
+                                .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(e.what())));
     }
     if (!s) {
         workbook = Workbook();

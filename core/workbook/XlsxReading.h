@@ -182,7 +182,8 @@ private:
                             int& activeTab, std::map<int, QString>& printTitles);
     Status readSharedStrings(const ZipEntry& entry, std::vector<SharedText>& out) const;
     Status readTableSheet(const std::vector<SheetInfo>& sheets, const ZipEntry* stringsEntry);
-    void setActiveSheet(const std::vector<SheetInfo>& sheets, const std::vector<int>& tabOfSheet, int activeTab);
+    void setActiveSheet(const std::vector<SheetInfo>& sheets, const std::vector<int>& tabOfSheet,
+                        int activeTab);
     void setPrintTitles(size_t sheet, int tab, const std::map<int, QString>& printTitles);
 
     // XlsxStyles.cpp: theme and styles.

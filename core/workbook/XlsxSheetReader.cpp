@@ -223,7 +223,8 @@ SheetRow& XlsxReader::SheetPart::appendRow(int32_t index) {
             handOver(last);
         } else {
             // Give back what was reserved for the previous row and not used.
-            if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4) last.cells.shrink_to_fit();
+            if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4)
+                last.cells.shrink_to_fit();
             lastRowCells_ = last.cells.size();
         }
     }
@@ -296,7 +297,8 @@ Status XlsxReader::SheetPart::beginCell(std::string_view ref, std::string_view s
     cellType = CellType::Number;
     if (hasType) {
         cellType = cellTypeOf(type);
-        if (cellType == CellType::Invalid) return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(type)));
+        if (cellType == CellType::Invalid)
+            return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(type)));
     }
     if (rowIndex_ < 0) rowIndex_ = 0;
     cellRow = rowIndex_;
@@ -409,10 +411,20 @@ struct PlainCell {
             std::string_view* slot;
             bool* seen;
             switch (p[1]) {
-            case 'r': slot = &ref; seen = &hasRef; break;
-            case 's': slot = &style; seen = &hasStyle; break;
-            case 't': slot = &type; seen = &hasType; break;
-            default: return Scan::NotPlain;
+            case 'r':
+                slot = &ref;
+                seen = &hasRef;
+                break;
+            case 's':
+                slot = &style;
+                seen = &hasStyle;
+                break;
+            case 't':
+                slot = &type;
+                seen = &hasType;
+                break;
+            default:
+                return Scan::NotPlain;
             }
             if (*seen) return Scan::NotPlain; // a repeated attribute is the scanner's to refuse
             const char* v0 = p + 4;
@@ -470,7 +482,8 @@ Status XlsxReader::SheetPart::readPlainCells() {
             CellType cellType;
             const XfInfo* xf;
             int32_t cellRow;
-            Status s = beginCell(cell.ref, cell.style, cell.hasStyle, cell.type, cell.hasType, cellType, xf, cellRow);
+            Status s = beginCell(cell.ref, cell.style, cell.hasStyle, cell.type, cell.hasType, cellType, xf,
+                                 cellRow);
             if (s) {
                 formula_.clear();
                 s = storeCell(cellType, *xf, cellRow,

@@ -109,8 +109,7 @@ ColorSpec ColorContext::read(const XmlScanner& sc) const {
 void ColorContext::finish(ColorSpec& c) const {
     if (c.indexed < 0) return;
     c.rgb = applyTint(indexedColor(c.indexed, indexed), c.tint);
-    if (c.indexed >= 8 && c.indexed < 64 && indexed.empty() && c.tint == 0)
-        c.paletteIndex = c.indexed - 7;
+    if (c.indexed >= 8 && c.indexed < 64 && indexed.empty() && c.tint == 0) c.paletteIndex = c.indexed - 7;
     c.indexed = -1;
 }
 

@@ -142,7 +142,6 @@ bool parseDateTime(std::string_view s, double& serial) {
     return serial < exceldate::kLastSerial;
 }
 
-
 QString qstr(std::string_view s) {
     return QString::fromUtf8(s.data(), qsizetype(s.size()));
 }
@@ -167,7 +166,6 @@ VAlign verticalFromName(std::string_view v, VAlign fallback) {
     if (v == "Distributed" || v == "JustifyDistributed") return VAlign::Distributed;
     return fallback;
 }
-
 
 // Rows of a print-title reference such as "=Sheet1!R1:R2" or "='My sheet'!C1,'My sheet'!R3";
 // `sheetName` receives the sheet named before the row part.
@@ -571,7 +569,8 @@ private:
             }
         }
         // 0-based here, 1-based in the placement.
-        const int64_t column = placement.columnOf(index > 0 ? std::optional<int64_t>(index) : std::nullopt) - 1;
+        const int64_t column =
+            placement.columnOf(index > 0 ? std::optional<int64_t>(index) : std::nullopt) - 1;
         if (!placement.inOrder(column + 1))
             return fail(
                 QStringLiteral("第 %1 行的单元格 ss:Index %2 没有按从左到右的顺序，或落在合并区域之内")

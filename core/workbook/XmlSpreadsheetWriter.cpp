@@ -282,7 +282,8 @@ private:
                 merge = anchors_[a++];
                 column = merge->firstColumn;
             }
-            if (!placement.inOrder(column + 1) || column >= kMaxColumns) continue; // inside the previous merge
+            if (!placement.inOrder(column + 1) || column >= kMaxColumns)
+                continue; // inside the previous merge
             if (!merge && cell->value.isEmpty() && cell->formula.isEmpty() &&
                 (cell->style == 0 || cell->style >= styleCount))
                 continue; // carries nothing
