@@ -4,6 +4,7 @@
 #include "app/DesktopShell.h"
 #include "app/RangeText.h"
 #include "app/ToolIcons.h"
+#include "app/WorkFolder.h"
 #include "components/SheetPane.h"
 #include "workbook/ExcelDriver.h"
 #include "workbook/RangeReader.h"
@@ -109,7 +110,8 @@ CQuellarDlg::CQuellarDlg(const QString& startDirectory, QWidget* parent)
     : QMainWindow(parent)
     , prompts_(std::make_unique<UserPrompts>())
     , clock_(systemClock())
-    , startDirectory_(QDir(startDirectory.isEmpty() ? QDir::currentPath() : startDirectory).absolutePath()) {
+    , startDirectory_(QDir(startDirectory.isEmpty() ? QDir::currentPath() : startDirectory).absolutePath())
+    , workFolder_(std::make_unique<WorkFolder>(startDirectory_)) {
     setWindowTitle(QStringLiteral("Quellar"));
     setWindowIcon(toolIcon(IconKind::Application));
     buildActions();
@@ -404,6 +406,9 @@ void CQuellarDlg::showFileName(int which) {
 }
 
 void CQuellarDlg::showStatus(const QString& text) {
+    // A window that did not get the start folder says where its files are, once.
+    if (const QString note = workFolder_->takeNote(); !note.isEmpty())
+        return showStatus(text.isEmpty() ? note : note + u' ' + text);
     status_->setText(status_->fontMetrics().elidedText(text, Qt::ElideRight, std::max(40, status_->width())));
     status_->setToolTip(text);
     status_->setProperty("fullText", text);
@@ -444,9 +449,18 @@ void CQuellarDlg::applyTypedRange(int which, bool normalise) {
 // ---------------------------------------------------------------------------------------------
 // Opening files
 
-Status CQuellarDlg::convertInBackground(const QString& source, const QString& target, Workbook& book) {
-    return runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()),
-                           [&] { return ConvertWorkbook(source, target, QStringLiteral("46"), &book); });
+Status CQuellarDlg::convertInBackground(const QString& source, const QString& workingFile, Workbook& book) {
+    // Converting the source again gives the same bytes, as long as the source is unchanged.
+    return runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()), [&] {
+        return workFolder_->write(
+            workingFile,
+            [&](const QString& target) {
+                return ConvertWorkbook(source, target, QStringLiteral("46"), &book);
+            },
+            [source](const QString& target) {
+                return ConvertWorkbook(source, target, QStringLiteral("46"));
+            });
+    });
 }
 
 Status CQuellarDlg::runInBackground(const QString& text, const std::function<Status()>& work) {
@@ -472,10 +486,9 @@ void CQuellarDlg::openFile(int which) {
 }
 
 bool CQuellarDlg::openWorkbook(int which, const QString& path) {
-    const QString target =
-        QDir(startDirectory_).filePath(which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"));
     Workbook book;
-    const Status status = convertInBackground(path, target, book);
+    const Status status =
+        convertInBackground(path, which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"), book);
     if (!status.isOk()) {
         showMessage(
             QStringLiteral("无法打开文件“%1”。\n\n%2").arg(QDir::toNativeSeparators(path), status.message()));
@@ -570,16 +583,26 @@ void CQuellarDlg::exportToExcel() {
 }
 
 void CQuellarDlg::showReport() {
-    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
-    if (!QFileInfo::exists(path)) {
+    const QString name = QStringLiteral("report.htm");
+    // This window's own report, restored first when it was changed; one it did not write (left
+    // from an earlier run) is shown as it is.
+    QString rewritten;
+    const Result<QString> path =
+        workFolder_->wrote(name) ? workFolder_->verified(name, &rewritten) : workFolder_->filePath(name);
+    if (!path.isOk()) {
+        showMessage(QStringLiteral("无法打开对比报告。\n\n%1").arg(path.status().message()));
+        return;
+    }
+    if (!QFileInfo::exists(path.value())) {
         showMessage(QStringLiteral("还没有对比报告：先运行“两表对比”或“两簿比较”。"), false);
         return;
     }
-    prompts_->openDocument(path);
+    if (!rewritten.isEmpty()) showStatus(rewritten);
+    prompts_->openDocument(path.value());
 }
 
 void CQuellarDlg::showDetails() {
-    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report-details.htm"));
+    const QString path = workFolder_->filePath(QStringLiteral("report-details.htm"));
     if (!QFileInfo::exists(path)) {
         showMessage(QStringLiteral("还没有差异明细：先运行“两表对比”或“两簿比较”。"), false);
         return;

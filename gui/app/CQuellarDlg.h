@@ -7,8 +7,10 @@
 // Each command is bound to its handler in the command table of CQuellarDlg.cpp; a command
 // without a row or a handler there does not compile.
 //
-// Working files (1.xml, 2.xml, report.htm, the form pages tj_select.htm and tj_sum.htm) are
-// written into startDirectory, the current directory when the window was made. Questions to
+// Working files (1.xml, 2.xml, 3.xml, report.htm, the form pages tj_select.htm and tj_sum.htm)
+// are written into the window's WorkFolder: startDirectory, the current directory when the
+// window was made, unless another window works there already. Each is checked to be what this
+// window wrote before it is read back. Questions to
 // the user (the condition forms included) go through UserPrompts, so the tests can answer
 // them. Failures never end the program: each is shown in a message box titled "Quellar"
 // naming what failed, and the panes keep what they showed.
@@ -40,6 +42,7 @@ namespace quellar {
 class SheetPane;
 class CRunDlg;
 class Workbook;
+class WorkFolder;
 
 class CQuellarDlg : public QMainWindow {
     Q_OBJECT
@@ -77,6 +80,8 @@ public:
     void setClock(Clock clock) { clock_ = std::move(clock); }
 
     const QString& startDirectory() const { return startDirectory_; }
+    // Where this window's working files are, and what it wrote there.
+    WorkFolder& workFolder() const { return *workFolder_; }
     // What the condition forms last handed back and the commands have not used up.
     const FormReply& formReply() const { return formReply_; }
     const QString& filePath(int which) const { return which == 1 ? file1Path_ : file2Path_; }
@@ -147,7 +152,7 @@ private:
     void layoutControls();
 
     void openFile(int which);
-    Status convertInBackground(const QString& source, const QString& target, Workbook& book);
+    Status convertInBackground(const QString& source, const QString& workingFile, Workbook& book);
     // Runs `work` beside the user-interface thread while a busy window shows `text`.
     Status runInBackground(const QString& text, const std::function<Status()>& work);
     void showSelection(int which);
@@ -180,6 +185,7 @@ private:
     std::unique_ptr<UserPrompts> prompts_;
     Clock clock_;
     QString startDirectory_;
+    std::unique_ptr<WorkFolder> workFolder_;
     QString file1Path_;
     QString file2Path_;
     QString reportText_;

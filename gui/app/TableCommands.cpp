@@ -6,6 +6,7 @@
 #include "app/CQuellarDlg.h"
 
 #include "app/CRunDlg.h"
+#include "app/WorkFolder.h"
 #include "base/CellOps.h"
 #include "components/SheetPane.h"
 #include "forms/FormPages.h"
@@ -117,19 +118,26 @@ void CQuellarDlg::compareBooks() {
 }
 
 void CQuellarDlg::finishComparison(const QString& reportTitle, const DetailsPage& details) {
-    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
-    const Status status = writeReport(path, reportTitle, reportText_, QDir::toNativeSeparators(file1Path_),
-                                      QDir::toNativeSeparators(file2Path_), clock_);
+    // The report keeps its time, so that writing it again gives the same bytes.
+    const QDateTime time = clock_();
+    const Status status = workFolder_->write(
+        QStringLiteral("report.htm"),
+        [reportTitle, text = reportText_, file1 = QDir::toNativeSeparators(file1Path_),
+         file2 = QDir::toNativeSeparators(file2Path_), time](const QString& path) {
+            return writeReport(path, reportTitle, text, file1, file2, [time] { return time; });
+        });
     if (!status.isOk()) {
         showMessage(QStringLiteral("无法写出对比报告。\n\n%1").arg(status.message()));
         return;
     }
-    const QString detailsPath = QDir(startDirectory_).filePath(QStringLiteral("report-details.htm"));
-    if (const Status written = details.write(detailsPath); !written.isOk()) {
+    // Written once; the page is not kept to be written again.
+    const Status written = workFolder_->write(
+        QStringLiteral("report-details.htm"), [&details](const QString& path) { return details.write(path); }, {});
+    if (!written.isOk()) {
         showMessage(QStringLiteral("无法写出差异明细。\n\n%1").arg(written.message()));
         return;
     }
-    prompts_->openDocument(path);
+    prompts_->openDocument(workFolder_->filePath(QStringLiteral("report.htm")));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -248,13 +256,16 @@ void CQuellarDlg::pageSubtotals() {
     }
     const int sheetNumber = pane1_->activeSheetIndex() + 1;
     const QString sheetName = pane1_->activeSheet().name;
-    const QString workingFile = QDir(startDirectory_).filePath(QStringLiteral("1.xml"));
     // The first page break of the sheet as file 1 prints it; the pane holds file 1 as it
     // was read, so the file need not be read again.
     const int pageBreak = firstPageBreakRow(pane1_->workbook(), sheetNumber);
     PageSheet sheet;
+    QString rewritten;
     Status status = runInBackground(QStringLiteral("正在读取工作表“%1” ...").arg(sheetName), [&] {
-        Result<PageSheet> read = readPageSheet(workingFile, sheetName);
+        // Only the 1.xml this window wrote for file 1: restored first when it was changed.
+        const Result<QString> workingFile = workFolder_->verified(QStringLiteral("1.xml"), &rewritten);
+        if (!workingFile.isOk()) return workingFile.status();
+        Result<PageSheet> read = readPageSheet(workingFile.value(), sheetName);
         if (read.isOk()) sheet = read.take();
         return read.status();
     });
@@ -262,6 +273,7 @@ void CQuellarDlg::pageSubtotals() {
         reportFailure(Command::PageSubtotals, status);
         return;
     }
+    if (!rewritten.isEmpty()) showMessage(rewritten, false);
     if (sheet.fieldRow < 0) {
         showMessage(texts_.text(QStringLiteral("page_msg")));
         return;
@@ -275,13 +287,17 @@ void CQuellarDlg::pageSubtotals() {
     options.rowsPerPage = std::clamp(choice->rowsPerPage.toInt(), 1, 99);
     options.labelColumn = std::clamp(choice->subtotalColumn.toInt(), 0, 9);
     options.sumColumns = pageSumColumns(choice->pageSumLabels);
-    const QString written = QDir(startDirectory_).filePath(QStringLiteral("3.xml"));
     const QString output = pageSubtotalOutputPath(file1Path_);
     PageSubtotalInfo info;
     status = runInBackground(QStringLiteral("正在写出 %1 ...").arg(QFileInfo(output).fileName()), [&] {
-        Status s = writePageSubtotals(sheet, options, written, &info);
+        // 3.xml cannot be written again once the sheet is let go: a changed one stops here.
+        Status s = workFolder_->write(
+            QStringLiteral("3.xml"),
+            [&](const QString& path) { return writePageSubtotals(sheet, options, path, &info); }, {});
         sheet = PageSheet(); // the working file's bytes are not needed any more
-        return s.isOk() ? convertPageSubtotals(written, output) : s;
+        if (!s.isOk()) return s;
+        const Result<QString> written = workFolder_->verified(QStringLiteral("3.xml"));
+        return written.isOk() ? convertPageSubtotals(written.value(), output) : written.status();
     });
     if (!status.isOk()) {
         reportFailure(Command::PageSubtotals, status);
@@ -313,15 +329,18 @@ std::optional<FormReply> CQuellarDlg::askConditions(bool summary, const RowTable
         showMessage(page.status().message());
         return std::nullopt;
     }
-    const QString path = QDir(startDirectory_).filePath(summary ? kSummaryPageFile : kQueryPageFile);
-    if (const Status written = writePageFile(path, page.value()); !written.isOk()) {
+    const QString name = summary ? kSummaryPageFile : kQueryPageFile;
+    const Status written = workFolder_->write(
+        name, [text = page.value()](const QString& path) { return writePageFile(path, text); });
+    const Result<QString> path = written.isOk() ? workFolder_->verified(name) : Result<QString>(written);
+    if (!path.isOk()) {
         showMessage(QStringLiteral("无法写出条件页面“%1”。\n\n%2")
-                        .arg(QDir::toNativeSeparators(path), written.message()));
+                        .arg(QDir::toNativeSeparators(workFolder_->filePath(name)), path.status().message()));
         return std::nullopt;
     }
     // Values that hold "|" cannot be chosen on the page (its script refuses them); say so.
     if (const QString note = formPageNote(pageInfo); !note.isEmpty()) showStatus(note);
-    prompts_->conditionForm(this, path, formReply_);
+    prompts_->conditionForm(this, path.value(), formReply_);
 
     // What the page handed back is used once: the texts are emptied after every run, and
     // also when the command stops for want of a choice, so a later form closed without its

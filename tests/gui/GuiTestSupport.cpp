@@ -8,6 +8,11 @@
 #include "workbook/DisplayFormat.h"
 #include "base/CellOps.h"
 
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 namespace quellar::test {
 
 namespace {
@@ -115,6 +120,36 @@ Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
     NullProgress progress;
     EXPECT_TRUE(run(sink, progress).isOk());
     return result;
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
+}
+
+bool leaveStaleLock(const QString& lockPath) {
+    // A process that has certainly ended: started, waited for and reaped.
+    QProcess gone;
+    gone.start(QStringLiteral("true"), QStringList());
+    if (!gone.waitForStarted()) return false;
+    const qint64 pid = gone.processId();
+    if (!gone.waitForFinished()) return false;
+    // The lock file as Qt writes it (the process id on the first line), with that id.
+    QTemporaryDir probeDir;
+    QLockFile probe(probeDir.filePath(QStringLiteral("probe.lock")));
+    if (!probe.lock()) return false;
+    QByteArray contents = bytesOf(probe.fileName());
+    probe.unlock();
+    const qsizetype lineEnd = contents.indexOf('\n');
+    if (lineEnd < 0) return false;
+    contents.replace(0, lineEnd, QByteArray::number(pid));
+    writeBytes(lockPath, contents);
+    return bytesOf(lockPath) == contents;
 }
 
 } // namespace quellar::test

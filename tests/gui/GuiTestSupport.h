@@ -71,4 +71,12 @@ int fillOf(const Workbook& book, const Sheet& sheet, int row, int column);
 // the reference the window's commands are compared with.
 Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run);
 
+// The bytes of a file ("" when it cannot be read), and a file written with exactly `bytes`.
+QByteArray bytesOf(const QString& path);
+void writeBytes(const QString& path, const QByteArray& bytes);
+
+// Leaves the lock file at `lockPath` as a window whose process has ended leaves it behind:
+// the lock file of a live QLockFile, naming a process that is gone.
+bool leaveStaleLock(const QString& lockPath);
+
 } // namespace quellar::test
