@@ -10,7 +10,7 @@ packages=(
   libgtest-dev
   fonts-noto-cjk xvfb
   desktop-file-utils man-db dpkg-dev
-  python3 python3-openpyxl
+  python3 python3-openpyxl python3-xlrd python3-xlwt
   clang-14 libclang-rt-14-dev
 )
 
