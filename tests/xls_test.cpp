@@ -5,6 +5,8 @@
 
 #include "base/CellOps.h"
 #include "workbook/BiffReader.h"
+#include "workbook/BiffWriter.h"
+#include "workbook/DisplayFormat.h"
 #include "workbook/CompoundFile.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
@@ -528,6 +530,318 @@ TEST(XlsDifferential, EveryFixtureReadsAsXlrdReadsIt) {
         ++compared;
     }
     EXPECT_GE(compared, 15);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+// A workbook with every kind of value and formatting the model holds.
+Workbook richWorkbook() {
+    Workbook book = Workbook::makeDefault();
+    book.sheets.resize(3);
+    Sheet& s = book.sheets[0];
+    s.name = QStringLiteral("数据");
+    Style header;
+    header.bold = true;
+    header.hasFill = true;
+    header.fillPalette = 6;
+    header.fillRgb = paletteColor(6);
+    header.horizontal = HAlign::Center;
+    header.vertical = VAlign::Center;
+    header.wrapText = true;
+    header.fontName = QStringLiteral("黑体");
+    header.fontSize = 14;
+    header.hasFontColor = true;
+    header.fontRgb = 0xFF0000;
+    const uint32_t h = book.internStyle(header);
+    Style money;
+    money.numberFormat = QStringLiteral("#,##0.00");
+    const uint32_t m = book.internStyle(money);
+    Style custom;
+    custom.numberFormat = QStringLiteral("0.000;[Red]-0.000");
+    custom.italic = true;
+    const uint32_t c3 = book.internStyle(custom);
+    Style longDate;
+    longDate.numberFormat = QStringLiteral("yyyy\"年\"m\"月\"d\"日\"");
+    const uint32_t d = book.internStyle(longDate);
+    const char16_t* heads[] = {u"名称", u"金额", u"日期", u"时间", u"布尔", u"错误", u"空"};
+    for (int i = 0; i < 7; ++i) {
+        Cell& cell = s.cellAt(0, i);
+        cell.value = CellValue::fromString(QString::fromUtf16(heads[i]));
+        cell.style = h;
+    }
+    for (int r = 1; r <= 300; ++r) {
+        s.cellAt(r, 0).value = CellValue::fromString(QStringLiteral("项目%1 item").arg(r));
+        Cell& amount = s.cellAt(r, 1);
+        amount.value = CellValue::fromNumber(r * 1.25 - 100 + (r % 3 ? 0.001 : 1e-9));
+        amount.style = m;
+        s.cellAt(r, 2).value = CellValue::fromDateTime(46000 + r); // no date format: the program's
+        s.cellAt(r, 3).value = CellValue::fromDateTime(double(r % 24) / 24 + 0.25 / 24);
+        s.cellAt(r, 4).value = CellValue::fromBoolean(r % 2 == 0);
+        s.cellAt(r, 5).value = CellValue::fromError(SharedText(r % 2 ? u"#DIV/0!" : u"#N/A"));
+        s.cellAt(r, 6); // an empty cell
+        Cell& e = s.cellAt(r, 7);
+        e.value = CellValue::fromNumber(r == 1 ? 1e300 : -r / 7.0);
+        e.style = c3;
+        Cell& f = s.cellAt(r, 8);
+        f.value = CellValue::fromDateTime(45000.5 + r);
+        f.style = d;
+    }
+    s.cellAt(301, 0).value = CellValue::fromString(QString(20000, QChar(u'长')) + QStringLiteral("end"));
+    s.cellAt(302, 0).value = CellValue::fromString(QString());
+    s.cellAt(302, 1).value = CellValue::fromString(QStringLiteral("=1+1 as text"));
+    s.cellAt(303, 0).value = CellValue::fromNumber(123456789012.0);
+    s.cellAt(303, 1).value = CellValue::fromNumber(-0.1);
+    s.cellAt(303, 2).value = CellValue::fromNumber(536870911);
+    s.cellAt(303, 3).value = CellValue::fromNumber(536870912);
+    Cell& formula = s.cellAt(304, 0);
+    formula.value = CellValue::fromNumber(42);
+    formula.formula = SharedText(u"=6*7");
+    s.merges = {{305, 0, 306, 2}, {0, 9, 1, 10}};
+    s.columnWidths[0] = 90;
+    s.columnWidths[1] = 60;
+    s.columnWidths[2] = 60;
+    s.columnWidths[255] = 30;
+    s.rowAt(0).height = 30;
+    s.rowAt(10).hidden = true;
+    s.pageSetup.paperSize = 8;
+    s.pageSetup.landscape = true;
+    s.pageSetup.marginLeft = 0.5;
+    s.pageSetup.marginTop = 1.2;
+    s.pageSetup.marginHeader = 0.2;
+    s.pageSetup.fitToPage = true;
+    s.pageSetup.fitToWidth = 1;
+    s.pageSetup.fitToHeight = 0;
+    s.pageSetup.printTitleFirstRow = 0;
+    s.pageSetup.printTitleLastRow = 0;
+    s.rowBreaks = {51, 101, 151};
+    Sheet& t = book.sheets[1];
+    t.name = QStringLiteral("Second");
+    t.hidden = true;
+    t.cellAt(0, 0).value = CellValue::fromString(QStringLiteral("第二页"));
+    t.cellAt(65535, 255).value = CellValue::fromNumber(1);
+    t.pageSetup.scale = 75;
+    Sheet& u = book.sheets[2];
+    u.name = QStringLiteral("空表");
+    book.activeSheet = 2;
+    return book;
+}
+
+void expectSameWorkbook(const Workbook& written, const Workbook& read) {
+    ASSERT_EQ(read.sheets.size(), written.sheets.size());
+    EXPECT_EQ(read.activeSheet, written.activeSheet);
+    for (size_t i = 0; i < written.sheets.size(); ++i) {
+        const Sheet& a = written.sheets[i];
+        const Sheet& b = read.sheets[i];
+        SCOPED_TRACE(a.name.toStdString());
+        EXPECT_EQ(b.name, a.name);
+        EXPECT_EQ(b.hidden, a.hidden);
+        EXPECT_EQ(b.merges, a.merges);
+        EXPECT_EQ(b.rowBreaks, a.rowBreaks);
+        EXPECT_EQ(b.pageSetup.paperSize, a.pageSetup.paperSize);
+        EXPECT_EQ(b.pageSetup.landscape, a.pageSetup.landscape);
+        EXPECT_EQ(b.pageSetup.scale, a.pageSetup.scale);
+        EXPECT_EQ(b.pageSetup.fitToPage, a.pageSetup.fitToPage);
+        EXPECT_EQ(b.pageSetup.fitToWidth, a.pageSetup.fitToWidth);
+        EXPECT_EQ(b.pageSetup.fitToHeight, a.pageSetup.fitToHeight);
+        EXPECT_DOUBLE_EQ(b.pageSetup.marginLeft, a.pageSetup.marginLeft);
+        EXPECT_DOUBLE_EQ(b.pageSetup.marginTop, a.pageSetup.marginTop);
+        EXPECT_DOUBLE_EQ(b.pageSetup.marginHeader, a.pageSetup.marginHeader);
+        EXPECT_EQ(b.pageSetup.printTitleFirstRow, a.pageSetup.printTitleFirstRow);
+        EXPECT_EQ(b.pageSetup.printTitleLastRow, a.pageSetup.printTitleLastRow);
+        for (const auto& [column, width] : a.columnWidths)
+            EXPECT_DOUBLE_EQ(b.columnWidth(column), std::round(width / 0.75) * 0.75) << column;
+        int differences = 0;
+        for (const SheetRow& row : a.rows) {
+            if (row.height >= 0) EXPECT_DOUBLE_EQ(b.rowHeight(row.index), row.height);
+            if (row.hidden) EXPECT_TRUE(b.row(row.index) && b.row(row.index)->hidden);
+            for (const Cell& cell : row.cells) {
+                const Cell* got = b.cell(row.index, int32_t(cell.column));
+                const QString where = columnAddress(int(cell.column) + 1, row.index + 1);
+                if (!got) {
+                    ADD_FAILURE() << where.toStdString() << " missing";
+                    if (++differences > 5) return;
+                    continue;
+                }
+                const CellValue& v = cell.value;
+                const CellValue& w = got->value;
+                const bool same = v.type == w.type && v.number == w.number && v.text == w.text;
+                if (!same) {
+                    ADD_FAILURE() << where.toStdString() << ": wrote type " << int(v.type) << " "
+                                  << variantToText(v).left(40).toStdString() << ", read type " << int(w.type) << " "
+                                  << variantToText(w).left(40).toStdString();
+                    if (++differences > 5) return;
+                }
+                Style sa = written.styles[cell.style];
+                const Style& sb = read.styles[got->style];
+                if (sa.numberFormat.isEmpty() && v.type == CellValue::Type::DateTime) sa.numberFormat = sb.numberFormat;
+                if (sa.hasFill) EXPECT_EQ(sb.fillRgb, paletteColor(sa.fillPalette)) << where.toStdString();
+                EXPECT_EQ(sb.hasFill, sa.hasFill) << where.toStdString();
+                EXPECT_EQ(sb.numberFormat, sa.numberFormat) << where.toStdString();
+                EXPECT_EQ(sb.bold, sa.bold) << where.toStdString();
+                EXPECT_EQ(sb.italic, sa.italic) << where.toStdString();
+                EXPECT_EQ(sb.fontName, sa.fontName) << where.toStdString();
+                EXPECT_EQ(sb.fontSize, sa.fontSize) << where.toStdString();
+                EXPECT_EQ(sb.hasFontColor, sa.hasFontColor) << where.toStdString();
+                EXPECT_EQ(sb.horizontal, sa.horizontal) << where.toStdString();
+                EXPECT_EQ(sb.vertical, sa.vertical) << where.toStdString();
+                EXPECT_EQ(sb.wrapText, sa.wrapText) << where.toStdString();
+            }
+        }
+    }
+}
+
+TEST(XlsWrite, RealBiff8ThatReadsBackTheSame) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("结果.xls"));
+    const Workbook book = richWorkbook();
+    const Status written = writeWorkbook(book, path, fileKindForPath(path));
+    ASSERT_TRUE(written.isOk()) << written.message().toStdString();
+    const QByteArray bytes = fileBytes(path);
+    ASSERT_TRUE(bytes.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
+    EXPECT_EQ(bytes.size() % 512, 0);
+    const Workbook back = readOk(path);
+    expectSameWorkbook(book, back);
+    // The dates without a date format got the program's date formats.
+    const Sheet& s = back.sheets[0];
+    EXPECT_EQ(styleAt(back, s, "C2").numberFormat, DisplayFormat::dateTextFormat(0));
+    EXPECT_EQ(styleAt(back, s, "D2").numberFormat, QStringLiteral("h:mm:ss"));
+}
+
+TEST(XlsWrite, XlrdReadsTheOutput) {
+    const QString python = pythonWithXlrd();
+    if (python.isEmpty()) GTEST_SKIP() << "python3-xlrd is not installed (scripts/setup.sh installs it)";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.xls"));
+    const Workbook book = richWorkbook();
+    ASSERT_TRUE(writeWorkbook(book, path, FileKind::Xls).isOk());
+    const QJsonObject dump = xlrdDump(python, path);
+    expectSameAsXlrd(dump, readOk(path), QStringLiteral("our own output"));
+    // And what xlrd reads is what was written.
+    const QJsonArray cells = dump.value(QStringLiteral("sheets")).toArray()[0].toObject().value(QStringLiteral("cells")).toArray();
+    int dates = 0;
+    for (const QJsonValue& c : cells)
+        dates += c.toArray()[2].toString() == u"date";
+    EXPECT_EQ(dates, 300 * 3); // C, D and I columns
+}
+
+TEST(XlsWrite, LibreOfficeOpensTheOutput) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) GTEST_SKIP() << "LibreOffice (soffice) is not installed";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("lo.xls"));
+    const Workbook book = richWorkbook();
+    ASSERT_TRUE(writeWorkbook(book, path, FileKind::Xls).isOk());
+    QProcess p;
+    p.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--norestore"),
+                      QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+                      QStringLiteral("--convert-to"), QStringLiteral("xlsx"), QStringLiteral("--outdir"),
+                      dir.filePath(QStringLiteral("out")), path});
+    ASSERT_TRUE(p.waitForFinished(180000));
+    const QString converted = dir.filePath(QStringLiteral("out/lo.xlsx"));
+    ASSERT_TRUE(QFile::exists(converted)) << p.readAllStandardError().toStdString();
+    const Workbook back = readOk(converted);
+    ASSERT_EQ(back.sheets.size(), book.sheets.size());
+    const Sheet& a = book.sheets[0];
+    const Sheet& b = back.sheets[0];
+    int differences = 0;
+    for (const SheetRow& row : a.rows)
+        for (const Cell& cell : row.cells) {
+            const Cell* got = b.cell(row.index, int32_t(cell.column));
+            const CellValue& v = cell.value;
+            if (v.isEmpty()) continue;
+            // LibreOffice writes numbers to its xlsx with 15 significant digits.
+            const bool same = got && got->value.type == v.type && got->value.text == v.text &&
+                              std::abs(got->value.number - v.number) <= 1e-14 * std::max(1.0, std::abs(v.number));
+            if (!same && ++differences <= 5)
+                ADD_FAILURE() << columnAddress(int(cell.column) + 1, row.index + 1).toStdString() << ": "
+                              << variantToText(v).left(40).toStdString() << " / "
+                              << (got ? variantToText(got->value).left(40).toStdString() : std::string("missing"));
+        }
+    auto sorted = [](std::vector<CellRange> m) {
+        std::sort(m.begin(), m.end(), [](const CellRange& x, const CellRange& y) {
+            return std::tie(x.firstRow, x.firstColumn) < std::tie(y.firstRow, y.firstColumn);
+        });
+        return m;
+    };
+    EXPECT_EQ(sorted(b.merges), sorted(a.merges));
+}
+
+TEST(XlsWrite, BeyondTheXlsGridIsRefusedAndTheEarlierFileKept) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("旧.xls"));
+    Workbook small = Workbook::makeDefault();
+    small.sheets[0].cellAt(0, 0).value = CellValue::fromString(QStringLiteral("旧内容"));
+    ASSERT_TRUE(writeWorkbook(small, path, FileKind::Xls).isOk());
+    const QByteArray before = fileBytes(path);
+
+    Workbook tall = Workbook::makeDefault();
+    tall.sheets[0].name = QStringLiteral("明细");
+    tall.sheets[0].cellAt(65536, 0).value = CellValue::fromNumber(1);
+    Status s = writeWorkbook(tall, path, FileKind::Xls);
+    ASSERT_FALSE(s.isOk());
+    EXPECT_TRUE(s.message().contains(QStringLiteral("65536"))) << s.message().toStdString();
+    EXPECT_TRUE(s.message().contains(QStringLiteral(".xlsx"))) << s.message().toStdString();
+    EXPECT_TRUE(s.message().contains(QStringLiteral("明细"))) << s.message().toStdString();
+    EXPECT_EQ(fileBytes(path), before);
+
+    Workbook wide = Workbook::makeDefault();
+    wide.sheets[0].cellAt(0, 256).value = CellValue::fromNumber(1);
+    s = writeWorkbook(wide, path, FileKind::Xls);
+    ASSERT_FALSE(s.isOk());
+    EXPECT_TRUE(s.message().contains(QStringLiteral("256"))) << s.message().toStdString();
+    EXPECT_TRUE(s.message().contains(QStringLiteral(".xlsx"))) << s.message().toStdString();
+    EXPECT_EQ(fileBytes(path), before);
+
+    Workbook merged = Workbook::makeDefault();
+    merged.sheets[0].merges.push_back({65530, 0, 65540, 1});
+    EXPECT_FALSE(writeWorkbook(merged, path, FileKind::Xls).isOk());
+    EXPECT_EQ(fileBytes(path), before);
+
+    // The largest sheet that fits is written.
+    Workbook corner = Workbook::makeDefault();
+    corner.sheets[0].cellAt(65535, 255).value = CellValue::fromNumber(7);
+    ASSERT_TRUE(writeWorkbook(corner, path, FileKind::Xls).isOk());
+    const Workbook back = readOk(path);
+    expectValue(back.sheets[0], "IV65536", CellValue::Type::Number, 7);
+}
+
+TEST(XlsWrite, LargeStreamsUseTheAllocationIndex) {
+    // More than 109 allocation-table sectors (about 7 MB) need DIFAT sectors.
+    Workbook book = Workbook::makeDefault();
+    Sheet& s = book.sheets[0];
+    for (int r = 0; r < 65536; ++r)
+        for (int c = 0; c < 12; ++c)
+            s.cellAt(r, c).value = CellValue::fromNumber(r + c / 3.0 + 0.123456789);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("big.xls"));
+    ASSERT_TRUE(writeWorkbook(book, path, FileKind::Xls).isOk());
+    EXPECT_GT(QFileInfo(path).size(), 8 << 20);
+    const Workbook back = readOk(path);
+    ASSERT_EQ(back.sheets[0].rows.size(), 65536u);
+    expectValue(back.sheets[0], "L65536", CellValue::Type::Number, 65535 + 11 / 3.0 + 0.123456789);
+}
+
+TEST(XlsWrite, SharedStringsAcrossContinueRecords) {
+    // Many texts, one and two bytes a character, some longer than a record.
+    Workbook book = Workbook::makeDefault();
+    Sheet& s = book.sheets[0];
+    for (int r = 0; r < 3000; ++r) {
+        QString text = r % 3 == 0 ? QStringLiteral("text %1").arg(r) : QStringLiteral("文字%1").arg(r);
+        if (r % 500 == 7) text = QString(9000 + r, r % 2 ? QChar(u'x') : QChar(u'字'));
+        s.cellAt(r, 0).value = CellValue::fromString(text);
+        s.cellAt(r, 1).value = CellValue::fromString(QStringLiteral("same"));
+    }
+    std::string globals, sheets;
+    ASSERT_TRUE(biff::buildWorkbookStream(book, globals, sheets).isOk());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sst.xls"));
+    ASSERT_TRUE(writeWorkbook(book, path, FileKind::Xls).isOk());
+    const Workbook back = readOk(path);
+    for (int r = 0; r < 3000; ++r) {
+        ASSERT_EQ(back.sheets[0].cell(r, 0)->value.text, s.cell(r, 0)->value.text) << r;
+        ASSERT_EQ(back.sheets[0].cell(r, 1)->value.text.toQString(), QStringLiteral("same"));
+    }
 }
 
 } // namespace

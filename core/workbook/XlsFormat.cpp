@@ -1,7 +1,7 @@
 #include "workbook/XlsFormat.h"
 
 #include "workbook/BiffReader.h"
-#include "workbook/XmlSpreadsheetFormat.h"
+#include "workbook/BiffWriter.h"
 #include "workbook/CompoundFile.h"
 
 #include <QDir>
@@ -56,8 +56,7 @@ Status XlsFormat::read(const QString& path, Workbook& workbook) const {
 }
 
 Status XlsFormat::write(const Workbook& workbook, const QString& path) const {
-    // The .xls this program writes is still XML Spreadsheet 2003 content.
-    return XmlSpreadsheetFormat().write(workbook, path);
+    return biff::writeWorkbookFile(workbook, path);
 }
 
 } // namespace quellar

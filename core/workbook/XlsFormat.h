@@ -11,8 +11,9 @@
 // empty. An encrypted workbook (FILEPASS, or an .xlsx with a password to open, which Office
 // stores in a compound file) is named as such.
 //
-// Writing ".xls" produces XML Spreadsheet 2003 content under that name; Excel and
-// LibreOffice open it, and this program reads it back by content.
+// Writing: a BIFF8 workbook in a compound file (BiffWriter), built beside the target and
+// renamed into place only when complete; a sheet beyond 65,536 rows or 256 columns is refused
+// with a message that names the limit and suggests .xlsx, and the earlier file is kept.
 
 #include "workbook/WorkbookFormat.h"
 
