@@ -8,8 +8,4 @@ here="$(cd "$(dirname "$0")" && pwd)"
 if [ $# -gt 0 ]; then
   exec "$here/build/cli/quellar-cli" "$@"
 fi
-if [ -x "$here/build/gui/quellar" ]; then
-  exec "$here/build/gui/quellar"
-fi
-echo "窗口程序尚未完成，现在运行命令行工具 quellar-cli：" >&2
-exec "$here/build/cli/quellar-cli" --help
+exec "$here/build/gui/quellar"

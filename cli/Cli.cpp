@@ -3,6 +3,7 @@
 #include "CliContext.h"
 #include "CommandHelp.h"
 #include "Commands.h"
+#include "QuellarVersion.h"
 
 #include <functional>
 

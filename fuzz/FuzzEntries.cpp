@@ -205,6 +205,10 @@ std::string storedZip(const std::vector<std::pair<std::string, std::string>>& pa
 // A small, valid workbook whose part `replaced` is given, so the input reaches that part's
 // parser rather than stopping at the container.
 std::string xlsxPackageWith(const std::string& replaced, const std::string& content) {
+    return xlsxPackageWith({{replaced, content}});
+}
+
+std::string xlsxPackageWith(const std::vector<std::pair<std::string, std::string>>& given) {
     std::vector<std::pair<std::string, std::string>> parts = {
         {"[Content_Types].xml",
          R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/><Default Extension="xml" ContentType="application/xml"/></Types>)"},
@@ -221,8 +225,13 @@ std::string xlsxPackageWith(const std::string& replaced, const std::string& cont
         {"xl/sharedStrings.xml",
          R"(<?xml version="1.0" encoding="UTF-8"?><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="2" uniqueCount="2"><si><t>姓名</t></si><si><r><t>张</t></r><r><t>三</t></r></si></sst>)"},
     };
-    for (auto& [name, part] : parts)
-        if (name == replaced) part = content;
+    for (const auto& [name, content] : given) {
+        const auto known = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == name; });
+        if (known != parts.end())
+            known->second = content;
+        else
+            parts.emplace_back(name, content);
+    }
     return storedZip(parts);
 }
 
@@ -390,7 +399,9 @@ void xmlTools(const uint8_t* data, size_t size) {
         if (!row.isElement()) continue;
         const Result<QStringList> texts = tools.rowTexts(row);
         if (!texts.isOk()) continue;
-        tools.setCellValue(row, int(texts.value().size()) + 1, QStringLiteral("1.5"), QStringLiteral("Number"));
+        const Status written =
+            tools.setCellValue(row, int(texts.value().size()) + 1, QStringLiteral("1.5"), QStringLiteral("Number"));
+        check(written.isOk() || !written.message().isEmpty(), "a refused write has a message");
         tools.insertCopyAfter(row, row);
         row = row.nextSibling(); // skip the copy
     }

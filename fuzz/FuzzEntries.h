@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quellar::fuzz {
@@ -29,5 +30,7 @@ const std::vector<Target>& targets();
 // merged area) with part `replaced` ("xl/worksheets/sheet1.xml", "xl/sharedStrings.xml",
 // "xl/styles.xml", "xl/workbook.xml") given instead; entries are stored, not compressed.
 std::string xlsxPackageWith(const std::string& replaced, const std::string& content);
+// The same package with each named part given instead, or added when the package has no such part.
+std::string xlsxPackageWith(const std::vector<std::pair<std::string, std::string>>& given);
 
 } // namespace quellar::fuzz

@@ -3,6 +3,7 @@
 // without doing any work.
 
 #include "Cli.h"
+#include "QuellarVersion.h"
 
 #include <QRegularExpression>
 

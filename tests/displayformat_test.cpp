@@ -127,6 +127,43 @@ TEST(DisplayFormat, StrangeFormatsNeverHideAValue) {
     EXPECT_EQ(show(u";;;", 12.5), QString());
 }
 
+// The readers, the writers and the grid share one rule for date formats. These are the codes
+// on which the reader's rule and the grid's rule once disagreed: AM/PM markers, the weekday
+// and a lone m beside digit placeholders.
+TEST(DisplayFormat, OneRuleForDateFormats) {
+    struct Case {
+        const char16_t* code;
+        bool date;
+    } cases[] = {
+        {u"AM/PM", true},
+        {u"A/P", true},
+        {u"上午/下午", true},
+        {u"aaa", true},
+        {u"aaaa", true},
+        {u"m", true},
+        {u"mmm", true},
+        {u"[mm]", true},
+        {u"0.0m", false},
+        {u"#,##0 m", false},
+        {u"0 \\m", false},
+        {u"\"am\" 0", false},
+        {u"0;m", true}, // a later section may be the date
+    };
+    for (const Case& c : cases) {
+        const QString code = QString::fromUtf16(c.code);
+        EXPECT_EQ(isDateFormatCode(code), c.date) << code.toStdString();
+        if (!code.contains(u';')) {
+            EXPECT_EQ(isDateFormatSection(code), c.date) << code.toStdString();
+            EXPECT_EQ(DisplayFormat::parse(code).isDate(), c.date) << code.toStdString();
+        }
+    }
+    // What the grid then shows.
+    const double evening = 46363.75; // 2026-12-07 18:00
+    EXPECT_EQ(show(u"AM/PM", evening), QStringLiteral("PM"));
+    EXPECT_EQ(show(u"h A/P", evening), QStringLiteral("6 P"));
+    EXPECT_EQ(show(u"0.0m", 2.5), QStringLiteral("2.5m"));
+}
+
 TEST(ExcelDriver, ConvertWorkbookWritesTheFormatOfTheCode) {
     QTemporaryDir dir;
     const QString source = test::testDataPath(QStringLiteral("xlsx/basic.xlsx"));

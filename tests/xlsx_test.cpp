@@ -1,6 +1,7 @@
 // The xlsx and xls readers, the xlsx writer and the zip container beneath them, on
 // workbooks made for the purpose (tests/data/make_xlsx_fixtures.py) and on hostile files.
 
+#include "workbook/DisplayFormat.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
 #include "workbook/XlsFormat.h"
@@ -108,7 +109,7 @@ TEST(XlsxHelpers, DateFormatCodes) {
         {u"[DBNum1][$-804]0", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(xlsx::isDateFormatCode(QStringView(c.code)), c.date)
+        EXPECT_EQ(isDateFormatCode(QStringView(c.code)), c.date)
             << QString::fromUtf16(c.code).toStdString();
     for (int id : {14, 15, 22, 31, 45, 46, 47, 57})
         EXPECT_TRUE(xlsx::isBuiltinDateFormat(id)) << id;
@@ -546,6 +547,125 @@ TEST(XlsxRead, WholeGridDimensionAllocatesNothing) {
     ASSERT_EQ(book.sheets.size(), 1u);
     EXPECT_EQ(book.sheets[0].rows.size(), 2u);
     EXPECT_EQ(textAt(book.sheets[0], "XFD1048576"), QStringLiteral("2.000000"));
+}
+
+// Workbook parts for packages whose sheet list is the point of the test.
+std::string workbookPart(const std::string& sheets, int activeTab = -1) {
+    const std::string view =
+        activeTab < 0 ? "" : "<bookViews><workbookView activeTab=\"" + std::to_string(activeTab) + "\"/></bookViews>";
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook "
+           "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
+           view + "<sheets>" + sheets + "</sheets></workbook>";
+}
+
+// Relationships rId1 to rId3 as the package has them, then rId4 (a macro sheet), rId5 (a chart
+// sheet), rId6 and rId7 (worksheets).
+std::string workbookRelationships() {
+    const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    auto rel = [](const std::string& id, const std::string& type, const std::string& target) {
+        return "<Relationship Id=\"" + id + "\" Type=\"" + type + "\" Target=\"" + target + "\"/>";
+    };
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+           "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+           rel("rId1", type + "worksheet", "worksheets/sheet1.xml") + rel("rId2", type + "styles", "styles.xml") +
+           rel("rId3", type + "sharedStrings", "sharedStrings.xml") +
+           rel("rId4", "http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet", "macrosheets/sheet1.xml") +
+           rel("rId5", type + "chartsheet", "chartsheets/sheet1.xml") + rel("rId6", type + "worksheet", "worksheets/sheet2.xml") +
+           rel("rId7", type + "worksheet", "worksheets/sheet3.xml") + "</Relationships>";
+}
+
+std::string oneCellSheet(const std::string& text) {
+    return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row r=\"1\">"
+           "<c r=\"A1\" t=\"inlineStr\"><is><t>" + text + "</t></is></c></row></sheetData></worksheet>";
+}
+
+Workbook readPackage(const std::string& package) {
+    QTemporaryDir dir;
+    Workbook book;
+    const Status s = readWorkbook(writtenPackage(dir, package), book);
+    EXPECT_TRUE(s.isOk()) << s.message().toStdString();
+    return book;
+}
+
+// <c t="s"><v/></c> refers to no shared string: an empty cell, by the plain-cell path and the
+// scanner alike; a styled one keeps its style.
+TEST(XlsxRead, AnEmptySharedStringReferenceIsAnEmptyCell) {
+    const std::string sheet =
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row r=\"1\">"
+        "<c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v/></c><c r=\"C1\" t=\"s\"><v></v></c>"
+        "<c r=\"D1\" s=\"2\" t=\"s\"><v></v></c><c r=\"E1\" t=\"s\"><v>1</v></c></row></sheetData></worksheet>";
+    const std::string package = fuzz::xlsxPackageWith("xl/worksheets/sheet1.xml", sheet);
+    expectReadAlikeEveryWay(package);
+    for (bool plain : {true, false}) {
+        xlsx::setPlainCellPath(plain);
+        const Workbook book = readPackage(package);
+        xlsx::setPlainCellPath(true);
+        ASSERT_EQ(book.sheets.size(), 1u);
+        const Sheet& s = book.sheets[0];
+        EXPECT_EQ(textAt(s, "A1"), QStringLiteral("姓名"));
+        EXPECT_EQ(cellAt(s, "B1"), nullptr);
+        EXPECT_EQ(cellAt(s, "C1"), nullptr);
+        ASSERT_NE(cellAt(s, "D1"), nullptr);
+        EXPECT_TRUE(cellAt(s, "D1")->value.isEmpty());
+        EXPECT_NE(cellAt(s, "D1")->style, 0u);
+        EXPECT_EQ(textAt(s, "E1"), QStringLiteral("张三"));
+    }
+}
+
+// A sheet entry without a relationship id names no part: it is skipped, the others are read
+// and the tabs after it keep their places.
+TEST(XlsxRead, ASheetEntryWithoutRelationshipIsSkipped) {
+    const Workbook book = readPackage(fuzz::xlsxPackageWith(
+        {{"xl/workbook.xml", workbookPart("<sheet name=\"无\" sheetId=\"9\" r:id=\"\"/>"
+                                          "<sheet name=\"表一\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                          "<sheet name=\"表二\" sheetId=\"2\" r:id=\"rId6\"/>",
+                                          2)},
+         {"xl/_rels/workbook.xml.rels", workbookRelationships()},
+         {"xl/worksheets/sheet2.xml", oneCellSheet("二")}}));
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.sheets[0].name, QStringLiteral("表一"));
+    EXPECT_EQ(book.sheets[1].name, QStringLiteral("表二"));
+    EXPECT_EQ(book.activeSheet, 1);
+}
+
+// Macro, chart and dialog sheets are not read. When one of them is the active tab, the first
+// visible worksheet becomes the active sheet; an active worksheet stays active whatever stands
+// before it.
+TEST(XlsxRead, TheActiveSheetIsAWorksheet) {
+    const std::string hiddenFirst = "<sheet name=\"隐藏\" sheetId=\"1\" state=\"hidden\" r:id=\"rId1\"/>";
+    const std::string macro = "<sheet name=\"宏\" sheetId=\"4\" r:id=\"rId4\"/>";
+    const std::string chart = "<sheet name=\"图\" sheetId=\"5\" r:id=\"rId5\"/>";
+    const std::string data = "<sheet name=\"数据\" sheetId=\"6\" r:id=\"rId6\"/>";
+    const std::string report = "<sheet name=\"报告\" sheetId=\"7\" r:id=\"rId7\"/>";
+    const std::string macroSheet =
+        "<xm:macrosheet xmlns:xm=\"http://schemas.microsoft.com/office/excel/2006/main\"><sheetData/></xm:macrosheet>";
+    struct Case {
+        std::string sheets;
+        int activeTab;
+        int active; // the sheet read as active
+        const char16_t* name;
+    } cases[] = {
+        {hiddenFirst + macro + data + report, 1, 1, u"数据"}, // the macro sheet is active
+        {macro + hiddenFirst + data, 0, 1, u"数据"},
+        {chart + data + report, -1, 0, u"数据"},              // no view: the first tab, a chart sheet
+        {hiddenFirst + macro + data + report, 3, 2, u"报告"}, // a worksheet after the macro sheet
+        {hiddenFirst + macro + data, 0, 0, u"隐藏"},          // a hidden worksheet that is active stays so
+        {hiddenFirst + macro + data, 9, 1, u"数据"},          // no such tab
+    };
+    for (const Case& c : cases) {
+        const Workbook book = readPackage(fuzz::xlsxPackageWith({{"xl/workbook.xml", workbookPart(c.sheets, c.activeTab)},
+                                                                {"xl/_rels/workbook.xml.rels", workbookRelationships()},
+                                                                {"xl/macrosheets/sheet1.xml", macroSheet},
+                                                                {"xl/chartsheets/sheet1.xml", "<chartsheet/>"},
+                                                                {"xl/worksheets/sheet2.xml", oneCellSheet("数据")},
+                                                                {"xl/worksheets/sheet3.xml", oneCellSheet("报告")}}));
+        ASSERT_LT(size_t(c.active), book.sheets.size()) << c.sheets;
+        EXPECT_EQ(book.activeSheet, c.active) << c.sheets;
+        EXPECT_EQ(book.sheets[size_t(book.activeSheet)].name, QString::fromUtf16(c.name)) << c.sheets;
+        for (const Sheet& sheet : book.sheets)
+            EXPECT_TRUE(sheet.name != QStringLiteral("宏") && sheet.name != QStringLiteral("图")) << c.sheets;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

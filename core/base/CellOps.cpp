@@ -188,6 +188,24 @@ QString columnLetters(int column) {
 
 QString columnAddress(int column, int row) { return columnLetters(column) + QString::number(row); }
 
+QString columnLabel(int position, const QString& name) {
+    return columnLetters(position + 1) + QStringLiteral(" (") + name + QLatin1Char(')');
+}
+
+QStringList columnLabels(const FieldList& fields) {
+    QStringList labels;
+    labels.reserve(fields.size());
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        labels.append(columnLabel(int(i), fields[i]));
+    return labels;
+}
+
+int columnOfLabel(QStringView label) {
+    int64_t column = 0;
+    if (readColumnLetters(label, column) == 0 || column > (int64_t(1) << 30)) return -1;
+    return int(column - 1);
+}
+
 bool isCellReference(QStringView text) {
     if (text.size() < 2) return false;
     auto isLetter = [](QChar c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); };

@@ -9,8 +9,11 @@
 #include "base/RowTable.h"
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace quellar {
@@ -64,6 +67,46 @@ QString dateSerialToText(double serial);
 QString columnAddress(int column, int row);
 // Column letters alone: 1 is A, 30 is AD.
 QString columnLetters(int column);
+
+// The one parser of column letters: reads the ASCII letters at the start of `text` (A is 1,
+// Z 26, AA 27, AD 30; either case) into the 1-based column number and returns how many it
+// read, 0 when the text does not begin with a letter. However many letters follow, the
+// number stops growing at kColumnNumberCap, far beyond the last column, so callers check
+// it against the range they accept.
+inline constexpr int64_t kColumnNumberCap = int64_t(1) << 40;
+template <typename Char> size_t readColumnLetters(const Char* text, size_t size, int64_t& column) {
+    size_t i = 0;
+    int64_t number = 0;
+    for (; i < size; ++i) {
+        const auto c = text[i];
+        int letter;
+        if (c >= 'A' && c <= 'Z')
+            letter = int(c - 'A') + 1;
+        else if (c >= 'a' && c <= 'z')
+            letter = int(c - 'a') + 1;
+        else
+            break;
+        number = number * 26 + letter;
+        if (number > kColumnNumberCap) number = kColumnNumberCap;
+    }
+    column = number;
+    return i;
+}
+inline size_t readColumnLetters(std::string_view text, int64_t& column) {
+    return readColumnLetters(text.data(), text.size(), column);
+}
+inline qsizetype readColumnLetters(QStringView text, int64_t& column) {
+    return qsizetype(readColumnLetters(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()), column));
+}
+
+// Column labels, how lists of columns to sum are offered and chosen: "C (金额)" is the column
+// letters of the 0-based position, " (", the name, ")".
+QString columnLabel(int position, const QString& name);
+// The labels of every field, in field order.
+QStringList columnLabels(const FieldList& fields);
+// The 0-based column a label denotes by its leading letters (A = 0, AD = 29, case ignored);
+// -1 when it does not begin with a letter.
+int columnOfLabel(QStringView label);
 
 // True for A1, ZZ99, xy3; false for A, AA, 1A, A1A, A-1: a letter first, a digit last,
 // letters and digits between, no letter after a digit.

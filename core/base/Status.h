@@ -12,7 +12,7 @@
 
 namespace quellar {
 
-class Status {
+class [[nodiscard]] Status {
 public:
     enum class Code { Ok, InvalidInput, NotFound, IoError, Unsupported, Cancelled };
 
@@ -70,7 +70,7 @@ template <typename Body> Status runGuarded(Body&& body) noexcept {
 
 // A value or the Status explaining why there is none.
 template <typename T>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : value_(std::move(value)) {}
     Result(Status status) : status_(std::move(status)) {}

@@ -310,37 +310,6 @@ private:
 
 } // namespace
 
-QString groupSumLabel(int position, const QString& name) {
-    return columnLetters(position + 1) + QStringLiteral(" (") + name + QLatin1Char(')');
-}
-
-QStringList groupSumLabels(const FieldList& fields) {
-    QStringList labels;
-    labels.reserve(fields.size());
-    for (qsizetype i = 0; i < fields.size(); ++i)
-        labels.append(groupSumLabel(int(i), fields[i]));
-    return labels;
-}
-
-int columnOfGroupSumLabel(QStringView label) {
-    int64_t number = 0;
-    qsizetype i = 0;
-    for (; i < label.size(); ++i) {
-        const char16_t c = label[i].unicode();
-        int letter = 0;
-        if (c >= u'A' && c <= u'Z')
-            letter = c - u'A' + 1;
-        else if (c >= u'a' && c <= u'z')
-            letter = c - u'a' + 1;
-        else
-            break;
-        number = number * 26 + letter;
-        if (number > (int64_t(1) << 30)) return -1;
-    }
-    if (i == 0) return -1;
-    return int(number - 1);
-}
-
 Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const QStringList& sumLabels,
                           GroupSumInfo* info) {
     QStringList names;

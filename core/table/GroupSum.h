@@ -17,6 +17,7 @@
 // label that names no column, or a table without a field row. runGroupSum adds the result
 // phase (progress, result sheet "汇总结果").
 
+#include "base/CellOps.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
 #include "base/Status.h"
@@ -37,13 +38,11 @@ struct GroupSumInfo {
     int64_t subtotalRows = 0;
 };
 
-// "C (金额)": the column letters of the 0-based position, " (", the name, ")".
-QString groupSumLabel(int position, const QString& name);
-// The labels of every field, in field order: what the dialog's left list holds.
-QStringList groupSumLabels(const FieldList& fields);
-// The 0-based column a label denotes by its leading letters (A = 0, AD = 29, case
-// ignored); -1 when it does not begin with a letter.
-int columnOfGroupSumLabel(QStringView label);
+// The sum columns are offered and chosen by their column labels ("C (金额)", see
+// base/CellOps.h); the dialog's left list holds groupSumLabels.
+inline QString groupSumLabel(int position, const QString& name) { return columnLabel(position, name); }
+inline QStringList groupSumLabels(const FieldList& fields) { return columnLabels(fields); }
+inline int columnOfGroupSumLabel(QStringView label) { return columnOfLabel(label); }
 
 // Groups `table` by `groupFields` (1 to 6 names of its field row; a name may repeat; empty
 // names are ignored) and sums the columns of `sumLabels` (labels as above; when empty,

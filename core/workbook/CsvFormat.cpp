@@ -2,6 +2,7 @@
 
 #include "base/TextIO.h"
 #include "base/CellOps.h"
+#include "base/OrderedPipeline.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,11 +10,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace quellar {
@@ -305,77 +302,31 @@ void appendRows(std::string& b, const RowTable& table, size_t from, size_t to, s
 
 constexpr size_t kChunkRows = 16384;
 
-// A large table's chunks of rows, formatted on two threads and written in order: a helper
-// formats the odd chunks while this thread formats the even ones and writes them all. The
-// helper keeps at most a few chunks ahead of the writing.
+// A large table's chunks of rows, formatted on two threads (a helper and this one) and
+// written in order by this thread.
 void writeChunks(OutputFile& out, const RowTable& table, size_t width) {
+    struct Chunk {
+        size_t index = 0;
+        std::string text;
+    };
     const size_t chunks = (table.size() + kChunkRows - 1) / kChunkRows;
-    auto format = [&](size_t chunk, std::string& into) {
-        appendRows(into, table, chunk * kChunkRows, std::min(table.size(), (chunk + 1) * kChunkRows), width);
-    };
-    std::vector<std::string> odd(chunks);
-    std::vector<char> ready(chunks, 0);
-    std::mutex mutex;
-    std::condition_variable changed;
-    size_t written = 0;
-    bool stop = false;
-    std::exception_ptr failure;
-    std::thread helper([&] {
-        try {
-            for (size_t chunk = 1; chunk < chunks; chunk += 2) {
-                {
-                    std::unique_lock lock(mutex);
-                    changed.wait(lock, [&] { return stop || chunk <= written + 4; });
-                    if (stop) return;
-                }
-                std::string text;
-                format(chunk, text);
-                std::lock_guard lock(mutex);
-                odd[chunk] = std::move(text);
-                ready[chunk] = 1;
-                changed.notify_all();
-            }
-        } catch (...) {
-            std::lock_guard lock(mutex);
-            failure = std::current_exception();
-            changed.notify_all();
-        }
-    });
-    auto finish = [&] {
-        {
-            std::lock_guard lock(mutex);
-            stop = true;
-            changed.notify_all();
-        }
-        helper.join();
-    };
-    try {
-        std::string even;
-        for (size_t chunk = 0; chunk < chunks && !out.failed(); ++chunk) {
-            if (chunk % 2 == 0) {
-                even.clear();
-                format(chunk, even);
-                out.append(even);
-            } else {
-                std::string text;
-                {
-                    std::unique_lock lock(mutex);
-                    changed.wait(lock, [&] { return ready[chunk] || failure; });
-                    if (!ready[chunk]) break;
-                    text = std::move(odd[chunk]);
-                }
-                out.append(text);
-            }
-            std::lock_guard lock(mutex);
-            written = chunk + 1;
-            changed.notify_all();
-        }
-    } catch (...) {
-        finish();
-        throw;
-    }
-    finish();
-    if (failure) std::rethrow_exception(failure);
+    size_t next = 0;
+    OrderedPipeline<Chunk> pipeline(1);
+    pipeline.run(
+        [&](Chunk& chunk) {
+            if (next == chunks) return false;
+            chunk.index = next++;
+            return true;
+        },
+        [&](Chunk& chunk) {
+            chunk.text.clear();
+            appendRows(chunk.text, table, chunk.index * kChunkRows,
+                       std::min(table.size(), (chunk.index + 1) * kChunkRows), width);
+        },
+        [&](Chunk& chunk) {
+            out.append(chunk.text);
+            return !out.failed();
+        });
 }
 
 } // namespace

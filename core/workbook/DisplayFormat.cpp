@@ -94,45 +94,6 @@ bool isPlaceholder(QChar c) {
     return c == u'0' || c == u'#' || c == u'?';
 }
 
-// Whether the section's placeholders (outside quotes, brackets, escapes) make it a date form.
-bool looksLikeDate(const QString& s) {
-    bool quoted = false, digits = false, dateLetters = false, month = false;
-    for (qsizetype i = 0; i < s.size(); ++i) {
-        const QChar c = s[i];
-        if (quoted) {
-            if (c == u'"') quoted = false;
-            continue;
-        }
-        if (c == u'"') {
-            quoted = true;
-        } else if (c == u'\\' || c == u'_' || c == u'*') {
-            ++i;
-        } else if (c == u'[') {
-            const qsizetype end = s.indexOf(u']', i);
-            if (end < 0) break;
-            const QString inner = s.mid(i + 1, end - i - 1).toLower();
-            if (!inner.isEmpty() && (inner[0] == u'h' || inner[0] == u'm' || inner[0] == u's') &&
-                inner.count(inner[0]) == inner.size())
-                dateLetters = true;
-            i = end;
-        } else if (isPlaceholder(c)) {
-            digits = true;
-        } else {
-            const QChar l = c.toLower();
-            if (l == u'y' || l == u'd' || l == u'h' || l == u's')
-                dateLetters = true;
-            else if (l == u'a' && s.mid(i, 3).compare(u"aaa", Qt::CaseInsensitive) == 0)
-                dateLetters = true;
-            else if (l == u'm')
-                month = true;
-            else if (s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0 ||
-                     s.mid(i, 5) == QStringLiteral("上午/下午"))
-                dateLetters = true;
-        }
-    }
-    return dateLetters || (month && !digits);
-}
-
 QString padded(int64_t value, int width) {
     return QString::number(value).rightJustified(width, u'0');
 }
@@ -157,6 +118,68 @@ QString trimFraction(QString s) {
 }
 
 } // namespace
+
+bool isDateFormatSection(QStringView section) {
+    const QStringView s = section;
+    bool digits = false, dateCode = false, month = false;
+    for (qsizetype i = 0; i < s.size() && !dateCode; ++i) {
+        const char16_t c = s[i].unicode();
+        if (c == u'"') { // quoted text
+            const qsizetype close = s.indexOf(u'"', i + 1);
+            if (close < 0) break;
+            i = close;
+        } else if (c == u'\\' || c == u'_' || c == u'*') { // escaped, space as wide as, fill with
+            ++i;
+        } else if (c == u'[') { // colour, condition, locale; elapsed time [h] [mm] [ss] counts
+            const qsizetype close = s.indexOf(u']', i);
+            if (close < 0) break;
+            const QStringView inner = s.mid(i + 1, close - i - 1);
+            if (!inner.isEmpty()) {
+                const char16_t f = QChar::toLower(inner[0].unicode());
+                bool same = true;
+                for (QChar ch : inner)
+                    same = same && QChar::toLower(ch.unicode()) == f;
+                if (same && (f == u'h' || f == u'm' || f == u's')) dateCode = true;
+            }
+            i = close;
+        } else if (c == u'0' || c == u'#' || c == u'?') {
+            digits = true;
+        } else {
+            const char16_t l = QChar::toLower(c);
+            if (l == u'y' || l == u'd' || l == u'h' || l == u's')
+                dateCode = true;
+            else if (l == u'm')
+                month = true;
+            else if (l == u'a')
+                dateCode = s.mid(i, 5).compare(u"AM/PM", Qt::CaseInsensitive) == 0 ||
+                           s.mid(i, 3).compare(u"A/P", Qt::CaseInsensitive) == 0 ||
+                           s.mid(i, 3).compare(u"aaa", Qt::CaseInsensitive) == 0;
+            else if (s.mid(i, 5) == u"上午/下午")
+                dateCode = true;
+        }
+    }
+    return dateCode || (month && !digits);
+}
+
+bool isDateFormatCode(QStringView code) {
+    // Sections end at ";" outside quotes, brackets and escapes.
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= code.size(); ++i) {
+        if (i == code.size() || code[i] == u';') {
+            if (isDateFormatSection(code.mid(start, i - start))) return true;
+            start = i + 1;
+        } else if (code[i] == u'"') {
+            const qsizetype close = code.indexOf(u'"', i + 1);
+            i = close < 0 ? code.size() - 1 : close;
+        } else if (code[i] == u'[') {
+            const qsizetype close = code.indexOf(u']', i);
+            i = close < 0 ? code.size() - 1 : close;
+        } else if (code[i] == u'\\') {
+            ++i;
+        }
+    }
+    return false;
+}
 
 DisplayFormat DisplayFormat::parse(const QString& format) {
     DisplayFormat result;
@@ -185,7 +208,7 @@ class DisplayFormat::SectionParser {
 public:
     explicit SectionParser(const QString& s)
         : s_(s) {
-        sec_.isDate = looksLikeDate(s);
+        sec_.isDate = isDateFormatSection(s);
     }
     Section run();
 

@@ -15,11 +15,21 @@
 #include "base/CellValue.h"
 
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <vector>
 
 namespace quellar {
+
+// The one rule for whether a number format shows a date or time (the readers take such a
+// cell's number as a date, the writers keep its format, the grid shows it as a date). A
+// section does when it holds, outside quoted text, brackets and escapes, one of y, d, h, s,
+// AM/PM, A/P, 上午/下午, aaa (the weekday) or elapsed time [h], [mm], [ss]; or an m (month)
+// when it has no digit placeholder 0, # or ? (beside them an m is only a letter, as in
+// "0.0m"). A format code does when any of its sections does.
+bool isDateFormatSection(QStringView section);
+bool isDateFormatCode(QStringView code);
 
 struct DisplayText {
     QString text;

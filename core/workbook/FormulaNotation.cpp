@@ -113,11 +113,9 @@ bool parseA1Part(QStringView t, RefPart& p) {
         firstDollar = true;
         ++i;
     }
-    const qsizetype lettersStart = i;
     int64_t column = 0;
-    while (i < n && isAsciiLetter(t[i]) && i - lettersStart < 3)
-        column = column * 26 + (asciiUpper(t[i++]) - u'A' + 1);
-    const qsizetype letters = i - lettersStart;
+    const qsizetype letters = readColumnLetters(t.mid(i), column);
+    i += letters;
     if (letters > 0 && i < n && t[i] == u'$') {
         secondDollar = true;
         ++i;

@@ -408,13 +408,9 @@ bool parseRangeText(QStringView text, RangeBounds& bounds) {
         qsizetype i = 0;
         if (i < ref.size() && ref[i] == u'$') ++i;
         int64_t col = 0;
-        const qsizetype letterStart = i;
-        while (i < ref.size() && ref[i].isLetter() && ref[i].unicode() < 128) {
-            col = col * 26 + (ref[i].toUpper().unicode() - u'A' + 1);
-            if (col > kMaxColumns) return false;
-            ++i;
-        }
-        if (i == letterStart) return false;
+        const qsizetype letters = readColumnLetters(ref.mid(i), col);
+        if (letters == 0 || col > kMaxColumns) return false;
+        i += letters;
         if (i < ref.size() && ref[i] == u'$') ++i;
         int64_t r = 0;
         const qsizetype digitStart = i;

@@ -1,5 +1,7 @@
 #include "workbook/XMLTools.h"
 
+#include "workbook/SpreadsheetML.h"
+
 #include "workbook/Workbook.h"
 #include "base/CellOps.h"
 
@@ -398,30 +400,33 @@ struct CellPlace {
     long long across = 0;
 };
 
-// Where `cell` sits, given the first column it may take; an error text when its attributes
-// put it somewhere it cannot be.
-QString placeCell(const pugi::xml_node& cell, int position, long long next, CellPlace& place) {
-    place.column = next;
+// Where `cell` sits among the cells placed so far; an error text when its attributes put it
+// somewhere it cannot be.
+QString placeCell(const pugi::xml_node& cell, int position, const CellPlacement& placement, CellPlace& place) {
+    std::optional<int64_t> index;
     place.across = 0;
-    if (const pugi::xml_attribute index = attributeByLocalName(cell, "Index")) {
-        if (!parseInteger(index.value(), place.column))
+    if (const pugi::xml_attribute attribute = attributeByLocalName(cell, "Index")) {
+        long long value = 0;
+        if (!parseInteger(attribute.value(), value))
             return QStringLiteral("行的第 %1 个单元格的 ss:Index“%2”不是整数")
                 .arg(position)
-                .arg(qstr(index.value()));
-        if (place.column < next)
+                .arg(qstr(attribute.value()));
+        if (!placement.inOrder(value))
             return QStringLiteral(
                        "行的第 %1 个单元格的 ss:Index %2 小于它可在的第 %3 列（列号倒退或落在合并区域内）")
                 .arg(position)
-                .arg(place.column)
-                .arg(next);
+                .arg(value)
+                .arg(placement.next());
+        index = value;
     }
+    place.column = placement.columnOf(index);
     if (const pugi::xml_attribute across = attributeByLocalName(cell, "MergeAcross")) {
         if (!parseInteger(across.value(), place.across) || place.across < 0)
             return QStringLiteral("行的第 %1 个单元格的 ss:MergeAcross“%2”不是非负整数")
                 .arg(position)
                 .arg(qstr(across.value()));
     }
-    if (place.column > kMaxColumns || place.across > kMaxColumns || place.column + place.across > kMaxColumns)
+    if (!CellPlacement::fits(place.column, place.across))
         return QStringLiteral("行的第 %1 个单元格超出最后一列 XFD").arg(position);
     return QString();
 }
@@ -430,19 +435,19 @@ QString placeCell(const pugi::xml_node& cell, int position, long long next, Cell
 
 Result<QStringList> XMLTools::rowTexts(XmlNode row) const {
     QStringList texts;
-    long long next = 1;
+    CellPlacement placement;
     int position = 0;
     for (pugi::xml_node c = wrap(row.node_).first_child(); c; c = c.next_sibling()) {
         if (!hasLocalName(c, "Cell")) continue;
         CellPlace place;
-        const QString error = placeCell(c, ++position, next, place);
+        const QString error = placeCell(c, ++position, placement, place);
         if (!error.isEmpty()) return Status::invalidInput(error);
         while (texts.size() < place.column - 1)
             texts.append(QString());
         texts.append(cellText(XmlNode(c.internal_object())));
         for (long long i = 0; i < place.across; ++i)
             texts.append(QString());
-        next = place.column + place.across + 1;
+        placement.take(place.column, place.across);
     }
     return texts;
 }
@@ -456,13 +461,13 @@ Status XMLTools::setCellValue(XmlNode row, int column, const QString& text, cons
             QStringLiteral("写入单元格失败：列号 %1 超出 1 到 %2").arg(column).arg(kMaxColumns));
 
     pugi::xml_node target, following, sample;
-    long long next = 1; // the column right after the previous cell
+    CellPlacement placement;
     int position = 0;
     for (pugi::xml_node c = r.first_child(); c; c = c.next_sibling()) {
         if (!hasLocalName(c, "Cell")) continue;
         sample = c;
         CellPlace place;
-        const QString error = placeCell(c, ++position, next, place);
+        const QString error = placeCell(c, ++position, placement, place);
         if (!error.isEmpty()) return Status::invalidInput(QStringLiteral("写入单元格失败：") + error);
         if (place.column == column) {
             target = c;
@@ -477,7 +482,7 @@ Status XMLTools::setCellValue(XmlNode row, int column, const QString& text, cons
                 QStringLiteral("写入单元格失败：第 %1 列在第 %2 列开始的合并单元格之内")
                     .arg(column)
                     .arg(place.column));
-        next = place.column + place.across + 1;
+        placement.take(place.column, place.across);
     }
 
     if (!target) {
@@ -487,7 +492,7 @@ Status XMLTools::setCellValue(XmlNode row, int column, const QString& text, cons
         if (!target) return Status::invalidInput(QStringLiteral("写入单元格失败：内存不足"));
         // A cell placed right after its predecessor needs no index; any later cell either
         // carries its own ss:Index already (it stood after a gap) or there is none.
-        if (column != next) target.append_attribute("ss:Index").set_value(column);
+        if (placement.needsIndex(column)) target.append_attribute("ss:Index").set_value(column);
     }
 
     if (pugi::xml_attribute formula = attributeByLocalName(target, "Formula"))

@@ -66,9 +66,6 @@ double pointsToCharacterWidth(double points);
 QString builtinNumberFormat(int id);
 // True when a built-in id is a date or time format.
 bool isBuiltinDateFormat(int id);
-// True when a format code shows a date or time: it has y, m, d, h or s outside quoted
-// text, brackets and escapes (AM/PM and "General" aside).
-bool isDateFormatCode(QStringView code);
 
 // Sheet parts read their plainest cells straight from the bytes and leave the rest to the
 // general XML scanner. Tests turn the shortcut off to check that both give the same workbook.

@@ -188,7 +188,7 @@ public:
             isDate = it->second;
         } else {
             const Style& s = styleIndex < book_.styles.size() ? book_.styles[styleIndex] : book_.styles[0];
-            isDate = xlsx::isDateFormatCode(formatCodeFor(s.numberFormat));
+            isDate = isDateFormatCode(formatCodeFor(s.numberFormat));
             dateStyle_.emplace(styleIndex, isDate);
         }
         if (isDate) return 0;

@@ -5,6 +5,8 @@
 #include "app/ToolIcons.h"
 #include "forms/CHtmlView2.h"
 
+#include "QuellarVersion.h"
+
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>

@@ -1,5 +1,7 @@
 #include "app/StartOptions.h"
 
+#include "QuellarVersion.h"
+
 #include <QDir>
 #include <QFileInfo>
 

@@ -1,6 +1,7 @@
 #include "forms/CHtmlView2.h"
 
 #include "app/UserPrompts.h"
+#include "app/WorkFolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -21,8 +22,9 @@ namespace quellar {
 
 namespace {
 
-// Answers a page's request for the js.js beside it with the program's own copy when that
-// folder has none.
+// Answers a page's request for the js.js beside it when that folder has none: a window working
+// in a numbered folder of its own uses the one the user keeps in the shared working folder,
+// and otherwise the program's own copy answers.
 class ScriptFallback : public QWebEngineUrlRequestInterceptor {
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
@@ -36,7 +38,11 @@ public:
         // Only the script beside the form page; a js.js elsewhere is no concern of ours.
         if (QFileInfo(script).absolutePath() != QFileInfo(page.toLocalFile()).absolutePath()) return;
         if (QFileInfo::exists(script)) return;
-        info.redirect(QUrl(CHtmlView2::shippedScriptUrl()));
+        const QString shared = WorkFolder::sharedFolderOf(QFileInfo(script).absolutePath());
+        const QString sharedScript = shared.isEmpty() ? QString() : QDir(shared).filePath(QStringLiteral("js.js"));
+        info.redirect(!sharedScript.isEmpty() && QFileInfo::exists(sharedScript)
+                          ? QUrl::fromLocalFile(sharedScript)
+                          : QUrl(CHtmlView2::shippedScriptUrl()));
     }
 };
 

@@ -7,7 +7,8 @@
 //
 // The pages load their behaviour from "js.js" beside them. When the page's folder holds no
 // js.js, the request is answered with the program's own copy (a Qt resource); nothing is
-// written into that folder. A js.js the user keeps there is used as it is.
+// written into that folder. A js.js the user keeps there is used as it is; for a page in a
+// window's numbered working folder, so is one the user keeps in the shared folder above it.
 //
 // The view belongs to its dialog: the dialog's widget tree deletes it.
 

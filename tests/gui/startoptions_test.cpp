@@ -4,6 +4,8 @@
 
 #include "app/StartOptions.h"
 
+#include "QuellarVersion.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>

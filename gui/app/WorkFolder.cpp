@@ -1,0 +1,279 @@
+#include "app/WorkFolder.h"
+
+#include "forms/FormPages.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QMutexLocker>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace quellar {
+namespace {
+
+// A numbered folder is "quellar-2", "quellar-3", ... inside the start folder.
+const QString kNumberedPrefix = QStringLiteral("quellar-");
+constexpr int kMaxNumber = 99;
+
+QString shown(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+// Every name a window writes into its folder: a numbered folder holding only these is one a
+// window left behind, and these are removed with it.
+bool isWorkingFileName(const QString& name) {
+    static const QStringList names = {QStringLiteral("1.xml"), QStringLiteral("2.xml"),
+                                      QStringLiteral("3.xml"), QStringLiteral("report.htm"),
+                                      kQueryPageFile,          kSummaryPageFile};
+    return names.contains(name);
+}
+
+bool holdsOnlyWorkingFiles(const QString& folder) {
+    const QStringList entries =
+        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return std::all_of(entries.begin(), entries.end(), isWorkingFileName);
+}
+
+// The user's private folder for the locks: $XDG_RUNTIME_DIR/quellar, else quellar-<uid> in the
+// temporary folder. It must be a real folder of this user that nobody else can write into,
+// or another user could hold or fake our locks; "" when there is none.
+QString lockFolder() {
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString folder = QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir()
+                               ? runtime + QStringLiteral("/quellar")
+                               : QDir::tempPath() + QStringLiteral("/quellar-") + QString::number(::getuid());
+    const QByteArray encoded = QFile::encodeName(folder);
+    if (::mkdir(encoded.constData(), 0700) != 0 && errno != EEXIST) return {};
+    struct stat st {};
+    if (::lstat(encoded.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0)
+        return {};
+    return folder;
+}
+
+// The lock for `folder` (a canonical path, which need not exist yet) inside `locks`.
+QString lockPath(const QString& locks, const QString& folder) {
+    const QByteArray key =
+        QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    return locks + u'/' + QString::fromLatin1(key) + QStringLiteral(".lock");
+}
+
+enum class Taken { Yes, Held, Failed };
+
+// Takes the lock at `path`: a lock of a process that is gone is taken over, and only that;
+// a window keeps its lock as long as it is open, so the lock's age says nothing.
+Taken takeLock(const QString& path, std::unique_ptr<QLockFile>& lock) {
+    lock = std::make_unique<QLockFile>(path);
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) return Taken::Yes;
+    const bool held = lock->error() == QLockFile::LockFailedError;
+    lock.reset();
+    return held ? Taken::Held : Taken::Failed;
+}
+
+} // namespace
+
+Result<FileStamp> stampFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Status::notFound(
+            QStringLiteral("无法打开工作文件 %1：%2").arg(shown(path), file.errorString()));
+    FileStamp stamp;
+    stamp.modified = file.fileTime(QFileDevice::FileModificationTime);
+    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+    if (!hash.addData(&file) || file.error() != QFileDevice::NoError)
+        return Status::ioError(
+            QStringLiteral("读取工作文件 %1 失败：%2").arg(shown(path), file.errorString()));
+    stamp.size = file.size();
+    stamp.hash = hash.result();
+    return stamp;
+}
+
+WorkFolder::WorkFolder(const QString& startFolder)
+    : start_(startFolder)
+    , path_(startFolder) {
+    QMutexLocker locker(&mutex_);
+    claimLocked();
+}
+
+WorkFolder::~WorkFolder() {
+    QMutexLocker locker(&mutex_);
+    if (own_) {
+        // Only the files a window writes, then the folder if that emptied it: whatever else
+        // someone put there stays.
+        QDir folder(path_);
+        for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (isWorkingFileName(name) || files_.count(name)) folder.remove(name);
+        QDir().rmdir(path_);
+    }
+    lock_.reset();
+}
+
+void WorkFolder::claimLocked() {
+    if (claimed_) return;
+    const QFileInfo info(start_);
+    if (!info.isDir()) return; // claimed at the first write, once the folder is there
+    claimed_ = true;
+    const QString locks = lockFolder();
+    if (locks.isEmpty()) return; // no locks: the start folder, as before
+    const QString canonical = info.canonicalFilePath();
+    const Taken start = takeLock(lockPath(locks, canonical), lock_);
+    if (start != Taken::Held) return; // ours, or no lock possible: the start folder either way
+
+    for (int n = 2; n <= kMaxNumber; ++n) {
+        const QString name = kNumberedPrefix + QString::number(n);
+        std::unique_ptr<QLockFile> lock;
+        const Taken taken = takeLock(lockPath(locks, canonical + u'/' + name), lock);
+        if (taken == Taken::Held) continue;
+        if (taken == Taken::Failed) break;
+        const QString folder = QDir(start_).filePath(name);
+        const QFileInfo existing(folder);
+        if (existing.exists() || existing.isSymLink()) {
+            // Left by a window that is gone: used again. Anything else of that name is not ours.
+            if (existing.isSymLink() || !existing.isDir() || !holdsOnlyWorkingFiles(folder)) continue;
+        } else if (!QDir(start_).mkdir(name)) {
+            break;
+        }
+        lock_ = std::move(lock);
+        path_ = folder;
+        own_ = true;
+        note_ = QStringLiteral(
+                    "工作文件夹 %1 正由另一个 Quellar 窗口使用，本窗口的工作文件写在 %2 中，关闭窗口时删除。")
+                    .arg(shown(start_), shown(folder));
+        return;
+    }
+    note_ = QStringLiteral("工作文件夹 %1 正由另一个 Quellar "
+                           "窗口使用，无法为本窗口另建工作文件夹，两个窗口共用其中的工作文件。")
+                .arg(shown(start_));
+}
+
+QString WorkFolder::path() {
+    QMutexLocker locker(&mutex_);
+    claimLocked();
+    return path_;
+}
+
+QString WorkFolder::filePathLocked(const QString& name) {
+    claimLocked();
+    return QDir(path_).filePath(name);
+}
+
+QString WorkFolder::filePath(const QString& name) {
+    QMutexLocker locker(&mutex_);
+    return filePathLocked(name);
+}
+
+bool WorkFolder::ownFolder() {
+    QMutexLocker locker(&mutex_);
+    claimLocked();
+    return own_;
+}
+
+QString WorkFolder::takeNote() {
+    QMutexLocker locker(&mutex_);
+    claimLocked();
+    return std::exchange(note_, QString());
+}
+
+// The writers and the reading run without the mutex, so that the user-interface thread (its
+// status line asks for the note) never waits for a large file; the window runs one command at
+// a time, so no two of them work on one file.
+Status WorkFolder::write(const QString& name, const Writer& writer, Writer again) {
+    const QString path = filePath(name);
+    Status status = writer(path);
+    if (!status.isOk()) return status;
+    Result<FileStamp> stamp = stampFile(path);
+    QMutexLocker locker(&mutex_);
+    if (!stamp.isOk()) {
+        files_.erase(name);
+        return stamp.status();
+    }
+    files_[name] = Record{stamp.take(), std::move(again)};
+    return Status::ok();
+}
+
+bool WorkFolder::wrote(const QString& name) {
+    QMutexLocker locker(&mutex_);
+    return files_.count(name) != 0;
+}
+
+Result<QString> WorkFolder::verified(const QString& name, QString* note) {
+    QMutexLocker locker(&mutex_);
+    const QString path = filePathLocked(name);
+    const auto it = files_.find(name);
+    if (it == files_.end())
+        return Status::notFound(QStringLiteral("工作文件 %1 不是本窗口写出的").arg(shown(path)));
+    const Record record = it->second;
+    locker.unlock();
+    auto keep = [&](FileStamp stamp) {
+        QMutexLocker relock(&mutex_);
+        files_[name].stamp = std::move(stamp);
+    };
+
+    // A file that is gone was removed on purpose, not written over by another program: that is
+    // said, naming the file, rather than put back.
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return Status::notFound(
+            QStringLiteral("找不到工作文件 %1：它在本窗口写出之后被删除了").arg(shown(path)));
+    // A file of another size is changed without reading it; otherwise its bytes decide (a
+    // file only touched, or copied back, still holds what the window wrote).
+    if (info.isFile() && info.size() == record.stamp.size) {
+        Result<FileStamp> now = stampFile(path);
+        if (now.isOk() && now.value().size == record.stamp.size && now.value().hash == record.stamp.hash) {
+            keep(now.take());
+            return path;
+        }
+    }
+
+    const QString changed = QStringLiteral("工作文件 %1 在本窗口写出之后被改动了").arg(shown(path));
+    if (!record.again) return Status::invalidInput(changed + QStringLiteral("，无法重新写出。"));
+    // Written beside it first: only the very bytes the window wrote take its place, and a
+    // restore that fails leaves the file as it found it.
+    const QString restored = path + QStringLiteral(".restore");
+    Status status = record.again(restored);
+    Result<FileStamp> stamp = status.isOk() ? stampFile(restored) : Result<FileStamp>(status);
+    if (stamp.isOk() && (stamp.value().hash != record.stamp.hash || stamp.value().size != record.stamp.size))
+        status = Status::invalidInput(
+            changed + QStringLiteral("；重新写出的内容与本窗口原来写出的不同（它的来源也已改变）。"));
+    else if (!stamp.isOk())
+        status =
+            Status::ioError(changed + QStringLiteral("，重新写出没有成功：%1").arg(stamp.status().message()));
+    else if (::rename(QFile::encodeName(restored).constData(), QFile::encodeName(path).constData()) != 0)
+        status = Status::ioError(
+            changed +
+            QStringLiteral("，重新写出没有成功：%1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (!status.isOk()) {
+        QFile::remove(restored);
+        return status;
+    }
+    keep(stamp.take());
+    if (note) *note = changed + QStringLiteral("，已重新写出。");
+    return path;
+}
+
+QString WorkFolder::sharedFolderOf(const QString& folder) {
+    static const QRegularExpression numbered(QStringLiteral("^quellar-([2-9]|[1-9][0-9])$"));
+    const QFileInfo info(folder);
+    if (!numbered.match(info.fileName()).hasMatch()) return {};
+    return info.absolutePath();
+}
+
+QString WorkFolder::lockFileOf(const QString& folder) {
+    const QString locks = lockFolder();
+    const QString canonical = QFileInfo(folder).canonicalFilePath();
+    if (locks.isEmpty() || canonical.isEmpty()) return {};
+    return lockPath(locks, canonical);
+}
+
+} // namespace quellar
