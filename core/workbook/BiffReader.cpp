@@ -3,6 +3,7 @@
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
 #include "workbook/CompoundFile.h"
+#include "workbook/DisplayFormat.h"
 #include "workbook/XlsxFormat.h"
 
 #include <QStringDecoder>
@@ -765,7 +766,7 @@ void Reader::buildStyles() {
             const auto it = formats_.find(x.format);
             if (it != formats_.end()) {
                 style.numberFormat = it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
-                info.isDate = xlsx::isDateFormatCode(it->second);
+                info.isDate = isDateFormatCode(it->second);
             } else {
                 style.numberFormat = xlsx::builtinNumberFormat(x.format);
                 info.isDate = xlsx::isBuiltinDateFormat(x.format);

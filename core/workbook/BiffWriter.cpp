@@ -299,7 +299,7 @@ uint16_t Writer::xfFor(uint32_t styleIndex, int kind) {
     }
     uint16_t id = kind == 0 ? kDefaultCellXf : dateFallback_[kind];
     if (kind == 0 && xfs_.size() >= kMaxXfs && styleIndex < book_.styles.size() &&
-        xlsx::isDateFormatCode(formatCodeFor(book_.styles[styleIndex].numberFormat)))
+        isDateFormatCode(formatCodeFor(book_.styles[styleIndex].numberFormat)))
         id = dateFallback_[2]; // a date style beyond the limit keeps showing a date
     if (xfs_.size() < kMaxXfs) {
         const Style& s = book_.styles[styleIndex];
@@ -336,7 +336,7 @@ int Writer::dateKind(uint32_t styleIndex, double serial) {
     if (styleIndex >= book_.styles.size()) styleIndex = 0;
     if (styleIsDate_.empty()) styleIsDate_.assign(book_.styles.size(), -1);
     int8_t& known = styleIsDate_[styleIndex];
-    if (known < 0) known = xlsx::isDateFormatCode(formatCodeFor(book_.styles[styleIndex].numberFormat)) ? 1 : 0;
+    if (known < 0) known = isDateFormatCode(formatCodeFor(book_.styles[styleIndex].numberFormat)) ? 1 : 0;
     if (known) return 0;
     if (serial < 1) return 3;
     return serial != std::floor(serial) ? 2 : 1;
