@@ -19,9 +19,9 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <tuple>
-#include <cstdio>
 #include <vector>
 
 using namespace quellar;
@@ -29,7 +29,8 @@ using namespace quellar;
 namespace {
 
 Workbook buildWorkbook(int64_t rows) {
-    static const char16_t* names[] = {u"张三", u"李四", u"王五", u"赵六", u"陈小明", u"刘洋", u"欧阳娜娜", u"周杰"};
+    static const char16_t* names[] = {u"张三",   u"李四", u"王五",     u"赵六",
+                                      u"陈小明", u"刘洋", u"欧阳娜娜", u"周杰"};
     static const char16_t* regions[] = {u"华东", u"华南", u"华北", u"西南", u"东北", u"西北"};
     static const char16_t* items[] = {u"办公用品", u"电脑", u"打印纸", u"文具", u"Laptop", u"Desk"};
     Workbook book = Workbook::makeDefault();
@@ -87,7 +88,8 @@ void summary(const char* what, std::vector<Figures> runs) {
         for (const Figures& f : runs)
             v.push_back(f.*field);
         std::sort(v.begin(), v.end());
-        std::printf("  %-10s min %8.3f  median %8.3f  max %8.3f\n", label, v.front(), v[v.size() / 2], v.back());
+        std::printf("  %-10s min %8.3f  median %8.3f  max %8.3f\n", label, v.front(), v[v.size() / 2],
+                    v.back());
     };
     std::printf("%s (%zu runs)\n", what, runs.size());
     line("wall s", &Figures::wall);
@@ -121,7 +123,8 @@ int main(int argc, char** argv) {
         if (arg == "--read" && i + 1 < argc) return readOnce(QString::fromLocal8Bit(argv[i + 1]));
         if (arg == "--read-many" && i + 2 < argc) {
             const QString path = QString::fromLocal8Bit(argv[i + 1]);
-            summary(argv[i + 1], readMany(QCoreApplication::applicationFilePath(), path, std::atoi(argv[i + 2])));
+            summary(argv[i + 1],
+                    readMany(QCoreApplication::applicationFilePath(), path, std::atoi(argv[i + 2])));
             return 0;
         }
         if (arg == "--keep" && i + 1 < argc)
@@ -138,8 +141,8 @@ int main(int argc, char** argv) {
     {
         const Workbook book = buildWorkbook(65536);
         for (int i = 0; i < runs; ++i)
-            for (const auto& [path, kind, sink] :
-                 {std::tuple{xlsx, FileKind::Xlsx, &writesXlsx}, std::tuple{xls, FileKind::Xls, &writesXls}}) {
+            for (const auto& [path, kind, sink] : {std::tuple{xlsx, FileKind::Xlsx, &writesXlsx},
+                                                   std::tuple{xls, FileKind::Xls, &writesXls}}) {
                 bench::resetPeakMemory();
                 QElapsedTimer t;
                 t.start();
@@ -149,7 +152,8 @@ int main(int argc, char** argv) {
                 sink->push_back({bench::seconds(t), bench::cpuSeconds() - cpu0, bench::peakMemoryMB()});
             }
     }
-    std::printf("files: xlsx %.1f MB, xls %.1f MB\n", QFileInfo(xlsx).size() / 1e6, QFileInfo(xls).size() / 1e6);
+    std::printf("files: xlsx %.1f MB, xls %.1f MB\n", QFileInfo(xlsx).size() / 1e6,
+                QFileInfo(xls).size() / 1e6);
     summary("write .xlsx", writesXlsx);
     summary("write .xls", writesXls);
     const QString self = QCoreApplication::applicationFilePath();

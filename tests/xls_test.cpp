@@ -4,15 +4,15 @@
 // python3-xlrd, and on hostile containers.
 
 #include "base/CellOps.h"
+#include "tests/TestSupport.h"
 #include "workbook/BiffReader.h"
 #include "workbook/BiffWriter.h"
-#include "workbook/DisplayFormat.h"
 #include "workbook/CompoundFile.h"
+#include "workbook/DisplayFormat.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
 #include "workbook/XlsFormat.h"
 #include "workbook/XlsxFormat.h"
-#include "tests/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,9 +28,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <tuple>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 namespace quellar {
 namespace {
@@ -71,7 +71,8 @@ void expectValue(const Sheet& s, const char* ref, CellValue::Type type, double n
     EXPECT_EQ(v.type, type) << ref;
     EXPECT_EQ(v.number, number) << ref;
 }
-void expectText(const Sheet& s, const char* ref, const QString& text, CellValue::Type type = CellValue::Type::String) {
+void expectText(const Sheet& s, const char* ref, const QString& text,
+                CellValue::Type type = CellValue::Type::String) {
     const CellValue v = valueAt(s, ref);
     EXPECT_EQ(v.type, type) << ref;
     EXPECT_EQ(v.text.toQString(), text) << ref;
@@ -383,7 +384,8 @@ TEST(XlsRead, BrokenContainersEndInAMessage) {
         {"truncated header", [](QByteArray& b) { b.truncate(300); }},
         {"bad signature", [](QByteArray& b) { b[3] = 'x'; }},
         {"no directory", [](QByteArray& b) { set32(b, 48, 0xFFFFFFFE); }},
-        {"mini stream chain loops", [](QByteArray& b) {
+        {"mini stream chain loops",
+         [](QByteArray& b) {
              // Every mini sector points at itself.
              const int miniFat = 512 + 512 * int(get32(b, 60));
              for (int i = 0; i < 128; ++i)
@@ -430,7 +432,8 @@ QString pythonWithXlrd() {
     for (const QString& python : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
         QProcess p;
         p.start(python, {"-c", "import xlrd"});
-        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) return python;
+        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            return python;
     }
     return QString();
 }
@@ -447,7 +450,8 @@ QJsonObject xlrdDump(const QString& python, const QString& path, const QString& 
 // Compares what xlrd reads with what our reader reads; names the first differences.
 void expectSameAsXlrd(const QJsonObject& dump, const Workbook& book, const QString& what) {
     SCOPED_TRACE(what.toStdString());
-    ASSERT_FALSE(dump.contains(QStringLiteral("error"))) << dump.value(QStringLiteral("error")).toString().toStdString();
+    ASSERT_FALSE(dump.contains(QStringLiteral("error")))
+        << dump.value(QStringLiteral("error")).toString().toStdString();
     const QJsonArray sheets = dump.value(QStringLiteral("sheets")).toArray();
     size_t ours = 0;
     int xlrdActive = -1, activeCount = 0;
@@ -494,8 +498,8 @@ void expectSameAsXlrd(const QJsonObject& dump, const Workbook& book, const QStri
             if (!fill.isNull()) same = same && style.hasFill && style.fillRgb == uint32_t(fill.toInt());
             if (!same) {
                 ADD_FAILURE() << where.toStdString() << ": xlrd " << kind.toStdString() << " "
-                              << QJsonDocument(c).toJson(QJsonDocument::Compact).toStdString() << ", ours type "
-                              << int(v.type) << " " << variantToText(v).toStdString();
+                              << QJsonDocument(c).toJson(QJsonDocument::Compact).toStdString()
+                              << ", ours type " << int(v.type) << " " << variantToText(v).toStdString();
                 if (++differences > 5) break;
             }
         }
@@ -668,13 +672,14 @@ void expectSameWorkbook(const Workbook& written, const Workbook& read) {
                 const bool same = v.type == w.type && v.number == w.number && v.text == w.text;
                 if (!same) {
                     ADD_FAILURE() << where.toStdString() << ": wrote type " << int(v.type) << " "
-                                  << variantToText(v).left(40).toStdString() << ", read type " << int(w.type) << " "
-                                  << variantToText(w).left(40).toStdString();
+                                  << variantToText(v).left(40).toStdString() << ", read type " << int(w.type)
+                                  << " " << variantToText(w).left(40).toStdString();
                     if (++differences > 5) return;
                 }
                 Style sa = written.styles[cell.style];
                 const Style& sb = read.styles[got->style];
-                if (sa.numberFormat.isEmpty() && v.type == CellValue::Type::DateTime) sa.numberFormat = sb.numberFormat;
+                if (sa.numberFormat.isEmpty() && v.type == CellValue::Type::DateTime)
+                    sa.numberFormat = sb.numberFormat;
                 if (sa.hasFill) EXPECT_EQ(sb.fillRgb, paletteColor(sa.fillPalette)) << where.toStdString();
                 EXPECT_EQ(sb.hasFill, sa.hasFill) << where.toStdString();
                 EXPECT_EQ(sb.numberFormat, sa.numberFormat) << where.toStdString();
@@ -718,7 +723,8 @@ TEST(XlsWrite, XlrdReadsTheOutput) {
     const QJsonObject dump = xlrdDump(python, path);
     expectSameAsXlrd(dump, readOk(path), QStringLiteral("our own output"));
     // And what xlrd reads is what was written.
-    const QJsonArray cells = dump.value(QStringLiteral("sheets")).toArray()[0].toObject().value(QStringLiteral("cells")).toArray();
+    const QJsonArray cells =
+        dump.value(QStringLiteral("sheets")).toArray()[0].toObject().value(QStringLiteral("cells")).toArray();
     int dates = 0;
     for (const QJsonValue& c : cells)
         dates += c.toArray()[2].toString() == u"date";
@@ -733,10 +739,11 @@ TEST(XlsWrite, LibreOfficeOpensTheOutput) {
     const Workbook book = richWorkbook();
     ASSERT_TRUE(writeWorkbook(book, path, FileKind::Xls).isOk());
     QProcess p;
-    p.start(soffice, {QStringLiteral("--headless"), QStringLiteral("--norestore"),
-                      QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
-                      QStringLiteral("--convert-to"), QStringLiteral("xlsx"), QStringLiteral("--outdir"),
-                      dir.filePath(QStringLiteral("out")), path});
+    p.start(soffice,
+            {QStringLiteral("--headless"), QStringLiteral("--norestore"),
+             QStringLiteral("-env:UserInstallation=file://") + dir.filePath(QStringLiteral("profile")),
+             QStringLiteral("--convert-to"), QStringLiteral("xlsx"), QStringLiteral("--outdir"),
+             dir.filePath(QStringLiteral("out")), path});
     ASSERT_TRUE(p.waitForFinished(180000));
     const QString converted = dir.filePath(QStringLiteral("out/lo.xlsx"));
     ASSERT_TRUE(QFile::exists(converted)) << p.readAllStandardError().toStdString();
@@ -751,12 +758,14 @@ TEST(XlsWrite, LibreOfficeOpensTheOutput) {
             const CellValue& v = cell.value;
             if (v.isEmpty()) continue;
             // LibreOffice writes numbers to its xlsx with 15 significant digits.
-            const bool same = got && got->value.type == v.type && got->value.text == v.text &&
-                              std::abs(got->value.number - v.number) <= 1e-14 * std::max(1.0, std::abs(v.number));
+            const bool same =
+                got && got->value.type == v.type && got->value.text == v.text &&
+                std::abs(got->value.number - v.number) <= 1e-14 * std::max(1.0, std::abs(v.number));
             if (!same && ++differences <= 5)
                 ADD_FAILURE() << columnAddress(int(cell.column) + 1, row.index + 1).toStdString() << ": "
                               << variantToText(v).left(40).toStdString() << " / "
-                              << (got ? variantToText(got->value).left(40).toStdString() : std::string("missing"));
+                              << (got ? variantToText(got->value).left(40).toStdString()
+                                      : std::string("missing"));
         }
     auto sorted = [](std::vector<CellRange> m) {
         std::sort(m.begin(), m.end(), [](const CellRange& x, const CellRange& y) {

@@ -252,7 +252,8 @@ public:
                 const size_t old = out.size();
                 out.resize(old + n);
                 for (size_t i = 0; i < n; ++i)
-                    out[old + i] = char16_t(uint8_t(data_[at_ + 2 * i]) | (uint8_t(data_[at_ + 2 * i + 1]) << 8));
+                    out[old + i] =
+                        char16_t(uint8_t(data_[at_ + 2 * i]) | (uint8_t(data_[at_ + 2 * i + 1]) << 8));
                 at_ += 2 * n;
             } else {
                 const size_t n = std::min(want, available);
@@ -441,7 +442,8 @@ public:
         unsortedRows_.erase(std::unique(unsortedRows_.begin(), unsortedRows_.end()), unsortedRows_.end());
         for (int32_t index : unsortedRows_) {
             std::vector<Cell>& cells = sheet_.rows[size_t(slot_[size_t(index)])].cells;
-            std::stable_sort(cells.begin(), cells.end(), [](const Cell& a, const Cell& b) { return a.column < b.column; });
+            std::stable_sort(cells.begin(), cells.end(),
+                             [](const Cell& a, const Cell& b) { return a.column < b.column; });
         }
         if (rowsUnsorted_)
             std::stable_sort(sheet_.rows.begin(), sheet_.rows.end(),
@@ -467,7 +469,7 @@ private:
     Status readGlobals();
     void buildStyles();
     Status readSheet(size_t entry, Sheet& sheet, bool& keep, bool& active);
-    bool chars8(Cursor& c, bool longCount);           // BIFF8 string with its count (1 or 2 bytes), into chars_
+    bool chars8(Cursor& c, bool longCount); // BIFF8 string with its count (1 or 2 bytes), into chars_
     QString text8(Cursor& c, bool longCount);
     QString shortText(const std::string& data, size_t at, bool longCount); // either version, one part
     void readPrintTitles(const std::string& data);
@@ -526,7 +528,8 @@ QString Reader::shortText(const std::string& data, size_t at, bool longCount) {
 }
 
 uint32_t Reader::colorOf(uint16_t index, bool& known) const {
-    static const uint32_t fixed[8] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
+    static const uint32_t fixed[8] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00,
+                                      0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
     known = true;
     if (index < 8) return fixed[index];
     if (index < 64) return palette_[index - 8];
@@ -566,7 +569,8 @@ Status Reader::read() {
         book_.sheets.push_back(std::move(sheet));
     }
     if (book_.sheets.empty()) return Status::invalidInput(QStringLiteral("工作簿中没有工作表"));
-    if (activeTab_ >= 0 && size_t(activeTab_) < modelIndexOfTab.size() && modelIndexOfTab[size_t(activeTab_)] >= 0)
+    if (activeTab_ >= 0 && size_t(activeTab_) < modelIndexOfTab.size() &&
+        modelIndexOfTab[size_t(activeTab_)] >= 0)
         book_.activeSheet = modelIndexOfTab[size_t(activeTab_)];
     else
         book_.activeSheet = selected >= 0 ? selected : 0;
@@ -581,8 +585,8 @@ Status Reader::readGlobals() {
     if (!records_.next(type, data))
         return Status::invalidInput(QStringLiteral("找不到工作簿数据（工作簿数据流是空的）"));
     if (type == kBof2 || type == kBof3 || type == kBof4)
-        return Status::unsupported(
-            QStringLiteral("这是 Excel 4.0 或更早版本的工作簿（BIFF2–4），无法读取；请在 Excel 中另存为 .xlsx 后再打开"));
+        return Status::unsupported(QStringLiteral(
+            "这是 Excel 4.0 或更早版本的工作簿（BIFF2–4），无法读取；请在 Excel 中另存为 .xlsx 后再打开"));
     if (type != kBof || data.size() < 4)
         return Status::invalidInput(QStringLiteral("找不到工作簿数据（这不是 Excel 工作簿，或者版本太旧）"));
     const uint16_t version = u16(data.data());
@@ -590,7 +594,8 @@ Status Reader::readGlobals() {
     biff_ = version == 0x0500 ? 5 : 8;
     if (version != 0x0500 && version != 0x0600 && data.size() < 16) biff_ = 5;
     if (kind != 0x0005)
-        return Status::invalidInput(QStringLiteral("找不到工作簿的全局数据（这不是 Excel 工作簿，或者版本太旧）"));
+        return Status::invalidInput(
+            QStringLiteral("找不到工作簿的全局数据（这不是 Excel 工作簿，或者版本太旧）"));
 
     bool window1 = false;
     int depth = 0;
@@ -684,7 +689,8 @@ Status Reader::readGlobals() {
                 const size_t count = std::min<size_t>({u16(p), 56, (n - 2) / 4});
                 for (size_t i = 0; i < count; ++i) {
                     const char* c = p + 2 + 4 * i;
-                    const uint32_t rgb = (uint32_t(uint8_t(c[0])) << 16) | (uint32_t(uint8_t(c[1])) << 8) | uint8_t(c[2]);
+                    const uint32_t rgb =
+                        (uint32_t(uint8_t(c[0])) << 16) | (uint32_t(uint8_t(c[1])) << 8) | uint8_t(c[2]);
                     if (rgb != palette_[i]) paletteChanged_[i] = true;
                     palette_[i] = rgb;
                 }
@@ -765,7 +771,8 @@ void Reader::buildStyles() {
         if (x.format != 0) {
             const auto it = formats_.find(x.format);
             if (it != formats_.end()) {
-                style.numberFormat = it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
+                style.numberFormat =
+                    it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
                 info.isDate = isDateFormatCode(it->second);
             } else {
                 style.numberFormat = xlsx::builtinNumberFormat(x.format);
@@ -882,17 +889,21 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
         }
         if (depth > 0) continue;
         if (cells_ > kMaxWorkbookCells)
-            return Status::invalidInput(QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
-        if (type != kString && type != kContinue && pendingString && type != 0x04BC && type != 0x0221 && type != 0x0236)
+            return Status::invalidInput(
+                QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
+        if (type != kString && type != kContinue && pendingString && type != 0x04BC && type != 0x0221 &&
+            type != 0x0236)
             pendingString = nullptr;
         switch (type) {
         case kNumber:
             if (n >= 14)
-                if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4))) c->value = number(u16(p + 4), f64(p + 6));
+                if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4)))
+                    c->value = number(u16(p + 4), f64(p + 6));
             break;
         case kRk:
             if (n >= 10)
-                if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4))) c->value = number(u16(p + 4), rkValue(u32(p + 6)));
+                if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4)))
+                    c->value = number(u16(p + 4), rkValue(u32(p + 6)));
             break;
         case kMulRk:
             if (n >= 6) {
@@ -901,7 +912,8 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
                 const size_t count = (n - 6) / 6;
                 for (size_t i = 0; i < count; ++i) {
                     const char* e = p + 4 + 6 * i;
-                    if (Cell* c = cellFor(row, first + uint32_t(i), u16(e))) c->value = number(u16(e), rkValue(u32(e + 2)));
+                    if (Cell* c = cellFor(row, first + uint32_t(i), u16(e)))
+                        c->value = number(u16(e), rkValue(u32(e + 2)));
                 }
             }
             break;
@@ -923,7 +935,8 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
                 if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4))) {
                     if (index >= strings_.size())
                         return Status::invalidInput(
-                            QStringLiteral("工作表“%1”的单元格 %2 引用的共享字符串编号 %3 不存在（共有 %4 个）")
+                            QStringLiteral(
+                                "工作表“%1”的单元格 %2 引用的共享字符串编号 %3 不存在（共有 %4 个）")
                                 .arg(sheetName, columnAddress(int(u16(p + 2)) + 1, int(u16(p)) + 1))
                                 .arg(index)
                                 .arg(strings_.size()));
@@ -938,7 +951,8 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
                 p = data.data();
                 Cursor cur(data, starts_, 6);
                 SharedText text = cellText(cur);
-                if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4))) c->value = CellValue::fromString(std::move(text));
+                if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4)))
+                    c->value = CellValue::fromString(std::move(text));
             }
             break;
         case kBoolErr:
@@ -965,7 +979,8 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
                             c->value = CellValue::fromBoolean(r[2] != 0);
                             break;
                         case 2:
-                            c->value = CellValue::fromError(SharedText(QStringView(errorText(uint8_t(r[2])))));
+                            c->value =
+                                CellValue::fromError(SharedText(QStringView(errorText(uint8_t(r[2])))));
                             break;
                         case 3:
                             c->value = CellValue::fromString(SharedText());
@@ -997,7 +1012,8 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
                 const uint16_t flags = u16(p + 12);
                 const bool hidden = (flags & 0x20) != 0;
                 const bool custom = (flags & 0x40) != 0;
-                const bool differs = custom || (defaultHeightTwips >= 0 && height != uint16_t(defaultHeightTwips));
+                const bool differs =
+                    custom || (defaultHeightTwips >= 0 && height != uint16_t(defaultHeightTwips));
                 if (hidden || differs) {
                     SheetRow& row = builder.row(int32_t(index));
                     row.hidden = hidden;
@@ -1085,9 +1101,10 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
                 const double v = f64(p);
                 if (std::isfinite(v) && v >= 0 && v < 100) {
                     PageSetup& s = sheet.pageSetup;
-                    (type == kLeftMargin ? s.marginLeft
-                                         : type == kRightMargin ? s.marginRight
-                                                                : type == kTopMargin ? s.marginTop : s.marginBottom) = v;
+                    (type == kLeftMargin    ? s.marginLeft
+                     : type == kRightMargin ? s.marginRight
+                     : type == kTopMargin   ? s.marginTop
+                                            : s.marginBottom) = v;
                 }
             }
             break;

@@ -182,7 +182,8 @@ uint8_t verticalCode(VAlign a) {
 
 // Built-in number formats written by id: those every Excel shows the same way.
 int builtinIdOf(const QString& code) {
-    static const int ids[] = {1, 2, 3, 4, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 45, 46, 47, 48, 49};
+    static const int ids[] = {1,  2,  3,  4,  9,  10, 11, 12, 13, 14, 15, 16,
+                              17, 18, 19, 20, 21, 22, 45, 46, 47, 48, 49};
     for (int id : ids)
         if (xlsx::builtinNumberFormat(id) == code) return id;
     return -1;
@@ -195,7 +196,8 @@ struct FontKey {
     bool italic = false;
     uint16_t color = 0x7FFF;
     bool operator<(const FontKey& o) const {
-        return std::tie(name, twips, bold, italic, color) < std::tie(o.name, o.twips, o.bold, o.italic, o.color);
+        return std::tie(name, twips, bold, italic, color) <
+               std::tie(o.name, o.twips, o.bold, o.italic, o.color);
     }
 };
 
@@ -315,7 +317,8 @@ uint16_t Writer::xfFor(uint32_t styleIndex, int kind) {
         x.vertical = verticalCode(s.vertical);
         x.wrap = s.wrapText;
         if (s.hasFill) {
-            const int palette = s.fillPalette > 0 && s.fillPalette <= 56 && (s.fillRgb == 0 || paletteColor(s.fillPalette) == s.fillRgb)
+            const int palette = s.fillPalette > 0 && s.fillPalette <= 56 &&
+                                        (s.fillRgb == 0 || paletteColor(s.fillPalette) == s.fillRgb)
                                     ? s.fillPalette
                                     : nearestPaletteIndex(s.fillRgb);
             x.fill = true;
@@ -744,7 +747,8 @@ void Writer::writeGlobals(std::string& out, const std::vector<uint32_t>& positio
     // Print titles: a built-in name per sheet, over the sheet's own reference.
     bool titles = false;
     for (const Sheet& s : book_.sheets)
-        titles = titles || (s.pageSetup.printTitleFirstRow >= 0 && s.pageSetup.printTitleLastRow >= s.pageSetup.printTitleFirstRow &&
+        titles = titles || (s.pageSetup.printTitleFirstRow >= 0 &&
+                            s.pageSetup.printTitleLastRow >= s.pageSetup.printTitleFirstRow &&
                             s.pageSetup.printTitleLastRow < kXlsRows);
     if (titles) {
         put16(b, uint16_t(book_.sheets.size())); // SUPBOOK: this workbook
@@ -759,7 +763,8 @@ void Writer::writeGlobals(std::string& out, const std::vector<uint32_t>& positio
         rec(0x0017);
         for (size_t i = 0; i < book_.sheets.size(); ++i) {
             const PageSetup& p = book_.sheets[i].pageSetup;
-            if (!(p.printTitleFirstRow >= 0 && p.printTitleLastRow >= p.printTitleFirstRow && p.printTitleLastRow < kXlsRows))
+            if (!(p.printTitleFirstRow >= 0 && p.printTitleLastRow >= p.printTitleFirstRow &&
+                  p.printTitleLastRow < kXlsRows))
                 continue;
             put16(b, 0x0020); // built-in
             put8(b, 0);
@@ -810,27 +815,30 @@ Status Writer::build(std::string& globals, std::string& sheets) {
 } // namespace
 
 Status checkXlsLimits(const Workbook& book) {
-    if (book.sheets.empty()) return Status::invalidInput(QStringLiteral("工作簿中没有工作表，无法写出 .xls 文件"));
+    if (book.sheets.empty())
+        return Status::invalidInput(QStringLiteral("工作簿中没有工作表，无法写出 .xls 文件"));
     for (const Sheet& sheet : book.sheets) {
         const std::optional<CellRange> used = sheet.usedRange();
         if (!used) continue;
         if (used->lastRow >= kXlsRows)
-            return Status::invalidInput(
-                QStringLiteral("工作表“%1”有 %2 行，超出了 .xls 格式最多 65536 行的上限；请另存为 .xlsx（最多 1048576 行）")
-                    .arg(sheet.name)
-                    .arg(used->lastRow + 1));
+            return Status::invalidInput(QStringLiteral("工作表“%1”有 %2 行，超出了 .xls 格式最多 65536 "
+                                                       "行的上限；请另存为 .xlsx（最多 1048576 行）")
+                                            .arg(sheet.name)
+                                            .arg(used->lastRow + 1));
         if (used->lastColumn >= kXlsColumns)
-            return Status::invalidInput(
-                QStringLiteral("工作表“%1”有 %2 列，超出了 .xls 格式最多 256 列（到 IV 列）的上限；请另存为 .xlsx（最多 16384 列）")
-                    .arg(sheet.name)
-                    .arg(used->lastColumn + 1));
+            return Status::invalidInput(QStringLiteral("工作表“%1”有 %2 列，超出了 .xls 格式最多 256 列（到 "
+                                                       "IV 列）的上限；请另存为 .xlsx（最多 16384 列）")
+                                            .arg(sheet.name)
+                                            .arg(used->lastColumn + 1));
         for (const SheetRow& row : sheet.rows)
             for (const Cell& cell : row.cells)
-                if ((cell.value.type == CellValue::Type::String || cell.value.type == CellValue::Type::Error) &&
+                if ((cell.value.type == CellValue::Type::String ||
+                     cell.value.type == CellValue::Type::Error) &&
                     cell.value.text.size() > size_t(kMaxText))
                     return Status::invalidInput(
-                        QStringLiteral("工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xls 单元格最多能存的 %4 个字符；"
-                                       "为了不截断文字，请另存为 .xml、.json 或 .csv")
+                        QStringLiteral(
+                            "工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xls 单元格最多能存的 %4 个字符；"
+                            "为了不截断文字，请另存为 .xml、.json 或 .csv")
                             .arg(sheet.name, columnAddress(int(cell.column) + 1, row.index + 1))
                             .arg(cell.value.text.size())
                             .arg(kMaxText));

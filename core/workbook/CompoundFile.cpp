@@ -34,7 +34,8 @@ uint64_t u64(const char* p) {
 // of a last, partial sector beyond the end of the file reads as zeros.
 class SectorStream final : public ByteStream {
 public:
-    SectorStream(const RandomAccessBytes& source, uint32_t shift, std::vector<uint32_t> sectors, uint64_t size)
+    SectorStream(const RandomAccessBytes& source, uint32_t shift, std::vector<uint32_t> sectors,
+                 uint64_t size)
         : source_(source)
         , shift_(shift)
         , sectors_(std::move(sectors))
@@ -55,14 +56,16 @@ public:
             // The run of physically adjacent sectors starting here.
             size_t last = index;
             uint64_t runBytes = sectorSize - within;
-            while (done + runBytes < n && last + 1 < sectors_.size() && sectors_[last + 1] == sectors_[last] + 1) {
+            while (done + runBytes < n && last + 1 < sectors_.size() &&
+                   sectors_[last + 1] == sectors_[last] + 1) {
                 ++last;
                 runBytes += sectorSize;
             }
             const size_t want = size_t(std::min<uint64_t>(runBytes, n - done));
             const uint64_t fileOffset = ((uint64_t(sectors_[index]) + 1) << shift_) + within;
             const uint64_t fileSize = source_.size();
-            const size_t present = fileOffset >= fileSize ? 0 : size_t(std::min<uint64_t>(want, fileSize - fileOffset));
+            const size_t present =
+                fileOffset >= fileSize ? 0 : size_t(std::min<uint64_t>(want, fileSize - fileOffset));
             if (present > 0 && !source_.readAt(fileOffset, out + done, present)) {
                 failed_ = true;
                 return done;
@@ -134,7 +137,8 @@ Status CompoundFile::chain(const std::vector<uint32_t>& table, uint32_t start, u
             return Status::invalidInput(
                 QStringLiteral("%1的扇区链指向文件之外（文件已损坏或被截断）").arg(QString::fromUtf8(what)));
         if (seen[at])
-            return Status::invalidInput(QStringLiteral("%1的扇区链首尾相接，文件已损坏").arg(QString::fromUtf8(what)));
+            return Status::invalidInput(
+                QStringLiteral("%1的扇区链首尾相接，文件已损坏").arg(QString::fromUtf8(what)));
         seen[at] = true;
         out.push_back(at);
         at = table[at];
@@ -187,12 +191,15 @@ Status CompoundFile::open(const RandomAccessBytes& source) {
         std::vector<char> buffer;
         while (difat < kDifSect && fatSectors.size() < std::min<uint64_t>(fatCount, fatNeeded)) {
             if (difat >= sectorCount_)
-                return Status::invalidInput(QStringLiteral("分配表索引的扇区链指向文件之外（文件已损坏或被截断）"));
+                return Status::invalidInput(
+                    QStringLiteral("分配表索引的扇区链指向文件之外（文件已损坏或被截断）"));
             if (seen.empty()) seen.assign(size_t(sectorCount_), false);
-            if (seen[difat]) return Status::invalidInput(QStringLiteral("分配表索引的扇区链首尾相接，文件已损坏"));
+            if (seen[difat])
+                return Status::invalidInput(QStringLiteral("分配表索引的扇区链首尾相接，文件已损坏"));
             seen[difat] = true;
             if (!readSector(difat, buffer)) return Status::ioError(QStringLiteral("读取文件失败"));
-            for (uint32_t i = 0; i + 1 < perSector && fatSectors.size() < std::min<uint64_t>(fatCount, fatNeeded); ++i) {
+            for (uint32_t i = 0;
+                 i + 1 < perSector && fatSectors.size() < std::min<uint64_t>(fatCount, fatNeeded); ++i) {
                 const uint32_t s = u32(buffer.data() + 4 * i);
                 if (s >= kDifSect) break;
                 fatSectors.push_back(s);
@@ -206,7 +213,8 @@ Status CompoundFile::open(const RandomAccessBytes& source) {
         fat_.reserve(size_t(std::min<uint64_t>(sectorCount_, uint64_t(fatSectors.size()) * perSector)));
         for (uint32_t s : fatSectors) {
             if (s >= sectorCount_)
-                return Status::invalidInput(QStringLiteral("分配表所在的扇区在文件之外（文件已损坏或被截断）"));
+                return Status::invalidInput(
+                    QStringLiteral("分配表所在的扇区在文件之外（文件已损坏或被截断）"));
             if (!readSector(s, buffer)) return Status::ioError(QStringLiteral("读取文件失败"));
             for (uint32_t i = 0; i < perSector && fat_.size() < sectorCount_; ++i)
                 fat_.push_back(u32(buffer.data() + 4 * i));
@@ -262,7 +270,8 @@ Status CompoundFile::open(const RandomAccessBytes& source) {
     }
     const DirectoryEntry& root = entries_[0];
     if (root.size > 0) {
-        if (Status s = chain(fat_, root.start, (root.size + sectorSize - 1) >> shift, miniStreamSectors_, "小扇区流");
+        if (Status s = chain(fat_, root.start, (root.size + sectorSize - 1) >> shift, miniStreamSectors_,
+                             "小扇区流");
             !s)
             return s;
         miniStreamSize_ = std::min<uint64_t>(root.size, uint64_t(miniStreamSectors_.size()) << shift);
@@ -310,8 +319,10 @@ Status CompoundFile::openStream(uint32_t index, std::unique_ptr<ByteStream>& out
         // In the mini stream: 64-byte sectors of the root entry's data.
         std::vector<uint32_t> minis;
         const uint64_t miniCount = miniStreamSize_ >> kMiniShift;
-        std::vector<uint32_t> table(miniFat_.begin(), miniFat_.begin() + ptrdiff_t(std::min<uint64_t>(miniFat_.size(), miniCount)));
-        if (Status s = chain(table, entry.start, (entry.size + 63) >> kMiniShift, minis, "小扇区"); !s) return s;
+        std::vector<uint32_t> table(
+            miniFat_.begin(), miniFat_.begin() + ptrdiff_t(std::min<uint64_t>(miniFat_.size(), miniCount)));
+        if (Status s = chain(table, entry.start, (entry.size + 63) >> kMiniShift, minis, "小扇区"); !s)
+            return s;
         SectorStream container(*source_, sectorShift_, miniStreamSectors_, miniStreamSize_);
         std::string bytes(size_t(std::min<uint64_t>(entry.size, uint64_t(minis.size()) << kMiniShift)), '\0');
         for (size_t i = 0; i < minis.size(); ++i) {
@@ -325,7 +336,8 @@ Status CompoundFile::openStream(uint32_t index, std::unique_ptr<ByteStream>& out
         return Status::ok();
     }
     std::vector<uint32_t> sectors;
-    if (Status s = chain(fat_, entry.start, (entry.size + sectorSize - 1) >> sectorShift_, sectors, "数据流"); !s)
+    if (Status s = chain(fat_, entry.start, (entry.size + sectorSize - 1) >> sectorShift_, sectors, "数据流");
+        !s)
         return s;
     out = std::make_unique<SectorStream>(*source_, sectorShift_, std::move(sectors), entry.size);
     return Status::ok();

@@ -114,8 +114,8 @@ public:
     Status openStream(uint32_t index, std::unique_ptr<ByteStream>& out) const;
 
 private:
-    Status chain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit, std::vector<uint32_t>& out,
-                 const char* what) const;
+    Status chain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit,
+                 std::vector<uint32_t>& out, const char* what) const;
 
     const RandomAccessBytes* source_ = nullptr;
     uint32_t sectorShift_ = 9;

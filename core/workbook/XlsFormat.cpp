@@ -22,7 +22,8 @@ Status XlsFormat::readFrom(const RandomAccessBytes& source, Workbook& workbook) 
     int stream = container.findRootStream(u"Workbook");
     if (stream < 0) stream = container.findRootStream(u"Book");
     if (stream < 0) {
-        if (container.findRootStream(u"EncryptedPackage") >= 0) return Status::invalidInput(xlsEncryptedMessage());
+        if (container.findRootStream(u"EncryptedPackage") >= 0)
+            return Status::invalidInput(xlsEncryptedMessage());
         return Status::invalidInput(QStringLiteral("找不到工作簿数据（这不是 Excel 工作簿，或者版本太旧）"));
     }
     std::unique_ptr<ByteStream> bytes;
