@@ -1,6 +1,6 @@
 # The Debian package: `cpack -G DEB` in the build folder after building.
 # The package's dependencies are read from the shared libraries the programs link
-# (dpkg-shlibdeps, from dpkg-dev), so they follow whatever Qt, zlib, FreeXL ... the build used.
+# (dpkg-shlibdeps, from dpkg-dev), so they follow whatever Qt, zlib, ISA-L ... the build used.
 set(CPACK_PACKAGE_NAME quellar)
 set(CPACK_PACKAGE_VENDOR "Quellar")
 set(CPACK_PACKAGE_CONTACT "Quellar <quellar@localhost>")

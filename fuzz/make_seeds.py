@@ -20,6 +20,23 @@ def put(target, content):
     (folder / hashlib.sha1(content).hexdigest()).write_bytes(content)
 
 
+def workbook_stream(content):
+    """The Workbook (or Book) stream of a compound file, through xlrd's reader (python3-xlrd)."""
+    try:
+        from xlrd import compdoc
+    except ImportError:
+        return None
+    try:
+        doc = compdoc.CompDoc(content, logfile=open("/dev/null", "w"))
+        for name in ("Workbook", "WORKBOOK", "Book", "BOOK"):
+            stream = doc.get_named_stream(name)
+            if stream:
+                return bytes(stream)
+    except Exception:
+        return None
+    return None
+
+
 for path in sorted(data.rglob("*")):
     if not path.is_file():
         continue
@@ -43,6 +60,10 @@ for path in sorted(data.rglob("*")):
             pass  # a deliberately broken container is a seed for "zip" only
     elif content[:4] == b"\xd0\xcf\x11\xe0":
         put("xls", content)
+        put("xls_container", content)
+        stream = workbook_stream(content)
+        if stream:
+            put("xls_records", stream)
     elif suffix == ".xml":
         put("xml_spreadsheet", content)
         put("xmltools", content)

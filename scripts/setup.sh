@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin
-  libpugixml-dev libfast-float-dev libxlsxwriter-dev libfreexl-dev zlib1g-dev libisal-dev libjemalloc-dev
+  libpugixml-dev libfast-float-dev libxlsxwriter-dev zlib1g-dev libisal-dev libjemalloc-dev
   libgtest-dev
   fonts-noto-cjk xvfb
   desktop-file-utils man-db dpkg-dev
-  python3 python3-openpyxl
+  python3 python3-openpyxl python3-xlrd python3-xlwt
   clang-14 libclang-rt-14-dev
 )
 

@@ -59,6 +59,12 @@ TEST(PageSubtotalsCli, WritesNextToTheWorkbookWithTheProposedPageLength) {
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const QString output = dir.filePath(QString::fromUtf16(u"报表_分页汇总.xls"));
     EXPECT_EQ(run.out.trimmed(), QDir::toNativeSeparators(output));
+    {
+        // A real .xls (BIFF8 in a compound file), no longer XML Spreadsheet text under that name.
+        QFile file(output);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(file.read(8).startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
+    }
     Workbook book;
     ASSERT_TRUE(readWorkbook(output, book).isOk());
     // The break before row 22 proposes 22 - 1 - 3 = 18 rows per page: subtotals after

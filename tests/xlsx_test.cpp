@@ -357,7 +357,7 @@ TEST(XlsxRead, WorkbookWrittenByOpenpyxl) {
     EXPECT_DOUBLE_EQ(s.rowHeight(0), 28);
 }
 
-TEST(XlsRead, ValuesAndSheetsThroughFreeXL) {
+TEST(XlsRead, ValuesAndSheetsOfAnXlwtWorkbook) {
     for (const char* name : {"xlsx/legacy.xls", "xlsx/renamed_xls.xlsx"}) {
         const Workbook book = readOk(QString::fromLatin1(name));
         ASSERT_EQ(book.sheets.size(), 2u) << name;
@@ -377,7 +377,7 @@ TEST(XlsRead, ValuesAndSheetsThroughFreeXL) {
             {"C2", CellValue::Type::DateTime, u"2026/12/7"},
             {"C3", CellValue::Type::DateTime, u"2026/12/7 9:05:07"},
             {"C4", CellValue::Type::DateTime, u"12:30:00"},
-            {"A5", CellValue::Type::Number, u"1.000000"}, // FreeXL gives booleans as numbers
+            {"A5", CellValue::Type::Boolean, u"-1"}, // as the xlsx reader gives booleans
         };
         for (const Case& c : cases) {
             const Cell* cell = cellAt(s, c.ref);
@@ -387,23 +387,6 @@ TEST(XlsRead, ValuesAndSheetsThroughFreeXL) {
         }
         EXPECT_EQ(textAt(book.sheets[1], "A1"), QStringLiteral("第二页"));
     }
-}
-
-// FreeXL runs in a child process: when the library crashes on a hostile file, the read ends
-// with a message naming the file, the program goes on, and the next read works again.
-TEST(XlsRead, AFaultInsideTheLibraryEndsWithAMessage) {
-    const QString path = testDataPath(QStringLiteral("xlsx/legacy.xls"));
-    Workbook book;
-    xlsReaderChildHook = [] { std::abort(); };
-    const Status crashed = XlsFormat().read(path, book);
-    xlsReaderChildHook = nullptr;
-    ASSERT_FALSE(crashed.isOk());
-    EXPECT_TRUE(crashed.message().contains(QStringLiteral("legacy.xls"))) << crashed.message().toStdString();
-    EXPECT_TRUE(crashed.message().contains(QStringLiteral("异常终止"))) << crashed.message().toStdString();
-    EXPECT_TRUE(book.sheets.empty());
-
-    ASSERT_TRUE(XlsFormat().read(path, book).isOk());
-    EXPECT_EQ(book.sheets.size(), 2u);
 }
 
 TEST(XlsxRead, RowsAndCellsOutOfOrder) {

@@ -10,8 +10,9 @@
 namespace quellar {
 
 FileKind fileKindForFormatCode(const QString& format) {
-    if (format == u"46" || format == u"1") return FileKind::XmlSpreadsheet;
+    if (format == u"46") return FileKind::XmlSpreadsheet;
     if (format == u"51") return FileKind::Xlsx;
+    if (format == u"56" || format == u"1") return FileKind::Xls;
     return FileKind::Unknown;
 }
 

@@ -3,8 +3,9 @@
 // engine instead of a spreadsheet program.
 //
 // ConvertWorkbook reads any workbook the engine knows (chosen by content) and writes it in
-// the format named by a format code: "46" and "1" give XML Spreadsheet 2003 (the working
-// files "1.xml" and "2.xml", and ".xls" output), "51" gives ".xlsx". The source is only
+// the format named by a format code: "46" gives XML Spreadsheet 2003 (the working files
+// "1.xml" and "2.xml"), "51" gives ".xlsx", "56" (Excel's own code) and "1" (the code page
+// subtotals use for their ".xls" output) give a real BIFF8 ".xls". The source is only
 // read; the target is written to a temporary file and renamed into place, so a failure
 // leaves an earlier target as it was. Every failure is returned as a Status whose message
 // names the file and the reason.
@@ -23,7 +24,7 @@ namespace quellar {
 // The file kind a format code asks for; FileKind::Unknown for a code we do not write.
 FileKind fileKindForFormatCode(const QString& format);
 
-// Converts `source` into `target` in the format `format` ("46", "51" or "1"). When
+// Converts `source` into `target` in the format `format` ("46", "51", "56" or "1"). When
 // `converted` is given it receives the workbook that was written, so a caller that shows
 // the working file need not read it back; it is left untouched on failure.
 Status ConvertWorkbook(const QString& source, const QString& target, const QString& format,

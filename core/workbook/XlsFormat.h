@@ -1,27 +1,25 @@
 #pragma once
-// Legacy Excel workbooks (.xls, BIFF5/BIFF8 in a compound document), read through FreeXL.
+// Legacy Excel workbooks (.xls): BIFF8 (Excel 97–2003) and BIFF5 (Excel 5.0/95) record
+// streams in a compound file, read and written by this program's own code.
 //
-// FreeXL gives sheet names and cell values with their types: numbers, texts, and dates,
-// date-times and times (by the cell's number format), which become DateTime values. It
-// gives no formatting, merged areas, column widths, row heights, formulas or hidden-sheet
-// flags, so a workbook read from .xls has none of these (the README lists this limit).
-// The file is opened read-only. A damaged file (a broken sector chain, a missing workbook
-// stream, a bad string table), a password-protected one or a file that is not a workbook
-// ends in a Status naming the file and what is wrong; the workbook is then left empty.
+// Reading: CompoundFile finds the "Workbook" (or "Book") stream, in any letter case, and
+// BiffReader reads it into the model with values, cached formula results, number formats,
+// fonts, fills, alignment, merged areas, column widths, row heights, page setup, manual row
+// breaks and the active sheet (see BiffReader.h). The file is opened read-only and read in
+// process: every size and position the file declares is checked before use, so a damaged or
+// hostile file ends in a Status naming the file and what is wrong, and the workbook is left
+// empty. An encrypted workbook (FILEPASS, or an .xlsx with a password to open, which Office
+// stores in a compound file) is named as such.
 //
-// FreeXL runs in a child process that hands the values back through a pipe: on some malformed
-// files the library reads past its own buffers, and such a fault then ends the child with a
-// message for the user instead of ending the program.
-//
-// Writing ".xls" produces XML Spreadsheet 2003 content under that name, as the grid's own
-// export did; Excel and LibreOffice open it, and this program reads it back by content.
+// Writing: a BIFF8 workbook in a compound file (BiffWriter), built beside the target and
+// renamed into place only when complete; a sheet beyond 65,536 rows or 256 columns is refused
+// with a message that names the limit and suggests .xlsx, and the earlier file is kept.
 
 #include "workbook/WorkbookFormat.h"
 
 namespace quellar {
 
-// Test seam: called in the child process before it reads (a test makes it crash).
-extern void (*xlsReaderChildHook)();
+class RandomAccessBytes;
 
 class XlsFormat final : public WorkbookFormat {
 public:
@@ -29,6 +27,9 @@ public:
     bool recognizes(const QByteArray& head) const override; // a compound document
     Status read(const QString& path, Workbook& workbook) const override;
     Status write(const Workbook& workbook, const QString& path) const override;
+
+    // Reads a workbook from the bytes of a compound file; the message names no file.
+    static Status readFrom(const RandomAccessBytes& source, Workbook& workbook);
 };
 
 } // namespace quellar
