@@ -225,12 +225,13 @@ std::string xlsxPackageWith(const std::vector<std::pair<std::string, std::string
         {"xl/sharedStrings.xml",
          R"(<?xml version="1.0" encoding="UTF-8"?><sst xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main" count="2" uniqueCount="2"><si><t>姓名</t></si><si><r><t>张</t></r><r><t>三</t></r></si></sst>)"},
     };
-    for (const auto& [name, content] : given) {
-        const auto known = std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == name; });
+    for (const auto& part : given) {
+        const auto known =
+            std::find_if(parts.begin(), parts.end(), [&](const auto& p) { return p.first == part.first; });
         if (known != parts.end())
-            known->second = content;
+            known->second = part.second;
         else
-            parts.emplace_back(name, content);
+            parts.emplace_back(part.first, part.second);
     }
     return storedZip(parts);
 }

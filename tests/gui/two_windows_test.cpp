@@ -181,7 +181,7 @@ TEST_F(TwoWindows, EachWindowWorksOnItsOwnFilesAndTheSecondFolderGoesWithItsWind
     EXPECT_FALSE(QFileInfo::exists(secondFolder));
     EXPECT_EQ(QDir(start).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{QStringLiteral("1.xml"), QStringLiteral("2.xml"), QStringLiteral("3.xml"),
-                           QStringLiteral("report.htm")}));
+                           QStringLiteral("report-details.htm"), QStringLiteral("report.htm")}));
 }
 
 TEST_F(TwoWindows, ALockLeftByACrashedWindowIsTakenOver) {
