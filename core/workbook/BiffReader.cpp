@@ -115,7 +115,8 @@ class SheetBuilder {
 public:
     explicit SheetBuilder(Sheet& sheet)
         : sheet_(sheet)
-        , slot_(size_t(kXlsRows), -1) {}
+        , slot_(size_t(kXlsRows), -1)
+        , unsortedFlags_(size_t(kXlsRows), 0) {}
 
     SheetRow& row(int32_t index) {
         int32_t& s = slot_[size_t(index)];
@@ -130,7 +131,10 @@ public:
     Cell& cell(int32_t rowIndex, uint32_t column, bool& created) {
         SheetRow& r = row(rowIndex);
         created = true;
-        if (!r.cells.empty() && r.cells.back().column >= column) {
+        // Once a row is out of order, a column past its last cell may still be among the earlier
+        // ones, so every later cell of that row is looked for as well.
+        uint8_t& unsorted = unsortedFlags_[size_t(rowIndex)];
+        if (!r.cells.empty() && (unsorted || r.cells.back().column >= column)) {
             if (r.cells.back().column == column) {
                 created = false;
                 return r.cells.back();
@@ -141,7 +145,10 @@ public:
                     created = false;
                     return c;
                 }
-            unsortedRows_.push_back(rowIndex);
+            if (!unsorted) {
+                unsorted = 1;
+                unsortedRows_.push_back(rowIndex);
+            }
         }
         Cell& c = r.cells.emplace_back();
         c.column = column;
@@ -164,6 +171,7 @@ private:
     Sheet& sheet_;
     std::vector<int32_t> slot_;
     std::vector<int32_t> unsortedRows_;
+    std::vector<uint8_t> unsortedFlags_;
     bool rowsUnsorted_ = false;
 };
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string_view>
@@ -253,7 +254,10 @@ private:
     std::vector<int32_t> xfOfStyle_;
     std::map<uint64_t, uint16_t> xfOfKey_;
     std::vector<int8_t> styleIsDate_;
-    std::vector<SharedText> strings_;
+    // A deque keeps each text where it is as more are added: the index holds views of them,
+    // and a short text lives inside its SharedText, so a vector's reallocation would leave
+    // those views dangling.
+    std::deque<SharedText> strings_;
     std::unordered_map<std::u16string_view, uint32_t> stringIndex_;
     uint32_t stringRefs_ = 0;
     uint16_t dateFallback_[4] = {kDefaultCellXf, kDefaultCellXf, kDefaultCellXf, kDefaultCellXf};
