@@ -31,30 +31,6 @@ constexpr size_t kMaxRecord = 8224; // the longest record body Excel reads
 constexpr uint16_t kDefaultCellXf = 15;
 constexpr size_t kMaxXfs = 4000;
 
-// Named formats of XML Spreadsheet 2003 files, as format codes (the same table as the xlsx writer's).
-QString formatCodeFor(const QString& numberFormat) {
-    static const std::map<QString, QString> named{
-        {QStringLiteral("General Number"), QStringLiteral("General")},
-        {QStringLiteral("General Date"), QStringLiteral("yyyy/m/d h:mm")},
-        {QStringLiteral("Long Date"), QStringLiteral("yyyy\"年\"m\"月\"d\"日\"")},
-        {QStringLiteral("Medium Date"), QStringLiteral("dd-mmm-yy")},
-        {QStringLiteral("Short Date"), QStringLiteral("yyyy/m/d")},
-        {QStringLiteral("Long Time"), QStringLiteral("h:mm:ss")},
-        {QStringLiteral("Medium Time"), QStringLiteral("h:mm AM/PM")},
-        {QStringLiteral("Short Time"), QStringLiteral("h:mm")},
-        {QStringLiteral("Currency"), QStringLiteral("¥#,##0.00;¥-#,##0.00")},
-        {QStringLiteral("Euro Currency"), QStringLiteral("[$€-2] #,##0.00")},
-        {QStringLiteral("Fixed"), QStringLiteral("0.00")},
-        {QStringLiteral("Standard"), QStringLiteral("#,##0.00")},
-        {QStringLiteral("Percent"), QStringLiteral("0.00%")},
-        {QStringLiteral("Scientific"), QStringLiteral("0.00E+00")},
-        {QStringLiteral("Yes/No"), QStringLiteral("\"Yes\";\"Yes\";\"No\"")},
-        {QStringLiteral("True/False"), QStringLiteral("\"True\";\"True\";\"False\"")},
-        {QStringLiteral("On/Off"), QStringLiteral("\"On\";\"On\";\"Off\"")},
-    };
-    const auto it = named.find(numberFormat);
-    return it == named.end() ? numberFormat : it->second;
-}
 
 void put8(std::string& s, uint8_t v) {
     s.push_back(char(v));

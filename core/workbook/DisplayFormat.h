@@ -30,6 +30,9 @@ namespace quellar {
 // "0.0m"). A format code does when any of its sections does.
 bool isDateFormatSection(QStringView section);
 bool isDateFormatCode(QStringView code);
+// The format code of a number format as a workbook stores it: the named formats of XML
+// Spreadsheet 2003 files ("Short Date", "Percent", ...) become codes, any other text is a code.
+QString formatCodeFor(const QString& numberFormat);
 
 struct DisplayText {
     QString text;
