@@ -72,6 +72,23 @@ int main(int argc, char** argv) {
     positional.keyMode = false;
     compareOnce("compare core, positional mode", t1, t2, positional, {});
 
+    // Every rule on: tolerances (one per column), both text rules, one ignored column.
+    CompareRules rules;
+    rules.tolerance = 0.01;
+    rules.relTolerance = 0.001;
+    rules.fieldTolerances = {{QStringLiteral("金额"), 0.5}};
+    rules.ignoreSpaces = true;
+    rules.ignoreWidth = true;
+    rules.ignoredColumns = {QStringLiteral("备注")};
+    CompareOptions keyRules = ignoreCase;
+    keyRules.rules = rules;
+    compareOnce("compare core, key mode, all rules", t1, t2, keyRules, {QStringLiteral("编号")});
+    CompareOptions positionalRules = positional;
+    positionalRules.ignoreCase = true;
+    positionalRules.rules = rules;
+    positionalRules.rules.columnsByName = true;
+    compareOnce("compare core, positional, all rules", t1, t2, positionalRules, {});
+
     if (!runCli) return 0;
     const QString cli = QCoreApplication::applicationDirPath() + QStringLiteral("/../cli/quellar-cli");
     QTemporaryDir dir;
