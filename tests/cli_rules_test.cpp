@@ -165,7 +165,7 @@ TEST(CliRules, BadRulesEndWithStatusTwoAndNoOutput) {
     const QString key = QString::fromUtf16(u"编号");
     const QString out = in.dir.filePath("out.json"), summary = in.dir.filePath("s.json");
     const QString noFields = in.dir.filePath("nofields.csv"), repeated = in.dir.filePath("repeated.csv");
-    writeFile(noFields, "a,\n1,\n");
+    writeFile(noFields, "a,\n,b\n");
     writeFile(repeated, "x,x\n1,2\n");
     struct Case {
         const char* label;

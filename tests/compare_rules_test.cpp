@@ -61,6 +61,13 @@ TEST(CompareRules, TextAndNumberRules) {
         {u"（注）", u"(注)", width, true},
         {u"\uFF5F", u"\uFF5F", width, true}, // beyond the full-width ASCII block, unchanged
         {u"\uFF5F", u"~", width, false},
+        {u"１００１", u"1001.000000", width, true}, // a number cell holds six decimals
+        {u"1001", u"1001.000000", width, true},
+        {u"7200.5", u"7200.500000", width, true},
+        {u"-０.１", u"-0.100000", width, true},
+        {u"1001.0", u"1001.000000", width, false},
+        {u"1001.000000", u"1001", none, false},
+        {u"10.000000x", u"10", width, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(textsEqual(c.a, c.b, c.rules), c.equal) << QString::fromUtf16(c.a).toStdString() << " / "
@@ -178,7 +185,7 @@ TEST(CompareRules, RefusesRulesThatCannotApply) {
          {"--ignore-column", "“id”", "对比字段"}},
         {"tolerance for a key", tbl("id,v;1,2"), tbl("id,v;1,2"), keyOptions(keyTolerance), {"id"},
          {"--rel-tolerance", "“id”", "对比字段"}},
-        {"columns by name, no field row", tbl("a,;1,2"), tbl("a,b;1,2"), positionOptions(byName), {},
+        {"columns by name, no field row", tbl("a,;1,"), tbl("a,b;1,2"), positionOptions(byName), {},
          {"--columns-by-name", "文件一", "字段行"}},
         {"columns by name, repeated name", tbl("a,b;1,2"), tbl("标题,;a,a;1,2;3,4"), positionOptions(byName), {},
          {"--columns-by-name", "文件二", "“a”"}},
@@ -205,7 +212,7 @@ TEST(CompareStatistics, JsonOfOnePair) {
     rules.ignoredColumns = {"时间"};
     CompareStatistics s;
     const Result<RowTable> r =
-        compareTables(tbl("编号,金额,名称,时间;1,100.5,甲,9:00;2,7,乙,9:01;3,1,丙,9:02"),
+        compareTables(tbl("编号,金额,名称,时间;1,101,甲,9:00;2,7,乙,9:01;3,1,丙,9:02"),
                       tbl("编号,名称,金额,时间,部门;1,甲,100,8:00,x;2,丁,7.004,8:00,y;4,戊,1,8:00,z"),
                       keyOptions(rules), {"编号"}, nullptr, &s);
     ASSERT_TRUE(r.isOk());
@@ -215,7 +222,7 @@ TEST(CompareStatistics, JsonOfOnePair) {
               " \"cells\": {\"differing\": 2, \"only_in_file1\": 3, \"only_in_file2\": 6},\n"
               " \"columns\": [\n"
               "  {\"file1\": \"编号\", \"file2\": \"编号\", \"compared\": true, \"differing\": 0, \"max_difference\": null},\n"
-              "  {\"file1\": \"金额\", \"file2\": \"金额\", \"compared\": true, \"differing\": 1, \"max_difference\": 0.5},\n"
+              "  {\"file1\": \"金额\", \"file2\": \"金额\", \"compared\": true, \"differing\": 1, \"max_difference\": 1},\n"
               "  {\"file1\": \"名称\", \"file2\": \"名称\", \"compared\": true, \"differing\": 1, \"max_difference\": null},\n"
               "  {\"file1\": \"时间\", \"file2\": \"时间\", \"compared\": false, \"differing\": 0, \"max_difference\": null},\n"
               "  {\"file1\": null, \"file2\": \"部门\", \"compared\": false, \"differing\": 0, \"max_difference\": null}],\n"
@@ -257,6 +264,13 @@ QString refNormalise(const QString& text, const CompareOptions& o) {
         if (o.rules.ignoreWidth && c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E) c = QChar(c.unicode() - 0xFEE0);
         if (o.rules.ignoreWidth && c.unicode() == 0x3000) c = u' ';
         if (o.ignoreCase && c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
+    }
+    // A number cell's six decimals compare as the number is typed.
+    static const QRegularExpression sixDecimals(QStringLiteral("^-?\\d+\\.\\d{6}$"));
+    if (o.rules.ignoreWidth && sixDecimals.match(s).hasMatch()) {
+        while (s.endsWith(u'0'))
+            s.chop(1);
+        if (s.endsWith(u'.')) s.chop(1);
     }
     return s;
 }
@@ -448,7 +462,7 @@ TEST(CompareRules, RandomTablesMatchTheLiteralReference) {
     std::mt19937 random(20261207);
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
     const QStringList fieldPool = {"编号", "金额", "名称", "数量", "时间"};
-    const QStringList keyPool = {"1001", "１００１", "1002", "1003", "Ａ7", "a7", "10 01"};
+    const QStringList keyPool = {"1001", "１００１", "1001.000000", "1002", "1003", "Ａ7", "a7", "10 01"};
     const QStringList textPool = {"张 三", "张  三", "张\u3000三", "张三", "ＡＢＣ", "abc", "ABC", "（注）", "(注)", ""};
     const auto numberText = [&] {
         static const double bases[] = {8500, 0.1, -3.5, 12345.678, 0};

@@ -42,9 +42,9 @@ Result<ColumnPlan> planColumns(const ColumnPlanInput& input, const CompareRules&
                 QStringLiteral("选项 %1 的字段“%2”不是表格的字段（文件一：%3；文件二：%4）")
                     .arg(option, field, fieldsText(names1), fieldsText(names2)));
         if (!input.keys.contains(field)) continue;
-        if (option == u"--ignore-column")
+        if (option == ignoreColumnOptionName())
             return Status::invalidInput(
-                QStringLiteral("选项 --ignore-column 的字段“%1”是对比字段：对比字段不能不比较").arg(field));
+                QStringLiteral("选项 %1 的字段“%2”是对比字段：对比字段不能不比较").arg(option, field));
         return Status::invalidInput(
             QStringLiteral("选项 %1 的字段“%2”是对比字段：对比字段总是按原样匹配，不能给容差").arg(option, field));
     }
@@ -120,14 +120,14 @@ Status checkNamedColumns(const RowTable& table, int fieldRow, const QString& whi
             const QString name = cell.text.toQString();
             if (seen.contains(name))
                 return Status::invalidInput(
-                    QStringLiteral("选项 --columns-by-name：%1的表格的字段行重复了字段名“%2”").arg(which, name));
+                    QStringLiteral("选项 --columns-by-name（按字段名对应列）：%1的表格的字段行重复了字段名“%2”").arg(which, name));
             seen.insert(name);
         }
         break;
     }
     if (fieldRow < 0)
         return Status::invalidInput(
-            QStringLiteral("选项 --columns-by-name：%1的表格没有字段行（没有一行的单元格全部非空且互不相同）").arg(which));
+            QStringLiteral("选项 --columns-by-name（按字段名对应列）：%1的表格没有字段行（没有一行的单元格全部非空且互不相同）").arg(which));
     return Status::ok();
 }
 

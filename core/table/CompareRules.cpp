@@ -15,6 +15,25 @@ char16_t asciiUpper(char16_t c) {
     return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
 }
 
+// A number cell reads as six decimals ("1001.000000"); typed out, as in "１００１" or a text
+// cell "1001", the same number has no trailing zeros. Where the text (full-width forms made
+// ASCII) is a number in the six-decimal form, the end of its shortest form: the trailing
+// zeros, and the point when nothing is left after it, are dropped. Otherwise `end`.
+const char16_t* shortNumberEnd(const char16_t* begin, const char16_t* end) {
+    const char16_t* p = begin;
+    if (p != end && halfWidth(*p) == u'-') ++p;
+    const char16_t* digits = p;
+    while (p != end && halfWidth(*p) >= u'0' && halfWidth(*p) <= u'9')
+        ++p;
+    if (p == digits || p == end || halfWidth(*p) != u'.' || end - p != 7) return end;
+    const char16_t* point = p;
+    for (++p; p != end; ++p)
+        if (halfWidth(*p) < u'0' || halfWidth(*p) > u'9') return end;
+    while (end[-1] == u'0' || end[-1] == u'\uFF10')
+        --end;
+    return end - 1 == point ? point : end;
+}
+
 // Reads a text one normalised code unit at a time; -1 at the end.
 class NormalisedReader {
 public:
@@ -22,9 +41,13 @@ public:
         : p_(text.data())
         , end_(text.data() + text.size())
         , rules_(rules) {
-        if (rules_.ignoreSpaces)
+        if (rules_.ignoreSpaces) {
             while (p_ != end_ && isWhiteSpace(*p_))
                 ++p_;
+            while (end_ != p_ && isWhiteSpace(end_[-1]))
+                --end_;
+        }
+        if (rules_.ignoreWidth) end_ = shortNumberEnd(p_, end_);
     }
 
     int next() {
@@ -86,11 +109,11 @@ void appendFieldValues(std::string& out, const std::vector<FieldValue>& values) 
 std::vector<std::pair<QString, QString>> CompareRules::namedFields() const {
     std::vector<std::pair<QString, QString>> named;
     for (const FieldValue& v : fieldTolerances)
-        named.emplace_back(v.field, QStringLiteral("--tolerance"));
+        named.emplace_back(v.field, toleranceOptionName(false));
     for (const FieldValue& v : fieldRelTolerances)
-        named.emplace_back(v.field, QStringLiteral("--rel-tolerance"));
+        named.emplace_back(v.field, toleranceOptionName(true));
     for (const QString& field : ignoredColumns)
-        named.emplace_back(field, QStringLiteral("--ignore-column"));
+        named.emplace_back(field, ignoreColumnOptionName());
     return named;
 }
 
@@ -113,8 +136,16 @@ Result<double> parseToleranceValue(const QString& text, bool relative, const QSt
     return percent ? value / 100 : value;
 }
 
+QString toleranceOptionName(bool relative) {
+    return relative ? QStringLiteral("--rel-tolerance（相对容差）") : QStringLiteral("--tolerance（数值容差）");
+}
+
+QString ignoreColumnOptionName() {
+    return QStringLiteral("--ignore-column（不比较的列）");
+}
+
 Status addToleranceText(CompareRules& rules, const QString& text, bool relative) {
-    const QString option = relative ? QStringLiteral("--rel-tolerance") : QStringLiteral("--tolerance");
+    const QString option = toleranceOptionName(relative);
     const qsizetype eq = text.lastIndexOf(u'=');
     const QString field = eq >= 0 ? text.left(eq).trimmed() : QString();
     if (eq >= 0 && field.isEmpty())

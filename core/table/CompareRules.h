@@ -54,6 +54,11 @@ struct CompareRules {
     std::vector<std::pair<QString, QString>> namedFields() const;
 };
 
+// How messages name the options, on the command line and in the window alike:
+// "--tolerance（数值容差）", "--rel-tolerance（相对容差）", "--ignore-column（不比较的列）".
+QString toleranceOptionName(bool relative);
+QString ignoreColumnOptionName();
+
 // The option text of a tolerance: "X" or "字段=X" (the field is everything before the last
 // "="). X is a non-negative decimal number; for a relative tolerance it may end in "%"
 // ("0.5%" is 0.005). A bad value is refused with a message naming the option and the field.
@@ -88,7 +93,9 @@ inline char16_t halfWidth(char16_t c) {
 
 // True when the two texts are equal after normalising both by `rules`: white space at
 // both ends dropped and inner runs made one space (ignoreSpaces), full-width forms made
-// ASCII (ignoreWidth), ASCII letters upper-cased (ignoreCase). No allocation.
+// ASCII and a number in the six-decimal form of a number cell shortened to how it is typed
+// ("1001.000000" as "1001", "7200.500000" as "7200.5"), so that "１００１" finds the number
+// 1001 (ignoreWidth), ASCII letters upper-cased (ignoreCase). No allocation.
 bool textsEqual(std::u16string_view a, std::u16string_view b, const TextRules& rules);
 // Feeds the normalised text to a 64-bit FNV-style hash: equal under textsEqual, equal hash.
 uint64_t hashNormalised(uint64_t h, std::u16string_view text, const TextRules& rules);

@@ -75,6 +75,28 @@ const ColumnStatistics* CompareStatistics::mostDifferent() const {
     return most;
 }
 
+QString statisticsStatusText(const std::vector<std::pair<QString, const CompareStatistics*>>& sheets) {
+    if (sheets.empty()) return QString();
+    QString text;
+    const QString rules = rulesSummaryText(sheets[0].second->rules, sheets[0].second->ignoreCase);
+    if (!rules.isEmpty()) text += QStringLiteral("规则：%1。").arg(rules);
+    const ColumnStatistics* most = nullptr;
+    QString sheet;
+    for (const auto& [name, statistics] : sheets) {
+        const ColumnStatistics* column = statistics->mostDifferent();
+        if (column && (!most || column->differing > most->differing)) {
+            most = column;
+            sheet = name;
+        }
+    }
+    if (most) {
+        const QString column = most->inFile1 ? most->file1 : most->file2;
+        text += sheets.size() > 1 ? QStringLiteral("差异最多的列：工作表“%1”的“%2”（%3 格）。").arg(sheet, column).arg(most->differing)
+                                  : QStringLiteral("差异最多的列：%1（%2 格）。").arg(column).arg(most->differing);
+    }
+    return text;
+}
+
 std::string statisticsJson(const CompareStatistics& statistics) {
     std::string out = "{";
     appendMembers(out, statistics);

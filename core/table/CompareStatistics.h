@@ -51,6 +51,12 @@ struct CompareStatistics {
     const ColumnStatistics* mostDifferent() const;
 };
 
+// What the status line adds after a comparison: the rules in force and the column with the
+// most differing cells ("规则：忽略空格。差异最多的列：工资（12 格）。"); empty when there is
+// neither. For a workbook comparison the column is looked for in every sheet pair and named
+// with its sheet.
+QString statisticsStatusText(const std::vector<std::pair<QString, const CompareStatistics*>>& sheets);
+
 // The statistics as one JSON object (UTF-8, no line break at the end):
 // {"rows": {...}, "cells": {...}, "columns": [...], "rules": {...}}.
 std::string statisticsJson(const CompareStatistics& statistics);

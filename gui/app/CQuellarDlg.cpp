@@ -242,6 +242,7 @@ void CQuellarDlg::buildMenu() {
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
     for (Command c : {Command::CompareTables, Command::CompareBooks})
         tools->addAction(action(c));
+    tools->addAction(statisticsAction());
     tools->addSeparator();
     for (Command c : {Command::GroupSum, Command::PageSubtotals, Command::Join, Command::BlankRows})
         tools->addAction(action(c));
@@ -568,9 +569,10 @@ void CQuellarDlg::compareTables() {
 
     reportText_.clear();
     CompareCounts counts;
+    CompareStatistics statistics;
     const Status status = runTableComparison(1, texts_.text(QStringLiteral("diff1")), *result_,
                                              std::move(tables[0]), std::move(tables[1]), choice->options,
-                                             choice->keys, reportText_, progress, &counts);
+                                             choice->keys, reportText_, progress, &counts, &statistics);
     progress.finish();
     if (!status.isOk()) {
         showMessage(QStringLiteral("两表对比没有完成。\n\n%1").arg(status.message()));
@@ -584,7 +586,8 @@ void CQuellarDlg::compareTables() {
             .arg(counts.differentRows)
             .arg(counts.differentCells)
             .arg(counts.yellowCells)
-            .arg(counts.greenCells));
+            .arg(counts.greenCells) +
+        keepStatistics({{texts_.text(QStringLiteral("diff1")), std::move(statistics)}}));
     finishComparison(texts_.text(QStringLiteral("diff2")));
 }
 
@@ -604,20 +607,24 @@ void CQuellarDlg::compareBooks() {
     int compared = 0;
     int64_t differentRows = 0, differentCells = 0;
     int firstSheet = -1;
+    NamedStatistics statistics;
     for (const BookComparePair& pair : pairs) {
         if (pair.skipped) continue;
+        statistics.emplace_back(pair.name, pair.statistics);
         if (firstSheet < 0) firstSheet = pair.sheetNumber - 1;
         ++compared;
         differentRows += pair.counts.differentRows;
         differentCells += pair.counts.differentCells;
     }
     if (firstSheet >= 0) result_->setActiveSheet(firstSheet);
+    const QString rulesAndColumn = keepStatistics(std::move(statistics));
     showStatus(pairs.empty()
                    ? QStringLiteral("两个工作簿没有同名的工作表，没有可比较的内容。")
                    : QStringLiteral("比较完成：比较了 %1 对同名工作表，不同的行共 %2，不同的单元格共 %3。")
-                         .arg(compared)
-                         .arg(differentRows)
-                         .arg(differentCells));
+                             .arg(compared)
+                             .arg(differentRows)
+                             .arg(differentCells) +
+                         rulesAndColumn);
     finishComparison(texts_.text(QStringLiteral("diff_book")));
 }
 

@@ -48,6 +48,11 @@ std::optional<CompareOptions> UserPrompts::bookOptions(QWidget* parent) {
     return dialog.options();
 }
 
+void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statistics) {
+    StatisticsDlg dialog(statistics, parent);
+    dialog.exec();
+}
+
 JoinChoice UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
     CLinkDlg dialog(commonFields, parent);
     dialog.exec();
