@@ -47,7 +47,7 @@ class FixedPrompts : public UserPrompts {
 public:
     explicit FixedPrompts(QString path, QString second = {})
         : path_(std::move(path)), second_(std::move(second)) {}
-    QString openWorkbookPath(QWidget*, int which) override { return which == 2 && !second_.isEmpty() ? second_ : path_; }
+    std::optional<QString> openWorkbookPath(QWidget*, int which) override { return which == 2 && !second_.isEmpty() ? second_ : path_; }
     std::optional<DiffChoice> diffOptions(QWidget*, const FieldList&) override {
         answered.start();
         cpuAtAnswer = bench::cpuSeconds();

@@ -4,21 +4,10 @@
 #include "app/DesktopShell.h"
 #include "app/RangeText.h"
 #include "app/ToolIcons.h"
-#include "workbook/ExcelDriver.h"
 #include "components/SheetPane.h"
-#include "workbook/WorkbookFormat.h"
-#include "table/BlankRows.h"
-#include "base/CellOps.h"
-#include "table/Comparison.h"
-#include "table/ConditionalQuery.h"
-#include "table/Filter.h"
-#include "table/GroupSum.h"
-#include "table/Join.h"
-#include "table/PageSubtotals.h"
-#include "workbook/PageBreaks.h"
+#include "workbook/ExcelDriver.h"
 #include "workbook/RangeReader.h"
-#include "table/WorkbookComparison.h"
-#include "forms/FormPages.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,42 +36,66 @@ namespace {
 
 using Command = CQuellarDlg::Command;
 
-// One row of the command table: menu caption, toolbar caption and tip keys, icon, and
-// whether the command's operation exists yet (the others stay visible but disabled).
+// One row of the command table: the command's menu text (also its name in messages), the
+// shorter name some messages use instead, its toolbar caption and tip keys, its icon and
+// the handler that runs it.
 struct CommandInfo {
     Command command;
     const char16_t* menuText;
-    const char* captionKey; // toolbar caption, or nullptr when the command has no button
+    const char16_t* shortName; // nullptr: the menu text
+    const char* captionKey;    // toolbar caption, or nullptr when the command has no button
     const char* tipKey;
     IconKind icon;
-    bool available;
+    void (CQuellarDlg::*run)();
 };
 
-const CommandInfo kCommands[] = {
-    {Command::OpenFile1, u"打开文件1", nullptr, nullptr, IconKind::OpenFile, true},
-    {Command::OpenFile2, u"打开文件2", nullptr, nullptr, IconKind::OpenFile, true},
-    {Command::Export, u"导出到Excel", nullptr, nullptr, IconKind::Export, true},
-    {Command::Exit, u"退出", nullptr, nullptr, IconKind::Exit, true},
-    {Command::CompareTables, u"两表对比", "tb0", "tbTip0", IconKind::CompareTables, true},
-    {Command::CompareBooks, u"两簿比较", "tb1", "tbTip1", IconKind::CompareBooks, true},
-    {Command::GroupSum, u"分组汇总", "tb2", "tbTip2", IconKind::GroupSum, true},
-    {Command::PageSubtotals, u"分页汇总", "tb3", "tbTip3", IconKind::PageSubtotals, true},
-    {Command::Join, u"两表连接", "tb4", "tbTip4", IconKind::Join, true},
-    {Command::BlankRows, u"增加空行", "tb5", "tbTip5", IconKind::BlankRows, true},
-    {Command::Filter, u"比较筛选", "tb6", "tbTip6", IconKind::Filter, true},
-    {Command::Query, u"条件查询", "tb7", "tbTip7", IconKind::Query, true},
-    {Command::ConditionalSum, u"条件汇总", "tb8", "tbTip8", IconKind::ConditionalSum, true},
-    {Command::Help, u"帮助", "tb11", "tbTip11", IconKind::Help, true},
-    {Command::Repair, u"修复", nullptr, nullptr, IconKind::Repair, true},
-    {Command::WebSite, u"网站", "tb12", "tbTip12", IconKind::WebSite, true},
-    {Command::Report, u"对比报告", nullptr, nullptr, IconKind::Report, true},
-    {Command::About, u"关于 Quellar", nullptr, nullptr, IconKind::Application, true},
+constexpr CommandInfo kCommands[] = {
+    {Command::OpenFile1, u"打开文件1", nullptr, nullptr, nullptr, IconKind::OpenFile,
+     &CQuellarDlg::openFile1},
+    {Command::OpenFile2, u"打开文件2", nullptr, nullptr, nullptr, IconKind::OpenFile,
+     &CQuellarDlg::openFile2},
+    {Command::Export, u"导出到Excel", u"导出", nullptr, nullptr, IconKind::Export,
+     &CQuellarDlg::exportToExcel},
+    {Command::Exit, u"退出", nullptr, nullptr, nullptr, IconKind::Exit, &CQuellarDlg::closeWindow},
+    {Command::CompareTables, u"两表对比", nullptr, "tb0", "tbTip0", IconKind::CompareTables,
+     &CQuellarDlg::compareTables},
+    {Command::CompareBooks, u"两簿比较", nullptr, "tb1", "tbTip1", IconKind::CompareBooks,
+     &CQuellarDlg::compareBooks},
+    {Command::GroupSum, u"分组汇总", nullptr, "tb2", "tbTip2", IconKind::GroupSum,
+     &CQuellarDlg::groupSummary},
+    {Command::PageSubtotals, u"分页汇总", nullptr, "tb3", "tbTip3", IconKind::PageSubtotals,
+     &CQuellarDlg::pageSubtotals},
+    {Command::Join, u"两表连接", nullptr, "tb4", "tbTip4", IconKind::Join, &CQuellarDlg::join},
+    {Command::BlankRows, u"增加空行", nullptr, "tb5", "tbTip5", IconKind::BlankRows,
+     &CQuellarDlg::addBlankRows},
+    {Command::Filter, u"比较筛选", nullptr, "tb6", "tbTip6", IconKind::Filter, &CQuellarDlg::compareFilter},
+    {Command::Query, u"条件查询", nullptr, "tb7", "tbTip7", IconKind::Query,
+     &CQuellarDlg::conditionalQueryCommand},
+    {Command::ConditionalSum, u"条件汇总", nullptr, "tb8", "tbTip8", IconKind::ConditionalSum,
+     &CQuellarDlg::conditionalSummaryCommand},
+    {Command::Help, u"帮助", nullptr, "tb11", "tbTip11", IconKind::Help, &CQuellarDlg::showHelp},
+    {Command::Repair, u"修复", nullptr, nullptr, nullptr, IconKind::Repair, &CQuellarDlg::repair},
+    {Command::WebSite, u"网站", nullptr, "tb12", "tbTip12", IconKind::WebSite, &CQuellarDlg::showWebSite},
+    {Command::Report, u"对比报告", nullptr, nullptr, nullptr, IconKind::Report, &CQuellarDlg::showReport},
+    {Command::About, u"关于 Quellar", nullptr, nullptr, nullptr, IconKind::Application,
+     &CQuellarDlg::showAbout},
 };
+
+// Every command has its row, in the order of the enumeration, with a handler.
+constexpr bool everyCommandBound() {
+    if (std::size(kCommands) != size_t(CQuellarDlg::kCommandCount)) return false;
+    for (size_t i = 0; i < std::size(kCommands); ++i)
+        if (kCommands[i].command != Command(i) || kCommands[i].run == nullptr) return false;
+    return true;
+}
+static_assert(everyCommandBound(), "each command needs its row in kCommands, in order, with a handler");
 
 const CommandInfo& infoOf(Command command) {
-    for (const CommandInfo& info : kCommands)
-        if (info.command == command) return info;
-    return kCommands[0];
+    return kCommands[size_t(command)];
+}
+
+QString menuTextOf(Command command) {
+    return QString::fromUtf16(infoOf(command).menuText);
 }
 
 QString key(const char* k) {
@@ -144,72 +157,13 @@ QString CQuellarDlg::statusText() const {
 // Menu, toolbar and controls
 
 void CQuellarDlg::buildActions() {
-    auto handler = [this](Command command) -> std::function<void()> {
-        switch (command) {
-        case Command::OpenFile1:
-            return [this] { openFile1(); };
-        case Command::OpenFile2:
-            return [this] { openFile2(); };
-        case Command::Export:
-            return [this] { exportToExcel(); };
-        case Command::Exit:
-            return [this] { close(); };
-        case Command::CompareTables:
-            return [this] { compareTables(); };
-        case Command::CompareBooks:
-            return [this] { compareBooks(); };
-        case Command::GroupSum:
-            return [this] { groupSummary(); };
-        case Command::PageSubtotals:
-            return [this] { pageSubtotals(); };
-        case Command::Join:
-            return [this] { join(); };
-        case Command::BlankRows:
-            return [this] { addBlankRows(); };
-        case Command::Filter:
-            return [this] { compareFilter(); };
-        case Command::Query:
-            return [this] { conditionalQueryCommand(); };
-        case Command::ConditionalSum:
-            return [this] { conditionalSummaryCommand(); };
-        case Command::Help:
-            return [this] { showHelp(); };
-        case Command::Repair:
-            return [this] { repair(); };
-        case Command::WebSite:
-            return [this] { showWebSite(); };
-        case Command::Report:
-            return [this] { showReport(); };
-        case Command::About:
-            return [this] { showAbout(); };
-        default:
-            return {};
-        }
-    };
     for (const CommandInfo& info : kCommands) {
         CommandActions& a = actions_[info.command];
-        const std::function<void()> run = handler(info.command);
         auto make = [&](const QString& text) {
             auto* act = new QAction(toolIcon(info.icon), text, this);
-            act->setEnabled(info.available && run);
-            if (run)
-                connect(act, &QAction::triggered, this, [this, run, name = QString::fromUtf16(info.menuText)] {
-                    // A command never starts while another runs (its progress window pumps events).
-                    if (commandRunning_) return;
-                    commandRunning_ = true;
-                    // The one error boundary of every window command: an allocation failure or
-                    // any other exception ends the command with a message box. The progress
-                    // window closes as the stack unwinds; the result pane puts back what it
-                    // held, and the source panes are only ever read.
-                    try {
-                        run();
-                    } catch (...) {
-                        commandRunning_ = false;
-                        showMessage(QStringLiteral("“%1”没有完成：%2。\n\n各窗格保持原样。")
-                                        .arg(name, currentExceptionStatus().message()));
-                    }
-                    commandRunning_ = false;
-                });
+            connect(act, &QAction::triggered, this, [this, &info] {
+                guarded(QString::fromUtf16(info.menuText), [&] { (this->*info.run)(); });
+            });
             return act;
         };
         // 网站 exists only on the toolbar; 对比报告's action serves its button and is in no menu.
@@ -218,17 +172,36 @@ void CQuellarDlg::buildActions() {
             a.tool = make(texts_.text(key(info.captionKey)));
             a.tool->setToolTip(texts_.text(key(info.tipKey)));
         }
-        if (!info.available) {
-            for (QAction* act : {a.menu, a.tool})
-                if (act)
-                    act->setToolTip(QStringLiteral("%1（尚未提供）").arg(QString::fromUtf16(info.menuText)));
-        }
     }
     action(Command::Repair)->setToolTip(QStringLiteral("修复“库没有注册”错误"));
     action(Command::OpenFile1)->setShortcut(QKeySequence(QStringLiteral("Ctrl+1")));
     action(Command::OpenFile2)->setShortcut(QKeySequence(QStringLiteral("Ctrl+2")));
     action(Command::Export)->setShortcut(QKeySequence(QStringLiteral("Ctrl+E")));
     action(Command::Help)->setShortcut(QKeySequence::HelpContents);
+}
+
+void CQuellarDlg::guarded(const QString& name, const std::function<void()>& work) {
+    // A command never starts while another runs (its progress window pumps events).
+    if (commandRunning_) return;
+    commandRunning_ = true;
+    // The one error boundary of every window command: an allocation failure or any other
+    // exception ends the command with a message box. The progress window closes as the
+    // stack unwinds; the result pane puts back what it held, and the source panes are only
+    // ever read.
+    try {
+        work();
+    } catch (...) {
+        commandRunning_ = false;
+        showMessage(QStringLiteral("“%1”没有完成：%2。\n\n各窗格保持原样。")
+                        .arg(name, currentExceptionStatus().message()));
+    }
+    commandRunning_ = false;
+}
+
+void CQuellarDlg::reportFailure(Command command, const Status& status) {
+    const CommandInfo& info = infoOf(command);
+    const QString name = QString::fromUtf16(info.shortName ? info.shortName : info.menuText);
+    showMessage(QStringLiteral("%1没有完成。\n\n%2").arg(name, status.message()));
 }
 
 void CQuellarDlg::buildMenu() {
@@ -377,10 +350,8 @@ bool CQuellarDlg::eventFilter(QObject* watched, QEvent* event) {
             QMetaObject::invokeMethod(
                 this,
                 [this, which, path] {
-                    if (commandRunning_) return;
-                    commandRunning_ = true;
-                    openWorkbook(which, path);
-                    commandRunning_ = false;
+                    guarded(menuTextOf(which == 1 ? Command::OpenFile1 : Command::OpenFile2),
+                            [&] { openWorkbook(which, path); });
                 },
                 Qt::QueuedConnection);
             return true;
@@ -492,9 +463,8 @@ Status CQuellarDlg::runInBackground(const QString& text, const std::function<Sta
 }
 
 void CQuellarDlg::openFile(int which) {
-    const QString path = prompts_->openWorkbookPath(this, which);
-    if (path.isEmpty()) return;
-    openWorkbook(which, path);
+    if (const std::optional<QString> path = prompts_->openWorkbookPath(this, which))
+        openWorkbook(which, *path);
 }
 
 bool CQuellarDlg::openWorkbook(int which, const QString& path) {
@@ -525,9 +495,9 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The operation frame and the comparisons
+// The operation frame
 
-std::vector<RowTable> CQuellarDlg::readSources(int paneCount, CRunDlg& progress) {
+CQuellarDlg::Tables CQuellarDlg::readSources(int paneCount, CRunDlg& progress) {
     std::vector<RangeBounds> bounds;
     int64_t rows = 0;
     for (int which = 1; which <= paneCount; ++which) {
@@ -536,7 +506,8 @@ std::vector<RowTable> CQuellarDlg::readSources(int paneCount, CRunDlg& progress)
         p->select(b);
         if (Status readable = checkReadableRange(b); !readable.isOk()) {
             progress.finish();
-            showMessage(readable.withContext(QStringLiteral("文件%1").arg(which == 1 ? u'一' : u'二')).message());
+            showMessage(
+                readable.withContext(QStringLiteral("文件%1").arg(which == 1 ? u'一' : u'二')).message());
             return {};
         }
         bounds.push_back(b);
@@ -547,7 +518,7 @@ std::vector<RowTable> CQuellarDlg::readSources(int paneCount, CRunDlg& progress)
     progress.setRange(rows);
     progress.setStep(step);
     progress.setPosition(0);
-    std::vector<RowTable> tables;
+    Tables tables;
     for (int which = 1; which <= paneCount; ++which) {
         SheetPane* p = pane(which);
         tables.push_back(
@@ -556,368 +527,38 @@ std::vector<RowTable> CQuellarDlg::readSources(int paneCount, CRunDlg& progress)
     return tables;
 }
 
-void CQuellarDlg::compareTables() {
+void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
     CRunDlg progress(this);
-    std::vector<RowTable> tables = readSources(2, progress);
+    Tables tables = readSources(table.panes, progress);
     if (tables.empty()) return; // refused with a message
-    const FieldList common = commonFieldNames(tables[0], tables[1]);
     progress.finish();
-
-    const std::optional<DiffChoice> choice = prompts_->diffOptions(this, common);
-    // Cancelled, or key mode with no key chosen: nothing happens.
-    if (!choice || (choice->options.keyMode && choice->keys.isEmpty())) return;
-
-    reportText_.clear();
-    CompareCounts counts;
-    CompareStatistics statistics;
-    const Status status = runTableComparison(1, texts_.text(QStringLiteral("diff1")), *result_,
-                                             std::move(tables[0]), std::move(tables[1]), choice->options,
-                                             choice->keys, reportText_, progress, &counts, &statistics);
+    if (!table.ask(tables)) return;
+    const Status status = table.run(*result_, progress, tables);
     progress.finish();
     if (!status.isOk()) {
-        showMessage(QStringLiteral("两表对比没有完成。\n\n%1").arg(status.message()));
+        reportFailure(command, status);
         return;
     }
-    result_->setActiveSheet(0);
-    result_->select(RangeBounds{});
-    showStatus(
-        QStringLiteral(
-            "对比完成：不同的行 %1，不同的单元格 %2（红色），文件一独有 %3（黄色），文件2独有 %4（绿色）。")
-            .arg(counts.differentRows)
-            .arg(counts.differentCells)
-            .arg(counts.yellowCells)
-            .arg(counts.greenCells) +
-        keepStatistics({{texts_.text(QStringLiteral("diff1")), std::move(statistics)}}));
-    finishComparison(texts_.text(QStringLiteral("diff2")));
+    showResultSheet();
+    showStatus(table.done());
+    if (table.then) table.then();
 }
-
-void CQuellarDlg::compareBooks() {
-    const std::optional<CompareOptions> options = prompts_->bookOptions(this);
-    if (!options) return;
-    CRunDlg progress(this);
-    std::vector<BookComparePair> pairs;
-    const Status status = compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, *result_,
-                                           reportText_, progress, &pairs);
-    progress.finish();
-    if (status.code() == Status::Code::Cancelled) return; // no box ticked
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("两簿比较没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    int compared = 0;
-    int64_t differentRows = 0, differentCells = 0;
-    int firstSheet = -1;
-    NamedStatistics statistics;
-    for (const BookComparePair& pair : pairs) {
-        if (pair.skipped) continue;
-        statistics.emplace_back(pair.name, pair.statistics);
-        if (firstSheet < 0) firstSheet = pair.sheetNumber - 1;
-        ++compared;
-        differentRows += pair.counts.differentRows;
-        differentCells += pair.counts.differentCells;
-    }
-    if (firstSheet >= 0) result_->setActiveSheet(firstSheet);
-    const QString rulesAndColumn = keepStatistics(std::move(statistics));
-    showStatus(pairs.empty()
-                   ? QStringLiteral("两个工作簿没有同名的工作表，没有可比较的内容。")
-                   : QStringLiteral("比较完成：比较了 %1 对同名工作表，不同的行共 %2，不同的单元格共 %3。")
-                             .arg(compared)
-                             .arg(differentRows)
-                             .arg(differentCells) +
-                         rulesAndColumn);
-    finishComparison(texts_.text(QStringLiteral("diff_book")));
-}
-
-void CQuellarDlg::finishComparison(const QString& reportTitle) {
-    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
-    const Status status = writeReport(path, reportTitle, reportText_, QDir::toNativeSeparators(file1Path_),
-                                      QDir::toNativeSeparators(file2Path_), clock_);
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("无法写出对比报告。\n\n%1").arg(status.message()));
-        return;
-    }
-    prompts_->openDocument(path);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Join, comparison filter, blank rows and group summary
-
-namespace {
-
-// A choice list counts only when at least one of its names is not empty.
-bool anyNamed(const QStringList& names) {
-    return std::any_of(names.begin(), names.end(), [](const QString& name) { return !name.isEmpty(); });
-}
-
-} // namespace
 
 void CQuellarDlg::showResultSheet() {
     result_->setActiveSheet(0);
     result_->select(RangeBounds{});
 }
 
-void CQuellarDlg::join() {
-    CRunDlg progress(this);
-    std::vector<RowTable> tables = readSources(2, progress);
-    if (tables.empty()) return; // refused with a message
-    // The common fields are found while the progress window is still up.
-    const FieldList common = commonFieldNames(tables[0], tables[1]);
-    progress.finish();
-
-    const JoinChoice choice = prompts_->joinOptions(this, common);
-    if (!anyNamed(choice.conditions)) return; // cancelled or no condition: nothing happens
-
-    JoinInfo info;
-    const Status status =
-        runJoin(*result_, progress, tables[0], tables[1], choice.conditions, choice.options, &info);
-    progress.finish();
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("两表连接没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    showResultSheet();
-    showStatus(QStringLiteral("连接完成：配对 %1 行，文件一独有 %2 行（黄色），文件二独有 %3 "
-                              "行（绿色），文件二独有的列 %4 个。")
-                   .arg(info.pairedRows)
-                   .arg(info.unpairedRowsOne)
-                   .arg(info.unpairedRowsTwo)
-                   .arg(info.extraColumns));
-}
-
-void CQuellarDlg::compareFilter() {
-    CRunDlg progress(this);
-    std::vector<RowTable> tables = readSources(2, progress);
-    if (tables.empty()) return; // refused with a message
-    progress.finish();
-    // The offered fields are built once the progress window is gone.
-    const FieldList offered = filterOfferedFields(tables[0], tables[1]);
-
-    const FilterChoice choice = prompts_->filterOptions(this, offered);
-    if (!anyNamed(choice.fields)) {
-        showMessage(texts_.text(QStringLiteral("selTj")), false);
-        return;
-    }
-
-    FilterInfo info;
-    const Status status =
-        runFilter(*result_, progress, tables[0], tables[1], choice.fields, choice.values, &info);
-    progress.finish();
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("比较筛选没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    showResultSheet();
-    showStatus(QStringLiteral("筛选完成：文件一 %1 行、文件二 %2 行符合条件。")
-                   .arg(info.matchesOne)
-                   .arg(info.matchesTwo));
-    // A condition on a field one table lacks matched none of its rows: say so.
-    const QString note = filterMissingFieldsNote(info);
-    if (!note.isEmpty()) showMessage(note, false);
-}
-
-void CQuellarDlg::addBlankRows() {
-    CRunDlg progress(this);
-    std::vector<RowTable> tables = readSources(1, progress);
-    if (tables.empty()) return; // refused with a message
-    progress.finish();
-
-    const int count = prompts_->blankRowCount(this);
-    if (count <= 0) return; // cancelled (-1), or no rows to add
-
-    const Status status = runInsertBlankRows(*result_, progress, std::move(tables[0]), count);
-    progress.finish();
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("增加空行没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    showResultSheet();
-    showStatus(QStringLiteral("已在每一行之后增加 %1 个空行。").arg(count));
-}
-
-void CQuellarDlg::groupSummary() {
-    CRunDlg progress(this);
-    std::vector<RowTable> tables = readSources(1, progress);
-    if (tables.empty()) return; // refused with a message
-    progress.finish();
-    int fieldRow = -1;
-    const FieldList fields = findFieldRow(tables[0], fieldRow);
-
-    const GroupSumChoice choice = prompts_->groupSumOptions(this, fields);
-    if (!anyNamed(choice.groupFields)) return; // cancelled or no group field
-
-    GroupSumInfo info;
-    const Status status =
-        runGroupSum(*result_, progress, std::move(tables[0]), choice.groupFields, choice.sumLabels, &info);
-    progress.finish();
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("分组汇总没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    showResultSheet();
-    QStringList summed;
-    for (int column : info.sumColumns)
-        summed.append(column < fields.size() ? groupSumLabel(column, fields[column])
-                                             : columnLetters(column + 1));
-    showStatus(QStringLiteral("汇总完成：按 %1 分组，小计行 %2 个；汇总的列：%3。")
-                   .arg(choice.groupFields.join(QStringLiteral("、")))
-                   .arg(info.subtotalRows)
-                   .arg(summed.isEmpty() ? QStringLiteral("无") : summed.join(QStringLiteral("、"))));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Page subtotals: worked on the working file of file 1, not on the panes; the result is a
-// workbook next to file 1, opened on the desktop.
-
-void CQuellarDlg::pageSubtotals() {
-    if (file1Path_.isEmpty()) {
-        showMessage(QStringLiteral("请先打开文件1，再做分页汇总。"), false);
-        return;
-    }
-    const int sheetNumber = pane1_->activeSheetIndex() + 1;
-    const QString sheetName = pane1_->activeSheet().name;
-    const QString workingFile = QDir(startDirectory_).filePath(QStringLiteral("1.xml"));
-    // The first page break of the sheet as file 1 prints it; the pane holds file 1 as it
-    // was read, so the file need not be read again.
-    const int pageBreak = firstPageBreakRow(pane1_->workbook(), sheetNumber);
-    PageSheet sheet;
-    Status status = runInBackground(QStringLiteral("正在读取工作表“%1” ...").arg(sheetName), [&] {
-        Result<PageSheet> read = readPageSheet(workingFile, sheetName);
-        if (read.isOk()) sheet = read.take();
-        return read.status();
-    });
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("分页汇总没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    if (sheet.fieldRow < 0) {
-        showMessage(texts_.text(QStringLiteral("page_msg")));
-        return;
-    }
-
-    const PageSumChoice choice = prompts_->pageSumOptions(this, pageSumDialogList(sheet.fields),
-                                                          proposedRowsPerPage(pageBreak, sheet.fieldRow));
-    if (choice.pageSumLabels.isEmpty()) return; // cancelled, or no column to sum
-
-    PageSubtotalOptions options;
-    options.rowsPerPage = std::clamp(choice.rowsPerPage.toInt(), 1, 99);
-    options.labelColumn = std::clamp(choice.subtotalColumn.toInt(), 0, 9);
-    options.sumColumns = pageSumColumns(choice.pageSumLabels);
-    const QString written = QDir(startDirectory_).filePath(QStringLiteral("3.xml"));
-    const QString output = pageSubtotalOutputPath(file1Path_);
-    PageSubtotalInfo info;
-    status = runInBackground(QStringLiteral("正在写出 %1 ...").arg(QFileInfo(output).fileName()), [&] {
-        Status s = writePageSubtotals(sheet, options, written, &info);
-        sheet = PageSheet(); // the working file's bytes are not needed any more
-        return s.isOk() ? convertPageSubtotals(written, output) : s;
-    });
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("分页汇总没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    showStatus(QStringLiteral("分页汇总完成：每页 %1 行，小计行 %2 个，已写出 %3")
-                   .arg(options.rowsPerPage)
-                   .arg(info.subtotalRows)
-                   .arg(QDir::toNativeSeparators(output)));
-    prompts_->showWorkbook(output);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Conditional query and conditional summary
-
-void CQuellarDlg::conditionalQueryCommand() {
-    runConditionForm(false);
-}
-
-void CQuellarDlg::conditionalSummaryCommand() {
-    runConditionForm(true);
-}
-
-void CQuellarDlg::runConditionForm(bool summary) {
-    CRunDlg progress(this);
-    std::vector<RowTable> tables = readSources(1, progress);
-    if (tables.empty()) return; // refused with a message
-    progress.finish();
-    int fieldRow = -1;
-    const FieldList fields = findFieldRow(tables[0], fieldRow);
-    if (fieldRow < 0) {
-        showMessage(texts_.text(QStringLiteral("check")), false);
-        return;
-    }
-
-    // The page is written beside the other working files and shown from there; a page that
-    // cannot be written is reported instead of showing an older one.
-    FormPageInfo pageInfo;
-    const Result<QString> page = summary ? buildSummaryPage(tables[0], fields, fieldRow, &pageInfo)
-                                         : buildQueryPage(tables[0], fields, fieldRow, &pageInfo);
-    if (!page.isOk()) {
-        showMessage(page.status().message());
-        return;
-    }
-    const QString path = QDir(startDirectory_).filePath(summary ? kSummaryPageFile : kQueryPageFile);
-    if (const Status written = writePageFile(path, page.value()); !written.isOk()) {
-        showMessage(QStringLiteral("无法写出条件页面“%1”。\n\n%2")
-                        .arg(QDir::toNativeSeparators(path), written.message()));
-        return;
-    }
-    // Values that hold "|" cannot be chosen on the page (its script refuses them); say so.
-    if (const QString note = formPageNote(pageInfo); !note.isEmpty()) showStatus(note);
-    prompts_->conditionForm(this, path, formReply_);
-
-    // What the page handed back is used once: the texts are emptied after every run, and
-    // also when the command stops for want of a choice, so a later form closed without its
-    // button never runs on an earlier page's conditions.
-    const bool chosen = summary ? formReply_.summaryChosen() : formReply_.queryChosen();
-    const FormReply reply = formReply_;
-    if (summary)
-        formReply_.summaryDone();
-    else
-        formReply_.queryDone();
-    if (!chosen) {
-        showMessage(texts_.text(summary ? QStringLiteral("sum_msg") : QStringLiteral("tj_msg")), false);
-        return;
-    }
-    const QString& conditions = reply.replyConditions;
-    const QString& groups = reply.replyGroups;
-    const QString& sums = reply.replySums;
-
-    if (summary) {
-        ConditionalSummaryInfo info;
-        const Status status =
-            runConditionalSummary(*result_, progress, std::move(tables[0]), conditions, groups, sums, &info);
-        progress.finish();
-        if (!status.isOk()) {
-            showMessage(QStringLiteral("条件汇总没有完成。\n\n%1").arg(status.message()));
-            return;
-        }
-        showResultSheet();
-        showStatus(QStringLiteral("汇总完成：%1 行符合条件，按 %2 分组，小计行 %3 个。")
-                       .arg(info.matchingRows)
-                       .arg(groups.split(u'|').join(QStringLiteral("、")))
-                       .arg(info.groups.subtotalRows));
-        return;
-    }
-    ConditionalQueryInfo info;
-    const Status status = runConditionalQuery(*result_, progress, std::move(tables[0]), conditions, &info);
-    progress.finish();
-    if (!status.isOk()) {
-        showMessage(QStringLiteral("条件查询没有完成。\n\n%1").arg(status.message()));
-        return;
-    }
-    showResultSheet();
-    showStatus(
-        QStringLiteral("查询完成：%1 个条件，%2 行符合条件。").arg(info.conditions).arg(info.matchingRows));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Export, report, help, repair
 
 void CQuellarDlg::exportToExcel() {
-    const SaveChoice choice = prompts_->exportPath(this);
-    if (choice.path.isEmpty()) return;
-    const ExportTarget target = exportTarget(choice.path, choice.xlsxFilter);
+    const std::optional<SaveChoice> choice = prompts_->exportPath(this);
+    if (!choice) return;
+    const ExportTarget target = exportTarget(choice->path, choice->xlsxFilter);
     const Status status = result_->exportWorkbook(target.path, target.kind);
     if (!status.isOk()) {
-        showMessage(QStringLiteral("导出没有完成。\n\n%1").arg(status.message()));
+        reportFailure(Command::Export, status);
         return;
     }
     showStatus(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(target.path)));

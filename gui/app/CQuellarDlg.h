@@ -2,8 +2,10 @@
 // CQuellarDlg: the main window. It holds the two file panes and the result pane, the range
 // boxes that show and set each file pane's selection, the menu and the toolbar, and runs
 // every command: opening file 1 and file 2, the table operations in their common frame
-// (read the selected ranges under a progress window, ask for the options, run the core,
-// write the result into the result pane), export, the report, help and repair.
+// (runTableCommand: read the selected ranges under a progress window, ask for the options,
+// run the core, write the result into the result pane), export, the report, help and repair.
+// Each command is bound to its handler in the command table of CQuellarDlg.cpp; a command
+// without a row or a handler there does not compile.
 //
 // Working files (1.xml, 2.xml, report.htm, the form pages tj_select.htm and tj_sum.htm) are
 // written into startDirectory, the current directory when the window was made. Questions to
@@ -11,17 +13,20 @@
 // them. Failures never end the program: each is shown in a message box titled "Quellar"
 // naming what failed, and the panes keep what they showed.
 
+#include "app/UserPrompts.h"
+#include "base/Progress.h"
+#include "base/RowTable.h"
 #include "base/StringTools.h"
 #include "forms/FormReply.h"
-#include "app/UserPrompts.h"
 #include "table/Report.h"
-#include "base/RowTable.h"
 
 #include <QMainWindow>
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QLabel;
@@ -59,6 +64,7 @@ public:
         Report,
         About,
     };
+    static constexpr int kCommandCount = int(Command::About) + 1;
 
     // startDirectory: where working files go; the current directory by default.
     explicit CQuellarDlg(const QString& startDirectory = QString(), QWidget* parent = nullptr);
@@ -110,6 +116,7 @@ public slots:
     void showWebSite();
     void repair();
     void showAbout();
+    void closeWindow() { close(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -118,6 +125,21 @@ private:
     struct CommandActions {
         QAction* menu = nullptr;
         QAction* tool = nullptr;
+    };
+
+    using Tables = std::vector<RowTable>;
+    // What a table operation supplies to runTableCommand; the frame does the rest.
+    struct TableCommand {
+        int panes = 1; // whose selections are read: file 1, or files 1 and 2
+        // After reading, with the progress window gone: asks for the options (and may refuse
+        // with a message). False ends the command: cancelled, nothing chosen, or refused.
+        std::function<bool(Tables& tables)> ask;
+        // The core, writing its result into the result pane.
+        std::function<Status(ResultSink& sink, Progress& progress, Tables& tables)> run;
+        // The status line once the result is shown.
+        std::function<QString()> done;
+        // What follows the shown result, if anything (the report, a note).
+        std::function<void()> then;
     };
 
     void buildActions();
@@ -134,15 +156,22 @@ private:
     void applyTypedRange(int which, bool normalise);
     void showFileName(int which);
 
-    // The frame: clips the selection of each file pane (1, or 1 and 2), reads the ranges
-    // under the "init" text and hands back the tables.
-    // Reads the selections of the first paneCount panes under the "init" progress; empty
-    // (after a message) when a selection is too large to read.
-    std::vector<RowTable> readSources(int paneCount, CRunDlg& progress);
+    // The error boundary of every command: `work` runs unless another command is running;
+    // an exception ends it with a message box naming the command `name`.
+    void guarded(const QString& name, const std::function<void()>& work);
+    // "<command>没有完成。" with the reason, in a message box.
+    void reportFailure(Command command, const Status& status);
+    // The frame of the table operations: reads the selected ranges, asks, runs the core
+    // into the result pane under the progress window, and shows the result or the failure.
+    void runTableCommand(Command command, const TableCommand& table);
+    // Clips the selection of each of the first paneCount file panes and reads the ranges
+    // under the "init" progress; empty (after a message) when a selection is too large.
+    Tables readSources(int paneCount, CRunDlg& progress);
     void finishComparison(const QString& reportTitle);
     // 条件查询 (summary false) and 条件汇总: the form page built from the file 1 table,
-    // written into startDirectory and shown; the reply runs the core.
-    void runConditionForm(bool summary);
+    // written into startDirectory and shown; what its button handed back, or nullopt
+    // (after a message) when there is nothing to run.
+    std::optional<FormReply> askConditions(bool summary, const RowTable& table);
     // Shows the result pane's first sheet, where an operation has just written.
     void showResultSheet();
     void showStatus(const QString& text);

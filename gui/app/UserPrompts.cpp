@@ -16,23 +16,36 @@ QString applicationTitle() {
     return QStringLiteral("Quellar");
 }
 
-QString UserPrompts::openWorkbookPath(QWidget* parent, int which) {
+namespace {
+
+// The choice of a dialog that was confirmed; nullopt when it was cancelled.
+template <typename Dialog>
+auto confirmedChoice(Dialog& dialog) -> std::optional<std::decay_t<decltype(dialog.choice())>> {
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.choice();
+}
+
+} // namespace
+
+std::optional<QString> UserPrompts::openWorkbookPath(QWidget* parent, int which) {
     const QString title = which == 1 ? QStringLiteral("打开文件1") : QStringLiteral("打开文件2");
     const QString filter = QStringLiteral("Excel 工作簿 (*.xlsx *.xlsm *.xls *.xml *.csv);;所有文件 (*)");
     const QString path = QFileDialog::getOpenFileName(parent, title, lastFolder_, filter);
-    if (!path.isEmpty()) lastFolder_ = QFileInfo(path).absolutePath();
+    if (path.isEmpty()) return std::nullopt;
+    lastFolder_ = QFileInfo(path).absolutePath();
     return path;
 }
 
-SaveChoice UserPrompts::exportPath(QWidget* parent) {
+std::optional<SaveChoice> UserPrompts::exportPath(QWidget* parent) {
     const QString xls = QStringLiteral("Excel 2003 ( *.xls )");
     const QString xlsx = QStringLiteral("Excel 2007 ( *.xlsx )");
     QString selected = xls;
     SaveChoice choice;
     choice.path = QFileDialog::getSaveFileName(parent, QStringLiteral("导出到Excel"), lastFolder_,
                                                xls + QStringLiteral(";;") + xlsx, &selected);
+    if (choice.path.isEmpty()) return std::nullopt;
     choice.xlsxFilter = selected == xlsx;
-    if (!choice.path.isEmpty()) lastFolder_ = QFileInfo(choice.path).absolutePath();
+    lastFolder_ = QFileInfo(choice.path).absolutePath();
     return choice;
 }
 
@@ -53,39 +66,36 @@ void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statist
     dialog.exec();
 }
 
-JoinChoice UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
+std::optional<JoinChoice> UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
     CLinkDlg dialog(commonFields, parent);
-    dialog.exec();
-    return dialog.choice();
+    return confirmedChoice(dialog);
 }
 
-FilterChoice UserPrompts::filterOptions(QWidget* parent, const FieldList& offeredFields) {
+std::optional<FilterChoice> UserPrompts::filterOptions(QWidget* parent, const FieldList& offeredFields) {
     SelDlg dialog(offeredFields, parent);
-    dialog.exec();
-    return dialog.choice();
+    return confirmedChoice(dialog);
 }
 
-GroupSumChoice UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fields) {
+std::optional<GroupSumChoice> UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fields) {
     CSumDlg dialog(fields, parent);
-    dialog.exec();
-    return dialog.choice();
+    return confirmedChoice(dialog);
 }
 
-PageSumChoice UserPrompts::pageSumOptions(QWidget* parent, const QStringList& dialogList, int proposedRows) {
+std::optional<PageSumChoice> UserPrompts::pageSumOptions(QWidget* parent, const QStringList& dialogList,
+                                                         int proposedRows) {
     PageSumDlg dialog(dialogList, proposedRows, parent);
-    dialog.exec();
-    return dialog.choice();
+    return confirmedChoice(dialog);
+}
+
+std::optional<int> UserPrompts::blankRowCount(QWidget* parent) {
+    CAddRowDlg dialog(parent);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.blankCount();
 }
 
 void UserPrompts::conditionForm(QWidget* parent, const QString& pagePath, FormReply& reply) {
     TjSelectDlg dialog(pagePath, reply, parent);
     dialog.exec();
-}
-
-int UserPrompts::blankRowCount(QWidget* parent) {
-    CAddRowDlg dialog(parent);
-    dialog.exec();
-    return dialog.blankCount();
 }
 
 void UserPrompts::message(QWidget* parent, const QString& text, bool warning) {

@@ -4,6 +4,7 @@
 // options dialogs, message boxes, the desktop's "open"); the tests put in answers of their
 // own and record what would have been shown, so the commands run end to end offscreen.
 
+#include "base/RowTable.h"
 #include "dialogs/CLinkDlg.h"
 #include "dialogs/CSumDlg.h"
 #include "dialogs/PageSumDlg.h"
@@ -11,7 +12,6 @@
 #include "dialogs/StatisticsDlg.h"
 #include "forms/FormReply.h"
 #include "table/Comparison.h"
-#include "base/RowTable.h"
 
 #include <QString>
 #include <QStringList>
@@ -38,30 +38,33 @@ class UserPrompts {
 public:
     virtual ~UserPrompts() = default;
 
-    // The workbook to open as file `which` (1 or 2); empty when cancelled.
-    virtual QString openWorkbookPath(QWidget* parent, int which);
-    // Where to export the result; an empty path when cancelled.
-    virtual SaveChoice exportPath(QWidget* parent);
-    // CDiffDlg with the offered field names; nullopt when cancelled.
+    // Each question hands back nullopt when the user cancelled it.
+
+    // The workbook to open as file `which` (1 or 2).
+    virtual std::optional<QString> openWorkbookPath(QWidget* parent, int which);
+    // Where to export the result.
+    virtual std::optional<SaveChoice> exportPath(QWidget* parent);
+    // CDiffDlg with the offered field names.
     virtual std::optional<DiffChoice> diffOptions(QWidget* parent, const FieldList& fields);
-    // GzbDlg; nullopt when cancelled.
+    // GzbDlg.
     virtual std::optional<CompareOptions> bookOptions(QWidget* parent);
     // The options dialogs of join (CLinkDlg, with the common fields), comparison filter
     // (SelDlg, with the offered fields) and group summary (CSumDlg, with the table's
-    // fields). A cancelled dialog hands back its empty choice.
-    virtual JoinChoice joinOptions(QWidget* parent, const FieldList& commonFields);
-    virtual FilterChoice filterOptions(QWidget* parent, const FieldList& offeredFields);
-    virtual GroupSumChoice groupSumOptions(QWidget* parent, const FieldList& fields);
+    // fields).
+    virtual std::optional<JoinChoice> joinOptions(QWidget* parent, const FieldList& commonFields);
+    virtual std::optional<FilterChoice> filterOptions(QWidget* parent, const FieldList& offeredFields);
+    virtual std::optional<GroupSumChoice> groupSumOptions(QWidget* parent, const FieldList& fields);
     // PageSumDlg with the dialog list (field count, then names) and the proposed rows per
-    // page. A cancelled dialog hands back its empty choice.
-    virtual PageSumChoice pageSumOptions(QWidget* parent, const QStringList& dialogList, int proposedRows);
+    // page.
+    virtual std::optional<PageSumChoice> pageSumOptions(QWidget* parent, const QStringList& dialogList,
+                                                        int proposedRows);
+    // CAddRowDlg: the typed count of blank rows (0 or more).
+    virtual std::optional<int> blankRowCount(QWidget* parent);
     // The condition form page at pagePath in TjSelectDlg; its button stores the user's
     // choices in `reply`, closing the window otherwise leaves `reply` as it was.
     virtual void conditionForm(QWidget* parent, const QString& pagePath, FormReply& reply);
     // StatisticsDlg (差异统计) with the statistics of the last comparison.
     virtual void showStatistics(QWidget* parent, const NamedStatistics& statistics);
-    // CAddRowDlg: the typed count of blank rows; -1 when cancelled.
-    virtual int blankRowCount(QWidget* parent);
     // A message box with an OK button titled with the program's name.
     virtual void message(QWidget* parent, const QString& text, bool warning);
     // The desktop's "open" for the report, help pages and exported workbooks.

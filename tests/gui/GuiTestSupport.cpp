@@ -11,41 +11,47 @@
 namespace quellar::test {
 
 namespace {
-template <typename T> T takeFront(std::deque<T>& queue, T fallback) {
-    if (queue.empty()) return fallback;
+template <typename T> std::optional<T> takeFront(std::deque<T>& queue) {
+    if (queue.empty()) return std::nullopt;
     T value = std::move(queue.front());
+    queue.pop_front();
+    return value;
+}
+template <typename T> std::optional<T> takeFront(std::deque<std::optional<T>>& queue) {
+    if (queue.empty()) return std::nullopt;
+    std::optional<T> value = std::move(queue.front());
     queue.pop_front();
     return value;
 }
 } // namespace
 
-QString ScriptedPrompts::openWorkbookPath(QWidget*, int which) {
+std::optional<QString> ScriptedPrompts::openWorkbookPath(QWidget*, int which) {
     openAsked.push_back(which);
-    return takeFront(openPaths, QString());
+    return takeFront(openPaths);
 }
 
-SaveChoice ScriptedPrompts::exportPath(QWidget*) {
-    return takeFront(savePaths, SaveChoice{});
+std::optional<SaveChoice> ScriptedPrompts::exportPath(QWidget*) {
+    return takeFront(savePaths);
 }
 
 std::optional<DiffChoice> ScriptedPrompts::diffOptions(QWidget*, const FieldList& fields) {
     offeredFields.push_back(fields);
-    return takeFront(diffAnswers, std::optional<DiffChoice>());
+    return takeFront(diffAnswers);
 }
 
 std::optional<CompareOptions> ScriptedPrompts::bookOptions(QWidget*) {
     ++bookAsked;
-    return takeFront(bookAnswers, std::optional<CompareOptions>());
+    return takeFront(bookAnswers);
 }
 
-JoinChoice ScriptedPrompts::joinOptions(QWidget*, const FieldList& commonFields) {
+std::optional<JoinChoice> ScriptedPrompts::joinOptions(QWidget*, const FieldList& commonFields) {
     joinOffered.push_back(commonFields);
-    return takeFront(joinAnswers, JoinChoice{});
+    return takeFront(joinAnswers);
 }
 
-FilterChoice ScriptedPrompts::filterOptions(QWidget*, const FieldList& offeredFields) {
+std::optional<FilterChoice> ScriptedPrompts::filterOptions(QWidget*, const FieldList& offeredFields) {
     filterOffered.push_back(offeredFields);
-    return takeFront(filterAnswers, FilterChoice{});
+    return takeFront(filterAnswers);
 }
 
 void ScriptedPrompts::conditionForm(QWidget*, const QString& pagePath, FormReply& reply) {
@@ -56,14 +62,14 @@ void ScriptedPrompts::conditionForm(QWidget*, const QString& pagePath, FormReply
     answer(pagePath, reply);
 }
 
-GroupSumChoice ScriptedPrompts::groupSumOptions(QWidget*, const FieldList& fields) {
+std::optional<GroupSumChoice> ScriptedPrompts::groupSumOptions(QWidget*, const FieldList& fields) {
     groupSumOffered.push_back(fields);
-    return takeFront(groupSumAnswers, GroupSumChoice{});
+    return takeFront(groupSumAnswers);
 }
 
-int ScriptedPrompts::blankRowCount(QWidget*) {
+std::optional<int> ScriptedPrompts::blankRowCount(QWidget*) {
     ++blankRowsAsked;
-    return takeFront(blankRowAnswers, -1);
+    return takeFront(blankRowAnswers);
 }
 
 void ScriptedPrompts::message(QWidget*, const QString& text, bool) {

@@ -19,30 +19,29 @@ QString staff(int n);
 
 class ScriptedPrompts : public UserPrompts {
 public:
-    QString openWorkbookPath(QWidget*, int which) override;
-    SaveChoice exportPath(QWidget*) override;
+    std::optional<QString> openWorkbookPath(QWidget*, int which) override;
+    std::optional<SaveChoice> exportPath(QWidget*) override;
     std::optional<DiffChoice> diffOptions(QWidget*, const FieldList& fields) override;
     std::optional<CompareOptions> bookOptions(QWidget*) override;
-    JoinChoice joinOptions(QWidget*, const FieldList& commonFields) override;
-    FilterChoice filterOptions(QWidget*, const FieldList& offeredFields) override;
-    GroupSumChoice groupSumOptions(QWidget*, const FieldList& fields) override;
-    int blankRowCount(QWidget*) override;
+    std::optional<JoinChoice> joinOptions(QWidget*, const FieldList& commonFields) override;
+    std::optional<FilterChoice> filterOptions(QWidget*, const FieldList& offeredFields) override;
+    std::optional<GroupSumChoice> groupSumOptions(QWidget*, const FieldList& fields) override;
+    std::optional<int> blankRowCount(QWidget*) override;
     void conditionForm(QWidget*, const QString& pagePath, FormReply& reply) override;
     void message(QWidget*, const QString& text, bool warning) override;
     void openDocument(const QString& path) override { opened.append(path); }
     void showWorkbook(const QString& path) override { shownWorkbooks.append(path); }
     void showStatistics(QWidget*, const NamedStatistics& statistics) override { shownStatistics.push_back(statistics); }
 
-    // Answers, used in order.
+    // Answers, used in order (nullopt: cancelled). With no answer left, a question is cancelled.
     std::deque<QString> openPaths;
     std::deque<SaveChoice> savePaths;
     std::deque<std::optional<DiffChoice>> diffAnswers;
     std::deque<std::optional<CompareOptions>> bookAnswers;
-    // With no answer left, these dialogs are cancelled (empty choice, count -1).
-    std::deque<JoinChoice> joinAnswers;
-    std::deque<FilterChoice> filterAnswers;
-    std::deque<GroupSumChoice> groupSumAnswers;
-    std::deque<int> blankRowAnswers;
+    std::deque<std::optional<JoinChoice>> joinAnswers;
+    std::deque<std::optional<FilterChoice>> filterAnswers;
+    std::deque<std::optional<GroupSumChoice>> groupSumAnswers;
+    std::deque<std::optional<int>> blankRowAnswers;
     // The condition form: each answer acts on the reply as the page would (or runs the real
     // window); with no answer left the window is closed without a reply.
     std::deque<std::function<void(const QString& pagePath, FormReply& reply)>> formAnswers;

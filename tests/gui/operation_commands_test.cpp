@@ -297,7 +297,7 @@ TEST_F(OperationCommandsTest, NothingChosenEndsEachCommandWithoutWriting) {
         QStringList messages;
     };
     const Case cases[] = {
-        {"join cancelled", [&] { prompts->joinAnswers.push_back(JoinChoice{}); }, Command::Join, {}},
+        {"join cancelled", [&] { prompts->joinAnswers.push_back(std::nullopt); }, Command::Join, {}},
         {"join with empty names",
          [&] {
              prompts->joinAnswers.push_back(JoinChoice{{QString(), QString()}, {}});
@@ -305,13 +305,13 @@ TEST_F(OperationCommandsTest, NothingChosenEndsEachCommandWithoutWriting) {
          Command::Join,
          {}},
         {"filter cancelled",
-         [&] { prompts->filterAnswers.push_back(FilterChoice{}); },
+         [&] { prompts->filterAnswers.push_back(std::nullopt); },
          Command::Filter,
          {texts.text(QStringLiteral("selTj"))}},
-        {"blank rows cancelled", [&] { prompts->blankRowAnswers.push_back(-1); }, Command::BlankRows, {}},
+        {"blank rows cancelled", [&] { prompts->blankRowAnswers.push_back(std::nullopt); }, Command::BlankRows, {}},
         {"blank rows count 0", [&] { prompts->blankRowAnswers.push_back(0); }, Command::BlankRows, {}},
         {"group summary cancelled",
-         [&] { prompts->groupSumAnswers.push_back(GroupSumChoice{}); },
+         [&] { prompts->groupSumAnswers.push_back(std::nullopt); },
          Command::GroupSum,
          {}},
         {"group summary with columns but no group",
@@ -351,7 +351,7 @@ TEST_F(OperationCommandsTest, EachResultReplacesTheLastAndNamesTheSheetAfterItsO
 }
 
 // The program's own prompts show the real dialogs, modally, and hand back what the user
-// chose there; a cancelled dialog hands back its empty choice.
+// chose there; a cancelled dialog hands back nullopt.
 TEST(OperationPrompts, TheRealDialogsAnswerForTheFourCommands) {
     UserPrompts prompts;
     whenShown<CLinkDlg>([](CLinkDlg* dialog) {
@@ -359,28 +359,28 @@ TEST(OperationPrompts, TheRealDialogsAnswerForTheFourCommands) {
         dialog->fileTwoButton()->setChecked(true);
         dialog->confirmButton()->click();
     });
-    const JoinChoice join = prompts.joinOptions(nullptr, kStaffFields);
+    const JoinChoice join = prompts.joinOptions(nullptr, kStaffFields).value();
     EXPECT_EQ(join.conditions, QStringList({u(u"工号")}));
     EXPECT_FALSE(join.options.preferFileOne);
     whenShown<CLinkDlg>([](CLinkDlg* dialog) {
         choose(dialog->condition(0), u(u"工号"));
         dialog->cancelButton()->click();
     });
-    EXPECT_TRUE(prompts.joinOptions(nullptr, kStaffFields).conditions.isEmpty());
+    EXPECT_FALSE(prompts.joinOptions(nullptr, kStaffFields).has_value());
 
     whenShown<SelDlg>([](SelDlg* dialog) {
         choose(dialog->field(1), u(u"部门"));
         dialog->value(1)->setText(u(u"技术部"));
         dialog->confirmButton()->click();
     });
-    const FilterChoice filter = prompts.filterOptions(nullptr, kStaffFields);
+    const FilterChoice filter = prompts.filterOptions(nullptr, kStaffFields).value();
     EXPECT_EQ(filter.fields, QStringList({u(u"部门")}));
     EXPECT_EQ(filter.values, QStringList({u(u"技术部")}));
     whenShown<SelDlg>([](SelDlg* dialog) {
         choose(dialog->field(0), u(u"部门"));
         dialog->reject();
     });
-    EXPECT_TRUE(prompts.filterOptions(nullptr, kStaffFields).fields.isEmpty());
+    EXPECT_FALSE(prompts.filterOptions(nullptr, kStaffFields).has_value());
 
     whenShown<CAddRowDlg>([](CAddRowDlg* dialog) {
         dialog->countBox()->stepBy(2);
@@ -388,7 +388,7 @@ TEST(OperationPrompts, TheRealDialogsAnswerForTheFourCommands) {
     });
     EXPECT_EQ(prompts.blankRowCount(nullptr), 3);
     whenShown<CAddRowDlg>([](CAddRowDlg* dialog) { dialog->cancelButton()->click(); });
-    EXPECT_EQ(prompts.blankRowCount(nullptr), -1);
+    EXPECT_FALSE(prompts.blankRowCount(nullptr).has_value());
 
     whenShown<CSumDlg>([](CSumDlg* dialog) {
         choose(dialog->group(0), u(u"部门"));
@@ -396,14 +396,14 @@ TEST(OperationPrompts, TheRealDialogsAnswerForTheFourCommands) {
         dialog->sumColumns()->addButton()->click();
         dialog->confirmButton()->click();
     });
-    const GroupSumChoice sum = prompts.groupSumOptions(nullptr, kStaffFields);
+    const GroupSumChoice sum = prompts.groupSumOptions(nullptr, kStaffFields).value();
     EXPECT_EQ(sum.groupFields, QStringList({u(u"部门")}));
     EXPECT_EQ(sum.sumLabels, QStringList({u(u"D (工资)")}));
     whenShown<CSumDlg>([](CSumDlg* dialog) {
         choose(dialog->group(0), u(u"部门"));
         dialog->cancelButton()->click();
     });
-    EXPECT_TRUE(prompts.groupSumOptions(nullptr, kStaffFields).groupFields.isEmpty());
+    EXPECT_FALSE(prompts.groupSumOptions(nullptr, kStaffFields).has_value());
 }
 
 // An allocation failure at any point of a window command (reading the panes, the operation,

@@ -34,7 +34,8 @@ QString u(const char16_t* text) {
 // The scripted prompts, answering PageSumDlg too (cancelled when no answer is left).
 class PagePrompts : public test::ScriptedPrompts {
 public:
-    PageSumChoice pageSumOptions(QWidget*, const QStringList& dialogList, int proposedRows) override {
+    std::optional<PageSumChoice> pageSumOptions(QWidget*, const QStringList& dialogList,
+                                                int proposedRows) override {
         offered.append(dialogList);
         proposals.push_back(proposedRows);
         if (answers.empty()) return {};

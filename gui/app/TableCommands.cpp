@@ -1,0 +1,366 @@
+// The table operations of the main window. Each supplies to the command frame
+// (CQuellarDlg::runTableCommand) only what is its own: which panes it reads, the dialog it
+// asks, the core it runs and the status line it leaves; the workbook comparison and the
+// page subtotals, which read no selection, report their failures the same way.
+
+#include "app/CQuellarDlg.h"
+
+#include "app/CRunDlg.h"
+#include "base/CellOps.h"
+#include "components/SheetPane.h"
+#include "forms/FormPages.h"
+#include "table/BlankRows.h"
+#include "table/Comparison.h"
+#include "table/ConditionalQuery.h"
+#include "table/Filter.h"
+#include "table/GroupSum.h"
+#include "table/Join.h"
+#include "table/PageSubtotals.h"
+#include "table/WorkbookComparison.h"
+#include "workbook/PageBreaks.h"
+#include "workbook/RangeReader.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace quellar {
+namespace {
+
+// A choice list counts only when at least one of its names is not empty.
+bool anyNamed(const QStringList& names) {
+    return std::any_of(names.begin(), names.end(), [](const QString& name) { return !name.isEmpty(); });
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The comparisons
+
+void CQuellarDlg::compareTables() {
+    std::optional<DiffChoice> choice;
+    CompareCounts counts;
+    CompareStatistics statistics;
+    runTableCommand(
+        Command::CompareTables,
+        {.panes = 2,
+         .ask =
+             [&](Tables& t) {
+                 choice = prompts_->diffOptions(this, commonFieldNames(t[0], t[1]));
+                 // Key mode with no key chosen: nothing happens.
+                 return choice && !(choice->options.keyMode && choice->keys.isEmpty());
+             },
+         .run =
+             [&](ResultSink& sink, Progress& progress, Tables& t) {
+                 reportText_.clear();
+                 return runTableComparison(1, texts_.text(QStringLiteral("diff1")), sink, std::move(t[0]),
+                                           std::move(t[1]), choice->options, choice->keys, reportText_,
+                                           progress, &counts, &statistics);
+             },
+         .done =
+             [&] {
+                 return QStringLiteral(
+                            "对比完成：不同的行 %1，不同的单元格 %2（红色），文件一独有 %3（黄色），"
+                            "文件2独有 %4（绿色）。")
+                     .arg(counts.differentRows)
+                     .arg(counts.differentCells)
+                     .arg(counts.yellowCells)
+                     .arg(counts.greenCells) +
+                     keepStatistics({{texts_.text(QStringLiteral("diff1")), std::move(statistics)}});
+             },
+         .then = [&] { finishComparison(texts_.text(QStringLiteral("diff2"))); }});
+}
+
+void CQuellarDlg::compareBooks() {
+    const std::optional<CompareOptions> options = prompts_->bookOptions(this);
+    if (!options) return;
+    CRunDlg progress(this);
+    std::vector<BookComparePair> pairs;
+    const Status status = compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, *result_,
+                                           reportText_, progress, &pairs);
+    progress.finish();
+    if (status.code() == Status::Code::Cancelled) return; // no box ticked
+    if (!status.isOk()) {
+        reportFailure(Command::CompareBooks, status);
+        return;
+    }
+    int compared = 0;
+    int64_t differentRows = 0, differentCells = 0;
+    int firstSheet = -1;
+    NamedStatistics statistics;
+    for (const BookComparePair& pair : pairs) {
+        if (pair.skipped) continue;
+        statistics.emplace_back(pair.name, pair.statistics);
+        if (firstSheet < 0) firstSheet = pair.sheetNumber - 1;
+        ++compared;
+        differentRows += pair.counts.differentRows;
+        differentCells += pair.counts.differentCells;
+    }
+    if (firstSheet >= 0) result_->setActiveSheet(firstSheet);
+    const QString rulesAndColumn = keepStatistics(std::move(statistics));
+    showStatus(pairs.empty()
+                   ? QStringLiteral("两个工作簿没有同名的工作表，没有可比较的内容。")
+                   : QStringLiteral("比较完成：比较了 %1 对同名工作表，不同的行共 %2，不同的单元格共 %3。")
+                             .arg(compared)
+                             .arg(differentRows)
+                             .arg(differentCells) +
+                         rulesAndColumn);
+    finishComparison(texts_.text(QStringLiteral("diff_book")));
+}
+
+void CQuellarDlg::finishComparison(const QString& reportTitle) {
+    const QString path = QDir(startDirectory_).filePath(QStringLiteral("report.htm"));
+    const Status status = writeReport(path, reportTitle, reportText_, QDir::toNativeSeparators(file1Path_),
+                                      QDir::toNativeSeparators(file2Path_), clock_);
+    if (!status.isOk()) {
+        showMessage(QStringLiteral("无法写出对比报告。\n\n%1").arg(status.message()));
+        return;
+    }
+    prompts_->openDocument(path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Join, comparison filter, blank rows and group summary
+
+void CQuellarDlg::join() {
+    std::optional<JoinChoice> choice;
+    JoinInfo info;
+    runTableCommand(
+        Command::Join,
+        {.panes = 2,
+         .ask =
+             [&](Tables& t) {
+                 choice = prompts_->joinOptions(this, commonFieldNames(t[0], t[1]));
+                 return choice && anyNamed(choice->conditions); // else nothing happens
+             },
+         .run =
+             [&](ResultSink& sink, Progress& progress, Tables& t) {
+                 return runJoin(sink, progress, t[0], t[1], choice->conditions, choice->options, &info);
+             },
+         .done =
+             [&] {
+                 return QStringLiteral("连接完成：配对 %1 行，文件一独有 %2 行（黄色），文件二独有 %3 "
+                                       "行（绿色），文件二独有的列 %4 个。")
+                     .arg(info.pairedRows)
+                     .arg(info.unpairedRowsOne)
+                     .arg(info.unpairedRowsTwo)
+                     .arg(info.extraColumns);
+             }});
+}
+
+void CQuellarDlg::compareFilter() {
+    std::optional<FilterChoice> choice;
+    FilterInfo info;
+    runTableCommand(Command::Filter,
+                    {.panes = 2,
+                     .ask =
+                         [&](Tables& t) {
+                             choice = prompts_->filterOptions(this, filterOfferedFields(t[0], t[1]));
+                             if (choice && anyNamed(choice->fields)) return true;
+                             showMessage(texts_.text(QStringLiteral("selTj")), false);
+                             return false;
+                         },
+                     .run =
+                         [&](ResultSink& sink, Progress& progress, Tables& t) {
+                             return runFilter(sink, progress, t[0], t[1], choice->fields, choice->values,
+                                              &info);
+                         },
+                     .done =
+                         [&] {
+                             return QStringLiteral("筛选完成：文件一 %1 行、文件二 %2 行符合条件。")
+                                 .arg(info.matchesOne)
+                                 .arg(info.matchesTwo);
+                         },
+                     // A condition on a field one table lacks matched none of its rows: say so.
+                     .then =
+                         [&] {
+                             if (const QString note = filterMissingFieldsNote(info); !note.isEmpty())
+                                 showMessage(note, false);
+                         }});
+}
+
+void CQuellarDlg::addBlankRows() {
+    std::optional<int> count;
+    runTableCommand(
+        Command::BlankRows,
+        {.ask =
+             [&](Tables&) {
+                 count = prompts_->blankRowCount(this);
+                 return count && *count > 0; // no rows to add: nothing happens
+             },
+         .run = [&](ResultSink& sink, Progress& progress,
+                    Tables& t) { return runInsertBlankRows(sink, progress, std::move(t[0]), *count); },
+         .done = [&] { return QStringLiteral("已在每一行之后增加 %1 个空行。").arg(*count); }});
+}
+
+void CQuellarDlg::groupSummary() {
+    FieldList fields;
+    std::optional<GroupSumChoice> choice;
+    GroupSumInfo info;
+    runTableCommand(
+        Command::GroupSum,
+        {.ask =
+             [&](Tables& t) {
+                 int fieldRow = -1;
+                 fields = findFieldRow(t[0], fieldRow);
+                 choice = prompts_->groupSumOptions(this, fields);
+                 return choice && anyNamed(choice->groupFields); // no group field: nothing happens
+             },
+         .run =
+             [&](ResultSink& sink, Progress& progress, Tables& t) {
+                 return runGroupSum(sink, progress, std::move(t[0]), choice->groupFields, choice->sumLabels,
+                                    &info);
+             },
+         .done =
+             [&] {
+                 QStringList summed;
+                 for (int column : info.sumColumns)
+                     summed.append(column < fields.size() ? groupSumLabel(column, fields[column])
+                                                          : columnLetters(column + 1));
+                 return QStringLiteral("汇总完成：按 %1 分组，小计行 %2 个；汇总的列：%3。")
+                     .arg(choice->groupFields.join(QStringLiteral("、")))
+                     .arg(info.subtotalRows)
+                     .arg(summed.isEmpty() ? QStringLiteral("无") : summed.join(QStringLiteral("、")));
+             }});
+}
+
+// ---------------------------------------------------------------------------------------------
+// Page subtotals: worked on the working file of file 1, not on the panes; the result is a
+// workbook next to file 1, opened on the desktop.
+
+void CQuellarDlg::pageSubtotals() {
+    if (file1Path_.isEmpty()) {
+        showMessage(QStringLiteral("请先打开文件1，再做分页汇总。"), false);
+        return;
+    }
+    const int sheetNumber = pane1_->activeSheetIndex() + 1;
+    const QString sheetName = pane1_->activeSheet().name;
+    const QString workingFile = QDir(startDirectory_).filePath(QStringLiteral("1.xml"));
+    // The first page break of the sheet as file 1 prints it; the pane holds file 1 as it
+    // was read, so the file need not be read again.
+    const int pageBreak = firstPageBreakRow(pane1_->workbook(), sheetNumber);
+    PageSheet sheet;
+    Status status = runInBackground(QStringLiteral("正在读取工作表“%1” ...").arg(sheetName), [&] {
+        Result<PageSheet> read = readPageSheet(workingFile, sheetName);
+        if (read.isOk()) sheet = read.take();
+        return read.status();
+    });
+    if (!status.isOk()) {
+        reportFailure(Command::PageSubtotals, status);
+        return;
+    }
+    if (sheet.fieldRow < 0) {
+        showMessage(texts_.text(QStringLiteral("page_msg")));
+        return;
+    }
+
+    const std::optional<PageSumChoice> choice = prompts_->pageSumOptions(
+        this, pageSumDialogList(sheet.fields), proposedRowsPerPage(pageBreak, sheet.fieldRow));
+    if (!choice || choice->pageSumLabels.isEmpty()) return; // no column to sum: nothing happens
+
+    PageSubtotalOptions options;
+    options.rowsPerPage = std::clamp(choice->rowsPerPage.toInt(), 1, 99);
+    options.labelColumn = std::clamp(choice->subtotalColumn.toInt(), 0, 9);
+    options.sumColumns = pageSumColumns(choice->pageSumLabels);
+    const QString written = QDir(startDirectory_).filePath(QStringLiteral("3.xml"));
+    const QString output = pageSubtotalOutputPath(file1Path_);
+    PageSubtotalInfo info;
+    status = runInBackground(QStringLiteral("正在写出 %1 ...").arg(QFileInfo(output).fileName()), [&] {
+        Status s = writePageSubtotals(sheet, options, written, &info);
+        sheet = PageSheet(); // the working file's bytes are not needed any more
+        return s.isOk() ? convertPageSubtotals(written, output) : s;
+    });
+    if (!status.isOk()) {
+        reportFailure(Command::PageSubtotals, status);
+        return;
+    }
+    showStatus(QStringLiteral("分页汇总完成：每页 %1 行，小计行 %2 个，已写出 %3")
+                   .arg(options.rowsPerPage)
+                   .arg(info.subtotalRows)
+                   .arg(QDir::toNativeSeparators(output)));
+    prompts_->showWorkbook(output);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Conditional query and conditional summary
+
+std::optional<FormReply> CQuellarDlg::askConditions(bool summary, const RowTable& table) {
+    int fieldRow = -1;
+    const FieldList fields = findFieldRow(table, fieldRow);
+    if (fieldRow < 0) {
+        showMessage(texts_.text(QStringLiteral("check")), false);
+        return std::nullopt;
+    }
+    // The page is written beside the other working files and shown from there; a page that
+    // cannot be written is reported instead of showing an older one.
+    FormPageInfo pageInfo;
+    const Result<QString> page = summary ? buildSummaryPage(table, fields, fieldRow, &pageInfo)
+                                         : buildQueryPage(table, fields, fieldRow, &pageInfo);
+    if (!page.isOk()) {
+        showMessage(page.status().message());
+        return std::nullopt;
+    }
+    const QString path = QDir(startDirectory_).filePath(summary ? kSummaryPageFile : kQueryPageFile);
+    if (const Status written = writePageFile(path, page.value()); !written.isOk()) {
+        showMessage(QStringLiteral("无法写出条件页面“%1”。\n\n%2")
+                        .arg(QDir::toNativeSeparators(path), written.message()));
+        return std::nullopt;
+    }
+    // Values that hold "|" cannot be chosen on the page (its script refuses them); say so.
+    if (const QString note = formPageNote(pageInfo); !note.isEmpty()) showStatus(note);
+    prompts_->conditionForm(this, path, formReply_);
+
+    // What the page handed back is used once: the texts are emptied after every run, and
+    // also when the command stops for want of a choice, so a later form closed without its
+    // button never runs on an earlier page's conditions.
+    const bool chosen = summary ? formReply_.summaryChosen() : formReply_.queryChosen();
+    const FormReply reply = formReply_;
+    if (summary)
+        formReply_.summaryDone();
+    else
+        formReply_.queryDone();
+    if (!chosen) {
+        showMessage(texts_.text(summary ? QStringLiteral("sum_msg") : QStringLiteral("tj_msg")), false);
+        return std::nullopt;
+    }
+    return reply;
+}
+
+void CQuellarDlg::conditionalQueryCommand() {
+    std::optional<FormReply> reply;
+    ConditionalQueryInfo info;
+    runTableCommand(Command::Query,
+                    {.ask = [&](Tables& t) { return (reply = askConditions(false, t[0])).has_value(); },
+                     .run =
+                         [&](ResultSink& sink, Progress& progress, Tables& t) {
+                             return runConditionalQuery(sink, progress, t[0], reply->replyConditions, &info);
+                         },
+                     .done =
+                         [&] {
+                             return QStringLiteral("查询完成：%1 个条件，%2 行符合条件。")
+                                 .arg(info.conditions)
+                                 .arg(info.matchingRows);
+                         }});
+}
+
+void CQuellarDlg::conditionalSummaryCommand() {
+    std::optional<FormReply> reply;
+    ConditionalSummaryInfo info;
+    runTableCommand(Command::ConditionalSum,
+                    {.ask = [&](Tables& t) { return (reply = askConditions(true, t[0])).has_value(); },
+                     .run =
+                         [&](ResultSink& sink, Progress& progress, Tables& t) {
+                             return runConditionalSummary(sink, progress, t[0], reply->replyConditions,
+                                                          reply->replyGroups, reply->replySums, &info);
+                         },
+                     .done =
+                         [&] {
+                             return QStringLiteral("汇总完成：%1 行符合条件，按 %2 分组，小计行 %3 个。")
+                                 .arg(info.matchingRows)
+                                 .arg(reply->replyGroups.split(u'|').join(QStringLiteral("、")))
+                                 .arg(info.groups.subtotalRows);
+                         }});
+}
+
+} // namespace quellar
