@@ -306,15 +306,14 @@ bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& 
 }
 
 bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options, const ColumnRule& rule) {
-    if (cellsEqual(a, b, options)) return true;
-    // Unequal texts (or other parts): two numbers within the tolerance count as equal texts.
-    if (!rule.numeric || !options.compareText) return false;
+    if (!rule.numeric || !options.compareText || a.text == b.text) return cellsEqual(a, b, options);
+    // Two numbers count as equal texts within the tolerance. Texts that normalise alike hold the
+    // same number, so for numbers the tolerance alone decides and the texts need no normalising.
     double x = 0, y = 0;
     const bool fullWidth = options.rules.ignoreWidth;
-    if (!cellNumber(a.text.view(), fullWidth, x) || !cellNumber(b.text.view(), fullWidth, y) ||
-        !withinTolerance(x, y, rule))
-        return false;
-    return otherPartsMatch(a, b, options);
+    if (cellNumber(a.text.view(), fullWidth, x) && cellNumber(b.text.view(), fullWidth, y))
+        return withinTolerance(x, y, rule) && otherPartsMatch(a, b, options);
+    return cellsEqual(a, b, options);
 }
 
 FieldList commonFieldNames(const RowTable& t1, const RowTable& t2) {
