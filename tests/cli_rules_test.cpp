@@ -5,10 +5,10 @@
 
 #include "Cli.h"
 #include "base/Progress.h"
-#include "workbook/TableWriter.h"
-#include "workbook/WorkbookFormat.h"
 #include "tests/CliRun.h"
 #include "tests/TestSupport.h"
+#include "workbook/TableWriter.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -60,8 +60,9 @@ struct Inputs {
     Inputs() {
         a = dir.filePath("a.csv");
         b = dir.filePath("b.csv");
-        writeFile(a, QString::fromUtf16(u"编号,姓名,工资,时间\n1001,张 三,8500.00,9:00\n1002,李四,7200.5,9:01\n"
-                                        u"1003,ＡＢＣ,100,9:02\n"));
+        writeFile(a,
+                  QString::fromUtf16(u"编号,姓名,工资,时间\n1001,张 三,8500.00,9:00\n1002,李四,7200.5,9:01\n"
+                                     u"1003,ＡＢＣ,100,9:02\n"));
         writeFile(b, QString::fromUtf16(u"编号,工资,姓名,部门,时间\n１００１,8500.004,张\u3000三,甲,8:00\n"
                                         u"1002,7300,李四,乙,8:00\n1003,100,ABC,丙,8:00\n"));
     }
@@ -80,7 +81,8 @@ TEST(CliRules, RulesChangeTheMarksAndTheSummarySaysSo) {
     EXPECT_TRUE(run.out.contains(QString::fromUtf16(u"不同的单元格：4"))) << run.out.toStdString();
 
     run = runCli({"compare", "--key", key, in.a, in.b, "-o", out, "--summary", summary, "--tolerance", "0.01",
-                  "--ignore-spaces", "--ignore-width", "--ignore-column", QString::fromUtf16(u"时间"), "--quiet"});
+                  "--ignore-spaces", "--ignore-width", "--ignore-column", QString::fromUtf16(u"时间"),
+                  "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     // Only 1002's salary differs (by 99.5); the time column is neither red nor yellow/green,
     // the department column is file 2's alone.
@@ -114,7 +116,8 @@ TEST(CliRules, SummaryWithoutRulesLeavesEveryOutputAsItWas) {
     const QString plain = in.dir.filePath("plain.xml"), withSummary = in.dir.filePath("summary.xml");
     const QString summary = in.dir.filePath("s.json");
     const CliRun a = runCli({"compare", "--key", key, in.a, in.b, "-o", plain, "--quiet"});
-    const CliRun b = runCli({"compare", "--key", key, in.a, in.b, "-o", withSummary, "--summary", summary, "--quiet"});
+    const CliRun b =
+        runCli({"compare", "--key", key, in.a, in.b, "-o", withSummary, "--summary", summary, "--quiet"});
     ASSERT_EQ(a.status, 0);
     ASSERT_EQ(b.status, 0);
     EXPECT_EQ(a.out, b.out);
@@ -124,8 +127,12 @@ TEST(CliRules, SummaryWithoutRulesLeavesEveryOutputAsItWas) {
     EXPECT_FALSE(s["rules"].toObject()["ignore_spaces"].toBool());
     // By position, --columns-by-name pairs the salary columns although they moved.
     const QString out = in.dir.filePath("p.json");
-    ASSERT_EQ(runCli({"compare", "--by-position", "--columns-by-name", in.a, in.b, "-o", out, "--summary", summary}).status, 0);
-    EXPECT_EQ(readJson(summary)["columns"].toArray()[2].toObject()["file2"].toString(), QString::fromUtf16(u"工资"));
+    ASSERT_EQ(
+        runCli({"compare", "--by-position", "--columns-by-name", in.a, in.b, "-o", out, "--summary", summary})
+            .status,
+        0);
+    EXPECT_EQ(readJson(summary)["columns"].toArray()[2].toObject()["file2"].toString(),
+              QString::fromUtf16(u"工资"));
 }
 
 TEST(CliRules, CompareBooksGivesOneSummaryPerSheetPair) {
@@ -142,8 +149,8 @@ TEST(CliRules, CompareBooksGivesOneSummaryPerSheetPair) {
     const QString b1 = book("1.xml", test::tbl("a,b;1,x;2,y"), test::tbl("n,v;p,1.5"));
     const QString b2 = book("2.xml", test::tbl("b,a,c;x,1,0;z,2,0"), test::tbl("n,v;p,1.52"));
     const QString summary = dir.filePath("s.json");
-    const CliRun run = runCli({"compare-books", b1, b2, "-o", dir.filePath("r.json"), "--columns-by-name", "--tolerance",
-                               "v=0.05", "--summary", summary});
+    const CliRun run = runCli({"compare-books", b1, b2, "-o", dir.filePath("r.json"), "--columns-by-name",
+                               "--tolerance", "v=0.05", "--summary", summary});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     const QJsonArray sheets = readJson(summary)["sheets"].toArray();
     ASSERT_EQ(sheets.size(), 2);
@@ -153,7 +160,8 @@ TEST(CliRules, CompareBooksGivesOneSummaryPerSheetPair) {
     EXPECT_TRUE(sheets[0].toObject()["columns"].toArray()[2].toObject()["file1"].isNull());
     EXPECT_EQ(sheets[1].toObject()["cells"].toObject()["differing"].toInt(), 0); // within 0.05
     // The field named by a rule needs to be in some sheet pair only.
-    const CliRun unknown = runCli({"compare-books", b1, b2, "-o", dir.filePath("u.json"), "--tolerance", "w=1"});
+    const CliRun unknown =
+        runCli({"compare-books", b1, b2, "-o", dir.filePath("u.json"), "--tolerance", "w=1"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_TRUE(unknown.err.contains("--tolerance") && unknown.err.contains(QString::fromUtf16(u"“w”")))
         << unknown.err.toStdString();
@@ -174,21 +182,29 @@ TEST(CliRules, BadRulesEndWithStatusTwoAndNoOutput) {
     };
     const std::vector<Case> cases = {
         {"tolerance not a number", {"--tolerance", "abc"}, {"--tolerance", "abc"}},
-        {"negative tolerance", {"--rel-tolerance", QString::fromUtf16(u"工资=-1%")}, {"--rel-tolerance", QString::fromUtf16(u"工资")}},
-        {"tolerance for an unknown field", {"--tolerance", QString::fromUtf16(u"奖金=1")}, {"--tolerance", QString::fromUtf16(u"奖金")}},
-        {"tolerance for the key", {"--tolerance", QString::fromUtf16(u"编号=1")}, {"--tolerance", QString::fromUtf16(u"编号")}},
+        {"negative tolerance",
+         {"--rel-tolerance", QString::fromUtf16(u"工资=-1%")},
+         {"--rel-tolerance", QString::fromUtf16(u"工资")}},
+        {"tolerance for an unknown field",
+         {"--tolerance", QString::fromUtf16(u"奖金=1")},
+         {"--tolerance", QString::fromUtf16(u"奖金")}},
+        {"tolerance for the key",
+         {"--tolerance", QString::fromUtf16(u"编号=1")},
+         {"--tolerance", QString::fromUtf16(u"编号")}},
         {"ignored key", {"--ignore-column", key}, {"--ignore-column", key}},
         {"ignored unknown field", {"--ignore-column", "zz"}, {"--ignore-column", "zz"}},
     };
     for (const Case& c : cases) {
-        const CliRun run = runCli(QStringList{"compare", "--key", key, in.a, in.b, "-o", out, "--summary", summary} + c.arguments);
+        const CliRun run = runCli(
+            QStringList{"compare", "--key", key, in.a, in.b, "-o", out, "--summary", summary} + c.arguments);
         EXPECT_EQ(run.status, 2) << c.label;
         for (const QString& m : c.mentions)
             EXPECT_TRUE(run.err.contains(m)) << c.label << ": " << run.err.toStdString();
         EXPECT_FALSE(QFile::exists(out) || QFile::exists(summary)) << c.label;
     }
     for (const QString& file : {noFields, repeated}) {
-        const CliRun run = runCli({"compare", "--by-position", "--columns-by-name", file, in.b, "-o", out, "--summary", summary});
+        const CliRun run = runCli(
+            {"compare", "--by-position", "--columns-by-name", file, in.b, "-o", out, "--summary", summary});
         EXPECT_EQ(run.status, 2) << file.toStdString();
         EXPECT_TRUE(run.err.contains("--columns-by-name")) << run.err.toStdString();
         EXPECT_FALSE(QFile::exists(out) || QFile::exists(summary));

@@ -70,8 +70,8 @@ TEST(CompareRules, TextAndNumberRules) {
         {u"10.000000x", u"10", width, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(textsEqual(c.a, c.b, c.rules), c.equal) << QString::fromUtf16(c.a).toStdString() << " / "
-                                                         << QString::fromUtf16(c.b).toStdString();
+        EXPECT_EQ(textsEqual(c.a, c.b, c.rules), c.equal)
+            << QString::fromUtf16(c.a).toStdString() << " / " << QString::fromUtf16(c.b).toStdString();
         if (c.equal)
             EXPECT_EQ(hashNormalised(1, c.a, c.rules), hashNormalised(1, c.b, c.rules))
                 << QString::fromUtf16(c.a).toStdString();
@@ -82,14 +82,15 @@ TEST(CompareRules, TextAndNumberRules) {
     EXPECT_TRUE(cellNumber(u"-3", false, v) && v == -3);
     EXPECT_TRUE(cellNumber(u".5", false, v) && v == 0.5);
     EXPECT_TRUE(cellNumber(u"１２.５", true, v) && v == 12.5);
-    for (const char16_t* text : {u"", u"-", u".", u"1.2.3", u"1-2", u"1e5", u"1,234", u"+3", u"inf", u" 3", u"１２"})
+    for (const char16_t* text :
+         {u"", u"-", u".", u"1.2.3", u"1-2", u"1e5", u"1,234", u"+3", u"inf", u" 3", u"１２"})
         EXPECT_FALSE(cellNumber(text, false, v)) << QString::fromUtf16(text).toStdString();
 
     // The limit itself counts as within, also where the decimal values are not exact doubles.
     EXPECT_TRUE(withinTolerance(100.2, 100.1, {true, 0.1, 0}));
     EXPECT_TRUE(withinTolerance(1.25, 1.2, {true, 0.05, 0}));
     EXPECT_FALSE(withinTolerance(100.21, 100.1, {true, 0.1, 0}));
-    EXPECT_TRUE(withinTolerance(101, 100, {true, 0, 0.01}));  // relative to file 2's value
+    EXPECT_TRUE(withinTolerance(101, 100, {true, 0, 0.01})); // relative to file 2's value
     EXPECT_FALSE(withinTolerance(100, 101, {true, 0, 0.0098}));
     EXPECT_TRUE(withinTolerance(8500, 8500.000000, {true, 0, 0}));
 }
@@ -175,19 +176,47 @@ TEST(CompareRules, RefusesRulesThatCannotApply) {
     CompareRules byName;
     byName.columnsByName = true;
     const std::vector<Case> cases = {
-        {"tolerance for a field neither table has", tbl("id,v;1,2"), tbl("id,w;1,2"), keyOptions(unknownTolerance),
-         {"id"}, {"--tolerance", "“工资”", "id、v", "id、w"}},
-        {"ignored field neither table has", tbl("id,v;1,2"), tbl("id,v;1,2"), positionOptions(unknownIgnored), {},
+        {"tolerance for a field neither table has",
+         tbl("id,v;1,2"),
+         tbl("id,w;1,2"),
+         keyOptions(unknownTolerance),
+         {"id"},
+         {"--tolerance", "“工资”", "id、v", "id、w"}},
+        {"ignored field neither table has",
+         tbl("id,v;1,2"),
+         tbl("id,v;1,2"),
+         positionOptions(unknownIgnored),
+         {},
          {"--ignore-column", "“备注”"}},
-        {"field named without a field row", tbl("a,a;1,1"), tbl("a,a;1,1"), positionOptions(unknownIgnored), {},
+        {"field named without a field row",
+         tbl("a,a;1,1"),
+         tbl("a,a;1,1"),
+         positionOptions(unknownIgnored),
+         {},
          {"--ignore-column", "无字段行"}},
-        {"ignored key", tbl("id,v;1,2"), tbl("id,v;1,2"), keyOptions(ignoreKey), {"id"},
+        {"ignored key",
+         tbl("id,v;1,2"),
+         tbl("id,v;1,2"),
+         keyOptions(ignoreKey),
+         {"id"},
          {"--ignore-column", "“id”", "对比字段"}},
-        {"tolerance for a key", tbl("id,v;1,2"), tbl("id,v;1,2"), keyOptions(keyTolerance), {"id"},
+        {"tolerance for a key",
+         tbl("id,v;1,2"),
+         tbl("id,v;1,2"),
+         keyOptions(keyTolerance),
+         {"id"},
          {"--rel-tolerance", "“id”", "对比字段"}},
-        {"columns by name, no field row", tbl("a,;1,"), tbl("a,b;1,2"), positionOptions(byName), {},
+        {"columns by name, no field row",
+         tbl("a,;1,"),
+         tbl("a,b;1,2"),
+         positionOptions(byName),
+         {},
          {"--columns-by-name", "文件一", "字段行"}},
-        {"columns by name, repeated name", tbl("a,b;1,2"), tbl("标题,;a,a;1,2;3,4"), positionOptions(byName), {},
+        {"columns by name, repeated name",
+         tbl("a,b;1,2"),
+         tbl("标题,;a,a;1,2;3,4"),
+         positionOptions(byName),
+         {},
          {"--columns-by-name", "文件二", "“a”"}},
     };
     for (const Case& c : cases) {
@@ -216,19 +245,25 @@ TEST(CompareStatistics, JsonOfOnePair) {
                       tbl("编号,名称,金额,时间,部门;1,甲,100,8:00,x;2,丁,7.004,8:00,y;4,戊,1,8:00,z"),
                       keyOptions(rules), {"编号"}, nullptr, &s);
     ASSERT_TRUE(r.isOk());
-    EXPECT_EQ(statisticsJson(s),
-              "{\"rows\": {\"file1\": 3, \"file2\": 3, \"paired\": 2, \"only_in_file1\": 1, \"only_in_file2\": 1, "
-              "\"paired_with_differences\": 2},\n"
-              " \"cells\": {\"differing\": 2, \"only_in_file1\": 3, \"only_in_file2\": 6},\n"
-              " \"columns\": [\n"
-              "  {\"file1\": \"编号\", \"file2\": \"编号\", \"compared\": true, \"differing\": 0, \"max_difference\": null},\n"
-              "  {\"file1\": \"金额\", \"file2\": \"金额\", \"compared\": true, \"differing\": 1, \"max_difference\": 1},\n"
-              "  {\"file1\": \"名称\", \"file2\": \"名称\", \"compared\": true, \"differing\": 1, \"max_difference\": null},\n"
-              "  {\"file1\": \"时间\", \"file2\": \"时间\", \"compared\": false, \"differing\": 0, \"max_difference\": null},\n"
-              "  {\"file1\": null, \"file2\": \"部门\", \"compared\": false, \"differing\": 0, \"max_difference\": null}],\n"
-              " \"rules\": {\"tolerance\": 0.01, \"tolerance_by_column\": {}, \"rel_tolerance\": null, "
-              "\"rel_tolerance_by_column\": {\"金额\": 0.005}, \"ignore_spaces\": false, \"ignore_width\": false, "
-              "\"ignore_case\": false, \"ignore_columns\": [\"时间\"], \"columns_by_name\": false}}");
+    EXPECT_EQ(
+        statisticsJson(s),
+        "{\"rows\": {\"file1\": 3, \"file2\": 3, \"paired\": 2, \"only_in_file1\": 1, \"only_in_file2\": 1, "
+        "\"paired_with_differences\": 2},\n"
+        " \"cells\": {\"differing\": 2, \"only_in_file1\": 3, \"only_in_file2\": 6},\n"
+        " \"columns\": [\n"
+        "  {\"file1\": \"编号\", \"file2\": \"编号\", \"compared\": true, \"differing\": 0, "
+        "\"max_difference\": null},\n"
+        "  {\"file1\": \"金额\", \"file2\": \"金额\", \"compared\": true, \"differing\": 1, "
+        "\"max_difference\": 1},\n"
+        "  {\"file1\": \"名称\", \"file2\": \"名称\", \"compared\": true, \"differing\": 1, "
+        "\"max_difference\": null},\n"
+        "  {\"file1\": \"时间\", \"file2\": \"时间\", \"compared\": false, \"differing\": 0, "
+        "\"max_difference\": null},\n"
+        "  {\"file1\": null, \"file2\": \"部门\", \"compared\": false, \"differing\": 0, \"max_difference\": "
+        "null}],\n"
+        " \"rules\": {\"tolerance\": 0.01, \"tolerance_by_column\": {}, \"rel_tolerance\": null, "
+        "\"rel_tolerance_by_column\": {\"金额\": 0.005}, \"ignore_spaces\": false, \"ignore_width\": false, "
+        "\"ignore_case\": false, \"ignore_columns\": [\"时间\"], \"columns_by_name\": false}}");
     ASSERT_NE(s.mostDifferent(), nullptr);
     EXPECT_EQ(s.mostDifferent()->file1, "金额");
 }
@@ -261,7 +296,8 @@ QString refNormalise(const QString& text, const CompareOptions& o) {
         s = text;
     }
     for (QChar& c : s) {
-        if (o.rules.ignoreWidth && c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E) c = QChar(c.unicode() - 0xFEE0);
+        if (o.rules.ignoreWidth && c.unicode() >= 0xFF01 && c.unicode() <= 0xFF5E)
+            c = QChar(c.unicode() - 0xFEE0);
         if (o.rules.ignoreWidth && c.unicode() == 0x3000) c = u' ';
         if (o.ignoreCase && c >= u'a' && c <= u'z') c = QChar(c.unicode() - 32);
     }
@@ -297,7 +333,8 @@ bool refEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& o,
     if (!rule.numeric || !refNumber(a.text.toQString(), o.rules.ignoreWidth, x) ||
         !refNumber(b.text.toQString(), o.rules.ignoreWidth, y))
         return false;
-    return std::fabs(x - y) <= rule.absolute + rule.relative * std::fabs(y) + 4 * DBL_EPSILON * std::max(std::fabs(x), std::fabs(y));
+    return std::fabs(x - y) <= rule.absolute + rule.relative * std::fabs(y) +
+                                   4 * DBL_EPSILON * std::max(std::fabs(x), std::fabs(y));
 }
 
 struct RefOutcome {
@@ -311,8 +348,10 @@ RefOutcome refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const Q
     const int L1 = int(t1.size()), L2 = int(t2.size());
     const int W1 = int(t1[0].size()), W2 = int(t2[0].size());
     QStringList n1, n2;
-    for (const CellRecord& c : t1[0]) n1.append(c.text.toQString());
-    for (const CellRecord& c : t2[0]) n2.append(c.text.toQString());
+    for (const CellRecord& c : t1[0])
+        n1.append(c.text.toQString());
+    for (const CellRecord& c : t2[0])
+        n2.append(c.text.toQString());
     const bool byName = o.keyMode || o.rules.columnsByName;
     const auto partnerColumn = [&](int c1) { return byName ? int(n2.indexOf(n1[c1])) : (c1 < W2 ? c1 : -1); };
     const auto ignoredName = [&](const QString& name) { return o.rules.ignoredColumns.contains(name); };
@@ -388,7 +427,9 @@ RefOutcome refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const Q
                 if (!ignoredName(n1[c])) r1[size_t(c)].fillColorIndex = 6;
             out = r1;
             out.resize(size_t(W1 + 1 + W2));
-            if (i > 0) s.cellsOnlyInFile1 += std::count_if(r1.begin(), r1.end(), [](auto& c) { return c.fillColorIndex == 6; });
+            if (i > 0)
+                s.cellsOnlyInFile1 +=
+                    std::count_if(r1.begin(), r1.end(), [](auto& c) { return c.fillColorIndex == 6; });
         } else {
             Row r2 = t2[size_t(j)];
             bool differs = false;
@@ -405,7 +446,8 @@ RefOutcome refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const Q
                         double x = 0, y = 0;
                         if (refNumber(r1[size_t(c)].text.toQString(), o.rules.ignoreWidth, x) &&
                             refNumber(r2[size_t(c2)].text.toQString(), o.rules.ignoreWidth, y)) {
-                            column.maxDifference = std::max(column.hasMaxDifference ? column.maxDifference : 0.0, std::fabs(x - y));
+                            column.maxDifference = std::max(
+                                column.hasMaxDifference ? column.maxDifference : 0.0, std::fabs(x - y));
                             column.hasMaxDifference = true;
                         }
                     }
@@ -414,8 +456,10 @@ RefOutcome refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const Q
             for (int c2 = 0; c2 < W2; ++c2)
                 if (!seen2[size_t(c2)] && !ignoredName(n2[c2])) r2[size_t(c2)].fillColorIndex = 4;
             if (i > 0) {
-                for (const CellRecord& c : r1) s.cellsOnlyInFile1 += c.fillColorIndex == 6;
-                for (const CellRecord& c : r2) s.cellsOnlyInFile2 += c.fillColorIndex == 4;
+                for (const CellRecord& c : r1)
+                    s.cellsOnlyInFile1 += c.fillColorIndex == 6;
+                for (const CellRecord& c : r2)
+                    s.cellsOnlyInFile2 += c.fillColorIndex == 4;
             }
             if (i > 0 && j > 0) {
                 ++s.paired;
@@ -441,7 +485,8 @@ RefOutcome refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const Q
         }
         outcome.result.push_back(out);
     }
-    for (const ColumnStatistics& c : s.columns) s.cellsDiffering += c.differing;
+    for (const ColumnStatistics& c : s.columns)
+        s.cellsDiffering += c.differing;
     s.onlyInFile1 = s.rowsFile1 - s.paired;
     s.onlyInFile2 = s.rowsFile2 - s.paired;
     return outcome;
@@ -452,7 +497,10 @@ QString cellsText(const RowTable& table) {
     for (const Row& row : table) {
         QStringList cells;
         for (const CellRecord& c : row)
-            cells.append(QStringLiteral("%1|%2|%3").arg(c.text.toQString()).arg(c.fillColorIndex).arg(int(c.mergeState)));
+            cells.append(QStringLiteral("%1|%2|%3")
+                             .arg(c.text.toQString())
+                             .arg(c.fillColorIndex)
+                             .arg(int(c.mergeState)));
         lines.append(cells.join(u' '));
     }
     return lines.join(u'\n');
@@ -463,7 +511,8 @@ TEST(CompareRules, RandomTablesMatchTheLiteralReference) {
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
     const QStringList fieldPool = {"编号", "金额", "名称", "数量", "时间"};
     const QStringList keyPool = {"1001", "１００１", "1001.000000", "1002", "1003", "Ａ7", "a7", "10 01"};
-    const QStringList textPool = {"张 三", "张  三", "张\u3000三", "张三", "ＡＢＣ", "abc", "ABC", "（注）", "(注)", ""};
+    const QStringList textPool = {"张 三", "张  三", "张\u3000三", "张三", "ＡＢＣ",
+                                  "abc",   "ABC",    "（注）",     "(注)", ""};
     const auto numberText = [&] {
         static const double bases[] = {8500, 0.1, -3.5, 12345.678, 0};
         const double base = bases[pick(5)];
@@ -535,7 +584,8 @@ TEST(CompareRules, RandomTablesMatchTheLiteralReference) {
         ASSERT_TRUE(result.isOk()) << round << ": " << result.status().message().toStdString();
         const RefOutcome expected = refCompare(t1, t2, o, keys);
         ASSERT_EQ(cellsText(result.value()), cellsText(expected.result))
-            << "round " << round << "\ntable 1:\n" << cellsText(t1).toStdString() << "\ntable 2:\n"
+            << "round " << round << "\ntable 1:\n"
+            << cellsText(t1).toStdString() << "\ntable 2:\n"
             << cellsText(t2).toStdString() << "\nrules: " << statisticsJson(expected.statistics);
         ASSERT_EQ(statisticsJson(statistics), statisticsJson(expected.statistics)) << "round " << round;
         ++compared;

@@ -46,7 +46,8 @@ Result<ColumnPlan> planColumns(const ColumnPlanInput& input, const CompareRules&
             return Status::invalidInput(
                 QStringLiteral("选项 %1 的字段“%2”是对比字段：对比字段不能不比较").arg(option, field));
         return Status::invalidInput(
-            QStringLiteral("选项 %1 的字段“%2”是对比字段：对比字段总是按原样匹配，不能给容差").arg(option, field));
+            QStringLiteral("选项 %1 的字段“%2”是对比字段：对比字段总是按原样匹配，不能给容差")
+                .arg(option, field));
     }
 
     const size_t W1 = input.width1, W2 = input.width2;
@@ -64,7 +65,8 @@ Result<ColumnPlan> planColumns(const ColumnPlanInput& input, const CompareRules&
 
     const auto ignored = [&](int c1, int c2) {
         for (const QString& field : rules.ignoredColumns)
-            if (named(field, c1 >= 0 ? nameAt(names1, c1) : QString(), c2 >= 0 ? nameAt(names2, c2) : QString()))
+            if (named(field, c1 >= 0 ? nameAt(names1, c1) : QString(),
+                      c2 >= 0 ? nameAt(names2, c2) : QString()))
                 return true;
         return false;
     };
@@ -90,10 +92,12 @@ Result<ColumnPlan> planColumns(const ColumnPlanInput& input, const CompareRules&
         }
         const QString n1 = nameAt(names1, int(c)), n2 = nameAt(names2, c2);
         ColumnRule rule;
-        const bool key = std::find(input.keyColumns1.begin(), input.keyColumns1.end(), c) != input.keyColumns1.end();
+        const bool key =
+            std::find(input.keyColumns1.begin(), input.keyColumns1.end(), c) != input.keyColumns1.end();
         if (!key) {
             const std::optional<double> absolute = valueFor(rules.tolerance, rules.fieldTolerances, n1, n2);
-            const std::optional<double> relative = valueFor(rules.relTolerance, rules.fieldRelTolerances, n1, n2);
+            const std::optional<double> relative =
+                valueFor(rules.relTolerance, rules.fieldRelTolerances, n1, n2);
             rule.numeric = absolute || relative;
             rule.absolute = absolute.value_or(0);
             rule.relative = relative.value_or(0);
@@ -112,7 +116,8 @@ Result<ColumnPlan> planColumns(const ColumnPlanInput& input, const CompareRules&
 Status checkNamedColumns(const RowTable& table, int fieldRow, const QString& which) {
     for (size_t r = 0; r < table.size(); ++r) {
         const Row& row = table[r];
-        if (row.empty() || std::any_of(row.begin(), row.end(), [](const CellRecord& c) { return c.text.isEmpty(); }))
+        if (row.empty() ||
+            std::any_of(row.begin(), row.end(), [](const CellRecord& c) { return c.text.isEmpty(); }))
             continue;
         if (int(r) == fieldRow) return Status::ok();
         QSet<QString> seen;
@@ -120,20 +125,23 @@ Status checkNamedColumns(const RowTable& table, int fieldRow, const QString& whi
             const QString name = cell.text.toQString();
             if (seen.contains(name))
                 return Status::invalidInput(
-                    QStringLiteral("选项 --columns-by-name（按字段名对应列）：%1的表格的字段行重复了字段名“%2”").arg(which, name));
+                    QStringLiteral(
+                        "选项 --columns-by-name（按字段名对应列）：%1的表格的字段行重复了字段名“%2”")
+                        .arg(which, name));
             seen.insert(name);
         }
         break;
     }
     if (fieldRow < 0)
-        return Status::invalidInput(
-            QStringLiteral("选项 --columns-by-name（按字段名对应列）：%1的表格没有字段行（没有一行的单元格全部非空且互不相同）").arg(which));
+        return Status::invalidInput(QStringLiteral("选项 "
+                                                   "--columns-by-name（按字段名对应列）：%"
+                                                   "1的表格没有字段行（没有一行的单元格全部非空且互不相同）")
+                                        .arg(which));
     return Status::ok();
 }
 
 void gatherStatistics(const RowTable& result, const PairingFacts& facts, const ColumnPlan& plan,
-                      const CompareOptions& options, const ColumnPlanInput& names,
-                      CompareStatistics& s) {
+                      const CompareOptions& options, const ColumnPlanInput& names, CompareStatistics& s) {
     s = CompareStatistics();
     s.rules = options.rules;
     s.ignoreCase = options.ignoreCase;
@@ -184,7 +192,8 @@ void gatherStatistics(const RowTable& result, const PairingFacts& facts, const C
             double x = 0, y = 0;
             if (cellNumber(a.text.view(), fullWidth, x) && cellNumber(b.text.view(), fullWidth, y)) {
                 const double difference = std::fabs(x - y);
-                if (!column.hasMaxDifference || difference > column.maxDifference) column.maxDifference = difference;
+                if (!column.hasMaxDifference || difference > column.maxDifference)
+                    column.maxDifference = difference;
                 column.hasMaxDifference = true;
             }
         }

@@ -130,14 +130,16 @@ Result<double> parseToleranceValue(const QString& text, bool relative, const QSt
     if (!ok || !std::isfinite(value)) {
         const bool negative = number.startsWith(u'-');
         return Status::invalidInput(
-            negative ? QStringLiteral("选项 %1 的值“%2”%3是负数：容差必须是 0 或正数").arg(option, text, where)
-                     : QStringLiteral("选项 %1 的值“%2”%3不是数字").arg(option, text, where));
+            negative
+                ? QStringLiteral("选项 %1 的值“%2”%3是负数：容差必须是 0 或正数").arg(option, text, where)
+                : QStringLiteral("选项 %1 的值“%2”%3不是数字").arg(option, text, where));
     }
     return percent ? value / 100 : value;
 }
 
 QString toleranceOptionName(bool relative) {
-    return relative ? QStringLiteral("--rel-tolerance（相对容差）") : QStringLiteral("--tolerance（数值容差）");
+    return relative ? QStringLiteral("--rel-tolerance（相对容差）")
+                    : QStringLiteral("--tolerance（数值容差）");
 }
 
 QString ignoreColumnOptionName() {
@@ -228,7 +230,8 @@ QString rulesSummaryText(const CompareRules& rules, bool ignoreCase) {
         tolerance.append(v.field + u' ' + numberText(v.value));
     for (const FieldValue& v : rules.fieldRelTolerances)
         tolerance.append(v.field + QStringLiteral(" 相对 ") + percentText(v.value));
-    if (!tolerance.isEmpty()) parts.append(QStringLiteral("数值容差 ") + tolerance.join(QStringLiteral("、")));
+    if (!tolerance.isEmpty())
+        parts.append(QStringLiteral("数值容差 ") + tolerance.join(QStringLiteral("、")));
     if (rules.ignoreSpaces) parts.append(QStringLiteral("忽略空格"));
     if (rules.ignoreWidth) parts.append(QStringLiteral("忽略全角半角"));
     if (ignoreCase) parts.append(QStringLiteral("忽略大小写"));
@@ -240,13 +243,17 @@ QString rulesSummaryText(const CompareRules& rules, bool ignoreCase) {
 
 void appendRulesJson(std::string& out, const CompareRules& rules, bool ignoreCase) {
     out += "{\"tolerance\": ";
-    if (rules.tolerance) appendJsonNumber(out, *rules.tolerance);
-    else out += "null";
+    if (rules.tolerance)
+        appendJsonNumber(out, *rules.tolerance);
+    else
+        out += "null";
     out += ", \"tolerance_by_column\": ";
     appendFieldValues(out, rules.fieldTolerances);
     out += ", \"rel_tolerance\": ";
-    if (rules.relTolerance) appendJsonNumber(out, *rules.relTolerance);
-    else out += "null";
+    if (rules.relTolerance)
+        appendJsonNumber(out, *rules.relTolerance);
+    else
+        out += "null";
     out += ", \"rel_tolerance_by_column\": ";
     appendFieldValues(out, rules.fieldRelTolerances);
     out += rules.ignoreSpaces ? ", \"ignore_spaces\": true" : ", \"ignore_spaces\": false";

@@ -51,8 +51,10 @@ void appendMembers(std::string& out, const CompareStatistics& s) {
         out += ", \"differing\": ";
         appendInteger(out, c.differing);
         out += ", \"max_difference\": ";
-        if (c.hasMaxDifference) appendJsonNumber(out, c.maxDifference);
-        else out += "null";
+        if (c.hasMaxDifference)
+            appendJsonNumber(out, c.maxDifference);
+        else
+            out += "null";
         out += '}';
     }
     out += "],\n \"rules\": ";
@@ -91,8 +93,11 @@ QString statisticsStatusText(const std::vector<std::pair<QString, const CompareS
     }
     if (most) {
         const QString column = most->inFile1 ? most->file1 : most->file2;
-        text += sheets.size() > 1 ? QStringLiteral("差异最多的列：工作表“%1”的“%2”（%3 格）。").arg(sheet, column).arg(most->differing)
-                                  : QStringLiteral("差异最多的列：%1（%2 格）。").arg(column).arg(most->differing);
+        text += sheets.size() > 1
+                    ? QStringLiteral("差异最多的列：工作表“%1”的“%2”（%3 格）。")
+                          .arg(sheet, column)
+                          .arg(most->differing)
+                    : QStringLiteral("差异最多的列：%1（%2 格）。").arg(column).arg(most->differing);
     }
     return text;
 }

@@ -74,8 +74,9 @@ void StatisticsDlg::show(int index) {
     if (index < 0 || size_t(index) >= statistics_.size()) return;
     const CompareStatistics& s = statistics_[size_t(index)].second;
     counts_->setText(
-        QStringLiteral("数据行：文件一 %1，文件二 %2；配对 %3（其中有差异 %4），只在文件一 %5，只在文件二 %6。\n"
-                       "单元格：不同 %7，只在文件一 %8，只在文件二 %9。")
+        QStringLiteral(
+            "数据行：文件一 %1，文件二 %2；配对 %3（其中有差异 %4），只在文件一 %5，只在文件二 %6。\n"
+            "单元格：不同 %7，只在文件一 %8，只在文件二 %9。")
             .arg(s.rowsFile1)
             .arg(s.rowsFile2)
             .arg(s.paired)
@@ -92,7 +93,8 @@ void StatisticsDlg::show(int index) {
         table_->setItem(r, 1, item(c.inFile2 ? c.file2 : QStringLiteral("—")));
         table_->setItem(r, 2, item(c.compared ? QStringLiteral("是") : QStringLiteral("否")));
         table_->setItem(r, 3, item(c.compared ? QString::number(c.differing) : QString(), true));
-        table_->setItem(r, 4, item(c.hasMaxDifference ? QString::number(c.maxDifference, 'g', 15) : QString(), true));
+        table_->setItem(
+            r, 4, item(c.hasMaxDifference ? QString::number(c.maxDifference, 'g', 15) : QString(), true));
     }
     const QString rules = rulesSummaryText(s.rules, s.ignoreCase);
     rules_->setText(QStringLiteral("规则：") + (rules.isEmpty() ? QStringLiteral("无") : rules));

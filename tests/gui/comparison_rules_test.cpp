@@ -10,9 +10,9 @@
 #include "dialogs/RulesBox.h"
 #include "dialogs/StatisticsDlg.h"
 #include "table/CompareStatistics.h"
-#include "workbook/WorkbookFormat.h"
 #include "tests/CliRun.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -74,7 +74,8 @@ TEST(RulesSection, DialogsHandBackTheRulesOrExplainWhatIsWrong) {
     book.confirmButton()->click();
     EXPECT_NE(book.result(), QDialog::Accepted);
     EXPECT_TRUE(book.errorLabel()->isVisible());
-    EXPECT_TRUE(book.errorLabel()->text().contains(QStringLiteral("相对容差"))) << book.errorLabel()->text().toStdString();
+    EXPECT_TRUE(book.errorLabel()->text().contains(QStringLiteral("相对容差")))
+        << book.errorLabel()->text().toStdString();
     EXPECT_TRUE(book.errorLabel()->text().contains(QStringLiteral("金额")));
     book.rulesBox()->relativeEdit()->setText(QStringLiteral("金额=50%"));
     book.confirmButton()->click();
@@ -121,17 +122,20 @@ TEST_F(WindowRulesTest, CompareTablesWithRulesGivesWhatTheCommandLineGives) {
     window->action(Command::CompareTables)->trigger();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
 
-    const QString output = dir.filePath(QStringLiteral("cli.xml")), summary = dir.filePath(QStringLiteral("s.json"));
-    const test::CliRun run = test::runCli({"compare", "--key", QStringLiteral("工号"), "--tolerance", QStringLiteral("工资=500"),
-                                           "--ignore-column", QStringLiteral("入职日期"), "--ignore-width", staff(1), staff(2),
-                                           "-o", output, "--summary", summary, "--quiet"});
+    const QString output = dir.filePath(QStringLiteral("cli.xml")),
+                  summary = dir.filePath(QStringLiteral("s.json"));
+    const test::CliRun run =
+        test::runCli({"compare", "--key", QStringLiteral("工号"), "--tolerance", QStringLiteral("工资=500"),
+                      "--ignore-column", QStringLiteral("入职日期"), "--ignore-width", staff(1), staff(2),
+                      "-o", output, "--summary", summary, "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     expectSameResult(output, 1);
     ASSERT_EQ(window->statistics().size(), 1u);
     EXPECT_EQ(statisticsJson(window->statistics()[0].second) + '\n', readBytes(summary).toStdString());
 
     // The salaries are within 500; the department of A003 is what differs most.
-    EXPECT_TRUE(window->statusText().contains(QStringLiteral("规则：数值容差 工资 500；忽略全角半角；不比较 入职日期。")))
+    EXPECT_TRUE(window->statusText().contains(
+        QStringLiteral("规则：数值容差 工资 500；忽略全角半角；不比较 入职日期。")))
         << window->statusText().toStdString();
     EXPECT_TRUE(window->statusText().contains(QStringLiteral("差异最多的列：部门（1 格）。")));
 
@@ -154,9 +158,11 @@ TEST_F(WindowRulesTest, CompareBooksWithRulesGivesWhatTheCommandLineGives) {
     window->action(Command::CompareBooks)->trigger();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
 
-    const QString output = dir.filePath(QStringLiteral("books.xml")), summary = dir.filePath(QStringLiteral("s.json"));
-    const test::CliRun run = test::runCli({"compare-books", "--columns-by-name", "--tolerance", "400", staff(1), staff(2),
-                                           "-o", output, "--summary", summary, "--quiet"});
+    const QString output = dir.filePath(QStringLiteral("books.xml")),
+                  summary = dir.filePath(QStringLiteral("s.json"));
+    const test::CliRun run =
+        test::runCli({"compare-books", "--columns-by-name", "--tolerance", "400", staff(1), staff(2), "-o",
+                      output, "--summary", summary, "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     expectSameResult(output, 1);
     std::vector<std::pair<QString, const CompareStatistics*>> sheets;
@@ -166,15 +172,19 @@ TEST_F(WindowRulesTest, CompareBooksWithRulesGivesWhatTheCommandLineGives) {
     const QString path = dir.filePath(QStringLiteral("window.json"));
     ASSERT_TRUE(writeBookStatistics(path, sheets).isOk());
     EXPECT_EQ(readBytes(path), readBytes(summary));
-    EXPECT_TRUE(window->statusText().contains(QStringLiteral("按字段名对应列"))) << window->statusText().toStdString();
+    EXPECT_TRUE(window->statusText().contains(QStringLiteral("按字段名对应列")))
+        << window->statusText().toStdString();
 
     // A rule naming a field no sheet has: a message, and the result pane as it was.
-    const QString before = test::sheetText(window->resultPane()->workbook(), window->resultPane()->workbook().sheets[0], 12, 12);
+    const QString before =
+        test::sheetText(window->resultPane()->workbook(), window->resultPane()->workbook().sheets[0], 12, 12);
     CompareOptions unknown = options;
     unknown.rules.ignoredColumns = {QStringLiteral("奖金")};
     prompts->bookAnswers.push_back(unknown);
     window->action(Command::CompareBooks)->trigger();
     ASSERT_EQ(prompts->messages.size(), 1);
     EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("奖金"))) << prompts->messages[0].toStdString();
-    EXPECT_EQ(test::sheetText(window->resultPane()->workbook(), window->resultPane()->workbook().sheets[0], 12, 12), before);
+    EXPECT_EQ(
+        test::sheetText(window->resultPane()->workbook(), window->resultPane()->workbook().sheets[0], 12, 12),
+        before);
 }
