@@ -10,7 +10,7 @@
 # 1,000,000, and /tmp/quellar_bench_1048576x10.xlsx.
 #
 # Usage: bench/cli_end_to_end.sh [BUILD_DIR]        (default build/)
-#        RUNS=5 SIZES="10000 100000" JOBS="compare join" bench/cli_end_to_end.sh
+#        RUNS=5 SIZES="10000 100000" JOBS="compare compare-rules join" bench/cli_end_to_end.sh
 #        JOBS="compare highlighter details" SIZES=1000000 bench/cli_end_to_end.sh   (the tabular
 #        diff and the details page against the full CSV result)
 set -euo pipefail
@@ -20,7 +20,7 @@ cli="$build/cli/quellar-cli"
 runs="${RUNS:-3}"
 data="${QUELLAR_BENCH_DIR:-/tmp/perfbench}"
 sizes="${SIZES:-10000 100000 1000000 1048576}"
-jobs="${JOBS:-floor read compare join filter blank-rows group-sum}"
+jobs="${JOBS:-floor read compare compare-rules join filter blank-rows group-sum}"
 mkdir -p "$data"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
@@ -68,6 +68,10 @@ for n in $sizes; do
     has compare && run "compare --key $key" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.csv"
     has highlighter && run "compare --key $key --format highlighter" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/d.csv" --format highlighter
     has details && run "compare --key $key -o r.csv --details" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.csv" --details "$out/d.htm"
+    # The same comparison with every rule on (tolerances, text rules, an ignored column) and the statistics.
+    has compare-rules && [ "$n" != 1048576 ] && run "compare --key $key, all rules" "$cli" compare --quiet --key "$key" --ignore-case \
+        --tolerance 0.01 --rel-tolerance 0.1% --tolerance 金额=0.5 --ignore-spaces --ignore-width --ignore-column 备注 \
+        --summary "$out/s.json" "$a" "$b" -o "$out/r.csv"
     has join && run "join --on $key" "$cli" join --quiet --on "$key" "$a" "$b" -o "$out/r.csv"
     has filter && run "filter --where $where" "$cli" filter --quiet --where "$where" "$a" "$b" -o "$out/r.csv"
     has blank-rows && run "blank-rows --count 2" "$cli" blank-rows --quiet --count 2 "$a" -o "$out/r.csv"

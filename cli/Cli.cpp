@@ -45,6 +45,8 @@ QString usage() {
         "\ncompare 的选项：--key 字段（可重复，最多 6 个）、--by-position、--no-text、--formula、\n"
         "  --number-format、--ignore-case、--report 报告.htm、--exit-code\n"
         "compare-books 的选项：--no-text、--formula、--number-format、--ignore-case、--report、--exit-code\n"
+        "compare、compare-books 的规则（默认都不用）：--tolerance [字段=]X、--rel-tolerance [字段=]R、\n"
+        "  --ignore-spaces、--ignore-width、--ignore-column 字段、--columns-by-name；--summary 统计.json\n"
         "join 的选项：--on 字段（可重复，最多 6 个）、--prefer-file2、--sum-numbers\n"
         "filter 的选项：--where 字段=值（可重复，最多 6 个）\n"
         "blank-rows 的选项：--count N\n"

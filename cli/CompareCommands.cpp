@@ -5,6 +5,7 @@
 #include "table/ComparisonOutputs.h"
 #include "workbook/WorkbookFormat.h"
 #include "base/CellOps.h"
+#include "table/CompareStatistics.h"
 #include "table/Comparison.h"
 #include "table/Report.h"
 #include "table/WorkbookComparison.h"
@@ -21,9 +22,31 @@ std::vector<OptionSpec> contentOptions() {
     return {{QStringLiteral("no-text")},       {QStringLiteral("formula")},
             {QStringLiteral("number-format")},  {QStringLiteral("ignore-case")},
             {QStringLiteral("report"), true},   {QStringLiteral("exit-code")},
-            {QStringLiteral("only-differences")}, {QStringLiteral("details"), true}};
+            {QStringLiteral("only-differences")}, {QStringLiteral("details"), true},
+            // The rules, all off by default.
+            {QStringLiteral("tolerance"), true, true}, {QStringLiteral("rel-tolerance"), true, true},
+            {QStringLiteral("ignore-spaces")},         {QStringLiteral("ignore-width")},
+            {QStringLiteral("ignore-column"), true, true}, {QStringLiteral("columns-by-name")},
+            {QStringLiteral("summary"), true}};
 }
 
+// The rule options into `rules`; a bad tolerance is refused naming the option and the field.
+Status readRules(const CliContext& context, CompareRules& rules) {
+    for (const QString& text : context.values(QStringLiteral("tolerance")))
+        if (Status s = addToleranceText(rules, text, false); !s.isOk()) return s;
+    for (const QString& text : context.values(QStringLiteral("rel-tolerance")))
+        if (Status s = addToleranceText(rules, text, true); !s.isOk()) return s;
+    rules.ignoreSpaces = context.has(QStringLiteral("ignore-spaces"));
+    rules.ignoreWidth = context.has(QStringLiteral("ignore-width"));
+    for (const QString& field : context.values(QStringLiteral("ignore-column"))) {
+        if (field.trimmed().isEmpty()) return Status::invalidInput(QStringLiteral("选项 --ignore-column 缺少字段名"));
+        if (!rules.ignoredColumns.contains(field)) rules.ignoredColumns.append(field);
+    }
+    rules.columnsByName = context.has(QStringLiteral("columns-by-name"));
+    return Status::ok();
+}
+
+// Like the report: the folder must exist and be writable before any work is done.
 Status checkPagePath(const CliContext& context, const QString& option, const QString& what) {
     if (!context.has(option)) return Status::ok();
     const QFileInfo folder(QFileInfo(context.value(option)).absolutePath());
@@ -35,7 +58,8 @@ Status checkPagePath(const CliContext& context, const QString& option, const QSt
 
 Status checkReportPath(const CliContext& context) {
     if (Status s = checkPagePath(context, QStringLiteral("report"), QStringLiteral("报告")); !s) return s;
-    return checkPagePath(context, QStringLiteral("details"), QStringLiteral("差异明细页"));
+    if (Status s = checkPagePath(context, QStringLiteral("details"), QStringLiteral("差异明细页")); !s) return s;
+    return checkPagePath(context, QStringLiteral("summary"), QStringLiteral("统计文件"));
 }
 
 // --format highlighter and --context: the tabular diff instead of the result workbook.
@@ -118,6 +142,7 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     // Ignoring case only means something while texts are compared.
     compare.ignoreCase = compare.compareText && context.has(QStringLiteral("ignore-case"));
     compare.keyMode = !context.has(QStringLiteral("by-position"));
+    if (status = readRules(context, compare.rules); !status.isOk()) return context.fail(status);
     const QStringList keys = context.values(QStringLiteral("key"));
     if (keys.size() > 6) return context.fail(QStringLiteral("最多只能选择 6 个对比字段（--key），给了 %1 个").arg(keys.size()));
     if (compare.keyMode && keys.isEmpty())
@@ -141,6 +166,8 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     WorkbookSink sink(result, context.sinkMode());
     QString reportText;
     CompareCounts counts;
+    CompareStatistics statistics;
+    const bool summary = context.has(QStringLiteral("summary"));
     const QString title = texts.text(QStringLiteral("diff1"));
     ComparisonOutputs outputs(highlighter ? nullptr : &sink);
     std::optional<DetailsPage> details;
@@ -155,8 +182,10 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     }
     const bool throughOutputs = highlighter || details || context.has(QStringLiteral("only-differences"));
     status = runTableComparison(1, title, throughOutputs ? static_cast<ResultSink&>(outputs) : sink, std::move(tables[0]),
-                                std::move(tables[1]), compare, keys, reportText, context.progress(), &counts);
+                                std::move(tables[1]), compare, keys, reportText, context.progress(), &counts,
+                                summary || details ? &statistics : nullptr);
     tables.clear();
+    if (status.isOk() && summary) status = writeStatistics(context.value(QStringLiteral("summary")), statistics);
     if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff2")), reportText);
     if (status.isOk() && details) status = details->write(context.value(QStringLiteral("details")));
     if (status.isOk() && !highlighter) status = context.writeOutput(result, sink);
@@ -179,6 +208,7 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     compare.compareNumberFormat = context.has(QStringLiteral("number-format"));
     compare.ignoreCase = context.has(QStringLiteral("ignore-case"));
     compare.keyMode = false;
+    if (status = readRules(context, compare.rules); !status.isOk()) return context.fail(status);
     if (!compare.compareText && !compare.compareFormula && !compare.compareNumberFormat && !compare.ignoreCase)
         return context.fail(QStringLiteral("没有选择比较内容：去掉 --no-text，或给出 --formula、--number-format、--ignore-case 之一"));
 
@@ -205,6 +235,12 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     status = compareWorkbooks(books[0], books[1], compare, throughOutputs ? static_cast<ResultSink&>(outputs) : sink,
                               reportText, context.progress(), &pairs);
     books.clear();
+    if (status.isOk() && context.has(QStringLiteral("summary"))) {
+        std::vector<std::pair<QString, const CompareStatistics*>> sheets;
+        for (const BookComparePair& pair : pairs)
+            if (!pair.skipped) sheets.emplace_back(pair.name, &pair.statistics);
+        status = writeBookStatistics(context.value(QStringLiteral("summary")), sheets);
+    }
     if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff_book")), reportText);
     if (status.isOk() && details) status = details->write(context.value(QStringLiteral("details")));
     if (status.isOk()) status = context.writeOutput(result, sink);

@@ -3,7 +3,9 @@
 // command-line options that ask for them.
 
 #include "base/CellOps.h"
+#include "table/CompareStatistics.h"
 #include "table/Comparison.h"
+#include "table/ComparisonOutputs.h"
 #include "table/DetailsPage.h"
 #include "table/DifferenceRows.h"
 #include "table/HighlighterDiff.h"
@@ -189,6 +191,54 @@ TEST(HighlighterDiff, SchemaRowArrowsQuotingAndInsertedRowOrder) {
     leave.leaveOut1 = {false, false, true};
     EXPECT_EQ(QString::fromUtf8(highlighterDiffText(i.result, i.layout, leave).substr(3)),
               "@@,id,v\r\n...,...,...\r\n");
+}
+
+TEST(HighlighterDiff, FollowsTheRulesColumnsIgnoredOrPairedByName) {
+    // An ignored column is left out on both sides, its changes unlisted.
+    CompareOptions options;
+    options.rules.ignoredColumns = {QStringLiteral("w")};
+    Compared i;
+    Result<RowTable> r = compareTables(tbl("id,v,w;1,a,x;2,b,x"), tbl("id,w,v;1,y,a;2,y,c"), options,
+                                       {QStringLiteral("id")}, &i.counts, &i.layout);
+    ASSERT_TRUE(r.isOk());
+    i.result = std::move(r.value());
+    EXPECT_EQ(diffOf(i), QStringLiteral("@@,id,v\n,1,a\n->,2,b->c\n"));
+
+    // By position with columns paired by name: the diff pairs the columns as the marks do.
+    CompareOptions byName;
+    byName.keyMode = false;
+    byName.rules.columnsByName = true;
+    Compared n;
+    r = compareTables(tbl("id,v,w;1,a,x"), tbl("id,w,v;1,x,b"), byName, {}, &n.counts, &n.layout);
+    ASSERT_TRUE(r.isOk());
+    n.result = std::move(r.value());
+    EXPECT_EQ(n.counts.differentCells, 1);
+    EXPECT_EQ(diffOf(n), QStringLiteral("@@,id,v,w\n->,1,a->b,x\n"));
+}
+
+TEST(DetailsPage, ShowsTheRulesAndTheColumnStatisticsTheComparisonGathered) {
+    CompareOptions options;
+    options.rules.tolerance = 0.5;
+    CompareStatistics statistics;
+    Compared c;
+    Result<RowTable> r = compareTables(tbl("id,n;1,10;2,20"), tbl("id,n;1,10.4;2,21"), options,
+                                       {QStringLiteral("id")}, &c.counts, &c.layout, &statistics);
+    ASSERT_TRUE(r.isOk());
+    c.result = std::move(r.value());
+    ASSERT_EQ(c.layout.statistics, &statistics);
+    DetailsPage page(QStringLiteral("t"), QStringLiteral("a"), QStringLiteral("b"),
+                     describeCompareRules(options, {QStringLiteral("id")}));
+    ComparisonOutputs outputs(nullptr);
+    outputs.addDetails(&page, nullptr);
+    outputs.takeLayout(1, c.layout);
+    NullProgress progress;
+    ASSERT_TRUE(outputs.takeResult(1, QStringLiteral("S"), std::move(c.result), progress, 1).isOk());
+    const QString html = page.html();
+    EXPECT_TRUE(html.contains(QStringLiteral("规则：")));
+    EXPECT_TRUE(html.contains(QStringLiteral("最大差值")));
+    // Column n: compared, one cell differs by 1.
+    EXPECT_TRUE(html.contains(QStringLiteral("<td>n</td><td>n</td><td>是</td><td>1</td><td>1</td>")))
+        << html.toStdString();
 }
 
 TEST(DetailsPage, ListsEveryChangedCellOnceEscapedAndCutsLongLists) {

@@ -1,6 +1,8 @@
 #include "table/Comparison.h"
 
 #include "base/CellOps.h"
+#include "table/ColumnPlan.h"
+#include "table/CompareStatistics.h"
 #include "table/ParallelRows.h"
 #include "table/Report.h"
 
@@ -15,6 +17,11 @@ namespace quellar {
 namespace {
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+static_assert(kNone == kNoPartner);
+
+TextRules textRulesOf(const CompareOptions& options) {
+    return TextRules{options.ignoreCase, options.rules.ignoreSpaces, options.rules.ignoreWidth};
+}
 
 char16_t asciiUpper(char16_t c) {
     return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
@@ -90,6 +97,14 @@ void markRange(Row& out, size_t from, size_t to, int32_t fill) {
         out[c].fillColorIndex = fill;
 }
 
+// Marks cells from..to-1 of a row only one table has, leaving the columns that are ignored
+// (ignored[c - from] set; none when the list is empty) as they are.
+void markOneSided(Row& out, size_t from, size_t to, const std::vector<uint8_t>& ignored, int32_t fill) {
+    if (ignored.empty()) return markRange(out, from, to, fill);
+    for (size_t c = from; c < to; ++c)
+        if (!ignored[c - from]) out[c].fillColorIndex = fill;
+}
+
 QString fieldListText(const FieldList& names) {
     return names.isEmpty() ? QStringLiteral("无") : names.join(QStringLiteral("、"));
 }
@@ -100,7 +115,8 @@ QString fieldListText(const FieldList& names) {
 class KeyHasher {
 public:
     explicit KeyHasher(const CompareOptions& options)
-        : options_(options) {}
+        : options_(options)
+        , textRules_(textRulesOf(options)) {}
 
     uint64_t hashRow(const Row& row, const std::vector<size_t>& columns) const {
         uint64_t h = 0x9e3779b97f4a7c15ull;
@@ -108,8 +124,9 @@ public:
             const CellRecord& cell = cellOf(row, column);
             if (options_.compareText) {
                 const std::u16string_view text = cell.text.view();
-                h = mix(h, text.size());
-                if (options_.ignoreCase) {
+                if (textRules_.normalises()) {
+                    h = hashNormalised(h, text, textRules_);
+                } else if (h = mix(h, text.size()); options_.ignoreCase) {
                     for (char16_t c : text)
                         h = mix(h, asciiUpper(c));
                 } else {
@@ -150,6 +167,7 @@ private:
     }
 
     const CompareOptions& options_;
+    TextRules textRules_;
 };
 
 // Table 2's rows grouped by key, each group a queue of row numbers in table order. Taking
@@ -260,12 +278,11 @@ private:
 
 } // namespace
 
-bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options) {
-    if (options.compareText) {
-        const bool same =
-            options.ignoreCase ? equalIgnoringAsciiCase(a.text.view(), b.text.view()) : a.text == b.text;
-        if (!same) return false;
-    }
+namespace {
+
+// The formula and number-format parts of the cell comparison. Inlined: it runs for every
+// cell pair, and a call costs a noticeable share of a large comparison.
+[[gnu::always_inline]] inline bool otherPartsMatch(const CellRecord& a, const CellRecord& b, const CompareOptions& options) {
     if (options.compareFormula && (a.formula.startsWith(u'=') || b.formula.startsWith(u'='))) {
         if (!(a.formula == b.formula)) return false;
     }
@@ -273,6 +290,30 @@ bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& 
         if (!(a.numberFormat() == b.numberFormat())) return false;
     }
     return true;
+}
+
+} // namespace
+
+bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options) {
+    if (options.compareText) {
+        bool same =
+            options.ignoreCase ? equalIgnoringAsciiCase(a.text.view(), b.text.view()) : a.text == b.text;
+        if (!same && options.rules.anyTextRule())
+            same = textsEqual(a.text.view(), b.text.view(), textRulesOf(options));
+        if (!same) return false;
+    }
+    return otherPartsMatch(a, b, options);
+}
+
+bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options, const ColumnRule& rule) {
+    if (!rule.numeric || !options.compareText || a.text == b.text) return cellsEqual(a, b, options);
+    // Two numbers count as equal texts within the tolerance. Texts that normalise alike hold the
+    // same number, so for numbers the tolerance alone decides and the texts need no normalising.
+    double x = 0, y = 0;
+    const bool fullWidth = options.rules.ignoreWidth;
+    if (cellNumber(a.text.view(), fullWidth, x) && cellNumber(b.text.view(), fullWidth, y))
+        return withinTolerance(x, y, rule) && otherPartsMatch(a, b, options);
+    return cellsEqual(a, b, options);
 }
 
 FieldList commonFieldNames(const RowTable& t1, const RowTable& t2) {
@@ -324,7 +365,7 @@ namespace {
 // before the first cell is taken, since pairing still reads table 2's key cells.
 template <typename Table>
 Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, const QStringList& keys,
-                         CompareCounts* counts, CompareLayout* layout) {
+                         CompareCounts* counts, CompareLayout* layout, CompareStatistics* statistics) {
     const size_t L1 = t1.size(), L2 = t2.size();
     if (L1 >= kNone || L2 >= kNone) return Status::invalidInput(QStringLiteral("表格行数过多，无法对比。"));
     const size_t W1 = L1 ? t1[0].size() : 0;
@@ -336,9 +377,10 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
     // Keys must name fields of both tables in either mode, even where the positional
     // pairing does not end up using them, so the same choice is never accepted or refused
     // depending on the tables' lengths.
+    const bool withRules = !options.rules.isDefault();
     FieldList names1, names2;
-    if (options.keyMode || !keys.isEmpty()) {
-        int fieldRow1 = -1, fieldRow2 = -1;
+    int fieldRow1 = -1, fieldRow2 = -1;
+    if (options.keyMode || !keys.isEmpty() || withRules || statistics) {
         names1 = findFieldRow(t1, fieldRow1);
         names2 = findFieldRow(t2, fieldRow2);
         if (options.keyMode) {
@@ -351,6 +393,11 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             if (fieldRow1 < 0) return noFieldRow(QStringLiteral("文件一"));
             if (fieldRow2 < 0) return noFieldRow(QStringLiteral("文件二"));
         }
+    }
+    const bool namesByPosition = !options.keyMode && options.rules.columnsByName;
+    if (namesByPosition) {
+        if (Status s = checkNamedColumns(t1, fieldRow1, QStringLiteral("文件一")); !s.isOk()) return s;
+        if (Status s = checkNamedColumns(t2, fieldRow2, QStringLiteral("文件二")); !s.isOk()) return s;
     }
 
     // Columns of the key cells on each side.
@@ -369,6 +416,27 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             keyColumns1.push_back(size_t(c1));
             keyColumns2.push_back(size_t(c2));
         }
+    }
+
+    // Which columns are compared, and how, under the rules. Field names that are no field row
+    // (a table without one in the positional mode) name nothing.
+    const FieldList fields1 = fieldRow1 >= 0 ? names1 : FieldList();
+    const FieldList fields2 = fieldRow2 >= 0 ? names2 : FieldList();
+    ColumnPlanInput planInput;
+    planInput.names1 = &fields1;
+    planInput.names2 = &fields2;
+    planInput.width1 = W1;
+    planInput.width2 = W2;
+    planInput.byName = options.keyMode || namesByPosition;
+    if (options.keyMode) {
+        planInput.keyColumns1 = keyColumns1;
+        planInput.keys = keys;
+    }
+    ColumnPlan plan;
+    if (withRules || statistics) {
+        Result<ColumnPlan> planned = planColumns(planInput, options.rules);
+        if (!planned.isOk()) return planned.status();
+        plan = planned.take();
     }
 
     // Pairing: partner[i] is the row of table 2 paired with row i of table 1, or kNone.
@@ -390,7 +458,7 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
     // In key mode a column is matched to the other table's column of the same field name;
     // -1 means the field is missing there (or lies beyond that table's width).
     std::vector<int> column1To2, column2To1;
-    if (options.keyMode) {
+    if (options.keyMode || (layout && namesByPosition)) {
         column1To2.resize(W1);
         column2To1.resize(W2);
         for (size_t c = 0; c < W1; ++c) {
@@ -414,11 +482,14 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
         layout->width2 = W2;
         layout->keyColumns1 = keyColumns1;
         layout->keyColumns2 = keyColumns2;
-        if (options.keyMode) {
+        layout->statistics = statistics;
+        layout->ignored1 = plan.ignored1;
+        layout->ignored2 = plan.ignored2;
+        if (options.keyMode || namesByPosition) {
             layout->names1 = names1;
             layout->names2 = names2;
-            findFieldRow(t1, layout->fieldRow1);
-            findFieldRow(t2, layout->fieldRow2);
+            layout->fieldRow1 = fieldRow1;
+            layout->fieldRow2 = fieldRow2;
             layout->column1To2 = column1To2;
             layout->column2To1 = column2To1;
         } else {
@@ -448,7 +519,7 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
     // Result row i from row i of table 1 and its partner, counted while still in cache (every
     // result row has `width` cells, so this is the count over the finished table, countMarks).
     // Each row of table 2 has one partner at most, so ranges of rows can be built apart.
-    auto buildPaired = [&](size_t from, size_t to, CompareCounts& found) {
+    auto buildPaired = [&](size_t from, size_t to, CompareCounts& found, auto&& markPaired) {
         for (size_t i = from; i < to; ++i) {
             auto& row1 = t1[i];
             Row& out = result[i];
@@ -456,7 +527,7 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             appendCells(out, row1, W1);
             const uint32_t j = partner[i];
             if (j == kNone) {
-                markRange(out, 0, W1, Fill::Yellow);
+                markOneSided(out, 0, W1, plan.ignored1, Fill::Yellow);
                 appendFillers(out, 1 + W2);
                 countRowMarks(out, width, found);
                 continue;
@@ -464,36 +535,65 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             auto& row2 = t2[j];
             out.push_back(separatorCell(uint64_t(j) + 1));
             appendCells(out, row2, W2);
-            if (options.keyMode) {
-                for (size_t c = 0; c < W1; ++c) {
-                    const int c2 = column1To2[c];
-                    if (c2 < 0) {
-                        out[c].fillColorIndex = Fill::Yellow;
-                    } else if (!cellsEqual(out[c], out[side2 + size_t(c2)], options)) {
-                        out[c].fillColorIndex = Fill::Red;
-                        out[side2 + size_t(c2)].fillColorIndex = Fill::Red;
-                    }
-                }
-                for (size_t c2 = 0; c2 < W2; ++c2)
-                    if (column2To1[c2] < 0) out[side2 + c2].fillColorIndex = Fill::BrightGreen;
-            } else {
-                const size_t common = std::min(W1, W2);
-                for (size_t c = 0; c < common; ++c) {
-                    if (!cellsEqual(out[c], out[side2 + c], options)) {
-                        out[c].fillColorIndex = Fill::Red;
-                        out[side2 + c].fillColorIndex = Fill::Red;
-                    }
-                }
-                if (W1 > W2)
-                    markRange(out, common, W1, Fill::Yellow);
-                else
-                    markRange(out, side2 + common, side2 + W2, Fill::BrightGreen);
-            }
+            markPaired(out);
             countRowMarks(out, width, found);
         }
     };
+    // The design's marking, with no rule in force.
+    auto markPlain = [&](Row& out) {
+        if (options.keyMode) {
+            for (size_t c = 0; c < W1; ++c) {
+                const int c2 = column1To2[c];
+                if (c2 < 0) {
+                    out[c].fillColorIndex = Fill::Yellow;
+                } else if (!cellsEqual(out[c], out[side2 + size_t(c2)], options)) {
+                    out[c].fillColorIndex = Fill::Red;
+                    out[side2 + size_t(c2)].fillColorIndex = Fill::Red;
+                }
+            }
+            for (size_t c2 = 0; c2 < W2; ++c2)
+                if (column2To1[c2] < 0) out[side2 + c2].fillColorIndex = Fill::BrightGreen;
+        } else {
+            const size_t common = std::min(W1, W2);
+            for (size_t c = 0; c < common; ++c) {
+                if (!cellsEqual(out[c], out[side2 + c], options)) {
+                    out[c].fillColorIndex = Fill::Red;
+                    out[side2 + c].fillColorIndex = Fill::Red;
+                }
+            }
+            if (W1 > W2)
+                markRange(out, common, W1, Fill::Yellow);
+            else
+                markRange(out, side2 + common, side2 + W2, Fill::BrightGreen);
+        }
+    };
+    // Under the rules: the planned column pairs with their own rules, and the planned
+    // one-sided columns.
+    auto markByPlan = [&](Row& out) {
+        for (const ColumnPlan::Pair& pair : plan.compared) {
+            CellRecord& a = out[pair.column1];
+            CellRecord& b = out[side2 + pair.column2];
+            if (!cellsEqual(a, b, options, pair.rule)) {
+                a.fillColorIndex = Fill::Red;
+                b.fillColorIndex = Fill::Red;
+            }
+        }
+        for (uint32_t c : plan.only1)
+            out[c].fillColorIndex = Fill::Yellow;
+        for (uint32_t c2 : plan.only2)
+            out[side2 + c2].fillColorIndex = Fill::BrightGreen;
+    };
     CompareCounts found, second;
-    buildInHalves(L1, [&](size_t from, size_t to, int half) { buildPaired(from, to, half ? second : found); });
+    // The marking is chosen once, outside the loops over rows and cells.
+    if (withRules) {
+        buildInHalves(L1, [&](size_t from, size_t to, int half) {
+            buildPaired(from, to, half ? second : found, markByPlan);
+        });
+    } else {
+        buildInHalves(L1, [&](size_t from, size_t to, int half) {
+            buildPaired(from, to, half ? second : found, markPlain);
+        });
+    }
     found.redCells += second.redCells;
     found.yellowCells += second.yellowCells;
     found.greenCells += second.greenCells;
@@ -507,25 +607,39 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
         appendFillers(out, W1);
         out.push_back(separatorCell(uint64_t(r) + 1));
         appendCells(out, t2[r], W2);
-        markRange(out, side2, width, Fill::BrightGreen);
+        markOneSided(out, side2, width, plan.ignored2, Fill::BrightGreen);
         countRowMarks(out, width, found);
     }
 
     found.differentCells = found.redCells / 2;
     if (counts) *counts = found;
+    if (statistics) {
+        PairingFacts facts;
+        facts.partner = &partner;
+        facts.paired2 = &paired2;
+        facts.rows1 = L1;
+        facts.rows2 = L2;
+        facts.width1 = W1;
+        facts.width2 = W2;
+        facts.fieldRow1 = fieldRow1;
+        facts.fieldRow2 = fieldRow2;
+        gatherStatistics(result, facts, plan, options, planInput, *statistics);
+    }
     return result;
 }
 
 } // namespace
 
 Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout) {
-    return compare(t1, t2, options, keys, counts, layout);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout,
+                               CompareStatistics* statistics) {
+    return compare(t1, t2, options, keys, counts, layout, statistics);
 }
 
 Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout) {
-    Result<RowTable> result = compare(t1, t2, options, keys, counts, layout);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout,
+                               CompareStatistics* statistics) {
+    Result<RowTable> result = compare(t1, t2, options, keys, counts, layout, statistics);
     RowTable().swap(t1);
     RowTable().swap(t2);
     return result;
@@ -564,22 +678,24 @@ Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Co
 
 Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
                           const RowTable& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts) {
+                          QString& reportText, Progress& progress, CompareCounts* counts,
+                          CompareStatistics* statistics) {
     return runComparison(
         sheetNumber, title, sink,
         [&](CompareCounts* found, CompareLayout* layout) {
-            return compareTables(t1, t2, options, keys, found, layout);
+            return compareTables(t1, t2, options, keys, found, layout, statistics);
         }, reportText,
         progress, counts);
 }
 
 Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
                           RowTable&& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts) {
+                          QString& reportText, Progress& progress, CompareCounts* counts,
+                          CompareStatistics* statistics) {
     return runComparison(
         sheetNumber, title, sink,
         [&](CompareCounts* found, CompareLayout* layout) {
-            return compareTables(std::move(t1), std::move(t2), options, keys, found, layout);
+            return compareTables(std::move(t1), std::move(t2), options, keys, found, layout, statistics);
         },
         reportText, progress, counts);
 }

@@ -10,6 +10,8 @@
 // runTableComparison wraps it in the result phase: progress, handing the result to a
 // ResultSink and appending the counts to the report text. Nothing is kept between calls.
 
+#include "table/CompareRules.h"
+
 #include "base/Progress.h"
 #include "base/RowTable.h"
 #include "base/Status.h"
@@ -29,7 +31,10 @@ struct CompareOptions {
     bool compareNumberFormat = false; // 数值格式
     bool ignoreCase = false;          // 忽略大小写: a-z and A-Z only; applies to the text
     bool keyMode = true;              // 按对比字段 (true) or 按每行每列 (false)
+    CompareRules rules;               // tolerance, text normalising, ignored columns, columns by name
 };
+
+struct CompareStatistics;
 
 // True when the two cells count as equal under the content options:
 // - text: exact UTF-16 equality, after mapping ASCII a-z to A-Z when ignoring case
@@ -37,7 +42,12 @@ struct CompareOptions {
 // - formula: compared (exactly, case-sensitively) only when at least one starts with "=";
 // - number format: exact equality.
 // With all three content options off every pair of cells is equal.
+// The text rules of options.rules (white space, full-width forms) apply to the text as
+// ignoring case does; no tolerance does: this is how key cells are matched.
 bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options);
+// The same for the cells of one compared column: where `rule` is numeric, two texts that
+// are both numbers (cellNumber) are also equal when within its tolerance.
+bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options, const ColumnRule& rule);
 
 // The field names of table 2, in its order, that are also field names of table 1 (exact,
 // case-sensitive). What the comparison and join dialogs offer as keys.
@@ -70,6 +80,12 @@ struct CompareLayout {
     // The column of the other table a column is compared with, -1 when it has none.
     std::vector<int> column1To2;
     std::vector<int> column2To1;
+    // Per column: 1 where a rule leaves the column out of the comparison; empty when none is.
+    std::vector<uint8_t> ignored1;
+    std::vector<uint8_t> ignored2;
+    // The statistics the comparison gathers, when it was asked for them; filled by the time
+    // the result is handed on.
+    const CompareStatistics* statistics = nullptr;
     // The key columns in key order; empty when rows are paired by position.
     std::vector<size_t> keyColumns1;
     std::vector<size_t> keyColumns2;
@@ -97,13 +113,23 @@ CompareCounts countMarks(const RowTable& result);
 // table 1 no longer than table 2 row i pairs with row i. Refused: key mode when either
 // table has no field row (no row whose texts are all non-empty and distinct), and any key
 // that is not a field of both tables. `counts` and `layout` may be null.
+//
+// The rules (options.rules) change what is compared: text rules apply to key matching too
+// (keys made equal pair in order, like duplicate keys), tolerances never apply to key
+// fields, ignored columns are neither compared nor marked, and with columnsByName the
+// positional mode pairs columns by field name as key mode always does. Refused as well: a
+// field named by a rule that neither table has, a key field ignored or given a tolerance,
+// columnsByName on a table without a field row or whose first full row repeats a name.
+// `statistics`, when not null, receives the statistics of the result.
 Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr,
+                               CompareStatistics* statistics = nullptr);
 // The same, consuming the two tables: their cells are moved into the result instead of
 // copied, which spares a reference-count update on every shared text. The tables are left
 // empty, also when the input is refused.
 Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr);
+                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr,
+                               CompareStatistics* statistics = nullptr);
 
 // The whole comparison of one table pair: progress text "run", the core, progress range
 // N (result rows) with step progressStep(N) from position 0, the result into sheet
@@ -112,10 +138,12 @@ Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOption
 // as it was.
 Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
                           const RowTable& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr);
+                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr,
+                          CompareStatistics* statistics = nullptr);
 // The same, consuming the two tables (see compareTables).
 Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
                           RowTable&& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr);
+                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr,
+                          CompareStatistics* statistics = nullptr);
 
 } // namespace quellar

@@ -2,6 +2,8 @@
 
 #include "table/DifferenceRows.h"
 
+#include <optional>
+
 namespace quellar {
 
 void ComparisonOutputs::takeLayout(int sheetNumber, const CompareLayout& layout) {
@@ -22,7 +24,9 @@ Status ComparisonOutputs::takeResult(int sheetNumber, const QString& sheetName, 
     if (details_) {
         const auto [sheet1, sheet2] =
             sheets_ ? sheets_(sheetNumber, sheetName) : std::pair{sheetName, sheetName};
-        details_->addComparison(sheet1, sheet2, table, layout_, countMarks(table));
+        std::optional<DetailsStatistics> columns;
+        if (layout_.statistics) columns = detailsStatistics(*layout_.statistics);
+        details_->addComparison(sheet1, sheet2, table, layout_, countMarks(table), columns ? &*columns : nullptr);
     }
     if (!diffPath_.isEmpty())
         if (Status written = writeHighlighterDiff(table, layout_, diffOptions_, diffPath_); !written)

@@ -2,6 +2,7 @@
 
 #include "base/CellOps.h"
 #include "base/TextIO.h"
+#include "table/CompareStatistics.h"
 #include "table/DifferenceRows.h"
 #include "table/Report.h"
 
@@ -79,7 +80,20 @@ QStringList describeCompareRules(const CompareOptions& options, const QStringLis
         rules.append(keys.isEmpty() ? QStringLiteral("按每行每列配对")
                                     : QStringLiteral("按每行每列配对（行数不同时按 %1 配对）")
                                           .arg(keys.join(QStringLiteral("、"))));
+    if (!options.rules.isDefault()) rules.append(QStringLiteral("规则：") + rulesSummaryText(options.rules, false));
     return rules;
+}
+
+DetailsStatistics detailsStatistics(const CompareStatistics& statistics) {
+    DetailsStatistics table;
+    table.header = {QStringLiteral("文件一的列"), QStringLiteral("文件二的列"), QStringLiteral("比较"),
+                    QStringLiteral("不同的单元格"), QStringLiteral("最大差值")};
+    for (const ColumnStatistics& c : statistics.columns)
+        table.rows.push_back({c.inFile1 ? c.file1 : QStringLiteral("—"), c.inFile2 ? c.file2 : QStringLiteral("—"),
+                              c.compared ? QStringLiteral("是") : QStringLiteral("否"),
+                              c.compared ? QString::number(c.differing) : QString(),
+                              c.hasMaxDifference ? QString::number(c.maxDifference, 'g', 15) : QString()});
+    return table;
 }
 
 DetailsPage::DetailsPage(const QString& title, const QString& file1, const QString& file2,

@@ -25,6 +25,9 @@ struct DetailsStatistics {
     std::vector<QStringList> rows;
 };
 
+// The statistics' columns as the page and the 差异统计 dialog show them.
+DetailsStatistics detailsStatistics(const CompareStatistics& statistics);
+
 // The rules of the comparison as lines of text (content compared, case, pairing, keys).
 QStringList describeCompareRules(const CompareOptions& options, const QStringList& keys);
 

@@ -28,8 +28,11 @@ struct Entry {
     Kind kind;
 };
 
-bool leftOut(const HighlighterOptions& options, size_t column1) {
-    return column1 < options.leaveOut1.size() && options.leaveOut1[column1];
+bool flagged(const auto& flags, size_t column) { return column < flags.size() && flags[column]; }
+
+// Columns the diff leaves out: those asked for, and those a comparison rule ignored.
+bool leftOut(const HighlighterOptions& options, const CompareLayout& layout, size_t column1) {
+    return flagged(options.leaveOut1, column1) || flagged(layout.ignored1, column1);
 }
 
 std::vector<DiffColumn> diffColumns(const CompareLayout& layout, const HighlighterOptions& options) {
@@ -37,7 +40,7 @@ std::vector<DiffColumn> diffColumns(const CompareLayout& layout, const Highlight
     std::vector<bool> leaveOut2(layout.width2, false);
     for (size_t c = 0; c < layout.width1; ++c) {
         const int c2 = c < layout.column1To2.size() ? layout.column1To2[c] : -1;
-        if (leftOut(options, c)) {
+        if (leftOut(options, layout, c)) {
             if (c2 >= 0) leaveOut2[size_t(c2)] = true;
             continue;
         }
@@ -53,7 +56,9 @@ std::vector<DiffColumn> diffColumns(const CompareLayout& layout, const Highlight
             columns.push_back({int(c), c2, name1, QString()});
     }
     for (size_t c2 = 0; c2 < layout.width2; ++c2) {
-        if ((c2 < layout.column2To1.size() && layout.column2To1[c2] >= 0) || leaveOut2[c2]) continue;
+        if ((c2 < layout.column2To1.size() && layout.column2To1[c2] >= 0) || leaveOut2[c2] ||
+            flagged(layout.ignored2, c2))
+            continue;
         size_t at = 0;
         for (size_t before = c2; before-- > 0;) {
             const auto it = std::find_if(columns.begin(), columns.end(),

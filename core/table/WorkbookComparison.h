@@ -11,6 +11,7 @@
 // failing sink ends the comparison with its Status; the pairs before it have been written.
 
 #include "workbook/Workbook.h"
+#include "table/CompareStatistics.h"
 #include "table/Comparison.h"
 #include "base/Progress.h"
 #include "base/Status.h"
@@ -26,10 +27,15 @@ struct BookComparePair {
     QString name;        // the common sheet name, also the result sheet's name
     bool skipped = false;
     CompareCounts counts; // zero for a skipped pair
+    CompareStatistics statistics; // of a compared pair
 };
 
-// Compares the two workbooks with the content options (the mode in `contentOptions` is
-// ignored: sheets are always compared by position). With no content option on at all
+// Compares the two workbooks with the content options and rules (the mode in
+// `contentOptions` is ignored: sheets are always compared by position; with
+// rules.columnsByName their columns pair by field name). A field named by a rule must be a
+// field of at least one compared sheet; where a sheet pair lacks it, the rule is left out
+// there. That check comes after the pairs are compared: a refusal then follows results
+// already handed to the sink, which the caller discards. With no content option on at all
 // (text, formula, number format and ignore case all off) nothing is chosen: the result is
 // Status::cancelled() and nothing is read, written or reported. `pairs` may be null.
 Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOptions& contentOptions,

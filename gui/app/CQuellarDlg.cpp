@@ -218,6 +218,7 @@ void CQuellarDlg::buildMenu() {
     QMenu* tools = menuBar()->addMenu(QStringLiteral("工具(&T)"));
     for (Command c : {Command::CompareTables, Command::CompareBooks})
         tools->addAction(action(c));
+    tools->addAction(statisticsAction());
     tools->addSeparator();
     for (Command c : {Command::GroupSum, Command::PageSubtotals, Command::Join, Command::BlankRows})
         tools->addAction(action(c));

@@ -94,6 +94,10 @@ public:
     QAction* toolAction(Command command) const;
     QToolBar* toolBar() const { return toolBar_; }
     QString statusText() const;
+    // The statistics of the last comparison (one entry per compared table pair), what
+    // 差异统计 (showStatistics) shows; empty before the first comparison.
+    const NamedStatistics& statistics() const { return statistics_; }
+    QAction* statisticsAction();
 
     // Opens `path` as file `which` (1 or 2) without asking: converts it to the working
     // file, shows it protected with its used range selected. A failure is shown in a
@@ -115,6 +119,7 @@ public slots:
     void conditionalSummaryCommand();
     void showReport();
     void showDetails();
+    void showStatistics();
     void showHelp();
     void showWebSite();
     void repair();
@@ -189,6 +194,10 @@ private:
     QString file1Path_;
     QString file2Path_;
     QString reportText_;
+    NamedStatistics statistics_;
+    QAction* statisticsAction_ = nullptr;
+    // Keeps the statistics of a comparison just made and returns what the status line adds.
+    QString keepStatistics(NamedStatistics statistics);
     // What the condition form pages hand back; kept for the window's life.
     FormReply formReply_;
 

@@ -44,6 +44,7 @@ void CQuellarDlg::compareTables() {
     std::optional<DiffChoice> choice;
     CompareCounts counts;
     std::optional<DetailsPage> details;
+    CompareStatistics statistics;
     runTableCommand(
         Command::CompareTables,
         {.panes = 2,
@@ -65,7 +66,7 @@ void CQuellarDlg::compareTables() {
                  outputs.addDetails(&*details, [&](int, const QString&) { return std::pair{sheet1, sheet2}; });
                  return runTableComparison(1, texts_.text(QStringLiteral("diff1")), outputs, std::move(t[0]),
                                            std::move(t[1]), choice->options, choice->keys, reportText_,
-                                           progress, &counts);
+                                           progress, &counts, &statistics);
              },
          .done =
              [&] {
@@ -75,7 +76,8 @@ void CQuellarDlg::compareTables() {
                      .arg(counts.differentRows)
                      .arg(counts.differentCells)
                      .arg(counts.yellowCells)
-                     .arg(counts.greenCells);
+                     .arg(counts.greenCells) +
+                     keepStatistics({{texts_.text(QStringLiteral("diff1")), std::move(statistics)}});
              },
          .then = [&] { finishComparison(texts_.text(QStringLiteral("diff2")), *details); }});
 }
@@ -100,20 +102,24 @@ void CQuellarDlg::compareBooks() {
     int compared = 0;
     int64_t differentRows = 0, differentCells = 0;
     int firstSheet = -1;
+    NamedStatistics statistics;
     for (const BookComparePair& pair : pairs) {
         if (pair.skipped) continue;
+        statistics.emplace_back(pair.name, pair.statistics);
         if (firstSheet < 0) firstSheet = pair.sheetNumber - 1;
         ++compared;
         differentRows += pair.counts.differentRows;
         differentCells += pair.counts.differentCells;
     }
     if (firstSheet >= 0) result_->setActiveSheet(firstSheet);
+    const QString rulesAndColumn = keepStatistics(std::move(statistics));
     showStatus(pairs.empty()
                    ? QStringLiteral("两个工作簿没有同名的工作表，没有可比较的内容。")
                    : QStringLiteral("比较完成：比较了 %1 对同名工作表，不同的行共 %2，不同的单元格共 %3。")
-                         .arg(compared)
-                         .arg(differentRows)
-                         .arg(differentCells));
+                             .arg(compared)
+                             .arg(differentRows)
+                             .arg(differentCells) +
+                         rulesAndColumn);
     finishComparison(texts_.text(QStringLiteral("diff_book")), details);
 }
 

@@ -61,6 +61,11 @@ std::optional<CompareOptions> UserPrompts::bookOptions(QWidget* parent) {
     return dialog.options();
 }
 
+void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statistics) {
+    StatisticsDlg dialog(statistics, parent);
+    dialog.exec();
+}
+
 std::optional<JoinChoice> UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
     CLinkDlg dialog(commonFields, parent);
     return confirmedChoice(dialog);

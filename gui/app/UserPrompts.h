@@ -9,6 +9,7 @@
 #include "dialogs/CSumDlg.h"
 #include "dialogs/PageSumDlg.h"
 #include "dialogs/SelDlg.h"
+#include "dialogs/StatisticsDlg.h"
 #include "forms/FormReply.h"
 #include "table/Comparison.h"
 
@@ -62,6 +63,8 @@ public:
     // The condition form page at pagePath in TjSelectDlg; its button stores the user's
     // choices in `reply`, closing the window otherwise leaves `reply` as it was.
     virtual void conditionForm(QWidget* parent, const QString& pagePath, FormReply& reply);
+    // StatisticsDlg (差异统计) with the statistics of the last comparison.
+    virtual void showStatistics(QWidget* parent, const NamedStatistics& statistics);
     // A message box with an OK button titled with the program's name.
     virtual void message(QWidget* parent, const QString& text, bool warning);
     // The desktop's "open" for the report, help pages and exported workbooks.

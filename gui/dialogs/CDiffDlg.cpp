@@ -1,6 +1,7 @@
 #include "dialogs/CDiffDlg.h"
 
 #include "dialogs/DialogStyle.h"
+#include "dialogs/RulesBox.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -84,6 +85,13 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     keysGrid->setColumnStretch(3, 1);
     keysGrid->setColumnMinimumWidth(2, 60);
 
+    rules_ = new RulesBox(this);
+    error_ = new QLabel(this);
+    error_->setObjectName(QStringLiteral("ruleError"));
+    error_->setWordWrap(true);
+    error_->setStyleSheet(QStringLiteral("color: #c00000;"));
+    error_->hide();
+
     auto* buttons = confirmCancelRow(this, QStringLiteral("对比"), &confirm_);
 
     auto* layout = new QVBoxLayout(this);
@@ -92,6 +100,8 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     layout->addWidget(content);
     layout->addWidget(mode);
     layout->addWidget(keysBox);
+    layout->addWidget(rules_);
+    layout->addWidget(error_);
     layout->addLayout(buttons);
     styleOptionsDialog(this);
 
@@ -110,9 +120,17 @@ void CDiffDlg::updateEnabling() {
     const bool keyMode = keyMode_->isChecked();
     for (QComboBox* combo : choosers_)
         combo->setEnabled(keyMode);
+    rules_->setColumnsByNameAvailable(!keyMode);
 }
 
 void CDiffDlg::accept() {
+    Result<CompareRules> rules = rules_->rules();
+    if (!rules.isOk()) {
+        error_->setText(rules.status().message());
+        error_->show();
+        return;
+    }
+    options_.rules = rules.take();
     options_.compareText = text_->isChecked();
     options_.compareFormula = formula_->isChecked();
     options_.compareNumberFormat = numberFormat_->isChecked();

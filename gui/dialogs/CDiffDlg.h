@@ -1,7 +1,8 @@
 #pragma once
 // CDiffDlg: the options of the two-table comparison (对比选项): what to compare (文本,
 // 公式, 数值格式, 忽略大小写), how to pair rows (按对比字段 / 按每行每列) and up to six
-// key fields chosen from the field names common to both tables.
+// key fields chosen from the field names common to both tables, and the comparison rules
+// (RulesBox; 按字段名对应列 only in 按每行每列, since key mode always pairs columns by name).
 //
 // Made for one use: construct with the offered field names, exec(), and when it was
 // confirmed read options() and keys(). A cancelled dialog leaves both at their empty
@@ -16,11 +17,14 @@
 #include <array>
 
 class QCheckBox;
+class QLabel;
 class QComboBox;
 class QRadioButton;
 class QPushButton;
 
 namespace quellar {
+
+class RulesBox;
 
 class CDiffDlg : public QDialog {
     Q_OBJECT
@@ -40,6 +44,9 @@ public:
     QRadioButton* positionalButton() const { return positional_; }
     QComboBox* chooser(int i) const { return choosers_[size_t(i)]; }
     QPushButton* confirmButton() const { return confirm_; }
+    RulesBox* rulesBox() const { return rules_; }
+    // Where a rule that cannot be read is explained; the dialog then stays open.
+    QLabel* errorLabel() const { return error_; }
 
     void accept() override;
 
@@ -56,6 +63,8 @@ private:
     QRadioButton* positional_;
     std::array<QComboBox*, 6> choosers_{};
     QPushButton* confirm_;
+    RulesBox* rules_;
+    QLabel* error_;
 };
 
 } // namespace quellar

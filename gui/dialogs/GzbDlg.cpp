@@ -1,10 +1,12 @@
 #include "dialogs/GzbDlg.h"
 
 #include "dialogs/DialogStyle.h"
+#include "dialogs/RulesBox.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -30,12 +32,21 @@ GzbDlg::GzbDlg(QWidget* parent)
     grid->addWidget(numberFormat_, 1, 0);
     grid->addWidget(ignoreCase_, 1, 1);
 
+    rules_ = new RulesBox(this);
+    error_ = new QLabel(this);
+    error_->setObjectName(QStringLiteral("ruleError"));
+    error_->setWordWrap(true);
+    error_->setStyleSheet(QStringLiteral("color: #c00000;"));
+    error_->hide();
+
     auto* buttons = confirmCancelRow(this, QStringLiteral("比较"), &confirm_);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(14, 12, 14, 12);
     layout->setSpacing(10);
     layout->addWidget(content);
+    layout->addWidget(rules_);
+    layout->addWidget(error_);
     layout->addLayout(buttons);
     styleOptionsDialog(this);
 
@@ -48,6 +59,13 @@ bool GzbDlg::anyChosen() const {
 }
 
 void GzbDlg::accept() {
+    Result<CompareRules> rules = rules_->rules();
+    if (!rules.isOk()) {
+        error_->setText(rules.status().message());
+        error_->show();
+        return;
+    }
+    options_.rules = rules.take();
     options_.compareText = text_->isChecked();
     options_.compareFormula = formula_->isChecked();
     options_.compareNumberFormat = numberFormat_->isChecked();

@@ -1,7 +1,8 @@
 #pragma once
 // GzbDlg: the options of the workbook comparison (工作簿比较选项): four independent
 // check boxes, 文本 (ticked at first), 公式, 数值格式 and 忽略大小写. Sheets are always
-// compared by position, so there is no mode and no key.
+// compared by position, so there is no mode and no key. Below them the comparison rules
+// (RulesBox), where 按字段名对应列 pairs the columns of each sheet pair by name.
 //
 // Made for one use: construct, exec(), and when confirmed read options(). A cancelled
 // dialog leaves every option off, which the command takes as "nothing chosen".
@@ -11,9 +12,12 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QPushButton;
 
 namespace quellar {
+
+class RulesBox;
 
 class GzbDlg : public QDialog {
     Q_OBJECT
@@ -30,6 +34,8 @@ public:
     QCheckBox* numberFormatBox() const { return numberFormat_; }
     QCheckBox* ignoreCaseBox() const { return ignoreCase_; }
     QPushButton* confirmButton() const { return confirm_; }
+    RulesBox* rulesBox() const { return rules_; }
+    QLabel* errorLabel() const { return error_; }
 
     void accept() override;
 
@@ -40,6 +46,8 @@ private:
     QCheckBox* numberFormat_;
     QCheckBox* ignoreCase_;
     QPushButton* confirm_;
+    RulesBox* rules_;
+    QLabel* error_;
 };
 
 } // namespace quellar

@@ -31,6 +31,7 @@ public:
     void message(QWidget*, const QString& text, bool warning) override;
     void openDocument(const QString& path) override { opened.append(path); }
     void showWorkbook(const QString& path) override { shownWorkbooks.append(path); }
+    void showStatistics(QWidget*, const NamedStatistics& statistics) override { shownStatistics.push_back(statistics); }
 
     // Answers, used in order (nullopt: cancelled). With no answer left, a question is cancelled.
     std::deque<QString> openPaths;
@@ -57,6 +58,7 @@ public:
     QStringList messages;
     QStringList opened;
     QStringList shownWorkbooks;
+    std::vector<NamedStatistics> shownStatistics;
 };
 
 // "text:fill" for each cell (numbers as 8500, not 8500.000000) of rows x columns (0-based from A1), "." for a
