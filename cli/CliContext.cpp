@@ -42,9 +42,13 @@ CliContext::CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal)
 
 int CliContext::fail(const Status& status) {
     if (helpShown_) return 0; // --help ends the command before any work, successfully
-    if (auto* terminal = dynamic_cast<TerminalProgress*>(progress_.get())) terminal->finish();
+    endProgressLine();
     printLine(err_, QStringLiteral("quellar-cli %1：%2").arg(command_, status.message()));
     return done(2);
+}
+
+void CliContext::endProgressLine() {
+    if (auto* terminal = dynamic_cast<TerminalProgress*>(progress_.get())) terminal->finish();
 }
 
 int CliContext::done(int exitStatus) {
@@ -55,29 +59,17 @@ int CliContext::done(int exitStatus) {
     std::_Exit(exitStatus);
 }
 
-Status CliContext::parse(const QString& command, const QStringList& arguments,
-                         const std::vector<OptionSpec>& commandOptions) {
-    command_ = command;
-    std::vector<OptionSpec> specs = commandOptions;
-    const bool twoFiles = command == u"compare" || command == u"compare-books" || command == u"join" ||
-                          command == u"filter";
-    // Workbook comparison reads whole workbooks, so it takes no sheet or range.
-    if (command != u"convert" && command != u"compare-books") {
-        specs.push_back({QStringLiteral("sheet1"), true, false});
-        // Page subtotals work on the whole sheet.
-        if (command != u"page-subtotals") specs.push_back({QStringLiteral("range1"), true, false});
-        if (twoFiles) {
-            specs.push_back({QStringLiteral("sheet2"), true, false});
-            specs.push_back({QStringLiteral("range2"), true, false});
-        }
-    }
-    if (command != u"convert") specs.push_back({QStringLiteral("output"), true, false});
-    specs.push_back({QStringLiteral("quiet"), false, false});
+void CliContext::setCommand(const CommandDef& command) {
+    definition_ = &command;
+    command_ = QLatin1String(command.name);
+}
 
+Status CliContext::parse(const QStringList& arguments) {
+    const std::vector<OptionDef> specs = definition_->allOptions();
     for (const QString& arg : arguments) {
         if (arg == u"--") break;
         if (arg == u"--help" || arg == u"-h") {
-            printLine(out_, commandHelpText(command, specs));
+            printLine(out_, commandHelpText(*definition_));
             helpShown_ = true;
             return Status::cancelled();
         }
@@ -96,8 +88,11 @@ Status CliContext::parse(const QString& command, const QStringList& arguments,
         }
         QString name, value;
         bool hasInlineValue = false;
-        if (arg == u"-o") {
-            name = QStringLiteral("output");
+        const auto shortForm = std::find_if(specs.begin(), specs.end(), [&](const OptionDef& s) {
+            return s.shortName && arg.size() == 2 && arg[1] == QLatin1Char(s.shortName);
+        });
+        if (shortForm != specs.end()) {
+            name = QLatin1String(shortForm->name);
         } else if (arg.startsWith(u"--")) {
             name = arg.mid(2);
             const qsizetype eq = name.indexOf(u'=');
@@ -109,14 +104,15 @@ Status CliContext::parse(const QString& command, const QStringList& arguments,
         } else {
             return Status::invalidInput(QStringLiteral("不认识的选项 “%1”").arg(arg));
         }
-        auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
+        auto spec = std::find_if(specs.begin(), specs.end(),
+                                 [&](const OptionDef& s) { return name == QLatin1String(s.name); });
         if (spec == specs.end() && name == u"only-differences")
             return Status::invalidInput(
                 QStringLiteral("命令 %1 的结果没有差异标记，不能用 --only-differences（只用于 compare 和 compare-books）")
-                    .arg(command));
+                    .arg(command_));
         if (spec == specs.end())
-            return Status::invalidInput(QStringLiteral("命令 %1 没有选项 “--%2”").arg(command, name));
-        if (spec->takesValue) {
+            return Status::invalidInput(QStringLiteral("命令 %1 没有选项 “--%2”").arg(command_, name));
+        if (spec->takesValue()) {
             if (!hasInlineValue) {
                 if (i + 1 >= arguments.size())
                     return Status::invalidInput(QStringLiteral("选项 “--%1” 缺少取值").arg(name));
@@ -178,7 +174,7 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
     tables.resize(size_t(count));
     // Show the "init" line at once: reading large workbooks takes a while before the rows
     // to process are known.
-    progress().setText(QStringLiteral("init"));
+    progress().setText(Msg::Reading);
     progress().setRange(0);
     // The workbooks are independent: each is read and made into its table on a core of its
     // own, and its cells are given back as the table takes them.
@@ -269,7 +265,7 @@ WorkbookSink::Mode CliContext::sinkMode() const {
 Status CliContext::writeOutput(const Workbook& result, const WorkbookSink& sink) const {
     const QString path = outputPath();
     const FileKind kind = fileKindForPath(path);
-    progress_->setText(QStringLiteral("run"));
+    progress_->setText(Msg::Running);
     if (kind == FileKind::Json) {
         std::vector<std::pair<QString, const RowTable*>> sheets;
         for (size_t i = 0; i < result.sheets.size(); ++i)

@@ -3,6 +3,7 @@
 // window loads a pane's selection (sheet, range, clipping, reading under progress), and
 // writing the result workbook in the format the output path asks for.
 
+#include "CommandTable.h"
 #include "workbook/Workbook.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
@@ -20,29 +21,23 @@
 
 namespace quellar::cli {
 
-// The options a command accepts: name (without dashes) -> whether it takes a value.
-struct OptionSpec {
-    QString name;
-    bool takesValue = false;
-    bool repeatable = false;
-};
-
 class CliContext {
 public:
     CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal);
 
-    // Parses `arguments` against the common options plus `commandOptions`. On failure the
+    // The command being run; parse() takes its options from its definition.
+    void setCommand(const CommandDef& command);
+
+    // Parses `arguments` against the options the command's definition lists. On failure the
     // returned Status says which option is wrong. With --help (or -h) it prints the command's
     // options to stdout and returns a cancelled Status, which fail() turns into exit status 0.
-    Status parse(const QString& command, const QStringList& arguments, const std::vector<OptionSpec>& commandOptions);
+    Status parse(const QStringList& arguments);
 
     bool has(const QString& name) const { return values_.contains(name); }
     QString value(const QString& name) const { return values_.value(name).value(0); }
     QStringList values(const QString& name) const { return values_.value(name); }
     const QStringList& files() const { return files_; }
     const QString& command() const { return command_; }
-    // The command named in messages before parse() has run.
-    void setCommand(const QString& command) { command_ = command; }
 
     // Requires exactly `count` file arguments.
     Status expectFiles(int count) const;
@@ -76,6 +71,8 @@ public:
     std::ostream& out() { return out_; }
     std::ostream& err() { return err_; }
 
+    // Ends the progress bar's line on the terminal, before the command prints its own lines.
+    void endProgressLine();
     // One line on stderr and exit status 2.
     int fail(const Status& status);
     // Returns `exitStatus`, or, in the program (setEndProcessWhenDone), flushes the output
@@ -90,6 +87,7 @@ private:
     std::unique_ptr<Progress> progress_;
     bool errIsTerminal_;
     bool helpShown_ = false;
+    const CommandDef* definition_ = nullptr;
     QString command_;
     QMap<QString, QStringList> values_;
     QStringList files_;

@@ -5,93 +5,136 @@
 namespace quellar::cli {
 namespace {
 
-struct OptionText {
-    const char* key;        // "command/option" for a command's own meaning, or "option"
-    const char16_t* value;  // placeholder of the value, or nullptr
-    const char16_t* text;
-};
-
-// A command's own entry wins over the general one, so an option name can mean different
-// things in different commands (--sum, --group).
-const OptionText kOptionTexts[] = {
-    {"sheet1", u"名称", u"文件一的工作表（默认：活动工作表）"},
-    {"sheet2", u"名称", u"文件二的工作表（默认：活动工作表）"},
-    {"range1", u"A1:D20", u"文件一要读取的区域（默认：已用区域）"},
-    {"range2", u"A1:D20", u"文件二要读取的区域（默认：已用区域）"},
-    {"output", u"文件", u"结果工作簿：.xlsx、.xls、.xml、.csv 或 .json"},
-    {"page-subtotals/output", u"文件", u"结果工作簿 .xls、.xml 或 .xlsx（默认：FILE 旁边的“名称_分页汇总.xls”）"},
-    {"quiet", nullptr, u"不显示进度"},
-    {"key", u"字段", u"对比字段（可重复，最多 6 个，按给出的顺序）"},
-    {"by-position", nullptr, u"按每行每列比较（默认按对比字段）"},
-    {"no-text", nullptr, u"不比较文本"},
-    {"formula", nullptr, u"比较公式"},
-    {"number-format", nullptr, u"比较数字格式"},
-    {"ignore-case", nullptr, u"比较文本时不区分大小写"},
-    {"report", u"报告.htm", u"同时写出 HTML 差异报告，与窗口写的 report.htm 相同"},
-    {"exit-code", nullptr, u"发现差异时以退出状态 1 结束"},
-    {"only-differences", nullptr, u"结果只保留字段行和有差异（着色单元格）的行"},
-    {"details", u"明细.htm", u"同时写出差异明细页：每个不同的行和单元格、只在一个文件的行"},
-    {"format", u"highlighter", u"写成表格差异格式（highlighter，.csv），可以交给其他工具显示和打补丁"},
-    {"context", u"N|all", u"表格差异里每处差异前后保留的相同行数（默认 1；all 列出每一行）"},
-    {"tolerance", u"[字段=]X", u"数值容差：两个数字相差不超过 X 算相同（可重复；带字段时只对该列）"},
-    {"rel-tolerance", u"[字段=]R", u"相对容差：不超过 R × |文件二的值|，R 可写成 0.5%（可重复）"},
-    {"ignore-spaces", nullptr, u"连续的空白（含全角空格）算一个，首尾空白不算"},
-    {"ignore-width", nullptr, u"全角字符（Ａ１！和全角空格）与半角字符相同"},
-    {"ignore-column", u"字段", u"不比较这一列：不着色、不计数（可重复）"},
-    {"columns-by-name", nullptr, u"按字段名对应列（按每行每列和两簿比较；按对比字段时本来如此）"},
-    {"summary", u"统计.json", u"写出差异统计（行、单元格和每列的差异数）"},
-    {"on", u"字段", u"连接字段（可重复，最多 6 个）"},
-    {"prefer-file2", nullptr, u"两表都有的字段取文件二的值（默认取文件一的）"},
-    {"sum-numbers", nullptr, u"数字字段相加"},
-    {"where", u"字段=值", u"筛选条件（可重复，最多 6 个；值是第一个 = 之后的全部文字，可以为空）"},
-    {"count", u"N", u"每行之后增加的空行数"},
-    {"group", u"字段", u"分组字段（可重复，1 到 6 个）"},
-    {"sum", u"字段", u"汇总字段（可重复；不给时自动选数字列）"},
-    {"conditions", u"条件", u"条件文字：字段|运算|值|and|…（条件页面交回的格式）"},
-    {"page", u"页面.htm", u"写出窗口会显示的条件页面；不给 --conditions 时只写页面"},
-    {"summary/group", u"字段", u"分组字段（可重复，1 到 6 个）"},
-    {"summary/sum", u"字段", u"汇总字段（可重复，至少一个）"},
-    {"rows-per-page", u"N", u"每页行数，1 到 99（默认：按第一个分页符推算）"},
-    {"label-column", u"K", u"写小计文字的列，0 到 9（默认 2）"},
-    {"page-subtotals/sum", u"字段", u"要汇总的列（可重复，至少一个）"},
-};
-
-const OptionText* findText(const QString& command, const QString& option) {
-    const QString own = command + u'/' + option;
-    for (const OptionText& t : kOptionTexts)
-        if (own == QLatin1String(t.key)) return &t;
-    for (const OptionText& t : kOptionTexts)
-        if (option == QLatin1String(t.key)) return &t;
-    return nullptr;
-}
-
 // Terminal columns of a text: CJK characters take two.
 int displayWidth(const QString& text) {
     int width = 0;
-    for (QChar c : text) width += c.unicode() >= 0x1100 ? 2 : 1;
+    for (QChar c : text)
+        width += c.unicode() >= 0x1100 ? 2 : 1;
     return width;
+}
+
+// "  name" padded to the description column, the description and a line end.
+QString helpLine(const QString& name, const QString& description) {
+    return QStringLiteral("  ") + name + QString(std::max(1, 26 - displayWidth(name)), u' ') + description +
+           u'\n';
+}
+
+// "-o, --output", "--key".
+QString optionNames(const OptionDef& option) {
+    QString names = QStringLiteral("--") + QLatin1String(option.name);
+    if (option.shortName) names = QStringLiteral("-%1, ").arg(QLatin1Char(option.shortName)) + names;
+    return names;
+}
+
+QString optionWithValue(const OptionDef& option) {
+    QString text = optionNames(option);
+    if (option.takesValue()) text += u' ' + QString::fromUtf16(option.value);
+    return text;
+}
+
+// Text for man(7): dashes and backslashes escaped, and a break point after CJK punctuation,
+// where a line of Chinese text may wrap.
+QString manText(const QString& text) {
+    QString out;
+    for (QChar c : text) {
+        if (c == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (c == u'-')
+            out += QStringLiteral("\\-");
+        else
+            out += c;
+        if (QStringView(u"，、。；：）").contains(c)) out += QStringLiteral("\\:");
+    }
+    return out;
+}
+
+// One .TP entry: the option in bold, its value in italics, then its description.
+QString manEntry(const OptionDef& option, const QString& description) {
+    QString entry = QStringLiteral(".TP\n");
+    if (option.takesValue())
+        entry += QStringLiteral(".BI \"%1\" \" %2\"\n")
+                     .arg(manText(optionNames(option)), QString::fromUtf16(option.value));
+    else
+        entry += QStringLiteral(".B %1\n").arg(manText(optionNames(option)));
+    return entry + manText(description) + u'\n';
+}
+
+bool isOwnOption(const CommandDef& command, const OptionDef& option) {
+    return std::any_of(command.options.begin(), command.options.end(),
+                       [&](const OptionDef& own) { return qstrcmp(own.name, option.name) == 0; });
 }
 
 } // namespace
 
-QString commandHelpText(const QString& command, const std::vector<OptionSpec>& options) {
-    const QString summary = commandSummary(command);
-    const qsizetype colon = summary.indexOf(u'：');
-    const QString files = colon >= 0 ? summary.mid(colon + 1) : QString();
-    QString text = QStringLiteral("用法：quellar-cli %1 [选项] %2\n%3\n\n选项：\n")
-                       .arg(command, files, colon >= 0 ? summary.left(colon) : summary);
-    auto line = [&](const QString& name, const QString& description) {
-        text += QStringLiteral("  ") + name + QString(std::max(1, 26 - displayWidth(name)), u' ') + description + u'\n';
-    };
-    for (const OptionSpec& spec : options) {
-        const OptionText* t = findText(command, spec.name);
-        QString name = (spec.name == u"output" ? QStringLiteral("-o, --") : QStringLiteral("--")) + spec.name;
-        if (spec.takesValue) name += u' ' + (t && t->value ? QString::fromUtf16(t->value) : QStringLiteral("值"));
-        line(name, t ? QString::fromUtf16(t->text) : QString());
+QString usageText() {
+    QString text = QStringLiteral("用法：quellar-cli 命令 [选项] 文件...\n\n命令：\n");
+    for (const CommandDef& c : commandTable())
+        text +=
+            QStringLiteral("  %1  %2\n").arg(QLatin1String(c.name), -15).arg(QString::fromUtf16(c.summary));
+    text += QStringLiteral("\n共同选项：\n");
+    // The common options of the commands that read tables from two files.
+    const CommandDef& compare = *findCommand(QStringLiteral("compare"));
+    for (const OptionDef& option : compare.allOptions())
+        if (!isOwnOption(compare, option))
+            text += helpLine(optionWithValue(option), QString::fromUtf16(option.text));
+    text += u'\n';
+    for (const CommandDef& c : commandTable()) {
+        if (c.options.empty()) continue;
+        QStringList options;
+        for (const OptionDef& option : c.options)
+            options.append(optionWithValue(option));
+        text += QStringLiteral("%1 的选项：%2\n").arg(QLatin1String(c.name), options.join(u'、'));
     }
-    line(QStringLiteral("-h, --help"), QStringLiteral("显示本说明"));
+    text += QStringLiteral("\n每个命令的全部选项：quellar-cli 命令 --help；版本：quellar-cli --version\n"
+                           "\n退出状态：0 完成；2 用法或输入错误；1 仅在 --exit-code 且发现差异时。\n");
+    return text;
+}
+
+QString commandHelpText(const CommandDef& command) {
+    QString text = QStringLiteral("用法：quellar-cli %1 [选项] %2\n%3\n\n选项：\n")
+                       .arg(QLatin1String(command.name), command.fileText(), command.purposeText());
+    for (const OptionDef& option : command.allOptions())
+        text += helpLine(optionWithValue(option), QString::fromUtf16(option.text));
+    text += helpLine(QStringLiteral("-h, --help"), QStringLiteral("显示本说明"));
     text.chop(1); // printLine ends the last line
     return text;
+}
+
+QString manOptionSections() {
+    QString text = QStringLiteral(".SH 共同选项\n");
+    const CommandDef& compare = *findCommand(QStringLiteral("compare"));
+    for (const OptionDef& option : compare.allOptions())
+        if (!isOwnOption(compare, option)) text += manEntry(option, QString::fromUtf16(option.text));
+    text += QStringLiteral(".TP\n.BR \\-h \", \" \\-\\-help\n列出命令的全部选项及其说明。\\:\n");
+    text += QStringLiteral(".SH 各命令的选项\n");
+    for (const CommandDef& c : commandTable()) {
+        text += QStringLiteral(".SS %1\n").arg(manText(QLatin1String(c.name)));
+        QStringList common;
+        for (const OptionDef& option : c.allOptions())
+            if (!isOwnOption(c, option)) common.append(optionNames(option).section(u',', 0, 0));
+        text +=
+            manText(QStringLiteral("%1。共同选项：%2。").arg(c.purposeText(), common.join(u'、'))) + u'\n';
+        for (const OptionDef& option : c.options)
+            text += manEntry(option, QString::fromUtf16(option.text));
+        if (c.outputText)
+            for (const OptionDef& option : c.allOptions())
+                if (option.shortName == 'o') text += manEntry(option, QString::fromUtf16(option.text));
+    }
+    return text;
+}
+
+QString completionOptionLists() {
+    QStringList pages, typed;
+    for (const CommandDef& c : commandTable())
+        for (const OptionDef& option : c.allOptions()) {
+            if (!option.takesValue() || option.shortName == 'o') continue;
+            QStringList& list =
+                QString::fromUtf16(option.value).endsWith(QLatin1String(".htm")) ? pages : typed;
+            const QString name = QStringLiteral("--") + QLatin1String(option.name);
+            if (!list.contains(name)) list.append(name);
+        }
+    return QStringLiteral("_quellar_cli_page_options='%1'\n_quellar_cli_typed_options='%2'\n")
+        .arg(pages.join(u' '), typed.join(u' '));
 }
 
 } // namespace quellar::cli

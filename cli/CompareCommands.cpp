@@ -1,6 +1,7 @@
 // compare and compare-books: the two comparisons, their report and their counts on stdout.
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
+#include "base/TextIO.h"
 #include "Commands.h"
 #include "table/ComparisonOutputs.h"
 #include "workbook/WorkbookFormat.h"
@@ -17,18 +18,6 @@
 
 namespace quellar::cli {
 namespace {
-
-std::vector<OptionSpec> contentOptions() {
-    return {{QStringLiteral("no-text")},       {QStringLiteral("formula")},
-            {QStringLiteral("number-format")},  {QStringLiteral("ignore-case")},
-            {QStringLiteral("report"), true},   {QStringLiteral("exit-code")},
-            {QStringLiteral("only-differences")}, {QStringLiteral("details"), true},
-            // The rules, all off by default.
-            {QStringLiteral("tolerance"), true, true}, {QStringLiteral("rel-tolerance"), true, true},
-            {QStringLiteral("ignore-spaces")},         {QStringLiteral("ignore-width")},
-            {QStringLiteral("ignore-column"), true, true}, {QStringLiteral("columns-by-name")},
-            {QStringLiteral("summary"), true}};
-}
 
 // The rule options into `rules`; a bad tolerance is refused naming the option and the field.
 Status readRules(const CliContext& context, CompareRules& rules) {
@@ -102,16 +91,16 @@ Status writeReportIfAsked(CliContext& context, const QString& title, const QStri
     const QString page = buildReportPage(title, reportText, QFileInfo(context.files()[0]).absoluteFilePath(),
                                          QFileInfo(context.files()[1]).absoluteFilePath(),
                                          QDateTime::currentDateTime());
-    return StringTools::writeTextFile(context.value(QStringLiteral("report")), page);
+    return writeUtf16TextFile(context.value(QStringLiteral("report")), page);
 }
 
-void printCounts(CliContext& context, StringTools& texts, const QString& title, const CompareCounts& counts) {
+void printCounts(CliContext& context, const QString& title, const CompareCounts& counts) {
     std::ostream& out = context.out();
-    printLine(out, texts.text(QStringLiteral("shtName")) + title);
-    printLine(out, texts.text(QStringLiteral("diffRow")) + QString::number(counts.differentRows));
-    printLine(out, texts.text(QStringLiteral("diffCell")) + QString::number(counts.differentCells));
-    printLine(out, texts.text(QStringLiteral("f1Cell")) + QString::number(counts.yellowCells));
-    printLine(out, texts.text(QStringLiteral("f2Cell")) + QString::number(counts.greenCells));
+    printLine(out, MessageTable::text(Msg::ReportSheetName) + title);
+    printLine(out, MessageTable::text(Msg::ReportDifferentRows) + QString::number(counts.differentRows));
+    printLine(out, MessageTable::text(Msg::ReportDifferentCells) + QString::number(counts.differentCells));
+    printLine(out, MessageTable::text(Msg::ReportFileOneCells) + QString::number(counts.yellowCells));
+    printLine(out, MessageTable::text(Msg::ReportFileTwoCells) + QString::number(counts.greenCells));
 }
 
 bool foundDifferences(const CompareCounts& counts) {
@@ -121,12 +110,7 @@ bool foundDifferences(const CompareCounts& counts) {
 } // namespace
 
 int runCompare(CliContext& context, const QStringList& arguments) {
-    std::vector<OptionSpec> options = contentOptions();
-    options.push_back({QStringLiteral("key"), true, true});
-    options.push_back({QStringLiteral("by-position")});
-    options.push_back({QStringLiteral("format"), true});
-    options.push_back({QStringLiteral("context"), true});
-    Status status = context.parse(QStringLiteral("compare"), arguments, options);
+    Status status = context.parse(arguments);
     if (status.isOk()) status = context.expectFiles(2);
     if (status.isOk()) status = context.checkOutput(true);
     if (status.isOk()) status = checkReportPath(context);
@@ -161,21 +145,20 @@ int runCompare(CliContext& context, const QStringList& arguments) {
                 return context.fail(unknownField(key, common, QStringLiteral("两个表的共同字段")));
     }
 
-    StringTools texts;
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     QString reportText;
     CompareCounts counts;
     CompareStatistics statistics;
     const bool summary = context.has(QStringLiteral("summary"));
-    const QString title = texts.text(QStringLiteral("diff1"));
+    const QString title = MessageTable::text(Msg::CompareSheet);
     ComparisonOutputs outputs(highlighter ? nullptr : &sink);
     std::optional<DetailsPage> details;
     if (context.has(QStringLiteral("only-differences"))) outputs.keepOnlyDifferences();
     if (highlighter) outputs.writeDiff(context.outputPath(), diffOptions);
     if (context.has(QStringLiteral("details"))) {
         const QStringList files = fileTexts(context);
-        details.emplace(texts.text(QStringLiteral("diff2")), files[0], files[1], describeCompareRules(compare, keys));
+        details.emplace(MessageTable::text(Msg::CompareReport), files[0], files[1], describeCompareRules(compare, keys));
         outputs.addDetails(&*details, [&](int, const QString&) {
             return std::pair{context.loadedSheet(1), context.loadedSheet(2)};
         });
@@ -186,17 +169,17 @@ int runCompare(CliContext& context, const QStringList& arguments) {
                                 summary || details ? &statistics : nullptr);
     tables.clear();
     if (status.isOk() && summary) status = writeStatistics(context.value(QStringLiteral("summary")), statistics);
-    if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff2")), reportText);
+    if (status.isOk()) status = writeReportIfAsked(context, MessageTable::text(Msg::CompareReport), reportText);
     if (status.isOk() && details) status = details->write(context.value(QStringLiteral("details")));
     if (status.isOk() && !highlighter) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
-    context.progress().setText(QString()); // ends the bar's line before the counts
-    printCounts(context, texts, title, counts);
+    context.endProgressLine(); // ends the bar's line before the counts
+    printCounts(context, title, counts);
     return context.done(context.has(QStringLiteral("exit-code")) && foundDifferences(counts) ? 1 : 0);
 }
 
 int runCompareBooks(CliContext& context, const QStringList& arguments) {
-    Status status = context.parse(QStringLiteral("compare-books"), arguments, contentOptions());
+    Status status = context.parse(arguments);
     if (status.isOk()) status = context.expectFiles(2);
     if (status.isOk()) status = context.checkOutput(true);
     if (status.isOk()) status = checkReportPath(context);
@@ -218,7 +201,6 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
         if (!status.isOk()) return context.fail(status);
     }
 
-    StringTools texts;
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     QString reportText;
@@ -228,7 +210,7 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     if (context.has(QStringLiteral("only-differences"))) outputs.keepOnlyDifferences();
     if (context.has(QStringLiteral("details"))) {
         const QStringList files = fileTexts(context);
-        details.emplace(texts.text(QStringLiteral("diff_book")), files[0], files[1], describeCompareRules(compare, {}));
+        details.emplace(MessageTable::text(Msg::BookReport), files[0], files[1], describeCompareRules(compare, {}));
         outputs.addDetails(&*details, nullptr);
     }
     const bool throughOutputs = details || context.has(QStringLiteral("only-differences"));
@@ -241,23 +223,23 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
             if (!pair.skipped) sheets.emplace_back(pair.name, &pair.statistics);
         status = writeBookStatistics(context.value(QStringLiteral("summary")), sheets);
     }
-    if (status.isOk()) status = writeReportIfAsked(context, texts.text(QStringLiteral("diff_book")), reportText);
+    if (status.isOk()) status = writeReportIfAsked(context, MessageTable::text(Msg::BookReport), reportText);
     if (status.isOk() && details) status = details->write(context.value(QStringLiteral("details")));
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
-    context.progress().setText(QString());
+    context.endProgressLine();
 
     bool differences = false;
     for (const BookComparePair& pair : pairs) {
         if (pair.skipped) continue;
-        printCounts(context, texts, pair.name, pair.counts);
+        printCounts(context, pair.name, pair.counts);
         differences = differences || foundDifferences(pair.counts);
     }
     return context.done(context.has(QStringLiteral("exit-code")) && differences ? 1 : 0);
 }
 
 int runConvert(CliContext& context, const QStringList& arguments) {
-    Status status = context.parse(QStringLiteral("convert"), arguments, {});
+    Status status = context.parse(arguments);
     if (status.isOk()) status = context.expectFiles(2);
     if (!status.isOk()) return context.fail(status);
     const QString target = context.files()[1];

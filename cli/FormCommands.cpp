@@ -4,7 +4,7 @@
 
 #include "Commands.h"
 #include "base/CellOps.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "forms/FormPages.h"
 #include "table/ConditionalQuery.h"
 #include "table/GroupSum.h"
@@ -51,11 +51,8 @@ Status checkReturnable(const QStringList& names, const QString& option) {
 
 // Parses the options and checks the output and the page path. On failure returns the exit
 // status.
-std::optional<int> parseOptions(CliContext& context, const QString& command, const QStringList& arguments,
-                                std::vector<OptionSpec> options, const QString& nothingChosen) {
-    options.push_back({kConditions, true, false});
-    options.push_back({kPage, true, false});
-    Status status = context.parse(command, arguments, options);
+std::optional<int> parseOptions(CliContext& context, const QStringList& arguments, const QString& nothingChosen) {
+    Status status = context.parse(arguments);
     if (status.isOk()) status = context.expectFiles(1);
     if (!status.isOk()) return context.fail(status);
     const bool run = context.has(kConditions);
@@ -79,7 +76,7 @@ std::optional<int> loadTable(CliContext& context, RowTable& table, FieldList& fi
     if (!status.isOk()) return context.fail(status);
     table = std::move(tables[0]);
     fields = findFieldRow(table, fieldRow);
-    if (fieldRow < 0) return context.fail(StringTools().text(QStringLiteral("check")));
+    if (fieldRow < 0) return context.fail(MessageTable::text(Msg::NoFieldRow));
     return std::nullopt;
 }
 
@@ -102,19 +99,17 @@ std::optional<int> writePage(CliContext& context, const Result<QString>& page, c
 int finish(CliContext& context, const Workbook& result, const WorkbookSink& sink, Status status) {
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
-    context.progress().setText(QString());
+    context.endProgressLine();
     return 0;
 }
 
 } // namespace
 
 int runQueryCommand(CliContext& context, const QStringList& arguments) {
-    StringTools texts;
     RowTable table;
     FieldList fields;
     int fieldRow = -1;
-    if (auto exit = parseOptions(context, QStringLiteral("query"), arguments, {},
-                                 texts.text(QStringLiteral("tj_msg"))))
+    if (auto exit = parseOptions(context, arguments, MessageTable::text(Msg::NoQueryCondition)))
         return *exit;
     if (auto exit = loadTable(context, table, fields, fieldRow)) return *exit;
     if (context.has(kPage)) {
@@ -127,19 +122,16 @@ int runQueryCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     const Status status =
-        runConditionalQuery(sink, context.progress(), std::move(table), context.value(kConditions));
+        runConditionalQuery(sink, context.progress(), table, context.value(kConditions));
     return finish(context, result, sink, status);
 }
 
 int runSummaryCommand(CliContext& context, const QStringList& arguments) {
-    StringTools texts;
     RowTable table;
     FieldList fields;
     int fieldRow = -1;
-    const QString nothingChosen = texts.text(QStringLiteral("sum_msg"));
-    if (auto exit = parseOptions(context, QStringLiteral("summary"), arguments,
-                                 {{QStringLiteral("group"), true, true}, {QStringLiteral("sum"), true, true}},
-                                 nothingChosen))
+    const QString nothingChosen = MessageTable::text(Msg::NoSummaryChoice);
+    if (auto exit = parseOptions(context, arguments, nothingChosen))
         return *exit;
     const bool run = context.has(kConditions);
     const QStringList groups = context.values(QStringLiteral("group"));
@@ -175,7 +167,7 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     const Status status =
-        runConditionalSummary(sink, context.progress(), std::move(table), context.value(kConditions),
+        runConditionalSummary(sink, context.progress(), table, context.value(kConditions),
                               groups.join(u'|'), labels.join(u'|'));
     return finish(context, result, sink, status);
 }

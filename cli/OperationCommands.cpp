@@ -1,7 +1,7 @@
 // join, filter, blank-rows and group-sum: the table operations that read one or two tables
 // and write one result sheet.
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "Commands.h"
 #include "workbook/WorkbookFormat.h"
 #include "table/BlankRows.h"
@@ -15,9 +15,8 @@ namespace quellar::cli {
 namespace {
 
 // Parses the options and loads `count` tables; on failure returns the exit status.
-std::optional<int> prepare(CliContext& context, const QString& command, const QStringList& arguments,
-                           const std::vector<OptionSpec>& options, int count) {
-    Status status = context.parse(command, arguments, options);
+std::optional<int> prepare(CliContext& context, const QStringList& arguments, int count) {
+    Status status = context.parse(arguments);
     if (status.isOk()) status = context.expectFiles(count);
     if (status.isOk()) status = context.checkOutput(true);
     if (!status.isOk()) return context.fail(status);
@@ -27,7 +26,7 @@ std::optional<int> prepare(CliContext& context, const QString& command, const QS
 int finish(CliContext& context, const Workbook& result, const WorkbookSink& sink, Status status) {
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
-    context.progress().setText(QString());
+    context.endProgressLine();
     return context.done(0);
 }
 
@@ -38,11 +37,7 @@ Status tooMany(const QString& option, qsizetype count) {
 } // namespace
 
 int runJoinCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, QStringLiteral("join"), arguments,
-                            {{QStringLiteral("on"), true, true},
-                             {QStringLiteral("prefer-file2")},
-                             {QStringLiteral("sum-numbers")}},
-                            2))
+    if (auto exit = prepare(context, arguments, 2))
         return *exit;
     const QStringList on = context.values(QStringLiteral("on"));
     if (on.size() > 6) return context.fail(tooMany(QStringLiteral("on"), on.size()));
@@ -68,12 +63,11 @@ int runJoinCommand(CliContext& context, const QStringList& arguments) {
 }
 
 int runFilterCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, QStringLiteral("filter"), arguments, {{QStringLiteral("where"), true, true}}, 2))
+    if (auto exit = prepare(context, arguments, 2))
         return *exit;
     const QStringList where = context.values(QStringLiteral("where"));
     if (where.size() > 6) return context.fail(tooMany(QStringLiteral("where"), where.size()));
-    StringTools texts;
-    if (where.isEmpty()) return context.fail(texts.text(QStringLiteral("selTj")));
+    if (where.isEmpty()) return context.fail(MessageTable::text(Msg::NoFilterCondition));
     QStringList fields, values;
     for (const QString& condition : where) {
         const qsizetype eq = condition.indexOf(u'=');
@@ -99,14 +93,14 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
     status = runFilter(sink, context.progress(), tables[0], tables[1], fields, values, &info);
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
-    context.progress().setText(QString());
+    context.endProgressLine();
     const QString note = filterMissingFieldsNote(info);
     if (!note.isEmpty()) printLine(context.err(), note);
     return context.done(0);
 }
 
 int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, QStringLiteral("blank-rows"), arguments, {{QStringLiteral("count"), true}}, 1))
+    if (auto exit = prepare(context, arguments, 1))
         return *exit;
     if (!context.has(QStringLiteral("count"))) return context.fail(QStringLiteral("没有给出空行数：请用 --count N 指定"));
     const int count = blankCountFromText(context.value(QStringLiteral("count")));
@@ -125,8 +119,7 @@ int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {
 }
 
 int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, QStringLiteral("group-sum"), arguments,
-                            {{QStringLiteral("group"), true, true}, {QStringLiteral("sum"), true, true}}, 1))
+    if (auto exit = prepare(context, arguments, 1))
         return *exit;
     const QStringList groups = context.values(QStringLiteral("group"));
     if (groups.size() > 6) return context.fail(tooMany(QStringLiteral("group"), groups.size()));

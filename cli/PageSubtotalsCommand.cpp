@@ -5,7 +5,7 @@
 
 #include "Commands.h"
 #include "base/CellOps.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "table/PageSubtotals.h"
 #include "workbook/ExcelDriver.h"
 #include "workbook/PageBreaks.h"
@@ -35,10 +35,7 @@ Result<int> boundedNumber(const CliContext& context, const QString& name, int lo
 } // namespace
 
 int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
-    Status status = context.parse(QStringLiteral("page-subtotals"), arguments,
-                                  {{QStringLiteral("rows-per-page"), true},
-                                   {QStringLiteral("label-column"), true},
-                                   {QStringLiteral("sum"), true, true}});
+    Status status = context.parse(arguments);
     if (status.isOk()) status = context.expectFiles(1);
     if (status.isOk()) status = context.checkOutput(false);
     if (!status.isOk()) return context.fail(status);
@@ -68,7 +65,7 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     const QString workingFile = work.filePath(QStringLiteral("1.xml"));
     // Four steps, shown as one bar on a terminal: the working file, reading it, 3.xml, the output.
     Progress& progress = context.progress();
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     progress.setRange(4);
     int pageBreak = -1;
     QString sheetName;
@@ -88,8 +85,7 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     if (!read.isOk()) return context.fail(read.status());
     PageSheet sheet = read.take();
     if (sheet.fieldRow < 0) {
-        StringTools texts;
-        return context.fail(texts.text(QStringLiteral("page_msg")));
+        return context.fail(MessageTable::text(Msg::PageFieldRowInvalid));
     }
     for (const QString& field : sums) {
         const int position = indexOfField(sheet.fields, field);
@@ -106,7 +102,7 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     if (status.isOk()) status = convertPageSubtotals(written, output);
     if (!status.isOk()) return context.fail(status);
     progress.setPosition(4);
-    progress.setText(QString());
+    context.endProgressLine();
     printLine(context.out(), QDir::toNativeSeparators(QFileInfo(output).absoluteFilePath()));
     return 0;
 }

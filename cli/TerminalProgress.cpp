@@ -1,15 +1,14 @@
 #include "TerminalProgress.h"
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 
 #include <algorithm>
 
 namespace quellar::cli {
 
-void TerminalProgress::setText(const QString& textKey) {
+void TerminalProgress::setText(Msg text) {
     finish();
-    StringTools texts;
-    text_ = texts.text(textKey);
+    text_ = MessageTable::text(text);
     position_ = 0;
     maximum_ = 0;
 }

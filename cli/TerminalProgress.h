@@ -14,7 +14,7 @@ public:
     explicit TerminalProgress(std::ostream& stream) : stream_(stream) {}
     ~TerminalProgress() override { finish(); }
 
-    void setText(const QString& textKey) override;
+    void setText(Msg text) override;
     void setRange(int64_t maximum) override;
     void setStep(int64_t) override {}
     void setPosition(int64_t position) override;

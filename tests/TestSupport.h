@@ -42,7 +42,8 @@ public:
 // Records every call made on it, for checking the progress rule.
 class RecordingProgress : public Progress {
 public:
-    void setText(const QString& key) override { texts.append(key); }
+    // Notes each text by its key's short name ("run").
+    void setText(Msg key) override { texts.append(QString::fromLatin1(MessageTable::name(key))); }
     void setRange(int64_t maximum) override { ranges.push_back(maximum); }
     void setStep(int64_t s) override { steps.push_back(s); }
     void setPosition(int64_t p) override {

@@ -3,7 +3,7 @@
 // with one line on stderr, exit status 2 and no file written.
 
 #include "Cli.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "forms/FormPages.h"
 #include "tests/CliRun.h"
 #include "tests/TestSupport.h"

@@ -1,7 +1,7 @@
 // The HTML difference report: the rows of one compared pair, the whole page byte for byte
 // with a fixed clock, HTML escaping of inserted texts, and writing the file.
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "table/Report.h"
 
 #include <gtest/gtest.h>

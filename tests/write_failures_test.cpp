@@ -9,7 +9,7 @@
 // skipped.
 
 #include "Cli.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "forms/FormPages.h"
 #include "table/PageSubtotals.h"
 #include "table/Report.h"

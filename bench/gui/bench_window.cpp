@@ -186,7 +186,7 @@ int main(int argc, char** argv) {
         table.push_back(std::move(row));
     }
     CRunDlg progress(&window);
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     progress.setRange(resultRows);
     progress.setStep(progressStep(resultRows));
     progress.setPosition(0);

@@ -1,6 +1,5 @@
 #include "base/Progress.h"
 
-#include "base/StringTools.h"
 
 namespace quellar {
 namespace {
@@ -16,18 +15,15 @@ int64_t startResultPhase(Progress& progress, const RowTable& table) {
 
 } // namespace
 
-Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName,
                         const RowTable& table) {
     const int64_t step = startResultPhase(progress, table);
-    StringTools texts;
-    return sink.writeResult(sheetNumber, texts.text(sheetNameKey), table, progress, step);
+    return sink.writeResult(sheetNumber, MessageTable::text(sheetName), table, progress, step);
 }
 
-Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
-                        RowTable&& table) {
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName, RowTable&& table) {
     const int64_t step = startResultPhase(progress, table);
-    StringTools texts;
-    return sink.takeResult(sheetNumber, texts.text(sheetNameKey), std::move(table), progress, step);
+    return sink.takeResult(sheetNumber, MessageTable::text(sheetName), std::move(table), progress, step);
 }
 
 } // namespace quellar

@@ -4,6 +4,7 @@
 // (a bar on stderr, a result workbook) and the tests (nothing, or a recorder).
 
 #include "base/Faults.h"
+#include "base/MessageTable.h"
 #include "base/RowTable.h"
 #include "base/Status.h"
 
@@ -19,8 +20,8 @@ namespace quellar {
 class Progress {
 public:
     virtual ~Progress() = default;
-    // textKey is a message-table key ("init", "run").
-    virtual void setText(const QString& textKey) = 0;
+    // The line above the bar: a message-table text (Msg::Reading, Msg::Running).
+    virtual void setText(Msg text) = 0;
     virtual void setRange(int64_t maximum) = 0;
     virtual void setStep(int64_t step) = 0;
     virtual void setPosition(int64_t position) = 0;
@@ -36,7 +37,7 @@ public:
 // Progress that goes nowhere, for callers that show none.
 class NullProgress final : public Progress {
 public:
-    void setText(const QString&) override {}
+    void setText(Msg) override {}
     void setRange(int64_t) override {}
     void setStep(int64_t) override {}
     void setPosition(int64_t p) override { position_ = p; }
@@ -70,11 +71,10 @@ public:
 
 // The result phase shared by the operations: the bar's range becomes the result's row count,
 // its step progressStep(rows), its position 0, and the table is written into sheet
-// `sheetNumber` of `sink` under the name of message key `sheetNameKey`.
-Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
+// `sheetNumber` of `sink` under the message-table text `sheetName`.
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName,
                         const RowTable& table);
 // The same, handing the table over to the sink (ResultSink::takeResult).
-Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, const QString& sheetNameKey,
-                        RowTable&& table);
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName, RowTable&& table);
 
 } // namespace quellar

@@ -3,6 +3,7 @@
 #include "base/Faults.h"
 
 #include <QDir>
+#include <QSysInfo>
 
 #ifdef __linux__
 #include <fcntl.h>
@@ -330,6 +331,34 @@ char* writeShortestNumber(char* out, double value) {
 
 std::string_view shortestNumberText(double value, char (&buffer)[32]) {
     return std::string_view(buffer, size_t(writeShortestNumber(buffer, value) - buffer));
+}
+
+QByteArray encodeUtf16Text(const QString& text) {
+    // Byte-order mark, the UTF-16 code units little-endian, then CR LF.
+    QByteArray bytes(2 + text.size() * 2 + 4, Qt::Uninitialized);
+    char* out = bytes.data();
+    auto put = [&out](char16_t unit) {
+        *out++ = char(unit & 0xFF);
+        *out++ = char(unit >> 8);
+    };
+    put(0xFEFF);
+    if constexpr (QSysInfo::ByteOrder == QSysInfo::LittleEndian) {
+        std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
+        out += text.size() * 2;
+    } else {
+        for (QChar c : text) put(c.unicode());
+    }
+    put(u'\r');
+    put(u'\n');
+    return bytes;
+}
+
+Status writeUtf16TextFile(const QString& path, const QString& text) {
+    OutputFile out(path);
+    if (Status opened = out.open(); !opened.isOk()) return opened;
+    const QByteArray bytes = encodeUtf16Text(text);
+    out.append(std::string_view(bytes.constData(), size_t(bytes.size())));
+    return out.commit();
 }
 
 } // namespace quellar

@@ -87,6 +87,14 @@ inline void appendUtf8(std::string& out, const QString& text, TextEscape escape 
 // Decodes UTF-8 (invalid sequences become U+FFFD) without an intermediate QString.
 SharedText sharedTextFromUtf8(std::string_view utf8);
 
+// The pages and files the program writes for other programs to read (report.htm, the form
+// pages, XML Spreadsheet files): `text` as UTF-16LE with a byte-order mark and a final
+// CR LF. Written through OutputFile, so a failure leaves any earlier file intact; the
+// failure is returned, naming the path.
+Status writeUtf16TextFile(const QString& path, const QString& text);
+// The exact bytes writeUtf16TextFile writes.
+QByteArray encodeUtf16Text(const QString& text);
+
 // The shortest text that reads back as the same double ("0.1", "1234", "1e+21").
 std::string_view shortestNumberText(double value, char (&buffer)[32]);
 // The same text written at `out` (room for 32 bytes); returns the end.

@@ -1,7 +1,8 @@
 #include "forms/FormPages.h"
 
 #include "base/CellOps.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
+#include "base/TextIO.h"
 #include "table/ExchangeSort.h"
 #include "table/GroupSum.h"
 #include "table/OperationCells.h"
@@ -235,20 +236,20 @@ public:
         , info_(info) {}
 
     QString queryPage() {
-        appendHead(QStringLiteral("query"));
+        appendHead(Msg::QueryPage);
         page_.append(u" </table> ");
         appendSizeInput();
         page_.append(u" <br> <p align=center> <input type=button value='");
-        page_.append(texts_(QStringLiteral("btnTj")));
+        page_.append(MessageTable::text(Msg::QueryButton));
         page_.append(u"' name=A1 onclick=tjSelect()></p> </form> ");
         appendTail();
         return std::move(page_);
     }
 
     QString summaryPage() {
-        appendHead(QStringLiteral("sum"));
+        appendHead(Msg::SummaryPage);
         page_.append(u" <tr>  <td height=33 colspan=4>&nbsp; </td> <tr> ");
-        const QString group = texts_(QStringLiteral("group"));
+        const QString group = MessageTable::text(Msg::FormGroupHeading);
         for (int g = 1; g <= kGroupSelects; ++g) {
             page_.append(u" <tr>  <td height=33 colspan=2 align=center>");
             page_.append(group);
@@ -262,7 +263,7 @@ public:
             page_.append(u" </select></td>  <td>  <tr> ");
         }
         page_.append(u" <tr>  <td height=33 colspan=4 align=center>");
-        page_.append(texts_(QStringLiteral("colSum")));
+        page_.append(MessageTable::text(Msg::FormSumHeading));
         page_.append(u" </td> <tr>  <tr>  <tr>  <td>  <select id=showField onChange=selField() size=10>");
         for (qsizetype p = 0; p < fields_.size(); ++p)
             appendOption(page_, u16view(groupSumLabel(int(p), fields_[p])));
@@ -273,51 +274,56 @@ public:
         page_.append(u" </table> ");
         appendSizeInput();
         page_.append(u" <br> <p align=center> <input type=button value='");
-        page_.append(texts_(QStringLiteral("btnSum")));
+        page_.append(MessageTable::text(Msg::SummaryButton));
         page_.append(u"' name=A1 onclick=tjSum()></p> </form> ");
         appendTail();
         return std::move(page_);
     }
 
 private:
-    void appendHead(const QString& titleKey) {
+    void appendHead(Msg title) {
         page_.append(u"<html><head><meta http-equiv=Content-Type content='text/html; charset=");
-        page_.append(texts_(QStringLiteral("charset")));
+        page_.append(MessageTable::text(Msg::PageCharset));
         page_.append(u"'></head><body bgcolor=#EEEEEE leftmargin=0 topmargin=0>"
                      u"<table width=100% height=100% border=0 cellspacing=0 cellpadding=0>"
                      u" <tr>  <td height=33 align=center> <font color=#0000FF>");
-        page_.append(texts_(titleKey));
+        page_.append(MessageTable::text(title));
         page_.append(u"</font> </td> </tr> <tr> <td valign=top align=center height=100%><br>"
                      u"<div align=left style='OVERFLOW: auto; WIDTH: 98%; HEIGHT: 95%;BORDER: black 0px "
                      u"solid;'><form id=form2> <br> <br> "
                      u" <table border=1 cellspacing=0 cellpadding=0 align=center bordercolordark=#ffffff "
                      u"bordercolor=#9999CC width=98%> <tr height=33>  <td align=center> ");
-        for (const char* key : {"bj1", "bj2", "bj3"}) {
+        for (Msg heading : {Msg::FormFieldHeading, Msg::FormComparatorHeading, Msg::FormValueHeading}) {
             page_.append(u" <font color=#0000FF>");
-            page_.append(texts_(QString::fromLatin1(key)));
+            page_.append(MessageTable::text(heading));
             page_.append(u"</font></td>  <td align=center> ");
         }
         page_.append(u" <font color=#0000FF>");
-        page_.append(texts_(QStringLiteral("bj4")));
+        page_.append(MessageTable::text(Msg::FormLogicHeading));
         page_.append(u"</font></td>  </tr> ");
         appendConditionRows();
     }
 
     void appendConditionRows() {
-        static const char16_t* const kComparators[6][2] = {{u"=", u"="},      {u">", u"&gt;"},
-                                                           {u">=", u"&gt;="}, {u"<", u"&lt;"},
-                                                           {u"<=", u"&lt;="}, {u"!=", u"!="}};
+        struct Comparator {
+            const char16_t* value;
+            const char16_t* shown;
+            Msg title;
+        };
+        static const Comparator kComparators[6] = {
+            {u"=", u"=", Msg::Equal},         {u">", u"&gt;", Msg::Greater}, {u">=", u"&gt;=", Msg::GreaterOrEqual},
+            {u"<", u"&lt;", Msg::Less}, {u"<=", u"&lt;=", Msg::LessOrEqual}, {u"!=", u"!=", Msg::NotEqual}};
         QString comparators;
-        for (int i = 0; i < 6; ++i) {
+        for (const Comparator& comparator : kComparators) {
             comparators.append(u"<option value='");
-            comparators.append(kComparators[i][0]);
+            comparators.append(comparator.value);
             comparators.append(u"' title='");
-            comparators.append(texts_(QStringLiteral("bjf%1").arg(i + 1)));
+            comparators.append(MessageTable::text(comparator.title));
             comparators.append(u"'>&nbsp;");
-            comparators.append(kComparators[i][1]);
+            comparators.append(comparator.shown);
             comparators.append(u"&nbsp;</option>");
         }
-        const QString logic = QStringLiteral("<option value='and'>") + texts_(QStringLiteral("and")) +
+        const QString logic = QStringLiteral("<option value='and'>") + MessageTable::text(Msg::And) +
                               QStringLiteral("</option>");
 
         const std::vector<FieldValues> fieldValues = valuesOfFields();
@@ -426,13 +432,12 @@ private:
     const FieldList& fields_;
     int fieldRow_;
     FormPageInfo& info_;
-    StringTools texts_;
     QString page_;
 };
 
 Status checkFieldRow(int fieldRow) {
     if (fieldRow >= 0) return Status::ok();
-    return Status::invalidInput(StringTools().text(QStringLiteral("check")));
+    return Status::invalidInput(MessageTable::text(Msg::NoFieldRow));
 }
 
 } // namespace
@@ -503,7 +508,7 @@ Result<QString> buildSummaryPage(const RowTable& table, FormPageInfo* info) {
 }
 
 Status writePageFile(const QString& path, const QString& page) {
-    return StringTools::writeTextFile(path, page);
+    return writeUtf16TextFile(path, page);
 }
 
 QString formPageNote(const FormPageInfo& info) {

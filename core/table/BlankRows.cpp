@@ -1,6 +1,6 @@
 #include "table/BlankRows.h"
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 
 #include <climits>
 #include <cstdint>
@@ -73,10 +73,10 @@ Result<RowTable> insertBlankRows(RowTable table, int blankCount) {
 }
 
 Status runInsertBlankRows(ResultSink& sink, Progress& progress, RowTable table, int blankCount) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     Result<RowTable> result = insertBlankRows(std::move(table), blankCount);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("adds"), std::move(result.value()));
+    return writeResultPhase(sink, progress, 1, Msg::BlankRowsSheet, std::move(result.value()));
 }
 
 } // namespace quellar

@@ -652,7 +652,7 @@ namespace {
 template <typename Compute>
 Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Compute compute,
                      QString& reportText, Progress& progress, CompareCounts* counts) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     CompareCounts found;
     auto* wantsLayout = dynamic_cast<ComparisonSink*>(&sink);
     CompareLayout layout;

@@ -1,7 +1,7 @@
 #include "table/ConditionalQuery.h"
 
 #include "base/CellOps.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "table/OperationCells.h"
 
 #include <algorithm>
@@ -86,7 +86,7 @@ struct PreparedCondition {
 };
 
 Status noFieldRow() {
-    return Status::invalidInput(StringTools().text(QStringLiteral("check")));
+    return Status::invalidInput(MessageTable::text(Msg::NoFieldRow));
 }
 
 // What query and summary share: the field row, the conditions and the matching rows.
@@ -236,10 +236,10 @@ Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditio
 
 Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table,
                            const QString& conditionText, ConditionalQueryInfo* info) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     Result<RowTable> result = conditionalQuery(table, conditionText, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("sels"), result.value());
+    return writeResultPhase(sink, progress, 1, Msg::FilterSheet, result.value());
 }
 
 Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& conditionText,
@@ -264,7 +264,7 @@ Result<SummaryInput> summaryInput(const RowTable& table, const QString& conditio
     if (!split.isOk()) return Status::invalidInput(QStringLiteral("没有选择分组字段"));
     in.groups = split.take();
     split = splitTokens(sumText);
-    if (!split.isOk()) return Status::invalidInput(StringTools().text(QStringLiteral("sum_msg")));
+    if (!split.isOk()) return Status::invalidInput(MessageTable::text(Msg::NoSummaryChoice));
     in.sums = split.take();
 
     int fieldRow = -1;
@@ -299,7 +299,7 @@ Result<RowTable> conditionalSummary(const RowTable& table, const QString& condit
 Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table,
                              const QString& conditionText, const QString& groupText, const QString& sumText,
                              ConditionalSummaryInfo* info) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     Result<SummaryInput> in = summaryInput(table, conditionText, groupText, sumText);
     if (!in.isOk()) return in.status();
     ConditionalQueryInfo found;

@@ -1,6 +1,6 @@
 #include "table/Filter.h"
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "base/CellOps.h"
 #include "table/OperationCells.h"
 
@@ -140,10 +140,10 @@ QString filterMissingFieldsNote(const FilterInfo& info) {
 
 Status runFilter(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
                  const QStringList& fields, const QStringList& values, FilterInfo* info) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     Result<RowTable> result = filterTables(table1, table2, fields, values, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("sels"), std::move(result.value()));
+    return writeResultPhase(sink, progress, 1, Msg::FilterSheet, std::move(result.value()));
 }
 
 } // namespace quellar

@@ -1,6 +1,6 @@
 #include "table/GroupSum.h"
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "base/CellOps.h"
 #include "table/ExchangeSort.h"
 #include "table/OperationCells.h"
@@ -356,9 +356,8 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
         }
     }
 
-    StringTools texts;
     GroupSummary summary(table, first, groupColumns, sumColumns, std::move(values),
-                         texts.text(QStringLiteral("xj")));
+                         MessageTable::text(Msg::Subtotal));
     summary.sort();
     if (Status s = summary.group(names); !s) return s;
     const std::vector<double> totals = summary.totals();
@@ -379,7 +378,7 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
     }
     for (CellRecord& cell : grand) {
         if (cell.text.isEmpty()) {
-            cell.text = SharedText(texts.text(QStringLiteral("hj")));
+            cell.text = SharedText(MessageTable::text(Msg::GrandTotal));
             break;
         }
     }
@@ -399,10 +398,10 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
 
 Status runGroupSum(ResultSink& sink, Progress& progress, RowTable table, const QStringList& groupFields,
                    const QStringList& sumLabels, GroupSumInfo* info) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     Result<RowTable> result = groupSum(std::move(table), groupFields, sumLabels, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("sums"), std::move(result.value()));
+    return writeResultPhase(sink, progress, 1, Msg::SumSheet, std::move(result.value()));
 }
 
 } // namespace quellar

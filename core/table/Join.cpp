@@ -1,6 +1,6 @@
 #include "table/Join.h"
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "base/CellOps.h"
 #include "table/OperationCells.h"
 #include "table/ParallelRows.h"
@@ -306,18 +306,18 @@ Result<RowTable> joinTables(RowTable&& table1, const RowTable& table2, const QSt
 
 Status runJoin(ResultSink& sink, Progress& progress, RowTable&& table1, const RowTable& table2,
                const QStringList& conditions, const JoinOptions& options, JoinInfo* info) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     Result<RowTable> result = joinTables(std::move(table1), table2, conditions, options, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("links"), std::move(result.value()));
+    return writeResultPhase(sink, progress, 1, Msg::JoinSheet, std::move(result.value()));
 }
 
 Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
                const QStringList& conditions, const JoinOptions& options, JoinInfo* info) {
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     Result<RowTable> result = joinTables(table1, table2, conditions, options, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, QStringLiteral("links"), std::move(result.value()));
+    return writeResultPhase(sink, progress, 1, Msg::JoinSheet, std::move(result.value()));
 }
 
 } // namespace quellar

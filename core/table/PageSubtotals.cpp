@@ -1,7 +1,8 @@
 #include "table/PageSubtotals.h"
 
+#include "base/MessageTable.h"
+
 #include "base/CellOps.h"
-#include "base/StringTools.h"
 #include "base/TextIO.h"
 #include "workbook/ExcelDriver.h"
 #include "workbook/SpreadsheetML.h"
@@ -269,9 +270,8 @@ public:
         , r_(firstData_ - 1) {
         for (size_t k = 0; k < options.sumColumns.size(); ++k)
             slotOfColumn_[size_t(options.sumColumns[k])] = int(k);
-        StringTools texts;
-        subtotalText_ = texts.text(QStringLiteral("xj"));
-        totalText_ = texts.text(QStringLiteral("hj"));
+        subtotalText_ = MessageTable::text(Msg::Subtotal);
+        totalText_ = MessageTable::text(Msg::GrandTotal);
     }
 
     // Scans the data rows to the end of the Table, or until writing fails.
@@ -584,8 +584,7 @@ QString pageSubtotalOutputPath(const QString& file1) {
     const QString name = info.fileName();
     const QString suffix = info.suffix();
     const QString base = suffix.isEmpty() ? name : name.left(name.size() - suffix.size() - 1);
-    StringTools texts;
-    return info.absoluteDir().filePath(base + texts.text(QStringLiteral("page_file")));
+    return info.absoluteDir().filePath(base + MessageTable::text(Msg::PageSubtotalsSuffix));
 }
 
 Status convertPageSubtotals(const QString& xmlPath, const QString& output) {

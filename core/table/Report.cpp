@@ -1,6 +1,7 @@
 #include "table/Report.h"
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
+#include "base/TextIO.h"
 
 #include <QDate>
 #include <QTime>
@@ -63,20 +64,19 @@ QString htmlEscape(const QString& text) {
 }
 
 QString reportRows(const QString& title, const CompareCounts& counts) {
-    StringTools texts;
     QString rows;
     rows += QStringView(kBlankRow);
-    rows += cat(u"<tr>\n<td>", texts.text(QStringLiteral("shtName")), u"</td>\n<td>", htmlEscape(title),
+    rows += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportSheetName), u"</td>\n<td>", htmlEscape(title),
                 u"</td>\n</tr>\n");
-    rows += countRow(texts.text(QStringLiteral("diffRow")), counts.differentRows);
+    rows += countRow(MessageTable::text(Msg::ReportDifferentRows), counts.differentRows);
     rows += countRow(
-        colouredLabel(texts.text(QStringLiteral("diffCell")), u"#FF0000", texts.text(QStringLiteral("red"))),
+        colouredLabel(MessageTable::text(Msg::ReportDifferentCells), u"#FF0000", MessageTable::text(Msg::ReportRed)),
         counts.differentCells);
     rows += countRow(
-        colouredLabel(texts.text(QStringLiteral("f1Cell")), u"#FF9900", texts.text(QStringLiteral("yellow"))),
+        colouredLabel(MessageTable::text(Msg::ReportFileOneCells), u"#FF9900", MessageTable::text(Msg::ReportYellow)),
         counts.yellowCells);
     rows += countRow(
-        colouredLabel(texts.text(QStringLiteral("f2Cell")), u"#008080", texts.text(QStringLiteral("green"))),
+        colouredLabel(MessageTable::text(Msg::ReportFileTwoCells), u"#008080", MessageTable::text(Msg::ReportGreen)),
         counts.greenCells);
     rows += QStringView(kBlankRow);
     return rows;
@@ -94,8 +94,7 @@ QString reportTimeText(const QDateTime& localTime) {
         values[4] = t.minute();
         values[5] = t.second();
     }
-    StringTools texts;
-    const QString format = texts.text(QStringLiteral("time_format"));
+    const QString format = MessageTable::text(Msg::ReportTimeFormat);
     // The format's "%d"s take the six values in order.
     QString out;
     int next = 0;
@@ -112,25 +111,24 @@ QString reportTimeText(const QDateTime& localTime) {
 
 QString buildReportPage(const QString& title, const QString& reportText, const QString& file1Path,
                         const QString& file2Path, const QDateTime& localTime) {
-    StringTools texts;
     const QString safeTitle = htmlEscape(title);
     QString page;
     page.reserve(reportText.size() + 1024);
     page += QStringView(u"<html>\n");
     page += QStringView(u"<head>\n");
     page += cat(u"<meta http-equiv='Content-Type' content='text/html; charset=",
-                texts.text(QStringLiteral("charset")), u"'>\n");
-    page += cat(u"<title>", safeTitle, texts.text(QStringLiteral("diff2")), u"</title>\n");
+                MessageTable::text(Msg::PageCharset), u"'>\n");
+    page += cat(u"<title>", safeTitle, MessageTable::text(Msg::CompareReport), u"</title>\n");
     page += QStringView(u"</head>\n");
     page += QStringView(u"<body>\n");
-    page += cat(u"<p align=center><b><font size='5'>", safeTitle, texts.text(QStringLiteral("report")),
+    page += cat(u"<p align=center><b><font size='5'>", safeTitle, MessageTable::text(Msg::ReportHeading),
                 u"</font></b></p>\n");
     page += QStringView(u"<table border='1' width='90%'>\n");
-    page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("time")), u"</td>\n<td>", reportTimeText(localTime),
+    page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportTime), u"</td>\n<td>", reportTimeText(localTime),
                 u"</td>\n</tr>\n");
-    page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("file1_local")), u"</td>\n<td>",
+    page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportFileOne), u"</td>\n<td>",
                 htmlEscape(file1Path), u"</td>\n</tr>\n");
-    page += cat(u"<tr>\n<td>", texts.text(QStringLiteral("file2_local")), u"</td>\n<td>",
+    page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportFileTwo), u"</td>\n<td>",
                 htmlEscape(file2Path), u"</td>\n</tr>\n");
     page += reportText;
     page += QStringView(u"</table>\n");
@@ -142,7 +140,7 @@ QString buildReportPage(const QString& title, const QString& reportText, const Q
 Status writeReport(const QString& path, const QString& title, const QString& reportText,
                    const QString& file1Path, const QString& file2Path, const Clock& clock) {
     const QDateTime now = clock ? clock() : QDateTime::currentDateTime();
-    return StringTools::writeTextFile(path, buildReportPage(title, reportText, file1Path, file2Path, now));
+    return writeUtf16TextFile(path, buildReportPage(title, reportText, file1Path, file2Path, now));
 }
 
 } // namespace quellar

@@ -111,7 +111,7 @@ Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOpt
             const int64_t rows =
                 int64_t(boundsA.lastRow - boundsA.firstRow) + (boundsB.lastRow - boundsB.firstRow);
             const int64_t step = progressStep(rows);
-            progress.setText(QStringLiteral("init"));
+            progress.setText(Msg::Reading);
             progress.setRange(rows);
             progress.setStep(step);
             progress.setPosition(0);

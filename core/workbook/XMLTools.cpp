@@ -4,6 +4,7 @@
 
 #include "workbook/Workbook.h"
 #include "base/CellOps.h"
+#include "base/TextIO.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -584,7 +585,7 @@ QString XMLTools::xmlText() {
 }
 
 Status XMLTools::save(const QString& path) {
-    return StringTools::writeTextFile(path, xmlText());
+    return writeUtf16TextFile(path, xmlText());
 }
 
 } // namespace quellar

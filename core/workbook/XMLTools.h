@@ -18,7 +18,6 @@
 // failure is returned as a Status whose message names the file and what is wrong; a failed
 // load leaves the tools with an empty document. Nothing here throws.
 
-#include "base/StringTools.h"
 #include "base/Status.h"
 
 #include <QByteArray>
@@ -166,9 +165,6 @@ public:
     // through a temporary file renamed into place. A failure names the path.
     Status save(const QString& path);
 
-    // The message table this object owns.
-    StringTools& texts() { return texts_; }
-
 private:
     // Parses buffer_ in place; `original(n)` gives the first n bytes as they were before
     // parsing, for the position in a message.
@@ -176,7 +172,6 @@ private:
 
     QByteArray buffer_; // the loaded bytes; the parsed tree may point into them, so it goes first
     std::unique_ptr<pugi::xml_document> doc_;
-    StringTools texts_;
 };
 
 } // namespace quellar

@@ -2,6 +2,13 @@
 # Commands and options come from the program's own --help texts, so the completion always
 # matches the installed version; workbook arguments complete to workbook files.
 
+# The options that take a value, made from quellar-cli's command definitions (the tests
+# check these lines against them).
+# options begin
+_quellar_cli_page_options='--report --details --page'
+_quellar_cli_typed_options='--key --tolerance --rel-tolerance --ignore-column --summary --format --context --sheet1 --range1 --sheet2 --range2 --on --where --count --group --sum --conditions --rows-per-page --label-column'
+# options end
+
 _quellar_cli_commands() {
     quellar-cli --help 2>/dev/null | sed -n 's/^  \([a-z][a-z-]*\)  .*/\1/p'
 }
@@ -47,13 +54,14 @@ _quellar_cli_complete() {
             compopt -o filenames 2>/dev/null
             COMPREPLY=($(compgen -f -X "!*.@(xlsx|XLSX|xls|XLS|xml|XML|csv|CSV|json|JSON)" -- "$cur") $(compgen -d -- "$cur"))
             return 0 ;;
-        --report|--page)
-            compopt -o filenames 2>/dev/null
-            COMPREPLY=($(compgen -f -X "!*.@(htm|html|HTM|HTML)" -- "$cur") $(compgen -d -- "$cur"))
-            return 0 ;;
-        --sheet1|--sheet2|--range1|--range2|--key|--on|--where|--count|--group|--sum|--conditions|--rows-per-page|--label-column)
-            return 0 ;;  # a name or a number the user types
     esac
+    if [[ " $_quellar_cli_page_options " == *" $prev "* ]]; then
+        compopt -o filenames 2>/dev/null
+        COMPREPLY=($(compgen -f -X "!*.@(htm|html|HTM|HTML)" -- "$cur") $(compgen -d -- "$cur"))
+        return 0
+    fi
+    # A name or a number the user types.
+    [[ " $_quellar_cli_typed_options " == *" $prev "* ]] && return 0
 
     if [[ "$cur" == -* ]]; then
         COMPREPLY=($(compgen -W "$(_quellar_cli_options "$command") -o -h" -- "$cur"))

@@ -38,49 +38,47 @@ namespace {
 using Command = CQuellarDlg::Command;
 
 // One row of the command table: the command's menu text (also its name in messages), the
-// shorter name some messages use instead, its toolbar caption and tip keys, its icon and
-// the handler that runs it.
+// shorter name some messages use instead, its toolbar caption and tip, its icon and the
+// handler that runs it.
 struct CommandInfo {
     Command command;
     const char16_t* menuText;
-    const char16_t* shortName; // nullptr: the menu text
-    const char* captionKey;    // toolbar caption, or nullptr when the command has no button
-    const char* tipKey;
+    const char16_t* shortName;  // nullptr: the menu text
+    std::optional<Msg> caption; // toolbar caption, or none when the command has no button
+    std::optional<Msg> tip;
     IconKind icon;
     void (CQuellarDlg::*run)();
 };
 
 constexpr CommandInfo kCommands[] = {
-    {Command::OpenFile1, u"打开文件1", nullptr, nullptr, nullptr, IconKind::OpenFile,
-     &CQuellarDlg::openFile1},
-    {Command::OpenFile2, u"打开文件2", nullptr, nullptr, nullptr, IconKind::OpenFile,
-     &CQuellarDlg::openFile2},
-    {Command::Export, u"导出到Excel", u"导出", nullptr, nullptr, IconKind::Export,
-     &CQuellarDlg::exportToExcel},
-    {Command::Exit, u"退出", nullptr, nullptr, nullptr, IconKind::Exit, &CQuellarDlg::closeWindow},
-    {Command::CompareTables, u"两表对比", nullptr, "tb0", "tbTip0", IconKind::CompareTables,
-     &CQuellarDlg::compareTables},
-    {Command::CompareBooks, u"两簿比较", nullptr, "tb1", "tbTip1", IconKind::CompareBooks,
-     &CQuellarDlg::compareBooks},
-    {Command::GroupSum, u"分组汇总", nullptr, "tb2", "tbTip2", IconKind::GroupSum,
+    {Command::OpenFile1, u"打开文件1", nullptr, {}, {}, IconKind::OpenFile, &CQuellarDlg::openFile1},
+    {Command::OpenFile2, u"打开文件2", nullptr, {}, {}, IconKind::OpenFile, &CQuellarDlg::openFile2},
+    {Command::Export, u"导出到Excel", u"导出", {}, {}, IconKind::Export, &CQuellarDlg::exportToExcel},
+    {Command::Exit, u"退出", nullptr, {}, {}, IconKind::Exit, &CQuellarDlg::closeWindow},
+    {Command::CompareTables, u"两表对比", nullptr, Msg::ToolCompareTables, Msg::TipCompareTables,
+     IconKind::CompareTables, &CQuellarDlg::compareTables},
+    {Command::CompareBooks, u"两簿比较", nullptr, Msg::ToolCompareBooks, Msg::TipCompareBooks,
+     IconKind::CompareBooks, &CQuellarDlg::compareBooks},
+    {Command::GroupSum, u"分组汇总", nullptr, Msg::ToolGroupSum, Msg::TipGroupSum, IconKind::GroupSum,
      &CQuellarDlg::groupSummary},
-    {Command::PageSubtotals, u"分页汇总", nullptr, "tb3", "tbTip3", IconKind::PageSubtotals,
-     &CQuellarDlg::pageSubtotals},
-    {Command::Join, u"两表连接", nullptr, "tb4", "tbTip4", IconKind::Join, &CQuellarDlg::join},
-    {Command::BlankRows, u"增加空行", nullptr, "tb5", "tbTip5", IconKind::BlankRows,
+    {Command::PageSubtotals, u"分页汇总", nullptr, Msg::ToolPageSubtotals, Msg::TipPageSubtotals,
+     IconKind::PageSubtotals, &CQuellarDlg::pageSubtotals},
+    {Command::Join, u"两表连接", nullptr, Msg::ToolJoin, Msg::TipJoin, IconKind::Join, &CQuellarDlg::join},
+    {Command::BlankRows, u"增加空行", nullptr, Msg::ToolBlankRows, Msg::TipBlankRows, IconKind::BlankRows,
      &CQuellarDlg::addBlankRows},
-    {Command::Filter, u"比较筛选", nullptr, "tb6", "tbTip6", IconKind::Filter, &CQuellarDlg::compareFilter},
-    {Command::Query, u"条件查询", nullptr, "tb7", "tbTip7", IconKind::Query,
+    {Command::Filter, u"比较筛选", nullptr, Msg::ToolFilter, Msg::TipFilter, IconKind::Filter,
+     &CQuellarDlg::compareFilter},
+    {Command::Query, u"条件查询", nullptr, Msg::ToolQuery, Msg::TipQuery, IconKind::Query,
      &CQuellarDlg::conditionalQueryCommand},
-    {Command::ConditionalSum, u"条件汇总", nullptr, "tb8", "tbTip8", IconKind::ConditionalSum,
-     &CQuellarDlg::conditionalSummaryCommand},
-    {Command::Help, u"帮助", nullptr, "tb11", "tbTip11", IconKind::Help, &CQuellarDlg::showHelp},
-    {Command::Repair, u"修复", nullptr, nullptr, nullptr, IconKind::Repair, &CQuellarDlg::repair},
-    {Command::WebSite, u"网站", nullptr, "tb12", "tbTip12", IconKind::WebSite, &CQuellarDlg::showWebSite},
-    {Command::Report, u"对比报告", nullptr, nullptr, nullptr, IconKind::Report, &CQuellarDlg::showReport},
-    {Command::Details, u"差异明细", nullptr, nullptr, nullptr, IconKind::Report, &CQuellarDlg::showDetails},
-    {Command::About, u"关于 Quellar", nullptr, nullptr, nullptr, IconKind::Application,
-     &CQuellarDlg::showAbout},
+    {Command::ConditionalSum, u"条件汇总", nullptr, Msg::ToolConditionalSum, Msg::TipConditionalSum,
+     IconKind::ConditionalSum, &CQuellarDlg::conditionalSummaryCommand},
+    {Command::Help, u"帮助", nullptr, Msg::ToolHelp, Msg::TipHelp, IconKind::Help, &CQuellarDlg::showHelp},
+    {Command::Repair, u"修复", nullptr, {}, {}, IconKind::Repair, &CQuellarDlg::repair},
+    {Command::WebSite, u"网站", nullptr, Msg::ToolWebSite, Msg::TipWebSite, IconKind::WebSite,
+     &CQuellarDlg::showWebSite},
+    {Command::Report, u"对比报告", nullptr, {}, {}, IconKind::Report, &CQuellarDlg::showReport},
+    {Command::Details, u"差异明细", nullptr, {}, {}, IconKind::Report, &CQuellarDlg::showDetails},
+    {Command::About, u"关于 Quellar", nullptr, {}, {}, IconKind::Application, &CQuellarDlg::showAbout},
 };
 
 // Every command has its row, in the order of the enumeration, with a handler.
@@ -98,10 +96,6 @@ const CommandInfo& infoOf(Command command) {
 
 QString menuTextOf(Command command) {
     return QString::fromUtf16(infoOf(command).menuText);
-}
-
-QString key(const char* k) {
-    return QString::fromLatin1(k);
 }
 
 } // namespace
@@ -171,9 +165,9 @@ void CQuellarDlg::buildActions() {
         };
         // 网站 exists only on the toolbar; 对比报告's action serves its button and is in no menu.
         if (info.command != Command::WebSite) a.menu = make(QString::fromUtf16(info.menuText));
-        if (info.captionKey) {
-            a.tool = make(texts_.text(key(info.captionKey)));
-            a.tool->setToolTip(texts_.text(key(info.tipKey)));
+        if (info.caption) {
+            a.tool = make(MessageTable::text(*info.caption));
+            a.tool->setToolTip(MessageTable::text(*info.tip));
         }
     }
     action(Command::Repair)->setToolTip(QStringLiteral("修复“库没有注册”错误"));
@@ -532,7 +526,7 @@ CQuellarDlg::Tables CQuellarDlg::readSources(int paneCount, CRunDlg& progress) {
         rows += b.lastRow - b.firstRow;
     }
     const int64_t step = progressStep(rows);
-    progress.setText(QStringLiteral("init"));
+    progress.setText(Msg::Reading);
     progress.setRange(rows);
     progress.setStep(step);
     progress.setPosition(0);
@@ -632,7 +626,7 @@ void CQuellarDlg::showWebSite() {
 
 void CQuellarDlg::repair() {
     // Nothing needs registering here; the command only confirms, as it always did.
-    showMessage(texts_.text(QStringLiteral("regsvr32")), false);
+    showMessage(MessageTable::text(Msg::RepairDone), false);
 }
 
 void CQuellarDlg::showAbout() {

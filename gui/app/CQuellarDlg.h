@@ -18,7 +18,7 @@
 #include "app/UserPrompts.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "forms/FormReply.h"
 #include "table/DetailsPage.h"
 #include "table/Report.h"
@@ -186,7 +186,6 @@ private:
     void showStatus(const QString& text);
     void showMessage(const QString& text, bool warning = true);
 
-    StringTools texts_;
     std::unique_ptr<UserPrompts> prompts_;
     Clock clock_;
     QString startDirectory_;

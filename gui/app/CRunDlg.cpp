@@ -45,8 +45,8 @@ QString CRunDlg::text() const {
     return label_->text();
 }
 
-void CRunDlg::setText(const QString& textKey) {
-    label_->setText(texts_.text(textKey));
+void CRunDlg::setText(Msg text) {
+    label_->setText(MessageTable::text(text));
     if (!isVisible()) showCentred();
     pump(true);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // CRunDlg: the progress window of a running command. A small frameless window centred
-// over the main window with one line of text (a message-table text such as "init" or
-// "run") and one progress bar.
+// over the main window with one line of text (a message-table text such as Msg::Reading or
+// Msg::Running) and one progress bar.
 //
 // It is the Progress the operations advance. Everything runs on the user-interface thread,
 // so each time the bar moves (about a hundred times per phase) the window lets Qt paint
@@ -9,7 +9,7 @@
 // the window is modal, so no second command can start while one runs. The bar shows
 // 64-bit positions scaled to its own range, so a million-row table shows sensibly.
 
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "base/Progress.h"
 
 #include <QElapsedTimer>
@@ -27,8 +27,8 @@ public:
     explicit CRunDlg(QWidget* owner = nullptr);
     ~CRunDlg() override;
 
-    // Shows the window (when hidden) with the text of message key `textKey`.
-    void setText(const QString& textKey) override;
+    // Shows the window (when hidden) with the message-table text `text`.
+    void setText(Msg text) override;
     void setRange(int64_t maximum) override;
     void setStep(int64_t step) override;
     void setPosition(int64_t position) override;
@@ -52,7 +52,6 @@ private:
     void pump(bool force);
     void updateBar();
 
-    StringTools texts_;
     QWidget* owner_;
     QLabel* label_ = nullptr;
     QProgressBar* bar_ = nullptr;

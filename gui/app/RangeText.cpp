@@ -1,6 +1,6 @@
 #include "app/RangeText.h"
 
-#include "base/StringTools.h"
+#include "base/CellOps.h"
 #include "base/CellOps.h"
 #include "workbook/RangeReader.h"
 
@@ -14,7 +14,7 @@ bool typedRange(const QString& text, RangeBounds& bounds) {
     const QString first = text.left(colon);
     const QString second = text.mid(colon + 1);
     if (second.contains(QStringLiteral("AAAZ"))) return false;
-    if (!StringTools::isCellReference(first) || !StringTools::isCellReference(second)) return false;
+    if (!isCellReference(first) || !isCellReference(second)) return false;
     RangeBounds a, b;
     if (!parseRangeText(first, a) || !parseRangeText(second, b)) return false;
     bounds = RangeBounds{std::min(a.firstColumn, b.firstColumn), std::min(a.firstRow, b.firstRow),

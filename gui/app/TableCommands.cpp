@@ -58,13 +58,13 @@ void CQuellarDlg::compareTables() {
              [&](ResultSink& sink, Progress& progress, Tables& t) {
                  reportText_.clear();
                  // The details page reads the result on its way into the result pane.
-                 details.emplace(texts_.text(QStringLiteral("diff2")), QDir::toNativeSeparators(file1Path_),
+                 details.emplace(MessageTable::text(Msg::CompareReport), QDir::toNativeSeparators(file1Path_),
                                  QDir::toNativeSeparators(file2Path_),
                                  describeCompareRules(choice->options, choice->keys));
                  ComparisonOutputs outputs(&sink);
                  const QString sheet1 = pane1_->activeSheet().name, sheet2 = pane2_->activeSheet().name;
                  outputs.addDetails(&*details, [&](int, const QString&) { return std::pair{sheet1, sheet2}; });
-                 return runTableComparison(1, texts_.text(QStringLiteral("diff1")), outputs, std::move(t[0]),
+                 return runTableComparison(1, MessageTable::text(Msg::CompareSheet), outputs, std::move(t[0]),
                                            std::move(t[1]), choice->options, choice->keys, reportText_,
                                            progress, &counts, &statistics);
              },
@@ -77,9 +77,9 @@ void CQuellarDlg::compareTables() {
                      .arg(counts.differentCells)
                      .arg(counts.yellowCells)
                      .arg(counts.greenCells) +
-                     keepStatistics({{texts_.text(QStringLiteral("diff1")), std::move(statistics)}});
+                     keepStatistics({{MessageTable::text(Msg::CompareSheet), std::move(statistics)}});
              },
-         .then = [&] { finishComparison(texts_.text(QStringLiteral("diff2")), *details); }});
+         .then = [&] { finishComparison(MessageTable::text(Msg::CompareReport), *details); }});
 }
 
 void CQuellarDlg::compareBooks() {
@@ -87,7 +87,7 @@ void CQuellarDlg::compareBooks() {
     if (!options) return;
     CRunDlg progress(this);
     std::vector<BookComparePair> pairs;
-    DetailsPage details(texts_.text(QStringLiteral("diff_book")), QDir::toNativeSeparators(file1Path_),
+    DetailsPage details(MessageTable::text(Msg::BookReport), QDir::toNativeSeparators(file1Path_),
                         QDir::toNativeSeparators(file2Path_), describeCompareRules(*options, {}));
     ComparisonOutputs outputs(result_);
     outputs.addDetails(&details, nullptr);
@@ -120,7 +120,7 @@ void CQuellarDlg::compareBooks() {
                              .arg(differentRows)
                              .arg(differentCells) +
                          rulesAndColumn);
-    finishComparison(texts_.text(QStringLiteral("diff_book")), details);
+    finishComparison(MessageTable::text(Msg::BookReport), details);
 }
 
 void CQuellarDlg::finishComparison(const QString& reportTitle, const DetailsPage& details) {
@@ -184,7 +184,7 @@ void CQuellarDlg::compareFilter() {
                          [&](Tables& t) {
                              choice = prompts_->filterOptions(this, filterOfferedFields(t[0], t[1]));
                              if (choice && anyNamed(choice->fields)) return true;
-                             showMessage(texts_.text(QStringLiteral("selTj")), false);
+                             showMessage(MessageTable::text(Msg::NoFilterCondition), false);
                              return false;
                          },
                      .run =
@@ -281,7 +281,7 @@ void CQuellarDlg::pageSubtotals() {
     }
     if (!rewritten.isEmpty()) showMessage(rewritten, false);
     if (sheet.fieldRow < 0) {
-        showMessage(texts_.text(QStringLiteral("page_msg")));
+        showMessage(MessageTable::text(Msg::PageFieldRowInvalid));
         return;
     }
 
@@ -323,7 +323,7 @@ std::optional<FormReply> CQuellarDlg::askConditions(bool summary, const RowTable
     int fieldRow = -1;
     const FieldList fields = findFieldRow(table, fieldRow);
     if (fieldRow < 0) {
-        showMessage(texts_.text(QStringLiteral("check")), false);
+        showMessage(MessageTable::text(Msg::NoFieldRow), false);
         return std::nullopt;
     }
     // The page is written beside the other working files and shown from there; a page that
@@ -358,7 +358,7 @@ std::optional<FormReply> CQuellarDlg::askConditions(bool summary, const RowTable
     else
         formReply_.queryDone();
     if (!chosen) {
-        showMessage(texts_.text(summary ? QStringLiteral("sum_msg") : QStringLiteral("tj_msg")), false);
+        showMessage(MessageTable::text(summary ? Msg::NoSummaryChoice : Msg::NoQueryCondition), false);
         return std::nullopt;
     }
     return reply;

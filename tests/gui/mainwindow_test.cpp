@@ -5,7 +5,7 @@
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
 #include "app/RangeText.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
 #include "workbook/WorkbookFormat.h"
@@ -108,25 +108,24 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
     EXPECT_EQ(menus, QStringList({QStringLiteral("文件(&F)"), QStringLiteral("工具(&T)"),
                                   QStringLiteral("帮助(&H)")}));
 
-    StringTools texts;
     struct Button {
         Command command;
-        const char* caption;
-        const char* tip;
+        Msg caption;
+        Msg tip;
         bool enabled;
     };
     const Button buttons[] = {
-        {Command::CompareTables, "tb0", "tbTip0", true},
-        {Command::CompareBooks, "tb1", "tbTip1", true},
-        {Command::GroupSum, "tb2", "tbTip2", true},
-        {Command::PageSubtotals, "tb3", "tbTip3", true},
-        {Command::Join, "tb4", "tbTip4", true},
-        {Command::BlankRows, "tb5", "tbTip5", true},
-        {Command::Filter, "tb6", "tbTip6", true},
-        {Command::Query, "tb7", "tbTip7", true},
-        {Command::ConditionalSum, "tb8", "tbTip8", true},
-        {Command::Help, "tb11", "tbTip11", true},
-        {Command::WebSite, "tb12", "tbTip12", true},
+        {Command::CompareTables, Msg::ToolCompareTables, Msg::TipCompareTables, true},
+        {Command::CompareBooks, Msg::ToolCompareBooks, Msg::TipCompareBooks, true},
+        {Command::GroupSum, Msg::ToolGroupSum, Msg::TipGroupSum, true},
+        {Command::PageSubtotals, Msg::ToolPageSubtotals, Msg::TipPageSubtotals, true},
+        {Command::Join, Msg::ToolJoin, Msg::TipJoin, true},
+        {Command::BlankRows, Msg::ToolBlankRows, Msg::TipBlankRows, true},
+        {Command::Filter, Msg::ToolFilter, Msg::TipFilter, true},
+        {Command::Query, Msg::ToolQuery, Msg::TipQuery, true},
+        {Command::ConditionalSum, Msg::ToolConditionalSum, Msg::TipConditionalSum, true},
+        {Command::Help, Msg::ToolHelp, Msg::TipHelp, true},
+        {Command::WebSite, Msg::ToolWebSite, Msg::TipWebSite, true},
     };
     QList<QAction*> onBar;
     for (QAction* a : window->toolBar()->actions())
@@ -138,9 +137,9 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
         QAction* tool = window->toolAction(b.command);
         ASSERT_NE(tool, nullptr);
         EXPECT_EQ(onBar[qsizetype(i)], tool) << "button order";
-        EXPECT_EQ(tool->text(), texts.text(QLatin1String(b.caption)));
-        EXPECT_EQ(tool->isEnabled(), b.enabled) << b.caption;
-        if (b.enabled) EXPECT_EQ(tool->toolTip(), texts.text(QLatin1String(b.tip)));
+        EXPECT_EQ(tool->text(), MessageTable::text(b.caption));
+        EXPECT_EQ(tool->isEnabled(), b.enabled) << MessageTable::name(b.caption);
+        if (b.enabled) EXPECT_EQ(tool->toolTip(), MessageTable::text(b.tip));
         const QImage image = tool->icon().pixmap(32, 32).toImage();
         EXPECT_EQ(image.size(), QSize(32, 32));
         images.insert(image.cacheKey() ^ qHash(QByteArray(reinterpret_cast<const char*>(image.constBits()),
@@ -155,24 +154,27 @@ TEST_F(MainWindowTest, HasTheTitleMenusToolbarAndButtons) {
 }
 
 TEST_F(MainWindowTest, LaysTheControlsOutByTheProportionsOnEveryResize) {
-    for (QSize size : {QSize(1000, 700), QSize(1400, 900), QSize(800, 560)}) {
+    for (QSize size : {QSize(1000, 700), QSize(1400, 900), QSize(800, 560), QSize(1001, 701)}) {
         window->resize(size);
         QApplication::processEvents();
-        QWidget* central = window->centralWidget();
-        const int W = central->width();
-        const int C = (W - 24) / 2;
+        const int W = window->centralWidget()->width();
         const QRect p1 = window->pane(1)->geometry(), p2 = window->pane(2)->geometry(),
                     r = window->resultPane()->geometry();
-        EXPECT_EQ(p1.left(), 12);
-        EXPECT_EQ(p1.width(), C - 6);
-        EXPECT_EQ(p2.left(), C + 18);
-        EXPECT_EQ(p2.width(), C - 6);
-        EXPECT_EQ(r.left(), 12);
-        EXPECT_EQ(r.width(), W - 24);
-        EXPECT_EQ(p1.height() + 5, r.height() - (r.height() - p1.height() - 5)); // source panes are P - 5
+        // Two file panes side by side, equally wide and apart; the result pane below them
+        // spans both, with the same margin on either side of the window.
+        EXPECT_EQ(p1.width(), p2.width());
+        EXPECT_EQ(p1.top(), p2.top());
+        EXPECT_LT(p1.right(), p2.left());
+        EXPECT_EQ(r.left(), p1.left());
+        EXPECT_NEAR(r.right(), p2.right(), 1);
+        EXPECT_EQ(r.left(), W - 1 - r.right());
+        EXPECT_GT(r.width(), W * 9 / 10);
+        // The file panes are 5 pixels lower than the result pane.
         EXPECT_NEAR(p1.height(), r.height() - 5, 1);
         EXPECT_GT(r.top(), p1.bottom());
-        EXPECT_EQ(window->rangeBox(2)->geometry().left(), C + 18);
+        // Each range box stands over its pane; the buttons are below the result pane.
+        EXPECT_EQ(window->rangeBox(1)->geometry().left(), p1.left());
+        EXPECT_EQ(window->rangeBox(2)->geometry().left(), p2.left());
         EXPECT_LT(r.bottom(), window->findChild<QPushButton*>(QStringLiteral("export"))->geometry().top());
     }
 }
@@ -569,7 +571,7 @@ TEST(RangeText, ExportTargetsAndAddresses) {
 
 TEST(CRunDlg, ShowsTheTextAndAdvancesTheBar) {
     CRunDlg progress;
-    progress.setText(QStringLiteral("init"));
+    progress.setText(Msg::Reading);
     EXPECT_TRUE(progress.isVisible());
     EXPECT_EQ(progress.text(), QStringLiteral("正在初始化，请稍后 ..."));
     EXPECT_TRUE(progress.windowFlags() & Qt::FramelessWindowHint);
@@ -582,7 +584,7 @@ TEST(CRunDlg, ShowsTheTextAndAdvancesTheBar) {
         progress.advance(progress.step());
     EXPECT_EQ(progress.position(), 250);
     EXPECT_EQ(progress.findChild<QProgressBar*>()->value(), progress.findChild<QProgressBar*>()->maximum());
-    progress.setText(QStringLiteral("run"));
+    progress.setText(Msg::Running);
     EXPECT_EQ(progress.text(), QStringLiteral("正在运行，请稍后 ..."));
     progress.finish();
     EXPECT_FALSE(progress.isVisible());

@@ -5,7 +5,7 @@
 
 #include "app/CQuellarDlg.h"
 #include "base/Faults.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "components/SheetPane.h"
 #include "workbook/WorkbookFormat.h"
 #include "dialogs/CAddRowDlg.h"
@@ -289,7 +289,6 @@ TEST_F(OperationCommandsTest, GroupSummaryGroupsByTheChosenFieldsAndSumsTheChose
 TEST_F(OperationCommandsTest, NothingChosenEndsEachCommandWithoutWriting) {
     open(1, staff(1));
     open(2, staff(2));
-    StringTools texts;
     struct Case {
         const char* name;
         std::function<void()> answer;
@@ -307,7 +306,7 @@ TEST_F(OperationCommandsTest, NothingChosenEndsEachCommandWithoutWriting) {
         {"filter cancelled",
          [&] { prompts->filterAnswers.push_back(std::nullopt); },
          Command::Filter,
-         {texts.text(QStringLiteral("selTj"))}},
+         {MessageTable::text(Msg::NoFilterCondition)}},
         {"blank rows cancelled", [&] { prompts->blankRowAnswers.push_back(std::nullopt); }, Command::BlankRows, {}},
         {"blank rows count 0", [&] { prompts->blankRowAnswers.push_back(0); }, Command::BlankRows, {}},
         {"group summary cancelled",
@@ -328,7 +327,7 @@ TEST_F(OperationCommandsTest, NothingChosenEndsEachCommandWithoutWriting) {
         EXPECT_EQ(prompts->messages, c.messages) << c.name;
         expectResultUntouched();
     }
-    EXPECT_EQ(texts.text(QStringLiteral("selTj")), u(u"没有选择查询条件。"));
+    EXPECT_EQ(MessageTable::text(Msg::NoFilterCondition), u(u"没有选择查询条件。"));
     EXPECT_EQ(prompts->joinOffered.size(), 2u);
     EXPECT_EQ(prompts->filterOffered.size(), 1u);
     EXPECT_EQ(prompts->blankRowsAsked, 2);

@@ -3,7 +3,7 @@
 // to file 1 handed to the desktop; and PageSumDlg itself.
 
 #include "app/CQuellarDlg.h"
-#include "base/StringTools.h"
+#include "base/MessageTable.h"
 #include "components/SheetPane.h"
 #include "dialogs/FieldListPair.h"
 #include "dialogs/PageSumDlg.h"
@@ -125,8 +125,7 @@ TEST_F(PageSubtotalsCommand, NoFieldRowNoSumColumnOrNoFileEndWithoutWriting) {
     ASSERT_TRUE(window->openWorkbook(1, path));
     window->toolAction(Command::PageSubtotals)->trigger();
     ASSERT_EQ(prompts->messages.size(), 2);
-    StringTools texts;
-    EXPECT_EQ(prompts->messages[1], texts.text(QStringLiteral("page_msg")));
+    EXPECT_EQ(prompts->messages[1], MessageTable::text(Msg::PageFieldRowInvalid));
     EXPECT_EQ(prompts->offered.size(), 2);
 
     // A working file that went missing is named in the message.
