@@ -20,6 +20,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # library dependencies already name.
 set(quellar_runtime_depends "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${quellar_runtime_depends}")
-# Fonts that show the Chinese interface; the form pages need the web engine's helper process.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, xdg-utils")
+# Fonts that show the Chinese interface and draw Excel's default fonts with the same widths
+# (Carlito for Calibri, Caladea for Cambria), Qt's Chinese texts for its standard dialogs
+# and buttons, and the desktop's "open" for reports and exported workbooks.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "fonts-noto-cjk, fonts-crosextra-carlito, fonts-crosextra-caladea, qt6-translations-l10n, xdg-utils")
 include(CPack)

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin
   libpugixml-dev libfast-float-dev libxlsxwriter-dev zlib1g-dev libisal-dev libjemalloc-dev
   libgtest-dev
-  fonts-noto-cjk xvfb
+  fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea qt6-translations-l10n xvfb
   desktop-file-utils man-db dpkg-dev
   python3 python3-openpyxl python3-xlrd python3-xlwt
   clang-14 libclang-rt-14-dev

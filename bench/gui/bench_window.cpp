@@ -10,10 +10,12 @@
 // (the same file bench_xlsx makes).
 //
 //  4. with --compare FILE1 FILE2: both files opened, then 两表对比 by 编号 (key mode), timed
-//     from the dialog's answer to the result shown, and the peak memory of the whole run.
+//     from the dialog's answer to the result shown, and the peak memory of the whole run;
+//     with --repeat N the comparison runs N times one after another in the same window (each
+//     result replacing the last), printing the peak and the resident size after each.
 //
 // Usage: bench_window [FILE.xlsx]
-//        bench_window --compare FILE1.xlsx FILE2.xlsx
+//        bench_window --compare FILE1.xlsx FILE2.xlsx [--repeat N]
 
 #include "bench/BenchXlsx.h"
 #include "bench/TableGenerator.h"
@@ -36,6 +38,7 @@
 #include <QTemporaryDir>
 
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace quellar;
@@ -68,7 +71,7 @@ private:
 };
 
 // Both files opened in the window, then the key comparison; returns the exit status.
-int benchComparison(const QString& file1, const QString& file2) {
+int benchComparison(const QString& file1, const QString& file2, int repeats) {
     QTemporaryDir dir;
     CQuellarDlg window(dir.path());
     auto prompts = std::make_unique<FixedPrompts>(file1, file2);
@@ -86,14 +89,20 @@ int benchComparison(const QString& file1, const QString& file2) {
     QApplication::processEvents();
     std::printf("%-46s %7.2f s   cpu %6.2f s   peak %6.0f MB\n", "open both files", bench::seconds(t),
                 bench::cpuSeconds() - cpuAtStart, bench::peakMemoryMB());
-    t.restart();
-    window.action(CQuellarDlg::Command::CompareTables)->trigger();
-    QApplication::processEvents();
-    const double total = bench::seconds(t);
-    const double afterDialog = answers->answered.isValid() ? bench::seconds(answers->answered) : -1;
-    std::printf("%-46s %7.2f s   cpu %6.2f s   (reading the ranges before the dialog %.2f s)   peak %6.0f MB\n",
-                "key comparison after the dialog", afterDialog, bench::cpuSeconds() - answers->cpuAtAnswer,
-                total - afterDialog, bench::peakMemoryMB());
+    double afterDialog = -1;
+    for (int run = 1; run <= repeats; ++run) {
+        t.restart();
+        answers->answered.invalidate();
+        window.action(CQuellarDlg::Command::CompareTables)->trigger();
+        QApplication::processEvents();
+        const double total = bench::seconds(t);
+        afterDialog = answers->answered.isValid() ? bench::seconds(answers->answered) : -1;
+        std::printf("comparison %-2d %-32s %7.2f s   cpu %6.2f s   (reading before the dialog %.2f s)   peak %6.0f MB"
+                    "   now %6.0f MB\n",
+                    run, "(key, after the dialog)", afterDialog, bench::cpuSeconds() - answers->cpuAtAnswer,
+                    total - afterDialog, bench::peakMemoryMB(), bench::currentMemoryMB());
+        if (afterDialog < 0) break;
+    }
     const Sheet* result = window.resultPane()->workbook().sheets.empty() ? nullptr : &window.resultPane()->workbook().sheets[0];
     std::printf("  result sheet %s: %zu rows\n", result ? qPrintable(result->name) : "-", result ? result->rows.size() : size_t(0));
     return afterDialog >= 0 ? 0 : 1;
@@ -105,8 +114,10 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    if (argc == 4 && QByteArray(argv[1]) == "--compare")
-        return benchComparison(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if ((argc == 4 || argc == 6) && QByteArray(argv[1]) == "--compare") {
+        const int repeats = argc == 6 && QByteArray(argv[4]) == "--repeat" ? std::max(1, QByteArray(argv[5]).toInt()) : 1;
+        return benchComparison(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), repeats);
+    }
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bench::benchXlsxPath();
     if (path.isEmpty()) {
         std::fprintf(stderr, "cannot generate the benchmark workbook\n");

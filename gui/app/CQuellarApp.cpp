@@ -10,8 +10,10 @@
 #include <QDir>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -24,10 +26,30 @@ CQuellarApp::Prepared::Prepared() {
 CQuellarApp::CQuellarApp(int& argc, char** argv)
     : app_(argc, argv) {
     QApplication::setApplicationName(QStringLiteral("Quellar"));
+    // Settings (recent files, the window's place, the dialogs' last choices) go to
+    // ~/.config/quellar/Quellar.conf.
+    QApplication::setOrganizationName(QStringLiteral("quellar"));
     QApplication::setApplicationVersion(QStringLiteral(QUELLAR_VERSION));
     QApplication::setWindowIcon(toolIcon(IconKind::Application));
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) QApplication::setStyle(fusion);
     installFonts();
+    installTranslations();
+}
+
+bool CQuellarApp::installTranslations() {
+    // Qt's own texts (the buttons of message boxes, the file dialog, the standard context
+    // menus of text boxes) in Chinese like the rest of the window. The catalogue comes
+    // with Qt's translations package; without it those texts stay in English.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    const QStringList folders = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                                 QStringLiteral("/usr/share/qt6/translations")};
+    for (const QString& folder : folders)
+        if (translator->load(QStringLiteral("qtbase_zh_CN"), folder)) {
+            QCoreApplication::installTranslator(translator);
+            return true;
+        }
+    delete translator;
+    return false;
 }
 
 void CQuellarApp::installFonts() {
@@ -58,11 +80,22 @@ void CQuellarApp::installFonts() {
         ui.setPointSizeF(9.5);
         QApplication::setFont(ui);
     }
-    const QString latin = firstInstalled({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    if (!latin.isEmpty())
-        for (const char* name : {"Arial", "Calibri", "Tahoma", "Verdana"})
-            if (!families.contains(QLatin1String(name)))
-                QFont::insertSubstitution(QLatin1String(name), latin);
+    // Excel's default fonts have metric-compatible stand-ins (same advance of every glyph),
+    // so that a column holds as much text as it does in Excel. Other Latin fonts fall back
+    // to a sans font of similar width.
+    const QString carlito = firstInstalled({QStringLiteral("Carlito")});
+    const QString caladea = firstInstalled({QStringLiteral("Caladea")});
+    const QString latin = firstInstalled({QStringLiteral("Liberation Sans"), QStringLiteral("Carlito"),
+                                          QStringLiteral("DejaVu Sans")});
+    auto substitute = [&](const char* name, const QString& standIn) {
+        if (!standIn.isEmpty() && !families.contains(QLatin1String(name)))
+            QFont::insertSubstitution(QLatin1String(name), standIn);
+    };
+    substitute("Calibri", carlito.isEmpty() ? latin : carlito);
+    substitute("Calibri Light", carlito.isEmpty() ? latin : carlito);
+    substitute("Cambria", caladea);
+    for (const char* name : {"Arial", "Tahoma", "Verdana"})
+        substitute(name, latin);
 }
 
 int CQuellarApp::run() {

@@ -16,6 +16,9 @@ public:
     // Maps the Windows font names that workbooks carry (宋体, 黑体, 微软雅黑, ...) to the
     // installed CJK fonts, and picks a user-interface font that shows Chinese well.
     static void installFonts();
+    // Loads Qt's Chinese catalogue so that standard dialogs and buttons speak Chinese;
+    // false when the catalogue is not installed.
+    static bool installTranslations();
 
 private:
     // Runs before the application object is made: Qt WebEngine (the condition forms) needs

@@ -4,6 +4,7 @@
 #include "app/DesktopShell.h"
 #include "app/RangeText.h"
 #include "app/ToolIcons.h"
+#include "components/ExcelColumns.h"
 #include "app/WorkFolder.h"
 #include "components/SheetPane.h"
 #include "workbook/ExcelDriver.h"
@@ -20,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QSplitter>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -119,6 +121,7 @@ CQuellarDlg::CQuellarDlg(const QString& startDirectory, QWidget* parent)
         if (area.width() < 1160 || area.height() < 800) resize(area.size() * 9 / 10);
         move(area.center() - rect().center());
     }
+    buildHabits();
 }
 
 CQuellarDlg::~CQuellarDlg() = default;
@@ -324,6 +327,7 @@ void CQuellarDlg::buildControls() {
     connect(pane2_, &SheetPane::sheetChanged, this, [this] { showSelection(2); });
     showSelection(1);
     showSelection(2);
+    buildSplitter();
 }
 
 bool CQuellarDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -380,9 +384,12 @@ void CQuellarDlg::layoutControls() {
     // The file panes are 5 pixels lower than the result pane (P - 5 and P).
     const int sourceH = (available - 5) / 2;
     const int resultH = available - sourceH;
-    pane1_->setGeometry(12, panesTop, C - 6, sourceH);
-    pane2_->setGeometry(C + 18, panesTop, C - 6, sourceH);
-    result_->setGeometry(12, panesTop + sourceH + gap, W - 24, resultH);
+    // The splitter keeps the share of the two sides; it starts with the original heights.
+    splitter_->setGeometry(12, panesTop, W - 24, available + gap);
+    if (!splitterPlaced_ && available > 60) {
+        splitterPlaced_ = true;
+        splitter_->setSizes({sourceH, resultH});
+    }
     export_->setGeometry(12, buttonsY, 116, buttonH);
     report_->setGeometry(136, buttonsY, 116, buttonH);
     details_->setGeometry(260, buttonsY, 116, buttonH);
@@ -489,12 +496,17 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
             QStringLiteral("无法打开文件“%1”。\n\n%2").arg(QDir::toNativeSeparators(path), status.message()));
         return false;
     }
+    // Widths an xlsx gives in characters become pixels of its own default font, as in Excel.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm"))
+        rescaleCharacterWidths(book, defaultDigitWidth(book));
     (which == 1 ? file1Path_ : file2Path_) = QFileInfo(path).absoluteFilePath();
     SheetPane* p = pane(which);
     p->setWorkbook(std::move(book));
     // The source stays as it was read: its sheets cannot be edited in the pane.
     p->protectAll();
     p->selectUsedRange();
+    rememberOpened(which, path);
     showFileName(which);
     const Sheet& sheet = p->activeSheet();
     const RangeBounds used = SheetPane::usedRangeBounds(sheet);
@@ -545,12 +557,15 @@ void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
     if (tables.empty()) return; // refused with a message
     progress.finish();
     if (!table.ask(tables)) return;
+    // The new result is all the result pane will hold; the last one goes before it is built.
+    SheetPane::ResultScope scope(*result_);
     const Status status = table.run(*result_, progress, tables);
     progress.finish();
     if (!status.isOk()) {
         reportFailure(command, status);
         return;
     }
+    scope.succeeded = true;
     showResultSheet();
     showStatus(table.done());
     if (table.then) table.then();
@@ -574,7 +589,7 @@ void CQuellarDlg::exportToExcel() {
         return;
     }
     showStatus(QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(target.path)));
-    prompts_->showWorkbook(target.path);
+    openOnDesktop(target.path, true);
 }
 
 void CQuellarDlg::showReport() {
@@ -593,7 +608,7 @@ void CQuellarDlg::showReport() {
         return;
     }
     if (!rewritten.isEmpty()) showStatus(rewritten);
-    prompts_->openDocument(path.value());
+    openOnDesktop(path.value(), false);
 }
 
 void CQuellarDlg::showDetails() {
@@ -602,13 +617,13 @@ void CQuellarDlg::showDetails() {
         showMessage(QStringLiteral("还没有差异明细：先运行“两表对比”或“两簿比较”。"), false);
         return;
     }
-    prompts_->openDocument(path);
+    openOnDesktop(path, false);
 }
 
 void CQuellarDlg::showHelp() {
     const QString chm = QDir(startDirectory_).filePath(QStringLiteral("help.chm"));
     if (QFileInfo::exists(chm)) {
-        prompts_->openDocument(chm);
+        openOnDesktop(chm, false);
         return;
     }
     showWebSite();
@@ -621,12 +636,11 @@ void CQuellarDlg::showWebSite() {
         showMessage(QStringLiteral("找不到帮助页面 help/index.html：它应当和程序放在同一个文件夹里。"));
         return;
     }
-    prompts_->openDocument(page);
+    openOnDesktop(page, false);
 }
 
 void CQuellarDlg::repair() {
-    // Nothing needs registering here; the command only confirms, as it always did.
-    showMessage(MessageTable::text(Msg::RepairDone), false);
+    showMessage(repairReport(), false);
 }
 
 void CQuellarDlg::showAbout() {

@@ -32,7 +32,10 @@
 #include <vector>
 
 class QAction;
+class QCloseEvent;
 class QLabel;
+class QMenu;
+class QSplitter;
 class QLineEdit;
 class QPushButton;
 class QToolBar;
@@ -98,6 +101,10 @@ public:
     // 差异统计 (showStatistics) shows; empty before the first comparison.
     const NamedStatistics& statistics() const { return statistics_; }
     QAction* statisticsAction();
+    // The splitter between the file panes and the result pane, and the recent files of
+    // file 1 and file 2 (WindowHabits.cpp).
+    QSplitter* splitter() const { return splitter_; }
+    QMenu* recentMenu(int which) const;
 
     // Opens `path` as file `which` (1 or 2) without asking: converts it to the working
     // file, shows it protected with its used range selected. A failure is shown in a
@@ -128,6 +135,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Keeps the window's size and place and the splitter's position for the next run.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     struct CommandActions {
@@ -149,6 +158,18 @@ private:
         // What follows the shown result, if anything (the report, a note).
         std::function<void()> then;
     };
+
+    // The everyday desktop habits (WindowHabits.cpp).
+    void buildSplitter();
+    void buildHabits();
+    void rememberOpened(int which, const QString& path);
+    void refreshRecentMenu(int which);
+    void openRecent(int which, const QString& path);
+    // Hands `path` to the desktop (a workbook to the spreadsheet program); when no program
+    // could open it, says so, naming the file and what would open it.
+    bool openOnDesktop(const QString& path, bool workbook);
+    // What 帮助 › 修复 checked and found (WindowHabits.cpp).
+    QString repairReport() const;
 
     void buildActions();
     void buildMenu();
@@ -218,6 +239,10 @@ private:
     std::map<Command, CommandActions> actions_;
     bool typing_[3] = {false, false, false};
     bool commandRunning_ = false;
+    QSplitter* splitter_ = nullptr;
+    QWidget* sourcePanes_ = nullptr;
+    bool splitterPlaced_ = false;
+    QMenu* recent_[2] = {};
 };
 
 } // namespace quellar

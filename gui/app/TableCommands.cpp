@@ -87,6 +87,7 @@ void CQuellarDlg::compareBooks() {
     if (!options) return;
     CRunDlg progress(this);
     std::vector<BookComparePair> pairs;
+    SheetPane::ResultScope scope(*result_);
     DetailsPage details(MessageTable::text(Msg::BookReport), QDir::toNativeSeparators(file1Path_),
                         QDir::toNativeSeparators(file2Path_), describeCompareRules(*options, {}));
     ComparisonOutputs outputs(result_);
@@ -99,6 +100,7 @@ void CQuellarDlg::compareBooks() {
         reportFailure(Command::CompareBooks, status);
         return;
     }
+    scope.succeeded = true;
     int compared = 0;
     int64_t differentRows = 0, differentCells = 0;
     int firstSheet = -1;
@@ -143,7 +145,7 @@ void CQuellarDlg::finishComparison(const QString& reportTitle, const DetailsPage
         showMessage(QStringLiteral("无法写出差异明细。\n\n%1").arg(written.message()));
         return;
     }
-    prompts_->openDocument(workFolder_->filePath(QStringLiteral("report.htm")));
+    openOnDesktop(workFolder_->filePath(QStringLiteral("report.htm")), false);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -313,7 +315,7 @@ void CQuellarDlg::pageSubtotals() {
                    .arg(options.rowsPerPage)
                    .arg(info.subtotalRows)
                    .arg(QDir::toNativeSeparators(output)));
-    prompts_->showWorkbook(output);
+    openOnDesktop(output, true);
 }
 
 // ---------------------------------------------------------------------------------------------

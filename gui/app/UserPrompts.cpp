@@ -1,6 +1,7 @@
 #include "app/UserPrompts.h"
 
 #include "app/DesktopShell.h"
+#include "app/DialogMemory.h"
 #include "dialogs/CAddRowDlg.h"
 #include "dialogs/CDiffDlg.h"
 #include "dialogs/GzbDlg.h"
@@ -49,15 +50,25 @@ std::optional<SaveChoice> UserPrompts::exportPath(QWidget* parent) {
     return choice;
 }
 
+// Each options dialog opens with what it was confirmed with last time for the same fields
+// (DialogMemory) and remembers what it is confirmed with now.
+
 std::optional<DiffChoice> UserPrompts::diffOptions(QWidget* parent, const FieldList& fields) {
     CDiffDlg dialog(fields, parent);
+    DialogMemory memory;
+    if (const auto last = memory.diff(fields)) dialog.restore(last->options, last->keys);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return DiffChoice{dialog.options(), dialog.keys()};
+    const DiffChoice choice{dialog.options(), dialog.keys()};
+    memory.storeDiff(fields, choice);
+    return choice;
 }
 
 std::optional<CompareOptions> UserPrompts::bookOptions(QWidget* parent) {
     GzbDlg dialog(parent);
+    DialogMemory memory;
+    if (const auto last = memory.book()) dialog.restore(*last);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    memory.storeBook(dialog.options());
     return dialog.options();
 }
 
@@ -68,28 +79,47 @@ void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statist
 
 std::optional<JoinChoice> UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
     CLinkDlg dialog(commonFields, parent);
-    return confirmedChoice(dialog);
+    DialogMemory memory;
+    if (const auto last = memory.join(commonFields)) dialog.restore(*last);
+    const std::optional<JoinChoice> choice = confirmedChoice(dialog);
+    if (choice) memory.storeJoin(commonFields, *choice);
+    return choice;
 }
 
 std::optional<FilterChoice> UserPrompts::filterOptions(QWidget* parent, const FieldList& offeredFields) {
     SelDlg dialog(offeredFields, parent);
-    return confirmedChoice(dialog);
+    DialogMemory memory;
+    if (const auto last = memory.filter(offeredFields)) dialog.restore(*last);
+    const std::optional<FilterChoice> choice = confirmedChoice(dialog);
+    if (choice) memory.storeFilter(offeredFields, *choice);
+    return choice;
 }
 
 std::optional<GroupSumChoice> UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fields) {
     CSumDlg dialog(fields, parent);
-    return confirmedChoice(dialog);
+    DialogMemory memory;
+    if (const auto last = memory.groupSum(fields)) dialog.restore(*last);
+    const std::optional<GroupSumChoice> choice = confirmedChoice(dialog);
+    if (choice) memory.storeGroupSum(fields, *choice);
+    return choice;
 }
 
 std::optional<PageSumChoice> UserPrompts::pageSumOptions(QWidget* parent, const QStringList& dialogList,
                                                          int proposedRows) {
     PageSumDlg dialog(dialogList, proposedRows, parent);
-    return confirmedChoice(dialog);
+    DialogMemory memory;
+    if (const auto last = memory.pageSum(dialogList)) dialog.restore(*last);
+    const std::optional<PageSumChoice> choice = confirmedChoice(dialog);
+    if (choice) memory.storePageSum(dialogList, *choice);
+    return choice;
 }
 
 std::optional<int> UserPrompts::blankRowCount(QWidget* parent) {
     CAddRowDlg dialog(parent);
+    DialogMemory memory;
+    if (const auto last = memory.blankRows()) dialog.restore(*last);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    memory.storeBlankRows(dialog.blankCount());
     return dialog.blankCount();
 }
 
@@ -104,12 +134,12 @@ void UserPrompts::message(QWidget* parent, const QString& text, bool warning) {
     box.exec();
 }
 
-void UserPrompts::openDocument(const QString& path) {
-    quellar::openDocument(path);
+bool UserPrompts::openDocument(const QString& path) {
+    return quellar::openDocument(path);
 }
 
-void UserPrompts::showWorkbook(const QString& path) {
-    ShowWorkbook(path);
+bool UserPrompts::showWorkbook(const QString& path) {
+    return ShowWorkbook(path);
 }
 
 } // namespace quellar

@@ -67,9 +67,10 @@ public:
     virtual void showStatistics(QWidget* parent, const NamedStatistics& statistics);
     // A message box with an OK button titled with the program's name.
     virtual void message(QWidget* parent, const QString& text, bool warning);
-    // The desktop's "open" for the report, help pages and exported workbooks.
-    virtual void openDocument(const QString& path);
-    virtual void showWorkbook(const QString& path);
+    // The desktop's "open" for the report, help pages and exported workbooks; false when no
+    // program could open the file (the window then says so).
+    virtual bool openDocument(const QString& path);
+    virtual bool showWorkbook(const QString& path);
 
 protected:
     QString lastFolder_;

@@ -5,7 +5,6 @@
 #include "workbook/TableWriter.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QHeaderView>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -19,6 +18,10 @@
 #include <functional>
 #include <unordered_map>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace quellar {
 
 namespace {
@@ -28,8 +31,14 @@ namespace {
 constexpr size_t kAllSpansLimit = 3000;
 // Rows drawn with their own height; beyond this many the rest keep the common height.
 constexpr size_t kRowHeightLimit = 50000;
-// Copying more cells than this to the clipboard is refused (the text would be huge).
-constexpr int64_t kCopyLimit = 2'000'000;
+
+// Gives the heap's free pages back to the system. glibc keeps freed memory for reuse, and a
+// million-row result freed in small blocks would otherwise stay resident next to the next.
+void releaseFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 } // namespace
 
@@ -52,8 +61,9 @@ protected:
         if (onScrolled) onScrolled();
     }
     void keyPressEvent(QKeyEvent* event) override {
+        if (pane_->handleEverydayKey(event)) return;
         if (event->matches(QKeySequence::Copy)) {
-            copySelection();
+            pane_->copySelection();
             return;
         }
         if ((event->key() == Qt::Key_Delete || event->key() == Qt::Key_Backspace) &&
@@ -65,25 +75,6 @@ protected:
     }
 
 private:
-    void copySelection() {
-        const RangeBounds b = pane_->selection();
-        const int64_t cells = int64_t(b.lastRow - b.firstRow + 1) * (b.lastColumn - b.firstColumn + 1);
-        if (cells > kCopyLimit) return;
-        const auto* m = pane_->model();
-        // Do not run past the filled part of the sheet.
-        const RangeBounds used = SheetPane::usedRangeBounds(pane_->activeSheet());
-        const int lastRow = std::min(b.lastRow, used.lastRow),
-                  lastColumn = std::min(b.lastColumn, used.lastColumn);
-        QString text;
-        for (int r = b.firstRow; r <= std::max(lastRow, b.firstRow); ++r) {
-            for (int c = b.firstColumn; c <= std::max(lastColumn, b.firstColumn); ++c) {
-                if (c > b.firstColumn) text += u'\t';
-                text += m->displayText(r - 1, c - 1);
-            }
-            text += u'\n';
-        }
-        QApplication::clipboard()->setText(text);
-    }
     void clearSelection() {
         auto* m = pane_->model();
         if (!m->isEditable()) return;
@@ -155,6 +146,7 @@ SheetPane::SheetPane(QWidget* parent)
 
     sheetSelections_.assign(book_.sheets.size(), std::nullopt);
     showActiveSheet();
+    buildEverydayActions();
 }
 
 SheetPane::~SheetPane() = default;
@@ -356,6 +348,33 @@ Status SheetPane::writeResultRows(int sheetNumber, const std::function<Status()>
     if (size_t(sheetNumber) <= sheetSelections_.size()) sheetSelections_[index] = std::nullopt;
     if (wasUpdating) setScreenUpdating(true);
     return status;
+}
+
+void SheetPane::startResult() {
+    int64_t cells = 0;
+    for (const Sheet& sheet : book_.sheets)
+        for (const SheetRow& row : sheet.rows) cells += int64_t(row.cells.size());
+    earlierResult_.reset();
+    model_->setSheet(nullptr, -1); // the view lets go of the workbook before it moves or goes
+    if (cells <= kKeptAsideCells)
+        earlierResult_ = std::move(book_);
+    else
+        book_ = Workbook();
+    resultStarted_ = true;
+    setWorkbook(Workbook::makeDefault());
+    // Freed blocks go back to the system now, not after the next result was built beside them.
+    releaseFreedMemory();
+}
+
+void SheetPane::finishResult(bool succeeded) {
+    if (!resultStarted_) return;
+    resultStarted_ = false;
+    if (!succeeded && earlierResult_) {
+        const int active = earlierResult_->activeSheet;
+        setWorkbook(std::move(*earlierResult_));
+        setActiveSheet(active);
+    }
+    earlierResult_.reset();
 }
 
 void SheetPane::rebuildTabs() {

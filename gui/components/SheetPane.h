@@ -28,6 +28,7 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QKeyEvent;
 class QTabBar;
 class QTableView;
 class QItemSelection;
@@ -36,6 +37,8 @@ namespace quellar {
 
 class SheetPaneModel;
 class SheetGridView;
+class FindBar;
+struct GridCell;
 
 class SheetPane : public QWidget, public ComparisonSink {
     Q_OBJECT
@@ -109,9 +112,6 @@ public:
     bool goToDifference(bool forward);
     // "显示 N 行，共 M 行" for the shown sheet; empty when it holds no comparison result.
     QString differenceStatusText() const;
-    // The grid's context menu lists these actions in the order added (a separator is an
-    // action too). Added actions also work by their shortcuts while the grid has focus.
-    void addContextAction(QAction* action);
     // ComparisonSink: the next result for `sheetNumber` is a comparison result.
     void takeLayout(int sheetNumber, const CompareLayout& layout) override;
 
@@ -126,6 +126,57 @@ public:
     // proportion when the font that shows the workbook's default font is taller than it.
     int rowPixels(double points) const;
 
+    // --- one operation's result at a time (the result pane)
+    // Starts the result of an operation: the pane goes back to the three empty sheets it
+    // started with, so that the new result is all it will hold (and all an export writes).
+    // What it held is let go at once when large, so that the old and the new result are
+    // never in memory together; a small one is kept aside until finishResult.
+    void startResult();
+    // Ends the result started by startResult: `succeeded` drops what was kept aside; a
+    // failure puts it back (a large one was let go: the pane then stays empty).
+    void finishResult(bool succeeded);
+    // Results of more cells than this are let go when the next result starts.
+    static constexpr int64_t kKeptAsideCells = 2'000'000;
+    // startResult when made, finishResult(succeeded) when it goes, an exception included.
+    class ResultScope {
+    public:
+        explicit ResultScope(SheetPane& pane)
+            : pane_(pane) {
+            pane_.startResult();
+        }
+        ~ResultScope() { pane_.finishResult(succeeded); }
+        ResultScope(const ResultScope&) = delete;
+        ResultScope& operator=(const ResultScope&) = delete;
+        bool succeeded = false;
+
+    private:
+        SheetPane& pane_;
+    };
+
+    // --- everyday keys, find and the context menu (SheetPaneKeys.cpp)
+    // Copies the selection as tab-separated text (refused beyond two million cells).
+    void copySelection() const;
+    // Sizes the selected columns to their widest shown text (the default width when empty).
+    void autoFitColumns();
+    // Ctrl+Home / Ctrl+End: to A1 / the last used cell; Ctrl+arrow: to the edge of the data
+    // (GridNavigation). With `extend` (Shift) the current cell stays and the selection grows.
+    void goToFirstCell(bool extend);
+    void goToLastUsedCell(bool extend);
+    void goToDataEdge(int rowStep, int columnStep, bool extend);
+    // Looks for `text` (any case) in the shown texts of the sheet's cells, by rows from the
+    // current cell and round again from the other end; selects the cell found. False when
+    // no cell holds it.
+    bool findText(const QString& text, bool backward);
+    // Ctrl+F opens the find strip; F3 / Shift+F3 look again for its text.
+    void openFind();
+    bool findAgain(bool backward);
+    FindBar* findBar() const { return findBar_; }
+    // The context menu: 复制, 全选, 自动调整列宽, 查找, then what is added here, one line per item.
+    // An action the pane owns also works by its shortcut while the grid has focus.
+    void addContextAction(QAction* action);
+    void addContextSeparator();
+    const QList<QAction*>& contextActions() const { return contextActions_; }
+
 signals:
     // The selection of the shown sheet changed (also when set by the program).
     void selectionChanged(quellar::RangeBounds range);
@@ -133,6 +184,15 @@ signals:
     void sheetChanged(int index);
 
 private:
+    friend class SheetGridView;
+    void buildEverydayActions();
+    // The keys of SheetPaneKeys.cpp; false for any other key.
+    bool handleEverydayKey(QKeyEvent* event);
+    void moveTo(const GridCell& target, bool extend);
+    // The corner of the selection that Shift+key moves: the one opposite the current cell.
+    GridCell movingEnd() const;
+    void showContextMenu(const QPoint& position);
+
     // Runs `write` (a result written into the workbook) with drawing switched off, then
     // forgets the written sheet's selection.
     Status writeResultRows(int sheetNumber, const std::function<Status()>& write);
@@ -152,7 +212,6 @@ private:
     const SheetDifferences* shownDifferences() const;
     void applyDifferenceFilter();
     void updateDifferenceStatus();
-    void showContextMenu(const QPoint& at);
 
     Workbook book_;
     SheetPaneModel* model_ = nullptr;
@@ -176,6 +235,9 @@ private:
     bool onlyDifferences_ = false;
     QCheckBox* onlyDifferencesBox_ = nullptr;
     QLabel* differenceStatus_ = nullptr;
+    std::optional<Workbook> earlierResult_;
+    bool resultStarted_ = false;
+    FindBar* findBar_ = nullptr;
     QList<QAction*> contextActions_;
 };
 

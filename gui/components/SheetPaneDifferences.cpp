@@ -92,6 +92,7 @@ void SheetPane::enableDifferenceTools() {
     only->setCheckable(true);
     connect(only, &QAction::triggered, onlyDifferencesBox_, &QCheckBox::setChecked);
     connect(onlyDifferencesBox_, &QCheckBox::toggled, only, &QAction::setChecked);
+    addContextSeparator();
     for (QAction* action : {next, previous, only})
         addContextAction(action);
     updateDifferenceStatus();
@@ -164,22 +165,6 @@ void SheetPane::updateDifferenceStatus() {
     const bool available = shownDifferences() != nullptr;
     onlyDifferencesBox_->setEnabled(available);
     differenceStatus_->setText(differenceStatusText());
-}
-
-void SheetPane::addContextAction(QAction* action) {
-    if (contextActions_.isEmpty()) {
-        view()->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(view(), &QWidget::customContextMenuRequested, this, &SheetPane::showContextMenu);
-    }
-    contextActions_.append(action);
-    action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    addAction(action);
-}
-
-void SheetPane::showContextMenu(const QPoint& at) {
-    QMenu menu(this);
-    menu.addActions(contextActions_);
-    menu.exec(view()->viewport()->mapToGlobal(at));
 }
 
 } // namespace quellar

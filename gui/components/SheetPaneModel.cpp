@@ -1,6 +1,7 @@
 #include "components/SheetPaneModel.h"
 
 #include "base/CellOps.h"
+#include "components/ExcelColumns.h"
 
 #include <QBrush>
 #include <QColor>
@@ -140,7 +141,7 @@ QFont SheetPaneModel::defaultFont() const {
     const QString family = book_ ? book_->defaultFontName : QStringLiteral("宋体");
     font.setFamilies({family});
     font.setPointSizeF(book_ && book_->defaultFontSize > 0 ? book_->defaultFontSize : 11);
-    return font;
+    return excelGridFont(font);
 }
 
 const SheetPaneModel::Look& SheetPaneModel::look(uint32_t styleIndex) const {
@@ -160,7 +161,7 @@ const SheetPaneModel::Look& SheetPaneModel::look(uint32_t styleIndex) const {
         if (style.fontSize > 0) font.setPointSizeF(style.fontSize);
         font.setBold(style.bold);
         font.setItalic(style.italic);
-        look.font = font;
+        look.font = excelGridFont(font);
     }
     if (style.hasFill) look.background = QBrush(rgbColor(style.fillRgb));
     if (style.hasFontColor) look.foreground = QBrush(rgbColor(style.fontRgb));

@@ -51,7 +51,8 @@ public:
     // (DisplayFormat::narrowTexts); empty for texts and empty cells.
     std::vector<QString> narrowTexts(int row, int column) const;
 
-    // The font cells of the default style use; the view draws with it.
+    // The font cells of the default style use, spaced as Excel draws it (excelGridFont);
+    // the view draws with it.
     QFont defaultFont() const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -79,7 +79,12 @@ CAddRowDlg::CAddRowDlg(QWidget* parent)
 }
 
 void CAddRowDlg::accept() {
-    blankCount_ = blankCountFromText(count_->text());
+    const int count = blankCountFromText(count_->text());
+    if (count <= 0) {
+        refuseConfirmation(this, QStringLiteral("请输入每行后面要增加的空行数（1 或更多）。"));
+        return;
+    }
+    blankCount_ = count;
     QDialog::accept();
 }
 

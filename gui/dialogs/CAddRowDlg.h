@@ -5,7 +5,7 @@
 // The box starts at 1; its arrows (and the arrow keys) step within 1 … 100, but whatever
 // is typed is taken as typed: "250" gives 250 and "3abc" gives 3, "abc" or nothing gives 0.
 // Made for one use: construct, exec(), then read blankCount(), which is -1 unless the
-// dialog was confirmed. The command runs only for a count of 1 or more.
+// dialog was confirmed. A count below 1 is refused with a message; the dialog stays open.
 
 #include <QDialog>
 
@@ -18,6 +18,8 @@ class CAddRowDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CAddRowDlg(QWidget* parent = nullptr);
+    // Starts the box at the count confirmed last time.
+    void restore(int blankCount);
 
     // The typed count after confirmation; -1 otherwise.
     int blankCount() const { return blankCount_; }

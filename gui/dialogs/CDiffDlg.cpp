@@ -140,6 +140,14 @@ void CDiffDlg::accept() {
     // Only a chosen list entry counts; the keys are collected in both modes.
     for (QComboBox* combo : choosers_)
         if (combo->currentIndex() > 0) keys_.append(combo->currentText());
+    if (options_.keyMode && keys_.isEmpty()) {
+        refuseConfirmation(this, QStringLiteral("请至少选择一个对比字段，或者改选“按每行每列”对比。"));
+        return;
+    }
+    if (!options_.compareText && !options_.compareFormula && !options_.compareNumberFormat) {
+        refuseConfirmation(this, QStringLiteral("请至少选择一项比较内容：文本、公式或数值格式。"));
+        return;
+    }
     QDialog::accept();
 }
 

@@ -30,6 +30,9 @@ class CDiffDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CDiffDlg(const FieldList& fields, QWidget* parent = nullptr);
+    // Sets the controls to what the dialog was confirmed with last time for the same fields
+    // (keys no longer offered are left out). RestoreChoices.cpp, like the others' restore.
+    void restore(const CompareOptions& options, const QStringList& keys);
 
     // Valid after the dialog was confirmed.
     const CompareOptions& options() const { return options_; }

@@ -77,6 +77,11 @@ void CLinkDlg::accept() {
         if (combo->currentIndex() > 0) choice_.conditions.append(combo->currentText());
     choice_.options.preferFileOne = fileOne_->isChecked();
     choice_.options.sumNumbers = sum_->isChecked();
+    if (choice_.conditions.isEmpty()) {
+        choice_ = JoinChoice{};
+        refuseConfirmation(this, QStringLiteral("请至少选择一个连接条件（两个表共有的字段）。"));
+        return;
+    }
     QDialog::accept();
 }
 

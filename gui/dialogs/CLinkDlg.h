@@ -34,6 +34,8 @@ class CLinkDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CLinkDlg(const FieldList& commonFields, QWidget* parent = nullptr);
+    // Sets the conditions and options confirmed last time (fields no longer offered aside).
+    void restore(const JoinChoice& choice);
 
     // Valid after the dialog was confirmed; empty conditions otherwise.
     const JoinChoice& choice() const { return choice_; }

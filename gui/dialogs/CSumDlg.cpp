@@ -62,6 +62,11 @@ void CSumDlg::accept() {
     for (const QComboBox* combo : groups_)
         if (combo->currentIndex() > 0) choice_.groupFields.append(combo->currentText());
     choice_.sumLabels = sums_->chosen();
+    if (choice_.groupFields.isEmpty()) {
+        choice_ = GroupSumChoice{};
+        refuseConfirmation(this, QStringLiteral("请至少选择一个分组字段。"));
+        return;
+    }
     QDialog::accept();
 }
 

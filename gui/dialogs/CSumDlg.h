@@ -32,6 +32,8 @@ class CSumDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CSumDlg(const FieldList& fields, QWidget* parent = nullptr);
+    // Sets the group fields and the columns to sum confirmed last time.
+    void restore(const GroupSumChoice& choice);
 
     // Valid after the dialog was confirmed; empty lists otherwise.
     const GroupSumChoice& choice() const { return choice_; }

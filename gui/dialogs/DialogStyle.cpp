@@ -3,9 +3,32 @@
 #include <QBoxLayout>
 #include <QDialog>
 #include <QLayout>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace quellar {
+namespace {
+
+RefusalHook& refusalHook() {
+    static RefusalHook hook;
+    return hook;
+}
+
+} // namespace
+
+bool refuseConfirmation(QDialog* dialog, const QString& text) {
+    if (refusalHook())
+        refusalHook()(dialog, text);
+    else
+        QMessageBox::warning(dialog, QStringLiteral("Quellar"), text);
+    return false;
+}
+
+RefusalHook setRefusalHook(RefusalHook hook) {
+    RefusalHook previous = std::move(refusalHook());
+    refusalHook() = std::move(hook);
+    return previous;
+}
 
 void styleOptionsDialog(QDialog* dialog) {
     dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);

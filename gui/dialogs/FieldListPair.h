@@ -44,6 +44,9 @@ public:
     // The right list's entries, top to bottom.
     QStringList chosen() const;
 
+    // Moves `labels` (those the left list offers) into the right list, as ">" would.
+    void choose(const QStringList& labels);
+
     // Presses of ">" and "<" (the buttons call these).
     void moveRight();
     void moveLeft();

@@ -71,6 +71,11 @@ void GzbDlg::accept() {
     options_.compareNumberFormat = numberFormat_->isChecked();
     options_.ignoreCase = ignoreCase_->isChecked();
     options_.keyMode = false;
+    // Ignoring case alone counts as a choice here, as on the command line.
+    if (!anyChosen()) {
+        refuseConfirmation(this, QStringLiteral("请至少选择一项：文本、公式、数值格式或不区分大小写。"));
+        return;
+    }
     QDialog::accept();
 }
 

@@ -23,6 +23,8 @@ class GzbDlg : public QDialog {
     Q_OBJECT
 public:
     explicit GzbDlg(QWidget* parent = nullptr);
+    // Ticks the boxes as they were confirmed last time.
+    void restore(const CompareOptions& options);
 
     // keyMode is always false.
     const CompareOptions& options() const { return options_; }

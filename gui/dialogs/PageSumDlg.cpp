@@ -72,6 +72,11 @@ void PageSumDlg::accept() {
     choice_.rowsPerPage = rows_->currentText();
     choice_.subtotalColumn = position_->currentText();
     choice_.pageSumLabels = sums_->chosen();
+    if (choice_.pageSumLabels.isEmpty()) {
+        choice_ = PageSumChoice{};
+        refuseConfirmation(this, QStringLiteral("请至少选择一个要汇总的数字列（点左边列表里的列加入右边）。"));
+        return;
+    }
     QDialog::accept();
 }
 

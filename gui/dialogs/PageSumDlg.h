@@ -31,6 +31,8 @@ class PageSumDlg : public QDialog {
     Q_OBJECT
 public:
     PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget* parent = nullptr);
+    // Sets the rows per page, the subtotal column and the columns to sum confirmed last time.
+    void restore(const PageSumChoice& choice);
 
     // Valid after the dialog was confirmed; empty otherwise.
     const PageSumChoice& choice() const { return choice_; }

@@ -63,6 +63,10 @@ void SelDlg::accept() {
         choice_.fields.append(fields_[i]->currentText());
         choice_.values.append(values_[i]->text());
     }
+    if (choice_.fields.isEmpty()) {
+        refuseConfirmation(this, QStringLiteral("请至少选择一个筛选字段，并输入它的值。"));
+        return;
+    }
     QDialog::accept();
 }
 

@@ -32,6 +32,8 @@ class SelDlg : public QDialog {
     Q_OBJECT
 public:
     explicit SelDlg(const FieldList& offeredFields, QWidget* parent = nullptr);
+    // Sets the fields and values confirmed last time (fields no longer offered aside).
+    void restore(const FilterChoice& choice);
 
     // Valid after the dialog was confirmed; empty lists otherwise.
     const FilterChoice& choice() const { return choice_; }

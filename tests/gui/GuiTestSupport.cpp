@@ -15,6 +15,11 @@
 
 namespace quellar::test {
 
+QStringList& refusals() {
+    static QStringList said;
+    return said;
+}
+
 namespace {
 template <typename T> std::optional<T> takeFront(std::deque<T>& queue) {
     if (queue.empty()) return std::nullopt;

@@ -29,8 +29,17 @@ public:
     std::optional<int> blankRowCount(QWidget*) override;
     void conditionForm(QWidget*, const QString& pagePath, FormReply& reply) override;
     void message(QWidget*, const QString& text, bool warning) override;
-    void openDocument(const QString& path) override { opened.append(path); }
-    void showWorkbook(const QString& path) override { shownWorkbooks.append(path); }
+    // The desktop seam: records what would have been opened; with desktopFails set, no
+    // program can open anything.
+    bool openDocument(const QString& path) override {
+        opened.append(path);
+        return !desktopFails;
+    }
+    bool showWorkbook(const QString& path) override {
+        shownWorkbooks.append(path);
+        return !desktopFails;
+    }
+    bool desktopFails = false;
     void showStatistics(QWidget*, const NamedStatistics& statistics) override { shownStatistics.push_back(statistics); }
 
     // Answers, used in order (nullopt: cancelled). With no answer left, a question is cancelled.
@@ -60,6 +69,10 @@ public:
     QStringList shownWorkbooks;
     std::vector<NamedStatistics> shownStatistics;
 };
+
+// What the options dialogs said when they refused to be confirmed without a needed choice
+// (the tests record it instead of showing a message box); cleared by the tests that look.
+QStringList& refusals();
 
 // "text:fill" for each cell (numbers as 8500, not 8500.000000) of rows x columns (0-based from A1), "." for a
 // cell not stored,

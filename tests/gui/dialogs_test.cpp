@@ -4,6 +4,8 @@
 #include "dialogs/CDiffDlg.h"
 #include "dialogs/GzbDlg.h"
 
+#include "tests/gui/GuiTestSupport.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -88,7 +90,6 @@ TEST(CDiffDlg, ConfirmingHandsBackTheOptionsAndTheChosenKeysInChooserOrder) {
          {{0, u"工号"}, {1, u"工号"}},
          false,
          {QStringLiteral("工号"), QStringLiteral("工号")}},
-        {"none", {}, false, {}},
         {"collected in positional mode too", {{3, u"姓名"}}, true, {QStringLiteral("姓名")}},
     };
     for (const Case& c : cases) {
@@ -107,6 +108,31 @@ TEST(CDiffDlg, ConfirmingHandsBackTheOptionsAndTheChosenKeysInChooserOrder) {
         EXPECT_TRUE(dialog.options().ignoreCase) << c.name;
         EXPECT_EQ(dialog.options().keyMode, !c.positional) << c.name;
     }
+}
+
+TEST(CDiffDlg, ConfirmingWithoutAKeyOrAnythingToCompareIsRefusedAndStaysOpen) {
+    test::refusals().clear();
+    CDiffDlg dialog({QStringLiteral("工号"), QStringLiteral("姓名")});
+    dialog.show();
+    dialog.confirmButton()->click(); // key mode, no key chosen
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.isVisible());
+    ASSERT_EQ(test::refusals().size(), 1);
+    EXPECT_TRUE(test::refusals().last().contains(QStringLiteral("对比字段")));
+
+    choose(dialog.chooser(0), QStringLiteral("工号"));
+    dialog.textBox()->click(); // nothing left to compare
+    dialog.confirmButton()->click();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(test::refusals().size(), 2);
+    EXPECT_TRUE(test::refusals().last().contains(QStringLiteral("比较内容")));
+
+    // By position no key is needed.
+    dialog.textBox()->click();
+    dialog.positionalButton()->setChecked(true);
+    dialog.confirmButton()->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(test::refusals().size(), 2);
 }
 
 TEST(CDiffDlg, CancellingChoosesNothing) {

@@ -8,6 +8,7 @@
 #include "dialogs/FieldListPair.h"
 #include "dialogs/SelDlg.h"
 #include "table/GroupSum.h"
+#include "tests/gui/GuiTestSupport.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -111,7 +112,6 @@ TEST(CLinkDlg, ConfirmingHandsBackConditionsInListOrderAndTheOptions) {
          true,
          true,
          {u(u"姓名"), u(u"工号"), u(u"部门"), u(u"姓名"), u(u"工号"), u(u"部门")}},
-        {"none", {}, false, false, {}},
     };
     for (const Case& c : cases) {
         CLinkDlg dialog(kStaffFields);
@@ -125,6 +125,12 @@ TEST(CLinkDlg, ConfirmingHandsBackConditionsInListOrderAndTheOptions) {
         EXPECT_EQ(dialog.choice().options.preferFileOne, !c.fileTwo) << c.name;
         EXPECT_EQ(dialog.choice().options.sumNumbers, c.sum) << c.name;
     }
+    // Without a condition the dialog says so and stays open.
+    test::refusals().clear();
+    CLinkDlg none(kStaffFields);
+    QTest::mouseClick(none.confirmButton(), Qt::LeftButton);
+    EXPECT_NE(none.result(), QDialog::Accepted);
+    EXPECT_EQ(test::refusals().size(), 1);
 }
 
 TEST(CLinkDlg, ChoosingTheEmptyEntryAgainTakesTheConditionBack) {
@@ -186,7 +192,6 @@ TEST(SelDlg, ConfirmingHandsBackTheRowsWithAChosenFieldAndTheirValuesAsTyped) {
          {{5, u"部门", u"b"}, {4, u"部门", u"a"}, {0, u"姓名", u"c"}},
          {u(u"姓名"), u(u"部门"), u(u"部门")},
          {u(u"c"), u(u"a"), u(u"b")}},
-        {"none", {}, {}, {}},
     };
     for (const Case& c : cases) {
         SelDlg dialog(kStaffFields);
@@ -199,6 +204,11 @@ TEST(SelDlg, ConfirmingHandsBackTheRowsWithAChosenFieldAndTheirValuesAsTyped) {
         EXPECT_EQ(dialog.choice().fields, c.fields) << c.name;
         EXPECT_EQ(dialog.choice().values, c.values) << c.name;
     }
+    test::refusals().clear();
+    SelDlg none(kStaffFields);
+    QTest::mouseClick(none.confirmButton(), Qt::LeftButton);
+    EXPECT_NE(none.result(), QDialog::Accepted);
+    EXPECT_EQ(test::refusals().size(), 1);
 }
 
 TEST(SelDlg, CancellingHandsBackNoCondition) {
@@ -257,8 +267,10 @@ TEST(CAddRowDlg, ConfirmingTakesTheTypedTextAsTypedAndCancellingGivesMinusOne) {
         const char* typed;
         int count;
     };
-    const Case cases[] = {{"2", 2}, {"250", 250}, {"3abc", 3}, {"abc", 0}, {"", 0}, {"-2", -2}, {" 12", 12}};
+    // A count below 1 (what "abc", "" and "-2" read as) is refused and the dialog stays open.
+    const Case cases[] = {{"2", 2}, {"250", 250}, {"3abc", 3}, {"abc", -1}, {"", -1}, {"-2", -1}, {" 12", 12}};
     for (const Case& c : cases) {
+        test::refusals().clear();
         CAddRowDlg dialog;
         QLineEdit* edit = dialog.countBox()->findChild<QLineEdit*>();
         edit->selectAll();
@@ -266,7 +278,8 @@ TEST(CAddRowDlg, ConfirmingTakesTheTypedTextAsTypedAndCancellingGivesMinusOne) {
         QTest::keyClicks(dialog.countBox(), QString::fromLatin1(c.typed));
         EXPECT_EQ(dialog.countBox()->text(), QString::fromLatin1(c.typed)) << c.typed; // never corrected
         QTest::mouseClick(dialog.confirmButton(), Qt::LeftButton);
-        EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.typed;
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.count > 0) << c.typed;
+        EXPECT_EQ(test::refusals().size(), c.count > 0 ? 0 : 1) << c.typed;
         EXPECT_EQ(dialog.blankCount(), c.count) << c.typed;
     }
 
@@ -435,7 +448,6 @@ TEST(CSumDlg, ConfirmingHandsBackGroupFieldsInListOrderAndTheMovedLabels) {
          {0},
          {u(u"地区"), u(u"地区")},
          {u(u"A (地区)")}},
-        {"no group", {}, {2}, {}, {u(u"C (金额)")}},
     };
     for (const Case& c : cases) {
         CSumDlg dialog(fields);
@@ -450,6 +462,14 @@ TEST(CSumDlg, ConfirmingHandsBackGroupFieldsInListOrderAndTheMovedLabels) {
         EXPECT_EQ(dialog.choice().groupFields, c.groupFields) << c.name;
         EXPECT_EQ(dialog.choice().sumLabels, c.sumLabels) << c.name;
     }
+    // A sum column without a group field is refused.
+    test::refusals().clear();
+    CSumDlg none(fields);
+    none.sumColumns()->leftList()->setCurrentRow(2);
+    QTest::mouseClick(none.sumColumns()->addButton(), Qt::LeftButton);
+    QTest::mouseClick(none.confirmButton(), Qt::LeftButton);
+    EXPECT_NE(none.result(), QDialog::Accepted);
+    EXPECT_EQ(test::refusals().size(), 1);
 }
 
 TEST(CSumDlg, TheThirtiethFieldIsOfferedAsAD) {

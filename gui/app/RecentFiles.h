@@ -1,0 +1,28 @@
+#pragma once
+// RecentFiles: the workbooks last opened as file 1 or file 2, newest first, at most ten,
+// kept between runs in the program's settings.
+
+#include <QString>
+#include <QStringList>
+
+namespace quellar {
+
+class RecentFiles {
+public:
+    static constexpr int kLimit = 10;
+
+    // which: 1 or 2, the pane the files were opened in.
+    explicit RecentFiles(int which);
+
+    QStringList paths() const;
+    // Puts `path` first (once), dropping the oldest beyond the limit.
+    void add(const QString& path);
+    void remove(const QString& path);
+    void clear();
+
+private:
+    void store(const QStringList& paths);
+    QString key_;
+};
+
+} // namespace quellar

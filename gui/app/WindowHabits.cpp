@@ -1,0 +1,180 @@
+// The main window's everyday desktop habits, apart from its commands: Ctrl+O and
+// Ctrl+Shift+O, the recent files of each pane, the splitter between the file panes and the
+// result pane, the window's size and place and the splitter's position kept between runs,
+// the result pane's export in its context menu, and the desktop's "open" that says when no
+// program could open a file.
+
+#include "app/CQuellarDlg.h"
+
+#include "app/DesktopShell.h"
+#include "app/RecentFiles.h"
+#include "components/SheetPane.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFontDatabase>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSplitter>
+#include <QStandardPaths>
+
+namespace quellar {
+namespace {
+
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kSplitterKey = QStringLiteral("window/splitter");
+
+} // namespace
+
+void CQuellarDlg::buildSplitter() {
+    // The file panes side by side above, the result pane below; the handle between them is
+    // the gap the window always had, and dragging it gives either side more room.
+    splitter_ = new QSplitter(Qt::Vertical, central_);
+    splitter_->setObjectName(QStringLiteral("splitter"));
+    splitter_->setChildrenCollapsible(false);
+    splitter_->setHandleWidth(10);
+    sourcePanes_ = new QWidget(splitter_);
+    auto* row = new QHBoxLayout(sourcePanes_);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12); // each file pane half the width less the margins, as before
+    pane1_->setParent(sourcePanes_);
+    pane2_->setParent(sourcePanes_);
+    row->addWidget(pane1_);
+    row->addWidget(pane2_);
+    splitter_->addWidget(sourcePanes_);
+    result_->setParent(splitter_);
+    splitter_->addWidget(result_);
+    splitter_->setStretchFactor(0, 1);
+    splitter_->setStretchFactor(1, 1);
+    pane1_->setMinimumHeight(80);
+    pane2_->setMinimumHeight(80);
+    result_->setMinimumHeight(80);
+}
+
+void CQuellarDlg::buildHabits() {
+    action(Command::OpenFile1)->setShortcuts({QKeySequence::Open, QKeySequence(QStringLiteral("Ctrl+1"))});
+    action(Command::OpenFile2)->setShortcuts(
+        {QKeySequence(QStringLiteral("Ctrl+Shift+O")), QKeySequence(QStringLiteral("Ctrl+2"))});
+
+    // 文件 › 最近的文件1 / 最近的文件2, after the two open commands.
+    if (QMenu* file = qobject_cast<QMenu*>(action(Command::OpenFile2)->associatedObjects().value(0))) {
+        const QList<QAction*> items = file->actions();
+        const qsizetype after = items.indexOf(action(Command::OpenFile2));
+        QAction* before = after >= 0 && after + 1 < items.size() ? items[after + 1] : nullptr;
+        for (int which : {1, 2}) {
+            recent_[which - 1] = new QMenu(QStringLiteral("最近的文件%1").arg(which), file);
+            recent_[which - 1]->setObjectName(QStringLiteral("recent%1").arg(which));
+            recent_[which - 1]->setToolTipsVisible(true);
+            file->insertMenu(before, recent_[which - 1]);
+            refreshRecentMenu(which);
+        }
+    }
+
+    // The result pane's context menu also exports.
+    result_->addContextSeparator();
+    result_->addContextAction(action(Command::Export));
+
+    QSettings settings;
+    restoreGeometry(settings.value(kGeometryKey).toByteArray());
+    // Without a kept position the first layout gives the two sides their original heights.
+    splitterPlaced_ = splitter_->restoreState(settings.value(kSplitterKey).toByteArray());
+}
+
+QMenu* CQuellarDlg::recentMenu(int which) const {
+    return which == 1 || which == 2 ? recent_[which - 1] : nullptr;
+}
+
+void CQuellarDlg::closeEvent(QCloseEvent* event) {
+    QSettings settings;
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.setValue(kSplitterKey, splitter_->saveState());
+    QMainWindow::closeEvent(event);
+}
+
+void CQuellarDlg::rememberOpened(int which, const QString& path) {
+    RecentFiles(which).add(path);
+    refreshRecentMenu(which);
+}
+
+void CQuellarDlg::refreshRecentMenu(int which) {
+    QMenu* menu = recentMenu(which);
+    if (!menu) return;
+    menu->clear();
+    const QStringList paths = RecentFiles(which).paths();
+    int number = 0;
+    for (const QString& path : paths) {
+        ++number;
+        const QString label = QStringLiteral("&%1 %2").arg(number % 10).arg(QFileInfo(path).fileName());
+        QAction* item = menu->addAction(label);
+        item->setData(path);
+        item->setToolTip(QDir::toNativeSeparators(path));
+        connect(item, &QAction::triggered, this, [this, which, path] { openRecent(which, path); });
+    }
+    if (paths.isEmpty()) {
+        menu->addAction(QStringLiteral("（没有）"))->setEnabled(false);
+        return;
+    }
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("清除列表")), &QAction::triggered, this, [this, which] {
+        RecentFiles(which).clear();
+        refreshRecentMenu(which);
+    });
+}
+
+void CQuellarDlg::openRecent(int which, const QString& path) {
+    if (commandRunning_) return;
+    if (!QFileInfo::exists(path)) {
+        RecentFiles(which).remove(path);
+        refreshRecentMenu(which);
+        showMessage(QStringLiteral("找不到文件“%1”：它可能已被移动、改名或删除。已把它从“最近的文件%2”里去掉。")
+                        .arg(QDir::toNativeSeparators(path))
+                        .arg(which));
+        return;
+    }
+    commandRunning_ = true;
+    openWorkbook(which, path);
+    commandRunning_ = false;
+}
+
+bool CQuellarDlg::openOnDesktop(const QString& path, bool workbook) {
+    const bool opened = workbook ? prompts_->showWorkbook(path) : prompts_->openDocument(path);
+    if (!opened) showMessage(cannotOpenMessage(path));
+    return opened;
+}
+
+QString CQuellarDlg::repairReport() const {
+    // Nothing is registered on this system; the command checks what the window relies on
+    // and says what it found, so that a missing piece can be put right.
+    QStringList found;
+    auto line = [&](bool good, const QString& what, const QString& goodText, const QString& badText) {
+        found << QStringLiteral("%1 %2：%3").arg(good ? QStringLiteral("✓") : QStringLiteral("✗"), what,
+                                                 good ? goodText : badText);
+        return good;
+    };
+    bool allGood = true;
+    const QFileInfo folder(startDirectory_);
+    allGood &= line(folder.isDir() && folder.isWritable(), QStringLiteral("工作文件夹 %1").arg(QDir::toNativeSeparators(startDirectory_)),
+                    QStringLiteral("可以写入"), QStringLiteral("不能写入，运算结果和报告写不出来"));
+    allGood &= line(!shippedHelpPage().isEmpty(), QStringLiteral("帮助页面"), QStringLiteral("已找到"),
+                    QStringLiteral("没有找到 help/index.html"));
+    allGood &= line(!QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty(),
+                    QStringLiteral("打开报告和工作簿的 xdg-open"), QStringLiteral("已安装"),
+                    QStringLiteral("没有安装（xdg-utils 软件包）"));
+    const QStringList families = QFontDatabase::families();
+    for (const auto& [family, package] : {std::pair{QStringLiteral("Carlito"), QStringLiteral("fonts-crosextra-carlito")},
+                                          {QStringLiteral("Caladea"), QStringLiteral("fonts-crosextra-caladea")},
+                                          {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("fonts-noto-cjk")}})
+        allGood &= line(families.contains(family), QStringLiteral("字体 %1").arg(family), QStringLiteral("已安装"),
+                        QStringLiteral("没有安装（%1 软件包）").arg(package));
+    found.prepend(QStringLiteral("修复检查了窗口需要的文件夹、程序和字体："));
+    found << QString()
+          << (allGood ? QStringLiteral("一切正常，没有需要修复的地方。")
+                      : QStringLiteral("标 ✗ 的项目需要处理；其他功能不受影响。"));
+    return found.join(u'\n');
+}
+
+} // namespace quellar
