@@ -1,15 +1,15 @@
 // compare and compare-books: the two comparisons, their report and their counts on stdout.
 
+#include "Commands.h"
+#include "base/CellOps.h"
 #include "base/MessageTable.h"
 #include "base/TextIO.h"
-#include "Commands.h"
-#include "table/ComparisonOutputs.h"
-#include "workbook/WorkbookFormat.h"
-#include "base/CellOps.h"
 #include "table/CompareStatistics.h"
 #include "table/Comparison.h"
+#include "table/ComparisonOutputs.h"
 #include "table/Report.h"
 #include "table/WorkbookComparison.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -28,7 +28,8 @@ Status readRules(const CliContext& context, CompareRules& rules) {
     rules.ignoreSpaces = context.has(QStringLiteral("ignore-spaces"));
     rules.ignoreWidth = context.has(QStringLiteral("ignore-width"));
     for (const QString& field : context.values(QStringLiteral("ignore-column"))) {
-        if (field.trimmed().isEmpty()) return Status::invalidInput(QStringLiteral("选项 --ignore-column 缺少字段名"));
+        if (field.trimmed().isEmpty())
+            return Status::invalidInput(QStringLiteral("选项 --ignore-column 缺少字段名"));
         if (!rules.ignoredColumns.contains(field)) rules.ignoredColumns.append(field);
     }
     rules.columnsByName = context.has(QStringLiteral("columns-by-name"));
@@ -39,7 +40,8 @@ Status readRules(const CliContext& context, CompareRules& rules) {
 Status checkPagePath(const CliContext& context, const QString& option, const QString& what) {
     if (!context.has(option)) return Status::ok();
     const QFileInfo folder(QFileInfo(context.value(option)).absolutePath());
-    if (!folder.isDir()) return Status::ioError(QStringLiteral("%1的文件夹不存在：%2").arg(what, folder.absoluteFilePath()));
+    if (!folder.isDir())
+        return Status::ioError(QStringLiteral("%1的文件夹不存在：%2").arg(what, folder.absoluteFilePath()));
     if (!folder.isWritable())
         return Status::ioError(QStringLiteral("%1的文件夹不能写入：%2").arg(what, folder.absoluteFilePath()));
     return Status::ok();
@@ -47,7 +49,8 @@ Status checkPagePath(const CliContext& context, const QString& option, const QSt
 
 Status checkReportPath(const CliContext& context) {
     if (Status s = checkPagePath(context, QStringLiteral("report"), QStringLiteral("报告")); !s) return s;
-    if (Status s = checkPagePath(context, QStringLiteral("details"), QStringLiteral("差异明细页")); !s) return s;
+    if (Status s = checkPagePath(context, QStringLiteral("details"), QStringLiteral("差异明细页")); !s)
+        return s;
     return checkPagePath(context, QStringLiteral("summary"), QStringLiteral("统计文件"));
 }
 
@@ -61,12 +64,15 @@ Status checkDiffFormat(const CliContext& context, bool& highlighter, Highlighter
     }
     const QString format = context.value(QStringLiteral("format"));
     if (format != u"highlighter")
-        return Status::invalidInput(QStringLiteral("不认识的格式 “%1”：--format 只能是 highlighter（表格差异格式）").arg(format));
+        return Status::invalidInput(
+            QStringLiteral("不认识的格式 “%1”：--format 只能是 highlighter（表格差异格式）").arg(format));
     if (fileKindForPath(context.outputPath()) != FileKind::Csv)
         return Status::invalidInput(
-            QStringLiteral("表格差异格式（--format highlighter）只能写成 .csv 文件，结果文件是 %1").arg(context.outputPath()));
+            QStringLiteral("表格差异格式（--format highlighter）只能写成 .csv 文件，结果文件是 %1")
+                .arg(context.outputPath()));
     if (context.has(QStringLiteral("only-differences")))
-        return Status::invalidInput(QStringLiteral("--only-differences 不能和 --format highlighter 一起使用：表格差异本来只列出不同的行"));
+        return Status::invalidInput(QStringLiteral(
+            "--only-differences 不能和 --format highlighter 一起使用：表格差异本来只列出不同的行"));
     if (context.has(QStringLiteral("context"))) {
         const QString value = context.value(QStringLiteral("context"));
         bool ok = false;
@@ -77,20 +83,23 @@ Status checkDiffFormat(const CliContext& context, bool& highlighter, Highlighter
             options.context = rows;
         else
             return Status::invalidInput(
-                QStringLiteral("--context 的取值 “%1” 不是行数：请给一个不小于 0 的整数，或 all（列出每一行）").arg(value));
+                QStringLiteral(
+                    "--context 的取值 “%1” 不是行数：请给一个不小于 0 的整数，或 all（列出每一行）")
+                    .arg(value));
     }
     return Status::ok();
 }
 
 QStringList fileTexts(const CliContext& context) {
-    return {QFileInfo(context.files()[0]).absoluteFilePath(), QFileInfo(context.files()[1]).absoluteFilePath()};
+    return {QFileInfo(context.files()[0]).absoluteFilePath(),
+            QFileInfo(context.files()[1]).absoluteFilePath()};
 }
 
 Status writeReportIfAsked(CliContext& context, const QString& title, const QString& reportText) {
     if (!context.has(QStringLiteral("report"))) return Status::ok();
-    const QString page = buildReportPage(title, reportText, QFileInfo(context.files()[0]).absoluteFilePath(),
-                                         QFileInfo(context.files()[1]).absoluteFilePath(),
-                                         QDateTime::currentDateTime());
+    const QString page =
+        buildReportPage(title, reportText, QFileInfo(context.files()[0]).absoluteFilePath(),
+                        QFileInfo(context.files()[1]).absoluteFilePath(), QDateTime::currentDateTime());
     return writeUtf16TextFile(context.value(QStringLiteral("report")), page);
 }
 
@@ -104,7 +113,8 @@ void printCounts(CliContext& context, const QString& title, const CompareCounts&
 }
 
 bool foundDifferences(const CompareCounts& counts) {
-    return counts.differentRows > 0 || counts.differentCells > 0 || counts.yellowCells > 0 || counts.greenCells > 0;
+    return counts.differentRows > 0 || counts.differentCells > 0 || counts.yellowCells > 0 ||
+           counts.greenCells > 0;
 }
 
 } // namespace
@@ -128,9 +138,12 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     compare.keyMode = !context.has(QStringLiteral("by-position"));
     if (status = readRules(context, compare.rules); !status.isOk()) return context.fail(status);
     const QStringList keys = context.values(QStringLiteral("key"));
-    if (keys.size() > 6) return context.fail(QStringLiteral("最多只能选择 6 个对比字段（--key），给了 %1 个").arg(keys.size()));
+    if (keys.size() > 6)
+        return context.fail(
+            QStringLiteral("最多只能选择 6 个对比字段（--key），给了 %1 个").arg(keys.size()));
     if (compare.keyMode && keys.isEmpty())
-        return context.fail(QStringLiteral("按对比字段比较时没有选择对比字段：请用 --key 字段名 指定，或用 --by-position 按每行每列比较"));
+        return context.fail(QStringLiteral(
+            "按对比字段比较时没有选择对比字段：请用 --key 字段名 指定，或用 --by-position 按每行每列比较"));
 
     std::vector<Workbook> books;
     std::vector<RowTable> tables;
@@ -158,18 +171,21 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     if (highlighter) outputs.writeDiff(context.outputPath(), diffOptions);
     if (context.has(QStringLiteral("details"))) {
         const QStringList files = fileTexts(context);
-        details.emplace(MessageTable::text(Msg::CompareReport), files[0], files[1], describeCompareRules(compare, keys));
+        details.emplace(MessageTable::text(Msg::CompareReport), files[0], files[1],
+                        describeCompareRules(compare, keys));
         outputs.addDetails(&*details, [&](int, const QString&) {
             return std::pair{context.loadedSheet(1), context.loadedSheet(2)};
         });
     }
     const bool throughOutputs = highlighter || details || context.has(QStringLiteral("only-differences"));
-    status = runTableComparison(1, title, throughOutputs ? static_cast<ResultSink&>(outputs) : sink, std::move(tables[0]),
-                                std::move(tables[1]), compare, keys, reportText, context.progress(), &counts,
-                                summary || details ? &statistics : nullptr);
+    status = runTableComparison(throughOutputs ? static_cast<ResultSink&>(outputs) : sink, context.progress(),
+                                std::move(tables[0]), std::move(tables[1]), compare, keys, 1, title,
+                                reportText, &counts, summary || details ? &statistics : nullptr);
     tables.clear();
-    if (status.isOk() && summary) status = writeStatistics(context.value(QStringLiteral("summary")), statistics);
-    if (status.isOk()) status = writeReportIfAsked(context, MessageTable::text(Msg::CompareReport), reportText);
+    if (status.isOk() && summary)
+        status = writeStatistics(context.value(QStringLiteral("summary")), statistics);
+    if (status.isOk())
+        status = writeReportIfAsked(context, MessageTable::text(Msg::CompareReport), reportText);
     if (status.isOk() && details) status = details->write(context.value(QStringLiteral("details")));
     if (status.isOk() && !highlighter) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
@@ -192,8 +208,10 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     compare.ignoreCase = context.has(QStringLiteral("ignore-case"));
     compare.keyMode = false;
     if (status = readRules(context, compare.rules); !status.isOk()) return context.fail(status);
-    if (!compare.compareText && !compare.compareFormula && !compare.compareNumberFormat && !compare.ignoreCase)
-        return context.fail(QStringLiteral("没有选择比较内容：去掉 --no-text，或给出 --formula、--number-format、--ignore-case 之一"));
+    if (!compare.compareText && !compare.compareFormula && !compare.compareNumberFormat &&
+        !compare.ignoreCase)
+        return context.fail(QStringLiteral(
+            "没有选择比较内容：去掉 --no-text，或给出 --formula、--number-format、--ignore-case 之一"));
 
     std::vector<Workbook> books(2);
     for (int which = 1; which <= 2; ++which) {
@@ -210,12 +228,14 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     if (context.has(QStringLiteral("only-differences"))) outputs.keepOnlyDifferences();
     if (context.has(QStringLiteral("details"))) {
         const QStringList files = fileTexts(context);
-        details.emplace(MessageTable::text(Msg::BookReport), files[0], files[1], describeCompareRules(compare, {}));
+        details.emplace(MessageTable::text(Msg::BookReport), files[0], files[1],
+                        describeCompareRules(compare, {}));
         outputs.addDetails(&*details, nullptr);
     }
     const bool throughOutputs = details || context.has(QStringLiteral("only-differences"));
-    status = compareWorkbooks(books[0], books[1], compare, throughOutputs ? static_cast<ResultSink&>(outputs) : sink,
-                              reportText, context.progress(), &pairs);
+    status = compareWorkbooks(books[0], books[1], compare,
+                              throughOutputs ? static_cast<ResultSink&>(outputs) : sink, reportText,
+                              context.progress(), &pairs);
     books.clear();
     if (status.isOk() && context.has(QStringLiteral("summary"))) {
         std::vector<std::pair<QString, const CompareStatistics*>> sheets;
@@ -245,12 +265,15 @@ int runConvert(CliContext& context, const QStringList& arguments) {
     const QString target = context.files()[1];
     const FileKind kind = fileKindForPath(target);
     if (kind == FileKind::Unknown)
-        return context.fail(QStringLiteral("目标文件 %1 的扩展名无法识别：请用 .xlsx、.xls、.xml、.csv 或 .json").arg(target));
+        return context.fail(
+            QStringLiteral("目标文件 %1 的扩展名无法识别：请用 .xlsx、.xls、.xml、.csv 或 .json")
+                .arg(target));
     const QFileInfo source(context.files()[0]);
     if (source.exists() && source.canonicalFilePath() == QFileInfo(target).canonicalFilePath())
         return context.fail(QStringLiteral("目标文件不能是源文件本身：%1").arg(target));
     const QFileInfo folder(QFileInfo(target).absolutePath());
-    if (!folder.isDir()) return context.fail(QStringLiteral("目标文件的文件夹不存在：%1").arg(folder.absoluteFilePath()));
+    if (!folder.isDir())
+        return context.fail(QStringLiteral("目标文件的文件夹不存在：%1").arg(folder.absoluteFilePath()));
 
     Workbook book;
     status = context.loadWorkbook(1, book);

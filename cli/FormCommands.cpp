@@ -51,7 +51,8 @@ Status checkReturnable(const QStringList& names, const QString& option) {
 
 // Parses the options and checks the output and the page path. On failure returns the exit
 // status.
-std::optional<int> parseOptions(CliContext& context, const QStringList& arguments, const QString& nothingChosen) {
+std::optional<int> parseOptions(CliContext& context, const QStringList& arguments,
+                                const QString& nothingChosen) {
     Status status = context.parse(arguments);
     if (status.isOk()) status = context.expectFiles(1);
     if (!status.isOk()) return context.fail(status);
@@ -109,8 +110,7 @@ int runQueryCommand(CliContext& context, const QStringList& arguments) {
     RowTable table;
     FieldList fields;
     int fieldRow = -1;
-    if (auto exit = parseOptions(context, arguments, MessageTable::text(Msg::NoQueryCondition)))
-        return *exit;
+    if (auto exit = parseOptions(context, arguments, MessageTable::text(Msg::NoQueryCondition))) return *exit;
     if (auto exit = loadTable(context, table, fields, fieldRow)) return *exit;
     if (context.has(kPage)) {
         FormPageInfo info;
@@ -122,7 +122,7 @@ int runQueryCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     const Status status =
-        runConditionalQuery(sink, context.progress(), table, context.value(kConditions));
+        runConditionalQuery(sink, context.progress(), std::move(table), context.value(kConditions));
     return finish(context, result, sink, status);
 }
 
@@ -131,8 +131,7 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
     FieldList fields;
     int fieldRow = -1;
     const QString nothingChosen = MessageTable::text(Msg::NoSummaryChoice);
-    if (auto exit = parseOptions(context, arguments, nothingChosen))
-        return *exit;
+    if (auto exit = parseOptions(context, arguments, nothingChosen)) return *exit;
     const bool run = context.has(kConditions);
     const QStringList groups = context.values(QStringLiteral("group"));
     const QStringList sums = context.values(QStringLiteral("sum"));
@@ -167,7 +166,7 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     const Status status =
-        runConditionalSummary(sink, context.progress(), table, context.value(kConditions),
+        runConditionalSummary(sink, context.progress(), std::move(table), context.value(kConditions),
                               groups.join(u'|'), labels.join(u'|'));
     return finish(context, result, sink, status);
 }

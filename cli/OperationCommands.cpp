@@ -1,15 +1,15 @@
 // join, filter, blank-rows and group-sum: the table operations that read one or two tables
 // and write one result sheet.
 
-#include "base/MessageTable.h"
 #include "Commands.h"
-#include "workbook/WorkbookFormat.h"
-#include "table/BlankRows.h"
 #include "base/CellOps.h"
+#include "base/MessageTable.h"
+#include "table/BlankRows.h"
 #include "table/Comparison.h"
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/Join.h"
+#include "workbook/WorkbookFormat.h"
 
 namespace quellar::cli {
 namespace {
@@ -37,8 +37,7 @@ Status tooMany(const QString& option, qsizetype count) {
 } // namespace
 
 int runJoinCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, arguments, 2))
-        return *exit;
+    if (auto exit = prepare(context, arguments, 2)) return *exit;
     const QStringList on = context.values(QStringLiteral("on"));
     if (on.size() > 6) return context.fail(tooMany(QStringLiteral("on"), on.size()));
     if (on.isEmpty()) return context.fail(QStringLiteral("没有选择连接条件：请用 --on 字段名 指定"));
@@ -58,13 +57,12 @@ int runJoinCommand(CliContext& context, const QStringList& arguments) {
     options.sumNumbers = context.has(QStringLiteral("sum-numbers"));
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
-    status = runJoin(sink, context.progress(), std::move(tables[0]), tables[1], on, options);
+    status = runJoin(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), on, options);
     return finish(context, result, sink, status);
 }
 
 int runFilterCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, arguments, 2))
-        return *exit;
+    if (auto exit = prepare(context, arguments, 2)) return *exit;
     const QStringList where = context.values(QStringLiteral("where"));
     if (where.size() > 6) return context.fail(tooMany(QStringLiteral("where"), where.size()));
     if (where.isEmpty()) return context.fail(MessageTable::text(Msg::NoFilterCondition));
@@ -90,7 +88,8 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     FilterInfo info;
-    status = runFilter(sink, context.progress(), tables[0], tables[1], fields, values, &info);
+    status = runFilter(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), fields, values,
+                       &info);
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
     context.endProgressLine();
@@ -100,12 +99,13 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
 }
 
 int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, arguments, 1))
-        return *exit;
-    if (!context.has(QStringLiteral("count"))) return context.fail(QStringLiteral("没有给出空行数：请用 --count N 指定"));
+    if (auto exit = prepare(context, arguments, 1)) return *exit;
+    if (!context.has(QStringLiteral("count")))
+        return context.fail(QStringLiteral("没有给出空行数：请用 --count N 指定"));
     const int count = blankCountFromText(context.value(QStringLiteral("count")));
     if (count <= 0)
-        return context.fail(QStringLiteral("空行数必须大于 0，给的是 “%1”").arg(context.value(QStringLiteral("count"))));
+        return context.fail(
+            QStringLiteral("空行数必须大于 0，给的是 “%1”").arg(context.value(QStringLiteral("count"))));
 
     std::vector<Workbook> books;
     std::vector<RowTable> tables;
@@ -119,8 +119,7 @@ int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {
 }
 
 int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
-    if (auto exit = prepare(context, arguments, 1))
-        return *exit;
+    if (auto exit = prepare(context, arguments, 1)) return *exit;
     const QStringList groups = context.values(QStringLiteral("group"));
     if (groups.size() > 6) return context.fail(tooMany(QStringLiteral("group"), groups.size()));
     if (groups.isEmpty()) return context.fail(QStringLiteral("没有选择分组字段：请用 --group 字段名 指定"));
@@ -133,7 +132,8 @@ int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
     int fieldRow = -1;
     const FieldList fields = findFieldRow(tables[0], fieldRow);
     for (const QString& group : groups)
-        if (indexOfField(fields, group) < 0) return context.fail(unknownField(group, fields, QStringLiteral("表")));
+        if (indexOfField(fields, group) < 0)
+            return context.fail(unknownField(group, fields, QStringLiteral("表")));
     QStringList sumLabels;
     for (const QString& sum : context.values(QStringLiteral("sum"))) {
         const int position = indexOfField(fields, sum);

@@ -1,6 +1,5 @@
 #include "fuzz/FuzzEntries.h"
 
-#include "app/RangeText.h"
 #include "base/CellOps.h"
 #include "base/Progress.h"
 #include "forms/FormReply.h"
@@ -10,6 +9,7 @@
 #include "workbook/CompoundFile.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/RangeReader.h"
+#include "workbook/RangeText.h"
 #include "workbook/WorkbookFormat.h"
 #include "workbook/XMLTools.h"
 #include "workbook/XlsFormat.h"
@@ -47,10 +47,13 @@ void check(bool condition, const char* what) {
 // The readers take a path: the input is written to a file in memory-backed /dev/shm (or the
 // temporary folder), one per process, rewritten for every input.
 QString scratchFile(const char* suffix, const char* data, size_t size) {
-    static const QString folder = QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QStringLiteral("/tmp");
-    const QString path = QStringLiteral("%1/quellar-fuzz-%2%3").arg(folder).arg(::getpid()).arg(QLatin1String(suffix));
+    static const QString folder =
+        QFile::exists(QStringLiteral("/dev/shm")) ? QStringLiteral("/dev/shm") : QStringLiteral("/tmp");
+    const QString path =
+        QStringLiteral("%1/quellar-fuzz-%2%3").arg(folder).arg(::getpid()).arg(QLatin1String(suffix));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data, qint64(size)) != qint64(size))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(data, qint64(size)) != qint64(size))
         broken("cannot write the scratch file");
     return path;
 }
@@ -69,7 +72,8 @@ void checkWorkbook(const Status& status, const Workbook& book) {
             previous = row.index;
             int64_t previousColumn = -1;
             for (const Cell& cell : row.cells) {
-                check(int64_t(cell.column) > previousColumn && cell.column < 16384, "cells sorted and inside the grid");
+                check(int64_t(cell.column) > previousColumn && cell.column < 16384,
+                      "cells sorted and inside the grid");
                 previousColumn = cell.column;
             }
         }
@@ -78,10 +82,13 @@ void checkWorkbook(const Status& status, const Workbook& book) {
     const Sheet& sheet = book.sheets.front();
     const RangeBounds bounds = clipUsedRange(sheet);
     if (!checkReadableRange(bounds).isOk()) return;
-    if (int64_t(bounds.lastRow - bounds.firstRow + 1) * (bounds.lastColumn - bounds.firstColumn + 1) > 200'000) return;
+    if (int64_t(bounds.lastRow - bounds.firstRow + 1) * (bounds.lastColumn - bounds.firstColumn + 1) >
+        200'000)
+        return;
     NullProgress progress;
     const RowTable table = readRange(book, sheet, bounds, progress, 1000);
-    check(int64_t(table.size()) <= int64_t(bounds.lastRow) - bounds.firstRow + 2, "one table row per range row");
+    check(int64_t(table.size()) <= int64_t(bounds.lastRow) - bounds.firstRow + 2,
+          "one table row per range row");
 }
 
 bool sameCells(const Sheet& a, const Sheet& b) {
@@ -89,18 +96,22 @@ bool sameCells(const Sheet& a, const Sheet& b) {
     for (size_t r = 0; r < a.rows.size(); ++r) {
         const SheetRow& x = a.rows[r];
         const SheetRow& y = b.rows[r];
-        if (x.index != y.index || x.height != y.height || x.hidden != y.hidden || x.cells.size() != y.cells.size())
+        if (x.index != y.index || x.height != y.height || x.hidden != y.hidden ||
+            x.cells.size() != y.cells.size())
             return false;
         for (size_t c = 0; c < x.cells.size(); ++c) {
             const Cell& p = x.cells[c];
             const Cell& q = y.cells[c];
             if (p.column != q.column || p.style != q.style || p.value.type != q.value.type ||
-                std::memcmp(&p.value.number, &q.value.number, sizeof(double)) != 0 || p.value.text != q.value.text ||
-                p.formula != q.formula) {
-                std::fprintf(stderr, "row %d cell %u/%u: style %u/%u type %d/%d number %a/%a text %s/%s (%zu/%zu) formula %s/%s\n",
-                             x.index + 1, p.column, q.column, p.style, q.style, int(p.value.type), int(q.value.type),
-                             p.value.number, q.value.number, qPrintable(p.value.text.toQString()),
-                             qPrintable(q.value.text.toQString()), p.value.text.size(), q.value.text.size(), qPrintable(p.formula.toQString()),
+                std::memcmp(&p.value.number, &q.value.number, sizeof(double)) != 0 ||
+                p.value.text != q.value.text || p.formula != q.formula) {
+                std::fprintf(stderr,
+                             "row %d cell %u/%u: style %u/%u type %d/%d number %a/%a text %s/%s (%zu/%zu) "
+                             "formula %s/%s\n",
+                             x.index + 1, p.column, q.column, p.style, q.style, int(p.value.type),
+                             int(q.value.type), p.value.number, q.value.number,
+                             qPrintable(p.value.text.toQString()), qPrintable(q.value.text.toQString()),
+                             p.value.text.size(), q.value.text.size(), qPrintable(p.formula.toQString()),
                              qPrintable(q.formula.toQString()));
                 return false;
             }
@@ -117,9 +128,10 @@ bool sameTable(const RowTable& a, const RowTable& b) {
             const CellRecord& p = a[r][c];
             const CellRecord& q = b[r][c];
             if (p.text != q.text || p.formula != q.formula || p.columnWidth != q.columnWidth ||
-                p.rowHeight != q.rowHeight || p.styleId != q.styleId || p.fillColorIndex != q.fillColorIndex ||
-                p.alignment1 != q.alignment1 || p.alignment2 != q.alignment2 || p.mergeState != q.mergeState ||
-                p.mergeRows != q.mergeRows || p.mergeColumns != q.mergeColumns)
+                p.rowHeight != q.rowHeight || p.styleId != q.styleId ||
+                p.fillColorIndex != q.fillColorIndex || p.alignment1 != q.alignment1 ||
+                p.alignment2 != q.alignment2 || p.mergeState != q.mergeState || p.mergeRows != q.mergeRows ||
+                p.mergeColumns != q.mergeColumns)
                 return false;
         }
     }
@@ -146,7 +158,8 @@ void checkXlsxPackage(const QString& path) {
     if (!status.isOk()) return;
     check(book.sheets.size() == scanned.sheets.size(), "the shortcut reads every sheet");
     for (size_t i = 0; i < book.sheets.size(); ++i)
-        check(sameCells(book.sheets[i], scanned.sheets[i]), "the plain-cell shortcut reads what the scanner reads");
+        check(sameCells(book.sheets[i], scanned.sheets[i]),
+              "the plain-cell shortcut reads what the scanner reads");
 
     auto choose = [](const Workbook& b) -> Result<int> {
         return (b.activeSheet >= 0 && size_t(b.activeSheet) < b.sheets.size()) ? b.activeSheet : 0;
@@ -165,11 +178,13 @@ void checkXlsxPackage(const QString& path) {
     const RangeBounds got = request.streamed ? stream.bounds(streamedSheet) : clipUsedRange(streamedSheet);
     check(got == expected, "the streamed used range is the clipped used range");
     if (!checkReadableRange(expected).isOk()) return;
-    if (int64_t(expected.lastRow - expected.firstRow + 1) * (expected.lastColumn - expected.firstColumn + 1) > 200'000) return;
+    if (int64_t(expected.lastRow - expected.firstRow + 1) * (expected.lastColumn - expected.firstColumn + 1) >
+        200'000)
+        return;
     NullProgress progress;
     const RowTable fromWhole = readRange(book, whole, expected, progress, 1000);
-    const RowTable fromStream =
-        request.streamed ? stream.take(streamedSheet, got, progress, 1000) : readRange(part, streamedSheet, got, progress, 1000);
+    const RowTable fromStream = request.streamed ? stream.take(streamedSheet, got, progress, 1000)
+                                                 : readRange(part, streamedSheet, got, progress, 1000);
     check(sameTable(fromWhole, fromStream), "the streamed table is the table of the whole sheet");
 }
 
@@ -177,9 +192,12 @@ void checkXlsxPackage(const QString& path) {
 std::string storedZip(const std::vector<std::pair<std::string, std::string>>& parts) {
     std::string out, directory;
     auto put16 = [](std::string& s, uint16_t v) { s.push_back(char(v & 0xff)), s.push_back(char(v >> 8)); };
-    auto put32 = [&](std::string& s, uint32_t v) { put16(s, uint16_t(v & 0xffff)), put16(s, uint16_t(v >> 16)); };
+    auto put32 = [&](std::string& s, uint32_t v) {
+        put16(s, uint16_t(v & 0xffff)), put16(s, uint16_t(v >> 16));
+    };
     for (const auto& [name, content] : parts) {
-        const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
+        const uint32_t crc =
+            uint32_t(crc32(0, reinterpret_cast<const Bytef*>(content.data()), uInt(content.size())));
         const uint32_t offset = uint32_t(out.size());
         put32(out, 0x04034b50), put16(out, 20), put16(out, 0), put16(out, 0), put32(out, 0);
         put32(out, crc), put32(out, uint32_t(content.size())), put32(out, uint32_t(content.size()));
@@ -189,14 +207,16 @@ std::string storedZip(const std::vector<std::pair<std::string, std::string>>& pa
         put32(directory, 0x02014b50), put16(directory, 20), put16(directory, 20), put16(directory, 0);
         put16(directory, 0), put32(directory, 0), put32(directory, crc);
         put32(directory, uint32_t(content.size())), put32(directory, uint32_t(content.size()));
-        put16(directory, uint16_t(name.size())), put16(directory, 0), put16(directory, 0), put16(directory, 0);
+        put16(directory, uint16_t(name.size())), put16(directory, 0), put16(directory, 0),
+            put16(directory, 0);
         put16(directory, 0), put32(directory, 0), put32(directory, offset);
         directory += name;
     }
     const uint32_t directoryOffset = uint32_t(out.size());
     out += directory;
     put32(out, 0x06054b50), put16(out, 0), put16(out, 0), put16(out, uint16_t(parts.size()));
-    put16(out, uint16_t(parts.size())), put32(out, uint32_t(directory.size())), put32(out, directoryOffset), put16(out, 0);
+    put16(out, uint16_t(parts.size())), put32(out, uint32_t(directory.size())), put32(out, directoryOffset),
+        put16(out, 0);
     return out;
 }
 
@@ -259,7 +279,8 @@ void zipContainer(const uint8_t* data, size_t size) {
         if (!zip.openEntry(entry, stream).isOk()) continue;
         char buffer[16384];
         qint64 n;
-        while ((n = stream->read(buffer, sizeof buffer)) > 0) {}
+        while ((n = stream->read(buffer, sizeof buffer)) > 0) {
+        }
         check(n == 0 || !stream->status().isOk(), "a failed read has a status");
         if (n == 0) check(stream->produced() == entry.size, "a complete entry has its declared size");
     }
@@ -267,10 +288,18 @@ void zipContainer(const uint8_t* data, size_t size) {
     checkXlsxPackage(path);
 }
 
-void xlsxSheet(const uint8_t* data, size_t size) { readXlsxWithPart("xl/worksheets/sheet1.xml", data, size); }
-void xlsxSharedStrings(const uint8_t* data, size_t size) { readXlsxWithPart("xl/sharedStrings.xml", data, size); }
-void xlsxStyles(const uint8_t* data, size_t size) { readXlsxWithPart("xl/styles.xml", data, size); }
-void xlsxWorkbook(const uint8_t* data, size_t size) { readXlsxWithPart("xl/workbook.xml", data, size); }
+void xlsxSheet(const uint8_t* data, size_t size) {
+    readXlsxWithPart("xl/worksheets/sheet1.xml", data, size);
+}
+void xlsxSharedStrings(const uint8_t* data, size_t size) {
+    readXlsxWithPart("xl/sharedStrings.xml", data, size);
+}
+void xlsxStyles(const uint8_t* data, size_t size) {
+    readXlsxWithPart("xl/styles.xml", data, size);
+}
+void xlsxWorkbook(const uint8_t* data, size_t size) {
+    readXlsxWithPart("xl/workbook.xml", data, size);
+}
 
 void xmlSpreadsheet(const uint8_t* data, size_t size) {
     MemoryByteSource source(std::string_view(reinterpret_cast<const char*>(data), size));
@@ -280,7 +309,8 @@ void xmlSpreadsheet(const uint8_t* data, size_t size) {
 
 void csv(const uint8_t* data, size_t size) {
     Workbook book;
-    checkWorkbook(CsvFormat::parse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), QStringLiteral("表"), book),
+    checkWorkbook(CsvFormat::parse(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
+                                   QStringLiteral("表"), book),
                   book);
 }
 
@@ -319,8 +349,8 @@ void checkXlsRoundTrip(const Workbook& book) {
                 const CellValue& w = got->value;
                 if (v.type != w.type || !(v.number == w.number) || v.text != w.text) {
                     std::fprintf(stderr, "%s: type %d/%d number %a/%a text %zu/%zu\n",
-                                 qPrintable(columnAddress(int(cell.column) + 1, row.index + 1)), int(v.type), int(w.type),
-                                 v.number, w.number, v.text.size(), w.text.size());
+                                 qPrintable(columnAddress(int(cell.column) + 1, row.index + 1)), int(v.type),
+                                 int(w.type), v.number, w.number, v.text.size(), w.text.size());
                     broken("values read back as written");
                 }
             }
@@ -330,7 +360,8 @@ void checkXlsRoundTrip(const Workbook& book) {
 // A whole .xls file: the compound file, then the workbook stream's records.
 void xls(const uint8_t* data, size_t size) {
     Workbook book;
-    const Status status = XlsFormat::readFrom(MemoryBytes(std::string_view(reinterpret_cast<const char*>(data), size)), book);
+    const Status status =
+        XlsFormat::readFrom(MemoryBytes(std::string_view(reinterpret_cast<const char*>(data), size)), book);
     checkWorkbook(status, book);
     if (status.isOk()) checkXlsRoundTrip(book);
 }
@@ -385,8 +416,8 @@ void xlsRecords(const uint8_t* data, size_t size) {
 
 void xmlTools(const uint8_t* data, size_t size) {
     XMLTools tools;
-    const Status status = tools.loadFromBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
-                                              QStringLiteral("1.xml"));
+    const Status status = tools.loadFromBytes(
+        QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)), QStringLiteral("1.xml"));
     if (!status.isOk()) {
         check(!status.message().isEmpty(), "a refused document has a message");
         return;
@@ -395,13 +426,13 @@ void xmlTools(const uint8_t* data, size_t size) {
     const XmlNode table = tools.findElement(tools.document(), QStringLiteral("Table"));
     tools.attribute(table, QStringLiteral("ss:ExpandedRowCount"));
     int rows = 0;
-    for (XmlNode row = tools.findElement(table ? table : tools.document(), QStringLiteral("Row")); row && rows < 50;
-         row = row.nextSibling(), ++rows) {
+    for (XmlNode row = tools.findElement(table ? table : tools.document(), QStringLiteral("Row"));
+         row && rows < 50; row = row.nextSibling(), ++rows) {
         if (!row.isElement()) continue;
         const Result<QStringList> texts = tools.rowTexts(row);
         if (!texts.isOk()) continue;
-        const Status written =
-            tools.setCellValue(row, int(texts.value().size()) + 1, QStringLiteral("1.5"), QStringLiteral("Number"));
+        const Status written = tools.setCellValue(row, int(texts.value().size()) + 1, QStringLiteral("1.5"),
+                                                  QStringLiteral("Number"));
         check(written.isOk() || !written.message().isEmpty(), "a refused write has a message");
         tools.insertCopyAfter(row, row);
         row = row.nextSibling(); // skip the copy
@@ -423,25 +454,30 @@ void parseNumberText(const uint8_t* data, size_t size) {
     parseNumber(std::u16string_view(units), value);
     if (std::isfinite(value)) {
         double back = 0;
-        check(parseNumber(realToText(value), back) && back == value, "a number's text reads back as the number");
+        check(parseNumber(realToText(value), back) && back == value,
+              "a number's text reads back as the number");
     }
     double typed = 0;
-    if (typedTextToNumber(utf8Text(data, size), typed)) check(std::fabs(typed) <= 1e11, "a typed number stays in range");
+    if (typedTextToNumber(utf8Text(data, size), typed))
+        check(std::fabs(typed) <= 1e11, "a typed number stays in range");
 }
 
 void rangeText(const uint8_t* data, size_t size) {
     const QString text = utf8Text(data, size);
     RangeBounds typed;
     if (typedRange(text, typed)) {
-        check(typed.firstRow >= 1 && typed.firstRow <= typed.lastRow && typed.lastRow <= 1048576, "rows in the grid");
+        check(typed.firstRow >= 1 && typed.firstRow <= typed.lastRow && typed.lastRow <= 1048576,
+              "rows in the grid");
         check(typed.firstColumn >= 1 && typed.firstColumn <= typed.lastColumn && typed.lastColumn <= 16384,
               "columns in the grid");
         RangeBounds again;
-        check(typedRange(rangeAddress(typed), again) && again == typed, "the shown address selects the same range");
+        check(typedRange(rangeAddress(typed), again) && again == typed,
+              "the shown address selects the same range");
     }
     RangeBounds parsed;
     if (parseRangeText(text, parsed)) {
-        check(parsed.firstRow >= 1 && parsed.lastRow <= 1048576 && parsed.firstColumn >= 1 && parsed.lastColumn <= 16384,
+        check(parsed.firstRow >= 1 && parsed.lastRow <= 1048576 && parsed.firstColumn >= 1 &&
+                  parsed.lastColumn <= 16384,
               "a parsed range lies in the grid");
     }
 }
@@ -451,9 +487,12 @@ void rangeText(const uint8_t* data, size_t size) {
 const RowTable& conditionTable() {
     static const RowTable table = [] {
         Workbook book;
-        const QByteArray csvText = QStringLiteral("编号,姓名,地区,金额,数量\n1,张三,东部,12.5,3\n2,李四,西部,-4,\n3,,东部,1e3,7\n"
-                                                  "4,王五, 北部 ,\"1,200\",x\n").toUtf8();
-        if (!CsvFormat::parse(csvText, QStringLiteral("表"), book).isOk() || book.sheets.empty()) broken("condition table");
+        const QByteArray csvText =
+            QStringLiteral("编号,姓名,地区,金额,数量\n1,张三,东部,12.5,3\n2,李四,西部,-4,\n3,,东部,1e3,7\n"
+                           "4,王五, 北部 ,\"1,200\",x\n")
+                .toUtf8();
+        if (!CsvFormat::parse(csvText, QStringLiteral("表"), book).isOk() || book.sheets.empty())
+            broken("condition table");
         NullProgress progress;
         return readRange(book, book.sheets[0], clipUsedRange(book.sheets[0]), progress, 1000);
     }();
@@ -497,8 +536,8 @@ void formReply(const uint8_t* data, size_t size) {
     if (reply.queryChosen()) conditionText(data, std::min(size, size_t(parts.value(0).toUtf8().size())));
     if (!reply.summaryChosen()) return;
     ConditionalSummaryInfo info;
-    const Result<RowTable> result =
-        conditionalSummary(conditionTable(), reply.replyConditions, reply.replyGroups, reply.replySums, &info);
+    const Result<RowTable> result = conditionalSummary(conditionTable(), reply.replyConditions,
+                                                       reply.replyGroups, reply.replySums, &info);
     if (!result.isOk()) check(!result.status().message().isEmpty(), "a refused reply has a message");
     reply.summaryDone();
     check(!reply.summaryChosen(), "a used reply is used up");

@@ -433,7 +433,8 @@ TEST(RunTableComparison, ProgressSinkAndReport) {
     test::RecordingProgress progress;
     QString report = "earlier";
     CompareCounts counts;
-    ASSERT_TRUE(runTableComparison(3, "对比结果", sink, t1, t2, kKey, {"k"}, report, progress, &counts));
+    ASSERT_TRUE(runTableComparison(sink, progress, std::move(t1), std::move(t2), kKey, {"k"}, 3, "对比结果",
+                                   report, &counts));
 
     EXPECT_EQ(progress.texts, QStringList{"run"});
     EXPECT_EQ(progress.ranges, std::vector<int64_t>{250});
@@ -462,10 +463,10 @@ TEST(RunTableComparison, FailuresLeaveTheReportAlone) {
     QString report = "earlier";
     FailingSink failing;
     EXPECT_EQ(
-        runTableComparison(1, "t", failing, tbl("k;1"), tbl("k;1"), kKey, {"k"}, report, progress).message(),
+        runTableComparison(failing, progress, tbl("k;1"), tbl("k;1"), kKey, {"k"}, 1, "t", report).message(),
         "写入失败");
     test::RecordingSink sink;
-    EXPECT_FALSE(runTableComparison(1, "t", sink, tbl("k;1"), tbl("k;1"), kKey, {"nope"}, report, progress));
+    EXPECT_FALSE(runTableComparison(sink, progress, tbl("k;1"), tbl("k;1"), kKey, {"nope"}, 1, "t", report));
     EXPECT_TRUE(sink.sheets.empty());
     EXPECT_EQ(report, "earlier");
 }

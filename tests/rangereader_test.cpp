@@ -2,9 +2,10 @@
 // a result table back into a sheet.
 
 #include "base/CellOps.h"
-#include "workbook/RangeReader.h"
-#include "workbook/TableWriter.h"
 #include "tests/TestSupport.h"
+#include "workbook/RangeReader.h"
+#include "workbook/RangeText.h"
+#include "workbook/TableWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,8 @@ Sheet makeSheet(const std::vector<QStringList>& rows, int firstRow = 0, int firs
     for (size_t r = 0; r < rows.size(); ++r)
         for (qsizetype c = 0; c < rows[r].size(); ++c)
             if (!rows[r][c].isEmpty())
-                sheet.cellAt(firstRow + int(r), firstColumn + int(c)).value = CellValue::fromString(SharedText(rows[r][c]));
+                sheet.cellAt(firstRow + int(r), firstColumn + int(c)).value =
+                    CellValue::fromString(SharedText(rows[r][c]));
     return sheet;
 }
 
@@ -32,7 +34,8 @@ RangeBounds bounds(int firstColumn, int firstRow, int lastColumn, int lastRow) {
 TEST(ClipSourceRange, TrimsSelectionsReachingPastTheFilledPart) {
     // Filled part B3:D10 (a table that does not start at A1), with a blank-text cell at E12.
     Sheet sheet = makeSheet({{"a", "b", "c"}, {"1", "2", "3"}}, 2, 1);
-    for (int r = 4; r < 10; ++r) sheet.cellAt(r, 1).value = CellValue::fromNumber(r);
+    for (int r = 4; r < 10; ++r)
+        sheet.cellAt(r, 1).value = CellValue::fromNumber(r);
     sheet.cellAt(11, 4).value = CellValue::fromString(SharedText(QStringLiteral("   ")));
 
     // Whole columns: clipped to the last row and column holding text; nothing of B3:D10 is cut.
@@ -72,7 +75,8 @@ TEST(ReadRange, ValuesAsTextAndProgressEveryStep) {
     sheet.cellAt(0, 1).value = CellValue::fromBoolean(true);
     sheet.cellAt(0, 2).value = CellValue::fromString(SharedText(QStringLiteral(" t ")));
     sheet.cellAt(0, 2).formula = SharedText(QStringLiteral("=A1&\"\""));
-    for (int r = 1; r < 7; ++r) sheet.cellAt(r, 0).value = CellValue::fromNumber(r);
+    for (int r = 1; r < 7; ++r)
+        sheet.cellAt(r, 0).value = CellValue::fromNumber(r);
     test::RecordingProgress progress;
     const RowTable table = readRange(book, sheet, bounds(1, 1, 3, 7), progress, 3);
     EXPECT_EQ(test::tableTexts(table).section(u'\n', 0, 0), "3.000000 -1 t");
@@ -150,6 +154,28 @@ TEST(WriteTableToSheet, WritesWhatEachMergeStateCarries) {
     EXPECT_EQ(book.sheets[4].name, "e");
 }
 
+TEST(RangeText, ExportTargetsAndAddresses) {
+    EXPECT_EQ(rangeAddress(RangeBounds{1, 1, 4, 20}), QStringLiteral("A1:D20"));
+    EXPECT_EQ(rangeAddress(RangeBounds{27, 10, 27, 10}), QStringLiteral("AA10:AA10"));
+    struct Case {
+        const char* chosen;
+        bool xlsx;
+        const char* path;
+        FileKind kind;
+    };
+    const Case cases[] = {
+        {"/t/r.xlsx", false, "/t/r.xlsx", FileKind::Xlsx}, {"/t/R.XLSX", false, "/t/R.XLSX", FileKind::Xlsx},
+        {"/t/r.xls", true, "/t/r.xls", FileKind::Xls},     {"/t/r.XLS", false, "/t/r.XLS", FileKind::Xls},
+        {"/t/r", false, "/t/r.xls", FileKind::Xls},        {"/t/r", true, "/t/r.xlsx", FileKind::Xlsx},
+        {"/t.d/r", false, "/t.d/r.xls", FileKind::Xls},    {"/t/r.v2", true, "/t/r.v2.xlsx", FileKind::Xlsx},
+    };
+    for (const Case& c : cases) {
+        const ExportTarget t = exportTarget(QLatin1String(c.chosen), c.xlsx);
+        EXPECT_EQ(t.path, QLatin1String(c.path)) << c.chosen;
+        EXPECT_EQ(t.kind, c.kind) << c.chosen;
+    }
+}
+
 TEST(ParseRangeText, AddressesWithinTheGrid) {
     RangeBounds b;
     ASSERT_TRUE(parseRangeText(u"a1:d20", b));
@@ -187,10 +213,10 @@ std::string recordsOf(const RowTable& table) {
     for (const Row& row : table) {
         for (const CellRecord& r : row)
             out += r.text.toUtf8() + '|' + r.formula.toUtf8() + '|' + std::to_string(r.columnWidth) + '|' +
-                   std::to_string(r.rowHeight) + '|' + std::to_string(r.styleId) + '|' + std::to_string(r.fillColorIndex) +
-                   '|' + std::to_string(r.alignment1) + '|' + std::to_string(r.alignment2) + '|' +
-                   std::to_string(int(r.mergeState)) + '|' + std::to_string(r.mergeRows) + '|' +
-                   std::to_string(r.mergeColumns) + ';';
+                   std::to_string(r.rowHeight) + '|' + std::to_string(r.styleId) + '|' +
+                   std::to_string(r.fillColorIndex) + '|' + std::to_string(r.alignment1) + '|' +
+                   std::to_string(r.alignment2) + '|' + std::to_string(int(r.mergeState)) + '|' +
+                   std::to_string(r.mergeRows) + '|' + std::to_string(r.mergeColumns) + ';';
         out += '\n';
     }
     return out;
@@ -202,7 +228,8 @@ void expectStreamedAsTaken(Sheet sheet, const Workbook& book) {
     Sheet streamed = sheet;
     UsedRangeStream stream;
     stream.start(book);
-    for (SheetRow& row : streamed.rows) ASSERT_TRUE(stream.takeRow(row));
+    for (SheetRow& row : streamed.rows)
+        ASSERT_TRUE(stream.takeRow(row));
     NullProgress progress;
     const RangeBounds expected = clipUsedRange(sheet);
     ASSERT_EQ(stream.bounds(streamed), expected);

@@ -3,6 +3,7 @@
 #include "base/CellOps.h"
 #include "table/ColumnPlan.h"
 #include "table/CompareStatistics.h"
+#include "table/KeyIndex.h"
 #include "table/ParallelRows.h"
 #include "table/Report.h"
 
@@ -17,7 +18,7 @@ namespace quellar {
 namespace {
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-static_assert(kNone == kNoPartner);
+static_assert(kNone == kNoPartner && kNone == KeyIndex::kNone);
 
 TextRules textRulesOf(const CompareOptions& options) {
     return TextRules{options.ignoreCase, options.rules.ignoreSpaces, options.rules.ignoreWidth};
@@ -68,17 +69,9 @@ CellRecord separatorCell(uint64_t rowNumber) {
     return cell;
 }
 
-// Appends the first `width` cells of `source`, padding a short row with empty cells.
-void appendCells(Row& out, const Row& source, size_t width) {
-    const size_t copied = std::min(width, source.size());
-    out.insert(out.end(), source.begin(), source.begin() + std::ptrdiff_t(copied));
-    for (size_t c = copied; c < width; ++c)
-        out.push_back(emptyCell());
-}
-
-// The same for a table the comparison may consume: the cells are moved, so their texts'
-// reference counts (scattered through memory) are not touched, and the source row's storage
-// is given back at once, so the result grows into the memory the sources leave.
+// Appends the first `width` cells of `source`, padding a short row with empty cells. The
+// cells are moved, so their texts' reference counts (scattered through memory) are not touched, and the
+// source row's storage is given back at once, so the result grows into the memory the sources leave.
 void appendCells(Row& out, Row& source, size_t width) {
     const size_t moved = std::min(width, source.size());
     out.insert(out.end(), std::make_move_iterator(source.begin()),
@@ -170,111 +163,37 @@ private:
     TextRules textRules_;
 };
 
-// Table 2's rows grouped by key, each group a queue of row numbers in table order. Taking
-// from the queue of table 1's key gives exactly the first not yet paired row of table 2
-// whose key cells compare equal, because cell equality is an equivalence: text (possibly
-// upper-cased), formula reduced to "none" unless it starts with "=", and number format are
-// each compared for plain equality.
-class KeyIndex {
-public:
-    KeyIndex(const RowTable& t2, const std::vector<size_t>& columns2, const CompareOptions& options)
-        : t2_(t2)
-        , columns2_(columns2)
-        , options_(options)
-        , hasher_(options)
-        , next_(t2.size(), kNone) {
-        size_t capacity = 16;
-        while (capacity < t2.size() * 2)
-            capacity *= 2;
-        mask_ = capacity - 1;
-        slots_.resize(capacity);
-        // Hashing first and probing after, with the slot a few rows ahead already on its way
-        // into the cache, keeps the random accesses of a large table from stalling each other.
-        const std::vector<uint64_t> hashes = hashAll(t2, columns2);
-        for (size_t r = 0; r < t2.size(); ++r) {
-            prefetchSlot(hashes, r + kLookAhead);
-            insert(uint32_t(r), hashes[r]);
-        }
+// The hashes of the key cells of every row of a table.
+std::vector<uint64_t> hashKeys(const KeyHasher& hasher, const RowTable& table,
+                               const std::vector<size_t>& columns) {
+    std::vector<uint64_t> hashes(table.size());
+    for (size_t r = 0; r < table.size(); ++r)
+        hashes[r] = hasher.hashRow(table[r], columns);
+    return hashes;
+}
+
+bool keysEqual(const Row& a, const std::vector<size_t>& columnsA, const Row& b,
+               const std::vector<size_t>& columnsB, const CompareOptions& options) {
+    for (size_t k = 0; k < columnsA.size(); ++k) {
+        if (!cellsEqual(cellOf(a, columnsA[k]), cellOf(b, columnsB[k]), options)) return false;
     }
+    return true;
+}
 
-    // For every row of table 1 in order, the first not yet taken row of table 2 with an
-    // equal key, or kNone.
-    std::vector<uint32_t> pairAll(const RowTable& t1, const std::vector<size_t>& columns1) {
-        const std::vector<uint64_t> hashes = hashAll(t1, columns1);
-        std::vector<uint32_t> partner(t1.size(), kNone);
-        for (size_t i = 0; i < t1.size(); ++i) {
-            prefetchSlot(hashes, i + kLookAhead);
-            partner[i] = take(t1[i], columns1, hashes[i]);
-        }
-        return partner;
-    }
-
-private:
-    static constexpr size_t kLookAhead = 16;
-
-    struct Slot {
-        uint32_t representative = kNone; // first row of the group; kNone for a free slot
-        uint32_t head = kNone;           // next row to hand out
-        uint32_t tail = kNone;           // last row queued
-        uint32_t hash = 0;
-    };
-
-    std::vector<uint64_t> hashAll(const RowTable& table, const std::vector<size_t>& columns) const {
-        std::vector<uint64_t> hashes(table.size());
-        for (size_t r = 0; r < table.size(); ++r)
-            hashes[r] = hasher_.hashRow(table[r], columns);
-        return hashes;
-    }
-
-    void prefetchSlot(const std::vector<uint64_t>& hashes, size_t at) const {
-        if (at < hashes.size()) __builtin_prefetch(&slots_[size_t(hashes[at]) & mask_]);
-    }
-
-    bool keysEqual(const Row& a, const std::vector<size_t>& columnsA, const Row& b,
-                   const std::vector<size_t>& columnsB) const {
-        for (size_t k = 0; k < columnsA.size(); ++k) {
-            if (!cellsEqual(cellOf(a, columnsA[k]), cellOf(b, columnsB[k]), options_)) return false;
-        }
-        return true;
-    }
-
-    void insert(uint32_t row, uint64_t h) {
-        for (size_t idx = size_t(h) & mask_;; idx = (idx + 1) & mask_) {
-            Slot& slot = slots_[idx];
-            if (slot.representative == kNone) {
-                slot = Slot{row, row, row, uint32_t(h >> 32)};
-                return;
-            }
-            if (slot.hash == uint32_t(h >> 32) &&
-                keysEqual(t2_[row], columns2_, t2_[slot.representative], columns2_)) {
-                next_[slot.tail] = row;
-                slot.tail = row;
-                return;
-            }
-        }
-    }
-
-    uint32_t take(const Row& row1, const std::vector<size_t>& columns1, uint64_t h) {
-        for (size_t idx = size_t(h) & mask_;; idx = (idx + 1) & mask_) {
-            Slot& slot = slots_[idx];
-            if (slot.representative == kNone) return kNone;
-            if (slot.hash == uint32_t(h >> 32) &&
-                keysEqual(row1, columns1, t2_[slot.representative], columns2_)) {
-                const uint32_t row = slot.head;
-                if (row != kNone) slot.head = next_[row];
-                return row;
-            }
-        }
-    }
-
-    const RowTable& t2_;
-    const std::vector<size_t>& columns2_;
-    const CompareOptions& options_;
-    KeyHasher hasher_;
-    std::vector<uint32_t> next_;
-    std::vector<Slot> slots_;
-    size_t mask_ = 0;
-};
+// For every row of table 1 in order, the first not yet paired row of table 2 whose key cells
+// compare equal, or kNone. Cell equality is an equivalence (text, possibly upper-cased or
+// normalised; formula reduced to "none" unless it starts with "="; number format), as the
+// index needs.
+std::vector<uint32_t> pairByKey(const RowTable& t1, const std::vector<size_t>& columns1, const RowTable& t2,
+                                const std::vector<size_t>& columns2, const CompareOptions& options) {
+    const KeyHasher hasher(options);
+    KeyIndex index(hashKeys(hasher, t2, columns2), [&](uint32_t a, uint32_t b) {
+        return keysEqual(t2[a], columns2, t2[b], columns2, options);
+    });
+    return index.pairAll(hashKeys(hasher, t1, columns1), [&](size_t i, uint32_t r) {
+        return keysEqual(t1[i], columns1, t2[r], columns2, options);
+    });
+}
 
 } // namespace
 
@@ -282,7 +201,8 @@ namespace {
 
 // The formula and number-format parts of the cell comparison. Inlined: it runs for every
 // cell pair, and a call costs a noticeable share of a large comparison.
-[[gnu::always_inline]] inline bool otherPartsMatch(const CellRecord& a, const CellRecord& b, const CompareOptions& options) {
+[[gnu::always_inline]] inline bool otherPartsMatch(const CellRecord& a, const CellRecord& b,
+                                                   const CompareOptions& options) {
     if (options.compareFormula && (a.formula.startsWith(u'=') || b.formula.startsWith(u'='))) {
         if (!(a.formula == b.formula)) return false;
     }
@@ -305,7 +225,8 @@ bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& 
     return otherPartsMatch(a, b, options);
 }
 
-bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options, const ColumnRule& rule) {
+bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options,
+                const ColumnRule& rule) {
     if (!rule.numeric || !options.compareText || a.text == b.text) return cellsEqual(a, b, options);
     // Two numbers count as equal texts within the tolerance. Texts that normalise alike hold the
     // same number, so for numbers the tolerance alone decides and the texts need no normalising.
@@ -328,7 +249,6 @@ FieldList commonFieldNames(const RowTable& t1, const RowTable& t2) {
 }
 
 namespace {
-
 
 // Adds the marks among the first `width` cells of one result row to `counts`.
 void countRowMarks(const Row& row, size_t width, CompareCounts& counts) {
@@ -360,11 +280,10 @@ CompareCounts countMarks(const RowTable& result) {
 
 namespace {
 
-// The core for both entry points. Table is `const RowTable` (cells are copied) or
-// `RowTable` (cells are moved out and the tables are left empty). All pairing is done
+// The core: the cells of both tables are moved into the result, leaving the tables empty.
+// All pairing is done
 // before the first cell is taken, since pairing still reads table 2's key cells.
-template <typename Table>
-Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, const QStringList& keys,
+Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& options, const QStringList& keys,
                          CompareCounts* counts, CompareLayout* layout, CompareStatistics* statistics) {
     const size_t L1 = t1.size(), L2 = t2.size();
     if (L1 >= kNone || L2 >= kNone) return Status::invalidInput(QStringLiteral("表格行数过多，无法对比。"));
@@ -450,7 +369,7 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
         for (size_t i = 0; i < std::min(L1, L2); ++i)
             partner[i] = uint32_t(i);
     } else {
-        partner = KeyIndex(t2, keyColumns2, options).pairAll(t1, keyColumns1);
+        partner = pairByKey(t1, keyColumns1, t2, keyColumns2, options);
     }
     for (uint32_t j : partner)
         if (j != kNone) paired2[j] = 1;
@@ -497,7 +416,8 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             const auto firstRowNames = [](const auto& table, size_t width) {
                 FieldList names;
                 if (!table.empty())
-                    for (size_t c = 0; c < width; ++c) names.append(cellOf(table[0], c).text.toQString());
+                    for (size_t c = 0; c < width; ++c)
+                        names.append(cellOf(table[0], c).text.toQString());
                 return names;
             };
             layout->names1 = firstRowNames(t1, W1);
@@ -506,8 +426,10 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
             layout->fieldRow2 = L2 ? 0 : -1;
             layout->column1To2.resize(W1);
             layout->column2To1.resize(W2);
-            for (size_t c = 0; c < W1; ++c) layout->column1To2[c] = c < W2 ? int(c) : -1;
-            for (size_t c = 0; c < W2; ++c) layout->column2To1[c] = c < W1 ? int(c) : -1;
+            for (size_t c = 0; c < W1; ++c)
+                layout->column1To2[c] = c < W2 ? int(c) : -1;
+            for (size_t c = 0; c < W2; ++c)
+                layout->column2To1[c] = c < W1 ? int(c) : -1;
         }
     }
 
@@ -630,33 +552,22 @@ Result<RowTable> compare(Table& t1, Table& t2, const CompareOptions& options, co
 
 } // namespace
 
-Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
+Result<RowTable> compareTables(RowTable t1, RowTable t2, const CompareOptions& options,
                                const QStringList& keys, CompareCounts* counts, CompareLayout* layout,
                                CompareStatistics* statistics) {
     return compare(t1, t2, options, keys, counts, layout, statistics);
 }
 
-Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout,
-                               CompareStatistics* statistics) {
-    Result<RowTable> result = compare(t1, t2, options, keys, counts, layout, statistics);
-    RowTable().swap(t1);
-    RowTable().swap(t2);
-    return result;
-}
-
-namespace {
-
-// The result phase around the core: "run" while it computes, then the bar set for the
-// result rows, the result handed to the sink and the report rows appended.
-template <typename Compute>
-Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Compute compute,
-                     QString& reportText, Progress& progress, CompareCounts* counts) {
+Status runTableComparison(ResultSink& sink, Progress& progress, RowTable t1, RowTable t2,
+                          const CompareOptions& options, const QStringList& keys, int sheetNumber,
+                          const QString& title, QString& reportText, CompareCounts* counts,
+                          CompareStatistics* statistics) {
     progress.setText(Msg::Running);
     CompareCounts found;
     auto* wantsLayout = dynamic_cast<ComparisonSink*>(&sink);
     CompareLayout layout;
-    Result<RowTable> compared = compute(&found, wantsLayout ? &layout : nullptr);
+    Result<RowTable> compared = compareTables(std::move(t1), std::move(t2), options, keys, &found,
+                                              wantsLayout ? &layout : nullptr, statistics);
     if (!compared.isOk()) return compared.status();
     RowTable& result = compared.value();
 
@@ -672,32 +583,6 @@ Status runComparison(int sheetNumber, const QString& title, ResultSink& sink, Co
     reportText += reportRows(title, found);
     if (counts) *counts = found;
     return Status::ok();
-}
-
-} // namespace
-
-Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
-                          const RowTable& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts,
-                          CompareStatistics* statistics) {
-    return runComparison(
-        sheetNumber, title, sink,
-        [&](CompareCounts* found, CompareLayout* layout) {
-            return compareTables(t1, t2, options, keys, found, layout, statistics);
-        }, reportText,
-        progress, counts);
-}
-
-Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
-                          RowTable&& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts,
-                          CompareStatistics* statistics) {
-    return runComparison(
-        sheetNumber, title, sink,
-        [&](CompareCounts* found, CompareLayout* layout) {
-            return compareTables(std::move(t1), std::move(t2), options, keys, found, layout, statistics);
-        },
-        reportText, progress, counts);
 }
 
 } // namespace quellar

@@ -4,7 +4,7 @@
 // and builds one wide result table (file 1 columns, a separator column holding the paired
 // file 2 row number, file 2 columns; unpaired file 2 rows at the end).
 //
-// compareTables is the pure core: it reads the two tables (never changes them) and returns
+// compareTables is the pure core: it consumes the two tables and returns
 // the result table and its counts, or a Status when the input cannot be compared (key mode
 // on a table without a field row, a key that is not a field of both tables).
 // runTableComparison wraps it in the result phase: progress, handing the result to a
@@ -47,7 +47,8 @@ struct CompareStatistics;
 bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options);
 // The same for the cells of one compared column: where `rule` is numeric, two texts that
 // are both numbers (cellNumber) are also equal when within its tolerance.
-bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options, const ColumnRule& rule);
+bool cellsEqual(const CellRecord& a, const CellRecord& b, const CompareOptions& options,
+                const ColumnRule& rule);
 
 // The field names of table 2, in its order, that are also field names of table 1 (exact,
 // case-sensitive). What the comparison and join dialogs offer as keys.
@@ -121,29 +122,22 @@ CompareCounts countMarks(const RowTable& result);
 // field named by a rule that neither table has, a key field ignored or given a tolerance,
 // columnsByName on a table without a field row or whose first full row repeats a name.
 // `statistics`, when not null, receives the statistics of the result.
-Result<RowTable> compareTables(const RowTable& t1, const RowTable& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr,
-                               CompareStatistics* statistics = nullptr);
-// The same, consuming the two tables: their cells are moved into the result instead of
-// copied, which spares a reference-count update on every shared text. The tables are left
-// empty, also when the input is refused.
-Result<RowTable> compareTables(RowTable&& t1, RowTable&& t2, const CompareOptions& options,
-                               const QStringList& keys, CompareCounts* counts, CompareLayout* layout = nullptr,
-                               CompareStatistics* statistics = nullptr);
+// The tables are taken by value: their cells are moved into the result instead of copied,
+// which spares a reference-count update on every shared text, so a caller that no longer
+// needs them moves them in.
+Result<RowTable> compareTables(RowTable t1, RowTable t2, const CompareOptions& options,
+                               const QStringList& keys, CompareCounts* counts,
+                               CompareLayout* layout = nullptr, CompareStatistics* statistics = nullptr);
 
 // The whole comparison of one table pair: progress text "run", the core, progress range
 // N (result rows) with step progressStep(N) from position 0, the result into sheet
 // `sheetNumber` of the sink under `title` (a ComparisonSink gets the layout first), and the
-// pair's block of report rows appended to `reportText`. A refused input or a failing sink is returned; reportText is then left
-// as it was.
-Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, const RowTable& t1,
-                          const RowTable& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr,
-                          CompareStatistics* statistics = nullptr);
-// The same, consuming the two tables (see compareTables).
-Status runTableComparison(int sheetNumber, const QString& title, ResultSink& sink, RowTable&& t1,
-                          RowTable&& t2, const CompareOptions& options, const QStringList& keys,
-                          QString& reportText, Progress& progress, CompareCounts* counts = nullptr,
+// pair's block of report rows appended to `reportText`. A refused input or a failing sink is
+// returned; reportText is then left as it was. The tables are consumed as by compareTables
+// and freed before the result is handed on.
+Status runTableComparison(ResultSink& sink, Progress& progress, RowTable t1, RowTable t2,
+                          const CompareOptions& options, const QStringList& keys, int sheetNumber,
+                          const QString& title, QString& reportText, CompareCounts* counts = nullptr,
                           CompareStatistics* statistics = nullptr);
 
 } // namespace quellar

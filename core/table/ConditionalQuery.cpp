@@ -234,12 +234,12 @@ Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditio
     return selectedRows(table, conditionText, true, info);
 }
 
-Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table,
-                           const QString& conditionText, ConditionalQueryInfo* info) {
+Status runConditionalQuery(ResultSink& sink, Progress& progress, RowTable table, const QString& conditionText,
+                           ConditionalQueryInfo* info) {
     progress.setText(Msg::Running);
     Result<RowTable> result = conditionalQuery(table, conditionText, info);
     if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, Msg::FilterSheet, result.value());
+    return writeResultPhase(sink, progress, 1, Msg::FilterSheet, std::move(result.value()));
 }
 
 Result<RowTable> conditionFilteredTable(const RowTable& table, const QString& conditionText,
@@ -296,7 +296,7 @@ Result<RowTable> conditionalSummary(const RowTable& table, const QString& condit
     return groupSum(filtered.take(), in.value().groups, in.value().sums, info ? &info->groups : nullptr);
 }
 
-Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table,
+Status runConditionalSummary(ResultSink& sink, Progress& progress, RowTable table,
                              const QString& conditionText, const QString& groupText, const QString& sumText,
                              ConditionalSummaryInfo* info) {
     progress.setText(Msg::Running);

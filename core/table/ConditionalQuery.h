@@ -71,11 +71,12 @@ struct ConditionalQueryInfo {
 Result<RowTable> conditionalQuery(const RowTable& table, const QString& conditionText,
                                   ConditionalQueryInfo* info = nullptr);
 
-// The query in the result phase: progress text "run", the core, the bar's range set to the
+// The query in the result phase (the table taken by value; callers move it in): progress
+// text "run", the core, the bar's range set to the
 // result's row count with step progressStep(rows), the result written into sheet 1 of `sink`
 // named "筛选结果".
-Status runConditionalQuery(ResultSink& sink, Progress& progress, const RowTable& table,
-                           const QString& conditionText, ConditionalQueryInfo* info = nullptr);
+Status runConditionalQuery(ResultSink& sink, Progress& progress, RowTable table, const QString& conditionText,
+                           ConditionalQueryInfo* info = nullptr);
 
 struct ConditionalSummaryInfo {
     int64_t conditions = 0;
@@ -96,7 +97,7 @@ Result<RowTable> conditionalSummary(const RowTable& table, const QString& condit
                                     ConditionalSummaryInfo* info = nullptr);
 
 // The summary in the result phase, as runGroupSum: result sheet "汇总结果".
-Status runConditionalSummary(ResultSink& sink, Progress& progress, const RowTable& table,
+Status runConditionalSummary(ResultSink& sink, Progress& progress, RowTable table,
                              const QString& conditionText, const QString& groupText, const QString& sumText,
                              ConditionalSummaryInfo* info = nullptr);
 

@@ -1,7 +1,7 @@
 #include "table/Filter.h"
 
-#include "base/MessageTable.h"
 #include "base/CellOps.h"
+#include "base/MessageTable.h"
 #include "table/OperationCells.h"
 
 #include <algorithm>
@@ -138,7 +138,7 @@ QString filterMissingFieldsNote(const FilterInfo& info) {
     return parts.join(QString());
 }
 
-Status runFilter(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
+Status runFilter(ResultSink& sink, Progress& progress, RowTable table1, RowTable table2,
                  const QStringList& fields, const QStringList& values, FilterInfo* info) {
     progress.setText(Msg::Running);
     Result<RowTable> result = filterTables(table1, table2, fields, values, info);

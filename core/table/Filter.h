@@ -44,7 +44,8 @@ QString filterMissingFieldsNote(const FilterInfo& info);
 // The filter in the result phase: progress text "run", the core, the bar's range set to the
 // result's row count with step progressStep(rows) from position 0, and the result written
 // into sheet 1 of `sink` named "筛选结果". A refused input or a failing sink is returned.
-Status runFilter(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
+// The tables are taken by value, as by every result phase; callers move them in.
+Status runFilter(ResultSink& sink, Progress& progress, RowTable table1, RowTable table2,
                  const QStringList& fields, const QStringList& values, FilterInfo* info = nullptr);
 
 } // namespace quellar

@@ -1,14 +1,14 @@
 #include "table/Join.h"
 
-#include "base/MessageTable.h"
 #include "base/CellOps.h"
+#include "base/MessageTable.h"
+#include "base/SharedText.h"
+#include "table/KeyIndex.h"
 #include "table/OperationCells.h"
 #include "table/ParallelRows.h"
-#include "base/SharedText.h"
 
 #include <cstdint>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 namespace quellar {
@@ -29,15 +29,10 @@ CellRecord cellOrBlank(const Row& row, size_t column) {
     return column < row.size() ? row[column] : blankCell();
 }
 
-// The same for a row of table 1: moved out when the row is given back right after (so the
-// texts' shared counts, scattered through memory, are not touched), copied otherwise.
-template <typename RowType>
-CellRecord takeOrBlank(RowType& row, size_t column) {
-    if (column >= row.size()) return blankCell();
-    if constexpr (std::is_const_v<RowType>)
-        return row[column];
-    else
-        return std::move(row[column]);
+// The same for a row of table 1, which is given back right after it is joined: the cell is
+// moved out, so the texts' shared counts (scattered through memory) are not touched.
+CellRecord takeOrBlank(Row& row, size_t column) {
+    return column < row.size() ? std::move(row[column]) : blankCell();
 }
 
 // The condition texts of a row, hashed and compared field by field.
@@ -61,87 +56,22 @@ bool sameKey(const Row& a, const KeyColumns& ka, const Row& b, const KeyColumns&
     return true;
 }
 
-// The free rows of table 2 grouped by their condition texts: per distinct key a queue of
-// row indexes in ascending order. Taking the front of a key's queue is exactly what the
-// scan "first free row of table 2 with equal texts" finds, since a row leaves only the
-// queue of its own key.
-class FreeRowIndex {
-public:
-    FreeRowIndex(const RowTable& table, const KeyColumns& columns)
-        : table_(table)
-        , columns_(columns) {
-        const size_t n = table.size();
-        size_t capacity = 16;
-        while (capacity < n * 2)
-            capacity *= 2;
-        mask_ = capacity - 1;
-        slots_.assign(capacity, kEmpty);
-        std::vector<uint32_t> keyOfRow(n);
-        keyHash_.reserve(n / 4 + 16);
-        representative_.reserve(n / 4 + 16);
-        for (size_t k = 0; k < n; ++k) {
-            const uint64_t h = columns.hash(table[k]);
-            size_t slot = size_t(h) & mask_;
-            uint32_t key = kEmpty;
-            while (slots_[slot] != kEmpty) {
-                const uint32_t candidate = slots_[slot];
-                if (keyHash_[candidate] == h &&
-                    sameKey(table[representative_[candidate]], columns, table[k], columns)) {
-                    key = candidate;
-                    break;
-                }
-                slot = (slot + 1) & mask_;
-            }
-            if (key == kEmpty) {
-                key = uint32_t(keyHash_.size());
-                keyHash_.push_back(h);
-                representative_.push_back(uint32_t(k));
-                slots_[slot] = key;
-            }
-            keyOfRow[k] = key;
-        }
-        const size_t keys = keyHash_.size();
-        next_.assign(keys + 1, 0);
-        for (uint32_t key : keyOfRow)
-            ++next_[size_t(key) + 1];
-        for (size_t key = 0; key < keys; ++key)
-            next_[key + 1] += next_[key];
-        end_.assign(next_.begin() + 1, next_.end());
-        rows_.resize(n);
-        std::vector<size_t> fill(next_.begin(), next_.end() - 1);
-        for (size_t k = 0; k < n; ++k)
-            rows_[fill[keyOfRow[k]]++] = uint32_t(k);
-        next_.pop_back();
-    }
+std::vector<uint64_t> hashKeys(const RowTable& table, const KeyColumns& columns) {
+    std::vector<uint64_t> hashes(table.size());
+    for (size_t r = 0; r < table.size(); ++r)
+        hashes[r] = columns.hash(table[r]);
+    return hashes;
+}
 
-    // Takes the first free table-2 row whose condition texts equal those of `row` (read at
-    // `rowColumns`); returns false when there is none.
-    bool take(const Row& row, const KeyColumns& rowColumns, size_t& partner) {
-        const uint64_t h = rowColumns.hash(row);
-        size_t slot = size_t(h) & mask_;
-        while (slots_[slot] != kEmpty) {
-            const uint32_t key = slots_[slot];
-            if (keyHash_[key] == h && sameKey(row, rowColumns, table_[representative_[key]], columns_)) {
-                if (next_[key] == end_[key]) return false;
-                partner = rows_[next_[key]++];
-                return true;
-            }
-            slot = (slot + 1) & mask_;
-        }
-        return false;
-    }
-
-private:
-    static constexpr uint32_t kEmpty = UINT32_MAX;
-    const RowTable& table_;
-    const KeyColumns& columns_;
-    size_t mask_ = 0;
-    std::vector<uint32_t> slots_;
-    std::vector<uint64_t> keyHash_;
-    std::vector<uint32_t> representative_;
-    std::vector<size_t> next_, end_; // per key: its queue's front and end within rows_
-    std::vector<uint32_t> rows_;
-};
+// For every row of table 1 in order, the first free row of table 2 whose condition texts equal
+// its own (exact, case-sensitive, whole texts), or KeyIndex::kNone.
+std::vector<uint32_t> pairByKey(const RowTable& table1, const KeyColumns& key1, const RowTable& table2,
+                                const KeyColumns& key2) {
+    KeyIndex index(hashKeys(table2, key2),
+                   [&](uint32_t a, uint32_t b) { return sameKey(table2[a], key2, table2[b], key2); });
+    return index.pairAll(hashKeys(table1, key1),
+                         [&](size_t i, uint32_t k) { return sameKey(table1[i], key1, table2[k], key2); });
+}
 
 // Looks up every condition in one table's field row; names the first missing one.
 Status conditionPositions(const FieldList& header, const QStringList& conditions, const QString& tableName,
@@ -163,10 +93,8 @@ FieldList fieldsOf(const RowTable& table) {
     return row < 0 ? FieldList() : names; // a table without a field row has no fields
 }
 
-// The core for both entry points: Table1 is `const RowTable`, or `RowTable` whose rows are
-// given back as they are joined.
-template <typename Table1>
-Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList& conditions,
+// The core: the rows of table 1 are given back as they are joined.
+Result<RowTable> join(RowTable& table1, const RowTable& table2, const QStringList& conditions,
                       const JoinOptions& options, JoinInfo* info) {
     QStringList fields;
     for (const QString& name : conditions)
@@ -197,22 +125,17 @@ Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList&
 
     // Pairing first, in the order of table 1: each row takes the first free row of table 2
     // with its key. Then every result row depends only on its own two rows.
-    constexpr uint32_t kNone = UINT32_MAX;
-    std::vector<uint32_t> partner(table1.size(), kNone);
+    constexpr uint32_t kNone = KeyIndex::kNone;
+    const std::vector<uint32_t> partner = pairByKey(table1, key1, table2, key2);
     std::vector<bool> taken(table2.size(), false);
     JoinInfo counts;
     counts.extraColumns = int64_t(extraColumns.size());
-    {
-        FreeRowIndex freeRows(table2, key2);
-        for (size_t i = 0; i < table1.size(); ++i) {
-            size_t k = 0;
-            if (freeRows.take(table1[i], key1, k)) {
-                partner[i] = uint32_t(k);
-                taken[k] = true;
-                ++counts.pairedRows;
-            } else {
-                ++counts.unpairedRowsOne;
-            }
+    for (uint32_t k : partner) {
+        if (k != kNone) {
+            taken[k] = true;
+            ++counts.pairedRows;
+        } else {
+            ++counts.unpairedRowsOne;
         }
     }
 
@@ -221,7 +144,7 @@ Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList&
     result.reserve(table1.size() + table2.size() - size_t(counts.pairedRows));
     buildInHalves(table1.size(), [&](size_t from, size_t to, int) {
         for (size_t i = from; i < to; ++i) {
-            auto& row1 = table1[i];
+            Row& row1 = table1[i];
             Row& out = result[i];
             out.reserve(resultWidth);
             if (partner[i] != kNone) {
@@ -257,7 +180,7 @@ Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList&
                 }
                 out.resize(resultWidth);
             }
-            if constexpr (!std::is_const_v<Table1>) Row().swap(row1);
+            Row().swap(row1);
         }
     });
 
@@ -292,30 +215,15 @@ Result<RowTable> join(Table1& table1, const RowTable& table2, const QStringList&
 
 } // namespace
 
-Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, const QStringList& conditions,
+Result<RowTable> joinTables(RowTable table1, RowTable table2, const QStringList& conditions,
                             const JoinOptions& options, JoinInfo* info) {
     return join(table1, table2, conditions, options, info);
 }
 
-Result<RowTable> joinTables(RowTable&& table1, const RowTable& table2, const QStringList& conditions,
-                            const JoinOptions& options, JoinInfo* info) {
-    Result<RowTable> result = join(table1, table2, conditions, options, info);
-    RowTable().swap(table1);
-    return result;
-}
-
-Status runJoin(ResultSink& sink, Progress& progress, RowTable&& table1, const RowTable& table2,
+Status runJoin(ResultSink& sink, Progress& progress, RowTable table1, RowTable table2,
                const QStringList& conditions, const JoinOptions& options, JoinInfo* info) {
     progress.setText(Msg::Running);
-    Result<RowTable> result = joinTables(std::move(table1), table2, conditions, options, info);
-    if (!result.isOk()) return result.status();
-    return writeResultPhase(sink, progress, 1, Msg::JoinSheet, std::move(result.value()));
-}
-
-Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
-               const QStringList& conditions, const JoinOptions& options, JoinInfo* info) {
-    progress.setText(Msg::Running);
-    Result<RowTable> result = joinTables(table1, table2, conditions, options, info);
+    Result<RowTable> result = joinTables(std::move(table1), std::move(table2), conditions, options, info);
     if (!result.isOk()) return result.status();
     return writeResultPhase(sink, progress, 1, Msg::JoinSheet, std::move(result.value()));
 }

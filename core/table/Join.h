@@ -9,7 +9,7 @@
 // table-1 rows without partner yellow (their table-2 part blank), table-2 rows without
 // partner green.
 //
-// joinTables is the pure core: it reads both tables and returns the result, or a Status
+// joinTables is the pure core: it consumes both tables and returns the result, or a Status
 // naming the condition that is not a field of a table. runJoin adds the result phase
 // (progress, result sheet "连接结果"). Nothing is kept between calls.
 
@@ -42,20 +42,16 @@ struct JoinInfo {
 // a field may repeat; empty names are ignored). Fields are looked up in the field row of
 // each table (the first row of non-empty, distinct texts). Every row of table 1 takes part,
 // rows above its field row included. `info` may be null.
-Result<RowTable> joinTables(const RowTable& table1, const RowTable& table2, const QStringList& conditions,
-                            const JoinOptions& options, JoinInfo* info = nullptr);
-// The same for a table 1 nobody needs afterwards: each of its rows is given back once joined,
-// so the result grows into the memory table 1 leaves. Table 1 is left empty.
-Result<RowTable> joinTables(RowTable&& table1, const RowTable& table2, const QStringList& conditions,
+// The tables are taken by value: each row of table 1 is given back once joined, so the result
+// grows into the memory table 1 leaves; a caller that no longer needs the tables moves them in.
+Result<RowTable> joinTables(RowTable table1, RowTable table2, const QStringList& conditions,
                             const JoinOptions& options, JoinInfo* info = nullptr);
 
 // The join in the result phase: progress text "run", the core, then the bar's range set to
 // the result's row count with step progressStep(rows) from position 0, and the result
 // written into sheet 1 of `sink` named "连接结果". A refused input or a failing sink is
 // returned.
-Status runJoin(ResultSink& sink, Progress& progress, const RowTable& table1, const RowTable& table2,
-               const QStringList& conditions, const JoinOptions& options, JoinInfo* info = nullptr);
-Status runJoin(ResultSink& sink, Progress& progress, RowTable&& table1, const RowTable& table2,
+Status runJoin(ResultSink& sink, Progress& progress, RowTable table1, RowTable table2,
                const QStringList& conditions, const JoinOptions& options, JoinInfo* info = nullptr);
 
 } // namespace quellar

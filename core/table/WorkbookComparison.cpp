@@ -24,7 +24,8 @@ bool hasField(const RowTable& table, const QString& field) {
 
 // The rules for one sheet pair: a field named by a rule needs to be in some of the sheets,
 // not in all, so the fields this pair lacks are left out (and noted as seen where present).
-CompareRules rulesForPair(const CompareRules& rules, const RowTable& a, const RowTable& b, QSet<QString>& seen) {
+CompareRules rulesForPair(const CompareRules& rules, const RowTable& a, const RowTable& b,
+                          QSet<QString>& seen) {
     CompareRules pairRules = rules;
     const auto present = [&](const QString& field) {
         const bool here = hasField(a, field) || hasField(b, field);
@@ -119,10 +120,11 @@ Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOpt
             RowTable tableB = readRange(b2, sheetB, boundsB, progress, step);
 
             CompareOptions pairOptions = options;
-            if (!namedFields.empty()) pairOptions.rules = rulesForPair(options.rules, tableA, tableB, seenFields);
-            Status compared = runTableComparison(k, sheetA.name, sink, std::move(tableA), std::move(tableB),
-                                                 pairOptions, {}, reportText, progress, &pair.counts,
-                                                 pairs ? &pair.statistics : nullptr);
+            if (!namedFields.empty())
+                pairOptions.rules = rulesForPair(options.rules, tableA, tableB, seenFields);
+            Status compared =
+                runTableComparison(sink, progress, std::move(tableA), std::move(tableB), pairOptions, {}, k,
+                                   sheetA.name, reportText, &pair.counts, pairs ? &pair.statistics : nullptr);
             if (!compared) return compared.withContext(QStringLiteral("工作表“%1”").arg(sheetA.name));
             if (pairs) pairs->push_back(pair);
         }

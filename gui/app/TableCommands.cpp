@@ -63,21 +63,23 @@ void CQuellarDlg::compareTables() {
                                  describeCompareRules(choice->options, choice->keys));
                  ComparisonOutputs outputs(&sink);
                  const QString sheet1 = pane1_->activeSheet().name, sheet2 = pane2_->activeSheet().name;
-                 outputs.addDetails(&*details, [&](int, const QString&) { return std::pair{sheet1, sheet2}; });
-                 return runTableComparison(1, MessageTable::text(Msg::CompareSheet), outputs, std::move(t[0]),
-                                           std::move(t[1]), choice->options, choice->keys, reportText_,
-                                           progress, &counts, &statistics);
+                 outputs.addDetails(&*details, [&](int, const QString&) {
+                     return std::pair{sheet1, sheet2};
+                 });
+                 return runTableComparison(
+                     outputs, progress, std::move(t[0]), std::move(t[1]), choice->options, choice->keys, 1,
+                     MessageTable::text(Msg::CompareSheet), reportText_, &counts, &statistics);
              },
          .done =
              [&] {
                  return QStringLiteral(
                             "对比完成：不同的行 %1，不同的单元格 %2（红色），文件一独有 %3（黄色），"
                             "文件2独有 %4（绿色）。")
-                     .arg(counts.differentRows)
-                     .arg(counts.differentCells)
-                     .arg(counts.yellowCells)
-                     .arg(counts.greenCells) +
-                     keepStatistics({{MessageTable::text(Msg::CompareSheet), std::move(statistics)}});
+                            .arg(counts.differentRows)
+                            .arg(counts.differentCells)
+                            .arg(counts.yellowCells)
+                            .arg(counts.greenCells) +
+                        keepStatistics({{MessageTable::text(Msg::CompareSheet), std::move(statistics)}});
              },
          .then = [&] { finishComparison(MessageTable::text(Msg::CompareReport), *details); }});
 }
@@ -139,8 +141,9 @@ void CQuellarDlg::finishComparison(const QString& reportTitle, const DetailsPage
         return;
     }
     // Written once; the page is not kept to be written again.
-    const Status written = workFolder_->write(
-        QStringLiteral("report-details.htm"), [&details](const QString& path) { return details.write(path); }, {});
+    const Status written =
+        workFolder_->write(QStringLiteral("report-details.htm"),
+                           [&details](const QString& path) { return details.write(path); }, {});
     if (!written.isOk()) {
         showMessage(QStringLiteral("无法写出差异明细。\n\n%1").arg(written.message()));
         return;
@@ -154,27 +157,28 @@ void CQuellarDlg::finishComparison(const QString& reportTitle, const DetailsPage
 void CQuellarDlg::join() {
     std::optional<JoinChoice> choice;
     JoinInfo info;
-    runTableCommand(
-        Command::Join,
-        {.panes = 2,
-         .ask =
-             [&](Tables& t) {
-                 choice = prompts_->joinOptions(this, commonFieldNames(t[0], t[1]));
-                 return choice && anyNamed(choice->conditions); // else nothing happens
-             },
-         .run =
-             [&](ResultSink& sink, Progress& progress, Tables& t) {
-                 return runJoin(sink, progress, t[0], t[1], choice->conditions, choice->options, &info);
-             },
-         .done =
-             [&] {
-                 return QStringLiteral("连接完成：配对 %1 行，文件一独有 %2 行（黄色），文件二独有 %3 "
-                                       "行（绿色），文件二独有的列 %4 个。")
-                     .arg(info.pairedRows)
-                     .arg(info.unpairedRowsOne)
-                     .arg(info.unpairedRowsTwo)
-                     .arg(info.extraColumns);
-             }});
+    runTableCommand(Command::Join,
+                    {.panes = 2,
+                     .ask =
+                         [&](Tables& t) {
+                             choice = prompts_->joinOptions(this, commonFieldNames(t[0], t[1]));
+                             return choice && anyNamed(choice->conditions); // else nothing happens
+                         },
+                     .run =
+                         [&](ResultSink& sink, Progress& progress, Tables& t) {
+                             return runJoin(sink, progress, std::move(t[0]), std::move(t[1]),
+                                            choice->conditions, choice->options, &info);
+                         },
+                     .done =
+                         [&] {
+                             return QStringLiteral(
+                                        "连接完成：配对 %1 行，文件一独有 %2 行（黄色），文件二独有 %3 "
+                                        "行（绿色），文件二独有的列 %4 个。")
+                                 .arg(info.pairedRows)
+                                 .arg(info.unpairedRowsOne)
+                                 .arg(info.unpairedRowsTwo)
+                                 .arg(info.extraColumns);
+                         }});
 }
 
 void CQuellarDlg::compareFilter() {
@@ -191,8 +195,8 @@ void CQuellarDlg::compareFilter() {
                          },
                      .run =
                          [&](ResultSink& sink, Progress& progress, Tables& t) {
-                             return runFilter(sink, progress, t[0], t[1], choice->fields, choice->values,
-                                              &info);
+                             return runFilter(sink, progress, std::move(t[0]), std::move(t[1]),
+                                              choice->fields, choice->values, &info);
                          },
                      .done =
                          [&] {
@@ -373,7 +377,8 @@ void CQuellarDlg::conditionalQueryCommand() {
                     {.ask = [&](Tables& t) { return (reply = askConditions(false, t[0])).has_value(); },
                      .run =
                          [&](ResultSink& sink, Progress& progress, Tables& t) {
-                             return runConditionalQuery(sink, progress, t[0], reply->replyConditions, &info);
+                             return runConditionalQuery(sink, progress, std::move(t[0]),
+                                                        reply->replyConditions, &info);
                          },
                      .done =
                          [&] {
@@ -390,8 +395,9 @@ void CQuellarDlg::conditionalSummaryCommand() {
                     {.ask = [&](Tables& t) { return (reply = askConditions(true, t[0])).has_value(); },
                      .run =
                          [&](ResultSink& sink, Progress& progress, Tables& t) {
-                             return runConditionalSummary(sink, progress, t[0], reply->replyConditions,
-                                                          reply->replyGroups, reply->replySums, &info);
+                             return runConditionalSummary(sink, progress, std::move(t[0]),
+                                                          reply->replyConditions, reply->replyGroups,
+                                                          reply->replySums, &info);
                          },
                      .done =
                          [&] {

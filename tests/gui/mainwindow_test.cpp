@@ -4,26 +4,25 @@
 
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
-#include "app/RangeText.h"
 #include "base/MessageTable.h"
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
-#include "workbook/WorkbookFormat.h"
-#include "workbook/RangeReader.h"
-#include "workbook/TableWriter.h"
 #include "table/WorkbookComparison.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "workbook/RangeReader.h"
+#include "workbook/TableWriter.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
-#include <QRegularExpression>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -92,9 +91,9 @@ Workbook comparedLikeTheCli(const CompareOptions& options, const QStringList& ke
     RowTable t2 = readRange(b2, b2.sheets[0], clipUsedRange(b2.sheets[0]), progress, 1);
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, WorkbookSink::Mode::WriteOnly);
-    EXPECT_TRUE(
-        runTableComparison(1, QStringLiteral("对比结果"), sink, t1, t2, options, keys, reportText, progress)
-            .isOk());
+    EXPECT_TRUE(runTableComparison(sink, progress, std::move(t1), std::move(t2), options, keys, 1,
+                                   QStringLiteral("对比结果"), reportText)
+                    .isOk());
     return result;
 }
 
@@ -557,28 +556,6 @@ TEST_F(MainWindowTest, HelpWebSiteAndRepair) {
 TEST_F(MainWindowTest, ExitClosesTheWindow) {
     window->action(Command::Exit)->trigger();
     EXPECT_FALSE(window->isVisible());
-}
-
-TEST(RangeText, ExportTargetsAndAddresses) {
-    EXPECT_EQ(rangeAddress(RangeBounds{1, 1, 4, 20}), QStringLiteral("A1:D20"));
-    EXPECT_EQ(rangeAddress(RangeBounds{27, 10, 27, 10}), QStringLiteral("AA10:AA10"));
-    struct Case {
-        const char* chosen;
-        bool xlsx;
-        const char* path;
-        FileKind kind;
-    };
-    const Case cases[] = {
-        {"/t/r.xlsx", false, "/t/r.xlsx", FileKind::Xlsx}, {"/t/R.XLSX", false, "/t/R.XLSX", FileKind::Xlsx},
-        {"/t/r.xls", true, "/t/r.xls", FileKind::Xls},     {"/t/r.XLS", false, "/t/r.XLS", FileKind::Xls},
-        {"/t/r", false, "/t/r.xls", FileKind::Xls},        {"/t/r", true, "/t/r.xlsx", FileKind::Xlsx},
-        {"/t.d/r", false, "/t.d/r.xls", FileKind::Xls},    {"/t/r.v2", true, "/t/r.v2.xlsx", FileKind::Xlsx},
-    };
-    for (const Case& c : cases) {
-        const ExportTarget t = exportTarget(QLatin1String(c.chosen), c.xlsx);
-        EXPECT_EQ(t.path, QLatin1String(c.path)) << c.chosen;
-        EXPECT_EQ(t.kind, c.kind) << c.chosen;
-    }
 }
 
 TEST(CRunDlg, ShowsTheTextAndAdvancesTheBar) {

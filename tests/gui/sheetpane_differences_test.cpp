@@ -53,9 +53,8 @@ TEST(SheetPaneDifferences, OnlyDifferencesAndNextDifference) {
     CompareOptions options;
     QString report;
     NullProgress progress;
-    ASSERT_TRUE(runTableComparison(1, QStringLiteral("对比结果"), pane, tbl("id,v;1,a;2,b;3,c;4,d"),
-                                   tbl("id,v;1,a;2,x;4,d;5,e"), options, {QStringLiteral("id")}, report,
-                                   progress)
+    ASSERT_TRUE(runTableComparison(pane, progress, tbl("id,v;1,a;2,b;3,c;4,d"), tbl("id,v;1,a;2,x;4,d;5,e"),
+                                   options, {QStringLiteral("id")}, 1, QStringLiteral("对比结果"), report)
                     .isOk());
     EXPECT_TRUE(box->isEnabled());
     EXPECT_EQ(pane.differenceStatusText(), QStringLiteral("显示 6 行，共 6 行（3 行有差异）"));

@@ -1,6 +1,5 @@
-#include "app/RangeText.h"
+#include "workbook/RangeText.h"
 
-#include "base/CellOps.h"
 #include "base/CellOps.h"
 #include "workbook/RangeReader.h"
 
