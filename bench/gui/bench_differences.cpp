@@ -45,8 +45,8 @@ Status compareInto(SheetPane& pane, const RowTable& t1, const RowTable& t2) {
     CompareOptions options;
     QString report;
     NullProgress progress;
-    return runTableComparison(1, QStringLiteral("对比结果"), pane, t1, t2, options, {QStringLiteral("编号")},
-                              report, progress);
+    return runTableComparison(pane, progress, t1, t2, options, {QStringLiteral("编号")}, 1,
+                              QStringLiteral("对比结果"), report);
 }
 
 } // namespace
