@@ -23,6 +23,15 @@ std::optional<int> prepare(CliContext& context, const QStringList& arguments, in
     return std::nullopt;
 }
 
+// Loads the command's `count` tables; the workbooks they came from are let go at once. On
+// failure returns the exit status.
+std::optional<int> load(CliContext& context, int count, std::vector<RowTable>& tables) {
+    std::vector<Workbook> books;
+    const Status status = context.loadTables(count, books, tables);
+    if (!status.isOk()) return context.fail(status);
+    return std::nullopt;
+}
+
 int finish(CliContext& context, const Workbook& result, const WorkbookSink& sink, Status status) {
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
@@ -42,11 +51,8 @@ int runJoinCommand(CliContext& context, const QStringList& arguments) {
     if (on.size() > 6) return context.fail(tooMany(QStringLiteral("on"), on.size()));
     if (on.isEmpty()) return context.fail(QStringLiteral("没有选择连接条件：请用 --on 字段名 指定"));
 
-    std::vector<Workbook> books;
     std::vector<RowTable> tables;
-    Status status = context.loadTables(2, books, tables);
-    if (!status.isOk()) return context.fail(status);
-    books.clear();
+    if (auto exit = load(context, 2, tables)) return *exit;
     const FieldList common = commonFieldNames(tables[0], tables[1]);
     for (const QString& field : on)
         if (indexOfField(common, field) < 0)
@@ -57,7 +63,8 @@ int runJoinCommand(CliContext& context, const QStringList& arguments) {
     options.sumNumbers = context.has(QStringLiteral("sum-numbers"));
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
-    status = runJoin(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), on, options);
+    const Status status =
+        runJoin(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), on, options);
     return finish(context, result, sink, status);
 }
 
@@ -75,11 +82,8 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
         values.append(condition.mid(eq + 1));
     }
 
-    std::vector<Workbook> books;
     std::vector<RowTable> tables;
-    Status status = context.loadTables(2, books, tables);
-    if (!status.isOk()) return context.fail(status);
-    books.clear();
+    if (auto exit = load(context, 2, tables)) return *exit;
     const FieldList offered = filterOfferedFields(tables[0], tables[1]);
     for (const QString& field : fields)
         if (indexOfField(offered, field) < 0)
@@ -88,8 +92,8 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     FilterInfo info;
-    status = runFilter(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), fields, values,
-                       &info);
+    const Status status = runFilter(sink, context.progress(), std::move(tables[0]), std::move(tables[1]),
+                                    fields, values, &info);
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
     context.endProgressLine();
@@ -107,14 +111,11 @@ int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {
         return context.fail(
             QStringLiteral("空行数必须大于 0，给的是 “%1”").arg(context.value(QStringLiteral("count"))));
 
-    std::vector<Workbook> books;
     std::vector<RowTable> tables;
-    Status status = context.loadTables(1, books, tables);
-    if (!status.isOk()) return context.fail(status);
-    books.clear();
+    if (auto exit = load(context, 1, tables)) return *exit;
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
-    status = runInsertBlankRows(sink, context.progress(), std::move(tables[0]), count);
+    const Status status = runInsertBlankRows(sink, context.progress(), std::move(tables[0]), count);
     return finish(context, result, sink, status);
 }
 
@@ -124,11 +125,8 @@ int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
     if (groups.size() > 6) return context.fail(tooMany(QStringLiteral("group"), groups.size()));
     if (groups.isEmpty()) return context.fail(QStringLiteral("没有选择分组字段：请用 --group 字段名 指定"));
 
-    std::vector<Workbook> books;
     std::vector<RowTable> tables;
-    Status status = context.loadTables(1, books, tables);
-    if (!status.isOk()) return context.fail(status);
-    books.clear();
+    if (auto exit = load(context, 1, tables)) return *exit;
     int fieldRow = -1;
     const FieldList fields = findFieldRow(tables[0], fieldRow);
     for (const QString& group : groups)
@@ -143,7 +141,7 @@ int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
 
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
-    status = runGroupSum(sink, context.progress(), std::move(tables[0]), groups, sumLabels);
+    const Status status = runGroupSum(sink, context.progress(), std::move(tables[0]), groups, sumLabels);
     return finish(context, result, sink, status);
 }
 

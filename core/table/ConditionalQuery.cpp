@@ -281,7 +281,15 @@ Result<SummaryInput> summaryInput(const RowTable& table, const QString& conditio
 
 } // namespace
 
-Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText,
+namespace {
+
+// The summary's checked inputs and the table it groups; `info` gets the query's counts.
+struct SummarySource {
+    SummaryInput in;
+    RowTable filtered;
+};
+
+Result<SummarySource> summarySource(const RowTable& table, const QString& conditionText,
                                     const QString& groupText, const QString& sumText,
                                     ConditionalSummaryInfo* info) {
     Result<SummaryInput> in = summaryInput(table, conditionText, groupText, sumText);
@@ -293,23 +301,28 @@ Result<RowTable> conditionalSummary(const RowTable& table, const QString& condit
         info->conditions = found.conditions;
         info->matchingRows = found.matchingRows;
     }
-    return groupSum(filtered.take(), in.value().groups, in.value().sums, info ? &info->groups : nullptr);
+    return SummarySource{in.take(), filtered.take()};
+}
+
+} // namespace
+
+Result<RowTable> conditionalSummary(const RowTable& table, const QString& conditionText,
+                                    const QString& groupText, const QString& sumText,
+                                    ConditionalSummaryInfo* info) {
+    Result<SummarySource> source = summarySource(table, conditionText, groupText, sumText, info);
+    if (!source.isOk()) return source.status();
+    SummarySource& s = source.value();
+    return groupSum(std::move(s.filtered), s.in.groups, s.in.sums, info ? &info->groups : nullptr);
 }
 
 Status runConditionalSummary(ResultSink& sink, Progress& progress, RowTable table,
                              const QString& conditionText, const QString& groupText, const QString& sumText,
                              ConditionalSummaryInfo* info) {
     progress.setText(Msg::Running);
-    Result<SummaryInput> in = summaryInput(table, conditionText, groupText, sumText);
-    if (!in.isOk()) return in.status();
-    ConditionalQueryInfo found;
-    Result<RowTable> filtered = conditionFilteredTable(table, conditionText, &found);
-    if (!filtered.isOk()) return filtered.status();
-    if (info) {
-        info->conditions = found.conditions;
-        info->matchingRows = found.matchingRows;
-    }
-    return runGroupSum(sink, progress, filtered.take(), in.value().groups, in.value().sums,
+    Result<SummarySource> source = summarySource(table, conditionText, groupText, sumText, info);
+    if (!source.isOk()) return source.status();
+    SummarySource& s = source.value();
+    return runGroupSum(sink, progress, std::move(s.filtered), s.in.groups, s.in.sums,
                        info ? &info->groups : nullptr);
 }
 

@@ -97,6 +97,19 @@ struct XfRecord {
     uint16_t fore = 64;
 };
 
+// The font, number format and alignment of an XF record, laid out alike in BIFF5 and BIFF8;
+// only the fill is stored differently.
+XfRecord xfWithoutFill(const char* p) {
+    XfRecord x;
+    x.font = u16(p);
+    x.format = u16(p + 2);
+    const uint8_t align = uint8_t(p[6]);
+    x.horizontal = align & 7;
+    x.wrap = (align & 0x08) != 0;
+    x.vertical = (align >> 4) & 7;
+    return x;
+}
+
 struct SheetEntry {
     QString name;
     uint32_t position = 0;
@@ -378,24 +391,12 @@ Status Reader::readGlobals() {
         case kXf4:
             if (xfs_.size() >= 65536) break;
             if (biff_ == 8 && n >= 20) {
-                XfRecord x;
-                x.font = u16(p);
-                x.format = u16(p + 2);
-                const uint8_t align = uint8_t(p[6]);
-                x.horizontal = align & 7;
-                x.wrap = (align & 0x08) != 0;
-                x.vertical = (align >> 4) & 7;
+                XfRecord x = xfWithoutFill(p);
                 x.pattern = uint8_t((u32(p + 14) >> 26) & 0x3F);
                 x.fore = u16(p + 18) & 0x7F;
                 xfs_.push_back(x);
             } else if (biff_ == 5 && n >= 16) {
-                XfRecord x;
-                x.font = u16(p);
-                x.format = u16(p + 2);
-                const uint8_t align = uint8_t(p[6]);
-                x.horizontal = align & 7;
-                x.wrap = (align & 0x08) != 0;
-                x.vertical = (align >> 4) & 7;
+                XfRecord x = xfWithoutFill(p);
                 const uint32_t fill = u32(p + 8);
                 x.fore = fill & 0x7F;
                 x.pattern = uint8_t((fill >> 16) & 0x3F);

@@ -1,7 +1,7 @@
 #include "workbook/FormulaNotation.h"
 
-#include "workbook/Workbook.h"
 #include "base/CellOps.h"
+#include "workbook/Workbook.h"
 
 #include <algorithm>
 
@@ -248,6 +248,21 @@ void appendR1C1(QString& out, const RefPart& p, int32_t row, int32_t column) {
     if (p.kind != RefKind::Row) half(u'C', p.columnAbsolute, p.column, column);
 }
 
+// Copies what stands at `i` when it can hold no reference (a run verbatimEnd keeps as it is,
+// or a character that starts no name) and moves past it; false, copying nothing, when a name
+// starts at `i`. Both notations' translations leave these parts alone.
+bool copyNonName(QStringView f, qsizetype& i, QString& out) {
+    const qsizetype verbatim = verbatimEnd(f, i);
+    if (verbatim >= 0) {
+        out += f.mid(i, verbatim - i);
+        i = verbatim;
+        return true;
+    }
+    if (isNameChar(f[i])) return false;
+    out += f[i++];
+    return true;
+}
+
 } // namespace
 
 QString r1c1ToA1(QStringView f, int32_t row, int32_t column) {
@@ -256,18 +271,8 @@ QString r1c1ToA1(QStringView f, int32_t row, int32_t column) {
     const qsizetype n = f.size();
     qsizetype i = 0;
     while (i < n) {
-        const qsizetype verbatim = verbatimEnd(f, i);
-        if (verbatim >= 0) {
-            out += f.mid(i, verbatim - i);
-            i = verbatim;
-            continue;
-        }
+        if (copyNonName(f, i, out)) continue;
         const QChar c = f[i];
-        if (!isNameChar(c)) {
-            out += c;
-            ++i;
-            continue;
-        }
         if (asciiUpper(c) == u'R' || asciiUpper(c) == u'C') {
             RefPart a;
             qsizetype end = i;
@@ -307,16 +312,7 @@ QString a1ToR1C1(QStringView f, int32_t row, int32_t column) {
     const qsizetype n = f.size();
     qsizetype i = 0;
     while (i < n) {
-        const qsizetype verbatim = verbatimEnd(f, i);
-        if (verbatim >= 0) {
-            out += f.mid(i, verbatim - i);
-            i = verbatim;
-            continue;
-        }
-        if (!isNameChar(f[i])) {
-            out += f[i++];
-            continue;
-        }
+        if (copyNonName(f, i, out)) continue;
         const qsizetype j = tokenEnd(f, i);
         RefPart a;
         if (!followedByCallOrSheet(f, j) && parseA1Part(f.mid(i, j - i), a)) {
