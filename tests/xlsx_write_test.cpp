@@ -4,6 +4,7 @@
 #include "base/CellOps.h"
 #include "fuzz/FuzzEntries.h"
 #include "tests/TestSupport.h"
+#include "tests/WorkbookCells.h"
 #include "workbook/DisplayFormat.h"
 #include "workbook/RangeReader.h"
 #include "workbook/Workbook.h"
@@ -28,31 +29,10 @@
 namespace quellar {
 namespace {
 
+using test::cellAt;
+using test::readOk;
 using test::testDataPath;
-
-Workbook readOk(const QString& relative) {
-    Workbook book;
-    const Status s = readWorkbook(testDataPath(relative), book);
-    EXPECT_TRUE(s.isOk()) << s.message().toStdString();
-    return book;
-}
-
-const Cell* cellAt(const Sheet& sheet, const char* ref) {
-    int32_t row, column;
-    if (!xlsx::parseCellReference(ref, row, column)) return nullptr;
-    return sheet.cell(row, column);
-}
-
-QString textAt(const Sheet& sheet, const char* ref) {
-    const Cell* c = cellAt(sheet, ref);
-    return c ? variantToText(c->value) : QStringLiteral("<none>");
-}
-
-const Style& styleAt(const Workbook& book, const Sheet& sheet, const char* ref) {
-    static const Style none;
-    const Cell* c = cellAt(sheet, ref);
-    return c && c->style < book.styles.size() ? book.styles[c->style] : none;
-}
+using test::textAt;
 
 // ---------------------------------------------------------------------------------------------
 // Small pieces
