@@ -3,8 +3,8 @@
 // (with some duplicates), short Chinese and ASCII texts, integers and decimals, and blanks,
 // as office lists hold them. Generation is deterministic for a given seed.
 
-#include "workbook/Workbook.h"
 #include "base/RowTable.h"
+#include "workbook/Workbook.h"
 
 #include <QElapsedTimer>
 
@@ -13,7 +13,7 @@
 namespace quellar::bench {
 
 struct GeneratorOptions {
-    int64_t rows = 10000;   // data rows, not counting the field row
+    int64_t rows = 10000; // data rows, not counting the field row
     int columns = 10;
     uint64_t seed = 1;
     double duplicateKeys = 0.01; // share of rows whose key repeats an earlier one
@@ -29,6 +29,10 @@ RowTable deriveTable(const RowTable& base, double changed, double removed, uint6
 
 // The same texts as a workbook sheet (numbers typed as numbers), for file benchmarks.
 Workbook tableToWorkbook(const RowTable& table, const QString& sheetName);
+
+// One sheet "数据" of `rows` records x 10 columns typed as a workbook holds them: numbers,
+// names, regions, codes, amounts, an item, a mostly filled flag and signed integers.
+Workbook mixedWorkbook(int64_t rows);
 
 // Peak resident memory of this process so far, and resident memory now, in MB.
 double peakMemoryMB();

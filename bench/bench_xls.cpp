@@ -28,43 +28,6 @@ using namespace quellar;
 
 namespace {
 
-Workbook buildWorkbook(int64_t rows) {
-    static const char16_t* names[] = {u"张三",   u"李四", u"王五",     u"赵六",
-                                      u"陈小明", u"刘洋", u"欧阳娜娜", u"周杰"};
-    static const char16_t* regions[] = {u"华东", u"华南", u"华北", u"西南", u"东北", u"西北"};
-    static const char16_t* items[] = {u"办公用品", u"电脑", u"打印纸", u"文具", u"Laptop", u"Desk"};
-    Workbook book = Workbook::makeDefault();
-    book.sheets.resize(1);
-    Sheet& sheet = book.sheets[0];
-    sheet.name = QStringLiteral("数据");
-    sheet.rows.reserve(size_t(rows));
-    uint64_t state = 88172645463325252ull;
-    auto random = [&] {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        return state;
-    };
-    for (int64_t r = 0; r < rows; ++r) {
-        SheetRow& row = sheet.rowAt(int32_t(r));
-        row.cells.resize(10);
-        for (uint32_t c = 0; c < 10; ++c)
-            row.cells[c].column = c;
-        const uint64_t x = random();
-        row.cells[0].value = CellValue::fromNumber(double(r + 1));
-        row.cells[1].value = CellValue::fromString(names[x % 8]);
-        row.cells[2].value = CellValue::fromString(regions[(x >> 3) % 6]);
-        row.cells[3].value = CellValue::fromString(QStringLiteral("A%1").arg(x % 100000));
-        row.cells[4].value = CellValue::fromNumber(double(x % 100000) / 100);
-        row.cells[5].value = CellValue::fromNumber(double((x >> 20) % 1000));
-        row.cells[6].value = CellValue::fromString(items[(x >> 8) % 6]);
-        row.cells[7].value = CellValue::fromNumber(double((x >> 30) % 10000000) / 1000);
-        if ((x >> 40) % 30 != 0) row.cells[8].value = CellValue::fromString(u"是");
-        row.cells[9].value = CellValue::fromNumber(double(int64_t((x >> 24) % 2000) - 1000));
-    }
-    return book;
-}
-
 struct Figures {
     double wall = 0, cpu = 0, peak = 0;
 };
@@ -139,7 +102,7 @@ int main(int argc, char** argv) {
     std::printf("65536 rows x 10 columns, %d runs each\n", runs);
     std::vector<Figures> writesXlsx, writesXls;
     {
-        const Workbook book = buildWorkbook(65536);
+        const Workbook book = bench::mixedWorkbook(65536);
         for (int i = 0; i < runs; ++i)
             for (const auto& [path, kind, sink] : {std::tuple{xlsx, FileKind::Xlsx, &writesXlsx},
                                                    std::tuple{xls, FileKind::Xls, &writesXls}}) {

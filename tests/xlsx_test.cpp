@@ -1,16 +1,17 @@
 // The xlsx and xls readers, the xlsx writer and the zip container beneath them, on
 // workbooks made for the purpose (tests/data/make_xlsx_fixtures.py) and on hostile files.
 
+#include "base/CellOps.h"
+#include "fuzz/FuzzEntries.h"
+#include "tests/TestSupport.h"
+#include "tests/WorkbookCells.h"
 #include "workbook/DisplayFormat.h"
+#include "workbook/RangeReader.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
 #include "workbook/XlsFormat.h"
 #include "workbook/XlsxFormat.h"
 #include "workbook/ZipArchive.h"
-#include "base/CellOps.h"
-#include "tests/TestSupport.h"
-#include "fuzz/FuzzEntries.h"
-#include "workbook/RangeReader.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,25 +29,10 @@
 namespace quellar {
 namespace {
 
+using test::cellAt;
+using test::readOk;
 using test::testDataPath;
-
-Workbook readOk(const QString& relative) {
-    Workbook book;
-    const Status s = readWorkbook(testDataPath(relative), book);
-    EXPECT_TRUE(s.isOk()) << s.message().toStdString();
-    return book;
-}
-
-const Cell* cellAt(const Sheet& sheet, const char* ref) {
-    int32_t row, column;
-    if (!xlsx::parseCellReference(ref, row, column)) return nullptr;
-    return sheet.cell(row, column);
-}
-
-QString textAt(const Sheet& sheet, const char* ref) {
-    const Cell* c = cellAt(sheet, ref);
-    return c ? variantToText(c->value) : QStringLiteral("<none>");
-}
+using test::textAt;
 
 const Style& styleAt(const Workbook& book, const Sheet& sheet, const char* ref) {
     static const Style none;
@@ -109,8 +95,7 @@ TEST(XlsxHelpers, DateFormatCodes) {
         {u"[DBNum1][$-804]0", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(isDateFormatCode(QStringView(c.code)), c.date)
-            << QString::fromUtf16(c.code).toStdString();
+        EXPECT_EQ(isDateFormatCode(QStringView(c.code)), c.date) << QString::fromUtf16(c.code).toStdString();
     for (int id : {14, 15, 22, 31, 45, 46, 47, 57})
         EXPECT_TRUE(xlsx::isBuiltinDateFormat(id)) << id;
     for (int id : {0, 1, 2, 9, 11, 23, 37, 49})
@@ -209,9 +194,12 @@ TEST(XlsxRead, ValuesOfEveryKind) {
     struct FormulaCase {
         const char* ref;
         const char16_t* formula;
-    } formulas[] = {
-        // C5 shares C4's formula: it gets the master's text shifted down one row.
-        {"A4", u"=A2*2"}, {"B4", u"=\"a\"&\"b\""}, {"C4", u"=A2+1"}, {"C5", u"=A3+1"}, {"D5", u"=1/0"}};
+    } formulas[] = {// C5 shares C4's formula: it gets the master's text shifted down one row.
+                    {"A4", u"=A2*2"},
+                    {"B4", u"=\"a\"&\"b\""},
+                    {"C4", u"=A2+1"},
+                    {"C5", u"=A3+1"},
+                    {"D5", u"=1/0"}};
     for (const FormulaCase& f : formulas)
         EXPECT_EQ(cellAt(s, f.ref)->formula.toQString(), QString::fromUtf16(f.formula)) << f.ref;
 
@@ -440,36 +428,67 @@ std::string variedSheet(bool descending = false) {
             const std::string at = pick(12) == 0 ? "" : " r=\"" + ref + "\"";
             const std::string style = pick(3) == 0 ? " s=\"" + std::to_string(pick(3)) + "\"" : "";
             switch (pick(12)) {
-            case 0: row += "<c" + at + style + "><v>" + std::to_string(pick(100000)) + "." + std::to_string(pick(100)) + "</v></c>"; break;
-            case 1: row += "<c" + at + style + " t=\"inlineStr\"><is><t>文本" + std::to_string(r) + "</t></is></c>"; break;
-            case 2: row += "<c" + at + " t=\"inlineStr\"" + style + "><is><t xml:space=\"preserve\">  前后有空格  </t></is></c>"; break;
-            case 3: row += "<c" + at + style + " t=\"s\"><v>" + std::to_string(pick(2)) + "</v></c>"; break;
-            case 4: row += "<c" + at + " t=\"b\"><v>" + std::to_string(pick(2)) + "</v></c>"; break;
-            case 5: row += "<c" + at + " t=\"e\"><v>#N/A</v></c>"; break;
-            case 6: row += "<c" + at + "><f>" + ref + "*2</f><v>4</v></c>"; break;
-            case 7: row += "<c" + at + " t=\"inlineStr\"><is><t>R&amp;D " + std::to_string(r) + "</t></is></c>"; break;
-            case 8: row += "<c" + at + " s=\"1\"/>"; break;
-            case 9: row += "<c" + at + " s=\"2\"></c>"; break;
-            case 10: row += "<c" + at + " t=\"inlineStr\"><is><t>第一行\r\n第二行</t></is></c>"; break;
-            default: row += "<c" + at + "><v>" + std::to_string(r * 10 + k) + "</v></c>"; break;
+            case 0:
+                row += "<c" + at + style + "><v>" + std::to_string(pick(100000)) + "." +
+                       std::to_string(pick(100)) + "</v></c>";
+                break;
+            case 1:
+                row +=
+                    "<c" + at + style + " t=\"inlineStr\"><is><t>文本" + std::to_string(r) + "</t></is></c>";
+                break;
+            case 2:
+                row += "<c" + at + " t=\"inlineStr\"" + style +
+                       "><is><t xml:space=\"preserve\">  前后有空格  </t></is></c>";
+                break;
+            case 3:
+                row += "<c" + at + style + " t=\"s\"><v>" + std::to_string(pick(2)) + "</v></c>";
+                break;
+            case 4:
+                row += "<c" + at + " t=\"b\"><v>" + std::to_string(pick(2)) + "</v></c>";
+                break;
+            case 5:
+                row += "<c" + at + " t=\"e\"><v>#N/A</v></c>";
+                break;
+            case 6:
+                row += "<c" + at + "><f>" + ref + "*2</f><v>4</v></c>";
+                break;
+            case 7:
+                row += "<c" + at + " t=\"inlineStr\"><is><t>R&amp;D " + std::to_string(r) + "</t></is></c>";
+                break;
+            case 8:
+                row += "<c" + at + " s=\"1\"/>";
+                break;
+            case 9:
+                row += "<c" + at + " s=\"2\"></c>";
+                break;
+            case 10:
+                row += "<c" + at + " t=\"inlineStr\"><is><t>第一行\r\n第二行</t></is></c>";
+                break;
+            default:
+                row += "<c" + at + "><v>" + std::to_string(r * 10 + k) + "</v></c>";
+                break;
             }
         }
         rows.push_back(row + "</row>");
     }
     if (descending) std::reverse(rows.begin(), rows.end());
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
-                      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><cols><col min=\"2\" max=\"3\" "
-                      "width=\"20\" customWidth=\"1\"/></cols><sheetData>";
-    for (const std::string& row : rows) xml += row;
-    return xml + "</sheetData><mergeCells count=\"2\"><mergeCell ref=\"B3:C4\"/><mergeCell ref=\"E100:F100\"/>"
-                 "</mergeCells></worksheet>";
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><worksheet "
+        "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><cols><col min=\"2\" max=\"3\" "
+        "width=\"20\" customWidth=\"1\"/></cols><sheetData>";
+    for (const std::string& row : rows)
+        xml += row;
+    return xml +
+           "</sheetData><mergeCells count=\"2\"><mergeCell ref=\"B3:C4\"/><mergeCell ref=\"E100:F100\"/>"
+           "</mergeCells></worksheet>";
 }
 
 // The package written to a file in `dir`.
 QString writtenPackage(const QTemporaryDir& dir, const std::string& package) {
     const QString path = dir.filePath(QStringLiteral("package.xlsx"));
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(package.data(), qint64(package.size())) != qint64(package.size()))
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(package.data(), qint64(package.size())) != qint64(package.size()))
         ADD_FAILURE() << "cannot write " << path.toStdString();
     return path;
 }
@@ -510,15 +529,17 @@ TEST(XlsxRead, PlainCellsAndStreamedTablesReadAsTheWholeWorkbook) {
     // Streamed for its table, the sheet keeps only its rows' heights: no cells.
     const auto [part, streamed] = readForTable(path);
     EXPECT_TRUE(streamed);
-    for (const SheetRow& row : part.sheets[0].rows) EXPECT_TRUE(row.cells.empty());
+    for (const SheetRow& row : part.sheets[0].rows)
+        EXPECT_TRUE(row.cells.empty());
 }
 
 // Rows out of order, or a sheet too sparse to hold as full rows, are read whole instead.
 TEST(XlsxRead, StreamingFallsBackToReadingTheWholeSheet) {
-    std::string sparse = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+    std::string sparse =
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
     for (int r = 1; r <= 600; ++r)
-        sparse += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) + "\"><v>1</v></c><c r=\"CDA" +
-                  std::to_string(r) + "\"><v>2</v></c></row>";
+        sparse += "<row r=\"" + std::to_string(r) + "\"><c r=\"A" + std::to_string(r) +
+                  "\"><v>1</v></c><c r=\"CDA" + std::to_string(r) + "\"><v>2</v></c></row>";
     sparse += "</sheetData></worksheet>";
     for (const std::string& sheet : {variedSheet(true), sparse}) {
         const std::string package = fuzz::xlsxPackageWith("xl/worksheets/sheet1.xml", sheet);
@@ -551,8 +572,9 @@ TEST(XlsxRead, WholeGridDimensionAllocatesNothing) {
 
 // Workbook parts for packages whose sheet list is the point of the test.
 std::string workbookPart(const std::string& sheets, int activeTab = -1) {
-    const std::string view =
-        activeTab < 0 ? "" : "<bookViews><workbookView activeTab=\"" + std::to_string(activeTab) + "\"/></bookViews>";
+    const std::string view = activeTab < 0 ? ""
+                                           : "<bookViews><workbookView activeTab=\"" +
+                                                 std::to_string(activeTab) + "\"/></bookViews>";
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook "
            "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
            "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
@@ -568,16 +590,21 @@ std::string workbookRelationships() {
     };
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
            "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
-           rel("rId1", type + "worksheet", "worksheets/sheet1.xml") + rel("rId2", type + "styles", "styles.xml") +
+           rel("rId1", type + "worksheet", "worksheets/sheet1.xml") +
+           rel("rId2", type + "styles", "styles.xml") +
            rel("rId3", type + "sharedStrings", "sharedStrings.xml") +
-           rel("rId4", "http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet", "macrosheets/sheet1.xml") +
-           rel("rId5", type + "chartsheet", "chartsheets/sheet1.xml") + rel("rId6", type + "worksheet", "worksheets/sheet2.xml") +
+           rel("rId4", "http://schemas.microsoft.com/office/2006/relationships/xlMacrosheet",
+               "macrosheets/sheet1.xml") +
+           rel("rId5", type + "chartsheet", "chartsheets/sheet1.xml") +
+           rel("rId6", type + "worksheet", "worksheets/sheet2.xml") +
            rel("rId7", type + "worksheet", "worksheets/sheet3.xml") + "</Relationships>";
 }
 
 std::string oneCellSheet(const std::string& text) {
-    return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row r=\"1\">"
-           "<c r=\"A1\" t=\"inlineStr\"><is><t>" + text + "</t></is></c></row></sheetData></worksheet>";
+    return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row "
+           "r=\"1\">"
+           "<c r=\"A1\" t=\"inlineStr\"><is><t>" +
+           text + "</t></is></c></row></sheetData></worksheet>";
 }
 
 Workbook readPackage(const std::string& package) {
@@ -592,9 +619,11 @@ Workbook readPackage(const std::string& package) {
 // scanner alike; a styled one keeps its style.
 TEST(XlsxRead, AnEmptySharedStringReferenceIsAnEmptyCell) {
     const std::string sheet =
-        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row r=\"1\">"
+        "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row "
+        "r=\"1\">"
         "<c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"s\"><v/></c><c r=\"C1\" t=\"s\"><v></v></c>"
-        "<c r=\"D1\" s=\"2\" t=\"s\"><v></v></c><c r=\"E1\" t=\"s\"><v>1</v></c></row></sheetData></worksheet>";
+        "<c r=\"D1\" s=\"2\" t=\"s\"><v></v></c><c r=\"E1\" "
+        "t=\"s\"><v>1</v></c></row></sheetData></worksheet>";
     const std::string package = fuzz::xlsxPackageWith("xl/worksheets/sheet1.xml", sheet);
     expectReadAlikeEveryWay(package);
     for (bool plain : {true, false}) {
@@ -639,7 +668,8 @@ TEST(XlsxRead, TheActiveSheetIsAWorksheet) {
     const std::string data = "<sheet name=\"数据\" sheetId=\"6\" r:id=\"rId6\"/>";
     const std::string report = "<sheet name=\"报告\" sheetId=\"7\" r:id=\"rId7\"/>";
     const std::string macroSheet =
-        "<xm:macrosheet xmlns:xm=\"http://schemas.microsoft.com/office/excel/2006/main\"><sheetData/></xm:macrosheet>";
+        "<xm:macrosheet "
+        "xmlns:xm=\"http://schemas.microsoft.com/office/excel/2006/main\"><sheetData/></xm:macrosheet>";
     struct Case {
         std::string sheets;
         int activeTab;
@@ -654,12 +684,13 @@ TEST(XlsxRead, TheActiveSheetIsAWorksheet) {
         {hiddenFirst + macro + data, 9, 1, u"数据"},          // no such tab
     };
     for (const Case& c : cases) {
-        const Workbook book = readPackage(fuzz::xlsxPackageWith({{"xl/workbook.xml", workbookPart(c.sheets, c.activeTab)},
-                                                                {"xl/_rels/workbook.xml.rels", workbookRelationships()},
-                                                                {"xl/macrosheets/sheet1.xml", macroSheet},
-                                                                {"xl/chartsheets/sheet1.xml", "<chartsheet/>"},
-                                                                {"xl/worksheets/sheet2.xml", oneCellSheet("数据")},
-                                                                {"xl/worksheets/sheet3.xml", oneCellSheet("报告")}}));
+        const Workbook book =
+            readPackage(fuzz::xlsxPackageWith({{"xl/workbook.xml", workbookPart(c.sheets, c.activeTab)},
+                                               {"xl/_rels/workbook.xml.rels", workbookRelationships()},
+                                               {"xl/macrosheets/sheet1.xml", macroSheet},
+                                               {"xl/chartsheets/sheet1.xml", "<chartsheet/>"},
+                                               {"xl/worksheets/sheet2.xml", oneCellSheet("数据")},
+                                               {"xl/worksheets/sheet3.xml", oneCellSheet("报告")}}));
         ASSERT_LT(size_t(c.active), book.sheets.size()) << c.sheets;
         EXPECT_EQ(book.activeSheet, c.active) << c.sheets;
         EXPECT_EQ(book.sheets[size_t(book.activeSheet)].name, QString::fromUtf16(c.name)) << c.sheets;
@@ -795,221 +826,6 @@ TEST(ReadAheadSource, HandsOnBytesInOrderAndThenTheFailure) {
     ReadAheadSource abandoned(again, 4096, 2);
     EXPECT_GT(abandoned.read(buffer, 10), 0);
     abandoned.stop();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Writing
-
-void expectSameCells(const Workbook& a, const Workbook& b, bool compareStyles) {
-    ASSERT_EQ(a.sheets.size(), b.sheets.size());
-    for (size_t i = 0; i < a.sheets.size(); ++i) {
-        const Sheet& x = a.sheets[i];
-        const Sheet& y = b.sheets[i];
-        EXPECT_EQ(x.name, y.name);
-        EXPECT_EQ(x.hidden, y.hidden) << x.name.toStdString();
-        EXPECT_EQ(x.merges, y.merges) << x.name.toStdString();
-        for (const SheetRow& row : x.rows) {
-            EXPECT_NEAR(x.rowHeight(row.index), y.rowHeight(row.index), 0.01) << row.index;
-            const SheetRow* other = y.row(row.index);
-            EXPECT_EQ(row.hidden, other && other->hidden) << row.index;
-            for (const Cell& c : row.cells) {
-                const QString where = x.name + u'!' + columnAddress(int(c.column) + 1, row.index + 1);
-                const Cell* d = y.cell(row.index, int32_t(c.column));
-                if (c.value.isEmpty() && c.formula.isEmpty() && (!compareStyles || c.style == 0)) continue;
-                ASSERT_NE(d, nullptr) << where.toStdString();
-                EXPECT_EQ(variantToText(c.value), variantToText(d->value)) << where.toStdString();
-                if (c.value.type == CellValue::Type::Number || c.value.type == CellValue::Type::DateTime)
-                    EXPECT_EQ(std::signbit(c.value.number), std::signbit(d->value.number))
-                        << where.toStdString();
-                EXPECT_EQ(c.formula.toQString(), d->formula.toQString()) << where.toStdString();
-                if (!compareStyles) continue;
-                const Style& s = a.styles[c.style];
-                const Style& t = b.styles[d->style];
-                EXPECT_EQ(s.hasFill, t.hasFill) << where.toStdString();
-                EXPECT_EQ(s.fillRgb, t.fillRgb) << where.toStdString();
-                EXPECT_EQ(s.fillPalette, t.fillPalette) << where.toStdString();
-                EXPECT_EQ(s.bold, t.bold) << where.toStdString();
-                EXPECT_EQ(s.italic, t.italic) << where.toStdString();
-                EXPECT_EQ(s.fontRgb, t.fontRgb) << where.toStdString();
-                EXPECT_EQ(s.horizontal, t.horizontal) << where.toStdString();
-                EXPECT_EQ(s.vertical, t.vertical) << where.toStdString();
-                EXPECT_EQ(s.wrapText, t.wrapText) << where.toStdString();
-                const QString fa = s.fontName.isEmpty() ? a.defaultFontName : s.fontName;
-                const QString fb = t.fontName.isEmpty() ? b.defaultFontName : t.fontName;
-                EXPECT_EQ(fa, fb) << where.toStdString();
-            }
-        }
-        for (int column = 0; column < 10; ++column)
-            EXPECT_NEAR(x.columnWidth(column), y.columnWidth(column), 0.01) << x.name.toStdString() << column;
-    }
-}
-
-TEST(XlsxWrite, RoundTripKeepsValuesLayoutAndStyles) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    for (const char* name : {"xlsx/basic.xlsx", "xlsx/absolute_1904.xlsx", "xlsx/openpyxl.xlsx"}) {
-        const Workbook original = readOk(QString::fromLatin1(name));
-        const QString out = dir.filePath(QStringLiteral("out.xlsx"));
-        const Status written = writeWorkbook(original, out, FileKind::Xlsx);
-        ASSERT_TRUE(written.isOk()) << written.message().toStdString();
-        Workbook back;
-        const Status read = readWorkbook(out, back);
-        ASSERT_TRUE(read.isOk()) << read.message().toStdString();
-        SCOPED_TRACE(name);
-        expectSameCells(original, back, true);
-        EXPECT_EQ(back.activeSheet, original.activeSheet);
-        for (size_t i = 0; i < original.sheets.size(); ++i) {
-            const PageSetup& p = original.sheets[i].pageSetup;
-            const PageSetup& q = back.sheets[i].pageSetup;
-            EXPECT_EQ(p.paperSize, q.paperSize);
-            EXPECT_EQ(p.landscape, q.landscape);
-            EXPECT_EQ(p.fitToPage, q.fitToPage);
-            EXPECT_DOUBLE_EQ(p.marginTop, q.marginTop);
-            EXPECT_DOUBLE_EQ(p.marginHeader, q.marginHeader);
-            EXPECT_EQ(p.printTitleFirstRow, q.printTitleFirstRow);
-            EXPECT_EQ(p.printTitleLastRow, q.printTitleLastRow);
-            EXPECT_EQ(original.sheets[i].rowBreaks, back.sheets[i].rowBreaks);
-        }
-        // Number formats survive as codes.
-        const Cell* a3 = original.sheets[0].cell(2, 0);
-        if (a3)
-            EXPECT_EQ(original.styles[a3->style].numberFormat,
-                      back.styles[back.sheets[0].cell(2, 0)->style].numberFormat);
-    }
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("out.xlsx")});
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// A text longer than an .xlsx cell holds is refused, naming the cell, rather than cut; the
-// earlier file stays and no temporary file is left.
-TEST(XlsxWrite, ATextLongerThanACellHoldsIsRefusedNotCut) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString out = dir.filePath(QStringLiteral("out.xlsx"));
-    Workbook book = readOk(QStringLiteral("xlsx/basic.xlsx"));
-    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk());
-    const QByteArray before = readAll(out);
-
-    book.sheets[0].cellAt(4, 1).value = CellValue::fromString(SharedText(QString(32767, u'字')));
-    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk()); // exactly the limit is kept
-    Workbook back;
-    ASSERT_TRUE(readWorkbook(out, back).isOk());
-    EXPECT_EQ(variantToText(back.sheets[0].cell(4, 1)->value).size(), 32767);
-    ASSERT_TRUE(writeWorkbook(readOk(QStringLiteral("xlsx/basic.xlsx")), out, FileKind::Xlsx).isOk());
-
-    book.sheets[0].cellAt(4, 1).value = CellValue::fromString(SharedText(QString(32768, u'字')));
-    const Status refused = writeWorkbook(book, out, FileKind::Xlsx);
-    ASSERT_FALSE(refused.isOk());
-    EXPECT_TRUE(refused.message().contains(QStringLiteral("B5"))) << refused.message().toStdString();
-    EXPECT_TRUE(refused.message().contains(QStringLiteral("32767"))) << refused.message().toStdString();
-    EXPECT_EQ(readAll(out), before);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("out.xlsx")});
-}
-
-TEST(XlsxWrite, ThroughXmlSpreadsheetAndBack) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const Workbook original = readOk(QStringLiteral("xlsx/basic.xlsx"));
-    const QString xml = dir.filePath(QStringLiteral("1.xml"));
-    ASSERT_TRUE(writeWorkbook(original, xml, FileKind::XmlSpreadsheet).isOk());
-    Workbook middle;
-    ASSERT_TRUE(readWorkbook(xml, middle).isOk());
-    const QString out = dir.filePath(QStringLiteral("back.xlsx"));
-    ASSERT_TRUE(writeWorkbook(middle, out, FileKind::Xlsx).isOk());
-    Workbook back;
-    ASSERT_TRUE(readWorkbook(out, back).isOk());
-    expectSameCells(middle, back, true);
-}
-
-TEST(XlsxWrite, DatesGetADateFormatAndSheetNamesAreMadeValid) {
-    Workbook book;
-    Sheet& s = book.sheets.emplace_back();
-    s.name = QStringLiteral("a/b:c");
-    s.cellAt(0, 0).value = CellValue::fromDateTime(46363);
-    s.cellAt(0, 1).value = CellValue::fromDateTime(46363.5);
-    s.cellAt(0, 2).value = CellValue::fromDateTime(0.75);
-    s.cellAt(1, 0).value = CellValue::fromError(SharedText(u"#N/A"));
-    s.cellAt(1, 1).value = CellValue::fromNumber(2);
-    s.cellAt(1, 1).formula = SharedText(u"=A2&\"x\"");
-    book.sheets.emplace_back().name = QStringLiteral("A/B:C"); // the same once made valid
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("d.xlsx"));
-    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk());
-    Workbook back;
-    ASSERT_TRUE(readWorkbook(out, back).isOk());
-    ASSERT_EQ(back.sheets.size(), 2u);
-    EXPECT_EQ(back.sheets[0].name, QStringLiteral("a_b_c"));
-    EXPECT_EQ(back.sheets[1].name, QStringLiteral("A_B_C(2)"));
-    const Sheet& t = back.sheets[0];
-    EXPECT_EQ(textAt(t, "A1"), QStringLiteral("2026/12/7"));
-    EXPECT_EQ(textAt(t, "B1"), QStringLiteral("2026/12/7 12:00:00"));
-    EXPECT_EQ(textAt(t, "C1"), QStringLiteral("18:00:00"));
-    EXPECT_EQ(textAt(t, "A2"), QStringLiteral("#N/A"));
-    EXPECT_EQ(cellAt(t, "B2")->formula.toQString(), QStringLiteral("=A2&\"x\""));
-}
-
-// Large enough for the constant-memory writer and for inflating on a second thread.
-TEST(XlsxWrite, LargeSheetRoundTrip) {
-    Workbook book;
-    Sheet& sheet = book.sheets.emplace_back();
-    sheet.name = QStringLiteral("大表");
-    const SharedText words[] = {SharedText(u"甲"), SharedText(u"乙乙乙乙"), SharedText(u"long text value")};
-    constexpr int rows = 50000;
-    for (int r = 0; r < rows; ++r) {
-        sheet.cellAt(r, 0).value = CellValue::fromNumber(r * 0.25);
-        sheet.cellAt(r, 1).value = CellValue::fromString(words[r % 3]);
-        sheet.cellAt(r, 2).value = CellValue::fromNumber(-r);
-        sheet.cellAt(r, 3).value = CellValue::fromString(SharedText(QString::number(r)));
-    }
-    // Layout written in constant-memory mode too.
-    sheet.columnWidths[0] = 90;
-    sheet.columnWidths[2] = 0;
-    sheet.rowAt(10).height = 33;
-    sheet.rowAt(11).hidden = true;
-    sheet.defaultRowHeight = 18;
-    sheet.rowBreaks = {100, 2000};
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("big.xlsx"));
-    ASSERT_TRUE(writeWorkbook(book, out, FileKind::Xlsx).isOk());
-    ZipArchive zip;
-    ASSERT_TRUE(zip.open(out).isOk());
-    ASSERT_NE(zip.find("xl/worksheets/sheet1.xml"), nullptr);
-    EXPECT_GT(zip.find("xl/worksheets/sheet1.xml")->size, 4u << 20);
-    Workbook back;
-    ASSERT_TRUE(readWorkbook(out, back).isOk());
-    expectSameCells(book, back, false);
-    EXPECT_EQ(back.sheets[0].rows.size(), size_t(rows));
-    EXPECT_DOUBLE_EQ(back.sheets[0].defaultRowHeight, 18);
-    EXPECT_EQ(back.sheets[0].rowBreaks, sheet.rowBreaks);
-}
-
-TEST(XlsxWrite, FailureLeavesTheEarlierFile) {
-    QTemporaryDir dir;
-    const QString out = dir.filePath(QStringLiteral("keep.xlsx"));
-    {
-        QFile f(out);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("earlier");
-    }
-    const Workbook book = Workbook::makeDefault();
-    // The target's folder is missing: nothing is written anywhere.
-    const Status missing =
-        writeWorkbook(book, dir.filePath(QStringLiteral("no/such/x.xlsx")), FileKind::Xlsx);
-    EXPECT_FALSE(missing.isOk());
-    EXPECT_TRUE(missing.message().contains(QStringLiteral("no/such/x.xlsx")));
-    // A folder in the way of the target.
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("taken.xlsx")));
-    EXPECT_FALSE(writeWorkbook(book, dir.filePath(QStringLiteral("taken.xlsx")), FileKind::Xlsx).isOk());
-    QFile f(out);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray("earlier"));
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-              QStringList{QStringLiteral("keep.xlsx")});
 }
 
 } // namespace

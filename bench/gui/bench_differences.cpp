@@ -83,7 +83,12 @@ int main(int argc, char** argv) {
         NullProgress progress;
         CompareOptions options;
         Result<RowTable> result = compareTables(t1, t2, options, {QStringLiteral("编号")}, nullptr);
-        other.takeResult(1, QStringLiteral("对比结果"), std::move(result.value()), progress, 1 << 20);
+        const Status written =
+            other.takeResult(1, QStringLiteral("对比结果"), std::move(result.value()), progress, 1 << 20);
+        if (!written.isOk()) {
+            std::fprintf(stderr, "%s\n", qPrintable(written.message()));
+            return 1;
+        }
         QApplication::processEvents();
         plain.add(ms(t));
     }

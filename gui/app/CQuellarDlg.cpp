@@ -7,6 +7,7 @@
 #include "components/ExcelColumns.h"
 #include "app/WorkFolder.h"
 #include "components/SheetPane.h"
+#include "base/CellOps.h"
 #include "workbook/ExcelDriver.h"
 #include "workbook/RangeReader.h"
 #include "workbook/WorkbookFormat.h"
@@ -521,9 +522,8 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
 // ---------------------------------------------------------------------------------------------
 // The operation frame
 
-CQuellarDlg::Tables CQuellarDlg::readSources(int paneCount, CRunDlg& progress) {
+std::vector<RangeBounds> CQuellarDlg::sourceRanges(int paneCount, CRunDlg& progress) {
     std::vector<RangeBounds> bounds;
-    int64_t rows = 0;
     for (int which = 1; which <= paneCount; ++which) {
         SheetPane* p = pane(which);
         const RangeBounds b = clipSourceRange(p->activeSheet(), p->selection());
@@ -535,30 +535,66 @@ CQuellarDlg::Tables CQuellarDlg::readSources(int paneCount, CRunDlg& progress) {
             return {};
         }
         bounds.push_back(b);
-        rows += b.lastRow - b.firstRow;
     }
+    return bounds;
+}
+
+CQuellarDlg::Tables CQuellarDlg::readSources(const std::vector<RangeBounds>& bounds, CRunDlg& progress) {
+    int64_t rows = 0;
+    for (const RangeBounds& b : bounds)
+        rows += b.lastRow - b.firstRow;
     const int64_t step = progressStep(rows);
     progress.setText(Msg::Reading);
     progress.setRange(rows);
     progress.setStep(step);
     progress.setPosition(0);
     Tables tables;
-    for (int which = 1; which <= paneCount; ++which) {
-        SheetPane* p = pane(which);
-        tables.push_back(
-            readRange(p->workbook(), p->activeSheet(), bounds[size_t(which - 1)], progress, step));
+    for (size_t i = 0; i < bounds.size(); ++i) {
+        SheetPane* p = pane(int(i) + 1);
+        tables.push_back(readRange(p->workbook(), p->activeSheet(), bounds[i], progress, step));
+    }
+    return tables;
+}
+
+CQuellarDlg::Tables CQuellarDlg::readFieldRows(const std::vector<RangeBounds>& bounds) {
+    // A field row is nearly always the first row; a few title rows above it are common.
+    constexpr int32_t kFirstRows = 64;
+    NullProgress quiet;
+    Tables tables;
+    for (size_t i = 0; i < bounds.size(); ++i) {
+        SheetPane* p = pane(int(i) + 1);
+        RangeBounds first = bounds[i];
+        first.lastRow = std::min(first.lastRow, first.firstRow + kFirstRows - 1);
+        RowTable head = readRange(p->workbook(), p->activeSheet(), first, quiet, 1);
+        int fieldRow = -1;
+        findFieldRow(head, fieldRow);
+        // The first field row of these rows is the first of the whole range too.
+        if (fieldRow < 0 && first.lastRow < bounds[i].lastRow)
+            head = readRange(p->workbook(), p->activeSheet(), bounds[i], quiet, 1);
+        tables.push_back(std::move(head));
     }
     return tables;
 }
 
 void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
     CRunDlg progress(this);
-    Tables tables = readSources(table.panes, progress);
-    if (tables.empty()) return; // refused with a message
-    progress.finish();
-    if (!table.ask(tables)) return;
+    const std::vector<RangeBounds> ranges = sourceRanges(table.panes, progress);
+    if (ranges.empty()) return; // refused with a message
+    Tables tables;
+    if (table.askReadsAllRows) {
+        tables = readSources(ranges, progress);
+        progress.finish();
+        if (!table.ask(tables)) return;
+    } else {
+        // The whole ranges are read only once the dialog is answered, and after the last
+        // result is let go: a million-row result and the next one's sources are never held
+        // together, and a cancelled dialog reads nothing more.
+        Tables fieldRows = readFieldRows(ranges);
+        if (!table.ask(fieldRows)) return;
+    }
     // The new result is all the result pane will hold; the last one goes before it is built.
     SheetPane::ResultScope scope(*result_);
+    if (!table.askReadsAllRows) tables = readSources(ranges, progress);
     const Status status = table.run(*result_, progress, tables);
     progress.finish();
     if (!status.isOk()) {

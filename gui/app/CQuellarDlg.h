@@ -148,8 +148,11 @@ private:
     // What a table operation supplies to runTableCommand; the frame does the rest.
     struct TableCommand {
         int panes = 1; // whose selections are read: file 1, or files 1 and 2
-        // After reading, with the progress window gone: asks for the options (and may refuse
-        // with a message). False ends the command: cancelled, nothing chosen, or refused.
+        // Whether `ask` needs every row (a form page lists the values); otherwise it is given
+        // the tables' first rows, which hold their field rows.
+        bool askReadsAllRows = false;
+        // With the progress window gone: asks for the options (and may refuse with a
+        // message). False ends the command: cancelled, nothing chosen, or refused.
         std::function<bool(Tables& tables)> ask;
         // The core, writing its result into the result pane.
         std::function<Status(ResultSink& sink, Progress& progress, Tables& tables)> run;
@@ -193,9 +196,14 @@ private:
     // The frame of the table operations: reads the selected ranges, asks, runs the core
     // into the result pane under the progress window, and shows the result or the failure.
     void runTableCommand(Command command, const TableCommand& table);
-    // Clips the selection of each of the first paneCount file panes and reads the ranges
-    // under the "init" progress; empty (after a message) when a selection is too large.
-    Tables readSources(int paneCount, CRunDlg& progress);
+    // Clips the selection of each of the first paneCount file panes; empty (after a message)
+    // when a selection is too large.
+    std::vector<RangeBounds> sourceRanges(int paneCount, CRunDlg& progress);
+    // Reads the ranges under the "init" progress.
+    Tables readSources(const std::vector<RangeBounds>& ranges, CRunDlg& progress);
+    // The first rows of each range, down to its field row (the whole range when none of the
+    // first rows is one): what the options dialogs need.
+    Tables readFieldRows(const std::vector<RangeBounds>& ranges);
     // Writes report.htm (and opens it) and the details page report-details.htm beside it.
     void finishComparison(const QString& reportTitle, const DetailsPage& details);
     // 条件查询 (summary false) and 条件汇总: the form page built from the file 1 table,

@@ -374,7 +374,8 @@ void CQuellarDlg::conditionalQueryCommand() {
     std::optional<FormReply> reply;
     ConditionalQueryInfo info;
     runTableCommand(Command::Query,
-                    {.ask = [&](Tables& t) { return (reply = askConditions(false, t[0])).has_value(); },
+                    {.askReadsAllRows = true,
+                     .ask = [&](Tables& t) { return (reply = askConditions(false, t[0])).has_value(); },
                      .run =
                          [&](ResultSink& sink, Progress& progress, Tables& t) {
                              return runConditionalQuery(sink, progress, std::move(t[0]),
@@ -392,7 +393,8 @@ void CQuellarDlg::conditionalSummaryCommand() {
     std::optional<FormReply> reply;
     ConditionalSummaryInfo info;
     runTableCommand(Command::ConditionalSum,
-                    {.ask = [&](Tables& t) { return (reply = askConditions(true, t[0])).has_value(); },
+                    {.askReadsAllRows = true,
+                     .ask = [&](Tables& t) { return (reply = askConditions(true, t[0])).has_value(); },
                      .run =
                          [&](ResultSink& sink, Progress& progress, Tables& t) {
                              return runConditionalSummary(sink, progress, std::move(t[0]),

@@ -375,6 +375,8 @@ void SheetPane::finishResult(bool succeeded) {
         setActiveSheet(active);
     }
     earlierResult_.reset();
+    // The tables the operation read and built its result from are gone by now.
+    releaseFreedMemory();
 }
 
 void SheetPane::rebuildTabs() {

@@ -124,13 +124,7 @@ void CDiffDlg::updateEnabling() {
 }
 
 void CDiffDlg::accept() {
-    Result<CompareRules> rules = rules_->rules();
-    if (!rules.isOk()) {
-        error_->setText(rules.status().message());
-        error_->show();
-        return;
-    }
-    options_.rules = rules.take();
+    if (!rules_->readInto(options_.rules, error_)) return;
     options_.compareText = text_->isChecked();
     options_.compareFormula = formula_->isChecked();
     options_.compareNumberFormat = numberFormat_->isChecked();

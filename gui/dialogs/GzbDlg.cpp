@@ -59,13 +59,7 @@ bool GzbDlg::anyChosen() const {
 }
 
 void GzbDlg::accept() {
-    Result<CompareRules> rules = rules_->rules();
-    if (!rules.isOk()) {
-        error_->setText(rules.status().message());
-        error_->show();
-        return;
-    }
-    options_.rules = rules.take();
+    if (!rules_->readInto(options_.rules, error_)) return;
     options_.compareText = text_->isChecked();
     options_.compareFormula = formula_->isChecked();
     options_.compareNumberFormat = numberFormat_->isChecked();

@@ -60,6 +60,17 @@ RulesBox::RulesBox(QWidget* parent)
     grid->setColumnStretch(3, 1);
 }
 
+bool RulesBox::readInto(CompareRules& rules, QLabel* error) const {
+    Result<CompareRules> read = this->rules();
+    if (!read.isOk()) {
+        error->setText(read.status().message());
+        error->show();
+        return false;
+    }
+    rules = read.take();
+    return true;
+}
+
 Result<CompareRules> RulesBox::rules() const {
     CompareRules rules;
     for (bool relative : {false, true})

@@ -400,6 +400,32 @@ TEST_F(MainWindowTest, CompareTablesReadsTheTypedRangesAndComparesByPosition) {
                              "A003:6 李娜:6 . . ."));
 }
 
+TEST_F(MainWindowTest, TheDialogIsOfferedTheFieldRowEvenBelowManyTitleRows) {
+    // The dialog is asked from the first rows of each table; a field row further down is
+    // still found, and the comparison then reads every row.
+    for (int which = 1; which <= 2; ++which) {
+        QString text;
+        for (int i = 0; i < 70; ++i)
+            text += QStringLiteral("标题 %1,\n").arg(i);
+        text += QStringLiteral("编号,数量\n1,5\n2,%1\n").arg(which == 1 ? 6 : 7);
+        QFile file(dir.filePath(QStringLiteral("titled%1.csv").arg(which)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        file.close();
+        open(which, file.fileName());
+    }
+    ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    CompareOptions keyMode;
+    prompts->diffAnswers.push_back(DiffChoice{keyMode, {QStringLiteral("编号")}});
+    window->action(Command::CompareTables)->trigger();
+    ASSERT_EQ(prompts->offeredFields.size(), 1u);
+    EXPECT_EQ(prompts->offeredFields[0], FieldList({QStringLiteral("编号"), QStringLiteral("数量")}));
+    const SheetPane* result = window->resultPane();
+    ASSERT_EQ(result->workbook().sheets[0].rows.size(), 73u);
+    const QString cells = test::sheetText(result->workbook(), result->workbook().sheets[0], 73, 5);
+    EXPECT_EQ(cells.section(u'\n', -1), QStringLiteral("2:0 6:3 73:20 2:0 7:3"));
+}
+
 TEST_F(MainWindowTest, NothingChosenEndsTheComparisonQuietly) {
     open(1, staff(1));
     open(2, staff(2));
