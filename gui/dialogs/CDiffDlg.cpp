@@ -86,11 +86,7 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     keysGrid->setColumnMinimumWidth(2, 60);
 
     rules_ = new RulesBox(this);
-    error_ = new QLabel(this);
-    error_->setObjectName(QStringLiteral("ruleError"));
-    error_->setWordWrap(true);
-    error_->setStyleSheet(QStringLiteral("color: #c00000;"));
-    error_->hide();
+    error_ = RulesBox::errorLabel(this);
 
     auto* buttons = confirmCancelRow(this, QStringLiteral("对比"), &confirm_);
 

@@ -33,11 +33,7 @@ GzbDlg::GzbDlg(QWidget* parent)
     grid->addWidget(ignoreCase_, 1, 1);
 
     rules_ = new RulesBox(this);
-    error_ = new QLabel(this);
-    error_->setObjectName(QStringLiteral("ruleError"));
-    error_->setWordWrap(true);
-    error_->setStyleSheet(QStringLiteral("color: #c00000;"));
-    error_->hide();
+    error_ = RulesBox::errorLabel(this);
 
     auto* buttons = confirmCancelRow(this, QStringLiteral("比较"), &confirm_);
 
