@@ -24,7 +24,7 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("对比选项"));
     // A cancelled dialog chooses nothing.
-    options_ = CompareOptions{false, false, false, false, false};
+    options_ = CompareOptions{false, false, false, false, false, {}};
 
     auto* content = new QGroupBox(QStringLiteral("对比内容"), this);
     text_ = new QCheckBox(QStringLiteral("文本"), content);

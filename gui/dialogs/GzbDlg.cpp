@@ -16,7 +16,7 @@ namespace quellar {
 GzbDlg::GzbDlg(QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("工作簿比较选项"));
-    options_ = CompareOptions{false, false, false, false, false};
+    options_ = CompareOptions{false, false, false, false, false, {}};
 
     auto* content = new QGroupBox(QStringLiteral("比较内容"), this);
     text_ = new QCheckBox(QStringLiteral("文本"), content);
