@@ -26,6 +26,20 @@ auto confirmedChoice(Dialog& dialog) -> std::optional<std::decay_t<decltype(dial
     return dialog.choice();
 }
 
+// A dialog over `fields` that opens with the choice made last time for the same fields and
+// remembers the one confirmed now.
+template <typename Dialog, typename Choice>
+std::optional<Choice> rememberedChoice(QWidget* parent, const FieldList& fields,
+                                       std::optional<Choice> (DialogMemory::*last)(const FieldList&) const,
+                                       void (DialogMemory::*store)(const FieldList&, const Choice&)) {
+    Dialog dialog(fields, parent);
+    DialogMemory memory;
+    if (const std::optional<Choice> before = (memory.*last)(fields)) dialog.restore(*before);
+    const std::optional<Choice> choice = confirmedChoice(dialog);
+    if (choice) (memory.*store)(fields, *choice);
+    return choice;
+}
+
 } // namespace
 
 std::optional<QString> UserPrompts::openWorkbookPath(QWidget* parent, int which) {
@@ -78,30 +92,15 @@ void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statist
 }
 
 std::optional<JoinChoice> UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
-    CLinkDlg dialog(commonFields, parent);
-    DialogMemory memory;
-    if (const auto last = memory.join(commonFields)) dialog.restore(*last);
-    const std::optional<JoinChoice> choice = confirmedChoice(dialog);
-    if (choice) memory.storeJoin(commonFields, *choice);
-    return choice;
+    return rememberedChoice<CLinkDlg>(parent, commonFields, &DialogMemory::join, &DialogMemory::storeJoin);
 }
 
 std::optional<FilterChoice> UserPrompts::filterOptions(QWidget* parent, const FieldList& offeredFields) {
-    SelDlg dialog(offeredFields, parent);
-    DialogMemory memory;
-    if (const auto last = memory.filter(offeredFields)) dialog.restore(*last);
-    const std::optional<FilterChoice> choice = confirmedChoice(dialog);
-    if (choice) memory.storeFilter(offeredFields, *choice);
-    return choice;
+    return rememberedChoice<SelDlg>(parent, offeredFields, &DialogMemory::filter, &DialogMemory::storeFilter);
 }
 
 std::optional<GroupSumChoice> UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fields) {
-    CSumDlg dialog(fields, parent);
-    DialogMemory memory;
-    if (const auto last = memory.groupSum(fields)) dialog.restore(*last);
-    const std::optional<GroupSumChoice> choice = confirmedChoice(dialog);
-    if (choice) memory.storeGroupSum(fields, *choice);
-    return choice;
+    return rememberedChoice<CSumDlg>(parent, fields, &DialogMemory::groupSum, &DialogMemory::storeGroupSum);
 }
 
 std::optional<PageSumChoice> UserPrompts::pageSumOptions(QWidget* parent, const QStringList& dialogList,

@@ -24,7 +24,7 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("对比选项"));
     // A cancelled dialog chooses nothing.
-    options_ = CompareOptions{false, false, false, false, false};
+    options_ = CompareOptions{false, false, false, false, false, {}};
 
     auto* content = new QGroupBox(QStringLiteral("对比内容"), this);
     text_ = new QCheckBox(QStringLiteral("文本"), content);
@@ -86,11 +86,7 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     keysGrid->setColumnMinimumWidth(2, 60);
 
     rules_ = new RulesBox(this);
-    error_ = new QLabel(this);
-    error_->setObjectName(QStringLiteral("ruleError"));
-    error_->setWordWrap(true);
-    error_->setStyleSheet(QStringLiteral("color: #c00000;"));
-    error_->hide();
+    error_ = RulesBox::errorLabel(this);
 
     auto* buttons = confirmCancelRow(this, QStringLiteral("对比"), &confirm_);
 

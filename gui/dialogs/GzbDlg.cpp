@@ -16,7 +16,7 @@ namespace quellar {
 GzbDlg::GzbDlg(QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("工作簿比较选项"));
-    options_ = CompareOptions{false, false, false, false, false};
+    options_ = CompareOptions{false, false, false, false, false, {}};
 
     auto* content = new QGroupBox(QStringLiteral("比较内容"), this);
     text_ = new QCheckBox(QStringLiteral("文本"), content);
@@ -33,11 +33,7 @@ GzbDlg::GzbDlg(QWidget* parent)
     grid->addWidget(ignoreCase_, 1, 1);
 
     rules_ = new RulesBox(this);
-    error_ = new QLabel(this);
-    error_->setObjectName(QStringLiteral("ruleError"));
-    error_->setWordWrap(true);
-    error_->setStyleSheet(QStringLiteral("color: #c00000;"));
-    error_->hide();
+    error_ = RulesBox::errorLabel(this);
 
     auto* buttons = confirmCancelRow(this, QStringLiteral("比较"), &confirm_);
 

@@ -60,6 +60,15 @@ RulesBox::RulesBox(QWidget* parent)
     grid->setColumnStretch(3, 1);
 }
 
+QLabel* RulesBox::errorLabel(QWidget* parent) {
+    auto* error = new QLabel(parent);
+    error->setObjectName(QStringLiteral("ruleError"));
+    error->setWordWrap(true);
+    error->setStyleSheet(QStringLiteral("color: #c00000;"));
+    error->hide();
+    return error;
+}
+
 bool RulesBox::readInto(CompareRules& rules, QLabel* error) const {
     Result<CompareRules> read = this->rules();
     if (!read.isOk()) {

@@ -23,6 +23,8 @@ public:
     explicit RulesBox(QWidget* parent = nullptr);
 
     Result<CompareRules> rules() const;
+    // The hidden red line under the rules where readInto says what is wrong.
+    static QLabel* errorLabel(QWidget* parent);
     // The rules into `rules`; false after showing why in `error` when a value is not one.
     bool readInto(CompareRules& rules, QLabel* error) const;
     // 按字段名对应列 means nothing in key mode, where columns always pair by name.
