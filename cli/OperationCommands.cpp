@@ -92,8 +92,8 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     FilterInfo info;
-    const Status status = runFilter(sink, context.progress(), std::move(tables[0]), std::move(tables[1]),
-                                    fields, values, &info);
+    Status status = runFilter(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), fields,
+                              values, &info);
     if (status.isOk()) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
     context.endProgressLine();
