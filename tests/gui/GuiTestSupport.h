@@ -6,7 +6,10 @@
 #include "base/Progress.h"
 #include "workbook/Workbook.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QStringList>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -40,7 +43,9 @@ public:
         return !desktopFails;
     }
     bool desktopFails = false;
-    void showStatistics(QWidget*, const NamedStatistics& statistics) override { shownStatistics.push_back(statistics); }
+    void showStatistics(QWidget*, const NamedStatistics& statistics) override {
+        shownStatistics.push_back(statistics);
+    }
 
     // Answers, used in order (nullopt: cancelled). With no answer left, a question is cancelled.
     std::deque<QString> openPaths;
@@ -93,5 +98,24 @@ void writeBytes(const QString& path, const QByteArray& bytes);
 // Leaves the lock file at `lockPath` as a window whose process has ended leaves it behind:
 // the lock file of a live QLockFile, naming a process that is gone.
 bool leaveStaleLock(const QString& lockPath);
+
+// Calls `answer` with the modal dialog of type T as soon as it is shown.
+template <typename T> void whenShown(std::function<void(T*)> answer) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+        if (T* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            answer(dialog);
+        }
+    });
+    timer->start();
+}
+
+// Picks the entry `text` of a list box (none when it lists no such entry).
+inline void choose(QComboBox* combo, const QString& text) {
+    combo->setCurrentIndex(combo->findText(text));
+}
 
 } // namespace quellar::test

@@ -18,15 +18,13 @@ using namespace quellar;
 
 namespace {
 
+using test::choose;
+
 QStringList items(const QComboBox* combo) {
     QStringList list;
     for (int i = 0; i < combo->count(); ++i)
         list.append(combo->itemText(i));
     return list;
-}
-
-void choose(QComboBox* combo, const QString& text) {
-    combo->setCurrentIndex(combo->findText(text));
 }
 
 } // namespace

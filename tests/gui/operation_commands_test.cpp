@@ -7,17 +7,17 @@
 #include "base/Faults.h"
 #include "base/MessageTable.h"
 #include "components/SheetPane.h"
-#include "workbook/WorkbookFormat.h"
 #include "dialogs/CAddRowDlg.h"
 #include "dialogs/FieldListPair.h"
 #include "table/BlankRows.h"
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/Join.h"
-#include "workbook/RangeReader.h"
-#include "workbook/TableWriter.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "workbook/RangeReader.h"
+#include "workbook/TableWriter.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -44,6 +44,9 @@ using test::testDataPath;
 using Command = CQuellarDlg::Command;
 
 namespace {
+
+using test::choose;
+using test::whenShown;
 
 QString u(const char16_t* text) {
     return QString::fromUtf16(text);
@@ -129,24 +132,6 @@ protected:
     std::unique_ptr<CQuellarDlg> window;
     ScriptedPrompts* prompts = nullptr;
 };
-
-// Calls `answer` with the modal dialog of type T as soon as it is shown.
-template <typename T> void whenShown(std::function<void(T*)> answer) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (T* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            answer(dialog);
-        }
-    });
-    timer->start();
-}
-
-void choose(QComboBox* combo, const QString& text) {
-    combo->setCurrentIndex(combo->findText(text));
-}
 
 const FieldList kStaffFields = {u(u"工号"), u(u"姓名"), u(u"部门"), u(u"工资"), u(u"入职日期")};
 
@@ -307,7 +292,10 @@ TEST_F(OperationCommandsTest, NothingChosenEndsEachCommandWithoutWriting) {
          [&] { prompts->filterAnswers.push_back(std::nullopt); },
          Command::Filter,
          {MessageTable::text(Msg::NoFilterCondition)}},
-        {"blank rows cancelled", [&] { prompts->blankRowAnswers.push_back(std::nullopt); }, Command::BlankRows, {}},
+        {"blank rows cancelled",
+         [&] { prompts->blankRowAnswers.push_back(std::nullopt); },
+         Command::BlankRows,
+         {}},
         {"blank rows count 0", [&] { prompts->blankRowAnswers.push_back(0); }, Command::BlankRows, {}},
         {"group summary cancelled",
          [&] { prompts->groupSumAnswers.push_back(std::nullopt); },
@@ -431,13 +419,22 @@ TEST_F(OperationCommandsTest, AnAllocationFailureAnywhereLeavesThePanesAsTheyWer
     CompareOptions keyMode;
     const std::vector<Case> cases = {
         {Command::CompareTables, u"两表对比",
-         [&] { prompts->diffAnswers.push_back(DiffChoice{keyMode, {u(u"工号")}}); }},
-        {Command::Join, u"两表连接", [&] { prompts->joinAnswers.push_back(JoinChoice{{u(u"工号")}, {}}); }},
+         [&] {
+             prompts->diffAnswers.push_back(DiffChoice{keyMode, {u(u"工号")}});
+         }},
+        {Command::Join, u"两表连接",
+         [&] {
+             prompts->joinAnswers.push_back(JoinChoice{{u(u"工号")}, {}});
+         }},
         {Command::Filter, u"比较筛选",
-         [&] { prompts->filterAnswers.push_back(FilterChoice{{u(u"部门")}, {u(u"财务部")}}); }},
+         [&] {
+             prompts->filterAnswers.push_back(FilterChoice{{u(u"部门")}, {u(u"财务部")}});
+         }},
         {Command::BlankRows, u"增加空行", [&] { prompts->blankRowAnswers.push_back(1); }},
         {Command::GroupSum, u"分组汇总",
-         [&] { prompts->groupSumAnswers.push_back(GroupSumChoice{{u(u"部门")}, {}}); }},
+         [&] {
+             prompts->groupSumAnswers.push_back(GroupSumChoice{{u(u"部门")}, {}});
+         }},
     };
     for (const Case& c : cases) {
         int failures = 0;
@@ -461,7 +458,8 @@ TEST_F(OperationCommandsTest, AnAllocationFailureAnywhereLeavesThePanesAsTheyWer
             EXPECT_TRUE(prompts->messages[0].contains(u(u"内存不足"))) << prompts->messages[0].toStdString();
             EXPECT_EQ(paneText(window->pane(1)), before[0]);
             EXPECT_EQ(paneText(window->pane(2)), before[1]);
-            EXPECT_EQ(paneText(window->resultPane()), before[2]) << u(c.name).toStdString() << " at " << point;
+            EXPECT_EQ(paneText(window->resultPane()), before[2])
+                << u(c.name).toStdString() << " at " << point;
         }
         EXPECT_GE(failures, 3) << u(c.name).toStdString();
     }

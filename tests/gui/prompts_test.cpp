@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "tests/gui/GuiTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -20,19 +22,7 @@ using namespace quellar;
 
 namespace {
 
-// Calls `answer` with the modal dialog of type T as soon as it is shown.
-template <typename T> void whenShown(std::function<void(T*)> answer) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (T* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            answer(dialog);
-        }
-    });
-    timer->start();
-}
+using test::whenShown;
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "app/CQuellarDlg.h"
 #include "app/DialogMemory.h"
 #include "app/RecentFiles.h"
+#include "base/Progress.h"
 #include "components/SheetPane.h"
 #include "dialogs/CAddRowDlg.h"
 #include "dialogs/CDiffDlg.h"
@@ -18,7 +19,6 @@
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "workbook/WorkbookFormat.h"
-#include "base/Progress.h"
 
 #include <QAbstractSpinBox>
 #include <QAction>
@@ -44,6 +44,9 @@ using test::testDataPath;
 using Command = CQuellarDlg::Command;
 
 namespace {
+
+using test::choose;
+using test::whenShown;
 
 QString u(const char16_t* text) {
     return QString::fromUtf16(text);
@@ -88,31 +91,14 @@ protected:
     ScriptedPrompts* prompts = nullptr;
 };
 
-// Calls `answer` with the modal dialog of type T as soon as it is shown.
-template <typename T> void whenShown(std::function<void(T*)> answer) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (T* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            answer(dialog);
-        }
-    });
-    timer->start();
-}
-
-void choose(QComboBox* combo, const QString& text) {
-    combo->setCurrentIndex(combo->findText(text));
-}
-
 } // namespace
 
 TEST_F(WindowHabitsTest, EveryOpenNoProgramCanServeSaysWhichFileAndWhatWouldOpenIt) {
     prompts->desktopFails = true;
     compareStaff();
     ASSERT_EQ(prompts->messages.size(), 1);
-    EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("report.htm"))) << prompts->messages[0].toStdString();
+    EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("report.htm")))
+        << prompts->messages[0].toStdString();
     EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("网页浏览器")));
     EXPECT_TRUE(prompts->messages[0].contains(QDir::toNativeSeparators(dir.path())));
 
@@ -154,7 +140,9 @@ TEST_F(WindowHabitsTest, CtrlOAndCtrlShiftOOpenFileOneAndFileTwo) {
     window->activateWindow();
     QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_EQ(prompts->openAsked, (std::vector<int>{1}));
-    EXPECT_TRUE(window->action(Command::OpenFile2)->shortcuts().contains(QKeySequence(QStringLiteral("Ctrl+Shift+O"))));
+    EXPECT_TRUE(window->action(Command::OpenFile2)
+                    ->shortcuts()
+                    .contains(QKeySequence(QStringLiteral("Ctrl+Shift+O"))));
 }
 
 TEST_F(WindowHabitsTest, RecentFilesOfEachPaneAreKeptBetweenRuns) {
@@ -187,7 +175,8 @@ TEST_F(WindowHabitsTest, RecentFilesOfEachPaneAreKeptBetweenRuns) {
 
     // At most ten, the newest first.
     RecentFiles many(1);
-    for (int i = 0; i < 12; ++i) many.add(dir.filePath(QStringLiteral("f%1.xlsx").arg(i)));
+    for (int i = 0; i < 12; ++i)
+        many.add(dir.filePath(QStringLiteral("f%1.xlsx").arg(i)));
     EXPECT_EQ(many.paths().size(), RecentFiles::kLimit);
     EXPECT_EQ(many.paths().front(), dir.filePath(QStringLiteral("f11.xlsx")));
 }
@@ -217,7 +206,8 @@ TEST_F(WindowHabitsTest, ALaterOperationLeavesNoSheetOfAnEarlierOneAndExportHold
     window->action(Command::CompareBooks)->trigger();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
     QStringList before;
-    for (const Sheet& sheet : window->resultPane()->workbook().sheets) before << sheet.name;
+    for (const Sheet& sheet : window->resultPane()->workbook().sheets)
+        before << sheet.name;
 
     open(1, staff(1));
     open(2, staff(2));
@@ -227,7 +217,8 @@ TEST_F(WindowHabitsTest, ALaterOperationLeavesNoSheetOfAnEarlierOneAndExportHold
     window->action(Command::Join)->trigger();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
     QStringList after;
-    for (const Sheet& sheet : window->resultPane()->workbook().sheets) after << sheet.name;
+    for (const Sheet& sheet : window->resultPane()->workbook().sheets)
+        after << sheet.name;
     EXPECT_NE(after, before);
     ASSERT_EQ(after.size(), 3) << after.join(u',').toStdString();
     EXPECT_EQ(after.mid(1), QStringList({QStringLiteral("Sheet2"), QStringLiteral("Sheet3")}));
@@ -239,7 +230,8 @@ TEST_F(WindowHabitsTest, ALaterOperationLeavesNoSheetOfAnEarlierOneAndExportHold
     Workbook exported;
     ASSERT_TRUE(readWorkbook(dir.filePath(QStringLiteral("out.xlsx")), exported).isOk());
     QStringList exportedNames;
-    for (const Sheet& sheet : exported.sheets) exportedNames << sheet.name;
+    for (const Sheet& sheet : exported.sheets)
+        exportedNames << sheet.name;
     EXPECT_EQ(exportedNames, after);
 
     // A cancelled operation leaves the last result as it was.
