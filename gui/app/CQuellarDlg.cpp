@@ -2,7 +2,7 @@
 
 #include "app/CRunDlg.h"
 #include "app/DesktopShell.h"
-#include "app/RangeText.h"
+#include "workbook/RangeText.h"
 #include "app/ToolIcons.h"
 #include "components/ExcelColumns.h"
 #include "app/WorkFolder.h"
