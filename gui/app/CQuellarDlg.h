@@ -159,7 +159,7 @@ private:
         // The status line once the result is shown.
         std::function<QString()> done;
         // What follows the shown result, if anything (the report, a note).
-        std::function<void()> then;
+        std::function<void()> then = {};
     };
 
     // The everyday desktop habits (WindowHabits.cpp).

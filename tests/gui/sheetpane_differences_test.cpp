@@ -97,7 +97,7 @@ TEST(SheetPaneDifferences, OnlyDifferencesAndNextDifference) {
     EXPECT_EQ(pane.view()->currentIndex().row(), 5);
 
     // A result of another operation has no differences to go to.
-    pane.takeResult(1, QStringLiteral("x"), tbl("a;b"), progress, 1);
+    ASSERT_TRUE(pane.takeResult(1, QStringLiteral("x"), tbl("a;b"), progress, 1).isOk());
     EXPECT_TRUE(pane.differenceStatusText().isEmpty());
     EXPECT_FALSE(box->isEnabled());
     EXPECT_FALSE(pane.goToDifference(true));
