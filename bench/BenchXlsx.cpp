@@ -22,7 +22,7 @@ bool generate(const QString& path) {
     if (!wb) return false;
     lxw_worksheet* ws = workbook_add_worksheet(wb, "数据");
     static const char* headers[kBenchXlsxColumns] = {"编号", "客户", "数量", "城市", "单价",
-                                            "类别", "金额", "备注", "比率", "代码"};
+                                                     "类别", "金额", "备注", "比率", "代码"};
     static const char* cities[] = {"北京", "上海", "广州", "深圳", "杭州", "成都", "武汉", "西安"};
     for (int c = 0; c < kBenchXlsxColumns; ++c)
         worksheet_write_string(ws, 0, lxw_col_t(c), headers[c], nullptr);
@@ -50,7 +50,8 @@ bool generate(const QString& path) {
 } // namespace
 
 QString benchXlsxPath() {
-    const QString path = QStringLiteral("/tmp/quellar_bench_%1x%2.xlsx").arg(kBenchXlsxRows).arg(kBenchXlsxColumns);
+    const QString path =
+        QStringLiteral("/tmp/quellar_bench_%1x%2.xlsx").arg(kBenchXlsxRows).arg(kBenchXlsxColumns);
     if (QFileInfo::exists(path) || generate(path)) return path;
     return QString();
 }
@@ -61,7 +62,8 @@ double unzipFloorSeconds(const QString& path) {
     unzip.setStandardOutputFile(QProcess::nullDevice());
     QElapsedTimer timer;
     timer.start();
-    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
+    unzip.start(QStringLiteral("unzip"),
+                {QStringLiteral("-p"), path, QStringLiteral("xl/worksheets/sheet1.xml")});
     unzip.waitForFinished(-1);
     return double(timer.nsecsElapsed()) / 1e9;
 }

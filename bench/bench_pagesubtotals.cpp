@@ -41,8 +41,9 @@ QString workingFile(int64_t rows) {
     bench::GeneratorOptions options;
     options.rows = rows - 1;
     options.columns = 10;
-    const Status s = writeWorkbook(bench::tableToWorkbook(bench::generateTable(options), QStringLiteral("明细")),
-                                   path + QStringLiteral(".part"), FileKind::XmlSpreadsheet);
+    const Status s =
+        writeWorkbook(bench::tableToWorkbook(bench::generateTable(options), QStringLiteral("明细")),
+                      path + QStringLiteral(".part"), FileKind::XmlSpreadsheet);
     if (!s.isOk() || !QFile::rename(path + QStringLiteral(".part"), path)) {
         std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(s.message()));
         return {};
@@ -119,6 +120,7 @@ int main(int argc, char** argv) {
     // The largest table whose result fits a sheet: rows + subtotals + total = 1,048,576.
     const int64_t fitting = 1 + (int64_t(1048576) - 2) * kRowsPerPage / (kRowsPerPage + 1);
     if (rows > fitting) run(fitting);
-    std::printf("peak memory of the whole run (VmHWM since the last step's reset): %.0f MB\n", bench::peakMemoryMB());
+    std::printf("peak memory of the whole run (VmHWM since the last step's reset): %.0f MB\n",
+                bench::peakMemoryMB());
     return 0;
 }

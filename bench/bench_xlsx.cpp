@@ -20,7 +20,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-
 #include <cstdio>
 #include <string>
 
@@ -28,14 +27,12 @@ using namespace quellar;
 
 namespace {
 
-
 void report(const char* what, double wall, double cpu, const QString& file = {}) {
     std::printf("%-40s %7.2f s (cpu %5.2f s)", what, wall, cpu);
     if (!file.isEmpty()) std::printf("   %7.1f MB file", double(QFileInfo(file).size()) / 1e6);
     std::printf("   RSS %6.0f MB   peak %6.0f MB\n", bench::currentMemoryMB(), bench::peakMemoryMB());
     std::fflush(stdout);
 }
-
 
 } // namespace
 
@@ -48,8 +45,10 @@ int main(int argc, char** argv) {
 
     // The floor: unzip inflating the sheet part to nowhere.
     const double unzipWall = bench::unzipFloorSeconds(path);
-    if (unzipWall > 0) std::printf("%-40s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
-    else std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
+    if (unzipWall > 0)
+        std::printf("%-40s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
+    else
+        std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
 
     Workbook book;
     bench::resetPeakMemory();
@@ -85,7 +84,8 @@ int main(int argc, char** argv) {
     cpu = bench::cpuSeconds();
     t.restart();
     s = writeWorkbook(book, xlsx, FileKind::Xlsx);
-    report(s ? "write xlsx (constant memory)" : "write xlsx FAILED", bench::seconds(t), bench::cpuSeconds() - cpu, xlsx);
+    report(s ? "write xlsx (constant memory)" : "write xlsx FAILED", bench::seconds(t),
+           bench::cpuSeconds() - cpu, xlsx);
     if (!s) std::fprintf(stderr, "%s\n", qPrintable(s.message()));
     return s ? 0 : 1;
 }

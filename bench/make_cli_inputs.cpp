@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
         const RowTable t1 = bench::generateTable(options);
         const RowTable t2 = bench::deriveTable(t1, 0.01, 0.01, 7);
         for (const auto& [path, table] : {std::pair{a, &t1}, std::pair{b, &t2}}) {
-            const Status status = writeWorkbook(bench::tableToWorkbook(*table, QStringLiteral("Sheet1")),
-                                                path, FileKind::Xlsx);
+            const Status status =
+                writeWorkbook(bench::tableToWorkbook(*table, QStringLiteral("Sheet1")), path, FileKind::Xlsx);
             if (!status.isOk()) {
                 std::fprintf(stderr, "%s\n", qPrintable(status.message()));
                 return 2;

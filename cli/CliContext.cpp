@@ -3,11 +3,11 @@
 #include "Cli.h"
 #include "CommandHelp.h"
 #include "TerminalProgress.h"
+#include "base/CellOps.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/JsonTables.h"
-#include "workbook/WorkbookFormat.h"
-#include "base/CellOps.h"
 #include "workbook/RangeReader.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,7 +24,9 @@ bool endProcessWhenDone = false;
 
 } // namespace
 
-void setEndProcessWhenDone(bool end) { endProcessWhenDone = end; }
+void setEndProcessWhenDone(bool end) {
+    endProcessWhenDone = end;
+}
 
 void printLine(std::ostream& stream, const QString& text) {
     const QByteArray bytes = text.toUtf8();
@@ -33,12 +35,16 @@ void printLine(std::ostream& stream, const QString& text) {
 }
 
 Status unknownField(const QString& field, const QStringList& fields, const QString& where) {
-    return Status::invalidInput(QStringLiteral("%1中没有字段 “%2”。它的字段有：%3")
-                                    .arg(where, field, fields.isEmpty() ? QStringLiteral("（无）") : fields.join(u'，')));
+    return Status::invalidInput(
+        QStringLiteral("%1中没有字段 “%2”。它的字段有：%3")
+            .arg(where, field, fields.isEmpty() ? QStringLiteral("（无）") : fields.join(u'，')));
 }
 
 CliContext::CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal)
-    : out_(out), err_(err), progress_(std::make_unique<NullProgress>()), errIsTerminal_(errIsTerminal) {}
+    : out_(out)
+    , err_(err)
+    , progress_(std::make_unique<NullProgress>())
+    , errIsTerminal_(errIsTerminal) {}
 
 int CliContext::fail(const Status& status) {
     if (helpShown_) return 0; // --help ends the command before any work, successfully
@@ -108,7 +114,8 @@ Status CliContext::parse(const QStringList& arguments) {
                                  [&](const OptionDef& s) { return name == QLatin1String(s.name); });
         if (spec == specs.end() && name == u"only-differences")
             return Status::invalidInput(
-                QStringLiteral("命令 %1 的结果没有差异标记，不能用 --only-differences（只用于 compare 和 compare-books）")
+                QStringLiteral("命令 %1 的结果没有差异标记，不能用 --only-differences（只用于 compare 和 "
+                               "compare-books）")
                     .arg(command_));
         if (spec == specs.end())
             return Status::invalidInput(QStringLiteral("命令 %1 没有选项 “--%2”").arg(command_, name));
@@ -132,8 +139,9 @@ Status CliContext::parse(const QStringList& arguments) {
 
 Status CliContext::expectFiles(int count) const {
     if (files_.size() == count) return Status::ok();
-    return Status::invalidInput(count == 1 ? QStringLiteral("需要 1 个文件，给了 %1 个").arg(files_.size())
-                                           : QStringLiteral("需要 %1 个文件，给了 %2 个").arg(count).arg(files_.size()));
+    return Status::invalidInput(
+        count == 1 ? QStringLiteral("需要 1 个文件，给了 %1 个").arg(files_.size())
+                   : QStringLiteral("需要 %1 个文件，给了 %2 个").arg(count).arg(files_.size()));
 }
 
 Status CliContext::loadWorkbook(int which, Workbook& book) const {
@@ -152,7 +160,8 @@ Result<int> CliContext::chooseSheet(int which, const Workbook& book) const {
     const int index = book.sheetIndex(name);
     if (index >= 0) return index;
     QStringList names;
-    for (const Sheet& s : book.sheets) names.append(s.name);
+    for (const Sheet& s : book.sheets)
+        names.append(s.name);
     return Status::notFound(
         QStringLiteral("文件 %1 中没有工作表 “%2”。它的工作表有：%3").arg(file, name, names.join(u'，')));
 }
@@ -194,11 +203,13 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
             if (Status s = readWorkbook(files_.value(which - 1), book, &request); !s.isOk()) return s;
             Sheet& chosen = book.sheets[size_t(request.sheet)];
             sheetNames[at] = chosen.name;
-            Result<RangeBounds> range = request.streamed ? Result<RangeBounds>(stream.bounds(chosen)) : chooseRange(which, chosen);
+            Result<RangeBounds> range =
+                request.streamed ? Result<RangeBounds>(stream.bounds(chosen)) : chooseRange(which, chosen);
             if (!range.isOk()) return range.status();
             if (Status readable = checkReadableRange(range.value()); !readable.isOk())
                 return readable.withContext(
-                    QStringLiteral("文件 %1 的工作表“%2”").arg(QFileInfo(files_.value(which - 1)).fileName(), chosen.name));
+                    QStringLiteral("文件 %1 的工作表“%2”")
+                        .arg(QFileInfo(files_.value(which - 1)).fileName(), chosen.name));
             rows[at] = range.value().lastRow - range.value().firstRow;
             NullProgress quiet;
             const int64_t step = progressStep(rows[at]);
@@ -210,10 +221,12 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
     };
     {
         std::vector<std::thread> readers;
-        for (int which = 2; which <= count; ++which) readers.emplace_back(load, which);
+        for (int which = 2; which <= count; ++which)
+            readers.emplace_back(load, which);
         // No exception may pass here while a reader runs: its thread would end the program.
         load(1);
-        for (std::thread& reader : readers) reader.join();
+        for (std::thread& reader : readers)
+            reader.join();
     }
     // The first file's problem is told first, as when the files were read one by one.
     for (const Status& status : loaded)
@@ -222,9 +235,11 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
             return status;
         }
     loadedSheets_.clear();
-    for (const QString& name : sheetNames) loadedSheets_.append(name);
+    for (const QString& name : sheetNames)
+        loadedSheets_.append(name);
     int64_t total = 0;
-    for (int64_t n : rows) total += n;
+    for (int64_t n : rows)
+        total += n;
     progress().setRange(total);
     progress().setStep(progressStep(total));
     progress().setPosition(total);
@@ -233,7 +248,8 @@ Status CliContext::loadTables(int count, std::vector<Workbook>& books, std::vect
 
 Status CliContext::checkOutput(bool required) const {
     if (!has(QStringLiteral("output"))) {
-        return required ? Status::invalidInput(QStringLiteral("缺少结果文件：请用 -o 文件名 指定（.xlsx、.xls、.xml、.csv 或 .json）"))
+        return required ? Status::invalidInput(QStringLiteral(
+                              "缺少结果文件：请用 -o 文件名 指定（.xlsx、.xls、.xml、.csv 或 .json）"))
                         : Status::ok();
     }
     const QString path = outputPath();
@@ -251,15 +267,16 @@ Status CliContext::checkOutput(bool required) const {
     // Never overwrite an input.
     for (const QString& file : files_) {
         if (QFileInfo(file).exists() && QFileInfo(file).canonicalFilePath() == info.canonicalFilePath())
-            return Status::invalidInput(QStringLiteral("结果文件不能是输入文件本身：%1").arg(info.absoluteFilePath()));
+            return Status::invalidInput(
+                QStringLiteral("结果文件不能是输入文件本身：%1").arg(info.absoluteFilePath()));
     }
     return Status::ok();
 }
 
-
 WorkbookSink::Mode CliContext::sinkMode() const {
     const FileKind kind = fileKindForPath(outputPath());
-    return kind == FileKind::Json || kind == FileKind::Csv ? WorkbookSink::Mode::KeepOnly : WorkbookSink::Mode::WriteOnly;
+    return kind == FileKind::Json || kind == FileKind::Csv ? WorkbookSink::Mode::KeepOnly
+                                                           : WorkbookSink::Mode::WriteOnly;
 }
 
 Status CliContext::writeOutput(const Workbook& result, const WorkbookSink& sink) const {

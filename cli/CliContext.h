@@ -4,11 +4,11 @@
 // writing the result workbook in the format the output path asks for.
 
 #include "CommandTable.h"
-#include "workbook/Workbook.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
 #include "base/Status.h"
 #include "workbook/TableWriter.h"
+#include "workbook/Workbook.h"
 
 #include <QMap>
 #include <QString>

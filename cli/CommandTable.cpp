@@ -51,7 +51,8 @@ const std::vector<CommandDef>& commandTable() {
              {"by-position", nullptr, u"按每行每列比较（默认按对比字段）"},
          } + kContentOptions +
              std::vector<OptionDef>{
-                 {"format", u"highlighter", u"写成表格差异格式（highlighter，.csv），可以交给其他工具显示和打补丁"},
+                 {"format", u"highlighter",
+                  u"写成表格差异格式（highlighter，.csv），可以交给其他工具显示和打补丁"},
                  {"context", u"N|all", u"表格差异里每处差异前后保留的相同行数（默认 1；all 列出每一行）"},
              }},
         {"compare-books", u"两簿比较（按同名工作表）：FILE1 FILE2", runCompareBooks, Inputs::TwoWorkbooks,

@@ -40,13 +40,16 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     if (status.isOk()) status = context.checkOutput(false);
     if (!status.isOk()) return context.fail(status);
     const QString file = context.files()[0];
-    QString output = context.has(QStringLiteral("output")) ? context.outputPath() : pageSubtotalOutputPath(file);
+    QString output =
+        context.has(QStringLiteral("output")) ? context.outputPath() : pageSubtotalOutputPath(file);
     const QString suffix = QFileInfo(output).suffix().toLower();
     if (context.has(QStringLiteral("output")) && suffix != u"xls" && suffix != u"xml" && suffix != u"xlsx")
-        return context.fail(QStringLiteral("分页汇总的结果是工作簿：结果文件 %1 请用 .xls、.xml 或 .xlsx").arg(output));
+        return context.fail(
+            QStringLiteral("分页汇总的结果是工作簿：结果文件 %1 请用 .xls、.xml 或 .xlsx").arg(output));
 
     const QStringList sums = context.values(QStringLiteral("sum"));
-    if (sums.isEmpty()) return context.fail(QStringLiteral("没有选择要汇总的列：请用 --sum 字段名 指定（可重复）"));
+    if (sums.isEmpty())
+        return context.fail(QStringLiteral("没有选择要汇总的列：请用 --sum 字段名 指定（可重复）"));
     PageSubtotalOptions options;
     if (context.has(QStringLiteral("rows-per-page"))) {
         const Result<int> rows = boundedNumber(context, QStringLiteral("rows-per-page"), 1, 99);
@@ -90,7 +93,8 @@ int runPageSubtotalsCommand(CliContext& context, const QStringList& arguments) {
     for (const QString& field : sums) {
         const int position = indexOfField(sheet.fields, field);
         if (position < 0) return context.fail(unknownField(field, sheet.fields, QStringLiteral("表")));
-        if (std::find(options.sumColumns.begin(), options.sumColumns.end(), position) == options.sumColumns.end())
+        if (std::find(options.sumColumns.begin(), options.sumColumns.end(), position) ==
+            options.sumColumns.end())
             options.sumColumns.push_back(position);
     }
     if (options.rowsPerPage == 0) options.rowsPerPage = proposedRowsPerPage(pageBreak, sheet.fieldRow);

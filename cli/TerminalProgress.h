@@ -11,7 +11,8 @@ namespace quellar::cli {
 
 class TerminalProgress final : public Progress {
 public:
-    explicit TerminalProgress(std::ostream& stream) : stream_(stream) {}
+    explicit TerminalProgress(std::ostream& stream)
+        : stream_(stream) {}
     ~TerminalProgress() override { finish(); }
 
     void setText(Msg text) override;

@@ -20,7 +20,8 @@ RowTable makeTable(const std::vector<QStringList>& rows) {
 
 RowTable tbl(const QString& description) {
     std::vector<QStringList> rows;
-    for (const QString& line : description.split(u';')) rows.push_back(line.split(u','));
+    for (const QString& line : description.split(u';'))
+        rows.push_back(line.split(u','));
     return makeTable(rows);
 }
 
@@ -30,7 +31,9 @@ QString tableText(const RowTable& table) {
         QStringList cells;
         for (const CellRecord& c : row) {
             switch (c.mergeState) {
-            case MergeState::Covered: cells.append(QStringLiteral("~")); break;
+            case MergeState::Covered:
+                cells.append(QStringLiteral("~"));
+                break;
             case MergeState::TextOnly:
                 cells.append(c.text.toQString() + u'*' + QString::number(c.fillColorIndex));
                 break;
@@ -41,7 +44,9 @@ QString tableText(const RowTable& table) {
                                  .arg(c.mergeRows)
                                  .arg(c.mergeColumns));
                 break;
-            default: cells.append(c.text.toQString() + u':' + QString::number(c.fillColorIndex)); break;
+            default:
+                cells.append(c.text.toQString() + u':' + QString::number(c.fillColorIndex));
+                break;
             }
         }
         lines.append(cells.join(u' '));
@@ -53,7 +58,8 @@ QString tableTexts(const RowTable& table) {
     QStringList lines;
     for (const Row& row : table) {
         QStringList cells;
-        for (const CellRecord& c : row) cells.append(c.text.toQString());
+        for (const CellRecord& c : row)
+            cells.append(c.text.toQString());
         lines.append(cells.join(u' '));
     }
     return lines.join(u'\n');

@@ -30,8 +30,10 @@ CliOutcome cli(const QStringList& arguments) {
 
 QStringList commandNames() {
     QStringList names;
-    static const QRegularExpression line(QStringLiteral("^  ([a-z][a-z-]*)  "), QRegularExpression::MultilineOption);
-    for (auto it = line.globalMatch(cli({QStringLiteral("--help")}).out); it.hasNext();) names.append(it.next().captured(1));
+    static const QRegularExpression line(QStringLiteral("^  ([a-z][a-z-]*)  "),
+                                         QRegularExpression::MultilineOption);
+    for (auto it = line.globalMatch(cli({QStringLiteral("--help")}).out); it.hasNext();)
+        names.append(it.next().captured(1));
     return names;
 }
 
@@ -69,7 +71,8 @@ TEST(CliHelp, EveryCommandListsItsOptionsWithDescriptions) {
         if (help.status == 2 && help.err.contains(QStringLiteral("尚未实现"))) continue; // not built yet
         SCOPED_TRACE(name.toStdString());
         EXPECT_EQ(help.status, 0) << help.err.toStdString();
-        EXPECT_TRUE(help.out.startsWith(QStringLiteral("用法：quellar-cli ") + name + u' ')) << help.out.toStdString();
+        EXPECT_TRUE(help.out.startsWith(QStringLiteral("用法：quellar-cli ") + name + u' '))
+            << help.out.toStdString();
         const auto options = helpOptions(help.out);
         EXPECT_TRUE(options.count(QStringLiteral("--help")));
         EXPECT_TRUE(options.count(QStringLiteral("--quiet")));
@@ -102,13 +105,14 @@ TEST(CliHelp, HelpShowsTheCommandsOwnOptionsOnly) {
 
 TEST(CliHelp, HelpWinsOverOtherArgumentsButNotAfterDoubleDash) {
     // Wrong options or missing files do not hide the help the user asked for.
-    const CliOutcome help = cli({QStringLiteral("join"), QStringLiteral("--bogus"), QStringLiteral("--help")});
+    const CliOutcome help =
+        cli({QStringLiteral("join"), QStringLiteral("--bogus"), QStringLiteral("--help")});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.err.isEmpty()) << help.err.toStdString();
     EXPECT_TRUE(help.out.contains(QStringLiteral("--on 字段")));
     // After "--" a "--help" is a file name.
     const CliOutcome file = cli({QStringLiteral("blank-rows"), QStringLiteral("--count"), QStringLiteral("1"),
-                          QStringLiteral("--"), QStringLiteral("--help")});
+                                 QStringLiteral("--"), QStringLiteral("--help")});
     EXPECT_EQ(file.status, 2);
     EXPECT_TRUE(file.out.isEmpty());
 }

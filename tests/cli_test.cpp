@@ -3,9 +3,9 @@
 
 #include "Cli.h"
 #include "base/Faults.h"
-#include "workbook/WorkbookFormat.h"
 #include "tests/CliRun.h"
 #include "tests/TestSupport.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -29,7 +29,9 @@ namespace {
 using test::CliRun;
 using test::runCli;
 
-QString data(const char* name) { return test::testDataPath(QStringLiteral("cli/") + QLatin1String(name)); }
+QString data(const char* name) {
+    return test::testDataPath(QStringLiteral("cli/") + QLatin1String(name));
+}
 
 QByteArray digest(const QString& path) {
     QFile file(path);
@@ -50,8 +52,9 @@ QString jsonSheetText(const QJsonObject& sheet) {
         QStringList cells;
         for (const QJsonValue& cell : row.toArray()) {
             const QJsonObject c = cell.toObject();
-            cells.append(c["merge"].toString() == "covered" ? QStringLiteral("~")
-                                                             : c["text"].toString() + ':' + QString::number(c["fill"].toInt()));
+            cells.append(c["merge"].toString() == "covered"
+                             ? QStringLiteral("~")
+                             : c["text"].toString() + ':' + QString::number(c["fill"].toInt()));
         }
         lines.append(cells.join(' '));
     }
@@ -65,8 +68,8 @@ TEST(Cli, CompareByKeyWritesResultCountsAndReport) {
     const QString output = dir.filePath("result.json");
     const QString report = dir.filePath("report.htm");
     const QByteArray before = digest(data("list1.csv"));
-    const CliRun run = runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list2.csv"), "-o",
-                            output, "--report", report});
+    const CliRun run = runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"),
+                               data("list2.csv"), "-o", output, "--report", report});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, QString::fromUtf16(u"工作表名称：对比结果\n不同的行数：3\n不同的单元格：1\n"
                                           u"文件一独有的单元格：3\n文件2独有的单元格：3\n"));
@@ -92,17 +95,18 @@ TEST(Cli, CompareByKeyWritesResultCountsAndReport) {
     const QByteArray bytes = page.readAll();
     ASSERT_GT(bytes.size(), 2);
     EXPECT_EQ(bytes.left(2), QByteArray("\xFF\xFE"));
-    const QString html = QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+    const QString html =
+        QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2), (bytes.size() - 2) / 2);
     EXPECT_TRUE(html.startsWith("<html>\n<head>\n"));
     EXPECT_TRUE(html.contains(QString::fromUtf16(u"<title>对比对比</title>")));
     EXPECT_TRUE(html.contains(QDir::cleanPath(QFileInfo(data("list2.csv")).absoluteFilePath())));
 
-    EXPECT_EQ(runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list2.csv"), "-o",
-                      output, "--exit-code"})
+    EXPECT_EQ(runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list2.csv"),
+                      "-o", output, "--exit-code"})
                   .status,
               1);
-    EXPECT_EQ(runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list1.csv"), "-o",
-                      dir.filePath("same.csv"), "--exit-code"})
+    EXPECT_EQ(runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list1.csv"),
+                      "-o", dir.filePath("same.csv"), "--exit-code"})
                   .status,
               0);
 }
@@ -112,9 +116,10 @@ TEST(Cli, CompareBooksPairsSheetsByName) {
     const QString output = dir.filePath("books.json");
     const CliRun run = runCli({"compare-books", data("book1.xml"), data("book2.xml"), "-o", output});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, QString::fromUtf16(u"工作表名称：a\n不同的行数：2\n不同的单元格：1\n文件一独有的单元格：0\n"
-                                          u"文件2独有的单元格：2\n工作表名称：c\n不同的行数：0\n不同的单元格：0\n"
-                                          u"文件一独有的单元格：0\n文件2独有的单元格：0\n"));
+    EXPECT_EQ(run.out,
+              QString::fromUtf16(u"工作表名称：a\n不同的行数：2\n不同的单元格：1\n文件一独有的单元格：0\n"
+                                 u"文件2独有的单元格：2\n工作表名称：c\n不同的行数：0\n不同的单元格：0\n"
+                                 u"文件一独有的单元格：0\n文件2独有的单元格：0\n"));
     const QJsonArray sheets = readJson(output)["sheets"].toArray();
     ASSERT_EQ(sheets.size(), 3);
     EXPECT_EQ(sheets[0].toObject()["name"].toString(), "a");
@@ -123,7 +128,8 @@ TEST(Cli, CompareBooksPairsSheetsByName) {
 
     // Other output formats of the same result.
     for (const char* name : {"books.xml", "books.csv"}) {
-        const CliRun again = runCli({"compare-books", data("book1.xml"), data("book2.xml"), "-o", dir.filePath(name), "--quiet"});
+        const CliRun again = runCli(
+            {"compare-books", data("book1.xml"), data("book2.xml"), "-o", dir.filePath(name), "--quiet"});
         EXPECT_EQ(again.status, 0) << name << again.err.toStdString();
         EXPECT_TRUE(QFileInfo(dir.filePath(name)).size() > 0) << name;
     }
@@ -133,7 +139,8 @@ TEST(Cli, ConvertThenCompareGivesNoDifferences) {
     QTemporaryDir dir;
     const QString converted = dir.filePath("copy.xml");
     ASSERT_EQ(runCli({"convert", data("book1.xml"), converted}).status, 0);
-    const CliRun run = runCli({"compare-books", data("book1.xml"), converted, "-o", dir.filePath("r.json"), "--exit-code"});
+    const CliRun run =
+        runCli({"compare-books", data("book1.xml"), converted, "-o", dir.filePath("r.json"), "--exit-code"});
     EXPECT_EQ(run.status, 0) << run.out.toStdString() << run.err.toStdString();
     const QJsonArray sheets = readJson(dir.filePath("r.json"))["sheets"].toArray();
     EXPECT_EQ(sheets.size(), 3);
@@ -157,25 +164,53 @@ TEST(Cli, BadInputEndsWithOneClearLineAndStatusTwo) {
         {"no command", {}, ""},
         {"unknown command", {"frobnicate"}, "frobnicate"},
         {"not built yet", {"query", data("list1.csv"), "-o", out}, "query"},
-        {"missing file", {"compare", "--key", key, dir.filePath("nope.xlsx"), data("list2.csv"), "-o", out}, "nope.xlsx"},
-        {"not a workbook", {"compare", "--key", key, data("junk.bin"), data("list2.csv"), "-o", out}, "junk.bin"},
+        {"missing file",
+         {"compare", "--key", key, dir.filePath("nope.xlsx"), data("list2.csv"), "-o", out},
+         "nope.xlsx"},
+        {"not a workbook",
+         {"compare", "--key", key, data("junk.bin"), data("list2.csv"), "-o", out},
+         "junk.bin"},
         {"no key in key mode", {"compare", data("list1.csv"), data("list2.csv"), "-o", out}, "--key"},
         {"unknown key", {"compare", "--key", "ID", data("list1.csv"), data("list2.csv"), "-o", out}, "ID"},
-        {"seven keys", {"compare", "--key", key, "--key", key, "--key", key, "--key", key, "--key", key, "--key", key,
-                        "--key", key, data("list1.csv"), data("list2.csv"), "-o", out}, "6"},
-        {"missing sheet", {"compare-books", data("book1.xml"), data("book2.xml"), "-o", out, "--sheet1", "x"}, "sheet1"},
-        {"sheet not there", {"compare", "--by-position", "--sheet1", "zz", data("book1.xml"), data("book2.xml"), "-o", out}, "zz"},
-        {"bad range", {"compare", "--by-position", "--range1", "A1:ZZZZ9", data("list1.csv"), data("list2.csv"), "-o", out}, "A1:ZZZZ9"},
+        {"seven keys",
+         {"compare", "--key", key, "--key", key, "--key", key, "--key", key, "--key", key, "--key", key,
+          "--key", key, data("list1.csv"), data("list2.csv"), "-o", out},
+         "6"},
+        {"missing sheet",
+         {"compare-books", data("book1.xml"), data("book2.xml"), "-o", out, "--sheet1", "x"},
+         "sheet1"},
+        {"sheet not there",
+         {"compare", "--by-position", "--sheet1", "zz", data("book1.xml"), data("book2.xml"), "-o", out},
+         "zz"},
+        {"bad range",
+         {"compare", "--by-position", "--range1", "A1:ZZZZ9", data("list1.csv"), data("list2.csv"), "-o",
+          out},
+         "A1:ZZZZ9"},
         {"no output", {"compare", "--by-position", data("list1.csv"), data("list2.csv")}, "-o"},
-        {"output folder missing", {"compare", "--by-position", data("list1.csv"), data("list2.csv"), "-o", dir.filePath("no/such/out.json")}, "no/such"},
-        {"unknown output kind", {"compare", "--by-position", data("list1.csv"), data("list2.csv"), "-o", dir.filePath("out.doc")}, "out.doc"},
+        {"output folder missing",
+         {"compare", "--by-position", data("list1.csv"), data("list2.csv"), "-o",
+          dir.filePath("no/such/out.json")},
+         "no/such"},
+        {"unknown output kind",
+         {"compare", "--by-position", data("list1.csv"), data("list2.csv"), "-o", dir.filePath("out.doc")},
+         "out.doc"},
         {"unknown option", {"compare", "--frob", data("list1.csv"), data("list2.csv"), "-o", out}, "--frob"},
         {"option without value", {"compare", data("list1.csv"), data("list2.csv"), "-o"}, "output"},
         {"one file only", {"compare", "--by-position", data("list1.csv"), "-o", out}, "2"},
-        {"nothing to compare", {"compare-books", "--no-text", data("book1.xml"), data("book2.xml"), "-o", out}, "--no-text"},
-        {"range too large to read", {"convert", test::testDataPath("broken/whole_grid_dimension.xlsx"), out}, "XFD1048576"},
-        {"compare a range too large", {"compare", "--by-position", test::testDataPath("broken/whole_grid_dimension.xlsx"), data("list2.csv"), "-o", out}, "XFD1048576"},
-        {"report folder missing", {"compare-books", data("book1.xml"), data("book2.xml"), "-o", out, "--report", dir.filePath("x/r.htm")}, "x"},
+        {"nothing to compare",
+         {"compare-books", "--no-text", data("book1.xml"), data("book2.xml"), "-o", out},
+         "--no-text"},
+        {"range too large to read",
+         {"convert", test::testDataPath("broken/whole_grid_dimension.xlsx"), out},
+         "XFD1048576"},
+        {"compare a range too large",
+         {"compare", "--by-position", test::testDataPath("broken/whole_grid_dimension.xlsx"),
+          data("list2.csv"), "-o", out},
+         "XFD1048576"},
+        {"report folder missing",
+         {"compare-books", data("book1.xml"), data("book2.xml"), "-o", out, "--report",
+          dir.filePath("x/r.htm")},
+         "x"},
     };
     for (const Case& c : cases) {
         const CliRun run = runCli(c.arguments);
@@ -198,12 +233,23 @@ TEST(Cli, OperationsWriteTheirResultSheet) {
         int rows;
     };
     const std::vector<Case> cases = {
-        {"join", {"join", "--on", key, data("list1.csv"), data("list2.csv")}, QString::fromUtf16(u"连接结果"), 5},
-        {"filter", {"filter", "--where", QString::fromUtf16(u"姓名=李四"), data("list1.csv"), data("list2.csv")},
-         QString::fromUtf16(u"筛选结果"), 1},
-        {"blank-rows", {"blank-rows", "--count", "2", data("list1.csv")}, QString::fromUtf16(u"增加结果"), 12},
-        {"group-sum", {"group-sum", "--group", QString::fromUtf16(u"地区"), "--sum", QString::fromUtf16(u"金额"), data("sales.csv")},
-         QString::fromUtf16(u"汇总结果"), 8},
+        {"join",
+         {"join", "--on", key, data("list1.csv"), data("list2.csv")},
+         QString::fromUtf16(u"连接结果"),
+         5},
+        {"filter",
+         {"filter", "--where", QString::fromUtf16(u"姓名=李四"), data("list1.csv"), data("list2.csv")},
+         QString::fromUtf16(u"筛选结果"),
+         1},
+        {"blank-rows",
+         {"blank-rows", "--count", "2", data("list1.csv")},
+         QString::fromUtf16(u"增加结果"),
+         12},
+        {"group-sum",
+         {"group-sum", "--group", QString::fromUtf16(u"地区"), "--sum", QString::fromUtf16(u"金额"),
+          data("sales.csv")},
+         QString::fromUtf16(u"汇总结果"),
+         8},
     };
     for (const Case& c : cases) {
         const QString output = dir.filePath(QString::fromLatin1(c.label) + ".json");
@@ -224,12 +270,16 @@ TEST(Cli, OperationsWriteTheirResultSheet) {
     const std::vector<Bad> bad = {
         {"join without --on", {"join", data("list1.csv"), data("list2.csv")}, "--on"},
         {"join on a missing field", {"join", "--on", "ID", data("list1.csv"), data("list2.csv")}, "ID"},
-        {"filter without --where", {"filter", data("list1.csv"), data("list2.csv")}, QString::fromUtf16(u"没有选择查询条件。")},
+        {"filter without --where",
+         {"filter", data("list1.csv"), data("list2.csv")},
+         QString::fromUtf16(u"没有选择查询条件。")},
         {"filter without =", {"filter", "--where", "abc", data("list1.csv"), data("list2.csv")}, "abc"},
         {"blank rows zero", {"blank-rows", "--count", "0", data("list1.csv")}, "0"},
         {"blank rows text", {"blank-rows", "--count", "abc", data("list1.csv")}, "abc"},
         {"group on a missing field", {"group-sum", "--group", "x", data("sales.csv")}, "x"},
-        {"sum of a missing field", {"group-sum", "--group", QString::fromUtf16(u"地区"), "--sum", "y", data("sales.csv")}, "y"},
+        {"sum of a missing field",
+         {"group-sum", "--group", QString::fromUtf16(u"地区"), "--sum", "y", data("sales.csv")},
+         "y"},
     };
     for (const Bad& c : bad) {
         const CliRun run = runCli(c.arguments + QStringList{"-o", output});
@@ -243,8 +293,8 @@ TEST(Cli, XlsxResultKeepsValuesAndColours) {
     QTemporaryDir dir;
     for (const char* name : {"result.xlsx", "RESULT.XLS"}) {
         const QString output = dir.filePath(name);
-        const CliRun run = runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"), data("list2.csv"),
-                                   "-o", output, "--quiet"});
+        const CliRun run = runCli({"compare", "--key", QString::fromUtf16(u"编号"), data("list1.csv"),
+                                   data("list2.csv"), "-o", output, "--quiet"});
         ASSERT_EQ(run.status, 0) << name << run.err.toStdString();
         Workbook book;
         ASSERT_TRUE(readWorkbook(output, book).isOk()) << name;
@@ -273,7 +323,8 @@ TEST(Cli, AnAllocationFailureAnywhereEndsTheCommandCleanly) {
         {"compare", {"compare", "--key", key, data("list1.csv"), data("list2.csv"), "--report", "REPORT"}},
         {"compare-books", {"compare-books", data("book1.xml"), data("book2.xml"), "--report", "REPORT"}},
         {"join", {"join", "--on", key, data("list1.csv"), data("list2.csv")}},
-        {"filter", {"filter", "--where", QString::fromUtf16(u"姓名=李四"), data("list1.csv"), data("list2.csv")}},
+        {"filter",
+         {"filter", "--where", QString::fromUtf16(u"姓名=李四"), data("list1.csv"), data("list2.csv")}},
         {"blank-rows", {"blank-rows", "--count", "2", data("list1.csv")}},
         {"group-sum", {"group-sum", "--group", QString::fromUtf16(u"地区"), data("sales.csv")}},
         {"convert", {"convert", data("book1.xml"), "OUTPUT"}},
@@ -302,11 +353,13 @@ TEST(Cli, AnAllocationFailureAnywhereEndsTheCommandCleanly) {
             if (run.status == 0) break; // past the last checkpoint
             ++failures;
             ASSERT_EQ(run.status, 2) << name << " at " << point << ": " << run.err.toStdString();
-            EXPECT_TRUE(run.err.startsWith(QStringLiteral("quellar-cli %1：").arg(name))) << run.err.toStdString();
+            EXPECT_TRUE(run.err.startsWith(QStringLiteral("quellar-cli %1：").arg(name)))
+                << run.err.toStdString();
             EXPECT_TRUE(run.err.contains(QString::fromUtf16(u"内存不足"))) << name << " at " << point;
             EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
             EXPECT_TRUE(run.out.isEmpty()) << name << " at " << point;
-            EXPECT_EQ(digest(output), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256)) << name;
+            EXPECT_EQ(digest(output), QCryptographicHash::hash("earlier", QCryptographicHash::Sha256))
+                << name;
             EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
                       QStringList({"out.json", "report.htm"}))
                 << name << " at " << point;
@@ -342,7 +395,9 @@ TEST(Cli, AFullDeviceKeepsTheEarlierFileAndSaysWhy) {
                 file.write("earlier");
             }
             faults::failWritesAfter(limit);
-            const CliRun run = runCli(QStringList{"compare", "--key", key, data("list1.csv"), data("list2.csv"), "--quiet"} + c.extra);
+            const CliRun run =
+                runCli(QStringList{"compare", "--key", key, data("list1.csv"), data("list2.csv"), "--quiet"} +
+                       c.extra);
             faults::failWritesAfter(-1);
             const std::string label = c.failing.toStdString() + " after " + std::to_string(limit);
             EXPECT_EQ(run.status, 2) << label;

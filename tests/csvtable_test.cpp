@@ -1,7 +1,7 @@
 // Writing a result table as CSV: texts exactly as the operation left them.
 
-#include "workbook/CsvFormat.h"
 #include "tests/TestSupport.h"
+#include "workbook/CsvFormat.h"
 
 #include "base/Faults.h"
 
@@ -14,7 +14,8 @@
 using namespace quellar;
 
 TEST(CsvTable, WritesTextsAsTheyStandPaddedToTheWidestRow) {
-    RowTable table = test::makeTable({{QString::fromUtf16(u"编号"), "a,b", "say \"hi\""}, {"007", "x"}, {"1", "2", "3", "4"}});
+    RowTable table = test::makeTable(
+        {{QString::fromUtf16(u"编号"), "a,b", "say \"hi\""}, {"007", "x"}, {"1", "2", "3", "4"}});
     table[1][1].mergeState = MergeState::Covered; // inside a merged area: written empty
     table[2][3].mergeState = MergeState::TextOnly;
     QTemporaryDir dir;
@@ -46,7 +47,8 @@ TEST(CsvTable, LargeTablesWriteInOrderAndFailCleanly) {
     RowTable table;
     for (int r = 0; r < 300'000; ++r) {
         Row row(3);
-        for (CellRecord& cell : row) cell.mergeState = MergeState::Single;
+        for (CellRecord& cell : row)
+            cell.mergeState = MergeState::Single;
         row[0].text = SharedText(QString::number(r));
         row[1].text = SharedText(r % 7 == 0 ? QStringLiteral("含,逗号") : QStringLiteral("文字"));
         row[2].text = SharedText(QString::number(r * 0.5));
@@ -57,7 +59,7 @@ TEST(CsvTable, LargeTablesWriteInOrderAndFailCleanly) {
     QTemporaryDir dir;
     const QString whole = dir.filePath("whole.csv"), a = dir.filePath("a.csv"), b = dir.filePath("b.csv");
     ASSERT_TRUE(CsvFormat::writeTable(table, whole).isOk());
-    ASSERT_TRUE(CsvFormat::writeTable(first, a).isOk());  // each half written line by line
+    ASSERT_TRUE(CsvFormat::writeTable(first, a).isOk()); // each half written line by line
     ASSERT_TRUE(CsvFormat::writeTable(second, b).isOk());
     EXPECT_GT(fileBytes(whole).size(), 5'000'000);
     EXPECT_EQ(fileBytes(whole), fileBytes(a) + fileBytes(b).mid(3)); // the second's byte-order mark left out

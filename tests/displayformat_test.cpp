@@ -1,10 +1,10 @@
 // How the grid shows values under their number formats, and the workbook conversion that
 // makes the working files.
 
+#include "tests/TestSupport.h"
 #include "workbook/DisplayFormat.h"
 #include "workbook/ExcelDriver.h"
 #include "workbook/WorkbookFormat.h"
-#include "tests/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -135,19 +135,9 @@ TEST(DisplayFormat, OneRuleForDateFormats) {
         const char16_t* code;
         bool date;
     } cases[] = {
-        {u"AM/PM", true},
-        {u"A/P", true},
-        {u"上午/下午", true},
-        {u"aaa", true},
-        {u"aaaa", true},
-        {u"m", true},
-        {u"mmm", true},
-        {u"[mm]", true},
-        {u"0.0m", false},
-        {u"#,##0 m", false},
-        {u"0 \\m", false},
-        {u"\"am\" 0", false},
-        {u"0;m", true}, // a later section may be the date
+        {u"AM/PM", true},  {u"A/P", true},       {u"上午/下午", true}, {u"aaa", true},   {u"aaaa", true},
+        {u"m", true},      {u"mmm", true},       {u"[mm]", true},      {u"0.0m", false}, {u"#,##0 m", false},
+        {u"0 \\m", false}, {u"\"am\" 0", false}, {u"0;m", true}, // a later section may be the date
     };
     for (const Case& c : cases) {
         const QString code = QString::fromUtf16(c.code);

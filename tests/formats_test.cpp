@@ -1,10 +1,10 @@
+#include "base/CellOps.h"
+#include "base/TextIO.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/JsonTables.h"
-#include "base/TextIO.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
 #include "workbook/XmlSpreadsheetFormat.h"
-#include "base/CellOps.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -352,7 +352,7 @@ TEST(XmlSpreadsheet, ReadsAWorkbookAsExcelWritesIt) {
     EXPECT_EQ(text(3, 2), QStringLiteral("D:45356"));
     EXPECT_EQ(text(3, 3), QStringLiteral("N:6500.5"));
     EXPECT_EQ(s.cell(3, 3)->formula.toQString(), QStringLiteral("=A4*2")); // =RC[-3]*2 in the file
-    EXPECT_EQ(text(4, 0), QStringLiteral("S:红字 & 黑")); // rich text runs joined
+    EXPECT_EQ(text(4, 0), QStringLiteral("S:红字 & 黑"));                  // rich text runs joined
     EXPECT_EQ(text(4, 1), QStringLiteral("B:1"));
     EXPECT_EQ(text(4, 2), QStringLiteral("E:#N/A"));
     EXPECT_EQ(text(4, 3), QStringLiteral("S:a<b\n第二行"));

@@ -1,11 +1,11 @@
 // Formulas between A1 and R1C1 notation, and the workbook model holding A1 whichever file a
 // workbook came from: xlsx stores A1, XML Spreadsheet 2003 stores R1C1.
 
+#include "base/CellOps.h"
+#include "tests/TestSupport.h"
 #include "workbook/FormulaNotation.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
-#include "base/CellOps.h"
-#include "tests/TestSupport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -15,7 +15,8 @@ namespace {
 QStringList inputsOf(const QString& kind, const char* target) {
     QStringList paths;
     const QDir dir(QStringLiteral(QUELLAR_FUZZ_DIR "/") + kind + u'/' + QLatin1String(target));
-    for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) paths.append(dir.filePath(name));
+    for (const QString& name : dir.entryList(QDir::Files, QDir::Name))
+        paths.append(dir.filePath(name));
     return paths;
 }
 

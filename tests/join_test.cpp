@@ -311,7 +311,8 @@ TEST(Join, AgreesWithTheNestedScanOnRandomTables) {
         // with the result rows built on two cores, as for large tables.
         setParallelRowFloor(iteration % 10 == 0 ? 1 : kParallelRowsOff);
         RowTable consumed = t1;
-        Result<RowTable> taken = joinTables(std::move(consumed), t2, on, JoinOptions{preferFileOne, sumNumbers});
+        Result<RowTable> taken =
+            joinTables(std::move(consumed), t2, on, JoinOptions{preferFileOne, sumNumbers});
         setParallelRowFloor(kParallelRowsOff);
         ASSERT_TRUE(taken.isOk());
         ASSERT_EQ(tableText(taken.value()), tableText(fast.value())) << "iteration " << iteration;

@@ -1,8 +1,8 @@
 // quellar-cli page-subtotals end to end, in-process: an xlsx with a page setup, the output
 // next to it or where -o says, and bad input ending with one line on stderr and status 2.
 
-#include "tests/CliRun.h"
 #include "base/CellOps.h"
+#include "tests/CliRun.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
 
@@ -11,7 +11,6 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
 
 using namespace quellar;
 
@@ -84,8 +83,9 @@ TEST(PageSubtotalsCli, WritesNextToTheWorkbookWithTheProposedPageLength) {
     // replaces the output.
     const QString xlsx = dir.filePath("out.xlsx");
     for (int i = 0; i < 2; ++i) {
-        const test::CliRun chosen = runCli({"page-subtotals", source, "--sum", QString::fromUtf16(u"金额"), "--sum",
-                                QString::fromUtf16(u"编号"), "--rows-per-page", "25", "--label-column", "0", "-o", xlsx});
+        const test::CliRun chosen =
+            runCli({"page-subtotals", source, "--sum", QString::fromUtf16(u"金额"), "--sum",
+                    QString::fromUtf16(u"编号"), "--rows-per-page", "25", "--label-column", "0", "-o", xlsx});
         ASSERT_EQ(chosen.status, 0) << chosen.err.toStdString();
     }
     Workbook result;
@@ -111,7 +111,9 @@ TEST(PageSubtotalsCli, BadInputEndsWithOneClearLineAndStatusTwo) {
         {"rows per page 100", {source, "--sum", sum, "--rows-per-page", "100"}, "rows-per-page"},
         {"label column 10", {source, "--sum", sum, "--label-column", "10"}, "label-column"},
         {"csv output", {source, "--sum", sum, "-o", dir.filePath("out.csv")}, "out.csv"},
-        {"no field row", {source, "--sum", sum, "--sheet1", QString::fromUtf16(u"空表")}, QString::fromUtf16(u"标题列")},
+        {"no field row",
+         {source, "--sum", sum, "--sheet1", QString::fromUtf16(u"空表")},
+         QString::fromUtf16(u"标题列")},
         {"no such sheet", {source, "--sum", sum, "--sheet1", "zz"}, "zz"},
         {"a range", {source, "--sum", sum, "--range1", "A1:C3"}, "range1"},
         {"missing file", {dir.filePath("nope.xlsx"), "--sum", sum}, "nope.xlsx"},

@@ -17,7 +17,8 @@ namespace {
 const char* kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                     "<Workbook xmlns=\"urn:schemas-microsoft-com:office:spreadsheet\"\n"
                     " xmlns:ss=\"urn:schemas-microsoft-com:office:spreadsheet\">\n"
-                    " <Worksheet ss:Name=\"Other\"><Table><Row><Cell><Data ss:Type=\"String\">x</Data></Cell></Row></Table></Worksheet>\n"
+                    " <Worksheet ss:Name=\"Other\"><Table><Row><Cell><Data "
+                    "ss:Type=\"String\">x</Data></Cell></Row></Table></Worksheet>\n"
                     " <Worksheet ss:Name=\"明细\">\n"
                     "  <Table ss:ExpandedColumnCount=\"3\" ss:ExpandedRowCount=\"%1\">\n"
                     "   <Column ss:Width=\"60\"/>\n";
@@ -64,8 +65,8 @@ struct Fixture {
 };
 
 // Runs page subtotals on sheet 明细 of `xml` and reads the result back through the engine.
-Sheet subtotalled(Fixture& fx, const QByteArray& xml, PageSubtotalOptions options, QByteArray* written = nullptr,
-                  PageSubtotalInfo* info = nullptr) {
+Sheet subtotalled(Fixture& fx, const QByteArray& xml, PageSubtotalOptions options,
+                  QByteArray* written = nullptr, PageSubtotalInfo* info = nullptr) {
     Result<PageSheet> sheet = readPageSheet(fx.write(xml), QStringLiteral("明细"));
     EXPECT_TRUE(sheet.isOk()) << sheet.status().message().toStdString();
     const QString target = fx.path(QStringLiteral("3.xml"));
@@ -94,8 +95,9 @@ QString rowText(const Sheet& sheet, int row) {
             cells.append(QString());
             ++next;
         }
-        cells.append(cell.value.type == CellValue::Type::Number ? u'#' + QString::number(cell.value.number, 'g', 15)
-                                                                : variantToText(cell.value));
+        cells.append(cell.value.type == CellValue::Type::Number
+                         ? u'#' + QString::number(cell.value.number, 'g', 15)
+                         : variantToText(cell.value));
         ++next;
     }
     return cells.join(u'|');
@@ -158,8 +160,8 @@ TEST(PageSubtotals, AFullLastBlockGetsNoEmptySubtotalAndZeroSumsStayEmpty) {
 
     // Position 0 writes no label; 12a and blanks count 0; a page whose sum is 0 shows an
     // empty cell, while the grand total is always a number.
-    const QStringList rows{QStringLiteral("编号|名称|金额"), QStringLiteral("1|a|12a"), QStringLiteral("2|b|"),
-                           QStringLiteral("3|c|5"), QStringLiteral("4|d|2.5")};
+    const QStringList rows{QStringLiteral("编号|名称|金额"), QStringLiteral("1|a|12a"),
+                           QStringLiteral("2|b|"), QStringLiteral("3|c|5"), QStringLiteral("4|d|2.5")};
     const Sheet zero = subtotalled(fx, workingFile(rows), options(2, 0, {0, 2}));
     EXPECT_EQ(rowText(zero, 3), QStringLiteral("#3||"));
     EXPECT_EQ(rowText(zero, 6), QStringLiteral("#7||#7.5"));
@@ -189,16 +191,20 @@ TEST(PageSubtotals, CellAndRowIndexGapsKeepTheirColumnsAndRows) {
     const QString gaps =
         QStringLiteral("   <Row><Cell ss:Index=\"1\"><Data ss:Type=\"Number\">3</Data></Cell>"
                        "<Cell ss:Index=\"3\"><Data ss:Type=\"Number\">7</Data></Cell></Row>\n"
-                       "   <Row ss:Index=\"9\"><Cell ss:Index=\"3\" ss:Formula=\"=1+1\"><Data ss:Type=\"Number\">2</Data></Cell></Row>\n");
+                       "   <Row ss:Index=\"9\"><Cell ss:Index=\"3\" ss:Formula=\"=1+1\"><Data "
+                       "ss:Type=\"Number\">2</Data></Cell></Row>\n");
     QByteArray xml = workingFile({QStringLiteral("1|x|5")}, gaps);
-    xml.replace("<Row ss:Height=\"15\">", "<Row><Cell ss:MergeAcross=\"2\"><Data ss:Type=\"String\">月报</Data></Cell></Row>"
-                                         "<Row><Cell><Data ss:Type=\"String\">编号</Data></Cell><Cell><Data "
-                                         "ss:Type=\"String\">名称</Data></Cell><Cell><Data ss:Type=\"String\">金额</Data></Cell></Row><Row>");
+    xml.replace(
+        "<Row ss:Height=\"15\">",
+        "<Row><Cell ss:MergeAcross=\"2\"><Data ss:Type=\"String\">月报</Data></Cell></Row>"
+        "<Row><Cell><Data ss:Type=\"String\">编号</Data></Cell><Cell><Data "
+        "ss:Type=\"String\">名称</Data></Cell><Cell><Data ss:Type=\"String\">金额</Data></Cell></Row><Row>");
     Result<PageSheet> sheet = readPageSheet(fx.write(xml), QStringLiteral("明细"));
     ASSERT_TRUE(sheet.isOk()) << sheet.status().message().toStdString();
     EXPECT_EQ(sheet.value().fieldRow, 1);
     EXPECT_EQ(sheet.value().dataRows(), 3);
-    EXPECT_EQ(sheet.value().fields, QStringList({QStringLiteral("编号"), QStringLiteral("名称"), QStringLiteral("金额")}));
+    EXPECT_EQ(sheet.value().fields,
+              QStringList({QStringLiteral("编号"), QStringLiteral("名称"), QStringLiteral("金额")}));
 
     PageSubtotalInfo info;
     const Sheet s = subtotalled(fx, xml, options(2, 2, {0, 2}), nullptr, &info);
@@ -220,15 +226,16 @@ TEST(PageSubtotals, AMergeDownAcrossABlockEndEndsWithTheBlock) {
     Fixture fx;
     // 销售 is merged over four data rows; with two rows per page the merge would cover the
     // first subtotal row and hide its label.
-    QByteArray xml = workingFile({QStringLiteral("部门|金额")},
-                                 QStringLiteral("<Row><Cell ss:MergeDown=\"3\"><Data ss:Type=\"String\">销售</Data></Cell>"
-                                                "<Cell><Data ss:Type=\"Number\">1</Data></Cell></Row>"
-                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">2</Data></Cell></Row>"
-                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">3</Data></Cell></Row>"
-                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">4</Data></Cell></Row>"
-                                                "<Row><Cell ss:MergeDown=\"1\"><Data ss:Type=\"String\">财务</Data></Cell>"
-                                                "<Cell><Data ss:Type=\"Number\">9</Data></Cell></Row>"
-                                                "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">5</Data></Cell></Row>"));
+    QByteArray xml = workingFile(
+        {QStringLiteral("部门|金额")},
+        QStringLiteral("<Row><Cell ss:MergeDown=\"3\"><Data ss:Type=\"String\">销售</Data></Cell>"
+                       "<Cell><Data ss:Type=\"Number\">1</Data></Cell></Row>"
+                       "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">2</Data></Cell></Row>"
+                       "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">3</Data></Cell></Row>"
+                       "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">4</Data></Cell></Row>"
+                       "<Row><Cell ss:MergeDown=\"1\"><Data ss:Type=\"String\">财务</Data></Cell>"
+                       "<Cell><Data ss:Type=\"Number\">9</Data></Cell></Row>"
+                       "<Row><Cell ss:Index=\"2\"><Data ss:Type=\"Number\">5</Data></Cell></Row>"));
     const Sheet s = subtotalled(fx, xml, options(2, 1, {1}));
     EXPECT_EQ(rowText(s, 3), QStringLiteral("小计|#3"));
     EXPECT_EQ(rowText(s, 6), QStringLiteral("小计|#7"));
@@ -255,7 +262,8 @@ TEST(PageSubtotals, ProposalAndOutputNames) {
 
     const QStringList labels = pageSumLabels({QStringLiteral("编号"), QStringLiteral("金额")});
     EXPECT_EQ(labels, QStringList({QStringLiteral("A (编号)"), QStringLiteral("B (金额)")}));
-    EXPECT_EQ(pageSumColumns({QStringLiteral("B (金额)"), QStringLiteral("A (编号)")}), std::vector<int>({1, 0}));
+    EXPECT_EQ(pageSumColumns({QStringLiteral("B (金额)"), QStringLiteral("A (编号)")}),
+              std::vector<int>({1, 0}));
 }
 
 TEST(PageSubtotals, BadInputIsRefusedWithMessagesAndNothingWritten) {
@@ -269,13 +277,14 @@ TEST(PageSubtotals, BadInputIsRefusedWithMessagesAndNothingWritten) {
     Result<PageSheet> bad = readPageSheet(fx.write(broken), QStringLiteral("明细"));
     EXPECT_FALSE(bad.isOk());
     EXPECT_TRUE(bad.status().message().contains(QStringLiteral("1.xml")));
-    Result<PageSheet> wrongName = readPageSheet(fx.write(workingFile(numberedRows(3))), QStringLiteral("other"));
+    Result<PageSheet> wrongName =
+        readPageSheet(fx.write(workingFile(numberedRows(3))), QStringLiteral("other"));
     EXPECT_FALSE(wrongName.isOk());
     EXPECT_TRUE(wrongName.status().message().contains(QStringLiteral("“other”")));
 
     // No field row (duplicate and empty texts in every row): found, but refused for writing.
-    Result<PageSheet> noFields =
-        readPageSheet(fx.write(workingFile({QStringLiteral("a|a|b"), QStringLiteral("1||2")})), QStringLiteral("明细"));
+    Result<PageSheet> noFields = readPageSheet(
+        fx.write(workingFile({QStringLiteral("a|a|b"), QStringLiteral("1||2")})), QStringLiteral("明细"));
     ASSERT_TRUE(noFields.isOk());
     EXPECT_EQ(noFields.value().fieldRow, -1);
     EXPECT_FALSE(writePageSubtotals(noFields.value(), options(4, 2, {0}), target).isOk());
@@ -287,7 +296,10 @@ TEST(PageSubtotals, BadInputIsRefusedWithMessagesAndNothingWritten) {
     old.write("old");
     old.close();
     Result<PageSheet> tall = readPageSheet(
-        fx.write(workingFile(numberedRows(3), QStringLiteral("   <Row ss:Index=\"1048575\"><Cell><Data ss:Type=\"Number\">1</Data></Cell></Row>\n"))),
+        fx.write(workingFile(
+            numberedRows(3),
+            QStringLiteral(
+                "   <Row ss:Index=\"1048575\"><Cell><Data ss:Type=\"Number\">1</Data></Cell></Row>\n"))),
         QStringLiteral("明细"));
     ASSERT_TRUE(tall.isOk());
     const Status over = writePageSubtotals(tall.value(), options(2, 2, {2}), target);
@@ -300,7 +312,8 @@ TEST(PageSubtotals, BadInputIsRefusedWithMessagesAndNothingWritten) {
     // 3.xml that cannot be written: the message names it.
     Result<PageSheet> good = readPageSheet(fx.write(workingFile(numberedRows(3))), QStringLiteral("明细"));
     ASSERT_TRUE(good.isOk());
-    const Status unwritable = writePageSubtotals(good.value(), options(2, 2, {2}), fx.path(QStringLiteral("no/3.xml")));
+    const Status unwritable =
+        writePageSubtotals(good.value(), options(2, 2, {2}), fx.path(QStringLiteral("no/3.xml")));
     EXPECT_FALSE(unwritable.isOk());
     EXPECT_TRUE(unwritable.message().contains(QStringLiteral("3.xml"))) << unwritable.message().toStdString();
 }

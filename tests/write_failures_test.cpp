@@ -49,8 +49,10 @@ Workbook largeWorkbook() {
     Sheet& sheet = book.sheets[0];
     for (int r = 0; r < kRows; ++r) {
         sheet.cellAt(r, 0).value = CellValue::fromNumber(r * 1.25);
-        sheet.cellAt(r, 1).value = CellValue::fromString(SharedText(QStringLiteral("第%1行 张三李四王五 %2").arg(r).arg(r * 7919 % 10007)));
-        sheet.cellAt(r, 2).value = CellValue::fromString(SharedText(QString::number(r * 104729ull % 1000003, 36)));
+        sheet.cellAt(r, 1).value = CellValue::fromString(
+            SharedText(QStringLiteral("第%1行 张三李四王五 %2").arg(r).arg(r * 7919 % 10007)));
+        sheet.cellAt(r, 2).value =
+            CellValue::fromString(SharedText(QString::number(r * 104729ull % 1000003, 36)));
     }
     return book;
 }
@@ -58,13 +60,15 @@ Workbook largeWorkbook() {
 RowTable largeTable() {
     std::vector<QStringList> rows;
     for (int r = 0; r < kRows; ++r)
-        rows.push_back({QString::number(r), QStringLiteral("第%1行 张三李四王五").arg(r), QString::number(r * 7919 % 10007)});
+        rows.push_back({QString::number(r), QStringLiteral("第%1行 张三李四王五").arg(r),
+                        QString::number(r * 7919 % 10007)});
     return test::makeTable(rows);
 }
 
 QString longText() {
     QString text;
-    for (int r = 0; r < kRows; ++r) text += QStringLiteral("第%1行 不同的单元格 <td>%2</td>\n").arg(r).arg(r * 31);
+    for (int r = 0; r < kRows; ++r)
+        text += QStringLiteral("第%1行 不同的单元格 <td>%2</td>\n").arg(r).arg(r * 31);
     return text;
 }
 
@@ -88,7 +92,8 @@ std::vector<Writer> writers(const QString& sourceFolder) {
         {"XMLTools document", QStringLiteral("文档.xml"),
          [source, sourceFolder](const QString& path) {
              const QString working = QDir(sourceFolder).filePath(QStringLiteral("working.xml"));
-             if (!QFile::exists(working)) EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
+             if (!QFile::exists(working))
+                 EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
              XMLTools tools;
              if (Status s = tools.load(working); !s.isOk()) return s;
              return tools.save(path);
@@ -96,7 +101,8 @@ std::vector<Writer> writers(const QString& sourceFolder) {
         {"page subtotal file 3.xml", QStringLiteral("3.xml"),
          [source, sourceFolder](const QString& path) {
              const QString working = QDir(sourceFolder).filePath(QStringLiteral("working.xml"));
-             if (!QFile::exists(working)) EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
+             if (!QFile::exists(working))
+                 EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
              const Result<PageSheet> sheet = readPageSheet(working, QStringLiteral("Sheet1"));
              if (!sheet.isOk()) return sheet.status();
              PageSubtotalOptions options;
@@ -107,22 +113,29 @@ std::vector<Writer> writers(const QString& sourceFolder) {
         {"page subtotal workbook", QStringLiteral("名单_分页汇总.xls"),
          [source, sourceFolder](const QString& path) {
              const QString working = QDir(sourceFolder).filePath(QStringLiteral("working.xml"));
-             if (!QFile::exists(working)) EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
+             if (!QFile::exists(working))
+                 EXPECT_TRUE(ConvertWorkbook(source, working, QStringLiteral("46")).isOk());
              return convertPageSubtotals(working, path);
          }},
         {"difference report", QStringLiteral("report.htm"),
          [](const QString& path) {
-             return writeReport(path, QStringLiteral("两表对比"), text, QStringLiteral("/a.xlsx"), QStringLiteral("/b.xlsx"));
+             return writeReport(path, QStringLiteral("两表对比"), text, QStringLiteral("/a.xlsx"),
+                                QStringLiteral("/b.xlsx"));
          }},
-        {"query form page", QStringLiteral("tj_select.htm"), [](const QString& path) { return writePageFile(path, text); }},
+        {"query form page", QStringLiteral("tj_select.htm"),
+         [](const QString& path) { return writePageFile(path, text); }},
         {"exported .xlsx", QStringLiteral("结果.xlsx"),
          [](const QString& path) { return writeWorkbook(book, path, FileKind::Xlsx); }},
-        {"exported .xls", QStringLiteral("结果.xls"), [](const QString& path) { return writeWorkbook(book, path, FileKind::Xls); }},
+        {"exported .xls", QStringLiteral("结果.xls"),
+         [](const QString& path) { return writeWorkbook(book, path, FileKind::Xls); }},
         {"converted .xlsx (format 51)", QStringLiteral("导出.xlsx"),
          [source](const QString& path) { return ConvertWorkbook(source, path, QStringLiteral("51")); }},
-        {"command-line .csv", QStringLiteral("结果.csv"), [](const QString& path) { return CsvFormat::writeTable(table, path); }},
+        {"command-line .csv", QStringLiteral("结果.csv"),
+         [](const QString& path) { return CsvFormat::writeTable(table, path); }},
         {"command-line .json", QStringLiteral("结果.json"),
-         [](const QString& path) { return writeJsonTables({{QStringLiteral("对比结果"), &table}}, path); }},
+         [](const QString& path) {
+             return writeJsonTables({{QStringLiteral("对比结果"), &table}}, path);
+         }},
     };
 }
 
@@ -147,7 +160,8 @@ void expectNamedFailure(const Status& status, const QString& fileName, const cha
     const QString message = status.message();
     EXPECT_TRUE(message.contains(fileName)) << what << ": " << message.toStdString();
     const qsizetype at = message.lastIndexOf(fileName);
-    EXPECT_GT(message.size() - (at + fileName.size()), 2) << what << " gives no reason: " << message.toStdString();
+    EXPECT_GT(message.size() - (at + fileName.size()), 2)
+        << what << " gives no reason: " << message.toStdString();
     EXPECT_FALSE(message.contains(QStringLiteral("Unknown error"))) << what << ": " << message.toStdString();
 }
 
@@ -254,8 +268,9 @@ TEST(WriteFailures, CommandLineOutputsKeepTheEarlierFile) {
         writeBytes(path, kEarlier);
         const std::vector<std::pair<const char*, QStringList>> runs = {
             {"convert", {QStringLiteral("convert"), QStringLiteral("--quiet"), source, path}},
-            {"blank-rows", {QStringLiteral("blank-rows"), QStringLiteral("--quiet"), QStringLiteral("--count"),
-                            QStringLiteral("1"), source, QStringLiteral("-o"), path}},
+            {"blank-rows",
+             {QStringLiteral("blank-rows"), QStringLiteral("--quiet"), QStringLiteral("--count"),
+              QStringLiteral("1"), source, QStringLiteral("-o"), path}},
         };
         for (const auto& [command, arguments] : runs) {
             SCOPED_TRACE(std::string(command) + " -> " + name);

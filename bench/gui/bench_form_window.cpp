@@ -122,8 +122,8 @@ void measure(const QTemporaryDir& dir, const RowTable& table, bool summary, cons
     std::printf(
         "%-7s page %6.1f MB, %d condition rows, %d values in the first list: build %7.1f ms, load %7.1f ms, "
         "ready %7.1f ms, paint %7.1f ms, reply %6.1f ms (%s)\n",
-        title, double(page.value().size()) * 2 / 1e6, info.conditionRows, options,
-        build, load, ready, paint, answered, qPrintable(reply.replyConditions.left(40)));
+        title, double(page.value().size()) * 2 / 1e6, info.conditionRows, options, build, load, ready, paint,
+        answered, qPrintable(reply.replyConditions.left(40)));
 }
 
 } // namespace

@@ -17,14 +17,14 @@
 // Usage: bench_window [FILE.xlsx]
 //        bench_window --compare FILE1.xlsx FILE2.xlsx [--repeat N]
 
-#include "bench/BenchXlsx.h"
-#include "bench/TableGenerator.h"
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
 #include "app/UserPrompts.h"
-#include "workbook/ExcelDriver.h"
-#include "components/SheetPane.h"
 #include "base/CellOps.h"
+#include "bench/BenchXlsx.h"
+#include "bench/TableGenerator.h"
+#include "components/SheetPane.h"
+#include "workbook/ExcelDriver.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,7 +37,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 
-
 #include <algorithm>
 #include <cstdio>
 
@@ -45,12 +44,14 @@ using namespace quellar;
 
 namespace {
 
-
 class FixedPrompts : public UserPrompts {
 public:
     explicit FixedPrompts(QString path, QString second = {})
-        : path_(std::move(path)), second_(std::move(second)) {}
-    std::optional<QString> openWorkbookPath(QWidget*, int which) override { return which == 2 && !second_.isEmpty() ? second_ : path_; }
+        : path_(std::move(path))
+        , second_(std::move(second)) {}
+    std::optional<QString> openWorkbookPath(QWidget*, int which) override {
+        return which == 2 && !second_.isEmpty() ? second_ : path_;
+    }
     std::optional<DiffChoice> diffOptions(QWidget*, const FieldList&) override {
         answered.start();
         cpuAtAnswer = bench::cpuSeconds();
@@ -97,14 +98,17 @@ int benchComparison(const QString& file1, const QString& file2, int repeats) {
         QApplication::processEvents();
         const double total = bench::seconds(t);
         afterDialog = answers->answered.isValid() ? bench::seconds(answers->answered) : -1;
-        std::printf("comparison %-2d %-32s %7.2f s   cpu %6.2f s   (reading before the dialog %.2f s)   peak %6.0f MB"
-                    "   now %6.0f MB\n",
-                    run, "(key, after the dialog)", afterDialog, bench::cpuSeconds() - answers->cpuAtAnswer,
-                    total - afterDialog, bench::peakMemoryMB(), bench::currentMemoryMB());
+        std::printf(
+            "comparison %-2d %-32s %7.2f s   cpu %6.2f s   (reading before the dialog %.2f s)   peak %6.0f MB"
+            "   now %6.0f MB\n",
+            run, "(key, after the dialog)", afterDialog, bench::cpuSeconds() - answers->cpuAtAnswer,
+            total - afterDialog, bench::peakMemoryMB(), bench::currentMemoryMB());
         if (afterDialog < 0) break;
     }
-    const Sheet* result = window.resultPane()->workbook().sheets.empty() ? nullptr : &window.resultPane()->workbook().sheets[0];
-    std::printf("  result sheet %s: %zu rows\n", result ? qPrintable(result->name) : "-", result ? result->rows.size() : size_t(0));
+    const Sheet* result =
+        window.resultPane()->workbook().sheets.empty() ? nullptr : &window.resultPane()->workbook().sheets[0];
+    std::printf("  result sheet %s: %zu rows\n", result ? qPrintable(result->name) : "-",
+                result ? result->rows.size() : size_t(0));
     return afterDialog >= 0 ? 0 : 1;
 }
 
@@ -115,7 +119,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if ((argc == 4 || argc == 6) && QByteArray(argv[1]) == "--compare") {
-        const int repeats = argc == 6 && QByteArray(argv[4]) == "--repeat" ? std::max(1, QByteArray(argv[5]).toInt()) : 1;
+        const int repeats =
+            argc == 6 && QByteArray(argv[4]) == "--repeat" ? std::max(1, QByteArray(argv[5]).toInt()) : 1;
         return benchComparison(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), repeats);
     }
     const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bench::benchXlsxPath();
@@ -126,8 +131,10 @@ int main(int argc, char** argv) {
 
     // The floor: unzip inflating the sheet part to nowhere.
     const double unzipWall = bench::unzipFloorSeconds(path);
-    if (unzipWall > 0) std::printf("%-46s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
-    else std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
+    if (unzipWall > 0)
+        std::printf("%-46s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
+    else
+        std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
 
     QTemporaryDir dir;
     CQuellarDlg window(dir.path());

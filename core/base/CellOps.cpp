@@ -43,13 +43,17 @@ int indexOfField(const FieldList& names, const QString& name) {
 }
 
 namespace {
-bool isBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool isBlank(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 } // namespace
 
 bool parseNumber(std::u16string_view text, double& value) {
     size_t begin = 0, end = text.size();
-    while (begin < end && isBlank(text[begin])) ++begin;
-    while (end > begin && isBlank(text[end - 1])) --end;
+    while (begin < end && isBlank(text[begin]))
+        ++begin;
+    while (end > begin && isBlank(text[end - 1]))
+        --end;
     if (begin == end) {
         value = 0;
         return true;
@@ -74,12 +78,14 @@ bool parseNumber(std::u16string_view text, double& value) {
     const bool negative = !ascii.empty() && ascii[0] == '-';
     if (negative) ++i;
     const size_t start = i;
-    while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
+    while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9')
+        ++i;
     size_t digits = i - start;
     if (i < ascii.size() && ascii[i] == '.') {
         ++i;
         const size_t fracStart = i;
-        while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9') ++i;
+        while (i < ascii.size() && ascii[i] >= '0' && ascii[i] <= '9')
+            ++i;
         digits += i - fracStart;
     }
     if (digits == 0) {
@@ -104,7 +110,8 @@ namespace {
 // Only for finite values.
 size_t writeRealText(double value, char* buffer) {
     // Whole numbers are the common case: their "%f" text is exact, so write it directly.
-    if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0 && !(value == 0 && std::signbit(value))) {
+    if (value == std::trunc(value) && std::fabs(value) < 9007199254740992.0 &&
+        !(value == 0 && std::signbit(value))) {
         auto end = std::to_chars(buffer, buffer + 32, static_cast<long long>(value)).ptr;
         std::memcpy(end, ".000000", 7);
         return size_t(end + 7 - buffer);
@@ -188,12 +195,17 @@ QString dateSerialToText(double serial) {
 
 QString variantToText(const CellValue& value) {
     switch (value.type) {
-    case CellValue::Type::Empty: return QString();
-    case CellValue::Type::Number: return realToText(value.number);
-    case CellValue::Type::Boolean: return value.number != 0 ? QStringLiteral("-1") : QStringLiteral("0");
-    case CellValue::Type::DateTime: return dateSerialToText(value.number);
+    case CellValue::Type::Empty:
+        return QString();
+    case CellValue::Type::Number:
+        return realToText(value.number);
+    case CellValue::Type::Boolean:
+        return value.number != 0 ? QStringLiteral("-1") : QStringLiteral("0");
+    case CellValue::Type::DateTime:
+        return dateSerialToText(value.number);
     case CellValue::Type::String:
-    case CellValue::Type::Error: return value.text.qview().trimmed().toString();
+    case CellValue::Type::Error:
+        return value.text.qview().trimmed().toString();
     }
     return QString();
 }
@@ -226,7 +238,9 @@ QString columnLetters(int column) {
     return letters;
 }
 
-QString columnAddress(int column, int row) { return columnLetters(column) + QString::number(row); }
+QString columnAddress(int column, int row) {
+    return columnLetters(column) + QString::number(row);
+}
 
 QString columnLabel(int position, const QString& name) {
     return columnLetters(position + 1) + QStringLiteral(" (") + name + QLatin1Char(')');

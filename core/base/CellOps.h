@@ -31,11 +31,15 @@ int indexOfField(const FieldList& names, const QString& name);
 // (1.2.3 gives 1.2, "-" gives 0). The empty text is 0.
 bool parseNumber(std::u16string_view text, double& value);
 inline bool parseNumber(QStringView text, double& value) {
-    return parseNumber(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), size_t(text.size())),
-                       value);
+    return parseNumber(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), size_t(text.size())), value);
 }
-inline bool parseNumber(const SharedText& text, double& value) { return parseNumber(text.view(), value); }
-inline bool parseNumber(const QString& text, double& value) { return parseNumber(QStringView(text), value); }
+inline bool parseNumber(const SharedText& text, double& value) {
+    return parseNumber(text.view(), value);
+}
+inline bool parseNumber(const QString& text, double& value) {
+    return parseNumber(QStringView(text), value);
+}
 
 // The rule by which a typed or imported text becomes a number cell without losing
 // anything: an optional "-", digits without a leading zero (unless the integer part is just
@@ -107,7 +111,8 @@ inline size_t readColumnLetters(std::string_view text, int64_t& column) {
     return readColumnLetters(text.data(), text.size(), column);
 }
 inline qsizetype readColumnLetters(QStringView text, int64_t& column) {
-    return qsizetype(readColumnLetters(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()), column));
+    return qsizetype(
+        readColumnLetters(reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()), column));
 }
 
 // Column labels, how lists of columns to sum are offered and chosen: "C (金额)" is the column

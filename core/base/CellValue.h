@@ -12,8 +12,8 @@ struct CellValue {
     enum class Type : uint8_t { Empty, Number, String, Boolean, DateTime, Error };
 
     Type type = Type::Empty;
-    double number = 0;  // Number; Boolean (1 or 0); DateTime as a day serial of the 1900 system
-    SharedText text;    // String; Error (its text, such as #N/A)
+    double number = 0; // Number; Boolean (1 or 0); DateTime as a day serial of the 1900 system
+    SharedText text;   // String; Error (its text, such as #N/A)
 
     static CellValue fromNumber(double v) { return {Type::Number, v, {}}; }
     static CellValue fromString(SharedText s) { return {Type::String, 0, std::move(s)}; }

@@ -1,6 +1,5 @@
 #include "base/Progress.h"
 
-
 namespace quellar {
 namespace {
 
@@ -21,7 +20,8 @@ Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, M
     return sink.writeResult(sheetNumber, MessageTable::text(sheetName), table, progress, step);
 }
 
-Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName, RowTable&& table) {
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName,
+                        RowTable&& table) {
     const int64_t step = startResultPhase(progress, table);
     return sink.takeResult(sheetNumber, MessageTable::text(sheetName), std::move(table), progress, step);
 }

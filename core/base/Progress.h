@@ -75,6 +75,7 @@ public:
 Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName,
                         const RowTable& table);
 // The same, handing the table over to the sink (ResultSink::takeResult).
-Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName, RowTable&& table);
+Status writeResultPhase(ResultSink& sink, Progress& progress, int sheetNumber, Msg sheetName,
+                        RowTable&& table);
 
 } // namespace quellar

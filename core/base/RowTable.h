@@ -53,8 +53,8 @@ constexpr int16_t Distributed = -4117;
 } // namespace Align
 
 struct CellRecord {
-    SharedText text;    // the value as text: what names, comparisons, conditions and sums use
-    SharedText formula; // the formula text; a formula begins with "="
+    SharedText text;       // the value as text: what names, comparisons, conditions and sums use
+    SharedText formula;    // the formula text; a formula begins with "="
     float columnWidth = 0; // set only in row 0 of a table read from a sheet (points)
     float rowHeight = 0;   // set only in cell 0 of each row (points)
     uint32_t styleId = 0;  // numberFormat, fontName, fontSize, colorValue (see StylePool)
@@ -72,14 +72,21 @@ struct CellRecord {
     int32_t colorValue() const noexcept { return style().colorValue; }
 
     void setStyle(const CellStyle& s) { styleId = StylePool::intern(s); }
-    void setNumberFormat(const SharedText& v) { modifyStyle([&](CellStyle& s) { s.numberFormat = v; }); }
-    void setFontName(const SharedText& v) { modifyStyle([&](CellStyle& s) { s.fontName = v; }); }
-    void setFontSize(int32_t v) { modifyStyle([&](CellStyle& s) { s.fontSize = v; }); }
-    void setColorValue(int32_t v) { modifyStyle([&](CellStyle& s) { s.colorValue = v; }); }
+    void setNumberFormat(const SharedText& v) {
+        modifyStyle([&](CellStyle& s) { s.numberFormat = v; });
+    }
+    void setFontName(const SharedText& v) {
+        modifyStyle([&](CellStyle& s) { s.fontName = v; });
+    }
+    void setFontSize(int32_t v) {
+        modifyStyle([&](CellStyle& s) { s.fontSize = v; });
+    }
+    void setColorValue(int32_t v) {
+        modifyStyle([&](CellStyle& s) { s.colorValue = v; });
+    }
 
 private:
-    template <typename F>
-    void modifyStyle(F change) {
+    template <typename F> void modifyStyle(F change) {
         CellStyle s = style();
         change(s);
         styleId = StylePool::intern(s);

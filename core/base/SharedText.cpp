@@ -143,7 +143,9 @@ SharedText::SharedText(std::u16string_view text) {
     bits_ = reinterpret_cast<uint64_t>(b);
 }
 
-void SharedText::releaseStored() noexcept { dropReferences(chunk(), 1); }
+void SharedText::releaseStored() noexcept {
+    dropReferences(chunk(), 1);
+}
 
 SharedText::ArenaStats SharedText::arenaStats() noexcept {
     return {mappedChunks.load(std::memory_order_relaxed), mappedBytes.load(std::memory_order_relaxed)};
@@ -165,11 +167,13 @@ SharedText SharedText::fromUtf8(std::string_view utf8) {
 SharedText SharedText::fromLatin1(std::string_view latin1) {
     char16_t small[64];
     if (latin1.size() <= 64) {
-        for (size_t i = 0; i < latin1.size(); ++i) small[i] = char16_t(static_cast<unsigned char>(latin1[i]));
+        for (size_t i = 0; i < latin1.size(); ++i)
+            small[i] = char16_t(static_cast<unsigned char>(latin1[i]));
         return SharedText(std::u16string_view(small, latin1.size()));
     }
     std::u16string wide(latin1.size(), u'\0');
-    for (size_t i = 0; i < latin1.size(); ++i) wide[i] = char16_t(static_cast<unsigned char>(latin1[i]));
+    for (size_t i = 0; i < latin1.size(); ++i)
+        wide[i] = char16_t(static_cast<unsigned char>(latin1[i]));
     return SharedText(std::u16string_view(wide));
 }
 
@@ -191,6 +195,8 @@ size_t hashUtf16(std::u16string_view text) noexcept {
     return size_t(h);
 }
 
-size_t SharedText::hash() const noexcept { return hashUtf16(view()); }
+size_t SharedText::hash() const noexcept {
+    return hashUtf16(view());
+}
 
 } // namespace quellar

@@ -28,14 +28,23 @@ public:
     SharedText() noexcept = default;
     SharedText(std::u16string_view text);
     SharedText(QStringView text)
-        : SharedText(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), size_t(text.size()))) {}
-    SharedText(const QString& text) : SharedText(QStringView(text)) {}
-    SharedText(const char16_t* text) : SharedText(std::u16string_view(text)) {}
+        : SharedText(
+              std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), size_t(text.size()))) {}
+    SharedText(const QString& text)
+        : SharedText(QStringView(text)) {}
+    SharedText(const char16_t* text)
+        : SharedText(std::u16string_view(text)) {}
     static SharedText fromUtf8(std::string_view utf8);
     static SharedText fromLatin1(std::string_view latin1);
 
-    SharedText(const SharedText& other) noexcept : bits_(other.bits_) { retain(); }
-    SharedText(SharedText&& other) noexcept : bits_(other.bits_) { other.bits_ = 0; }
+    SharedText(const SharedText& other) noexcept
+        : bits_(other.bits_) {
+        retain();
+    }
+    SharedText(SharedText&& other) noexcept
+        : bits_(other.bits_) {
+        other.bits_ = 0;
+    }
     SharedText& operator=(const SharedText& other) noexcept {
         if (bits_ != other.bits_) {
             SharedText copy(other);
@@ -107,7 +116,9 @@ private:
         char16_t data[1];
     };
     Block* block() const noexcept { return reinterpret_cast<Block*>(bits_); }
-    ChunkHeader* chunk() const noexcept { return reinterpret_cast<ChunkHeader*>(bits_ & ~uint64_t(kChunkBytes - 1)); }
+    ChunkHeader* chunk() const noexcept {
+        return reinterpret_cast<ChunkHeader*>(bits_ & ~uint64_t(kChunkBytes - 1));
+    }
     void retain() noexcept {
         if (bits_ && !(bits_ & 1)) chunk()->refs.fetch_add(1, std::memory_order_relaxed);
     }

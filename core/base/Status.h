@@ -37,7 +37,9 @@ public:
     }
 
 private:
-    Status(Code code, const QString& message) : code_(code), message_(message) {}
+    Status(Code code, const QString& message)
+        : code_(code)
+        , message_(message) {}
     Code code_ = Code::Ok;
     QString message_;
 };
@@ -69,11 +71,12 @@ template <typename Body> Status runGuarded(Body&& body) noexcept {
 }
 
 // A value or the Status explaining why there is none.
-template <typename T>
-class [[nodiscard]] Result {
+template <typename T> class [[nodiscard]] Result {
 public:
-    Result(T value) : value_(std::move(value)) {}
-    Result(Status status) : status_(std::move(status)) {}
+    Result(T value)
+        : value_(std::move(value)) {}
+    Result(Status status)
+        : status_(std::move(status)) {}
 
     bool isOk() const { return status_.isOk(); }
     const Status& status() const { return status_; }

@@ -346,7 +346,8 @@ QByteArray encodeUtf16Text(const QString& text) {
         std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
         out += text.size() * 2;
     } else {
-        for (QChar c : text) put(c.unicode());
+        for (QChar c : text)
+            put(c.unicode());
     }
     put(u'\r');
     put(u'\n');

@@ -59,7 +59,7 @@ private:
     QSaveFile file_;
     std::string buffer_;
     bool failed_ = false;
-    QString reason_; // why the first failed write failed
+    QString reason_;     // why the first failed write failed
     qint64 written_ = 0; // bytes handed to the file so far
     qint64 synced_ = 0;  // of which the disk was asked to write
 };

@@ -310,9 +310,12 @@ private:
             const char16_t* shown;
             Msg title;
         };
-        static const Comparator kComparators[6] = {
-            {u"=", u"=", Msg::Equal},         {u">", u"&gt;", Msg::Greater}, {u">=", u"&gt;=", Msg::GreaterOrEqual},
-            {u"<", u"&lt;", Msg::Less}, {u"<=", u"&lt;=", Msg::LessOrEqual}, {u"!=", u"!=", Msg::NotEqual}};
+        static const Comparator kComparators[6] = {{u"=", u"=", Msg::Equal},
+                                                   {u">", u"&gt;", Msg::Greater},
+                                                   {u">=", u"&gt;=", Msg::GreaterOrEqual},
+                                                   {u"<", u"&lt;", Msg::Less},
+                                                   {u"<=", u"&lt;=", Msg::LessOrEqual},
+                                                   {u"!=", u"!=", Msg::NotEqual}};
         QString comparators;
         for (const Comparator& comparator : kComparators) {
             comparators.append(u"<option value='");

@@ -27,10 +27,10 @@ struct ColumnPlan {
         int column2 = -1;
         bool compared = false;
     };
-    std::vector<Pair> compared;     // column pairs whose cells are compared
-    std::vector<uint32_t> only1;    // columns of table 1 marked yellow in every paired row
-    std::vector<uint32_t> only2;    // columns of table 2 marked green in every paired row
-    std::vector<Column> columns;    // every column once, for the statistics
+    std::vector<Pair> compared;  // column pairs whose cells are compared
+    std::vector<uint32_t> only1; // columns of table 1 marked yellow in every paired row
+    std::vector<uint32_t> only2; // columns of table 2 marked green in every paired row
+    std::vector<Column> columns; // every column once, for the statistics
     // Per column of table 1 / table 2: 1 where the column is ignored. Empty when no column is.
     std::vector<uint8_t> ignored1;
     std::vector<uint8_t> ignored2;

@@ -36,8 +36,8 @@ struct CompareRules {
     std::optional<double> relTolerance; // a fraction: 0.005 for 0.5%
     std::vector<FieldValue> fieldTolerances;
     std::vector<FieldValue> fieldRelTolerances;
-    bool ignoreSpaces = false; // runs of white space (U+3000 included) count as one
-    bool ignoreWidth = false;  // U+FF01–U+FF5E and U+3000 equal their ASCII forms
+    bool ignoreSpaces = false;  // runs of white space (U+3000 included) count as one
+    bool ignoreWidth = false;   // U+FF01–U+FF5E and U+3000 equal their ASCII forms
     QStringList ignoredColumns; // not compared, not coloured, not counted
     bool columnsByName = false; // positional mode and workbooks: columns pair by field name
 

@@ -26,7 +26,8 @@ Status ComparisonOutputs::takeResult(int sheetNumber, const QString& sheetName, 
             sheets_ ? sheets_(sheetNumber, sheetName) : std::pair{sheetName, sheetName};
         std::optional<DetailsStatistics> columns;
         if (layout_.statistics) columns = detailsStatistics(*layout_.statistics);
-        details_->addComparison(sheet1, sheet2, table, layout_, countMarks(table), columns ? &*columns : nullptr);
+        details_->addComparison(sheet1, sheet2, table, layout_, countMarks(table),
+                                columns ? &*columns : nullptr);
     }
     if (!diffPath_.isEmpty())
         if (Status written = writeHighlighterDiff(table, layout_, diffOptions_, diffPath_); !written)

@@ -80,7 +80,8 @@ QStringList describeCompareRules(const CompareOptions& options, const QStringLis
         rules.append(keys.isEmpty() ? QStringLiteral("按每行每列配对")
                                     : QStringLiteral("按每行每列配对（行数不同时按 %1 配对）")
                                           .arg(keys.join(QStringLiteral("、"))));
-    if (!options.rules.isDefault()) rules.append(QStringLiteral("规则：") + rulesSummaryText(options.rules, false));
+    if (!options.rules.isDefault())
+        rules.append(QStringLiteral("规则：") + rulesSummaryText(options.rules, false));
     return rules;
 }
 
@@ -89,7 +90,8 @@ DetailsStatistics detailsStatistics(const CompareStatistics& statistics) {
     table.header = {QStringLiteral("文件一的列"), QStringLiteral("文件二的列"), QStringLiteral("比较"),
                     QStringLiteral("不同的单元格"), QStringLiteral("最大差值")};
     for (const ColumnStatistics& c : statistics.columns)
-        table.rows.push_back({c.inFile1 ? c.file1 : QStringLiteral("—"), c.inFile2 ? c.file2 : QStringLiteral("—"),
+        table.rows.push_back({c.inFile1 ? c.file1 : QStringLiteral("—"),
+                              c.inFile2 ? c.file2 : QStringLiteral("—"),
                               c.compared ? QStringLiteral("是") : QStringLiteral("否"),
                               c.compared ? QString::number(c.differing) : QString(),
                               c.hasMaxDifference ? QString::number(c.maxDifference, 'g', 15) : QString()});

@@ -1,7 +1,7 @@
 #include "table/GroupSum.h"
 
-#include "base/MessageTable.h"
 #include "base/CellOps.h"
+#include "base/MessageTable.h"
 #include "table/ExchangeSort.h"
 #include "table/OperationCells.h"
 

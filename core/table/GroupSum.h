@@ -40,9 +40,15 @@ struct GroupSumInfo {
 
 // The sum columns are offered and chosen by their column labels ("C (金额)", see
 // base/CellOps.h); the dialog's left list holds groupSumLabels.
-inline QString groupSumLabel(int position, const QString& name) { return columnLabel(position, name); }
-inline QStringList groupSumLabels(const FieldList& fields) { return columnLabels(fields); }
-inline int columnOfGroupSumLabel(QStringView label) { return columnOfLabel(label); }
+inline QString groupSumLabel(int position, const QString& name) {
+    return columnLabel(position, name);
+}
+inline QStringList groupSumLabels(const FieldList& fields) {
+    return columnLabels(fields);
+}
+inline int columnOfGroupSumLabel(QStringView label) {
+    return columnOfLabel(label);
+}
 
 // Groups `table` by `groupFields` (1 to 6 names of its field row; a name may repeat; empty
 // names are ignored) and sums the columns of `sumLabels` (labels as above; when empty,

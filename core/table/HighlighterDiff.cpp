@@ -28,7 +28,9 @@ struct Entry {
     Kind kind;
 };
 
-bool flagged(const auto& flags, size_t column) { return column < flags.size() && flags[column]; }
+bool flagged(const auto& flags, size_t column) {
+    return column < flags.size() && flags[column];
+}
 
 // Columns the diff leaves out: those asked for, and those a comparison rule ignored.
 bool leftOut(const HighlighterOptions& options, const CompareLayout& layout, size_t column1) {

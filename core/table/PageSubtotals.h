@@ -54,10 +54,10 @@ struct PageSheet {
     QByteArray bytes;
     qint64 tableTagStart = 0; // the Table start tag
     qint64 tableTagEnd = 0;
-    qint64 tableContentEnd = 0;         // where the Table's end tag starts
-    std::vector<qint64> rowStarts;      // the start tag of every Row
-    std::vector<int32_t> rowPositions;  // the 1-based sheet row of every Row
-    int64_t expandedRowCount = -1;      // as read; -1 when the attribute is missing
+    qint64 tableContentEnd = 0;        // where the Table's end tag starts
+    std::vector<qint64> rowStarts;     // the start tag of every Row
+    std::vector<int32_t> rowPositions; // the 1-based sheet row of every Row
+    int64_t expandedRowCount = -1;     // as read; -1 when the attribute is missing
 };
 
 // What the user chose.

@@ -20,8 +20,7 @@ void setParallelRowFloor(size_t rows);
 // Runs body(from, to, half) over rows [0, n): from parallelRowFloor() rows on, the second half
 // (half 1) on a second thread while this thread does the first (half 0). An exception on
 // either side is rethrown here once both halves have stopped.
-template <typename Body>
-void buildInHalves(size_t n, Body body) {
+template <typename Body> void buildInHalves(size_t n, Body body) {
     if (n < parallelRowFloor()) {
         body(size_t(0), n, 0);
         return;

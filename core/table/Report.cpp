@@ -69,15 +69,15 @@ QString reportRows(const QString& title, const CompareCounts& counts) {
     rows += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportSheetName), u"</td>\n<td>", htmlEscape(title),
                 u"</td>\n</tr>\n");
     rows += countRow(MessageTable::text(Msg::ReportDifferentRows), counts.differentRows);
-    rows += countRow(
-        colouredLabel(MessageTable::text(Msg::ReportDifferentCells), u"#FF0000", MessageTable::text(Msg::ReportRed)),
-        counts.differentCells);
-    rows += countRow(
-        colouredLabel(MessageTable::text(Msg::ReportFileOneCells), u"#FF9900", MessageTable::text(Msg::ReportYellow)),
-        counts.yellowCells);
-    rows += countRow(
-        colouredLabel(MessageTable::text(Msg::ReportFileTwoCells), u"#008080", MessageTable::text(Msg::ReportGreen)),
-        counts.greenCells);
+    rows += countRow(colouredLabel(MessageTable::text(Msg::ReportDifferentCells), u"#FF0000",
+                                   MessageTable::text(Msg::ReportRed)),
+                     counts.differentCells);
+    rows += countRow(colouredLabel(MessageTable::text(Msg::ReportFileOneCells), u"#FF9900",
+                                   MessageTable::text(Msg::ReportYellow)),
+                     counts.yellowCells);
+    rows += countRow(colouredLabel(MessageTable::text(Msg::ReportFileTwoCells), u"#008080",
+                                   MessageTable::text(Msg::ReportGreen)),
+                     counts.greenCells);
     rows += QStringView(kBlankRow);
     return rows;
 }
@@ -126,10 +126,10 @@ QString buildReportPage(const QString& title, const QString& reportText, const Q
     page += QStringView(u"<table border='1' width='90%'>\n");
     page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportTime), u"</td>\n<td>", reportTimeText(localTime),
                 u"</td>\n</tr>\n");
-    page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportFileOne), u"</td>\n<td>",
-                htmlEscape(file1Path), u"</td>\n</tr>\n");
-    page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportFileTwo), u"</td>\n<td>",
-                htmlEscape(file2Path), u"</td>\n</tr>\n");
+    page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportFileOne), u"</td>\n<td>", htmlEscape(file1Path),
+                u"</td>\n</tr>\n");
+    page += cat(u"<tr>\n<td>", MessageTable::text(Msg::ReportFileTwo), u"</td>\n<td>", htmlEscape(file2Path),
+                u"</td>\n</tr>\n");
     page += reportText;
     page += QStringView(u"</table>\n");
     page += QStringView(u"</body>\n");

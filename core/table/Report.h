@@ -8,8 +8,8 @@
 // file paths are HTML-escaped, so a sheet called <script> shows as text. The local time
 // comes from a Clock, which tests replace with a fixed one.
 
-#include "table/Comparison.h"
 #include "base/Status.h"
+#include "table/Comparison.h"
 
 #include <QDateTime>
 #include <QString>

@@ -10,11 +10,11 @@
 // "diff_book" (工作簿比较), also when no pair was found. The workbooks are only read. A
 // failing sink ends the comparison with its Status; the pairs before it have been written.
 
-#include "workbook/Workbook.h"
-#include "table/CompareStatistics.h"
-#include "table/Comparison.h"
 #include "base/Progress.h"
 #include "base/Status.h"
+#include "table/CompareStatistics.h"
+#include "table/Comparison.h"
+#include "workbook/Workbook.h"
 
 #include <QString>
 
@@ -26,7 +26,7 @@ struct BookComparePair {
     int sheetNumber = 0; // the result sheet of this pair (1-based)
     QString name;        // the common sheet name, also the result sheet's name
     bool skipped = false;
-    CompareCounts counts; // zero for a skipped pair
+    CompareCounts counts;         // zero for a skipped pair
     CompareStatistics statistics; // of a compared pair
 };
 

@@ -31,7 +31,6 @@ constexpr size_t kMaxRecord = 8224; // the longest record body Excel reads
 constexpr uint16_t kDefaultCellXf = 15;
 constexpr size_t kMaxXfs = 4000;
 
-
 void put8(std::string& s, uint8_t v) {
     s.push_back(char(v));
 }

@@ -1,8 +1,8 @@
 #include "workbook/CsvFormat.h"
 
-#include "base/TextIO.h"
 #include "base/CellOps.h"
 #include "base/OrderedPipeline.h"
+#include "base/TextIO.h"
 
 #include <QDir>
 #include <QFile>
@@ -353,7 +353,8 @@ Status CsvFormat::writeTable(const RowTable& table, const QString& path) {
     if (Status opened = out.open(); !opened.isOk()) return opened;
     out.buffer().append("\xEF\xBB\xBF");
     size_t width = 0;
-    for (const Row& row : table) width = std::max(width, row.size());
+    for (const Row& row : table)
+        width = std::max(width, row.size());
     if (table.size() >= 8 * kChunkRows) {
         writeChunks(out, table, width);
     } else {

@@ -15,8 +15,8 @@
 // ending in CR LF, UTF-8 with a byte-order mark so that spreadsheet programs read Chinese
 // text correctly.
 
-#include "workbook/WorkbookFormat.h"
 #include "base/RowTable.h"
+#include "workbook/WorkbookFormat.h"
 
 namespace quellar {
 

@@ -13,9 +13,9 @@
 // Showing a workbook to the user (ShowWorkbook) needs the desktop and lives with the
 // window (app/DesktopShell.h).
 
+#include "base/Status.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
-#include "base/Status.h"
 
 #include <QString>
 

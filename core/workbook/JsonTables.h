@@ -11,9 +11,9 @@
 // The text is streamed through a buffered QSaveFile (UTF-8, no byte-order mark), so nothing
 // of a half-written file is left behind on failure; the Status names the path.
 
+#include "base/RowTable.h"
 #include "base/TextIO.h"
 #include "workbook/WorkbookFormat.h"
-#include "base/RowTable.h"
 
 #include <utility>
 #include <vector>

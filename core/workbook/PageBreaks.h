@@ -13,8 +13,8 @@
 // Pure functions; nothing is cached. Reading a workbook from a file reports its failure as
 // a Status naming the file.
 
-#include "workbook/Workbook.h"
 #include "base/Status.h"
+#include "workbook/Workbook.h"
 
 #include <QString>
 

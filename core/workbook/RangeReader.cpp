@@ -8,18 +8,22 @@
 namespace quellar {
 namespace {
 
-bool isBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+bool isBlank(char16_t c) {
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
+}
 
 // Whether a value gives a non-empty text once converted and stripped.
 bool holdsText(const CellValue& value) {
     switch (value.type) {
-    case CellValue::Type::Empty: return false;
+    case CellValue::Type::Empty:
+        return false;
     case CellValue::Type::String:
     case CellValue::Type::Error:
         for (char16_t c : value.text.view())
             if (!isBlank(c)) return true;
         return false;
-    default: return !variantToText(value).isEmpty();
+    default:
+        return !variantToText(value).isEmpty();
     }
 }
 
@@ -31,25 +35,38 @@ bool holdsTextQuickly(const CellValue& value) {
 
 int16_t horizontalCode(HAlign a) {
     switch (a) {
-    case HAlign::General: return Align::General;
-    case HAlign::Left: return Align::Left;
-    case HAlign::Center: return Align::Center;
-    case HAlign::Right: return Align::Right;
-    case HAlign::Fill: return 5;
-    case HAlign::Justify: return Align::Justify;
-    case HAlign::CenterAcross: return 7;
-    case HAlign::Distributed: return Align::Distributed;
+    case HAlign::General:
+        return Align::General;
+    case HAlign::Left:
+        return Align::Left;
+    case HAlign::Center:
+        return Align::Center;
+    case HAlign::Right:
+        return Align::Right;
+    case HAlign::Fill:
+        return 5;
+    case HAlign::Justify:
+        return Align::Justify;
+    case HAlign::CenterAcross:
+        return 7;
+    case HAlign::Distributed:
+        return Align::Distributed;
     }
     return Align::General;
 }
 
 int16_t verticalCode(VAlign a) {
     switch (a) {
-    case VAlign::Bottom: return Align::Bottom;
-    case VAlign::Top: return Align::Top;
-    case VAlign::Center: return Align::Center;
-    case VAlign::Justify: return Align::Justify;
-    case VAlign::Distributed: return Align::Distributed;
+    case VAlign::Bottom:
+        return Align::Bottom;
+    case VAlign::Top:
+        return Align::Top;
+    case VAlign::Center:
+        return Align::Center;
+    case VAlign::Justify:
+        return Align::Justify;
+    case VAlign::Distributed:
+        return Align::Distributed;
     }
     return Align::Bottom;
 }
@@ -120,7 +137,8 @@ RangeBounds clipSourceRange(const Sheet& sheet, RangeBounds selection) {
 RangeBounds clipUsedRange(const Sheet& sheet) {
     RangeBounds selection;
     if (const std::optional<CellRange> used = sheet.usedRange()) {
-        selection = RangeBounds{used->firstColumn + 1, used->firstRow + 1, used->lastColumn + 1, used->lastRow + 1};
+        selection =
+            RangeBounds{used->firstColumn + 1, used->firstRow + 1, used->lastColumn + 1, used->lastRow + 1};
     }
     return clipSourceRange(sheet, selection);
 }
@@ -130,8 +148,10 @@ Status checkReadableRange(const RangeBounds& bounds) {
     const int64_t columns = std::max<int64_t>(0, int64_t(bounds.lastColumn) - bounds.firstColumn + 1);
     if (rows * columns <= kMaxReadCells) return Status::ok();
     return Status::invalidInput(
-        QStringLiteral("区域 %1:%2 有 %3 行 × %4 列，共 %5 个单元格，超过了一次能读入的上限 %6 个；请选择较小的区域")
-            .arg(columnAddress(bounds.firstColumn, bounds.firstRow), columnAddress(bounds.lastColumn, bounds.lastRow))
+        QStringLiteral(
+            "区域 %1:%2 有 %3 行 × %4 列，共 %5 个单元格，超过了一次能读入的上限 %6 个；请选择较小的区域")
+            .arg(columnAddress(bounds.firstColumn, bounds.firstRow),
+                 columnAddress(bounds.lastColumn, bounds.lastRow))
             .arg(rows)
             .arg(columns)
             .arg(rows * columns)
@@ -156,7 +176,8 @@ public:
         const ReadStyle& rs = style(cell ? cell->style : 0);
         if (cell) {
             record.text = variantToSharedText(cell->value);
-            if (!cell->formula.isEmpty()) record.formula = variantToSharedText(CellValue::fromString(cell->formula));
+            if (!cell->formula.isEmpty())
+                record.formula = variantToSharedText(CellValue::fromString(cell->formula));
         }
         record.mergeState = MergeState::Single;
         record.styleId = rs.styleId;
@@ -203,7 +224,8 @@ void applyMerges(RowTable& table, const Sheet& sheet, const RangeBounds& bounds)
     for (const CellRange& m : sheet.merges) {
         if (m.lastColumn < left || m.firstColumn > left + width - 1) continue;
         const int32_t from = std::max(m.firstRow, top), to = std::min(m.lastRow, top + height - 1);
-        for (int32_t r = from; r <= to; ++r) reached[size_t(r - top)] = 1;
+        for (int32_t r = from; r <= to; ++r)
+            reached[size_t(r - top)] = 1;
     }
     std::vector<MergeArea> recorded;
     for (int32_t k = 0; k < height; ++k) {
@@ -246,13 +268,16 @@ RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& 
     for (int32_t k = 0; k < height; ++k) {
         if (k % step == 0) progress.advance(step);
         const int32_t sheetRow = bounds.firstRow - 1 + k; // 0-based
-        while (rowIt != sheet.rows.end() && rowIt->index < sheetRow) ++rowIt;
-        const SheetRow* sourceRow = (rowIt != sheet.rows.end() && rowIt->index == sheetRow) ? &*rowIt : nullptr;
+        while (rowIt != sheet.rows.end() && rowIt->index < sheetRow)
+            ++rowIt;
+        const SheetRow* sourceRow =
+            (rowIt != sheet.rows.end() && rowIt->index == sheetRow) ? &*rowIt : nullptr;
         auto cellIt = sourceRow ? std::lower_bound(sourceRow->cells.begin(), sourceRow->cells.end(),
                                                    uint32_t(bounds.firstColumn - 1),
                                                    [](const Cell& c, uint32_t col) { return c.column < col; })
                                 : std::vector<Cell>::const_iterator();
-        const float height = float(sourceRow && sourceRow->height >= 0 ? sourceRow->height : sheet.defaultRowHeight);
+        const float height =
+            float(sourceRow && sourceRow->height >= 0 ? sourceRow->height : sheet.defaultRowHeight);
 
         Row row;
         row.resize(size_t(width));
@@ -261,15 +286,18 @@ RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& 
             CellRecord& record = row[size_t(c - 1)];
             const Cell* cell = nullptr;
             if (sourceRow) {
-                while (cellIt != sourceRow->cells.end() && int32_t(cellIt->column) < sheetColumn) ++cellIt;
-                if (cellIt != sourceRow->cells.end() && int32_t(cellIt->column) == sheetColumn) cell = &*cellIt;
+                while (cellIt != sourceRow->cells.end() && int32_t(cellIt->column) < sheetColumn)
+                    ++cellIt;
+                if (cellIt != sourceRow->cells.end() && int32_t(cellIt->column) == sheetColumn)
+                    cell = &*cellIt;
             }
             maker.fill(record, cell);
             if (k == 0) record.columnWidth = float(sheet.columnWidth(sheetColumn));
             if (c == 1) record.rowHeight = height;
         }
         table.push_back(std::move(row));
-        if (consumed && sourceRow) std::vector<Cell>().swap(consumed->rows[size_t(rowIt - sheet.rows.begin())].cells);
+        if (consumed && sourceRow)
+            std::vector<Cell>().swap(consumed->rows[size_t(rowIt - sheet.rows.begin())].cells);
     }
     applyMerges(table, sheet, bounds);
     return table;
@@ -282,10 +310,10 @@ RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& 
 
 struct UsedRangeStream::State {
     std::unique_ptr<RecordMaker> maker;
-    RowTable rows;             // sheet rows firstIndex.. in order; empty for rows without cells
-    int32_t firstIndex = -1;   // first row with cells
-    int32_t lastIndex = -1;    // last row handed over, with cells or not
-    int32_t lastCellRow = -1;  // last row with cells
+    RowTable rows;            // sheet rows firstIndex.. in order; empty for rows without cells
+    int32_t firstIndex = -1;  // first row with cells
+    int32_t lastIndex = -1;   // last row handed over, with cells or not
+    int32_t lastCellRow = -1; // last row with cells
     int32_t firstColumn = kMaxColumns, lastColumn = -1;
     int32_t lastTextRow = 0, lastTextColumn = 0; // 1-based; 0 while no cell holds text
     size_t widest = 0;
@@ -317,7 +345,8 @@ bool UsedRangeStream::takeRow(SheetRow& row) {
     // A row is held as every record up to its last cell. A sparse sheet (a few cells far to
     // the right) would cost far more that way than as cells, and one past the limit would
     // grow until refused: both are read whole instead, where the range is checked first.
-    if (s.records > kMaxReadCells || (s.records > State::kSparseFloor && s.records > 16 * s.cells)) return false;
+    if (s.records > kMaxReadCells || (s.records > State::kSparseFloor && s.records > 16 * s.cells))
+        return false;
     if (s.firstIndex < 0) s.firstIndex = row.index;
     s.rows.resize(size_t(row.index - s.firstIndex)); // rows without cells in between
     s.widest = std::max(s.widest, span);
@@ -348,14 +377,17 @@ RangeBounds UsedRangeStream::bounds(const Sheet& sheet) const {
     std::optional<CellRange> used = sheet.usedRange();
     if (s.lastCellRow >= 0) {
         const CellRange cells{s.firstIndex, s.firstColumn, s.lastCellRow, s.lastColumn};
-        used = used ? CellRange{std::min(used->firstRow, cells.firstRow), std::min(used->firstColumn, cells.firstColumn),
-                                std::max(used->lastRow, cells.lastRow), std::max(used->lastColumn, cells.lastColumn)}
+        used = used ? CellRange{std::min(used->firstRow, cells.firstRow),
+                                std::min(used->firstColumn, cells.firstColumn),
+                                std::max(used->lastRow, cells.lastRow),
+                                std::max(used->lastColumn, cells.lastColumn)}
                     : cells;
     }
     // Clipped as clipSourceRange clips a selection of the whole used range: it ends at the
     // last row and the last column that hold text, and is at least one cell.
     RangeBounds b;
-    if (used) b = RangeBounds{used->firstColumn + 1, used->firstRow + 1, used->lastColumn + 1, used->lastRow + 1};
+    if (used)
+        b = RangeBounds{used->firstColumn + 1, used->firstRow + 1, used->lastColumn + 1, used->lastRow + 1};
     b.lastRow = s.lastTextRow;
     b.lastColumn = s.lastTextColumn;
     if (b.lastColumn < b.firstColumn) b.lastColumn = b.firstColumn;
@@ -363,7 +395,8 @@ RangeBounds UsedRangeStream::bounds(const Sheet& sheet) const {
     return b;
 }
 
-RowTable UsedRangeStream::take(const Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step) {
+RowTable UsedRangeStream::take(const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
+                               int64_t step) {
     State& s = *state_;
     if (step < 1) step = 1;
     RowTable table;
@@ -381,11 +414,15 @@ RowTable UsedRangeStream::take(const Sheet& sheet, const RangeBounds& bounds, Pr
             row = std::move(s.rows[size_t(sheetRow - s.firstIndex)]);
         if (left > 0) row.erase(row.begin(), row.begin() + std::ptrdiff_t(std::min(left, row.size())));
         if (row.size() > size_t(width)) row.resize(size_t(width));
-        while (row.size() < size_t(width)) s.maker->fill(row.emplace_back(), nullptr);
+        while (row.size() < size_t(width))
+            s.maker->fill(row.emplace_back(), nullptr);
         if (k == 0)
-            for (int32_t c = 0; c < width; ++c) row[size_t(c)].columnWidth = float(sheet.columnWidth(int32_t(left) + c));
-        while (heightIt != sheet.rows.end() && heightIt->index < sheetRow) ++heightIt;
-        const bool known = heightIt != sheet.rows.end() && heightIt->index == sheetRow && heightIt->height >= 0;
+            for (int32_t c = 0; c < width; ++c)
+                row[size_t(c)].columnWidth = float(sheet.columnWidth(int32_t(left) + c));
+        while (heightIt != sheet.rows.end() && heightIt->index < sheetRow)
+            ++heightIt;
+        const bool known =
+            heightIt != sheet.rows.end() && heightIt->index == sheetRow && heightIt->height >= 0;
         if (width > 0) row[0].rowHeight = float(known ? heightIt->height : sheet.defaultRowHeight);
         table.push_back(std::move(row));
     }
@@ -399,7 +436,8 @@ RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& 
     return readCells(book, sheet, bounds, progress, step, nullptr);
 }
 
-RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step) {
+RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress,
+                   int64_t step) {
     return readCells(book, sheet, bounds, progress, step, &sheet);
 }
 

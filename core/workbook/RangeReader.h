@@ -7,9 +7,9 @@
 // merged areas become an Anchor and Covered cells, every cell gets fill 2 (white), column
 // widths are kept in row 0 and row heights in cell 0, values become text by variantToText.
 
-#include "workbook/Workbook.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
+#include "workbook/Workbook.h"
 
 #include <memory>
 
@@ -30,15 +30,16 @@ constexpr int64_t kMaxReadCells = 50'000'000;
 // Ok when the range can be read; otherwise a message naming the range and its size.
 Status checkReadableRange(const RangeBounds& bounds);
 
-// Reads the cells inside `bounds` (an empty table when checkReadableRange refuses them). Advances `progress` by `step` before rows 0, step,
-// 2*step, ... of the range.
+// Reads the cells inside `bounds` (an empty table when checkReadableRange refuses them). Advances `progress`
+// by `step` before rows 0, step, 2*step, ... of the range.
 RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step);
 // The same for a workbook that is read only to get this table: each sheet row's cells are
 // given back as soon as the row is read, so a large sheet is never held twice (once as the
 // workbook's cells, once as the table). The sheet keeps its rows' heights, its merged areas
 // and widths, but the cells of the rows in `bounds` are gone afterwards.
-RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress, int64_t step);
+RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress,
+                   int64_t step);
 
 // The table of a sheet's used range, made while the sheet is read: a reader that streams hands
 // over each row as soon as it is complete, in order, and its cells become records at once and

@@ -13,9 +13,9 @@
 // program writes dates (2015/1/1, 2015/1/1 9:05:07) becomes a date cell whose number format
 // (yyyy/m/d, yyyy/m/d h:mm:ss) shows that same text; 2015-1-1 or 2015/2/30 stay texts.
 
-#include "workbook/Workbook.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
+#include "workbook/Workbook.h"
 
 namespace quellar {
 
@@ -34,7 +34,9 @@ public:
     // it (for outputs that list tables as the operation left them: JSON, CSV), or both.
     // KeepOnly still names (and adds) the sheet, so the workbook lists the result's sheets.
     enum class Mode { WriteOnly, KeepOnly, WriteAndKeep };
-    explicit WorkbookSink(Workbook& book, Mode mode = Mode::WriteAndKeep) : book_(book), mode_(mode) {}
+    explicit WorkbookSink(Workbook& book, Mode mode = Mode::WriteAndKeep)
+        : book_(book)
+        , mode_(mode) {}
     Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,
                        int64_t step) override;
     Status takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,

@@ -29,16 +29,16 @@ enum class HAlign : uint8_t { General, Left, Center, Right, Fill, Justify, Cente
 enum class VAlign : uint8_t { Bottom, Top, Center, Justify, Distributed };
 
 struct Style {
-    QString numberFormat;      // empty means General
+    QString numberFormat; // empty means General
     bool hasFill = false;
-    int fillPalette = 0;       // nearest colour of the 56-colour palette (1-based index), when hasFill
-    uint32_t fillRgb = 0;      // exact fill colour 0xRRGGBB, when hasFill
-    QString fontName;          // empty means the workbook's default font
-    double fontSize = 0;       // 0 means the workbook's default size
+    int fillPalette = 0;  // nearest colour of the 56-colour palette (1-based index), when hasFill
+    uint32_t fillRgb = 0; // exact fill colour 0xRRGGBB, when hasFill
+    QString fontName;     // empty means the workbook's default font
+    double fontSize = 0;  // 0 means the workbook's default size
     bool bold = false;
     bool italic = false;
     bool hasFontColor = false;
-    uint32_t fontRgb = 0;      // 0xRRGGBB, when hasFontColor
+    uint32_t fontRgb = 0; // 0xRRGGBB, when hasFontColor
     HAlign horizontal = HAlign::General;
     VAlign vertical = VAlign::Bottom;
     bool wrapText = false;
@@ -50,12 +50,12 @@ struct Cell {
     uint32_t column = 0; // 0-based
     uint32_t style = 0;  // index into Workbook::styles
     CellValue value;
-    SharedText formula;  // starting with "=", in A1 notation whatever the file stores
+    SharedText formula; // starting with "=", in A1 notation whatever the file stores
 };
 
 struct SheetRow {
-    int32_t index = 0;    // 0-based
-    float height = -1;    // points; negative means the sheet's default height
+    int32_t index = 0; // 0-based
+    float height = -1; // points; negative means the sheet's default height
     bool hidden = false;
     std::vector<Cell> cells; // sorted by column, at most one per column
 };
@@ -76,15 +76,15 @@ struct CellRange {
 };
 
 struct PageSetup {
-    int paperSize = 9;          // Excel paper code: 9 is A4, 1 is Letter
+    int paperSize = 9; // Excel paper code: 9 is A4, 1 is Letter
     bool landscape = false;
-    double marginTop = 0.75;    // inches
+    double marginTop = 0.75; // inches
     double marginBottom = 0.75;
     double marginLeft = 0.7;
     double marginRight = 0.7;
     double marginHeader = 0.3;
     double marginFooter = 0.3;
-    int scale = 100;            // percent
+    int scale = 100; // percent
     bool fitToPage = false;
     int fitToWidth = 1;
     int fitToHeight = 1;
@@ -95,15 +95,15 @@ struct PageSetup {
 class Sheet {
 public:
     QString name;
-    std::vector<SheetRow> rows;      // sorted by index
+    std::vector<SheetRow> rows; // sorted by index
     std::vector<CellRange> merges;
     std::map<int32_t, double> columnWidths; // points, by 0-based column
-    double defaultColumnWidth = 54;  // points
-    double defaultRowHeight = 13.5;  // points
+    double defaultColumnWidth = 54;         // points
+    double defaultRowHeight = 13.5;         // points
     bool hidden = false;
     bool isProtected = false;
     PageSetup pageSetup;
-    std::vector<int32_t> rowBreaks;  // 1-based row numbers that start a new page (manual breaks)
+    std::vector<int32_t> rowBreaks; // 1-based row numbers that start a new page (manual breaks)
 
     // The cell at (row, column), or nullptr.
     const Cell* cell(int32_t row, int32_t column) const;
@@ -153,7 +153,7 @@ public:
 
 private:
     QHash<QString, QList<uint32_t>> styleLookup_; // keyed by a cheap digest of the style
-    size_t indexedStyles_ = 0;                     // how many entries of `styles` styleLookup_ covers
+    size_t indexedStyles_ = 0;                    // how many entries of `styles` styleLookup_ covers
 };
 
 // The standard 56-colour palette: colour of index 1..56 as 0xRRGGBB.

@@ -34,12 +34,18 @@ const std::vector<std::unique_ptr<WorkbookFormat>>& registeredFormats() {
 
 QString kindName(FileKind kind) {
     switch (kind) {
-    case FileKind::Xlsx: return QStringLiteral("xlsx");
-    case FileKind::Xls: return QStringLiteral("xls");
-    case FileKind::XmlSpreadsheet: return QStringLiteral("XML 表格");
-    case FileKind::Csv: return QStringLiteral("CSV");
-    case FileKind::Json: return QStringLiteral("JSON");
-    case FileKind::Unknown: break;
+    case FileKind::Xlsx:
+        return QStringLiteral("xlsx");
+    case FileKind::Xls:
+        return QStringLiteral("xls");
+    case FileKind::XmlSpreadsheet:
+        return QStringLiteral("XML 表格");
+    case FileKind::Csv:
+        return QStringLiteral("CSV");
+    case FileKind::Json:
+        return QStringLiteral("JSON");
+    case FileKind::Unknown:
+        break;
     }
     return QStringLiteral("未知");
 }
@@ -65,7 +71,8 @@ FileKind sniffKind(const QByteArray& head) {
     if (const WorkbookFormat* xml = formatFor(FileKind::XmlSpreadsheet); xml && xml->recognizes(head))
         return FileKind::XmlSpreadsheet;
     if (looksLikeMarkup(head)) return FileKind::Unknown;
-    if (const WorkbookFormat* csv = formatFor(FileKind::Csv); csv && csv->recognizes(head)) return FileKind::Csv;
+    if (const WorkbookFormat* csv = formatFor(FileKind::Csv); csv && csv->recognizes(head))
+        return FileKind::Csv;
     return FileKind::Unknown;
 }
 
@@ -99,7 +106,8 @@ Status WorkbookFormat::readTable(const QString& path, Workbook& workbook, SheetT
 Status readWorkbook(const QString& path, Workbook& workbook, SheetTableRequest* request) {
     const QString shown = QDir::toNativeSeparators(path);
     const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists()) return Status::notFound(QStringLiteral("找不到文件“%1”").arg(shown));
+    if (path.isEmpty() || !info.exists())
+        return Status::notFound(QStringLiteral("找不到文件“%1”").arg(shown));
     if (info.isDir()) return Status::invalidInput(QStringLiteral("“%1”是文件夹，不是工作簿文件").arg(shown));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -117,7 +125,8 @@ Status readWorkbook(const QString& path, Workbook& workbook, SheetTableRequest* 
     if (kind == FileKind::Unknown) {
         if (looksLikeMarkup(head))
             return Status::invalidInput(
-                QStringLiteral("文件“%1”是 XML 或 HTML 文本，但不是 XML 表格（XML Spreadsheet 2003）工作簿").arg(shown));
+                QStringLiteral("文件“%1”是 XML 或 HTML 文本，但不是 XML 表格（XML Spreadsheet 2003）工作簿")
+                    .arg(shown));
         return Status::invalidInput(
             QStringLiteral("无法识别文件“%1”的格式：不是 xlsx、xls、XML 表格或 CSV 文件").arg(shown));
     }
@@ -145,7 +154,8 @@ Status writeWorkbook(const Workbook& workbook, const QString& path, FileKind kin
     const QString shown = QDir::toNativeSeparators(path);
     if (kind == FileKind::Unknown)
         return Status::invalidInput(
-            QStringLiteral("无法从文件名“%1”判断要写出的格式（可用 .xlsx、.xls、.xml、.csv、.json）").arg(shown));
+            QStringLiteral("无法从文件名“%1”判断要写出的格式（可用 .xlsx、.xls、.xml、.csv、.json）")
+                .arg(shown));
     const WorkbookFormat* format = formatFor(kind);
     if (!format || !format->canWrite())
         return Status::unsupported(

@@ -7,8 +7,8 @@
 // and rename it into place (QSaveFile), so a failure leaves any earlier file intact.
 // Every failure comes back as a Status whose message names the file and what is wrong.
 
-#include "workbook/Workbook.h"
 #include "base/Status.h"
+#include "workbook/Workbook.h"
 
 #include <QByteArray>
 #include <QString>

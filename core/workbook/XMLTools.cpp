@@ -2,9 +2,9 @@
 
 #include "workbook/SpreadsheetML.h"
 
-#include "workbook/Workbook.h"
 #include "base/CellOps.h"
 #include "base/TextIO.h"
+#include "workbook/Workbook.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -403,7 +403,8 @@ struct CellPlace {
 
 // Where `cell` sits among the cells placed so far; an error text when its attributes put it
 // somewhere it cannot be.
-QString placeCell(const pugi::xml_node& cell, int position, const CellPlacement& placement, CellPlace& place) {
+QString placeCell(const pugi::xml_node& cell, int position, const CellPlacement& placement,
+                  CellPlace& place) {
     std::optional<int64_t> index;
     place.across = 0;
     if (const pugi::xml_attribute attribute = attributeByLocalName(cell, "Index")) {

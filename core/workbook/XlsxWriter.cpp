@@ -34,7 +34,6 @@ QString native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-
 lxw_color_t lxwColor(uint32_t rgb) {
     return rgb == 0 ? lxw_color_t(LXW_COLOR_BLACK) : lxw_color_t(rgb & 0xFFFFFF);
 }

@@ -14,8 +14,8 @@
 // declared size or fails its CRC is caught while it is read. Every failure is a Status whose
 // message names the file and, where there is one, the entry.
 
-#include "workbook/XmlScanner.h"
 #include "base/Status.h"
+#include "workbook/XmlScanner.h"
 
 #include <QFile>
 #include <QString>

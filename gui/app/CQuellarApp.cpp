@@ -85,8 +85,8 @@ void CQuellarApp::installFonts() {
     // to a sans font of similar width.
     const QString carlito = firstInstalled({QStringLiteral("Carlito")});
     const QString caladea = firstInstalled({QStringLiteral("Caladea")});
-    const QString latin = firstInstalled({QStringLiteral("Liberation Sans"), QStringLiteral("Carlito"),
-                                          QStringLiteral("DejaVu Sans")});
+    const QString latin = firstInstalled(
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Carlito"), QStringLiteral("DejaVu Sans")});
     auto substitute = [&](const char* name, const QString& standIn) {
         if (!standIn.isEmpty() && !families.contains(QLatin1String(name)))
             QFont::insertSubstitution(QLatin1String(name), standIn);

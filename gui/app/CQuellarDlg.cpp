@@ -2,14 +2,14 @@
 
 #include "app/CRunDlg.h"
 #include "app/DesktopShell.h"
-#include "workbook/RangeText.h"
 #include "app/ToolIcons.h"
-#include "components/ExcelColumns.h"
 #include "app/WorkFolder.h"
-#include "components/SheetPane.h"
 #include "base/CellOps.h"
+#include "components/ExcelColumns.h"
+#include "components/SheetPane.h"
 #include "workbook/ExcelDriver.h"
 #include "workbook/RangeReader.h"
+#include "workbook/RangeText.h"
 #include "workbook/WorkbookFormat.h"
 
 #include <QAction>
@@ -22,11 +22,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QSplitter>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
+#include <QSplitter>
 #include <QTableView>
 #include <QToolBar>
 #include <QToolButton>

@@ -16,9 +16,9 @@
 // naming what failed, and the panes keep what they showed.
 
 #include "app/UserPrompts.h"
+#include "base/MessageTable.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
-#include "base/MessageTable.h"
 #include "forms/FormReply.h"
 #include "table/DetailsPage.h"
 #include "table/Report.h"

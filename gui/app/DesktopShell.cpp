@@ -45,13 +45,15 @@ QString cannotOpenMessage(const QString& path) {
     QString program = QStringLiteral("能打开这种文件的程序");
     if (suffix == QLatin1String("htm") || suffix == QLatin1String("html"))
         program = QStringLiteral("网页浏览器（例如 Firefox 或 Chromium）");
-    else if (suffix == QLatin1String("xls") || suffix == QLatin1String("xlsx") || suffix == QLatin1String("xml"))
+    else if (suffix == QLatin1String("xls") || suffix == QLatin1String("xlsx") ||
+             suffix == QLatin1String("xml"))
         program = QStringLiteral("表格程序（例如 LibreOffice Calc）");
     else if (suffix == QLatin1String("chm"))
         program = QStringLiteral("CHM 帮助阅读器（例如 xchm）");
     return QStringLiteral("无法打开“%1”：系统里没有可以打开它的程序。\n\n请安装%2，"
                           "或者自己用别的程序打开这个文件：\n%3")
-        .arg(QFileInfo(path).fileName(), program, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
+        .arg(QFileInfo(path).fileName(), program,
+             QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
 }
 
 QString shippedHelpPage() {

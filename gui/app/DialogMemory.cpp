@@ -8,9 +8,11 @@ namespace {
 
 // Options as a list of "name=0/1" entries, so that one added later reads as its default.
 QStringList optionsList(const CompareOptions& o) {
-    auto flag = [](const char* name, bool on) { return QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(on); };
-    return {flag("text", o.compareText), flag("formula", o.compareFormula), flag("format", o.compareNumberFormat),
-            flag("case", o.ignoreCase), flag("key", o.keyMode)};
+    auto flag = [](const char* name, bool on) {
+        return QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(on);
+    };
+    return {flag("text", o.compareText), flag("formula", o.compareFormula),
+            flag("format", o.compareNumberFormat), flag("case", o.ignoreCase), flag("key", o.keyMode)};
 }
 
 CompareOptions optionsFrom(const QStringList& list) {
@@ -36,7 +38,9 @@ QVariantMap asMap(const QVariant& v) {
 QString DialogMemory::key(const QString& dialog, const QStringList& fields) {
     // The field names can be long and hold any character; their digest names the entry.
     const QByteArray digest =
-        QCryptographicHash::hash(fields.join(QChar(0x1f)).toUtf8(), QCryptographicHash::Sha1).toHex().left(20);
+        QCryptographicHash::hash(fields.join(QChar(0x1f)).toUtf8(), QCryptographicHash::Sha1)
+            .toHex()
+            .left(20);
     return QStringLiteral("dialogs/%1/%2").arg(dialog, QString::fromLatin1(digest));
 }
 
@@ -91,29 +95,33 @@ void DialogMemory::storeJoin(const FieldList& fields, const JoinChoice& choice) 
 std::optional<FilterChoice> DialogMemory::filter(const FieldList& fields) const {
     const QVariantMap m = asMap(value(key(QStringLiteral("filter"), fields)));
     if (m.isEmpty()) return std::nullopt;
-    return FilterChoice{m.value(QStringLiteral("fields")).toStringList(), m.value(QStringLiteral("values")).toStringList()};
+    return FilterChoice{m.value(QStringLiteral("fields")).toStringList(),
+                        m.value(QStringLiteral("values")).toStringList()};
 }
 
 void DialogMemory::storeFilter(const FieldList& fields, const FilterChoice& choice) {
-    setValue(key(QStringLiteral("filter"), fields),
-             QVariantMap{{QStringLiteral("fields"), choice.fields}, {QStringLiteral("values"), choice.values}});
+    setValue(key(QStringLiteral("filter"), fields), QVariantMap{{QStringLiteral("fields"), choice.fields},
+                                                                {QStringLiteral("values"), choice.values}});
 }
 
 std::optional<GroupSumChoice> DialogMemory::groupSum(const FieldList& fields) const {
     const QVariantMap m = asMap(value(key(QStringLiteral("groupSum"), fields)));
     if (m.isEmpty()) return std::nullopt;
-    return GroupSumChoice{m.value(QStringLiteral("groups")).toStringList(), m.value(QStringLiteral("sums")).toStringList()};
+    return GroupSumChoice{m.value(QStringLiteral("groups")).toStringList(),
+                          m.value(QStringLiteral("sums")).toStringList()};
 }
 
 void DialogMemory::storeGroupSum(const FieldList& fields, const GroupSumChoice& choice) {
     setValue(key(QStringLiteral("groupSum"), fields),
-             QVariantMap{{QStringLiteral("groups"), choice.groupFields}, {QStringLiteral("sums"), choice.sumLabels}});
+             QVariantMap{{QStringLiteral("groups"), choice.groupFields},
+                         {QStringLiteral("sums"), choice.sumLabels}});
 }
 
 std::optional<PageSumChoice> DialogMemory::pageSum(const QStringList& dialogList) const {
     const QVariantMap m = asMap(value(key(QStringLiteral("pageSum"), dialogList)));
     if (m.isEmpty()) return std::nullopt;
-    return PageSumChoice{m.value(QStringLiteral("rows")).toString(), m.value(QStringLiteral("column")).toString(),
+    return PageSumChoice{m.value(QStringLiteral("rows")).toString(),
+                         m.value(QStringLiteral("column")).toString(),
                          m.value(QStringLiteral("sums")).toStringList()};
 }
 

@@ -12,11 +12,13 @@
 namespace quellar {
 
 QString userWorkFolder(const QString& dataHome) {
-    const QString base = QDir::isAbsolutePath(dataHome) ? dataHome : QDir::homePath() + QStringLiteral("/.local/share");
+    const QString base =
+        QDir::isAbsolutePath(dataHome) ? dataHome : QDir::homePath() + QStringLiteral("/.local/share");
     return QDir::cleanPath(base + QStringLiteral("/quellar"));
 }
 
-StartOptions parseStartOptions(const QStringList& arguments, const QString& currentFolder, const QString& dataHome) {
+StartOptions parseStartOptions(const QStringList& arguments, const QString& currentFolder,
+                               const QString& dataHome) {
     StartOptions options;
     const QDir current(currentFolder);
     auto fail = [&](const QString& message) {
@@ -42,7 +44,8 @@ StartOptions parseStartOptions(const QStringList& arguments, const QString& curr
         } else if (arg == u"--workdir" || arg.startsWith(u"--workdir=")) {
             QString folder;
             if (arg == u"--workdir") {
-                if (i + 1 >= arguments.size()) return fail(QStringLiteral("选项 “--workdir” 缺少取值（工作文件夹）"));
+                if (i + 1 >= arguments.size())
+                    return fail(QStringLiteral("选项 “--workdir” 缺少取值（工作文件夹）"));
                 folder = arguments[++i];
             } else {
                 folder = arg.mid(int(qstrlen("--workdir=")));
@@ -59,11 +62,14 @@ StartOptions parseStartOptions(const QStringList& arguments, const QString& curr
 Status enterWorkFolder(const QString& folder) {
     const QFileInfo info(folder);
     if (info.exists() && !info.isDir())
-        return Status::ioError(QStringLiteral("工作文件夹 %1 不能使用：同名的文件已存在，它不是文件夹").arg(folder));
+        return Status::ioError(
+            QStringLiteral("工作文件夹 %1 不能使用：同名的文件已存在，它不是文件夹").arg(folder));
     if (!info.exists() && !QDir().mkpath(folder))
-        return Status::ioError(QStringLiteral("工作文件夹 %1 无法创建：%2").arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+        return Status::ioError(QStringLiteral("工作文件夹 %1 无法创建：%2")
+                                   .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
     if (::chdir(QFile::encodeName(folder).constData()) != 0)
-        return Status::ioError(QStringLiteral("无法进入工作文件夹 %1：%2").arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
+        return Status::ioError(QStringLiteral("无法进入工作文件夹 %1：%2")
+                                   .arg(folder, QString::fromLocal8Bit(std::strerror(errno))));
     return Status::ok();
 }
 

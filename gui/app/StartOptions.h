@@ -21,15 +21,16 @@ namespace quellar {
 struct StartOptions {
     enum class Action { Run, ShowVersion, ShowHelp, Fail };
     Action action = Action::Run;
-    QString workFolder;  // empty: stay in the current folder
-    QStringList files;   // absolute paths, at most two are opened
-    QString message;     // what is wrong, for Fail
+    QString workFolder; // empty: stay in the current folder
+    QStringList files;  // absolute paths, at most two are opened
+    QString message;    // what is wrong, for Fail
 };
 
 // `arguments` excludes the program name; relative paths are taken against `currentFolder`
 // (the folder current at start, before any --workdir takes effect); `dataHome` is
 // $XDG_DATA_HOME, or empty when unset.
-StartOptions parseStartOptions(const QStringList& arguments, const QString& currentFolder, const QString& dataHome);
+StartOptions parseStartOptions(const QStringList& arguments, const QString& currentFolder,
+                               const QString& dataHome);
 
 // The per-user working folder: dataHome/quellar, or ~/.local/share/quellar when dataHome is
 // empty or not absolute (as the XDG base directory rules ask).

@@ -13,8 +13,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFontDatabase>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -57,8 +57,9 @@ void CQuellarDlg::buildSplitter() {
 
 void CQuellarDlg::buildHabits() {
     action(Command::OpenFile1)->setShortcuts({QKeySequence::Open, QKeySequence(QStringLiteral("Ctrl+1"))});
-    action(Command::OpenFile2)->setShortcuts(
-        {QKeySequence(QStringLiteral("Ctrl+Shift+O")), QKeySequence(QStringLiteral("Ctrl+2"))});
+    action(Command::OpenFile2)
+        ->setShortcuts(
+            {QKeySequence(QStringLiteral("Ctrl+Shift+O")), QKeySequence(QStringLiteral("Ctrl+2"))});
 
     // 文件 › 最近的文件1 / 最近的文件2, after the two open commands.
     if (QMenu* file = qobject_cast<QMenu*>(action(Command::OpenFile2)->associatedObjects().value(0))) {
@@ -130,9 +131,10 @@ void CQuellarDlg::openRecent(int which, const QString& path) {
     if (!QFileInfo::exists(path)) {
         RecentFiles(which).remove(path);
         refreshRecentMenu(which);
-        showMessage(QStringLiteral("找不到文件“%1”：它可能已被移动、改名或删除。已把它从“最近的文件%2”里去掉。")
-                        .arg(QDir::toNativeSeparators(path))
-                        .arg(which));
+        showMessage(
+            QStringLiteral("找不到文件“%1”：它可能已被移动、改名或删除。已把它从“最近的文件%2”里去掉。")
+                .arg(QDir::toNativeSeparators(path))
+                .arg(which));
         return;
     }
     commandRunning_ = true;
@@ -151,13 +153,14 @@ QString CQuellarDlg::repairReport() const {
     // and says what it found, so that a missing piece can be put right.
     QStringList found;
     auto line = [&](bool good, const QString& what, const QString& goodText, const QString& badText) {
-        found << QStringLiteral("%1 %2：%3").arg(good ? QStringLiteral("✓") : QStringLiteral("✗"), what,
-                                                 good ? goodText : badText);
+        found << QStringLiteral("%1 %2：%3")
+                     .arg(good ? QStringLiteral("✓") : QStringLiteral("✗"), what, good ? goodText : badText);
         return good;
     };
     bool allGood = true;
     const QFileInfo folder(startDirectory_);
-    allGood &= line(folder.isDir() && folder.isWritable(), QStringLiteral("工作文件夹 %1").arg(QDir::toNativeSeparators(startDirectory_)),
+    allGood &= line(folder.isDir() && folder.isWritable(),
+                    QStringLiteral("工作文件夹 %1").arg(QDir::toNativeSeparators(startDirectory_)),
                     QStringLiteral("可以写入"), QStringLiteral("不能写入，运算结果和报告写不出来"));
     allGood &= line(!shippedHelpPage().isEmpty(), QStringLiteral("帮助页面"), QStringLiteral("已找到"),
                     QStringLiteral("没有找到 help/index.html"));
@@ -165,11 +168,12 @@ QString CQuellarDlg::repairReport() const {
                     QStringLiteral("打开报告和工作簿的 xdg-open"), QStringLiteral("已安装"),
                     QStringLiteral("没有安装（xdg-utils 软件包）"));
     const QStringList families = QFontDatabase::families();
-    for (const auto& [family, package] : {std::pair{QStringLiteral("Carlito"), QStringLiteral("fonts-crosextra-carlito")},
-                                          {QStringLiteral("Caladea"), QStringLiteral("fonts-crosextra-caladea")},
-                                          {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("fonts-noto-cjk")}})
-        allGood &= line(families.contains(family), QStringLiteral("字体 %1").arg(family), QStringLiteral("已安装"),
-                        QStringLiteral("没有安装（%1 软件包）").arg(package));
+    for (const auto& [family, package] :
+         {std::pair{QStringLiteral("Carlito"), QStringLiteral("fonts-crosextra-carlito")},
+          {QStringLiteral("Caladea"), QStringLiteral("fonts-crosextra-caladea")},
+          {QStringLiteral("Noto Sans CJK SC"), QStringLiteral("fonts-noto-cjk")}})
+        allGood &= line(families.contains(family), QStringLiteral("字体 %1").arg(family),
+                        QStringLiteral("已安装"), QStringLiteral("没有安装（%1 软件包）").arg(package));
     found.prepend(QStringLiteral("修复检查了窗口需要的文件夹、程序和字体："));
     found << QString()
           << (allGood ? QStringLiteral("一切正常，没有需要修复的地方。")

@@ -10,7 +10,8 @@
 int main(int argc, char** argv) {
     // --version and --help answer before Qt starts, so they work without a display.
     QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
     const quellar::StartOptions options =
         quellar::parseStartOptions(arguments, QDir::currentPath(), qEnvironmentVariable("XDG_DATA_HOME"));
     if (options.action == quellar::StartOptions::Action::ShowVersion) {

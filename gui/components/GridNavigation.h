@@ -19,6 +19,7 @@ using FilledCell = std::function<bool(int row, int column)>;
 
 // The cell Ctrl+arrow reaches from `from` moving by (rowStep, columnStep) (one of them
 // +1 or -1, the other 0) in a grid of `rows` x `columns`.
-GridCell dataEdge(const FilledCell& filled, GridCell from, int rowStep, int columnStep, int rows, int columns);
+GridCell dataEdge(const FilledCell& filled, GridCell from, int rowStep, int columnStep, int rows,
+                  int columns);
 
 } // namespace quellar

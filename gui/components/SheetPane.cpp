@@ -5,8 +5,8 @@
 #include "workbook/TableWriter.h"
 
 #include <QApplication>
-#include <QHeaderView>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -353,7 +353,8 @@ Status SheetPane::writeResultRows(int sheetNumber, const std::function<Status()>
 void SheetPane::startResult() {
     int64_t cells = 0;
     for (const Sheet& sheet : book_.sheets)
-        for (const SheetRow& row : sheet.rows) cells += int64_t(row.cells.size());
+        for (const SheetRow& row : sheet.rows)
+            cells += int64_t(row.cells.size());
     earlierResult_.reset();
     model_->setSheet(nullptr, -1); // the view lets go of the workbook before it moves or goes
     if (cells <= kKeptAsideCells)

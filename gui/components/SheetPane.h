@@ -11,12 +11,12 @@
 // Nothing here fails loudly: loading and exporting return a Status naming the file, and a
 // failed load leaves the pane showing what it showed before.
 
-#include "workbook/Workbook.h"
-#include "workbook/WorkbookFormat.h"
 #include "base/Progress.h"
 #include "base/RowTable.h"
 #include "table/Comparison.h"
 #include "table/DifferenceRows.h"
+#include "workbook/Workbook.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QWidget>
 

@@ -141,7 +141,8 @@ void SheetPane::moveTo(const GridCell& target, bool extend) {
         model_->index(std::min(current.row(), target.row), std::min(current.column(), target.column));
     const QModelIndex bottomRight =
         model_->index(std::max(current.row(), target.row), std::max(current.column(), target.column));
-    view()->selectionModel()->select(QItemSelection(topLeft, bottomRight), QItemSelectionModel::ClearAndSelect);
+    view()->selectionModel()->select(QItemSelection(topLeft, bottomRight),
+                                     QItemSelectionModel::ClearAndSelect);
     view()->scrollTo(model_->index(target.row, target.column), QAbstractItemView::EnsureVisible);
     updateSpans();
 }
@@ -174,7 +175,8 @@ void SheetPane::copySelection() const {
     if (cells > kCopyLimit) return;
     // Do not run past the filled part of the sheet.
     const RangeBounds used = usedRangeBounds(activeSheet());
-    const int lastRow = std::min(b.lastRow, used.lastRow), lastColumn = std::min(b.lastColumn, used.lastColumn);
+    const int lastRow = std::min(b.lastRow, used.lastRow),
+              lastColumn = std::min(b.lastColumn, used.lastColumn);
     QString text;
     for (int r = b.firstRow; r <= std::max(lastRow, b.firstRow); ++r) {
         for (int c = b.firstColumn; c <= std::max(lastColumn, b.firstColumn); ++c) {
@@ -266,7 +268,8 @@ bool SheetPane::findText(const QString& text, bool backward) {
     auto byIndex = [](const SheetRow& r, int32_t index) { return r.index < index; };
     // The current row is looked at twice: past the current cell first, before it last.
     if (!backward) {
-        const size_t start = size_t(std::lower_bound(rows.begin(), rows.end(), currentRow, byIndex) - rows.begin());
+        const size_t start =
+            size_t(std::lower_bound(rows.begin(), rows.end(), currentRow, byIndex) - rows.begin());
         for (size_t step = 0; step <= n; ++step) {
             const SheetRow& row = rows[(start + step) % n];
             const bool currentOne = row.index == currentRow;

@@ -9,8 +9,8 @@
 // defaults (every option off, no keys). "忽略大小写" is only available while "文本" is
 // ticked; the key choosers only while "按对比字段" is selected.
 
-#include "table/Comparison.h"
 #include "base/RowTable.h"
+#include "table/Comparison.h"
 
 #include <QDialog>
 

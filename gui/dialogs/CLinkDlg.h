@@ -7,8 +7,8 @@
 // confirmed read choice(). A cancelled dialog hands back no condition (and the default
 // options), which the command takes as "nothing chosen".
 
-#include "table/Join.h"
 #include "base/RowTable.h"
+#include "table/Join.h"
 
 #include <QDialog>
 #include <QStringList>

@@ -51,7 +51,8 @@ PageSumDlg::PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget*
     grid->addWidget(position_, 1, 1);
 
     // The dialog list: the count of fields first, then their names.
-    const int count = std::clamp(dialogList.value(0).toInt(), 0, int(std::max<qsizetype>(dialogList.size() - 1, 0)));
+    const int count =
+        std::clamp(dialogList.value(0).toInt(), 0, int(std::max<qsizetype>(dialogList.size() - 1, 0)));
     auto* caption = new QLabel(QStringLiteral("选择要汇总的列："), box);
     sums_ = new FieldListPair(pageSumLabels(dialogList.mid(1, count)), box);
     grid->addWidget(caption, 2, 0, 1, 2);
@@ -74,7 +75,8 @@ void PageSumDlg::accept() {
     choice_.pageSumLabels = sums_->chosen();
     if (choice_.pageSumLabels.isEmpty()) {
         choice_ = PageSumChoice{};
-        refuseConfirmation(this, QStringLiteral("请至少选择一个要汇总的数字列（点左边列表里的列加入右边）。"));
+        refuseConfirmation(this,
+                           QStringLiteral("请至少选择一个要汇总的数字列（点左边列表里的列加入右边）。"));
         return;
     }
     QDialog::accept();

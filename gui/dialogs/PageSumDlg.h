@@ -22,8 +22,8 @@ class FieldListPair;
 
 // What PageSumDlg hands back.
 struct PageSumChoice {
-    QString rowsPerPage;      // "01" … "99"
-    QString subtotalColumn;   // "0" … "9"
+    QString rowsPerPage;       // "01" … "99"
+    QString subtotalColumn;    // "0" … "9"
     QStringList pageSumLabels; // the right list's labels, top to bottom
 };
 

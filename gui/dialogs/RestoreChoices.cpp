@@ -24,8 +24,7 @@ namespace quellar {
 namespace {
 
 // Chooses `names` in the drop-downs in order, skipping names a drop-down does not offer.
-template <size_t N>
-void chooseInOrder(const std::array<QComboBox*, N>& choosers, const QStringList& names) {
+template <size_t N> void chooseInOrder(const std::array<QComboBox*, N>& choosers, const QStringList& names) {
     size_t next = 0;
     for (const QString& name : names) {
         if (next >= N) break;

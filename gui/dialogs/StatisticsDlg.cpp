@@ -90,7 +90,8 @@ void StatisticsDlg::show(int index) {
     table_->setRowCount(int(columns.rows.size()));
     for (int r = 0; r < int(columns.rows.size()); ++r)
         for (int c = 0; c < int(columns.header.size()); ++c)
-            table_->setItem(r, c, item(columns.rows[size_t(r)].value(c), c >= 3)); // the numbers right-aligned
+            table_->setItem(r, c,
+                            item(columns.rows[size_t(r)].value(c), c >= 3)); // the numbers right-aligned
     const QString rules = rulesSummaryText(s.rules, s.ignoreCase);
     rules_->setText(QStringLiteral("规则：") + (rules.isEmpty() ? QStringLiteral("无") : rules));
 }

@@ -39,7 +39,8 @@ public:
         if (QFileInfo(script).absolutePath() != QFileInfo(page.toLocalFile()).absolutePath()) return;
         if (QFileInfo::exists(script)) return;
         const QString shared = WorkFolder::sharedFolderOf(QFileInfo(script).absolutePath());
-        const QString sharedScript = shared.isEmpty() ? QString() : QDir(shared).filePath(QStringLiteral("js.js"));
+        const QString sharedScript =
+            shared.isEmpty() ? QString() : QDir(shared).filePath(QStringLiteral("js.js"));
         info.redirect(!sharedScript.isEmpty() && QFileInfo::exists(sharedScript)
                           ? QUrl::fromLocalFile(sharedScript)
                           : QUrl(CHtmlView2::shippedScriptUrl()));

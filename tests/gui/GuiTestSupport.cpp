@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "workbook/DisplayFormat.h"
 #include "base/CellOps.h"
+#include "workbook/DisplayFormat.h"
 
 #include <QFile>
 #include <QLockFile>
@@ -117,7 +117,9 @@ QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int column
     return lines.join(u'\n');
 }
 
-QString staff(int n) { return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n)); }
+QString staff(int n) {
+    return testDataPath(QStringLiteral("gui/staff%1.xml").arg(n));
+}
 
 Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
     Workbook result = Workbook::makeDefault();

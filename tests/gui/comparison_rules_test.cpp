@@ -137,8 +137,8 @@ TEST_F(WindowRulesTest, CompareTablesWithRulesGivesWhatTheCommandLineGives) {
     EXPECT_EQ(statisticsJson(window->statistics()[0].second) + '\n', readBytes(summary).toStdString());
 
     // The salaries are within 500; the department of A003 is what differs most.
-    EXPECT_TRUE(fullStatus().contains(
-        QStringLiteral("规则：数值容差 工资 500；忽略全角半角；不比较 入职日期。")))
+    EXPECT_TRUE(
+        fullStatus().contains(QStringLiteral("规则：数值容差 工资 500；忽略全角半角；不比较 入职日期。")))
         << fullStatus().toStdString();
     EXPECT_TRUE(fullStatus().contains(QStringLiteral("差异最多的列：部门（1 格）。")));
 
@@ -175,8 +175,7 @@ TEST_F(WindowRulesTest, CompareBooksWithRulesGivesWhatTheCommandLineGives) {
     const QString path = dir.filePath(QStringLiteral("window.json"));
     ASSERT_TRUE(writeBookStatistics(path, sheets).isOk());
     EXPECT_EQ(readBytes(path), readBytes(summary));
-    EXPECT_TRUE(fullStatus().contains(QStringLiteral("按字段名对应列")))
-        << fullStatus().toStdString();
+    EXPECT_TRUE(fullStatus().contains(QStringLiteral("按字段名对应列"))) << fullStatus().toStdString();
 
     // A rule naming a field no sheet has: a message, and the result pane as it was.
     const QString before =

@@ -57,7 +57,8 @@ Workbook excelBook(const QString& font, double defaultWidthPoints) {
     const uint32_t dateStyle = book.internStyle(date);
     sheet.cellAt(0, 0).value = CellValue::fromNumber(123456);
     sheet.cellAt(1, 0).value = CellValue::fromNumber(12345678);
-    for (int row : {2, 3, 4}) sheet.cellAt(row, 0).style = dateStyle;
+    for (int row : {2, 3, 4})
+        sheet.cellAt(row, 0).style = dateStyle;
     sheet.cellAt(2, 0).value = CellValue::fromDateTime(42005); // 2015/1/1
     sheet.cellAt(3, 0).value = CellValue::fromDateTime(46090); // 2026/3/9
     sheet.cellAt(4, 0).value = CellValue::fromDateTime(45658); // 2025/1/1
@@ -69,7 +70,8 @@ std::vector<QString> drawnColumnA(SheetPane& pane, DrawnTexts& style, int rows) 
     style.drawn.clear();
     pane.view()->grab();
     std::vector<QString> texts;
-    for (int row = 0; row < rows; ++row) texts.push_back(style.drawn[{row, 0}]);
+    for (int row = 0; row < rows; ++row)
+        texts.push_back(style.drawn[{row, 0}]);
     return texts;
 }
 
@@ -112,7 +114,8 @@ TEST(ExcelGrid, ColumnWidthsFollowExcelsRule) {
 TEST(ExcelGrid, DefaultWidthShowsIdsNumbersAndDatesWhole) {
     const std::vector<QString> whole = {"123456", "12345678", "2015/1/1", "2026/3/9", "2025/1/1"};
     // An Excel workbook in Calibri 11 (64 pixels), and the grid's own 宋体 11 (72 pixels).
-    for (const auto& [font, width] : {std::pair{QStringLiteral("Calibri"), 48.0}, {QStringLiteral("宋体"), 54.0}}) {
+    for (const auto& [font, width] :
+         {std::pair{QStringLiteral("Calibri"), 48.0}, {QStringLiteral("宋体"), 54.0}}) {
         DrawnTexts style;
         SheetPane pane;
         pane.setExtent(10, 4);
@@ -131,7 +134,8 @@ TEST(ExcelGrid, DataEdgesAsExcelFindsThem) {
     // Row 0: filled at columns 0-2, 5, 7 of 10.
     const std::vector<int> filledColumns = {0, 1, 2, 5, 7};
     const FilledCell filled = [&](int row, int column) {
-        return row == 0 && std::find(filledColumns.begin(), filledColumns.end(), column) != filledColumns.end();
+        return row == 0 &&
+               std::find(filledColumns.begin(), filledColumns.end(), column) != filledColumns.end();
     };
     auto right = [&](int column) { return dataEdge(filled, GridCell{0, column}, 0, 1, 1, 10).column; };
     EXPECT_EQ(right(0), 2); // to the end of the run
@@ -150,8 +154,10 @@ TEST(ExcelGrid, CtrlKeysMoveAsInExcel) {
     pane.resize(600, 400);
     Workbook book = Workbook::makeDefault();
     Sheet& sheet = book.sheets[0];
-    for (int row = 0; row < 5; ++row) sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
-    for (int row = 9; row < 12; ++row) sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
+    for (int row = 0; row < 5; ++row)
+        sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
+    for (int row = 9; row < 12; ++row)
+        sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
     sheet.cellAt(3, 4).value = CellValue::fromString(SharedText(QStringLiteral("末列")));
     pane.setWorkbook(std::move(book));
     QTableView* view = pane.view();
@@ -227,13 +233,15 @@ TEST(ExcelGrid, ContextMenuCopiesSelectsFitsAndTakesMoreItems) {
     pane.resize(600, 400);
     Workbook book = Workbook::makeDefault();
     Sheet& sheet = book.sheets[0];
-    sheet.cellAt(0, 0).value = CellValue::fromString(SharedText(QStringLiteral("一段相当长的说明文字，比列宽长得多")));
+    sheet.cellAt(0, 0).value =
+        CellValue::fromString(SharedText(QStringLiteral("一段相当长的说明文字，比列宽长得多")));
     sheet.cellAt(1, 0).value = CellValue::fromNumber(7);
     sheet.cellAt(0, 1).value = CellValue::fromNumber(1);
     pane.setWorkbook(std::move(book));
 
     QStringList texts;
-    for (QAction* a : pane.contextActions()) texts << a->text();
+    for (QAction* a : pane.contextActions())
+        texts << a->text();
     EXPECT_EQ(texts, (QStringList{"复制", "全选", "自动调整列宽", "查找…"}));
     auto* extra = new QAction(QStringLiteral("只看差异"), &pane);
     pane.addContextAction(extra);
@@ -245,7 +253,8 @@ TEST(ExcelGrid, ContextMenuCopiesSelectsFitsAndTakesMoreItems) {
     };
     pane.select(RangeBounds{1, 1, 2, 2});
     trigger(QStringLiteral("复制"));
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("一段相当长的说明文字，比列宽长得多\t1\n7\t\n"));
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QStringLiteral("一段相当长的说明文字，比列宽长得多\t1\n7\t\n"));
 
     // Column A grows to its long text, column B shrinks to its one digit; the sheet keeps both.
     const int before = pane.view()->columnWidth(0);

@@ -268,7 +268,8 @@ TEST(CAddRowDlg, ConfirmingTakesTheTypedTextAsTypedAndCancellingGivesMinusOne) {
         int count;
     };
     // A count below 1 (what "abc", "" and "-2" read as) is refused and the dialog stays open.
-    const Case cases[] = {{"2", 2}, {"250", 250}, {"3abc", 3}, {"abc", -1}, {"", -1}, {"-2", -1}, {" 12", 12}};
+    const Case cases[] = {{"2", 2}, {"250", 250}, {"3abc", 3}, {"abc", -1},
+                          {"", -1}, {"-2", -1},   {" 12", 12}};
     for (const Case& c : cases) {
         test::refusals().clear();
         CAddRowDlg dialog;

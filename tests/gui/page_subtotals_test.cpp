@@ -8,10 +8,10 @@
 #include "dialogs/FieldListPair.h"
 #include "dialogs/PageSumDlg.h"
 #include "table/PageSubtotals.h"
-#include "workbook/ExcelDriver.h"
-#include "workbook/WorkbookFormat.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "workbook/ExcelDriver.h"
+#include "workbook/WorkbookFormat.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -137,8 +137,10 @@ TEST_F(PageSubtotalsCommand, NoFieldRowNoSumColumnOrNoFileEndWithoutWriting) {
 
 TEST(PageSumDlg, OpensWithTheProposalPositionTwoAndEveryLabelOnTheLeft) {
     const QStringList list{QStringLiteral("3"), u(u"编号"), u(u"名称"), u(u"金额")};
-    for (auto [proposal, selected] : std::vector<std::pair<int, QString>>{
-             {48, QStringLiteral("48")}, {5, QStringLiteral("06")}, {-4, QStringLiteral("06")}, {150, QStringLiteral("99")}}) {
+    for (auto [proposal, selected] : std::vector<std::pair<int, QString>>{{48, QStringLiteral("48")},
+                                                                          {5, QStringLiteral("06")},
+                                                                          {-4, QStringLiteral("06")},
+                                                                          {150, QStringLiteral("99")}}) {
         PageSumDlg dialog(list, proposal);
         EXPECT_EQ(dialog.rowsPerPage()->currentText(), selected) << proposal;
         EXPECT_EQ(dialog.rowsPerPage()->count(), 99);

@@ -2,10 +2,10 @@
 // loaded workbook (spans, fills, fonts, formats, sizes), protection and editing, the
 // selection signal, writing results into it and exporting them.
 
+#include "base/CellOps.h"
 #include "components/CellDelegate.h"
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
-#include "base/CellOps.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 
@@ -14,8 +14,8 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QProxyStyle>
-#include <QStyleOptionViewItem>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTabBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -310,8 +310,12 @@ TEST(SheetPane, NarrowColumnsNeverShowNumbersOrDatesCut) {
     NullProgress progress;
     const QString longText = QStringLiteral("一段很长很长的说明文字");
     ASSERT_TRUE(pane.writeResult(1, QStringLiteral("结果"),
-                                 test::makeTable({{"20257.500000"}, {"1234567890"}, {"0.000123"}, {"2019/3/1"},
-                                                  {"2026/12/7 9:05:07"}, {longText}}),
+                                 test::makeTable({{"20257.500000"},
+                                                  {"1234567890"},
+                                                  {"0.000123"},
+                                                  {"2019/3/1"},
+                                                  {"2026/12/7 9:05:07"},
+                                                  {longText}}),
                                  progress, 1)
                     .isOk());
     // The model keeps the full texts; only the drawing shortens them.
@@ -344,7 +348,8 @@ TEST(SheetPane, NarrowColumnsNeverShowNumbersOrDatesCut) {
     ASSERT_TRUE(cellMetrics);
     const QFontMetricsF metrics = *cellMetrics;
     const int gridLine = 400 - cellWidth;
-    EXPECT_EQ(texts, (std::vector<QString>{"20257.5", "1234567890", "0.000123", "2019/3/1", "2026/12/7 9:05:07", longText}));
+    EXPECT_EQ(texts, (std::vector<QString>{"20257.5", "1234567890", "0.000123", "2019/3/1",
+                                           "2026/12/7 9:05:07", longText}));
 
     auto widthFor = [&](const char* text) {
         return int(std::ceil(metrics.horizontalAdvance(QLatin1String(text)))) + padding + gridLine;
@@ -363,12 +368,14 @@ TEST(SheetPane, NarrowColumnsNeverShowNumbersOrDatesCut) {
             const QString& t = texts[size_t(row)];
             const bool hashes = !t.isEmpty() && t.count(u'#') == t.size();
             if (hashes) {
-                EXPECT_TRUE(t.size() == 1 || metrics.horizontalAdvance(t) <= room) << t.toStdString() << " at " << pixels;
+                EXPECT_TRUE(t.size() == 1 || metrics.horizontalAdvance(t) <= room)
+                    << t.toStdString() << " at " << pixels;
                 continue;
             }
             EXPECT_LE(metrics.horizontalAdvance(t), room) << t.toStdString() << " at " << pixels;
             const std::vector<QString> forms = pane.model()->narrowTexts(row, 0);
-            EXPECT_NE(std::find(forms.begin(), forms.end(), t), forms.end()) << t.toStdString() << " at " << pixels;
+            EXPECT_NE(std::find(forms.begin(), forms.end(), t), forms.end())
+                << t.toStdString() << " at " << pixels;
         }
         if (room < metrics.horizontalAdvance(QLatin1String("2019/3/1")))
             EXPECT_EQ(texts[3], QString(texts[3].size(), u'#')) << pixels;

@@ -21,14 +21,16 @@ StartOptions parse(const QStringList& arguments, const QString& dataHome = QStri
 } // namespace
 
 TEST(StartOptions, FilesStayInTheCurrentFolderUnlessAFolderIsChosen) {
-    StartOptions plain = parse({QStringLiteral("a.xlsx"), QStringLiteral("../b.xls"), QStringLiteral("/tmp/c.csv")});
+    StartOptions plain =
+        parse({QStringLiteral("a.xlsx"), QStringLiteral("../b.xls"), QStringLiteral("/tmp/c.csv")});
     EXPECT_EQ(plain.action, StartOptions::Action::Run);
     EXPECT_TRUE(plain.workFolder.isEmpty());
-    EXPECT_EQ(plain.files, QStringList({QStringLiteral("/home/u/表格/a.xlsx"), QStringLiteral("/home/u/b.xls"),
-                                        QStringLiteral("/tmp/c.csv")}));
+    EXPECT_EQ(plain.files, QStringList({QStringLiteral("/home/u/表格/a.xlsx"),
+                                        QStringLiteral("/home/u/b.xls"), QStringLiteral("/tmp/c.csv")}));
 
     // Files keep naming what the user meant although the program then works elsewhere.
-    StartOptions workdir = parse({QStringLiteral("--workdir"), QStringLiteral("work"), QStringLiteral("a.xlsx")});
+    StartOptions workdir =
+        parse({QStringLiteral("--workdir"), QStringLiteral("work"), QStringLiteral("a.xlsx")});
     EXPECT_EQ(workdir.workFolder, QStringLiteral("/home/u/表格/work"));
     EXPECT_EQ(workdir.files, QStringList({QStringLiteral("/home/u/表格/a.xlsx")}));
     EXPECT_EQ(parse({QStringLiteral("--workdir=/srv/q")}).workFolder, QStringLiteral("/srv/q"));

@@ -34,7 +34,8 @@ TEST(WindowWriteFailures, FullDiskWhileOpeningAndExportingIsNamedAndKeepsTheEarl
     Workbook big = Workbook::makeDefault();
     for (int r = 0; r < 4000; ++r) {
         big.sheets[0].cellAt(r, 0).value = CellValue::fromNumber(r);
-        big.sheets[0].cellAt(r, 1).value = CellValue::fromString(SharedText(QStringLiteral("第%1行 张三李四").arg(r)));
+        big.sheets[0].cellAt(r, 1).value =
+            CellValue::fromString(SharedText(QStringLiteral("第%1行 张三李四").arg(r)));
     }
     const QString source = sources.filePath(QStringLiteral("名单.xlsx"));
     ASSERT_TRUE(writeWorkbook(big, source, FileKind::Xlsx).isOk());
@@ -74,7 +75,8 @@ TEST(WindowWriteFailures, FullDiskWhileOpeningAndExportingIsNamedAndKeepsTheEarl
         window.action(Command::Export)->trigger();
     }
     ASSERT_EQ(prompts->messages.size(), 2);
-    EXPECT_TRUE(prompts->messages[1].contains(QStringLiteral("结果.xlsx"))) << prompts->messages[1].toStdString();
+    EXPECT_TRUE(prompts->messages[1].contains(QStringLiteral("结果.xlsx")))
+        << prompts->messages[1].toStdString();
     EXPECT_EQ(bytesOf(exported), QByteArray("earlier export"));
     EXPECT_TRUE(prompts->shownWorkbooks.isEmpty());
     EXPECT_EQ(QDir(sources.path()).entryList(QDir::Files | QDir::Hidden),
