@@ -11,7 +11,7 @@ packages=(
   fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea qt6-translations-l10n xvfb
   desktop-file-utils man-db dpkg-dev
   python3 python3-openpyxl python3-xlrd python3-xlwt
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14
 )
 
 # The tabular diff test runs the reference tool from npm. A Node.js from elsewhere (for
