@@ -2,6 +2,9 @@
 
 #include "base/TextIO.h"
 
+#include <initializer_list>
+#include <utility>
+
 namespace quellar {
 
 namespace {
@@ -22,25 +25,32 @@ void appendName(std::string& out, bool present, const QString& name) {
 
 // The members of the object without its braces, so the workbook form can put "name" first.
 void appendMembers(std::string& out, const CompareStatistics& s) {
-    out += "\"rows\": {\"file1\": ";
-    appendInteger(out, s.rowsFile1);
-    out += ", \"file2\": ";
-    appendInteger(out, s.rowsFile2);
-    out += ", \"paired\": ";
-    appendInteger(out, s.paired);
-    out += ", \"only_in_file1\": ";
-    appendInteger(out, s.onlyInFile1);
-    out += ", \"only_in_file2\": ";
-    appendInteger(out, s.onlyInFile2);
-    out += ", \"paired_with_differences\": ";
-    appendInteger(out, s.pairedWithDifferences);
-    out += "},\n \"cells\": {\"differing\": ";
-    appendInteger(out, s.cellsDiffering);
-    out += ", \"only_in_file1\": ";
-    appendInteger(out, s.cellsOnlyInFile1);
-    out += ", \"only_in_file2\": ";
-    appendInteger(out, s.cellsOnlyInFile2);
-    out += "},\n \"columns\": [";
+    // {"name": N, ...} of integer members.
+    const auto counts = [&](std::initializer_list<std::pair<const char*, int64_t>> members) {
+        out += '{';
+        const char* separator = "";
+        for (const auto& [name, value] : members) {
+            out += separator;
+            out += '"';
+            out += name;
+            out += "\": ";
+            appendInteger(out, value);
+            separator = ", ";
+        }
+        out += '}';
+    };
+    out += "\"rows\": ";
+    counts({{"file1", s.rowsFile1},
+            {"file2", s.rowsFile2},
+            {"paired", s.paired},
+            {"only_in_file1", s.onlyInFile1},
+            {"only_in_file2", s.onlyInFile2},
+            {"paired_with_differences", s.pairedWithDifferences}});
+    out += ",\n \"cells\": ";
+    counts({{"differing", s.cellsDiffering},
+            {"only_in_file1", s.cellsOnlyInFile1},
+            {"only_in_file2", s.cellsOnlyInFile2}});
+    out += ",\n \"columns\": [";
     for (size_t i = 0; i < s.columns.size(); ++i) {
         const ColumnStatistics& c = s.columns[i];
         out += i ? ",\n  {\"file1\": " : "\n  {\"file1\": ";
