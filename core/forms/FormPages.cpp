@@ -480,22 +480,28 @@ QString escapePageText(QStringView text) {
     return out;
 }
 
-Result<QString> buildQueryPage(const RowTable& table, const FieldList& fields, int fieldRow,
-                               FormPageInfo* info) {
+namespace {
+
+Result<QString> buildPage(const RowTable& table, const FieldList& fields, int fieldRow, FormPageInfo* info,
+                          QString (PageBuilder::*make)()) {
     if (Status s = checkFieldRow(fieldRow); !s) return s;
     FormPageInfo found;
-    QString page = PageBuilder(table, fields, fieldRow, found).queryPage();
+    PageBuilder builder(table, fields, fieldRow, found);
+    QString page = (builder.*make)();
     if (info) *info = found;
     return page;
 }
 
+} // namespace
+
+Result<QString> buildQueryPage(const RowTable& table, const FieldList& fields, int fieldRow,
+                               FormPageInfo* info) {
+    return buildPage(table, fields, fieldRow, info, &PageBuilder::queryPage);
+}
+
 Result<QString> buildSummaryPage(const RowTable& table, const FieldList& fields, int fieldRow,
                                  FormPageInfo* info) {
-    if (Status s = checkFieldRow(fieldRow); !s) return s;
-    FormPageInfo found;
-    QString page = PageBuilder(table, fields, fieldRow, found).summaryPage();
-    if (info) *info = found;
-    return page;
+    return buildPage(table, fields, fieldRow, info, &PageBuilder::summaryPage);
 }
 
 Result<QString> buildQueryPage(const RowTable& table, FormPageInfo* info) {
