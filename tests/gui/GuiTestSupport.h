@@ -118,4 +118,9 @@ inline void choose(QComboBox* combo, const QString& text) {
     combo->setCurrentIndex(combo->findText(text));
 }
 
+// A UTF-16 literal as a QString, for the Chinese texts the tests type and expect.
+inline QString u(const char16_t* text) {
+    return QString::fromUtf16(text);
+}
+
 } // namespace quellar::test

@@ -38,9 +38,7 @@ using namespace quellar;
 
 namespace {
 
-QString u(const char16_t* text) {
-    return QString::fromUtf16(text);
-}
+using test::u;
 
 using test::waitUntil;
 

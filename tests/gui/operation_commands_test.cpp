@@ -45,12 +45,10 @@ using Command = CQuellarDlg::Command;
 
 namespace {
 
+using test::u;
+
 using test::choose;
 using test::whenShown;
-
-QString u(const char16_t* text) {
-    return QString::fromUtf16(text);
-}
 
 // The tables of staff1.xml and staff2.xml as the window reads them: the range given in
 // A1 notation ("" for the used range), clipped like a selection.

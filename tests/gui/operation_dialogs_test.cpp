@@ -26,6 +26,8 @@ using namespace quellar;
 
 namespace {
 
+using test::u;
+
 QStringList items(const QComboBox* combo) {
     QStringList list;
     for (int i = 0; i < combo->count(); ++i)
@@ -50,10 +52,6 @@ void choose(QComboBox* combo, const QString& text) {
     const int index = combo->findText(text);
     ASSERT_GT(index, 0) << text.toStdString();
     combo->setCurrentIndex(index);
-}
-
-QString u(const char16_t* text) {
-    return QString::fromUtf16(text);
 }
 
 const QStringList kStaffFields = {u(u"姓名"), u(u"工号"), u(u"部门")};

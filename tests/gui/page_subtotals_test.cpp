@@ -27,9 +27,7 @@ using Command = CQuellarDlg::Command;
 
 namespace {
 
-QString u(const char16_t* text) {
-    return QString::fromUtf16(text);
-}
+using test::u;
 
 // The scripted prompts, answering PageSumDlg too (cancelled when no answer is left).
 class PagePrompts : public test::ScriptedPrompts {

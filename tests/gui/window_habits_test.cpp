@@ -45,12 +45,10 @@ using Command = CQuellarDlg::Command;
 
 namespace {
 
+using test::u;
+
 using test::choose;
 using test::whenShown;
-
-QString u(const char16_t* text) {
-    return QString::fromUtf16(text);
-}
 
 class WindowHabitsTest : public ::testing::Test {
 protected:
