@@ -33,44 +33,6 @@ bool holdsTextQuickly(const CellValue& value) {
     return holdsText(value);
 }
 
-int16_t horizontalCode(HAlign a) {
-    switch (a) {
-    case HAlign::General:
-        return Align::General;
-    case HAlign::Left:
-        return Align::Left;
-    case HAlign::Center:
-        return Align::Center;
-    case HAlign::Right:
-        return Align::Right;
-    case HAlign::Fill:
-        return 5;
-    case HAlign::Justify:
-        return Align::Justify;
-    case HAlign::CenterAcross:
-        return 7;
-    case HAlign::Distributed:
-        return Align::Distributed;
-    }
-    return Align::General;
-}
-
-int16_t verticalCode(VAlign a) {
-    switch (a) {
-    case VAlign::Bottom:
-        return Align::Bottom;
-    case VAlign::Top:
-        return Align::Top;
-    case VAlign::Center:
-        return Align::Center;
-    case VAlign::Justify:
-        return Align::Justify;
-    case VAlign::Distributed:
-        return Align::Distributed;
-    }
-    return Align::Bottom;
-}
-
 // What readRange takes from a workbook style, converted once per style.
 struct ReadStyle {
     uint32_t styleId = 0;
@@ -198,8 +160,8 @@ private:
             cs.fontSize = int32_t(s.fontSize > 0 ? s.fontSize : defaultFontSize_);
             cs.colorValue = s.hasFontColor ? int32_t(s.fontRgb) : 0;
             rs.styleId = StylePool::intern(cs);
-            rs.alignment1 = horizontalCode(s.horizontal);
-            rs.alignment2 = verticalCode(s.vertical);
+            rs.alignment1 = alignmentCode(s.horizontal);
+            rs.alignment2 = alignmentCode(s.vertical);
             rs.ready = true;
         }
         return rs;

@@ -10,42 +10,6 @@
 namespace quellar {
 namespace {
 
-HAlign horizontalFromCode(int16_t code) {
-    switch (code) {
-    case Align::Left:
-        return HAlign::Left;
-    case Align::Center:
-        return HAlign::Center;
-    case Align::Right:
-        return HAlign::Right;
-    case 5:
-        return HAlign::Fill;
-    case Align::Justify:
-        return HAlign::Justify;
-    case 7:
-        return HAlign::CenterAcross;
-    case Align::Distributed:
-        return HAlign::Distributed;
-    default:
-        return HAlign::General;
-    }
-}
-
-VAlign verticalFromCode(int16_t code) {
-    switch (code) {
-    case Align::Top:
-        return VAlign::Top;
-    case Align::Center:
-        return VAlign::Center;
-    case Align::Justify:
-        return VAlign::Justify;
-    case Align::Distributed:
-        return VAlign::Distributed;
-    default:
-        return VAlign::Bottom;
-    }
-}
-
 // A result text as if typed, losing nothing: a number or a date cell when it reads back as
 // exactly that text, otherwise the text unchanged.
 CellValue typedValue(const SharedText& text) {

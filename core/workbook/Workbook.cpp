@@ -1,7 +1,10 @@
 #include "workbook/Workbook.h"
 
+#include "base/RowTable.h"
+
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace quellar {
 
@@ -310,6 +313,55 @@ int nearestPaletteIndex(uint32_t rgb) {
         }
     }
     return best;
+}
+
+namespace {
+
+// Each alignment with its code; 5 (fill) and 7 (centre across selection) have no named code.
+constexpr std::pair<HAlign, int16_t> kHorizontalCodes[] = {{HAlign::General, Align::General},
+                                                           {HAlign::Left, Align::Left},
+                                                           {HAlign::Center, Align::Center},
+                                                           {HAlign::Right, Align::Right},
+                                                           {HAlign::Fill, 5},
+                                                           {HAlign::Justify, Align::Justify},
+                                                           {HAlign::CenterAcross, 7},
+                                                           {HAlign::Distributed, Align::Distributed}};
+constexpr std::pair<VAlign, int16_t> kVerticalCodes[] = {{VAlign::Bottom, Align::Bottom},
+                                                         {VAlign::Top, Align::Top},
+                                                         {VAlign::Center, Align::Center},
+                                                         {VAlign::Justify, Align::Justify},
+                                                         {VAlign::Distributed, Align::Distributed}};
+
+template <typename A, size_t N>
+int16_t codeOf(const std::pair<A, int16_t> (&codes)[N], A alignment, int16_t otherwise) {
+    for (const auto& [a, code] : codes)
+        if (a == alignment) return code;
+    return otherwise;
+}
+
+template <typename A, size_t N>
+A alignmentOf(const std::pair<A, int16_t> (&codes)[N], int16_t code, A otherwise) {
+    for (const auto& [a, c] : codes)
+        if (c == code) return a;
+    return otherwise;
+}
+
+} // namespace
+
+int16_t alignmentCode(HAlign alignment) {
+    return codeOf(kHorizontalCodes, alignment, Align::General);
+}
+
+int16_t alignmentCode(VAlign alignment) {
+    return codeOf(kVerticalCodes, alignment, Align::Bottom);
+}
+
+HAlign horizontalFromCode(int16_t code) {
+    return alignmentOf(kHorizontalCodes, code, HAlign::General);
+}
+
+VAlign verticalFromCode(int16_t code) {
+    return alignmentOf(kVerticalCodes, code, VAlign::Bottom);
 }
 
 } // namespace quellar

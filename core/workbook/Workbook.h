@@ -30,6 +30,13 @@ static_assert(kMaxColumns <= 65536, "a column index fits Cell::column");
 enum class HAlign : uint8_t { General, Left, Center, Right, Fill, Justify, CenterAcross, Distributed };
 enum class VAlign : uint8_t { Bottom, Top, Center, Justify, Distributed };
 
+// The grid's alignment codes (Align in base/RowTable.h) of the model's alignments, and back;
+// an unknown code is General / Bottom.
+int16_t alignmentCode(HAlign alignment);
+int16_t alignmentCode(VAlign alignment);
+HAlign horizontalFromCode(int16_t code);
+VAlign verticalFromCode(int16_t code);
+
 struct Style {
     QString numberFormat; // empty means General
     bool hasFill = false;
