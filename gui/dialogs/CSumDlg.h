@@ -9,18 +9,14 @@
 // takes as "nothing chosen".
 
 #include "base/RowTable.h"
+#include "dialogs/DialogStyle.h"
+#include "dialogs/FieldListPair.h"
 
-#include <QDialog>
 #include <QStringList>
 
-#include <array>
-
 class QComboBox;
-class QPushButton;
 
 namespace quellar {
-
-class FieldListPair;
 
 // What CSumDlg hands back.
 struct GroupSumChoice {
@@ -28,7 +24,7 @@ struct GroupSumChoice {
     QStringList sumLabels;   // the right list's labels, top to bottom
 };
 
-class CSumDlg : public QDialog {
+class CSumDlg : public OptionsDialog {
     Q_OBJECT
 public:
     explicit CSumDlg(const FieldList& fields, QWidget* parent = nullptr);
@@ -41,17 +37,13 @@ public:
     // The controls, for the tests that drive the dialog.
     QComboBox* group(int i) const { return groups_[size_t(i)]; }
     FieldListPair* sumColumns() const { return sums_; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
 private:
     GroupSumChoice choice_;
-    std::array<QComboBox*, 6> groups_{};
+    FieldChoosers groups_{};
     FieldListPair* sums_;
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 } // namespace quellar

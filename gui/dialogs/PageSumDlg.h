@@ -10,11 +10,11 @@
 // hands back a usable page length. A cancelled dialog hands back no sum column, which the
 // command takes as "nothing chosen".
 
-#include <QDialog>
+#include "dialogs/DialogStyle.h"
+
 #include <QStringList>
 
 class QComboBox;
-class QPushButton;
 
 namespace quellar {
 
@@ -27,7 +27,7 @@ struct PageSumChoice {
     QStringList pageSumLabels; // the right list's labels, top to bottom
 };
 
-class PageSumDlg : public QDialog {
+class PageSumDlg : public OptionsDialog {
     Q_OBJECT
 public:
     PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget* parent = nullptr);
@@ -41,8 +41,6 @@ public:
     QComboBox* rowsPerPage() const { return rows_; }
     QComboBox* subtotalColumn() const { return position_; }
     FieldListPair* sumColumns() const { return sums_; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
@@ -51,8 +49,6 @@ private:
     QComboBox* rows_;
     QComboBox* position_;
     FieldListPair* sums_;
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 // The dialog list of a field row: the number of fields in decimal, then the names.

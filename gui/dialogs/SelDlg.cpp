@@ -1,21 +1,15 @@
 #include "dialogs/SelDlg.h"
 
-#include "dialogs/DialogStyle.h"
-#include "dialogs/FieldListPair.h"
-
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace quellar {
 
 SelDlg::SelDlg(const FieldList& offeredFields, QWidget* parent)
-    : QDialog(parent) {
-    setWindowTitle(QStringLiteral("选择筛选条件"));
+    : OptionsDialog(QStringLiteral("选择筛选条件"), parent) {
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
@@ -46,14 +40,11 @@ SelDlg::SelDlg(const FieldList& offeredFields, QWidget* parent)
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(2, 1);
 
-    auto* buttons = confirmCancelRow(this, QStringLiteral("筛选"), &confirm_, &cancel_);
-
-    auto* layout = new QVBoxLayout(this);
+    // The grid stands directly in the dialog, with wider margins than the boxed dialogs.
+    QVBoxLayout* layout = layOut({}, QStringLiteral("筛选"));
+    layout->insertLayout(0, grid);
     layout->setContentsMargins(16, 14, 16, 12);
     layout->setSpacing(14);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-    styleOptionsDialog(this);
 }
 
 void SelDlg::accept() {

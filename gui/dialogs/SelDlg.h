@@ -9,15 +9,15 @@
 // command takes as "nothing chosen".
 
 #include "base/RowTable.h"
+#include "dialogs/DialogStyle.h"
+#include "dialogs/FieldListPair.h"
 
-#include <QDialog>
 #include <QStringList>
 
 #include <array>
 
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 namespace quellar {
 
@@ -28,7 +28,7 @@ struct FilterChoice {
     QStringList values;
 };
 
-class SelDlg : public QDialog {
+class SelDlg : public OptionsDialog {
     Q_OBJECT
 public:
     explicit SelDlg(const FieldList& offeredFields, QWidget* parent = nullptr);
@@ -41,17 +41,13 @@ public:
     // The controls, for the tests that drive the dialog.
     QComboBox* field(int i) const { return fields_[size_t(i)]; }
     QLineEdit* value(int i) const { return values_[size_t(i)]; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
 private:
     FilterChoice choice_;
-    std::array<QComboBox*, 6> fields_{};
+    FieldChoosers fields_{};
     std::array<QLineEdit*, 6> values_{};
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 } // namespace quellar
