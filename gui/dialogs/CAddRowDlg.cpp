@@ -69,12 +69,8 @@ CAddRowDlg::CAddRowDlg(QWidget* parent)
 
 void CAddRowDlg::accept() {
     const int count = blankCountFromText(count_->text());
-    if (count <= 0) {
-        refuseConfirmation(this, QStringLiteral("请输入每行后面要增加的空行数（1 或更多）。"));
-        return;
-    }
-    blankCount_ = count;
-    QDialog::accept();
+    if (count > 0) blankCount_ = count;
+    acceptIf(count > 0, QStringLiteral("请输入每行后面要增加的空行数（1 或更多）。"));
 }
 
 } // namespace quellar

@@ -70,11 +70,8 @@ void CDiffDlg::accept() {
         refuseConfirmation(this, QStringLiteral("请至少选择一个对比字段，或者改选“按每行每列”对比。"));
         return;
     }
-    if (!options_.compareText && !options_.compareFormula && !options_.compareNumberFormat) {
-        refuseConfirmation(this, QStringLiteral("请至少选择一项比较内容：文本、公式或数值格式。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(options_.compareText || options_.compareFormula || options_.compareNumberFormat,
+             QStringLiteral("请至少选择一项比较内容：文本、公式或数值格式。"));
 }
 
 } // namespace quellar

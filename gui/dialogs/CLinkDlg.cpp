@@ -10,7 +10,7 @@
 namespace quellar {
 
 CLinkDlg::CLinkDlg(const FieldList& commonFields, QWidget* parent)
-    : OptionsDialog(QStringLiteral("按条件合并"), parent) {
+    : ChoiceDialog(QStringLiteral("按条件合并"), parent) {
     QGroupBox* conditionsBox = fieldChooserBox(this, QStringLiteral("合并条件"), conditionLabels(),
                                                QStringLiteral("condition"), commonFields, 60, conditions_);
 
@@ -39,12 +39,7 @@ void CLinkDlg::accept() {
     choice_.conditions = chosenFields(conditions_);
     choice_.options.preferFileOne = fileOne_->isChecked();
     choice_.options.sumNumbers = sum_->isChecked();
-    if (choice_.conditions.isEmpty()) {
-        choice_ = JoinChoice{};
-        refuseConfirmation(this, QStringLiteral("请至少选择一个连接条件（两个表共有的字段）。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(!choice_.conditions.isEmpty(), QStringLiteral("请至少选择一个连接条件（两个表共有的字段）。"));
 }
 
 } // namespace quellar

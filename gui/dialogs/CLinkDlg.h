@@ -28,15 +28,12 @@ struct JoinChoice {
     JoinOptions options;
 };
 
-class CLinkDlg : public OptionsDialog {
+class CLinkDlg : public ChoiceDialog<JoinChoice> {
     Q_OBJECT
 public:
     explicit CLinkDlg(const FieldList& commonFields, QWidget* parent = nullptr);
     // Sets the conditions and options confirmed last time (fields no longer offered aside).
     void restore(const JoinChoice& choice);
-
-    // Valid after the dialog was confirmed; empty conditions otherwise.
-    const JoinChoice& choice() const { return choice_; }
 
     // The controls, for the tests that drive the dialog.
     QComboBox* condition(int i) const { return conditions_[size_t(i)]; }
@@ -47,7 +44,6 @@ public:
     void accept() override;
 
 private:
-    JoinChoice choice_;
     FieldChoosers conditions_{};
     QRadioButton* fileOne_;
     QRadioButton* fileTwo_;

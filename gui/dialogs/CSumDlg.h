@@ -24,15 +24,12 @@ struct GroupSumChoice {
     QStringList sumLabels;   // the right list's labels, top to bottom
 };
 
-class CSumDlg : public OptionsDialog {
+class CSumDlg : public ChoiceDialog<GroupSumChoice> {
     Q_OBJECT
 public:
     explicit CSumDlg(const FieldList& fields, QWidget* parent = nullptr);
     // Sets the group fields and the columns to sum confirmed last time.
     void restore(const GroupSumChoice& choice);
-
-    // Valid after the dialog was confirmed; empty lists otherwise.
-    const GroupSumChoice& choice() const { return choice_; }
 
     // The controls, for the tests that drive the dialog.
     QComboBox* group(int i) const { return groups_[size_t(i)]; }
@@ -41,7 +38,6 @@ public:
     void accept() override;
 
 private:
-    GroupSumChoice choice_;
     FieldChoosers groups_{};
     FieldListPair* sums_;
 };

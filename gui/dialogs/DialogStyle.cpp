@@ -34,6 +34,14 @@ OptionsDialog::OptionsDialog(const QString& title, QWidget* parent)
     setWindowTitle(title);
 }
 
+bool OptionsDialog::acceptIf(bool complete, const QString& refusal) {
+    if (complete)
+        QDialog::accept();
+    else
+        refuseConfirmation(this, refusal);
+    return complete;
+}
+
 QVBoxLayout* OptionsDialog::layOut(std::initializer_list<QWidget*> parts, const QString& confirmText) {
     confirm_ = new QPushButton(confirmText, this);
     confirm_->setDefault(true);

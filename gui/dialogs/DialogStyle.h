@@ -29,9 +29,30 @@ protected:
     // control exists. The layout is returned for a dialog that adds a layout of its own.
     QVBoxLayout* layOut(std::initializer_list<QWidget*> parts, const QString& confirmText);
 
+    // Confirms the dialog when the choice is `complete`; otherwise says `refusal` in a message
+    // box over it and leaves it open. Returns `complete`.
+    bool acceptIf(bool complete, const QString& refusal);
+
 private:
     QPushButton* confirm_ = nullptr;
     QPushButton* cancel_ = nullptr;
+};
+
+// An options dialog that hands back one choice: Choice{} until it is confirmed with a
+// complete one (a refused confirmation empties it again).
+template <class Choice> class ChoiceDialog : public OptionsDialog {
+public:
+    // Valid after the dialog was confirmed; empty otherwise.
+    const Choice& choice() const { return choice_; }
+
+protected:
+    using OptionsDialog::OptionsDialog;
+
+    void acceptIf(bool complete, const QString& refusal) {
+        if (!OptionsDialog::acceptIf(complete, refusal)) choice_ = Choice{};
+    }
+
+    Choice choice_;
 };
 
 // Says why a dialog cannot be confirmed yet (a choice it needs is missing) in a message box

@@ -37,11 +37,7 @@ void GzbDlg::accept() {
     if (!readContent()) return;
     options_.keyMode = false;
     // Ignoring case alone counts as a choice here, as on the command line.
-    if (!anyChosen()) {
-        refuseConfirmation(this, QStringLiteral("请至少选择一项：文本、公式、数值格式或不区分大小写。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(anyChosen(), QStringLiteral("请至少选择一项：文本、公式、数值格式或不区分大小写。"));
 }
 
 } // namespace quellar

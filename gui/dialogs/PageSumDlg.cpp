@@ -17,7 +17,7 @@ QStringList pageSumDialogList(const QStringList& fields) {
 }
 
 PageSumDlg::PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget* parent)
-    : OptionsDialog(QStringLiteral("分页汇总选项"), parent) {
+    : ChoiceDialog(QStringLiteral("分页汇总选项"), parent) {
 
     auto* box = new QGroupBox(QStringLiteral("选项"), this);
     auto* grid = new QGridLayout(box);
@@ -63,13 +63,8 @@ void PageSumDlg::accept() {
     choice_.rowsPerPage = rows_->currentText();
     choice_.subtotalColumn = position_->currentText();
     choice_.pageSumLabels = sums_->chosen();
-    if (choice_.pageSumLabels.isEmpty()) {
-        choice_ = PageSumChoice{};
-        refuseConfirmation(this,
-                           QStringLiteral("请至少选择一个要汇总的数字列（点左边列表里的列加入右边）。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(!choice_.pageSumLabels.isEmpty(),
+             QStringLiteral("请至少选择一个要汇总的数字列（点左边列表里的列加入右边）。"));
 }
 
 } // namespace quellar

@@ -27,15 +27,12 @@ struct PageSumChoice {
     QStringList pageSumLabels; // the right list's labels, top to bottom
 };
 
-class PageSumDlg : public OptionsDialog {
+class PageSumDlg : public ChoiceDialog<PageSumChoice> {
     Q_OBJECT
 public:
     PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget* parent = nullptr);
     // Sets the rows per page, the subtotal column and the columns to sum confirmed last time.
     void restore(const PageSumChoice& choice);
-
-    // Valid after the dialog was confirmed; empty otherwise.
-    const PageSumChoice& choice() const { return choice_; }
 
     // The controls, for the tests that drive the dialog.
     QComboBox* rowsPerPage() const { return rows_; }
@@ -45,7 +42,6 @@ public:
     void accept() override;
 
 private:
-    PageSumChoice choice_;
     QComboBox* rows_;
     QComboBox* position_;
     FieldListPair* sums_;

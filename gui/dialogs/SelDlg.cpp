@@ -9,7 +9,7 @@
 namespace quellar {
 
 SelDlg::SelDlg(const FieldList& offeredFields, QWidget* parent)
-    : OptionsDialog(QStringLiteral("选择筛选条件"), parent) {
+    : ChoiceDialog(QStringLiteral("选择筛选条件"), parent) {
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
@@ -54,11 +54,7 @@ void SelDlg::accept() {
         choice_.fields.append(fields_[i]->currentText());
         choice_.values.append(values_[i]->text());
     }
-    if (choice_.fields.isEmpty()) {
-        refuseConfirmation(this, QStringLiteral("请至少选择一个筛选字段，并输入它的值。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(!choice_.fields.isEmpty(), QStringLiteral("请至少选择一个筛选字段，并输入它的值。"));
 }
 
 } // namespace quellar

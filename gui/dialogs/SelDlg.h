@@ -28,15 +28,12 @@ struct FilterChoice {
     QStringList values;
 };
 
-class SelDlg : public OptionsDialog {
+class SelDlg : public ChoiceDialog<FilterChoice> {
     Q_OBJECT
 public:
     explicit SelDlg(const FieldList& offeredFields, QWidget* parent = nullptr);
     // Sets the fields and values confirmed last time (fields no longer offered aside).
     void restore(const FilterChoice& choice);
-
-    // Valid after the dialog was confirmed; empty lists otherwise.
-    const FilterChoice& choice() const { return choice_; }
 
     // The controls, for the tests that drive the dialog.
     QComboBox* field(int i) const { return fields_[size_t(i)]; }
@@ -45,7 +42,6 @@ public:
     void accept() override;
 
 private:
-    FilterChoice choice_;
     FieldChoosers fields_{};
     std::array<QLineEdit*, 6> values_{};
 };
