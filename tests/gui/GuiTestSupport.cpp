@@ -8,12 +8,43 @@
 #include "base/CellOps.h"
 #include "workbook/DisplayFormat.h"
 
+#include <QAction>
 #include <QFile>
+#include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace quellar::test {
+
+void WindowTest::SetUp() {
+    ASSERT_TRUE(dir.isValid());
+    window = makeWindow(prompts);
+}
+
+std::unique_ptr<CQuellarDlg> WindowTest::makeWindow(ScriptedPrompts*& answers) {
+    auto made = std::make_unique<CQuellarDlg>(dir.path());
+    auto owned = std::make_unique<ScriptedPrompts>();
+    answers = owned.get();
+    made->setPrompts(std::move(owned));
+    made->resize(1100, 760);
+    made->show();
+    QApplication::processEvents();
+    return made;
+}
+
+void WindowTest::open(int which, const QString& path) {
+    prompts->openPaths.push_back(path);
+    window->action(which == 1 ? CQuellarDlg::Command::OpenFile1 : CQuellarDlg::Command::OpenFile2)->trigger();
+}
+
+void WindowTest::typeRange(int which, const QString& text, bool enter) {
+    QLineEdit* box = window->rangeBox(which);
+    box->selectAll();
+    QTest::keyClicks(box, text);
+    if (enter) QTest::keyClick(box, Qt::Key_Return);
+}
 
 QStringList& refusals() {
     static QStringList said;

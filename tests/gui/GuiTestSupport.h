@@ -1,7 +1,9 @@
 #pragma once
 // What the GUI tests share: prompts that answer from a script and record what the window
-// would have shown, and a compact text of a sheet's cells for one-assertion comparisons.
+// would have shown, a fixture holding a shown window, and a compact text of a sheet's cells
+// for one-assertion comparisons.
 
+#include "app/CQuellarDlg.h"
 #include "app/UserPrompts.h"
 #include "base/Progress.h"
 #include "workbook/Workbook.h"
@@ -9,10 +11,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace quellar::test {
@@ -73,6 +79,23 @@ public:
     QStringList opened;
     QStringList shownWorkbooks;
     std::vector<NamedStatistics> shownStatistics;
+};
+
+// A main window of 1100 x 760 over a fresh work folder, shown, its questions answered by
+// ScriptedPrompts.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // Another such window over the same folder; `answers` gets its prompts.
+    std::unique_ptr<CQuellarDlg> makeWindow(ScriptedPrompts*& answers);
+    // Opens `path` as file `which` (1 or 2) through the open command and its scripted answer.
+    void open(int which, const QString& path);
+    // Types `text` over the range box of file `which`, then Return when `enter`.
+    void typeRange(int which, const QString& text, bool enter = true);
+
+    QTemporaryDir dir;
+    std::unique_ptr<CQuellarDlg> window;
+    ScriptedPrompts* prompts = nullptr;
 };
 
 // What the options dialogs said when they refused to be confirmed without a needed choice

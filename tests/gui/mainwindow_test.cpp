@@ -51,34 +51,12 @@ QString readReport(const QString& path) {
                               (bytes.size() - 2) / 2);
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        window = std::make_unique<CQuellarDlg>(dir.path());
-        auto owned = std::make_unique<ScriptedPrompts>();
-        prompts = owned.get();
-        window->setPrompts(std::move(owned));
+        WindowTest::SetUp();
         window->setClock(fixedTime);
-        window->resize(1100, 760);
-        window->show();
     }
-
-    void open(int which, const QString& path) {
-        prompts->openPaths.push_back(path);
-        window->action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
-
-    void typeRange(int which, const QString& text, bool enter) {
-        QLineEdit* box = window->rangeBox(which);
-        box->selectAll();
-        QTest::keyClicks(box, text);
-        if (enter) QTest::keyClick(box, Qt::Key_Return);
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CQuellarDlg> window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 // The CLI's way: read both files, clip their used ranges, compare, write into a workbook.

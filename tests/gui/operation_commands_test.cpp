@@ -75,30 +75,8 @@ RowTable readStaff(int n, const QString& range) {
 
 using test::coreResult;
 
-class OperationCommandsTest : public ::testing::Test {
+class OperationCommandsTest : public test::WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        window = std::make_unique<CQuellarDlg>(dir.path());
-        auto owned = std::make_unique<ScriptedPrompts>();
-        prompts = owned.get();
-        window->setPrompts(std::move(owned));
-        window->resize(1100, 760);
-        window->show();
-    }
-
-    void open(int which, const QString& path) {
-        prompts->openPaths.push_back(path);
-        window->action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
-
-    void typeRange(int which, const QString& text) {
-        QLineEdit* box = window->rangeBox(which);
-        box->selectAll();
-        QTest::keyClicks(box, text);
-        QTest::keyClick(box, Qt::Key_Return);
-    }
-
     const Workbook& resultBook() const { return window->resultPane()->workbook(); }
     const Sheet& resultSheet() const { return resultBook().sheets[0]; }
 
@@ -125,10 +103,6 @@ protected:
         EXPECT_EQ(resultSheet().name, QStringLiteral("Sheet1"));
         EXPECT_TRUE(resultSheet().rows.empty());
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CQuellarDlg> window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 const FieldList kStaffFields = {u(u"工号"), u(u"姓名"), u(u"部门"), u(u"工资"), u(u"入职日期")};

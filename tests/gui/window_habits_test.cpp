@@ -50,26 +50,8 @@ using test::u;
 using test::choose;
 using test::whenShown;
 
-class WindowHabitsTest : public ::testing::Test {
+class WindowHabitsTest : public test::WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        window = makeWindow(prompts);
-    }
-    std::unique_ptr<CQuellarDlg> makeWindow(ScriptedPrompts*& answers) {
-        auto made = std::make_unique<CQuellarDlg>(dir.path());
-        auto owned = std::make_unique<ScriptedPrompts>();
-        answers = owned.get();
-        made->setPrompts(std::move(owned));
-        made->resize(1100, 760);
-        made->show();
-        QApplication::processEvents();
-        return made;
-    }
-    void open(int which, const QString& path) {
-        prompts->openPaths.push_back(path);
-        window->action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
     void compareStaff() {
         open(1, staff(1));
         open(2, staff(2));
@@ -83,10 +65,6 @@ protected:
             if (item->data().isValid()) paths << item->data().toString();
         return paths;
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CQuellarDlg> window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 } // namespace
