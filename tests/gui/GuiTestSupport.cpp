@@ -46,6 +46,13 @@ void WindowTest::typeRange(int which, const QString& text, bool enter) {
     if (enter) QTest::keyClick(box, Qt::Key_Return);
 }
 
+QStringList items(const QComboBox* combo) {
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list.append(combo->itemText(i));
+    return list;
+}
+
 QStringList& refusals() {
     static QStringList said;
     return said;

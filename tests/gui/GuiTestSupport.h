@@ -136,6 +136,9 @@ template <typename T> void whenShown(std::function<void(T*)> answer) {
     timer->start();
 }
 
+// The entries of a drop-down, top to bottom.
+QStringList items(const QComboBox* combo);
+
 // Picks the entry `text` of a list box (none when it lists no such entry).
 inline void choose(QComboBox* combo, const QString& text) {
     combo->setCurrentIndex(combo->findText(text));
