@@ -1,5 +1,8 @@
 #include "tests/TestSupport.h"
 
+#include <QFile>
+#include <QProcess>
+
 namespace quellar::test {
 
 RowTable makeTable(const std::vector<QStringList>& rows) {
@@ -67,6 +70,26 @@ QString tableTexts(const RowTable& table) {
 
 QString testDataPath(const QString& relative) {
     return QStringLiteral(QUELLAR_TEST_DATA_DIR) + u'/' + relative;
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
+}
+
+QString pythonWith(const char* module) {
+    for (const QString& python : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
+        QProcess p;
+        p.start(python, {QStringLiteral("-c"), QStringLiteral("import ") + QString::fromLatin1(module)});
+        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+            return python;
+    }
+    return QString();
 }
 
 Status RecordingSink::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,

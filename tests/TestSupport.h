@@ -27,6 +27,14 @@ QString tableTexts(const RowTable& table);
 
 QString testDataPath(const QString& relative);
 
+// The bytes of a file ("" when it cannot be read), and a file written with exactly `bytes`.
+QByteArray bytesOf(const QString& path);
+void writeBytes(const QString& path, const QByteArray& bytes);
+
+// A python3 that can import `module` (a reference reader the tests compare with); "" when
+// there is none.
+QString pythonWith(const char* module);
+
 class RecordingSink : public ResultSink {
 public:
     Status writeResult(int sheetNumber, const QString& sheetName, const RowTable& table, Progress& progress,

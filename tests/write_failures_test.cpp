@@ -37,6 +37,7 @@
 #include <unistd.h>
 
 using namespace quellar;
+using test::bytesOf;
 
 namespace {
 
@@ -137,11 +138,6 @@ std::vector<Writer> writers(const QString& sourceFolder) {
              return writeJsonTables({{QStringLiteral("对比结果"), &table}}, path);
          }},
     };
-}
-
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeBytes(const QString& path, const QByteArray& bytes) {

@@ -428,16 +428,6 @@ TEST(XlsRead, TruncatedAndScrambledStreamsNeverCrash) {
 // ---------------------------------------------------------------------------------------------
 // Differential: xlrd 1.2 reads the same files
 
-QString pythonWithXlrd() {
-    for (const QString& python : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-        QProcess p;
-        p.start(python, {"-c", "import xlrd"});
-        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-            return python;
-    }
-    return QString();
-}
-
 QJsonObject xlrdDump(const QString& python, const QString& path, const QString& encoding = {}) {
     QProcess p;
     QStringList arguments{testDataPath(QStringLiteral("xls/xlrd_dump.py")), path};
@@ -521,7 +511,7 @@ void expectSameAsXlrd(const QJsonObject& dump, const Workbook& book, const QStri
 }
 
 TEST(XlsDifferential, EveryFixtureReadsAsXlrdReadsIt) {
-    const QString python = pythonWithXlrd();
+    const QString python = test::pythonWith("xlrd");
     if (python.isEmpty()) GTEST_SKIP() << "python3-xlrd is not installed (scripts/setup.sh installs it)";
     const QDir dir(testDataPath(QStringLiteral("xls")));
     int compared = 0;
@@ -714,7 +704,7 @@ TEST(XlsWrite, RealBiff8ThatReadsBackTheSame) {
 }
 
 TEST(XlsWrite, XlrdReadsTheOutput) {
-    const QString python = pythonWithXlrd();
+    const QString python = test::pythonWith("xlrd");
     if (python.isEmpty()) GTEST_SKIP() << "python3-xlrd is not installed (scripts/setup.sh installs it)";
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xls"));

@@ -167,16 +167,6 @@ Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
     return result;
 }
 
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
-}
-
 bool leaveStaleLock(const QString& lockPath) {
     // A process that has certainly ended: started, waited for and reaped.
     QProcess gone;

@@ -5,6 +5,7 @@
 
 #include "app/CQuellarDlg.h"
 #include "app/UserPrompts.h"
+#include "tests/TestSupport.h"
 #include "base/Progress.h"
 #include "workbook/Workbook.h"
 
@@ -113,10 +114,6 @@ int fillOf(const Workbook& book, const Sheet& sheet, int row, int column);
 // What a core writes, run on a fresh result workbook (three empty sheets) without the window:
 // the reference the window's commands are compared with.
 Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run);
-
-// The bytes of a file ("" when it cannot be read), and a file written with exactly `bytes`.
-QByteArray bytesOf(const QString& path);
-void writeBytes(const QString& path, const QByteArray& bytes);
 
 // Leaves the lock file at `lockPath` as a window whose process has ended leaves it behind:
 // the lock file of a live QLockFile, naming a process that is gone.
