@@ -59,47 +59,49 @@ QStringList& refusals() {
 }
 
 namespace {
-template <typename T> std::optional<T> takeFront(std::deque<T>& queue) {
-    if (queue.empty()) return std::nullopt;
-    T value = std::move(queue.front());
-    queue.pop_front();
+
+// The next scripted answer (an answer or a cancellation); a cancellation when none is left.
+template <typename T, typename Answer> std::optional<T> takeFront(std::deque<Answer>& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<T> value = std::move(answers.front());
+    answers.pop_front();
     return value;
 }
-template <typename T> std::optional<T> takeFront(std::deque<std::optional<T>>& queue) {
-    if (queue.empty()) return std::nullopt;
-    std::optional<T> value = std::move(queue.front());
-    queue.pop_front();
-    return value;
+
+// The next answer to a question about `fields`, which are noted in `offered`.
+template <typename T>
+std::optional<T> answerAbout(const FieldList& fields, std::vector<FieldList>& offered,
+                             std::deque<std::optional<T>>& answers) {
+    offered.push_back(fields);
+    return takeFront<T>(answers);
 }
+
 } // namespace
 
 std::optional<QString> ScriptedPrompts::openWorkbookPath(QWidget*, int which) {
     openAsked.push_back(which);
-    return takeFront(openPaths);
+    return takeFront<QString>(openPaths);
 }
 
 std::optional<SaveChoice> ScriptedPrompts::exportPath(QWidget*) {
-    return takeFront(savePaths);
+    return takeFront<SaveChoice>(savePaths);
 }
 
 std::optional<DiffChoice> ScriptedPrompts::diffOptions(QWidget*, const FieldList& fields) {
-    offeredFields.push_back(fields);
-    return takeFront(diffAnswers);
+    return answerAbout(fields, offeredFields, diffAnswers);
 }
 
 std::optional<CompareOptions> ScriptedPrompts::bookOptions(QWidget*) {
     ++bookAsked;
-    return takeFront(bookAnswers);
+    return takeFront<CompareOptions>(bookAnswers);
 }
 
 std::optional<JoinChoice> ScriptedPrompts::joinOptions(QWidget*, const FieldList& commonFields) {
-    joinOffered.push_back(commonFields);
-    return takeFront(joinAnswers);
+    return answerAbout(commonFields, joinOffered, joinAnswers);
 }
 
 std::optional<FilterChoice> ScriptedPrompts::filterOptions(QWidget*, const FieldList& offeredFields) {
-    filterOffered.push_back(offeredFields);
-    return takeFront(filterAnswers);
+    return answerAbout(offeredFields, filterOffered, filterAnswers);
 }
 
 void ScriptedPrompts::conditionForm(QWidget*, const QString& pagePath, FormReply& reply) {
@@ -111,13 +113,12 @@ void ScriptedPrompts::conditionForm(QWidget*, const QString& pagePath, FormReply
 }
 
 std::optional<GroupSumChoice> ScriptedPrompts::groupSumOptions(QWidget*, const FieldList& fields) {
-    groupSumOffered.push_back(fields);
-    return takeFront(groupSumAnswers);
+    return answerAbout(fields, groupSumOffered, groupSumAnswers);
 }
 
 std::optional<int> ScriptedPrompts::blankRowCount(QWidget*) {
     ++blankRowsAsked;
-    return takeFront(blankRowAnswers);
+    return takeFront<int>(blankRowAnswers);
 }
 
 void ScriptedPrompts::message(QWidget*, const QString& text, bool) {
