@@ -31,4 +31,20 @@ inline QString textAt(const Sheet& sheet, const char* ref) {
     return c ? variantToText(c->value) : QStringLiteral("<none>");
 }
 
+// A page setup in one line, for one-assertion comparisons: "paper 9 landscape scale 85
+// fit 1x0 margins 0.5 0.6 0.7 0.8 0.25 0.35 titles 0-1" (fit only when fitting to pages;
+// margins left, right, top, bottom, header, footer in inches).
+inline QString pageSetupText(const PageSetup& p) {
+    QString text = QStringLiteral("paper %1%2 scale %3")
+                       .arg(p.paperSize)
+                       .arg(p.landscape ? " landscape" : "")
+                       .arg(p.scale);
+    if (p.fitToPage) text += QStringLiteral(" fit %1x%2").arg(p.fitToWidth).arg(p.fitToHeight);
+    text += QStringLiteral(" margins");
+    for (double margin :
+         {p.marginLeft, p.marginRight, p.marginTop, p.marginBottom, p.marginHeader, p.marginFooter})
+        text += u' ' + QString::number(margin);
+    return text + QStringLiteral(" titles %1-%2").arg(p.printTitleFirstRow).arg(p.printTitleLastRow);
+}
+
 } // namespace quellar::test

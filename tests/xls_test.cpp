@@ -5,6 +5,7 @@
 
 #include "base/CellOps.h"
 #include "tests/TestSupport.h"
+#include "tests/WorkbookCells.h"
 #include "workbook/BiffReader.h"
 #include "workbook/BiffWriter.h"
 #include "workbook/CompoundFile.h"
@@ -172,21 +173,9 @@ TEST(XlsRead, CellsFormulaResultsFormatsAndLayout) {
         ASSERT_NE(s.row(5), nullptr);
         EXPECT_TRUE(s.row(5)->hidden);
         EXPECT_DOUBLE_EQ(s.defaultRowHeight, 13.5);
-        const PageSetup& p = s.pageSetup;
-        EXPECT_EQ(p.paperSize, 9);
-        EXPECT_EQ(p.scale, 85);
-        EXPECT_TRUE(p.landscape);
-        EXPECT_TRUE(p.fitToPage);
-        EXPECT_EQ(p.fitToWidth, 1);
-        EXPECT_EQ(p.fitToHeight, 0);
-        EXPECT_DOUBLE_EQ(p.marginLeft, 0.5);
-        EXPECT_DOUBLE_EQ(p.marginRight, 0.6);
-        EXPECT_DOUBLE_EQ(p.marginTop, 0.7);
-        EXPECT_DOUBLE_EQ(p.marginBottom, 0.8);
-        EXPECT_DOUBLE_EQ(p.marginHeader, 0.25);
-        EXPECT_DOUBLE_EQ(p.marginFooter, 0.35);
-        EXPECT_EQ(p.printTitleFirstRow, 0);
-        EXPECT_EQ(p.printTitleLastRow, 1);
+        EXPECT_EQ(test::pageSetupText(s.pageSetup),
+                  QStringLiteral(
+                      "paper 9 landscape scale 85 fit 1x0 margins 0.5 0.6 0.7 0.8 0.25 0.35 titles 0-1"));
         EXPECT_EQ(s.rowBreaks, (std::vector<int32_t>{11, 21}));
         EXPECT_TRUE(s.isProtected);
 

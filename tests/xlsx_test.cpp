@@ -232,20 +232,9 @@ TEST(XlsxRead, SheetsLayoutAndPageSetup) {
     EXPECT_TRUE(s.row(2)->hidden);
     EXPECT_DOUBLE_EQ(book.sheets[2].rowHeight(1), 20.25);
 
-    const PageSetup& p = s.pageSetup;
-    EXPECT_EQ(p.paperSize, 8);
-    EXPECT_TRUE(p.landscape);
-    EXPECT_EQ(p.scale, 85);
-    EXPECT_TRUE(p.fitToPage);
-    EXPECT_EQ(p.fitToWidth, 1);
-    EXPECT_EQ(p.fitToHeight, 0);
-    EXPECT_DOUBLE_EQ(p.marginLeft, 0.5);
-    EXPECT_DOUBLE_EQ(p.marginTop, 1);
-    EXPECT_DOUBLE_EQ(p.marginBottom, 1.25);
-    EXPECT_DOUBLE_EQ(p.marginHeader, 0.4);
-    EXPECT_DOUBLE_EQ(p.marginFooter, 0.35);
-    EXPECT_EQ(p.printTitleFirstRow, 0);
-    EXPECT_EQ(p.printTitleLastRow, 1);
+    EXPECT_EQ(
+        test::pageSetupText(s.pageSetup),
+        QStringLiteral("paper 8 landscape scale 85 fit 1x0 margins 0.5 0.5 1 1.25 0.4 0.35 titles 0-1"));
     // Breaks after rows 5 and 20: the new pages start at rows 6 and 21; column breaks are not rows.
     EXPECT_EQ(s.rowBreaks, (std::vector<int32_t>{6, 21}));
     EXPECT_EQ(book.sheets[2].pageSetup.printTitleFirstRow, -1);
