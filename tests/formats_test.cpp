@@ -1,6 +1,7 @@
 #include "base/CellOps.h"
 #include "base/TextIO.h"
 #include "tests/TestSupport.h"
+#include "tests/WorkbookCells.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/JsonTables.h"
 #include "workbook/Workbook.h"
@@ -34,22 +35,7 @@ QString dataPath(const QString& relative) {
 }
 
 QString styleText(const Workbook& book, uint32_t index) {
-    if (index >= book.styles.size()) return QStringLiteral("?");
-    const Style& s = book.styles[index];
-    return QStringLiteral("{%1|fill %2 %3 %4|font %5 %6 %7%8 %9 %10|align %11 %12 %13}")
-        .arg(s.numberFormat)
-        .arg(s.hasFill)
-        .arg(s.fillPalette)
-        .arg(s.fillRgb, 6, 16, QChar(u'0'))
-        .arg(s.fontName)
-        .arg(s.fontSize)
-        .arg(s.bold)
-        .arg(s.italic)
-        .arg(s.hasFontColor)
-        .arg(s.fontRgb, 6, 16, QChar(u'0'))
-        .arg(int(s.horizontal))
-        .arg(int(s.vertical))
-        .arg(s.wrapText);
+    return index < book.styles.size() ? test::styleText(book.styles[index]) : QStringLiteral("?");
 }
 
 QString valueText(const CellValue& v) {

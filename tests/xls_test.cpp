@@ -146,18 +146,9 @@ TEST(XlsRead, CellsFormulaResultsFormatsAndLayout) {
         expectText(s, "A7", QStringLiteral("富文本")); // RSTRING
 
         // Fonts, fills, alignment.
-        const Style& a1 = styleAt(book, s, "A1");
-        EXPECT_EQ(a1.fontName, QStringLiteral("宋体"));
-        EXPECT_DOUBLE_EQ(a1.fontSize, 12);
-        EXPECT_TRUE(a1.bold);
-        EXPECT_TRUE(a1.hasFontColor);
-        EXPECT_EQ(a1.fontRgb, 0xFF0000u);
-        EXPECT_TRUE(a1.hasFill);
-        EXPECT_EQ(a1.fillRgb, 0xFFFF00u);
-        EXPECT_EQ(a1.fillPalette, 6);
-        EXPECT_EQ(a1.horizontal, HAlign::Center);
-        EXPECT_EQ(a1.vertical, VAlign::Center);
-        EXPECT_TRUE(a1.wrapText);
+        // 宋体 12 bold in red on yellow (palette 6), centred both ways, wrapped.
+        EXPECT_EQ(test::styleText(styleAt(book, s, "A1")),
+                  QStringLiteral("{|fill 1 6 ffff00|font 宋体 12 10 1 ff0000|align 2 2 1}"));
         const Style& b1 = styleAt(book, s, "B1");
         EXPECT_TRUE(b1.fontName.isEmpty()); // the default font
         EXPECT_TRUE(b1.italic);

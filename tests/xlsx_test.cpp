@@ -247,20 +247,9 @@ TEST(XlsxRead, Styles) {
     EXPECT_EQ(book.defaultFontName, QStringLiteral("宋体"));
     EXPECT_DOUBLE_EQ(book.defaultFontSize, 11);
 
-    const Style& b1 = styleAt(book, s, "B1");
-    EXPECT_EQ(b1.numberFormat, QStringLiteral("0.000"));
-    EXPECT_EQ(b1.fontName, QStringLiteral("Arial"));
-    EXPECT_DOUBLE_EQ(b1.fontSize, 14);
-    EXPECT_TRUE(b1.bold);
-    EXPECT_TRUE(b1.italic);
-    EXPECT_TRUE(b1.hasFontColor);
-    EXPECT_EQ(b1.fontRgb, 0xFF0000u);
-    EXPECT_TRUE(b1.hasFill);
-    EXPECT_EQ(b1.fillRgb, 0xFFFF00u);
-    EXPECT_EQ(b1.fillPalette, 6);
-    EXPECT_EQ(b1.horizontal, HAlign::Center);
-    EXPECT_EQ(b1.vertical, VAlign::Top);
-    EXPECT_TRUE(b1.wrapText);
+    // 0.000, Arial 14 bold italic in red on yellow (palette 6), centred, at the top, wrapped.
+    EXPECT_EQ(test::styleText(styleAt(book, s, "B1")),
+              QStringLiteral("{0.000|fill 1 6 ffff00|font Arial 14 11 1 ff0000|align 2 1 1}"));
 
     EXPECT_EQ(styleAt(book, s, "A3").numberFormat, QStringLiteral("yyyy/m/d"));
     EXPECT_EQ(styleAt(book, s, "B3").numberFormat, QStringLiteral("yyyy\\-mm\\-dd\\ hh:mm"));
