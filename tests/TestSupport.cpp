@@ -68,6 +68,27 @@ QString tableTexts(const RowTable& table) {
     return lines.join(u'\n');
 }
 
+QString cellFieldsText(const RowTable& table, bool everyField) {
+    QStringList lines;
+    for (const Row& row : table) {
+        QStringList cells;
+        for (const CellRecord& c : row)
+            cells.append(
+                everyField ? QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+                                 .arg(c.text.toQString(), c.formula.toQString(), c.numberFormat().toQString())
+                                 .arg(c.fillColorIndex)
+                                 .arg(int(c.mergeState))
+                                 .arg(c.alignment1)
+                                 .arg(c.alignment2)
+                           : QStringLiteral("%1|%2|%3")
+                                 .arg(c.text.toQString())
+                                 .arg(c.fillColorIndex)
+                                 .arg(int(c.mergeState)));
+        lines.append(cells.join(u' '));
+    }
+    return lines.join(u'\n');
+}
+
 QString testDataPath(const QString& relative) {
     return QStringLiteral(QUELLAR_TEST_DATA_DIR) + u'/' + relative;
 }

@@ -22,6 +22,10 @@ RowTable tbl(const QString& description);
 
 // "a:2 b:3 | c:6\n..." — each cell as text:fill, Covered cells as "~", TextOnly as "text*fill".
 QString tableText(const RowTable& table);
+// Each cell as "text|fill|merge state", or with `everyField` as "text|formula|number
+// format|fill|merge state|alignment1|alignment2"; cells joined by spaces, rows by newlines.
+QString cellFieldsText(const RowTable& table, bool everyField = false);
+
 // Only the texts: "a b\nc d".
 QString tableTexts(const RowTable& table);
 

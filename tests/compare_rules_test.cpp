@@ -492,20 +492,6 @@ RefOutcome refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const Q
     return outcome;
 }
 
-QString cellsText(const RowTable& table) {
-    QStringList lines;
-    for (const Row& row : table) {
-        QStringList cells;
-        for (const CellRecord& c : row)
-            cells.append(QStringLiteral("%1|%2|%3")
-                             .arg(c.text.toQString())
-                             .arg(c.fillColorIndex)
-                             .arg(int(c.mergeState)));
-        lines.append(cells.join(u' '));
-    }
-    return lines.join(u'\n');
-}
-
 TEST(CompareRules, RandomTablesMatchTheLiteralReference) {
     std::mt19937 random(20261207);
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
@@ -583,10 +569,10 @@ TEST(CompareRules, RandomTablesMatchTheLiteralReference) {
         Result<RowTable> result = compareTables(t1, t2, o, keys, &counts, nullptr, &statistics);
         ASSERT_TRUE(result.isOk()) << round << ": " << result.status().message().toStdString();
         const RefOutcome expected = refCompare(t1, t2, o, keys);
-        ASSERT_EQ(cellsText(result.value()), cellsText(expected.result))
+        ASSERT_EQ(test::cellFieldsText(result.value()), test::cellFieldsText(expected.result))
             << "round " << round << "\ntable 1:\n"
-            << cellsText(t1).toStdString() << "\ntable 2:\n"
-            << cellsText(t2).toStdString() << "\nrules: " << statisticsJson(expected.statistics);
+            << test::cellFieldsText(t1).toStdString() << "\ntable 2:\n"
+            << test::cellFieldsText(t2).toStdString() << "\nrules: " << statisticsJson(expected.statistics);
         ASSERT_EQ(statisticsJson(statistics), statisticsJson(expected.statistics)) << "round " << round;
         ++compared;
     }

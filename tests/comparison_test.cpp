@@ -607,19 +607,7 @@ CompareCounts refCounts(const RowTable& result) {
 
 // Every field of a cell that the comparison may carry into the result.
 QString fullText(const RowTable& table) {
-    QStringList lines;
-    for (const Row& row : table) {
-        QStringList cells;
-        for (const CellRecord& c : row)
-            cells.append(QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
-                             .arg(c.text.toQString(), c.formula.toQString(), c.numberFormat().toQString())
-                             .arg(c.fillColorIndex)
-                             .arg(int(c.mergeState))
-                             .arg(c.alignment1)
-                             .arg(c.alignment2));
-        lines.append(cells.join(u' '));
-    }
-    return lines.join(u'\n');
+    return test::cellFieldsText(table, true);
 }
 
 TEST(CompareTables, IndexedPairingMatchesNestedScan) {
