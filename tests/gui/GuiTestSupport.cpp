@@ -39,6 +39,23 @@ void WindowTest::open(int which, const QString& path) {
     window->action(which == 1 ? CQuellarDlg::Command::OpenFile1 : CQuellarDlg::Command::OpenFile2)->trigger();
 }
 
+CompareOptions WindowTest::compareTestBooks() {
+    open(1, testDataPath(QStringLiteral("cli/book1.xml")));
+    open(2, testDataPath(QStringLiteral("cli/book2.xml")));
+    CompareOptions options;
+    options.keyMode = false;
+    prompts->bookAnswers.push_back(options);
+    window->action(CQuellarDlg::Command::CompareBooks)->trigger();
+    return options;
+}
+
+QStringList sheetNames(const Workbook& book) {
+    QStringList names;
+    for (const Sheet& sheet : book.sheets)
+        names << sheet.name;
+    return names;
+}
+
 void WindowTest::typeRange(int which, const QString& text, bool enter) {
     QLineEdit* box = window->rangeBox(which);
     box->selectAll();

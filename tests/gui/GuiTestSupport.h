@@ -5,8 +5,8 @@
 
 #include "app/CQuellarDlg.h"
 #include "app/UserPrompts.h"
-#include "tests/TestSupport.h"
 #include "base/Progress.h"
+#include "tests/TestSupport.h"
 #include "workbook/Workbook.h"
 
 #include <QApplication>
@@ -91,6 +91,9 @@ protected:
     std::unique_ptr<CQuellarDlg> makeWindow(ScriptedPrompts*& answers);
     // Opens `path` as file `which` (1 or 2) through the open command and its scripted answer.
     void open(int which, const QString& path);
+    // Opens cli/book1.xml and cli/book2.xml and compares them as workbooks; returns the
+    // options the dialog was answered with (the defaults, not in key mode).
+    CompareOptions compareTestBooks();
     // Types `text` over the range box of file `which`, then Return when `enter`.
     void typeRange(int which, const QString& text, bool enter = true);
 
@@ -98,6 +101,9 @@ protected:
     std::unique_ptr<CQuellarDlg> window;
     ScriptedPrompts* prompts = nullptr;
 };
+
+// The names of the workbook's sheets, in order.
+QStringList sheetNames(const Workbook& book);
 
 // What the options dialogs said when they refused to be confirmed without a needed choice
 // (the tests record it instead of showing a message box); cleared by the tests that look.

@@ -437,12 +437,7 @@ TEST_F(MainWindowTest, KeyModeOnATableWithoutFieldNamesIsRefusedWithAMessage) {
 }
 
 TEST_F(MainWindowTest, CompareBooksPairsSheetsByNameIntoResultSheets) {
-    open(1, testDataPath(QStringLiteral("cli/book1.xml")));
-    open(2, testDataPath(QStringLiteral("cli/book2.xml")));
-    CompareOptions options;
-    options.keyMode = false;
-    prompts->bookAnswers.push_back(options);
-    window->action(Command::CompareBooks)->trigger();
+    const CompareOptions options = compareTestBooks();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
     EXPECT_EQ(prompts->bookAsked, 1);
 
