@@ -19,11 +19,16 @@ QString applicationTitle() {
 
 namespace {
 
-// The choice of a dialog that was confirmed; nullopt when it was cancelled.
-template <typename Dialog>
-auto confirmedChoice(Dialog& dialog) -> std::optional<std::decay_t<decltype(dialog.choice())>> {
+// Runs `dialog` set to `last`, what it was confirmed with before (if anything); what
+// `confirmed` reads from it once confirmed again is handed to `store` and returned.
+template <typename Dialog, typename Value, typename Read, typename Store>
+std::optional<Value> runRemembered(Dialog& dialog, const std::optional<Value>& last, Read confirmed,
+                                   Store store) {
+    if (last) dialog.restore(*last);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.choice();
+    const Value value = confirmed();
+    store(value);
+    return value;
 }
 
 // A dialog over `fields` that opens with the choice made last time for the same fields and
@@ -34,10 +39,9 @@ std::optional<Choice> rememberedChoice(QWidget* parent, const FieldList& fields,
                                        void (DialogMemory::*store)(const FieldList&, const Choice&)) {
     Dialog dialog(fields, parent);
     DialogMemory memory;
-    if (const std::optional<Choice> before = (memory.*last)(fields)) dialog.restore(*before);
-    const std::optional<Choice> choice = confirmedChoice(dialog);
-    if (choice) (memory.*store)(fields, *choice);
-    return choice;
+    return runRemembered(
+        dialog, (memory.*last)(fields), [&] { return dialog.choice(); },
+        [&](const Choice& choice) { (memory.*store)(fields, choice); });
 }
 
 } // namespace
@@ -80,10 +84,9 @@ std::optional<DiffChoice> UserPrompts::diffOptions(QWidget* parent, const FieldL
 std::optional<CompareOptions> UserPrompts::bookOptions(QWidget* parent) {
     GzbDlg dialog(parent);
     DialogMemory memory;
-    if (const auto last = memory.book()) dialog.restore(*last);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    memory.storeBook(dialog.options());
-    return dialog.options();
+    return runRemembered(
+        dialog, memory.book(), [&] { return dialog.options(); },
+        [&](const CompareOptions& options) { memory.storeBook(options); });
 }
 
 void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statistics) {
@@ -107,19 +110,17 @@ std::optional<PageSumChoice> UserPrompts::pageSumOptions(QWidget* parent, const 
                                                          int proposedRows) {
     PageSumDlg dialog(dialogList, proposedRows, parent);
     DialogMemory memory;
-    if (const auto last = memory.pageSum(dialogList)) dialog.restore(*last);
-    const std::optional<PageSumChoice> choice = confirmedChoice(dialog);
-    if (choice) memory.storePageSum(dialogList, *choice);
-    return choice;
+    return runRemembered(
+        dialog, memory.pageSum(dialogList), [&] { return dialog.choice(); },
+        [&](const PageSumChoice& choice) { memory.storePageSum(dialogList, choice); });
 }
 
 std::optional<int> UserPrompts::blankRowCount(QWidget* parent) {
     CAddRowDlg dialog(parent);
     DialogMemory memory;
-    if (const auto last = memory.blankRows()) dialog.restore(*last);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    memory.storeBlankRows(dialog.blankCount());
-    return dialog.blankCount();
+    return runRemembered(
+        dialog, memory.blankRows(), [&] { return dialog.blankCount(); },
+        [&](int count) { memory.storeBlankRows(count); });
 }
 
 void UserPrompts::conditionForm(QWidget* parent, const QString& pagePath, FormReply& reply) {
