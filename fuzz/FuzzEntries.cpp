@@ -106,16 +106,17 @@ bool sameCells(const Sheet& a, const Sheet& b) {
         for (size_t c = 0; c < x.cells.size(); ++c) {
             const Cell& p = x.cells[c];
             const Cell& q = y.cells[c];
-            if (p.column != q.column || p.style != q.style || p.value.type != q.value.type ||
-                std::memcmp(&p.value.number, &q.value.number, sizeof(double)) != 0 ||
-                p.value.text != q.value.text || p.formula != q.formula) {
+            const double pn = p.value.number(), qn = q.value.number();
+            if (p.column != q.column || p.style != q.style || p.value.type() != q.value.type() ||
+                std::memcmp(&pn, &qn, sizeof(double)) != 0 || p.value.text() != q.value.text() ||
+                p.formula != q.formula) {
                 std::fprintf(stderr,
                              "row %d cell %u/%u: style %u/%u type %d/%d number %a/%a text %s/%s (%zu/%zu) "
                              "formula %s/%s\n",
-                             x.index + 1, p.column, q.column, p.style, q.style, int(p.value.type),
-                             int(q.value.type), p.value.number, q.value.number,
-                             qPrintable(p.value.text.toQString()), qPrintable(q.value.text.toQString()),
-                             p.value.text.size(), q.value.text.size(), qPrintable(p.formula.toQString()),
+                             x.index + 1, unsigned(p.column), unsigned(q.column), p.style, q.style,
+                             int(p.value.type()), int(q.value.type()), p.value.number(), q.value.number(),
+                             qPrintable(p.value.text().toQString()), qPrintable(q.value.text().toQString()),
+                             p.value.text().size(), q.value.text().size(), qPrintable(p.formula.toQString()),
                              qPrintable(q.formula.toQString()));
                 return false;
             }
@@ -348,10 +349,11 @@ void checkXlsRoundTrip(const Workbook& book) {
                 check(got != nullptr, "every written cell reads back");
                 const CellValue& v = cell.value;
                 const CellValue& w = got->value;
-                if (v.type != w.type || !(v.number == w.number) || v.text != w.text) {
+                if (v.type() != w.type() || !(v.number() == w.number()) || v.text() != w.text()) {
                     std::fprintf(stderr, "%s: type %d/%d number %a/%a text %zu/%zu\n",
-                                 qPrintable(columnAddress(int(cell.column) + 1, row.index + 1)), int(v.type),
-                                 int(w.type), v.number, w.number, v.text.size(), w.text.size());
+                                 qPrintable(columnAddress(int(cell.column) + 1, row.index + 1)),
+                                 int(v.type()), int(w.type()), v.number(), w.number(), v.text().size(),
+                                 w.text().size());
                     broken("values read back as written");
                 }
             }

@@ -304,8 +304,8 @@ TEST(Cli, XlsxResultKeepsValuesAndColours) {
         // Row 3 (李四): 金额 differs on both sides; row 4 (王五) is only in file 1.
         const Cell* changed = sheet.cell(2, 2);
         ASSERT_NE(changed, nullptr) << name;
-        EXPECT_EQ(changed->value.type, CellValue::Type::Number) << name;
-        EXPECT_EQ(changed->value.number, 200) << name;
+        EXPECT_EQ(changed->value.type(), CellValue::Type::Number) << name;
+        EXPECT_EQ(changed->value.number(), 200) << name;
         EXPECT_EQ(book.styles[changed->style].fillPalette, 3) << name;
         EXPECT_EQ(book.styles[sheet.cell(3, 1)->style].fillPalette, 6) << name;
         EXPECT_EQ(book.styles[sheet.cell(4, 4)->style].fillPalette, 4) << name;

@@ -105,8 +105,8 @@ TEST(CleanCsv, NumbersInTheirShortestFormReadBackEqual) {
     size_t checked = 0;
     for (const SheetRow& row : sheet.rows) {
         ASSERT_EQ(row.cells.size(), 1u);
-        ASSERT_EQ(row.cells[0].value.type, CellValue::Type::Number) << row.index;
-        EXPECT_EQ(row.cells[0].value.number, values[size_t(row.index)]) << row.index;
+        ASSERT_EQ(row.cells[0].value.type(), CellValue::Type::Number) << row.index;
+        EXPECT_EQ(row.cells[0].value.number(), values[size_t(row.index)]) << row.index;
         ++checked;
     }
     EXPECT_EQ(checked, values.size());

@@ -39,19 +39,19 @@ QString styleText(const Workbook& book, uint32_t index) {
 }
 
 QString valueText(const CellValue& v) {
-    switch (v.type) {
+    switch (v.type()) {
     case CellValue::Type::Empty:
         return QStringLiteral("empty");
     case CellValue::Type::Number:
-        return QStringLiteral("N:%1").arg(v.number, 0, 'g', 17);
+        return QStringLiteral("N:%1").arg(v.number(), 0, 'g', 17);
     case CellValue::Type::Boolean:
-        return QStringLiteral("B:%1").arg(v.number);
+        return QStringLiteral("B:%1").arg(v.number());
     case CellValue::Type::DateTime:
-        return QStringLiteral("D:%1").arg(v.number, 0, 'g', 17);
+        return QStringLiteral("D:%1").arg(v.number(), 0, 'g', 17);
     case CellValue::Type::String:
-        return QStringLiteral("S:") + v.text.toQString();
+        return QStringLiteral("S:") + v.text().toQString();
     case CellValue::Type::Error:
-        return QStringLiteral("E:") + v.text.toQString();
+        return QStringLiteral("E:") + v.text().toQString();
     }
     return {};
 }
@@ -194,9 +194,9 @@ TEST(Workbook, RowsAndCellsStaySortedInAnyInsertionOrder) {
     std::vector<int> seen;
     for (const SheetRow& row : s.rows)
         for (const Cell& cell : row.cells)
-            seen.push_back(int(cell.value.number));
+            seen.push_back(int(cell.value.number()));
     EXPECT_EQ(seen, (std::vector<int>{9, 100, 302, 501, 502, 503}));
-    EXPECT_EQ(s.cell(5, 2)->value.number, 502);
+    EXPECT_EQ(s.cell(5, 2)->value.number(), 502);
     EXPECT_EQ(s.cell(5, 4), nullptr);
     EXPECT_EQ(s.cell(4, 0), nullptr);
     EXPECT_EQ(s.row(2), nullptr);
@@ -776,8 +776,8 @@ TEST(Csv, ParsesQuotingLineEndsAndBom) {
     if (gbk.isValid()) { // Chinese Windows saves CSV in GB18030
         ASSERT_TRUE(
             CsvFormat::parse(gbk(QStringLiteral("姓名,年龄\n张三,30\n")), QStringLiteral("t"), book).isOk());
-        EXPECT_EQ(book.sheets[0].cell(1, 0)->value.text.toQString(), QStringLiteral("张三"));
-        EXPECT_EQ(book.sheets[0].cell(1, 1)->value.number, 30);
+        EXPECT_EQ(book.sheets[0].cell(1, 0)->value.text().toQString(), QStringLiteral("张三"));
+        EXPECT_EQ(book.sheets[0].cell(1, 1)->value.number(), 30);
     }
 }
 

@@ -72,7 +72,7 @@ TEST(PageSubtotalsCli, WritesNextToTheWorkbookWithTheProposedPageLength) {
     EXPECT_EQ(text(sheet, 19, 0), QStringLiteral("18.000000"));
     EXPECT_EQ(text(sheet, 20, 1), QString::fromUtf16(u"小计"));
     EXPECT_EQ(text(sheet, 20, 2), QStringLiteral("171.000000"));
-    EXPECT_EQ(sheet.cell(20, 2)->value.type, CellValue::Type::Number);
+    EXPECT_EQ(sheet.cell(20, 2)->value.type(), CellValue::Type::Number);
     EXPECT_EQ(text(sheet, 39, 2), QStringLiteral("495.000000"));
     EXPECT_EQ(text(sheet, 54, 1), QString::fromUtf16(u"小计"));
     EXPECT_EQ(text(sheet, 55, 1), QString::fromUtf16(u"合计"));

@@ -95,8 +95,8 @@ QString rowText(const Sheet& sheet, int row) {
             cells.append(QString());
             ++next;
         }
-        cells.append(cell.value.type == CellValue::Type::Number
-                         ? u'#' + QString::number(cell.value.number, 'g', 15)
+        cells.append(cell.value.type() == CellValue::Type::Number
+                         ? u'#' + QString::number(cell.value.number(), 'g', 15)
                          : variantToText(cell.value));
         ++next;
     }

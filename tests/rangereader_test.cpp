@@ -103,8 +103,8 @@ TEST(ReadRange, TakingTheRangeGivesTheSameTableAndEmptiesItsRows) {
     EXPECT_TRUE(sheet.row(1)->cells.empty());
     EXPECT_TRUE(sheet.row(2)->cells.empty());
     EXPECT_EQ(sheet.rowHeight(1), 30);
-    EXPECT_EQ(sheet.cell(0, 0)->value.text.toQString(), "m");
-    EXPECT_EQ(sheet.cell(3, 2)->value.text.toQString(), "u");
+    EXPECT_EQ(sheet.cell(0, 0)->value.text().toQString(), "m");
+    EXPECT_EQ(sheet.cell(3, 2)->value.text().toQString(), "u");
     EXPECT_EQ(sheet.merges.size(), 1u);
 }
 
@@ -128,13 +128,13 @@ TEST(WriteTableToSheet, WritesWhatEachMergeStateCarries) {
     const Sheet& sheet = book.sheets[0];
     EXPECT_EQ(sheet.name, QString::fromUtf16(u"对比结果"));
     EXPECT_EQ(sheet.cell(50, 50), nullptr);
-    EXPECT_EQ(sheet.cell(0, 0)->value.type, CellValue::Type::String); // 007 keeps its zeros
-    EXPECT_EQ(sheet.cell(0, 1)->value.type, CellValue::Type::Number);
-    EXPECT_EQ(sheet.cell(0, 1)->value.number, 15.5);
-    EXPECT_EQ(sheet.cell(0, 2)->value.number, -3);
-    EXPECT_EQ(sheet.cell(0, 3)->value.type, CellValue::Type::String); // twelve digits stay text, unchanged
-    EXPECT_EQ(sheet.cell(0, 3)->value.text.toQString(), "123456789012");
-    EXPECT_EQ(sheet.cell(1, 0)->value.text.toQString(), "1,234");
+    EXPECT_EQ(sheet.cell(0, 0)->value.type(), CellValue::Type::String); // 007 keeps its zeros
+    EXPECT_EQ(sheet.cell(0, 1)->value.type(), CellValue::Type::Number);
+    EXPECT_EQ(sheet.cell(0, 1)->value.number(), 15.5);
+    EXPECT_EQ(sheet.cell(0, 2)->value.number(), -3);
+    EXPECT_EQ(sheet.cell(0, 3)->value.type(), CellValue::Type::String); // twelve digits stay text, unchanged
+    EXPECT_EQ(sheet.cell(0, 3)->value.text().toQString(), "123456789012");
+    EXPECT_EQ(sheet.cell(1, 0)->value.text().toQString(), "1,234");
     EXPECT_EQ(sheet.cell(1, 2), nullptr); // covered: not written
     EXPECT_EQ(sheet.merges, (std::vector<CellRange>{CellRange{1, 1, 2, 2}}));
     EXPECT_EQ(sheet.rowHeight(0), 20);

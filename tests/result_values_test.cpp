@@ -120,7 +120,7 @@ TEST(WriteTableToSheet, DatesBecomeDateCellsThatShowTheSameTextAndNearDatesStayT
     for (qsizetype i = 0; i < kDateTexts.size(); ++i) {
         const Cell* cell = sheet.cell(int32_t(i) + 1, 0);
         ASSERT_NE(cell, nullptr);
-        EXPECT_EQ(cell->value.type, CellValue::Type::DateTime) << kDateTexts[i].toStdString();
+        EXPECT_EQ(cell->value.type(), CellValue::Type::DateTime) << kDateTexts[i].toStdString();
         EXPECT_EQ(shownText(book, cell), kDateTexts[i]);
         EXPECT_EQ(book.styles[cell->style].numberFormat,
                   kDateTexts[i].contains(u':') ? "yyyy/m/d h:mm:ss" : "yyyy/m/d");
@@ -130,11 +130,11 @@ TEST(WriteTableToSheet, DatesBecomeDateCellsThatShowTheSameTextAndNearDatesStayT
     for (qsizetype i = 0; i < kNearDates.size(); ++i) {
         const Cell* cell = sheet.cell(int32_t(i + kDateTexts.size()) + 1, 0);
         ASSERT_NE(cell, nullptr);
-        EXPECT_EQ(cell->value.type, CellValue::Type::String) << kNearDates[i].toStdString();
-        EXPECT_EQ(cell->value.text.toQString(), kNearDates[i]);
+        EXPECT_EQ(cell->value.type(), CellValue::Type::String) << kNearDates[i].toStdString();
+        EXPECT_EQ(cell->value.text().toQString(), kNearDates[i]);
         EXPECT_TRUE(book.styles[cell->style].numberFormat.isEmpty());
     }
-    EXPECT_EQ(sheet.cell(2, 1)->value.type, CellValue::Type::Number);
+    EXPECT_EQ(sheet.cell(2, 1)->value.type(), CellValue::Type::Number);
 
     // Read back as a table, the result gives the texts it was written from (trimmed, as
     // every cell read is).
@@ -155,7 +155,7 @@ TEST(WriteTableToSheet, DatesBecomeDateCellsThatShowTheSameTextAndNearDatesStayT
         for (qsizetype i = 0; i < kDateTexts.size(); ++i) {
             const Cell* cell = s.cell(int32_t(i) + 1, 0);
             ASSERT_NE(cell, nullptr) << name;
-            EXPECT_EQ(cell->value.type, CellValue::Type::DateTime)
+            EXPECT_EQ(cell->value.type(), CellValue::Type::DateTime)
                 << name << " " << kDateTexts[i].toStdString();
             EXPECT_EQ(shownText(reread, cell), kDateTexts[i]) << name;
         }
@@ -163,7 +163,7 @@ TEST(WriteTableToSheet, DatesBecomeDateCellsThatShowTheSameTextAndNearDatesStayT
         for (qsizetype i = 0; i < kNearDates.size(); ++i) {
             const Cell* cell = s.cell(int32_t(i + kDateTexts.size()) + 1, 0);
             ASSERT_NE(cell, nullptr) << name;
-            EXPECT_EQ(cell->value.type, CellValue::Type::String)
+            EXPECT_EQ(cell->value.type(), CellValue::Type::String)
                 << name << " " << kNearDates[i].toStdString();
         }
     }
@@ -209,12 +209,12 @@ TEST(CliResultDates, WorkbookOutputsHoldDateCellsWhileJsonAndCsvKeepTheTexts) {
         Workbook book;
         ASSERT_TRUE(readWorkbook(output, book).isOk()) << name;
         const Sheet& sheet = book.sheets[0];
-        EXPECT_EQ(sheet.cell(2, 1)->value.type, CellValue::Type::DateTime) << name;
+        EXPECT_EQ(sheet.cell(2, 1)->value.type(), CellValue::Type::DateTime) << name;
         EXPECT_EQ(shownText(book, sheet.cell(2, 1)), "2015/1/1") << name;
-        EXPECT_EQ(sheet.cell(4, 1)->value.type, CellValue::Type::String) << name;
-        EXPECT_EQ(sheet.cell(6, 1)->value.type, CellValue::Type::DateTime) << name;
+        EXPECT_EQ(sheet.cell(4, 1)->value.type(), CellValue::Type::String) << name;
+        EXPECT_EQ(sheet.cell(6, 1)->value.type(), CellValue::Type::DateTime) << name;
         EXPECT_EQ(shownText(book, sheet.cell(6, 1)), "2026/12/7 9:05:07") << name;
-        EXPECT_EQ(sheet.cell(6, 2)->value.type, CellValue::Type::Number) << name;
+        EXPECT_EQ(sheet.cell(6, 2)->value.type(), CellValue::Type::Number) << name;
     }
 
     const QString csv = dir.filePath("r.csv");

@@ -1,5 +1,7 @@
-// SharedText: short texts inline, long ones shared, alike in every use.
+// SharedText: short texts inline, long ones shared, alike in every use; and the cell values
+// that hold them.
 
+#include "base/CellValue.h"
 #include "base/SharedText.h"
 
 #include <gtest/gtest.h>
@@ -20,4 +22,47 @@ TEST(SharedText, InlineAndSharedTextsBehaveAlike) {
     }
     EXPECT_FALSE(SharedText(QStringLiteral("abc")) == SharedText(QStringLiteral("abd")));
     EXPECT_EQ(SharedText::fromUtf8("张三 abc").toQString(), QString::fromUtf16(u"张三 abc"));
+}
+
+// A cell value holds a number or a text in the same eight bytes: every copy, move and
+// reassignment across the kinds must keep the text alive exactly as long as a value holds it.
+TEST(CellValue, NumberAndTextShareStorageSafely) {
+    const QString longText(100, u'z');
+    CellValue text = CellValue::fromString(SharedText(longText));
+    CellValue number = CellValue::fromNumber(42.5);
+    EXPECT_EQ(text.number(), 0);
+    EXPECT_TRUE(number.text().isEmpty());
+    EXPECT_EQ(CellValue::fromBoolean(true).number(), 1);
+    EXPECT_EQ(CellValue::fromError(SharedText(u"#N/A")).text().toQString(), QStringLiteral("#N/A"));
+
+    CellValue copy = text;
+    EXPECT_TRUE(copy.text().sharesStorageWith(text.text()));
+    copy = number; // the text reference goes, the number comes
+    EXPECT_EQ(copy.type(), CellValue::Type::Number);
+    EXPECT_EQ(copy.number(), 42.5);
+    copy = text;
+    const CellValue& same = copy;
+    copy = same; // assigning a value to itself keeps it
+    EXPECT_EQ(copy.text().toQString(), longText);
+
+    CellValue moved = std::move(copy);
+    EXPECT_EQ(moved.text().toQString(), longText);
+    text = CellValue();
+    moved = CellValue::fromDateTime(45000);
+    EXPECT_EQ(moved.number(), 45000);
+    EXPECT_TRUE(moved.text().isEmpty());
+    // The last holder of the text still reads it whole.
+    CellValue last = CellValue::fromString(SharedText(longText));
+    CellValue other = last;
+    last = CellValue::fromNumber(1);
+    EXPECT_EQ(other.text().toQString(), longText);
+}
+
+TEST(CellValue, APlaceholderIsAnEmptyValueOnly) {
+    EXPECT_EQ(CellValue::fromPlaceholder(7).placeholder(), 7u);
+    EXPECT_TRUE(CellValue::fromPlaceholder(7).isEmpty());
+    EXPECT_EQ(CellValue::fromPlaceholder(7).number(), 0);
+    EXPECT_EQ(CellValue().placeholder(), 0u);
+    EXPECT_EQ(CellValue::fromNumber(7).placeholder(), 0u);
+    EXPECT_EQ(CellValue::fromString(SharedText(u"7")).placeholder(), 0u);
 }

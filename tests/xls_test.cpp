@@ -59,7 +59,7 @@ CellValue valueAt(const Sheet& sheet, const char* ref) {
 }
 QString textAt(const Sheet& sheet, const char* ref) {
     const Cell* c = cellAt(sheet, ref);
-    return c ? c->value.text.toQString() : QStringLiteral("<none>");
+    return c ? c->value.text().toQString() : QStringLiteral("<none>");
 }
 const Style& styleAt(const Workbook& book, const Sheet& sheet, const char* ref) {
     static const Style none;
@@ -69,14 +69,14 @@ const Style& styleAt(const Workbook& book, const Sheet& sheet, const char* ref) 
 
 void expectValue(const Sheet& s, const char* ref, CellValue::Type type, double number) {
     const CellValue v = valueAt(s, ref);
-    EXPECT_EQ(v.type, type) << ref;
-    EXPECT_EQ(v.number, number) << ref;
+    EXPECT_EQ(v.type(), type) << ref;
+    EXPECT_EQ(v.number(), number) << ref;
 }
 void expectText(const Sheet& s, const char* ref, const QString& text,
                 CellValue::Type type = CellValue::Type::String) {
     const CellValue v = valueAt(s, ref);
-    EXPECT_EQ(v.type, type) << ref;
-    EXPECT_EQ(v.text.toQString(), text) << ref;
+    EXPECT_EQ(v.type(), type) << ref;
+    EXPECT_EQ(v.text().toQString(), text) << ref;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -452,24 +452,24 @@ void expectSameAsXlrd(const QJsonObject& dump, const Workbook& book, const QStri
             const CellValue& v = cell->value;
             bool same = true;
             if (kind == u"text")
-                same = v.type == CellValue::Type::String && v.text.toQString() == c[3].toString();
+                same = v.type() == CellValue::Type::String && v.text().toQString() == c[3].toString();
             else if (kind == u"number")
-                same = v.type == CellValue::Type::Number && v.number == c[3].toDouble();
+                same = v.type() == CellValue::Type::Number && v.number() == c[3].toDouble();
             else if (kind == u"date")
-                same = v.type == CellValue::Type::DateTime && v.number == c[3].toDouble();
+                same = v.type() == CellValue::Type::DateTime && v.number() == c[3].toDouble();
             else if (kind == u"boolean")
-                same = v.type == CellValue::Type::Boolean && (v.number != 0) == c[3].toBool();
+                same = v.type() == CellValue::Type::Boolean && (v.number() != 0) == c[3].toBool();
             else if (kind == u"error")
-                same = v.type == CellValue::Type::Error && v.text.toQString() == c[3].toString();
+                same = v.type() == CellValue::Type::Error && v.text().toQString() == c[3].toString();
             else if (kind == u"blank")
-                same = v.type == CellValue::Type::Empty;
+                same = v.type() == CellValue::Type::Empty;
             const QJsonValue fill = c[5];
             const Style& style = cell->style < book.styles.size() ? book.styles[cell->style] : Style();
             if (!fill.isNull()) same = same && style.hasFill && style.fillRgb == uint32_t(fill.toInt());
             if (!same) {
                 ADD_FAILURE() << where.toStdString() << ": xlrd " << kind.toStdString() << " "
                               << QJsonDocument(c).toJson(QJsonDocument::Compact).toStdString()
-                              << ", ours type " << int(v.type) << " " << variantToText(v).toStdString();
+                              << ", ours type " << int(v.type()) << " " << variantToText(v).toStdString();
                 if (++differences > 5) break;
             }
         }
@@ -639,16 +639,16 @@ void expectSameWorkbook(const Workbook& written, const Workbook& read) {
                 }
                 const CellValue& v = cell.value;
                 const CellValue& w = got->value;
-                const bool same = v.type == w.type && v.number == w.number && v.text == w.text;
+                const bool same = v.type() == w.type() && v.number() == w.number() && v.text() == w.text();
                 if (!same) {
-                    ADD_FAILURE() << where.toStdString() << ": wrote type " << int(v.type) << " "
-                                  << variantToText(v).left(40).toStdString() << ", read type " << int(w.type)
-                                  << " " << variantToText(w).left(40).toStdString();
+                    ADD_FAILURE() << where.toStdString() << ": wrote type " << int(v.type()) << " "
+                                  << variantToText(v).left(40).toStdString() << ", read type "
+                                  << int(w.type()) << " " << variantToText(w).left(40).toStdString();
                     if (++differences > 5) return;
                 }
                 Style sa = written.styles[cell.style];
                 const Style& sb = read.styles[got->style];
-                if (sa.numberFormat.isEmpty() && v.type == CellValue::Type::DateTime)
+                if (sa.numberFormat.isEmpty() && v.type() == CellValue::Type::DateTime)
                     sa.numberFormat = sb.numberFormat;
                 if (sa.hasFill) EXPECT_EQ(sb.fillRgb, paletteColor(sa.fillPalette)) << where.toStdString();
                 EXPECT_EQ(sb.hasFill, sa.hasFill) << where.toStdString();
@@ -727,11 +727,11 @@ TEST(XlsWrite, LibreOfficeOpensTheOutput) {
             const Cell* got = b.cell(row.index, int32_t(cell.column));
             const CellValue& v = cell.value;
             // LibreOffice keeps no cell for an empty text.
-            if (v.isEmpty() || (v.type == CellValue::Type::String && variantToText(v).isEmpty())) continue;
+            if (v.isEmpty() || (v.type() == CellValue::Type::String && variantToText(v).isEmpty())) continue;
             // LibreOffice writes numbers to its xlsx with 15 significant digits.
             const bool same =
-                got && got->value.type == v.type && got->value.text == v.text &&
-                std::abs(got->value.number - v.number) <= 1e-14 * std::max(1.0, std::abs(v.number));
+                got && got->value.type() == v.type() && got->value.text() == v.text() &&
+                std::abs(got->value.number() - v.number()) <= 1e-14 * std::max(1.0, std::abs(v.number()));
             if (!same && ++differences <= 5)
                 ADD_FAILURE() << columnAddress(int(cell.column) + 1, row.index + 1).toStdString() << ": "
                               << variantToText(v).left(40).toStdString() << " / "
@@ -819,8 +819,8 @@ TEST(XlsWrite, SharedStringsAcrossContinueRecords) {
     ASSERT_TRUE(writeWorkbook(book, path, FileKind::Xls).isOk());
     const Workbook back = readOk(path);
     for (int r = 0; r < 3000; ++r) {
-        ASSERT_EQ(back.sheets[0].cell(r, 0)->value.text, s.cell(r, 0)->value.text) << r;
-        ASSERT_EQ(back.sheets[0].cell(r, 1)->value.text.toQString(), QStringLiteral("same"));
+        ASSERT_EQ(back.sheets[0].cell(r, 0)->value.text(), s.cell(r, 0)->value.text()) << r;
+        ASSERT_EQ(back.sheets[0].cell(r, 1)->value.text().toQString(), QStringLiteral("same"));
     }
 }
 

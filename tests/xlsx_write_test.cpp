@@ -55,8 +55,8 @@ void expectSameCells(const Workbook& a, const Workbook& b, bool compareStyles) {
                 if (c.value.isEmpty() && c.formula.isEmpty() && (!compareStyles || c.style == 0)) continue;
                 ASSERT_NE(d, nullptr) << where.toStdString();
                 EXPECT_EQ(variantToText(c.value), variantToText(d->value)) << where.toStdString();
-                if (c.value.type == CellValue::Type::Number || c.value.type == CellValue::Type::DateTime)
-                    EXPECT_EQ(std::signbit(c.value.number), std::signbit(d->value.number))
+                if (c.value.type() == CellValue::Type::Number || c.value.type() == CellValue::Type::DateTime)
+                    EXPECT_EQ(std::signbit(c.value.number()), std::signbit(d->value.number()))
                         << where.toStdString();
                 EXPECT_EQ(c.formula.toQString(), d->formula.toQString()) << where.toStdString();
                 if (!compareStyles) continue;

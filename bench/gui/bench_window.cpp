@@ -39,6 +39,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <malloc.h>
 
 using namespace quellar;
 
@@ -71,6 +72,15 @@ private:
     QString second_;
 };
 
+// Where the resident memory sits: the text arena's chunks and the heap blocks in use.
+void printMemoryShares(const char* when) {
+    const SharedText::ArenaStats arena = SharedText::arenaStats();
+    const struct mallinfo2 heap = mallinfo2();
+    std::printf("  %-44s texts %6.0f MB   heap in use %6.0f MB   heap free %6.0f MB\n", when,
+                double(arena.bytes) / 1048576.0, double(heap.uordblks + heap.hblkhd) / 1048576.0,
+                double(heap.fordblks) / 1048576.0);
+}
+
 // Both files opened in the window, then the key comparison; returns the exit status.
 int benchComparison(const QString& file1, const QString& file2, int repeats) {
     QTemporaryDir dir;
@@ -90,6 +100,7 @@ int benchComparison(const QString& file1, const QString& file2, int repeats) {
     QApplication::processEvents();
     std::printf("%-46s %7.2f s   cpu %6.2f s   peak %6.0f MB\n", "open both files", bench::seconds(t),
                 bench::cpuSeconds() - cpuAtStart, bench::peakMemoryMB());
+    printMemoryShares("after opening both");
     double afterDialog = -1;
     for (int run = 1; run <= repeats; ++run) {
         t.restart();
@@ -103,12 +114,20 @@ int benchComparison(const QString& file1, const QString& file2, int repeats) {
             "   now %6.0f MB\n",
             run, "(key, after the dialog)", afterDialog, bench::cpuSeconds() - answers->cpuAtAnswer,
             total - afterDialog, bench::peakMemoryMB(), bench::currentMemoryMB());
+        printMemoryShares("after the comparison");
         if (afterDialog < 0) break;
     }
     const Sheet* result =
         window.resultPane()->workbook().sheets.empty() ? nullptr : &window.resultPane()->workbook().sheets[0];
-    std::printf("  result sheet %s: %zu rows\n", result ? qPrintable(result->name) : "-",
-                result ? result->rows.size() : size_t(0));
+    size_t cells = 0, capacity = 0;
+    if (result)
+        for (const SheetRow& row : result->rows) {
+            cells += row.cells.size();
+            capacity += row.cells.capacity();
+        }
+    std::printf("  result sheet %s: %zu rows, %zu cells (room for %zu)\n",
+                result ? qPrintable(result->name) : "-", result ? result->rows.size() : size_t(0), cells,
+                capacity);
     return afterDialog >= 0 ? 0 : 1;
 }
 

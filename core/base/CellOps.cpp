@@ -194,33 +194,33 @@ QString dateSerialToText(double serial) {
 }
 
 QString variantToText(const CellValue& value) {
-    switch (value.type) {
+    switch (value.type()) {
     case CellValue::Type::Empty:
         return QString();
     case CellValue::Type::Number:
-        return realToText(value.number);
+        return realToText(value.number());
     case CellValue::Type::Boolean:
-        return value.number != 0 ? QStringLiteral("-1") : QStringLiteral("0");
+        return value.number() != 0 ? QStringLiteral("-1") : QStringLiteral("0");
     case CellValue::Type::DateTime:
-        return dateSerialToText(value.number);
+        return dateSerialToText(value.number());
     case CellValue::Type::String:
     case CellValue::Type::Error:
-        return value.text.qview().trimmed().toString();
+        return value.text().qview().trimmed().toString();
     }
     return QString();
 }
 
 SharedText variantToSharedText(const CellValue& value) {
     // Numbers are most cells of a large sheet: their text goes straight into the arena.
-    if (value.type == CellValue::Type::Number) {
-        if (!std::isfinite(value.number)) return SharedText();
+    if (value.type() == CellValue::Type::Number) {
+        if (!std::isfinite(value.number())) return SharedText();
         char buffer[400];
-        return SharedText::fromLatin1(std::string_view(buffer, writeRealText(value.number, buffer)));
+        return SharedText::fromLatin1(std::string_view(buffer, writeRealText(value.number(), buffer)));
     }
-    if (value.type == CellValue::Type::String || value.type == CellValue::Type::Error) {
+    if (value.type() == CellValue::Type::String || value.type() == CellValue::Type::Error) {
         // Avoid a copy when the text has no blanks to strip.
-        const auto v = value.text.view();
-        if (v.empty() || (!isBlank(v.front()) && !isBlank(v.back()))) return value.text;
+        const auto v = value.text().view();
+        if (v.empty() || (!isBlank(v.front()) && !isBlank(v.back()))) return value.text();
     }
     return SharedText(variantToText(value));
 }

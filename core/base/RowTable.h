@@ -7,7 +7,7 @@
 // different lengths. Tables and rows are plain values: copying a table copies its records,
 // while the records share their texts.
 //
-// CellRecord is kept to 48 bytes: texts are SharedText (eight bytes, shared by copies, no
+// CellRecord is kept to 40 bytes: texts are SharedText (eight bytes, shared by copies, no
 // heap for the empty text), the number format, font and colour value are interned into one
 // 32-bit style id, widths and heights are floats. Setters of the interned attributes
 // re-intern; the marks an operation sets (fill, merge state, alignment) are plain fields.
@@ -53,17 +53,17 @@ constexpr int16_t Distributed = -4117;
 } // namespace Align
 
 struct CellRecord {
-    SharedText text;       // the value as text: what names, comparisons, conditions and sums use
-    SharedText formula;    // the formula text; a formula begins with "="
-    float columnWidth = 0; // set only in row 0 of a table read from a sheet (points)
-    float rowHeight = 0;   // set only in cell 0 of each row (points)
-    uint32_t styleId = 0;  // numberFormat, fontName, fontSize, colorValue (see StylePool)
-    int32_t fillColorIndex = 0;
-    int16_t alignment1 = 0; // horizontal alignment code
-    int16_t alignment2 = 0; // vertical alignment code
+    SharedText text;           // the value as text: what names, comparisons, conditions and sums use
+    SharedText formula;        // the formula text; a formula begins with "="
+    float columnWidth = 0;     // set only in row 0 of a table read from a sheet (points)
+    float rowHeight = 0;       // set only in cell 0 of each row (points)
+    uint32_t styleId = 0;      // numberFormat, fontName, fontSize, colorValue (see StylePool)
+    int32_t mergeRows = 0;     // meaningful only for Anchor
+    int16_t alignment1 = 0;    // horizontal alignment code
+    int16_t alignment2 = 0;    // vertical alignment code
+    int16_t mergeColumns = 0;  // meaningful only for Anchor; at most kMaxColumns
+    int8_t fillColorIndex = 0; // a palette index (Fill), 0 for none
     MergeState mergeState = MergeState::Covered;
-    int32_t mergeRows = 0;    // meaningful only for Anchor
-    int32_t mergeColumns = 0; // meaningful only for Anchor
 
     const CellStyle& style() const noexcept { return StylePool::get(styleId); }
     const SharedText& numberFormat() const noexcept { return style().numberFormat; }
@@ -93,7 +93,7 @@ private:
     }
 };
 
-static_assert(sizeof(CellRecord) <= 48, "CellRecord must stay compact");
+static_assert(sizeof(CellRecord) <= 40, "CellRecord must stay compact");
 
 using Row = std::vector<CellRecord>;
 using RowTable = std::vector<Row>;

@@ -486,19 +486,20 @@ void Writer::writeSheet(size_t index, std::string& out) {
                 if (cell.column >= uint32_t(kXlsColumns)) continue;
                 const CellValue& v = cell.value;
                 int kind = 0;
-                if (v.type == CellValue::Type::DateTime && v.number >= 0 && v.number < exceldate::kLastSerial)
-                    kind = dateKind(cell.style, v.number);
+                if (v.type() == CellValue::Type::DateTime && v.number() >= 0 &&
+                    v.number() < exceldate::kLastSerial)
+                    kind = dateKind(cell.style, v.number());
                 const uint16_t xf = xfFor(cell.style, kind);
                 put16(b, rowIndex);
                 put16(b, uint16_t(cell.column));
                 put16(b, xf);
-                switch (v.type) {
+                switch (v.type()) {
                 case CellValue::Type::Empty:
                     rec(0x0201); // BLANK
                     break;
                 case CellValue::Type::Number:
                 case CellValue::Type::DateTime: {
-                    const double d = std::isfinite(v.number) ? v.number : 0;
+                    const double d = std::isfinite(v.number()) ? v.number() : 0;
                     uint32_t rk;
                     if (toRk(d, rk)) {
                         put32(b, rk);
@@ -510,25 +511,25 @@ void Writer::writeSheet(size_t index, std::string& out) {
                     break;
                 }
                 case CellValue::Type::Boolean:
-                    put8(b, v.number != 0 ? 1 : 0);
+                    put8(b, v.number() != 0 ? 1 : 0);
                     put8(b, 0);
                     rec(0x0205); // BOOLERR
                     break;
                 case CellValue::Type::Error: {
                     bool known;
-                    const uint8_t code = errorCode(v.text.qview(), known);
+                    const uint8_t code = errorCode(v.text().qview(), known);
                     if (known) {
                         put8(b, code);
                         put8(b, 1);
                         rec(0x0205);
                     } else {
-                        put32(b, stringIndex(v.text));
+                        put32(b, stringIndex(v.text()));
                         rec(0x00FD);
                     }
                     break;
                 }
                 case CellValue::Type::String:
-                    put32(b, stringIndex(v.text));
+                    put32(b, stringIndex(v.text()));
                     rec(0x00FD); // LABELSST
                     break;
                 }
@@ -811,15 +812,15 @@ Status checkXlsLimits(const Workbook& book) {
                                             .arg(used->lastColumn + 1));
         for (const SheetRow& row : sheet.rows)
             for (const Cell& cell : row.cells)
-                if ((cell.value.type == CellValue::Type::String ||
-                     cell.value.type == CellValue::Type::Error) &&
-                    cell.value.text.size() > size_t(kMaxText))
+                if ((cell.value.type() == CellValue::Type::String ||
+                     cell.value.type() == CellValue::Type::Error) &&
+                    cell.value.text().size() > size_t(kMaxText))
                     return Status::invalidInput(
                         QStringLiteral(
                             "工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xls 单元格最多能存的 %4 个字符；"
                             "为了不截断文字，请另存为 .xml、.json 或 .csv")
                             .arg(sheet.name, columnAddress(int(cell.column) + 1, row.index + 1))
-                            .arg(cell.value.text.size())
+                            .arg(cell.value.text().size())
                             .arg(kMaxText));
     }
     return Status::ok();

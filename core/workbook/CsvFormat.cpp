@@ -281,9 +281,9 @@ Status CsvFormat::write(const Workbook& workbook, const QString& path) const {
                         ++c;
                     if (c < row.cells.size() && int64_t(row.cells[c].column) == column) {
                         const CellValue& value = row.cells[c].value;
-                        if (value.type == CellValue::Type::Number && std::isfinite(value.number)) {
+                        if (value.type() == CellValue::Type::Number && std::isfinite(value.number())) {
                             char number[400];
-                            b.append(number, writeShortestReal(value.number, number));
+                            b.append(number, writeShortestReal(value.number(), number));
                         } else {
                             appendField(b, variantToText(value));
                         }

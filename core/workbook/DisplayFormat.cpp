@@ -549,9 +549,9 @@ QString DisplayFormat::dateTextFormat(double serial) {
 }
 
 std::vector<QString> DisplayFormat::narrowTexts(const CellValue& value) const {
-    switch (value.type) {
+    switch (value.type()) {
     case CellValue::Type::Number:
-        if (sections_.empty()) return generalNarrowing(value.number);
+        if (sections_.empty()) return generalNarrowing(value.number());
         [[fallthrough]];
     case CellValue::Type::DateTime: {
         QString text = apply(value).text;
@@ -707,17 +707,17 @@ QString DisplayFormat::formatDate(const Section& section, double serial) const {
 
 DisplayText DisplayFormat::apply(const CellValue& value) const {
     DisplayText shown;
-    switch (value.type) {
+    switch (value.type()) {
     case CellValue::Type::Empty:
         return shown;
     case CellValue::Type::Boolean:
-        shown.text = value.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        shown.text = value.number() != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
         return shown;
     case CellValue::Type::Error:
-        shown.text = value.text.toQString();
+        shown.text = value.text().toQString();
         return shown;
     case CellValue::Type::String: {
-        shown.text = value.text.toQString();
+        shown.text = value.text().toQString();
         const Section* textSection = nullptr;
         if (sections_.size() == 4)
             textSection = &sections_[3];
@@ -737,9 +737,9 @@ DisplayText DisplayFormat::apply(const CellValue& value) const {
         break;
     }
 
-    const double v = value.number;
+    const double v = value.number();
     if (sections_.empty()) {
-        shown.text = value.type == CellValue::Type::DateTime ? dateSerialToText(v) : general(v);
+        shown.text = value.type() == CellValue::Type::DateTime ? dateSerialToText(v) : general(v);
         return shown;
     }
     const Section* section = &sections_[0];

@@ -14,12 +14,12 @@ bool isBlank(char16_t c) {
 
 // Whether a value gives a non-empty text once converted and stripped.
 bool holdsText(const CellValue& value) {
-    switch (value.type) {
+    switch (value.type()) {
     case CellValue::Type::Empty:
         return false;
     case CellValue::Type::String:
     case CellValue::Type::Error:
-        for (char16_t c : value.text.view())
+        for (char16_t c : value.text().view())
             if (!isBlank(c)) return true;
         return false;
     default:
@@ -29,7 +29,7 @@ bool holdsText(const CellValue& value) {
 
 // holdsText without formatting a number again: a finite number always shows digits.
 bool holdsTextQuickly(const CellValue& value) {
-    if (value.type == CellValue::Type::Number && std::isfinite(value.number)) return true;
+    if (value.type() == CellValue::Type::Number && std::isfinite(value.number())) return true;
     return holdsText(value);
 }
 

@@ -104,8 +104,8 @@ Status writeRows(Workbook& book, int sheetNumber, const QString& sheetName, cons
 
     std::unordered_map<StyleKey, uint32_t, StyleKeyHash> styleCache;
     auto styleFor = [&](const CellRecord& record, bool textOnly, const CellValue& value) {
-        const bool date = value.type == CellValue::Type::DateTime;
-        const uint8_t dateKind = !date ? 0 : value.number == std::floor(value.number) ? 1 : 2;
+        const bool date = value.type() == CellValue::Type::DateTime;
+        const uint8_t dateKind = !date ? 0 : value.number() == std::floor(value.number()) ? 1 : 2;
         const StyleKey key{textOnly ? 0u : record.styleId,
                            record.fillColorIndex,
                            record.alignment1,
@@ -115,7 +115,7 @@ Status writeRows(Workbook& book, int sheetNumber, const QString& sheetName, cons
         auto it = styleCache.find(key);
         if (it != styleCache.end()) return it->second;
         Style style;
-        if (date) style.numberFormat = DisplayFormat::dateTextFormat(value.number);
+        if (date) style.numberFormat = DisplayFormat::dateTextFormat(value.number());
         // White is how every cell reads; writing it as a fill would only hide the grid lines.
         if (record.fillColorIndex > 0 && record.fillColorIndex <= 56 &&
             record.fillColorIndex != Fill::White) {
@@ -176,8 +176,8 @@ Status writeRows(Workbook& book, int sheetNumber, const QString& sheetName, cons
                 (record.mergeRows > 1 || record.mergeColumns > 1)) {
                 const int32_t lastRow =
                     std::min<int64_t>(int64_t(i) + std::max(1, record.mergeRows) - 1, kMaxRows - 1);
-                const int32_t lastColumn =
-                    std::min<int64_t>(int64_t(j) + std::max(1, record.mergeColumns) - 1, kMaxColumns - 1);
+                const int32_t lastColumn = std::min<int64_t>(
+                    int64_t(j) + std::max<int32_t>(1, record.mergeColumns) - 1, kMaxColumns - 1);
                 sheet.merges.push_back(CellRange{int32_t(i), int32_t(j), lastRow, lastColumn});
                 blockColumns = lastColumn - int32_t(j) + 1;
             }

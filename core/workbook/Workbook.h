@@ -25,6 +25,8 @@ namespace quellar {
 constexpr int32_t kMaxRows = 1048576;
 constexpr int32_t kMaxColumns = 16384;
 
+static_assert(kMaxColumns <= 65536, "a column index fits Cell::column");
+
 enum class HAlign : uint8_t { General, Left, Center, Right, Fill, Justify, CenterAcross, Distributed };
 enum class VAlign : uint8_t { Bottom, Top, Center, Justify, Distributed };
 
@@ -46,12 +48,15 @@ struct Style {
     friend bool operator==(const Style&, const Style&) = default;
 };
 
+// 24 bytes: the column and style sit in the value's spare bytes, since a million-row
+// sheet of ten columns holds ten million cells.
 struct Cell {
-    uint32_t column = 0; // 0-based
+    [[no_unique_address]] CellValue value;
+    uint16_t column = 0; // 0-based, below kMaxColumns
     uint32_t style = 0;  // index into Workbook::styles
-    CellValue value;
-    SharedText formula; // starting with "=", in A1 notation whatever the file stores
+    SharedText formula;  // starting with "=", in A1 notation whatever the file stores
 };
+static_assert(sizeof(Cell) == 24, "a cell stays compact");
 
 struct SheetRow {
     int32_t index = 0; // 0-based

@@ -153,9 +153,8 @@ constexpr size_t kMaxSharedStrings = size_t(32) << 20;
 // A string table this large is read on its own thread while the first sheet is read.
 constexpr uint64_t kParallelStringsFloor = 8u << 20;
 
-// A text made for cells with a shared-string index still to be looked up: the index + 1 is
-// kept in CellValue::number of a String value with no text.
-constexpr double kNoPendingIndex = 0;
+// A cell whose shared-string index is still to be looked up holds the index + 1 as the
+// placeholder of an empty value (CellValue::fromPlaceholder).
 
 struct XfSpec;
 struct StyleRecords;

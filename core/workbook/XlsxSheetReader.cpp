@@ -55,16 +55,16 @@ Status XlsxReader::resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
                                          const std::vector<SharedText>& strings) const {
     for (SheetRow& row : sheet.rows) {
         for (Cell& cell : row.cells) {
-            if (cell.value.type != CellValue::Type::String || cell.value.number == kNoPendingIndex) continue;
-            const double index = cell.value.number - 1;
-            cell.value.number = 0;
-            if (index >= double(strings.size()))
+            const uint64_t pending = cell.value.placeholder();
+            if (pending == 0) continue;
+            const uint64_t index = pending - 1;
+            if (index >= strings.size())
                 return partError(entry,
                                  QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在（共有 %3 个）")
                                      .arg(cellName(row.index, int32_t(cell.column)))
                                      .arg(qint64(index))
                                      .arg(strings.size()));
-            cell.value.text = strings[size_t(index)];
+            cell.value = CellValue::fromString(strings[size_t(index)]);
         }
     }
     return Status::ok();
@@ -331,7 +331,8 @@ Status XlsxReader::SheetPart::storeCell(CellType type, const XfInfo& xf, int32_t
         cellValue = CellValue::fromError(sharedTextFromUtf8(formula_));
         formula_.clear();
     }
-    if (cellValue.isEmpty() && formula_.empty() && xf.style == 0) return Status::ok();
+    if (cellValue.isEmpty() && cellValue.placeholder() == 0 && formula_.empty() && xf.style == 0)
+        return Status::ok();
     if (++cells_ > kMaxWorkbookCells ||
         reader_.cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells)
         return cellError(QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
@@ -609,8 +610,7 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
                     return cellError(QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在")
                                          .arg(cellName(cellRow, column_))
                                          .arg(index));
-                cellValue.type = CellValue::Type::String;
-                cellValue.number = double(index + 1);
+                cellValue = CellValue::fromPlaceholder(index + 1);
             }
         }
         break;

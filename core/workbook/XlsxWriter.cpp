@@ -239,8 +239,9 @@ public:
                 const lxw_col_t c = lxw_col_t(cell.column);
                 const CellValue& v = cell.value;
                 int kind = 0;
-                if (v.type == CellValue::Type::DateTime && v.number >= 0 && v.number < exceldate::kLastSerial)
-                    kind = dateKind(cell.style, v.number);
+                if (v.type() == CellValue::Type::DateTime && v.number() >= 0 &&
+                    v.number() < exceldate::kLastSerial)
+                    kind = dateKind(cell.style, v.number());
                 lxw_format* f = format(cell.style, kind);
                 lxw_error e = LXW_NO_ERROR;
                 if (!cell.formula.isEmpty()) {
@@ -248,35 +249,35 @@ public:
                     QStringView formula = cell.formula.qview();
                     if (formula.startsWith(u'=')) formula = formula.mid(1);
                     const QByteArray utf8 = formula.toUtf8();
-                    switch (v.type) {
+                    switch (v.type()) {
                     case CellValue::Type::String:
                     case CellValue::Type::Error:
                         text.clear();
-                        appendUtf8(text, v.text.qview().left(32767));
+                        appendUtf8(text, v.text().qview().left(32767));
                         e = worksheet_write_formula_str(ws, r, c, utf8.constData(), f, text.c_str());
                         break;
                     case CellValue::Type::Empty: // no cached value: keep it empty rather than 0
                         e = worksheet_write_formula_str(ws, r, c, utf8.constData(), f, "");
                         break;
                     default:
-                        e = worksheet_write_formula_num(ws, r, c, utf8.constData(), f, v.number);
+                        e = worksheet_write_formula_num(ws, r, c, utf8.constData(), f, v.number());
                         break;
                     }
                 } else {
-                    switch (v.type) {
+                    switch (v.type()) {
                     case CellValue::Type::Empty:
                         e = worksheet_write_blank(ws, r, c, f);
                         break;
                     case CellValue::Type::Number:
                     case CellValue::Type::DateTime:
-                        e = worksheet_write_number(ws, r, c, std::isfinite(v.number) ? v.number : 0, f);
+                        e = worksheet_write_number(ws, r, c, std::isfinite(v.number()) ? v.number() : 0, f);
                         break;
                     case CellValue::Type::Boolean:
-                        e = worksheet_write_boolean(ws, r, c, v.number != 0, f);
+                        e = worksheet_write_boolean(ws, r, c, v.number() != 0, f);
                         break;
                     case CellValue::Type::Error:
-                        if (isErrorLiteral(v.text.qview())) {
-                            const QByteArray error = v.text.toQString().toUtf8();
+                        if (isErrorLiteral(v.text().qview())) {
+                            const QByteArray error = v.text().toQString().toUtf8();
                             e = worksheet_write_formula_str(ws, r, c, error.constData(), f,
                                                             error.constData());
                             break;
@@ -285,16 +286,16 @@ public:
                     case CellValue::Type::String:
                         // A cell of an .xlsx file holds at most 32767 characters: refuse rather
                         // than cut a text without a word.
-                        if (v.text.qview().size() > kMaxXlsxText)
+                        if (v.text().qview().size() > kMaxXlsxText)
                             return Status::invalidInput(
                                 QStringLiteral(
                                     "工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xlsx 单元格最多能存的 "
                                     "%4 个字符；为了不截断文字，请另存为 .xls、.xml、.json 或 .csv")
                                     .arg(sheet.name, columnAddress(int(c) + 1, int(r) + 1))
-                                    .arg(v.text.qview().size())
+                                    .arg(v.text().qview().size())
                                     .arg(kMaxXlsxText));
                         text.clear();
-                        appendUtf8(text, v.text.qview());
+                        appendUtf8(text, v.text().qview());
                         e = worksheet_write_string(ws, r, c, text.c_str(), f);
                         break;
                     }

@@ -293,7 +293,7 @@ private:
                 if (m && (m->firstRow != rowIndex || m->firstColumn != column)) continue;
             }
             // Room for the tags, numbers and the value's text with every character escaped.
-            const size_t textRoom = cell ? kUtf8BytesPerUnit * cell->value.text.size() : 0;
+            const size_t textRoom = cell ? kUtf8BytesPerUnit * cell->value.text().size() : 0;
             char* p = out.reserve(192 + textRoom);
             p = put(p, "    <Cell");
             if (placement.needsIndex(column + 1)) {
@@ -341,36 +341,37 @@ private:
     }
 
     static char* formatData(char* p, const CellValue& v) {
-        switch (v.type) {
+        switch (v.type()) {
         case CellValue::Type::Number:
-            if (std::isfinite(v.number)) {
+            if (std::isfinite(v.number())) {
                 p = put(p, "<Data ss:Type=\"Number\">");
-                p = writeShortestNumber(p, v.number);
+                p = writeShortestNumber(p, v.number());
             } else {
                 p = put(p, "<Data ss:Type=\"Error\">#NUM!");
             }
             break;
         case CellValue::Type::Boolean:
-            p = v.number != 0 ? put(p, "<Data ss:Type=\"Boolean\">1") : put(p, "<Data ss:Type=\"Boolean\">0");
+            p = v.number() != 0 ? put(p, "<Data ss:Type=\"Boolean\">1")
+                                : put(p, "<Data ss:Type=\"Boolean\">0");
             break;
         case CellValue::Type::DateTime: {
             char* date = put(p, "<Data ss:Type=\"DateTime\">");
-            if (char* end = writeDateTime(date, v.number)) {
+            if (char* end = writeDateTime(date, v.number())) {
                 p = end;
             } else {
                 p = put(p, "<Data ss:Type=\"Number\">");
-                p = writeShortestNumber(p, v.number);
+                p = writeShortestNumber(p, v.number());
             }
             break;
         }
         case CellValue::Type::Error:
             p = put(p, "<Data ss:Type=\"Error\">");
-            p = writeUtf8(p, v.text.data(), v.text.size(), TextEscape::XmlText);
+            p = writeUtf8(p, v.text().data(), v.text().size(), TextEscape::XmlText);
             break;
         case CellValue::Type::String:
         case CellValue::Type::Empty:
             p = put(p, "<Data ss:Type=\"String\">");
-            p = writeUtf8(p, v.text.data(), v.text.size(), TextEscape::XmlText);
+            p = writeUtf8(p, v.text().data(), v.text().size(), TextEscape::XmlText);
             break;
         }
         return put(p, "</Data>");

@@ -34,7 +34,7 @@ constexpr size_t kAutoFitRows = 200'000;
 constexpr int kAutoFitColumns = 256;
 
 bool holdsValue(const Cell* cell) {
-    return cell && cell->value.type != CellValue::Type::Empty;
+    return cell && cell->value.type() != CellValue::Type::Empty;
 }
 
 } // namespace

@@ -203,18 +203,18 @@ QVariant SheetPaneModel::data(const QModelIndex& index, int role) const {
         return text.isEmpty() ? QVariant() : QVariant(text);
     }
     case Qt::EditRole:
-        switch (cell->value.type) {
+        switch (cell->value.type()) {
         case CellValue::Type::Empty:
             return QString();
         case CellValue::Type::Number:
-            return numberEditText(cell->value.number);
+            return numberEditText(cell->value.number());
         case CellValue::Type::DateTime:
-            return dateSerialToText(cell->value.number);
+            return dateSerialToText(cell->value.number());
         case CellValue::Type::Boolean:
-            return cell->value.number != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+            return cell->value.number() != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
         case CellValue::Type::String:
         case CellValue::Type::Error:
-            return cell->value.text.toQString();
+            return cell->value.text().toQString();
         }
         return QVariant();
     case Qt::BackgroundRole:
@@ -233,7 +233,7 @@ QVariant SheetPaneModel::data(const QModelIndex& index, int role) const {
         const Look& l = look(cell->style);
         int horizontal = l.horizontal;
         if (horizontal == 0) {
-            switch (cell->value.type) {
+            switch (cell->value.type()) {
             case CellValue::Type::Number:
             case CellValue::Type::DateTime:
                 horizontal = Qt::AlignRight;

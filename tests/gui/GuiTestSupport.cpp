@@ -160,8 +160,8 @@ QString sheetText(const Workbook& book, const Sheet& sheet, int rows, int column
                 continue;
             }
             QString text =
-                (cell->value.type == CellValue::Type::Number ? DisplayFormat::general(cell->value.number)
-                                                             : variantToText(cell->value)) +
+                (cell->value.type() == CellValue::Type::Number ? DisplayFormat::general(cell->value.number())
+                                                               : variantToText(cell->value)) +
                 u':' + QString::number(fillOf(book, sheet, r, c));
             for (const CellRange& m : sheet.merges)
                 if (m.firstRow == r && m.firstColumn == c)

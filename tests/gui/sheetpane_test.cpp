@@ -137,7 +137,7 @@ TEST(SheetPane, ProtectedSheetsCannotBeEditedAndTypedTextKeepsWhatItHeld) {
         ASSERT_TRUE(result.model()->setData(cell, QString::fromUtf16(t.text)));
         const Cell* stored = result.activeSheet().cell(2, 0);
         ASSERT_NE(stored, nullptr);
-        EXPECT_EQ(stored->value.type, t.type) << QString::fromUtf16(t.text).toStdString();
+        EXPECT_EQ(stored->value.type(), t.type) << QString::fromUtf16(t.text).toStdString();
         EXPECT_EQ(shown(result, 2, 0), QString::fromUtf16(t.shownText));
     }
     ASSERT_TRUE(result.model()->setData(cell, QString()));
@@ -203,7 +203,7 @@ TEST(SheetPane, WritingAResultClearsTheSheetNamesItAndShowsMergesAndFills) {
     EXPECT_EQ(pane.view()->columnSpan(0, 0), 2);
     EXPECT_EQ(role(pane, 1, 1, Qt::BackgroundRole).value<QBrush>().color(), QColor(paletteColor(Fill::Red)));
     // A written number text becomes a number only when nothing of it is lost.
-    EXPECT_EQ(pane.activeSheet().cell(1, 3)->value.type, CellValue::Type::Number);
+    EXPECT_EQ(pane.activeSheet().cell(1, 3)->value.type(), CellValue::Type::Number);
 
     // Sheet 5 of a three-sheet workbook: sheets are added; the first keeps its content.
     ASSERT_TRUE(pane.writeResult(5, QStringLiteral("e"), test::makeTable({{"q"}}), progress, 1).isOk());
@@ -389,7 +389,7 @@ TEST(SheetPane, TypedDatesBecomeDateCellsShowingWhatWasTyped) {
     ASSERT_TRUE(pane.model()->setData(cell, QStringLiteral("2019/3/1 8:30:00")));
     const Cell* stored = pane.activeSheet().cell(1, 1);
     ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(stored->value.type, CellValue::Type::DateTime);
+    EXPECT_EQ(stored->value.type(), CellValue::Type::DateTime);
     EXPECT_EQ(pane.workbook().styles[stored->style].numberFormat, QStringLiteral("yyyy/m/d h:mm:ss"));
     EXPECT_EQ(shown(pane, 1, 1), QStringLiteral("2019/3/1 8:30:00"));
     EXPECT_EQ(role(pane, 1, 1, Qt::EditRole).toString(), QStringLiteral("2019/3/1 8:30:00"));
@@ -399,5 +399,5 @@ TEST(SheetPane, TypedDatesBecomeDateCellsShowingWhatWasTyped) {
               QStringLiteral("yyyy/m/d h:mm:ss"));
     EXPECT_EQ(shown(pane, 1, 1), QStringLiteral("2019/3/2 0:00:00"));
     ASSERT_TRUE(pane.model()->setData(cell, QStringLiteral("2019-3-1")));
-    EXPECT_EQ(pane.activeSheet().cell(1, 1)->value.type, CellValue::Type::String);
+    EXPECT_EQ(pane.activeSheet().cell(1, 1)->value.type(), CellValue::Type::String);
 }
