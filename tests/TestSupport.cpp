@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <gtest/gtest.h>
+
 namespace quellar::test {
 
 RowTable makeTable(const std::vector<QStringList>& rows) {
@@ -98,9 +100,14 @@ QByteArray bytesOf(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeBytes(const QString& path, const QByteArray& bytes) {
+bool writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+void expectMentions(const QString& message, const QStringList& texts, const std::string& what) {
+    for (const QString& text : texts)
+        EXPECT_TRUE(message.contains(text)) << what << ": " << message.toStdString();
 }
 
 QString pythonWith(const char* module) {

@@ -10,12 +10,21 @@
 #include <QStringList>
 
 #include <map>
+#include <string>
 #include <vector>
 
 namespace quellar::test {
 
 // Rows of Single cells with fill 2, as readRange produces them.
 RowTable makeTable(const std::vector<QStringList>& rows);
+
+// Makes `cell` the top-left cell of a merged area of rows x columns; the cells it covers are
+// marked by the caller.
+inline void makeAnchor(CellRecord& cell, int rows, int columns) {
+    cell.mergeState = MergeState::Anchor;
+    cell.mergeRows = rows;
+    cell.mergeColumns = columns;
+}
 
 // "id,v;1,a;2,b": rows separated by ";", cells by ","; an empty cell is nothing between commas.
 RowTable tbl(const QString& description);
@@ -31,9 +40,13 @@ QString tableTexts(const RowTable& table);
 
 QString testDataPath(const QString& relative);
 
-// The bytes of a file ("" when it cannot be read), and a file written with exactly `bytes`.
+// The bytes of a file ("" when it cannot be read), and a file written with exactly `bytes`
+// (false when it cannot be written).
 QByteArray bytesOf(const QString& path);
-void writeBytes(const QString& path, const QByteArray& bytes);
+bool writeBytes(const QString& path, const QByteArray& bytes);
+
+// `message` contains every one of `texts`; a failure names `what` and shows the message.
+void expectMentions(const QString& message, const QStringList& texts, const std::string& what);
 
 // A python3 that can import `module` (a reference reader the tests compare with); "" when
 // there is none.

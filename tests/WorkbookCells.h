@@ -31,6 +31,14 @@ inline QString textAt(const Sheet& sheet, const char* ref) {
     return c ? variantToText(c->value) : QStringLiteral("<none>");
 }
 
+// The message readWorkbook refuses `path` with (a test failure when the file reads).
+inline QString refusalOf(const QString& path) {
+    Workbook book;
+    const Status status = readWorkbook(path, book);
+    EXPECT_FALSE(status.isOk()) << path.toStdString();
+    return status.message();
+}
+
 // A style in one line, for one-assertion comparisons: "{number format|fill hasFill palette
 // rgb|font name size bold italic hasColor rgb|align horizontal vertical wrap}".
 inline QString styleText(const Style& s) {

@@ -713,16 +713,9 @@ TEST(XlsxSafety, HostileFilesEndInClearErrors) {
     const QStringList before = folder.entryList(QDir::Files | QDir::Hidden);
     for (const Case& c : cases) {
         const QString path = testDataPath(QString::fromLatin1(c.file));
-        Workbook book;
-        const Status s = readWorkbook(path, book);
-        ASSERT_FALSE(s.isOk()) << c.file;
-        const QString message = s.message();
-        EXPECT_TRUE(message.contains(QDir::toNativeSeparators(path)))
-            << c.file << ": " << message.toStdString();
-        EXPECT_TRUE(message.contains(QString::fromUtf16(c.says))) << c.file << ": " << message.toStdString();
-        if (c.entry)
-            EXPECT_TRUE(message.contains(QString::fromLatin1(c.entry)))
-                << c.file << ": " << message.toStdString();
+        QStringList mentions = {QDir::toNativeSeparators(path), QString::fromUtf16(c.says)};
+        if (c.entry) mentions.append(QString::fromLatin1(c.entry));
+        test::expectMentions(test::refusalOf(path), mentions, c.file);
         // Nothing half-read is left behind by the reader itself.
         if (QFileInfo(path).size() > 0) {
             Workbook filled = Workbook::makeDefault();

@@ -32,16 +32,14 @@ std::optional<Value> runRemembered(Dialog& dialog, const std::optional<Value>& l
 }
 
 // A dialog over `fields` that opens with the choice made last time for the same fields and
-// remembers the one confirmed now.
-template <typename Dialog, typename Choice>
-std::optional<Choice> rememberedChoice(QWidget* parent, const FieldList& fields,
-                                       std::optional<Choice> (DialogMemory::*last)(const FieldList&) const,
-                                       void (DialogMemory::*store)(const FieldList&, const Choice&)) {
+// remembers the one confirmed now (`last` and `store`: the DialogMemory entry of the dialog).
+template <typename Dialog, auto last, auto store>
+auto rememberedChoice(QWidget* parent, const FieldList& fields) {
     Dialog dialog(fields, parent);
     DialogMemory memory;
     return runRemembered(
         dialog, (memory.*last)(fields), [&] { return dialog.choice(); },
-        [&](const Choice& choice) { (memory.*store)(fields, choice); });
+        [&](const auto& choice) { (memory.*store)(fields, choice); });
 }
 
 } // namespace
@@ -95,15 +93,15 @@ void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statist
 }
 
 std::optional<JoinChoice> UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
-    return rememberedChoice<CLinkDlg>(parent, commonFields, &DialogMemory::join, &DialogMemory::storeJoin);
+    return rememberedChoice<CLinkDlg, &DialogMemory::join, &DialogMemory::storeJoin>(parent, commonFields);
 }
 
 std::optional<FilterChoice> UserPrompts::filterOptions(QWidget* parent, const FieldList& offeredFields) {
-    return rememberedChoice<SelDlg>(parent, offeredFields, &DialogMemory::filter, &DialogMemory::storeFilter);
+    return rememberedChoice<SelDlg, &DialogMemory::filter, &DialogMemory::storeFilter>(parent, offeredFields);
 }
 
 std::optional<GroupSumChoice> UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fields) {
-    return rememberedChoice<CSumDlg>(parent, fields, &DialogMemory::groupSum, &DialogMemory::storeGroupSum);
+    return rememberedChoice<CSumDlg, &DialogMemory::groupSum, &DialogMemory::storeGroupSum>(parent, fields);
 }
 
 std::optional<PageSumChoice> UserPrompts::pageSumOptions(QWidget* parent, const QStringList& dialogList,
