@@ -32,7 +32,6 @@ TEST(CsvTable, WritesTextsAsTheyStandPaddedToTheWidestRow) {
     EXPECT_TRUE(failed.message().contains("t.csv"));
 }
 
-
 // A large table is formatted on two threads chunk by chunk: the file must be the same bytes,
 // in the same order, as the table's halves written one after the other; and a device that
 // fills up in the middle ends the write with a message, the earlier file kept.

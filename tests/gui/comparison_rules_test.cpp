@@ -32,7 +32,6 @@ using test::ScriptedPrompts;
 using test::staff;
 using Command = CQuellarDlg::Command;
 
-
 TEST(RulesSection, DialogsHandBackTheRulesOrExplainWhatIsWrong) {
     CDiffDlg diff({QStringLiteral("工号"), QStringLiteral("工资")});
     RulesBox* rules = diff.rulesBox();
