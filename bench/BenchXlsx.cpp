@@ -68,4 +68,19 @@ double unzipFloorSeconds(const QString& path) {
     return double(timer.nsecsElapsed()) / 1e9;
 }
 
+BenchInput benchInputWithFloor(int argc, char** argv, int labelWidth) {
+    BenchInput input;
+    input.path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : benchXlsxPath();
+    if (input.path.isEmpty()) {
+        std::fprintf(stderr, "cannot generate the benchmark workbook\n");
+        return input;
+    }
+    input.unzipWall = unzipFloorSeconds(input.path);
+    if (input.unzipWall > 0)
+        std::printf("%-*s %7.2f s\n", labelWidth, "unzip -p sheet1.xml > /dev/null", input.unzipWall);
+    else
+        std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
+    return input;
+}
+
 } // namespace quellar::bench

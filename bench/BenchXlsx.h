@@ -16,4 +16,13 @@ QString benchXlsxPath();
 // Wall seconds of `unzip -p FILE xl/worksheets/sheet1.xml > /dev/null`; -1 without unzip.
 double unzipFloorSeconds(const QString& path);
 
+// The benchmark's input: the file named by argv[1], else benchXlsxPath(); and its floor,
+// printed as the first line with the label in a column of `labelWidth`. An empty path (after
+// saying so on stderr) when the workbook cannot be made.
+struct BenchInput {
+    QString path;
+    double unzipWall = -1;
+};
+BenchInput benchInputWithFloor(int argc, char** argv, int labelWidth);
+
 } // namespace quellar::bench

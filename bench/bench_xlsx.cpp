@@ -37,18 +37,10 @@ void report(const char* what, double wall, double cpu, const QString& file = {})
 } // namespace
 
 int main(int argc, char** argv) {
-    const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bench::benchXlsxPath();
-    if (path.isEmpty()) {
-        std::fprintf(stderr, "cannot generate the benchmark workbook\n");
-        return 2;
-    }
-
-    // The floor: unzip inflating the sheet part to nowhere.
-    const double unzipWall = bench::unzipFloorSeconds(path);
-    if (unzipWall > 0)
-        std::printf("%-40s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
-    else
-        std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
+    const bench::BenchInput input = bench::benchInputWithFloor(argc, argv, 40);
+    if (input.path.isEmpty()) return 2;
+    const QString& path = input.path;
+    const double unzipWall = input.unzipWall;
 
     Workbook book;
     bench::resetPeakMemory();

@@ -142,18 +142,10 @@ int main(int argc, char** argv) {
             argc == 6 && QByteArray(argv[4]) == "--repeat" ? std::max(1, QByteArray(argv[5]).toInt()) : 1;
         return benchComparison(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), repeats);
     }
-    const QString path = argc > 1 ? QString::fromLocal8Bit(argv[1]) : bench::benchXlsxPath();
-    if (path.isEmpty()) {
-        std::fprintf(stderr, "cannot generate the benchmark workbook\n");
-        return 2;
-    }
-
-    // The floor: unzip inflating the sheet part to nowhere.
-    const double unzipWall = bench::unzipFloorSeconds(path);
-    if (unzipWall > 0)
-        std::printf("%-46s %7.2f s\n", "unzip -p sheet1.xml > /dev/null", unzipWall);
-    else
-        std::printf("unzip is not installed (apt-get install unzip): no floor to compare with\n");
+    const bench::BenchInput input = bench::benchInputWithFloor(argc, argv, 46);
+    if (input.path.isEmpty()) return 2;
+    const QString& path = input.path;
+    const double unzipWall = input.unzipWall;
 
     QTemporaryDir dir;
     CQuellarDlg window(dir.path());

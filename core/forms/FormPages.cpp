@@ -235,15 +235,23 @@ public:
         , fieldRow_(fieldRow)
         , info_(info) {}
 
-    QString queryPage() {
-        appendHead(Msg::QueryPage);
+    // Closes the table, then the size box, the button that sends the form to `onclick`, and
+    // the page's tail.
+    QString finishPage(Msg button, const char16_t* onclick) {
         page_.append(u" </table> ");
         appendSizeInput();
         page_.append(u" <br> <p align=center> <input type=button value='");
-        page_.append(MessageTable::text(Msg::QueryButton));
-        page_.append(u"' name=A1 onclick=tjSelect()></p> </form> ");
+        page_.append(MessageTable::text(button));
+        page_.append(u"' name=A1 onclick=");
+        page_.append(QStringView(onclick));
+        page_.append(u"></p> </form> ");
         appendTail();
         return std::move(page_);
+    }
+
+    QString queryPage() {
+        appendHead(Msg::QueryPage);
+        return finishPage(Msg::QueryButton, u"tjSelect()");
     }
 
     QString summaryPage() {
@@ -271,13 +279,7 @@ public:
                      u"value='  >>  '></P>  <P align=right><INPUT type=button onClick=clearALL()  "
                      u"value='  <<  '></P>  </td>  <td colspan=2 align=center>  <select name='order' "
                      u"size=10> </select>  </td>  <tr> ");
-        page_.append(u" </table> ");
-        appendSizeInput();
-        page_.append(u" <br> <p align=center> <input type=button value='");
-        page_.append(MessageTable::text(Msg::SummaryButton));
-        page_.append(u"' name=A1 onclick=tjSum()></p> </form> ");
-        appendTail();
-        return std::move(page_);
+        return finishPage(Msg::SummaryButton, u"tjSum()");
     }
 
 private:

@@ -489,14 +489,8 @@ void Reader::buildStyles() {
         XfInfo info;
         if (x.format != 0) {
             const auto it = formats_.find(x.format);
-            if (it != formats_.end()) {
-                style.numberFormat =
-                    it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
-                info.isDate = isDateFormatCode(it->second);
-            } else {
-                style.numberFormat = xlsx::builtinNumberFormat(x.format);
-                info.isDate = xlsx::isBuiltinDateFormat(x.format);
-            }
+            xlsx::resolveNumberFormat(x.format, it != formats_.end() ? &it->second : nullptr,
+                                      style.numberFormat, info.isDate);
         }
         if (const FontRecord* f = fontOf(x.font)) {
             if (f->name != book_.defaultFontName) style.fontName = f->name;

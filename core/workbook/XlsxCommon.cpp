@@ -4,6 +4,7 @@
 #include "workbook/XlsxReading.h"
 
 #include "base/ExcelDate.h"
+#include "workbook/DisplayFormat.h"
 
 #include <atomic>
 #include <cmath>
@@ -146,6 +147,16 @@ QString builtinNumberFormat(int id) {
 bool isBuiltinDateFormat(int id) {
     return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
            (id >= 50 && id <= 58);
+}
+
+void resolveNumberFormat(int id, const QString* custom, QString& code, bool& isDate) {
+    if (custom) {
+        code = custom->compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : *custom;
+        isDate = isDateFormatCode(*custom);
+    } else {
+        code = builtinNumberFormat(id);
+        isDate = isBuiltinDateFormat(id);
+    }
 }
 
 namespace {

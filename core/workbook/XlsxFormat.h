@@ -66,6 +66,10 @@ double pointsToCharacterWidth(double points);
 QString builtinNumberFormat(int id);
 // True when a built-in id is a date or time format.
 bool isBuiltinDateFormat(int id);
+// The number format of a cell style's format id: `custom`, the file's own code for the id,
+// when there is one ("General" in any case is empty), else the built-in code; `isDate` says
+// whether it shows a date or time. The xlsx and xls readers both resolve formats this way.
+void resolveNumberFormat(int id, const QString* custom, QString& code, bool& isDate);
 
 // Sheet parts read their plainest cells straight from the bytes and leave the rest to the
 // general XML scanner. Tests turn the shortcut off to check that both give the same workbook.

@@ -387,14 +387,8 @@ XfInfo XlsxReader::cellFormatOf(const XfSpec& spec, const StyleRecords& records)
     XfInfo info;
     if (spec.numFmtId != 0) {
         const auto it = records.numberFormats.find(spec.numFmtId);
-        if (it != records.numberFormats.end()) {
-            style.numberFormat =
-                it->second.compare(u"General", Qt::CaseInsensitive) == 0 ? QString() : it->second;
-            info.isDate = isDateFormatCode(it->second);
-        } else {
-            style.numberFormat = xlsx::builtinNumberFormat(spec.numFmtId);
-            info.isDate = xlsx::isBuiltinDateFormat(spec.numFmtId);
-        }
+        xlsx::resolveNumberFormat(spec.numFmtId, it != records.numberFormats.end() ? &it->second : nullptr,
+                                  style.numberFormat, info.isDate);
     }
     if (spec.fontId >= 0 && size_t(spec.fontId) < records.fonts.size()) {
         const FontInfo& f = records.fonts[size_t(spec.fontId)];

@@ -193,3 +193,24 @@ TEST(WorkFolder, NumberedFoldersNameTheirSharedFolder) {
     EXPECT_TRUE(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/quellar-1")).isEmpty());
     EXPECT_TRUE(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/quellar-02")).isEmpty());
 }
+
+// A working file of a million-row sheet is hashed in two halves: a change in either half, or
+// in its length, must still show.
+TEST(WorkFolder, ALargeFilesStampSeesAChangeInEitherHalf) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("1.xml"));
+    QByteArray bytes(qint64(64) << 20, 'x');
+    bytes.append("tail");
+    writeBytes(path, bytes);
+    const Result<FileStamp> original = stampFile(path);
+    ASSERT_TRUE(original.isOk());
+    EXPECT_EQ(stampFile(path).value().hash, original.value().hash);
+    for (const qint64 at : {qint64(10), bytes.size() - 2}) {
+        QByteArray changed = bytes;
+        changed[at] = 'y';
+        writeBytes(path, changed);
+        EXPECT_NE(stampFile(path).value().hash, original.value().hash) << at;
+    }
+    writeBytes(path, bytes + "!");
+    EXPECT_NE(stampFile(path).value(), original.value());
+}
