@@ -4,6 +4,7 @@
 #include "CommandHelp.h"
 #include "TerminalProgress.h"
 #include "base/CellOps.h"
+#include "table/GroupSum.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/JsonTables.h"
 #include "workbook/RangeReader.h"
@@ -38,6 +39,21 @@ Status unknownField(const QString& field, const QStringList& fields, const QStri
     return Status::invalidInput(
         QStringLiteral("%1中没有字段 “%2”。它的字段有：%3")
             .arg(where, field, fields.isEmpty() ? QStringLiteral("（无）") : fields.join(u'，')));
+}
+
+Status checkFieldsKnown(const QStringList& names, const QStringList& fields, const QString& where) {
+    for (const QString& name : names)
+        if (indexOfField(fields, name) < 0) return unknownField(name, fields, where);
+    return Status();
+}
+
+Status groupSumLabelsOf(const QStringList& sums, const QStringList& fields, QStringList& labels) {
+    for (const QString& sum : sums) {
+        const int position = indexOfField(fields, sum);
+        if (position < 0) return unknownField(sum, fields, QStringLiteral("表"));
+        labels.append(groupSumLabel(position, sum));
+    }
+    return Status();
 }
 
 CliContext::CliContext(std::ostream& out, std::ostream& err, bool errIsTerminal)

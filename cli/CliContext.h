@@ -96,6 +96,11 @@ private:
 
 // A field the table does not have: an error naming the field and the fields there are.
 Status unknownField(const QString& field, const QStringList& fields, const QString& where);
+// Every one of `names` is one of `fields`; otherwise unknownField for the first that is not.
+Status checkFieldsKnown(const QStringList& names, const QStringList& fields, const QString& where);
+// The group-summary labels ("C (金额)") of the fields `sums` of a table with `fields`, or
+// unknownField for the first it does not have.
+Status groupSumLabelsOf(const QStringList& sums, const QStringList& fields, QStringList& labels);
 
 void printLine(std::ostream& stream, const QString& text);
 

@@ -152,10 +152,9 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     books.clear(); // the tables hold what is needed
 
     if (!keys.isEmpty()) {
-        const FieldList common = commonFieldNames(tables[0], tables[1]);
-        for (const QString& key : keys)
-            if (indexOfField(common, key) < 0)
-                return context.fail(unknownField(key, common, QStringLiteral("两个表的共同字段")));
+        status = checkFieldsKnown(keys, commonFieldNames(tables[0], tables[1]),
+                                  QStringLiteral("两个表的共同字段"));
+        if (!status.isOk()) return context.fail(status);
     }
 
     Workbook result = Workbook::makeDefault();

@@ -153,15 +153,10 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
     }
     if (!run) return 0;
 
-    for (const QString& group : groups)
-        if (indexOfField(fields, group) < 0)
-            return context.fail(unknownField(group, fields, QStringLiteral("表")));
     QStringList labels;
-    for (const QString& sum : sums) {
-        const int position = indexOfField(fields, sum);
-        if (position < 0) return context.fail(unknownField(sum, fields, QStringLiteral("表")));
-        labels.append(groupSumLabel(position, sum));
-    }
+    Status known = checkFieldsKnown(groups, fields, QStringLiteral("表"));
+    if (known.isOk()) known = groupSumLabelsOf(sums, fields, labels);
+    if (!known.isOk()) return context.fail(known);
 
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());

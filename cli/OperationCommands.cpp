@@ -39,24 +39,29 @@ int finish(CliContext& context, const Workbook& result, const WorkbookSink& sink
     return context.done(0);
 }
 
-Status tooMany(const QString& option, qsizetype count) {
-    return Status::invalidInput(QStringLiteral("选项 --%1 最多给 6 次，给了 %2 次").arg(option).arg(count));
+// The values of --`option`, given one to six times; `missing` says how to give it.
+Result<QStringList> repeatedOption(CliContext& context, const QString& option, const QString& missing) {
+    const QStringList values = context.values(option);
+    if (values.size() > 6)
+        return Status::invalidInput(
+            QStringLiteral("选项 --%1 最多给 6 次，给了 %2 次").arg(option).arg(values.size()));
+    if (values.isEmpty()) return Status::invalidInput(missing);
+    return values;
 }
 
 } // namespace
 
 int runJoinCommand(CliContext& context, const QStringList& arguments) {
     if (auto exit = prepare(context, arguments, 2)) return *exit;
-    const QStringList on = context.values(QStringLiteral("on"));
-    if (on.size() > 6) return context.fail(tooMany(QStringLiteral("on"), on.size()));
-    if (on.isEmpty()) return context.fail(QStringLiteral("没有选择连接条件：请用 --on 字段名 指定"));
+    Result<QStringList> on = repeatedOption(context, QStringLiteral("on"),
+                                            QStringLiteral("没有选择连接条件：请用 --on 字段名 指定"));
+    if (!on.isOk()) return context.fail(on.status());
 
     std::vector<RowTable> tables;
     if (auto exit = load(context, 2, tables)) return *exit;
-    const FieldList common = commonFieldNames(tables[0], tables[1]);
-    for (const QString& field : on)
-        if (indexOfField(common, field) < 0)
-            return context.fail(unknownField(field, common, QStringLiteral("两个表的共同字段")));
+    const Status known = checkFieldsKnown(on.value(), commonFieldNames(tables[0], tables[1]),
+                                          QStringLiteral("两个表的共同字段"));
+    if (!known.isOk()) return context.fail(known);
 
     JoinOptions options;
     options.preferFileOne = !context.has(QStringLiteral("prefer-file2"));
@@ -64,17 +69,17 @@ int runJoinCommand(CliContext& context, const QStringList& arguments) {
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
     const Status status =
-        runJoin(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), on, options);
+        runJoin(sink, context.progress(), std::move(tables[0]), std::move(tables[1]), on.value(), options);
     return finish(context, result, sink, status);
 }
 
 int runFilterCommand(CliContext& context, const QStringList& arguments) {
     if (auto exit = prepare(context, arguments, 2)) return *exit;
-    const QStringList where = context.values(QStringLiteral("where"));
-    if (where.size() > 6) return context.fail(tooMany(QStringLiteral("where"), where.size()));
-    if (where.isEmpty()) return context.fail(MessageTable::text(Msg::NoFilterCondition));
+    const Result<QStringList> where =
+        repeatedOption(context, QStringLiteral("where"), MessageTable::text(Msg::NoFilterCondition));
+    if (!where.isOk()) return context.fail(where.status());
     QStringList fields, values;
-    for (const QString& condition : where) {
+    for (const QString& condition : where.value()) {
         const qsizetype eq = condition.indexOf(u'=');
         if (eq <= 0)
             return context.fail(QStringLiteral("选项 --where 的 “%1” 应写成 字段=值").arg(condition));
@@ -84,10 +89,9 @@ int runFilterCommand(CliContext& context, const QStringList& arguments) {
 
     std::vector<RowTable> tables;
     if (auto exit = load(context, 2, tables)) return *exit;
-    const FieldList offered = filterOfferedFields(tables[0], tables[1]);
-    for (const QString& field : fields)
-        if (indexOfField(offered, field) < 0)
-            return context.fail(unknownField(field, offered, QStringLiteral("两个表")));
+    const Status known =
+        checkFieldsKnown(fields, filterOfferedFields(tables[0], tables[1]), QStringLiteral("两个表"));
+    if (!known.isOk()) return context.fail(known);
 
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
@@ -121,27 +125,23 @@ int runBlankRowsCommand(CliContext& context, const QStringList& arguments) {
 
 int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
     if (auto exit = prepare(context, arguments, 1)) return *exit;
-    const QStringList groups = context.values(QStringLiteral("group"));
-    if (groups.size() > 6) return context.fail(tooMany(QStringLiteral("group"), groups.size()));
-    if (groups.isEmpty()) return context.fail(QStringLiteral("没有选择分组字段：请用 --group 字段名 指定"));
+    const Result<QStringList> groups = repeatedOption(
+        context, QStringLiteral("group"), QStringLiteral("没有选择分组字段：请用 --group 字段名 指定"));
+    if (!groups.isOk()) return context.fail(groups.status());
 
     std::vector<RowTable> tables;
     if (auto exit = load(context, 1, tables)) return *exit;
     int fieldRow = -1;
     const FieldList fields = findFieldRow(tables[0], fieldRow);
-    for (const QString& group : groups)
-        if (indexOfField(fields, group) < 0)
-            return context.fail(unknownField(group, fields, QStringLiteral("表")));
     QStringList sumLabels;
-    for (const QString& sum : context.values(QStringLiteral("sum"))) {
-        const int position = indexOfField(fields, sum);
-        if (position < 0) return context.fail(unknownField(sum, fields, QStringLiteral("表")));
-        sumLabels.append(groupSumLabel(position, sum));
-    }
+    Status known = checkFieldsKnown(groups.value(), fields, QStringLiteral("表"));
+    if (known.isOk()) known = groupSumLabelsOf(context.values(QStringLiteral("sum")), fields, sumLabels);
+    if (!known.isOk()) return context.fail(known);
 
     Workbook result = Workbook::makeDefault();
     WorkbookSink sink(result, context.sinkMode());
-    const Status status = runGroupSum(sink, context.progress(), std::move(tables[0]), groups, sumLabels);
+    const Status status =
+        runGroupSum(sink, context.progress(), std::move(tables[0]), groups.value(), sumLabels);
     return finish(context, result, sink, status);
 }
 

@@ -58,6 +58,13 @@ QString scratchFile(const char* suffix, const char* data, size_t size) {
     return path;
 }
 
+// A range the table reader takes (readable and small enough to read on every input).
+bool worthReading(const RangeBounds& bounds) {
+    return checkReadableRange(bounds).isOk() &&
+           int64_t(bounds.lastRow - bounds.firstRow + 1) * (bounds.lastColumn - bounds.firstColumn + 1) <=
+               200'000;
+}
+
 // What must hold for every workbook a reader accepts; then the first sheet's used range is
 // read as an operation would read it, when it is small enough.
 void checkWorkbook(const Status& status, const Workbook& book) {
@@ -81,10 +88,7 @@ void checkWorkbook(const Status& status, const Workbook& book) {
     if (book.sheets.empty()) return;
     const Sheet& sheet = book.sheets.front();
     const RangeBounds bounds = clipUsedRange(sheet);
-    if (!checkReadableRange(bounds).isOk()) return;
-    if (int64_t(bounds.lastRow - bounds.firstRow + 1) * (bounds.lastColumn - bounds.firstColumn + 1) >
-        200'000)
-        return;
+    if (!worthReading(bounds)) return;
     NullProgress progress;
     const RowTable table = readRange(book, sheet, bounds, progress, 1000);
     check(int64_t(table.size()) <= int64_t(bounds.lastRow) - bounds.firstRow + 2,
@@ -178,10 +182,7 @@ void checkXlsxPackage(const QString& path) {
     const RangeBounds expected = clipUsedRange(whole);
     const RangeBounds got = request.streamed ? stream.bounds(streamedSheet) : clipUsedRange(streamedSheet);
     check(got == expected, "the streamed used range is the clipped used range");
-    if (!checkReadableRange(expected).isOk()) return;
-    if (int64_t(expected.lastRow - expected.firstRow + 1) * (expected.lastColumn - expected.firstColumn + 1) >
-        200'000)
-        return;
+    if (!worthReading(expected)) return;
     NullProgress progress;
     const RowTable fromWhole = readRange(book, whole, expected, progress, 1000);
     const RowTable fromStream = request.streamed ? stream.take(streamedSheet, got, progress, 1000)

@@ -52,9 +52,7 @@ TEST(BlankRows, BlankRowsKeepFormatsAndMerges) {
     styled.alignment1 = Align::Center;
     styled.rowHeight = 30;
     styled.formula = SharedText(QStringLiteral("=B2+1"));
-    table[0][0].mergeState = MergeState::Anchor;
-    table[0][0].mergeRows = 1;
-    table[0][0].mergeColumns = 2;
+    test::makeAnchor(table[0][0], 1, 2);
     table[0][1].mergeState = MergeState::Covered;
 
     Result<RowTable> r = insertBlankRows(table, 2);

@@ -2,6 +2,8 @@
 // whenever the files are looked at, and after both runs, each holds one run's complete
 // content, never a mix of the two or a file cut short, and no temporary file is left behind.
 
+#include "tests/TestSupport.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -19,10 +21,7 @@
 
 namespace {
 
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using quellar::test::bytesOf;
 
 // A table of `rows` staff rows; `tag` makes the two runs' tables differ in every row.
 void writeStaff(const QString& path, const QString& tag, int rows, int changedEvery) {

@@ -130,12 +130,7 @@ TEST(CliForms, RefusedInputWritesNothing) {
     const QString noFieldRow = dir.filePath("nofields.csv");
     writeCsv(noFieldRow, "a,a\n1,1\n");
     const QString c = z(u"金额|>|0|and");
-    struct Bad {
-        const char* label;
-        QStringList arguments;
-        QString mustMention;
-    };
-    const std::vector<Bad> bad = {
+    const std::vector<test::RefusedRun> bad = {
         {"query without conditions", {"query", sales(), "-o", output}, z(u"没有选择查询条件。")},
         {"query with empty conditions",
          {"query", sales(), "--conditions", "", "-o", output, "--page", page},
@@ -166,12 +161,9 @@ TEST(CliForms, RefusedInputWritesNothing) {
          {"summary", sales(), "--conditions", c, "--group", z(u"地区"), "--sum", "y", "-o", output},
          "y"},
     };
-    for (const Bad& b : bad) {
-        const CliRun run = runCli(b.arguments);
-        EXPECT_EQ(run.status, 2) << b.label;
-        EXPECT_TRUE(run.err.contains(b.mustMention)) << b.label << ": " << run.err.toStdString();
+    test::expectRefused({}, bad, [&](const test::RefusedRun& b, const CliRun& run) {
         EXPECT_EQ(run.err.count(u'\n'), 1) << b.label << ": " << run.err.toStdString();
         EXPECT_FALSE(QFile::exists(output)) << b.label;
         EXPECT_FALSE(QFile::exists(page)) << b.label;
-    }
+    });
 }

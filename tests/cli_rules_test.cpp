@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 using namespace quellar;
+using test::bytesOf;
 
 namespace {
 
@@ -32,13 +33,8 @@ void writeFile(const QString& path, const QString& text) {
     file.write(text.toUtf8());
 }
 
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QJsonObject readJson(const QString& path) {
-    return QJsonDocument::fromJson(readBytes(path)).object();
+    return QJsonDocument::fromJson(bytesOf(path)).object();
 }
 
 // The fills of the first result sheet of a JSON result, rows on lines.
@@ -121,7 +117,7 @@ TEST(CliRules, SummaryWithoutRulesLeavesEveryOutputAsItWas) {
     ASSERT_EQ(a.status, 0);
     ASSERT_EQ(b.status, 0);
     EXPECT_EQ(a.out, b.out);
-    EXPECT_EQ(readBytes(plain), readBytes(withSummary));
+    EXPECT_EQ(bytesOf(plain), bytesOf(withSummary));
     const QJsonObject s = readJson(summary);
     EXPECT_EQ(s["cells"].toObject()["differing"].toInt(), 4);
     EXPECT_FALSE(s["rules"].toObject()["ignore_spaces"].toBool());

@@ -155,12 +155,7 @@ TEST(Cli, BadInputEndsWithOneClearLineAndStatusTwo) {
     QTemporaryDir dir;
     const QString out = dir.filePath("out.json");
     const QString key = QString::fromUtf16(u"编号");
-    struct Case {
-        const char* label;
-        QStringList arguments;
-        QString mustMention;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<test::RefusedRun> cases = {
         {"no command", {}, ""},
         {"unknown command", {"frobnicate"}, "frobnicate"},
         {"not built yet", {"query", data("list1.csv"), "-o", out}, "query"},
@@ -212,14 +207,9 @@ TEST(Cli, BadInputEndsWithOneClearLineAndStatusTwo) {
           dir.filePath("x/r.htm")},
          "x"},
     };
-    for (const Case& c : cases) {
-        const CliRun run = runCli(c.arguments);
-        EXPECT_EQ(run.status, 2) << c.label;
-        EXPECT_FALSE(run.err.trimmed().isEmpty()) << c.label;
-        EXPECT_TRUE(run.err.contains(c.mustMention)) << c.label << ": " << run.err.toStdString();
-        EXPECT_TRUE(run.out.isEmpty()) << c.label;
-        EXPECT_FALSE(QFile::exists(out)) << c.label;
-    }
+    test::expectRefused({}, cases, [&](const test::RefusedRun& r, const CliRun&) {
+        EXPECT_FALSE(QFile::exists(out)) << r.label;
+    });
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 0);
 }
 
@@ -262,12 +252,7 @@ TEST(Cli, OperationsWriteTheirResultSheet) {
     }
 
     const QString output = dir.filePath("bad.json");
-    struct Bad {
-        const char* label;
-        QStringList arguments;
-        QString mustMention;
-    };
-    const std::vector<Bad> bad = {
+    std::vector<test::RefusedRun> bad = {
         {"join without --on", {"join", data("list1.csv"), data("list2.csv")}, "--on"},
         {"join on a missing field", {"join", "--on", "ID", data("list1.csv"), data("list2.csv")}, "ID"},
         {"filter without --where",
@@ -281,12 +266,11 @@ TEST(Cli, OperationsWriteTheirResultSheet) {
          {"group-sum", "--group", QString::fromUtf16(u"地区"), "--sum", "y", data("sales.csv")},
          "y"},
     };
-    for (const Bad& c : bad) {
-        const CliRun run = runCli(c.arguments + QStringList{"-o", output});
-        EXPECT_EQ(run.status, 2) << c.label;
-        EXPECT_TRUE(run.err.contains(c.mustMention)) << c.label << ": " << run.err.toStdString();
-        EXPECT_FALSE(QFile::exists(output)) << c.label;
-    }
+    for (test::RefusedRun& c : bad)
+        c.arguments << QStringLiteral("-o") << output;
+    test::expectRefused({}, bad, [&](const test::RefusedRun& r, const CliRun&) {
+        EXPECT_FALSE(QFile::exists(output)) << r.label;
+    });
 }
 
 TEST(Cli, XlsxResultKeepsValuesAndColours) {
@@ -332,11 +316,8 @@ TEST(Cli, AnAllocationFailureAnywhereEndsTheCommandCleanly) {
     for (const auto& [name, pattern] : commands) {
         QTemporaryDir dir;
         const QString output = dir.filePath("out.json"), report = dir.filePath("report.htm");
-        for (const QString& path : {output, report}) {
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write("earlier");
-        }
+        for (const QString& path : {output, report})
+            ASSERT_TRUE(test::writeBytes(path, "earlier"));
         QStringList arguments = pattern;
         arguments.replaceInStrings(QRegularExpression("^REPORT$"), report);
         if (arguments.contains("OUTPUT"))
@@ -389,11 +370,8 @@ TEST(Cli, AFullDeviceKeepsTheEarlierFileAndSaysWhy) {
     };
     for (const Case& c : cases) {
         for (int64_t limit : {0, 1, 100}) {
-            for (const QString& name : {c.failing, QStringLiteral("r.json")}) {
-                QFile file(dir.filePath(name));
-                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-                file.write("earlier");
-            }
+            for (const QString& name : {c.failing, QStringLiteral("r.json")})
+                ASSERT_TRUE(test::writeBytes(dir.filePath(name), "earlier"));
             faults::failWritesAfter(limit);
             const CliRun run =
                 runCli(QStringList{"compare", "--key", key, data("list1.csv"), data("list2.csv"), "--quiet"} +

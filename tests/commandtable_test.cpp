@@ -40,6 +40,12 @@ QString generatedPart(const char* path, const QString& begin, const QString& end
     return text.mid(first, lineStart - first);
 }
 
+// The generated part of `path` (see generatedPart) is `wanted`.
+void expectGeneratedPart(const char* path, const QString& begin, const QString& end, const QString& wanted) {
+    EXPECT_EQ(generatedPart(path, begin, end, wanted), wanted)
+        << path << " differs from the option definitions: run the tests with QUELLAR_UPDATE_CLI_DOCS=1";
+}
+
 } // namespace
 
 TEST(CommandTable, EveryCommandIsFoundByItsNameWithDistinctOptions) {
@@ -85,20 +91,14 @@ TEST(CommandTable, ParsingFollowsTheDefinitions) {
 
 TEST(CommandTable, TheManualPageListsTheDefinedOptions) {
     const QString wanted = manOptionSections();
-    EXPECT_EQ(generatedPart("data/man/quellar-cli.1", QStringLiteral(".\\\" options begin"),
-                            QStringLiteral(".\\\" options end"), wanted),
-              wanted)
-        << "data/man/quellar-cli.1 differs from the option definitions: run the tests with "
-           "QUELLAR_UPDATE_CLI_DOCS=1";
+    expectGeneratedPart("data/man/quellar-cli.1", QStringLiteral(".\\\" options begin"),
+                        QStringLiteral(".\\\" options end"), wanted);
 }
 
 TEST(CommandTable, TheCompletionKnowsWhichOptionsTakeValues) {
     const QString wanted = completionOptionLists();
-    EXPECT_EQ(generatedPart("data/completion/quellar-cli.bash", QStringLiteral("# options begin"),
-                            QStringLiteral("# options end"), wanted),
-              wanted)
-        << "data/completion/quellar-cli.bash differs from the option definitions: run the tests with "
-           "QUELLAR_UPDATE_CLI_DOCS=1";
+    expectGeneratedPart("data/completion/quellar-cli.bash", QStringLiteral("# options begin"),
+                        QStringLiteral("# options end"), wanted);
     EXPECT_TRUE(wanted.contains(QStringLiteral("--report")));
     EXPECT_TRUE(wanted.contains(QStringLiteral("--rows-per-page")));
 }

@@ -8,6 +8,7 @@
 #include "table/CompareStatistics.h"
 #include "table/Comparison.h"
 #include "table/ParallelRows.h"
+#include "tests/RefusedComparisons.h"
 #include "tests/TestSupport.h"
 
 #include <QRegularExpression>
@@ -158,13 +159,6 @@ TEST(CompareRules, KeysMatchUnderTextRulesButNeverWithTolerance) {
 }
 
 TEST(CompareRules, RefusesRulesThatCannotApply) {
-    struct Case {
-        const char* name;
-        RowTable t1, t2;
-        CompareOptions options;
-        QStringList keys;
-        QStringList mentions;
-    };
     CompareRules unknownTolerance;
     unknownTolerance.fieldTolerances = {{"工资", 1}};
     CompareRules unknownIgnored;
@@ -175,7 +169,7 @@ TEST(CompareRules, RefusesRulesThatCannotApply) {
     keyTolerance.fieldRelTolerances = {{"id", 0.1}};
     CompareRules byName;
     byName.columnsByName = true;
-    const std::vector<Case> cases = {
+    const std::vector<test::RefusedComparison> cases = {
         {"tolerance for a field neither table has",
          tbl("id,v;1,2"),
          tbl("id,w;1,2"),
@@ -219,13 +213,7 @@ TEST(CompareRules, RefusesRulesThatCannotApply) {
          {},
          {"--columns-by-name", "文件二", "“a”"}},
     };
-    for (const Case& c : cases) {
-        Result<RowTable> result = compareTables(c.t1, c.t2, c.options, c.keys, nullptr);
-        ASSERT_FALSE(result.isOk()) << c.name;
-        for (const QString& m : c.mentions)
-            EXPECT_TRUE(result.status().message().contains(m))
-                << c.name << ": " << result.status().message().toStdString();
-    }
+    test::expectRefused(cases);
     // In key mode columns already pair by name: the option is accepted and changes nothing.
     const RowTable t1 = tbl("id,x,y;1,p,q"), t2 = tbl("y,id,z;q,1,r");
     Result<RowTable> plain = compareTables(t1, t2, keyOptions(), {"id"}, nullptr);
@@ -492,20 +480,6 @@ RefOutcome refCompare(RowTable t1, RowTable t2, const CompareOptions& o, const Q
     return outcome;
 }
 
-QString cellsText(const RowTable& table) {
-    QStringList lines;
-    for (const Row& row : table) {
-        QStringList cells;
-        for (const CellRecord& c : row)
-            cells.append(QStringLiteral("%1|%2|%3")
-                             .arg(c.text.toQString())
-                             .arg(c.fillColorIndex)
-                             .arg(int(c.mergeState)));
-        lines.append(cells.join(u' '));
-    }
-    return lines.join(u'\n');
-}
-
 TEST(CompareRules, RandomTablesMatchTheLiteralReference) {
     std::mt19937 random(20261207);
     const auto pick = [&](int n) { return int(random() % unsigned(n)); };
@@ -583,10 +557,10 @@ TEST(CompareRules, RandomTablesMatchTheLiteralReference) {
         Result<RowTable> result = compareTables(t1, t2, o, keys, &counts, nullptr, &statistics);
         ASSERT_TRUE(result.isOk()) << round << ": " << result.status().message().toStdString();
         const RefOutcome expected = refCompare(t1, t2, o, keys);
-        ASSERT_EQ(cellsText(result.value()), cellsText(expected.result))
+        ASSERT_EQ(test::cellFieldsText(result.value()), test::cellFieldsText(expected.result))
             << "round " << round << "\ntable 1:\n"
-            << cellsText(t1).toStdString() << "\ntable 2:\n"
-            << cellsText(t2).toStdString() << "\nrules: " << statisticsJson(expected.statistics);
+            << test::cellFieldsText(t1).toStdString() << "\ntable 2:\n"
+            << test::cellFieldsText(t2).toStdString() << "\nrules: " << statisticsJson(expected.statistics);
         ASSERT_EQ(statisticsJson(statistics), statisticsJson(expected.statistics)) << "round " << round;
         ++compared;
     }

@@ -6,6 +6,7 @@
 #include "table/Comparison.h"
 #include "table/ParallelRows.h"
 #include "table/Report.h"
+#include "tests/RefusedComparisons.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -386,14 +387,7 @@ TEST(CompareTables, SeparatorShowsLargeRowNumbers) {
 }
 
 TEST(CompareTables, RefusesInputItCannotCompare) {
-    struct Case {
-        const char* name;
-        RowTable t1, t2;
-        CompareOptions options;
-        QStringList keys;
-        QStringList mentions;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<test::RefusedComparison> cases = {
         {"table 1 without a field row", tbl("a,a;1,1"), tbl("k;1"), kKey, {"k"}, {"文件一", "字段行"}},
         {"table 2 without a field row", tbl("k;1"), tbl("a,;,"), kKey, {"k"}, {"文件二", "字段行"}},
         {"empty table in key mode", RowTable{}, tbl("k;1"), kKey, {}, {"文件一"}},
@@ -412,13 +406,7 @@ TEST(CompareTables, RefusesInputItCannotCompare) {
          {"zz"},
          {"“zz”"}},
     };
-    for (const Case& c : cases) {
-        Result<RowTable> result = compareTables(c.t1, c.t2, c.options, c.keys, nullptr);
-        ASSERT_FALSE(result.isOk()) << c.name;
-        for (const QString& m : c.mentions)
-            EXPECT_TRUE(result.status().message().contains(m))
-                << c.name << ": " << result.status().message().toStdString();
-    }
+    test::expectRefused(cases);
 }
 
 TEST(RunTableComparison, ProgressSinkAndReport) {
@@ -607,19 +595,7 @@ CompareCounts refCounts(const RowTable& result) {
 
 // Every field of a cell that the comparison may carry into the result.
 QString fullText(const RowTable& table) {
-    QStringList lines;
-    for (const Row& row : table) {
-        QStringList cells;
-        for (const CellRecord& c : row)
-            cells.append(QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
-                             .arg(c.text.toQString(), c.formula.toQString(), c.numberFormat().toQString())
-                             .arg(c.fillColorIndex)
-                             .arg(int(c.mergeState))
-                             .arg(c.alignment1)
-                             .arg(c.alignment2));
-        lines.append(cells.join(u' '));
-    }
-    return lines.join(u'\n');
+    return test::cellFieldsText(table, true);
 }
 
 TEST(CompareTables, IndexedPairingMatchesNestedScan) {

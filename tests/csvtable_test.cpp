@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace quellar;
+using test::bytesOf;
 
 TEST(CsvTable, WritesTextsAsTheyStandPaddedToTheWidestRow) {
     RowTable table = test::makeTable(
@@ -30,15 +31,6 @@ TEST(CsvTable, WritesTextsAsTheyStandPaddedToTheWidestRow) {
     EXPECT_FALSE(failed.isOk());
     EXPECT_TRUE(failed.message().contains("t.csv"));
 }
-
-namespace {
-
-QByteArray fileBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 // A large table is formatted on two threads chunk by chunk: the file must be the same bytes,
 // in the same order, as the table's halves written one after the other; and a device that
@@ -61,15 +53,15 @@ TEST(CsvTable, LargeTablesWriteInOrderAndFailCleanly) {
     ASSERT_TRUE(CsvFormat::writeTable(table, whole).isOk());
     ASSERT_TRUE(CsvFormat::writeTable(first, a).isOk()); // each half written line by line
     ASSERT_TRUE(CsvFormat::writeTable(second, b).isOk());
-    EXPECT_GT(fileBytes(whole).size(), 5'000'000);
-    EXPECT_EQ(fileBytes(whole), fileBytes(a) + fileBytes(b).mid(3)); // the second's byte-order mark left out
+    EXPECT_GT(bytesOf(whole).size(), 5'000'000);
+    EXPECT_EQ(bytesOf(whole), bytesOf(a) + bytesOf(b).mid(3)); // the second's byte-order mark left out
 
-    const QByteArray before = fileBytes(whole);
+    const QByteArray before = bytesOf(whole);
     faults::failWritesAfter(1'000'000); // a megabyte in, well before the end
     const Status full = CsvFormat::writeTable(second, whole);
     faults::failWritesAfter(-1);
     ASSERT_FALSE(full.isOk());
     EXPECT_TRUE(full.message().contains(QStringLiteral("whole.csv"))) << full.message().toStdString();
-    EXPECT_EQ(fileBytes(whole), before);
+    EXPECT_EQ(bytesOf(whole), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
 }

@@ -26,14 +26,10 @@
 #include <random>
 
 using namespace quellar;
+using test::bytesOf;
 using test::tbl;
 
 namespace {
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 struct Compared {
     RowTable result;
@@ -84,7 +80,7 @@ TEST(CleanCsv, NumbersInTheirShortestFormReadBackEqual) {
     QStringList expected;
     for (const auto& [text, written] : cases)
         expected.append(written);
-    EXPECT_EQ(QString::fromUtf8(readBytes(path).mid(3)),
+    EXPECT_EQ(QString::fromUtf8(bytesOf(path).mid(3)),
               expected.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 
     // Random numbers of every size: the written text reads back as the same value.
@@ -104,7 +100,7 @@ TEST(CleanCsv, NumbersInTheirShortestFormReadBackEqual) {
     ASSERT_GT(values.size(), 2000u);
     ASSERT_TRUE(CsvFormat::writeTable(numbers, path).isOk());
     Workbook back;
-    ASSERT_TRUE(CsvFormat::parse(readBytes(path), "t", back).isOk());
+    ASSERT_TRUE(CsvFormat::parse(bytesOf(path), "t", back).isOk());
     const Sheet& sheet = back.sheets[0];
     size_t checked = 0;
     for (const SheetRow& row : sheet.rows) {
@@ -124,12 +120,12 @@ TEST(CleanCsv, ConvertWritesNumbersShortAndJsonAddsTheValue) {
     source.close();
     const test::CliRun csv = test::runCli({"convert", source.fileName(), dir.filePath("out.csv")});
     ASSERT_EQ(csv.status, 0) << csv.err.toStdString();
-    EXPECT_EQ(readBytes(dir.filePath("out.csv")),
+    EXPECT_EQ(bytesOf(dir.filePath("out.csv")),
               QByteArray("\xEF\xBB\xBFn,t\r\n1,007\r\n8500.5,x\r\n0.1,2015/1/1\r\n"));
 
     const test::CliRun json = test::runCli({"convert", source.fileName(), dir.filePath("out.json")});
     ASSERT_EQ(json.status, 0) << json.err.toStdString();
-    const QJsonArray rows = QJsonDocument::fromJson(readBytes(dir.filePath("out.json")))
+    const QJsonArray rows = QJsonDocument::fromJson(bytesOf(dir.filePath("out.json")))
                                 .object()["sheets"]
                                 .toArray()[0]
                                 .toObject()["rows"]
@@ -296,15 +292,15 @@ TEST(CliDiffOutputs, OnlyDifferencesDetailsAndTheDiffFile) {
                                      "--only-differences", "--details", details});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     // The field row, the changed row and the row only in file 2; the separator holds file 2's row.
-    EXPECT_EQ(readBytes(out), QByteArray("\xEF\xBB\xBFid,v,1,id,v\r\n2,b,3,2,x\r\n,,5,4,d\r\n"));
-    const QString page = QString::fromUtf8(readBytes(details));
+    EXPECT_EQ(bytesOf(out), QByteArray("\xEF\xBB\xBFid,v,1,id,v\r\n2,b,3,2,x\r\n,,5,4,d\r\n"));
+    const QString page = QString::fromUtf8(bytesOf(details));
     EXPECT_TRUE(page.contains(QStringLiteral("<span class=\"old\">b</span>")));
     EXPECT_TRUE(page.contains(QStringLiteral("a.csv")));
 
     run = test::runCli({"compare", "--key", "id", f1.fileName(), f2.fileName(), "-o", diff, "--format",
                         "highlighter", "--context", "0"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(readBytes(diff), QByteArray("\xEF\xBB\xBF@@,id,v\r\n->,2,b->x\r\n+++,4,d\r\n"));
+    EXPECT_EQ(bytesOf(diff), QByteArray("\xEF\xBB\xBF@@,id,v\r\n->,2,b->x\r\n+++,4,d\r\n"));
 
     // Workbook comparison pairs sheets by name: the same file name in two folders.
     ASSERT_TRUE(QDir(dir.path()).mkpath("one") && QDir(dir.path()).mkpath("two"));
@@ -313,7 +309,7 @@ TEST(CliDiffOutputs, OnlyDifferencesDetailsAndTheDiffFile) {
     run = test::runCli({"compare-books", dir.filePath("one/t.csv"), dir.filePath("two/t.csv"), "-o", out,
                         "--only-differences"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(readBytes(out), QByteArray("\xEF\xBB\xBFid,v,1,id,v\r\n2,b,3,2,x\r\n,,5,4,d\r\n"));
+    EXPECT_EQ(bytesOf(out), QByteArray("\xEF\xBB\xBFid,v,1,id,v\r\n2,b,3,2,x\r\n,,5,4,d\r\n"));
 }
 
 TEST(CliDiffOutputs, BadChoicesEndWithStatusTwoAndWriteNothing) {

@@ -188,10 +188,7 @@ TEST(ExcelDriver, ConvertWorkbookWritesTheFormatOfTheCode) {
 TEST(ExcelDriver, FailuresNameTheFileAndLeaveTheTargetAlone) {
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("1.xml"));
-    QFile earlier(target);
-    ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
-    earlier.write("earlier");
-    earlier.close();
+    ASSERT_TRUE(test::writeBytes(target, "earlier"));
 
     Workbook untouched = Workbook::makeDefault();
     const QString broken = test::testDataPath(QStringLiteral("broken/truncated.xlsx"));
@@ -200,9 +197,7 @@ TEST(ExcelDriver, FailuresNameTheFileAndLeaveTheTargetAlone) {
     EXPECT_TRUE(status.message().contains(QStringLiteral("truncated.xlsx")))
         << status.message().toStdString();
     EXPECT_EQ(untouched.sheets.size(), 3u);
-    ASSERT_TRUE(earlier.open(QIODevice::ReadOnly));
-    EXPECT_EQ(earlier.readAll(), QByteArray("earlier"));
-    earlier.close();
+    EXPECT_EQ(test::bytesOf(target), QByteArray("earlier"));
 
     EXPECT_FALSE(
         ConvertWorkbook(test::testDataPath(QStringLiteral("xlsx/basic.xlsx")), target, QStringLiteral("99"))

@@ -1,5 +1,7 @@
 #include "base/CellOps.h"
 #include "base/TextIO.h"
+#include "tests/TestSupport.h"
+#include "tests/WorkbookCells.h"
 #include "workbook/CsvFormat.h"
 #include "workbook/JsonTables.h"
 #include "workbook/Workbook.h"
@@ -24,6 +26,7 @@
 #endif
 
 using namespace quellar;
+using test::bytesOf;
 
 namespace {
 
@@ -31,28 +34,8 @@ QString dataPath(const QString& relative) {
     return QStringLiteral(QUELLAR_TEST_DATA_DIR "/") + relative;
 }
 
-QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString styleText(const Workbook& book, uint32_t index) {
-    if (index >= book.styles.size()) return QStringLiteral("?");
-    const Style& s = book.styles[index];
-    return QStringLiteral("{%1|fill %2 %3 %4|font %5 %6 %7%8 %9 %10|align %11 %12 %13}")
-        .arg(s.numberFormat)
-        .arg(s.hasFill)
-        .arg(s.fillPalette)
-        .arg(s.fillRgb, 6, 16, QChar(u'0'))
-        .arg(s.fontName)
-        .arg(s.fontSize)
-        .arg(s.bold)
-        .arg(s.italic)
-        .arg(s.hasFontColor)
-        .arg(s.fontRgb, 6, 16, QChar(u'0'))
-        .arg(int(s.horizontal))
-        .arg(int(s.vertical))
-        .arg(s.wrapText);
+    return index < book.styles.size() ? test::styleText(book.styles[index]) : QStringLiteral("?");
 }
 
 QString valueText(const CellValue& v) {
@@ -298,14 +281,14 @@ TEST(XmlSpreadsheet, RoundTripKeepsEverythingTheModelCarries) {
     // Writing what was read gives the same bytes.
     const QString again = dir.filePath(QStringLiteral("again.xml"));
     ASSERT_TRUE(writeWorkbook(back, again, FileKind::XmlSpreadsheet).isOk());
-    EXPECT_EQ(fileBytes(again), fileBytes(path));
+    EXPECT_EQ(bytesOf(again), bytesOf(path));
 }
 
 TEST(XmlSpreadsheet, WritesCellsTheWayExcelReadsThem) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("a.xml"));
     ASSERT_TRUE(writeWorkbook(richWorkbook(), path, FileKind::XmlSpreadsheet).isOk());
-    const QString xml = QString::fromUtf8(fileBytes(path));
+    const QString xml = QString::fromUtf8(bytesOf(path));
     for (
         const char* piece : {
             R"(<Worksheet ss:Name="数据 &amp; &lt;名单&gt; &quot;甲&quot;" ss:Protected="1">)",
@@ -412,13 +395,8 @@ TEST(XmlSpreadsheet, BrokenAndHostileFilesGiveClearErrors) {
     };
     for (const Case& c : cases) {
         const QString path = dataPath(QString::fromUtf8(c.file));
-        Workbook book;
-        const Status status = readWorkbook(path, book);
-        EXPECT_FALSE(status.isOk()) << c.file;
-        const QString message = status.message();
-        EXPECT_TRUE(message.contains(QString::fromUtf8(c.message)))
-            << c.file << ": " << message.toStdString();
-        EXPECT_TRUE(message.contains(QFileInfo(path).fileName())) << c.file << ": " << message.toStdString();
+        test::expectMentions(test::refusalOf(path),
+                             {QString::fromUtf8(c.message), QFileInfo(path).fileName()}, c.file);
     }
 }
 
@@ -584,8 +562,8 @@ TEST(XmlSpreadsheet, LargeWorkbookIsWrittenByteForByteTheSameEveryTime) {
                   second = dir.filePath(QStringLiteral("b.xml"));
     ASSERT_TRUE(writeWorkbook(book, first, FileKind::XmlSpreadsheet).isOk());
     ASSERT_TRUE(writeWorkbook(book, second, FileKind::XmlSpreadsheet).isOk());
-    const QByteArray bytes = fileBytes(first);
-    EXPECT_EQ(bytes, fileBytes(second));
+    const QByteArray bytes = bytesOf(first);
+    EXPECT_EQ(bytes, bytesOf(second));
     EXPECT_EQ(sha256Hex(bytes).toStdString(),
               "d1d8e3a5a28b51ec875be7bea2ed3bd3e456edea12f48c3c59971260da93b390")
         << bytes.size();
@@ -644,7 +622,7 @@ TEST(XmlSpreadsheet, FailureInTheMiddleOfALargeWriteKeepsTheEarlierFile) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("工作.xml"));
     ASSERT_TRUE(writeWorkbook(richWorkbook(), path, FileKind::XmlSpreadsheet).isOk());
-    const QByteArray earlier = fileBytes(path);
+    const QByteArray earlier = bytesOf(path);
     const Workbook large = largeRandomWorkbook(20000);
 
     rlimit saved{};
@@ -661,7 +639,7 @@ TEST(XmlSpreadsheet, FailureInTheMiddleOfALargeWriteKeepsTheEarlierFile) {
     EXPECT_TRUE(status.message().contains(QStringLiteral("工作.xml"))) << status.message().toStdString();
     EXPECT_FALSE(status.message().contains(QStringLiteral("Unknown error")))
         << status.message().toStdString();
-    EXPECT_EQ(fileBytes(path), earlier);
+    EXPECT_EQ(bytesOf(path), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("工作.xml")});
 }
@@ -809,10 +787,10 @@ TEST(Csv, WritesTheActiveSheetAsQuotedUtf8WithBom) {
     s.cellAt(2, 2).value = CellValue::fromBoolean(true);
     const QString path = dir.filePath(QStringLiteral("销售 [2024].csv"));
     ASSERT_TRUE(writeWorkbook(book, path, fileKindForPath(path)).isOk());
-    EXPECT_EQ(fileBytes(path), QByteArray("\xEF\xBB\xBF"
-                                          "名称,,\"a,\"\"b\"\"\nc\"\r\n"
-                                          ",,\r\n"
-                                          ",3,-1\r\n")); // numbers in their shortest form
+    EXPECT_EQ(bytesOf(path), QByteArray("\xEF\xBB\xBF"
+                                        "名称,,\"a,\"\"b\"\"\nc\"\r\n"
+                                        ",,\r\n"
+                                        ",3,-1\r\n")); // numbers in their shortest form
     Workbook back;
     ASSERT_TRUE(readWorkbook(path, back).isOk());
     EXPECT_EQ(back.sheets[0].name, QStringLiteral("销售 _2024_"));
@@ -829,9 +807,7 @@ TEST(Json, TablesAsTheCommandLineWritesThem) {
     table[0].resize(3);
     table[0][0].text = SharedText(u"名\"称\"\\\n\x01");
     table[0][0].fillColorIndex = 2;
-    table[0][0].mergeState = MergeState::Anchor;
-    table[0][0].mergeRows = 2;
-    table[0][0].mergeColumns = 2;
+    test::makeAnchor(table[0][0], 2, 2);
     table[0][1].text = SharedText(u"ignored");
     table[0][1].fillColorIndex = 3;
     table[0][1].mergeState = MergeState::Covered;
@@ -849,7 +825,7 @@ TEST(Json, TablesAsTheCommandLineWritesThem) {
                                 path)
                     .isOk());
     EXPECT_EQ(
-        QString::fromUtf8(fileBytes(path)).toStdString(),
+        QString::fromUtf8(bytesOf(path)).toStdString(),
         QStringLiteral(
             "{\"sheets\": [\n"
             "{\"name\": \"对比结果\", \"rows\": [\n"
@@ -875,7 +851,7 @@ TEST(Json, WorkbookSheetsAsTheOperationsReadThem) {
     const QString path = dir.filePath(QStringLiteral("w.JSON"));
     ASSERT_EQ(fileKindForPath(path), FileKind::Json);
     ASSERT_TRUE(writeWorkbook(book, path, FileKind::Json).isOk());
-    const QString json = QString::fromUtf8(fileBytes(path));
+    const QString json = QString::fromUtf8(bytesOf(path));
     EXPECT_TRUE(json.contains(
         QStringLiteral("[{\"text\": \"a\", \"fill\": 2, \"merge\": \"anchor\", \"rows\": 2, \"cols\": 2}, "
                        "{\"text\": \"\", \"fill\": 0, \"merge\": \"covered\"}, {\"text\": \"3.000000\", "

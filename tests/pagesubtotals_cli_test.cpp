@@ -99,12 +99,7 @@ TEST(PageSubtotalsCli, BadInputEndsWithOneClearLineAndStatusTwo) {
     QTemporaryDir dir;
     const QString source = writeReport(dir);
     const QString sum = QString::fromUtf16(u"金额");
-    struct Case {
-        const char* label;
-        QStringList arguments;
-        QString mustMention;
-    };
-    const std::vector<Case> cases = {
+    const std::vector<test::RefusedRun> cases = {
         {"no sum column", {source}, "--sum"},
         {"unknown field", {source, "--sum", "Amount"}, "Amount"},
         {"rows per page 0", {source, "--sum", sum, "--rows-per-page", "0"}, "rows-per-page"},
@@ -119,12 +114,7 @@ TEST(PageSubtotalsCli, BadInputEndsWithOneClearLineAndStatusTwo) {
         {"missing file", {dir.filePath("nope.xlsx"), "--sum", sum}, "nope.xlsx"},
         {"output folder missing", {source, "--sum", sum, "-o", dir.filePath("no/out.xls")}, "no"},
     };
-    for (const Case& c : cases) {
-        const test::CliRun run = runCli(QStringList{"page-subtotals"} + c.arguments);
-        EXPECT_EQ(run.status, 2) << c.label;
-        EXPECT_TRUE(run.err.contains(c.mustMention)) << c.label << ": " << run.err.toStdString();
-        EXPECT_TRUE(run.out.isEmpty()) << c.label;
-    }
+    test::expectRefused({QStringLiteral("page-subtotals")}, cases);
     // Nothing but the source was written.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 1);
 }

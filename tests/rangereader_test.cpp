@@ -115,9 +115,7 @@ TEST(WriteTableToSheet, WritesWhatEachMergeStateCarries) {
     table[0][0].rowHeight = 20;
     table[0][1].columnWidth = 70;
     table[1][0].rowHeight = 0; // carries none: must not hide the row
-    table[1][1].mergeState = MergeState::Anchor;
-    table[1][1].mergeRows = 2;
-    table[1][1].mergeColumns = 2;
+    test::makeAnchor(table[1][1], 2, 2);
     table[1][2].mergeState = MergeState::Covered;
     table[0][3].mergeState = MergeState::TextOnly;
     table[0][3].fillColorIndex = Fill::LightTurquoise;

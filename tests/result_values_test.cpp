@@ -184,17 +184,6 @@ CliRun runCli(const QStringList& arguments) {
     return run;
 }
 
-// A Python with openpyxl, the reader many users' scripts use; empty when there is none.
-QString pythonWithOpenpyxl() {
-    for (const QString& python : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-        QProcess p;
-        p.start(python, {"-c", "import openpyxl"});
-        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-            return python;
-    }
-    return QString();
-}
-
 } // namespace
 
 TEST(CliResultDates, WorkbookOutputsHoldDateCellsWhileJsonAndCsvKeepTheTexts) {
@@ -250,7 +239,8 @@ TEST(CliResultDates, WorkbookOutputsHoldDateCellsWhileJsonAndCsvKeepTheTexts) {
     EXPECT_EQ(rows[6].toArray()[1].toObject()["text"].toString(), "2026/12/7 9:05:07");
 
     // A real xlsx reader sees date cells whose format shows the same text.
-    const QString python = pythonWithOpenpyxl();
+    // openpyxl: the reader many users' scripts use.
+    const QString python = test::pythonWith("openpyxl");
     if (python.isEmpty())
         GTEST_SKIP() << "python3 with openpyxl is not installed (scripts/setup.sh installs it)";
     QProcess p;

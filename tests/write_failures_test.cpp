@@ -37,6 +37,7 @@
 #include <unistd.h>
 
 using namespace quellar;
+using test::bytesOf;
 
 namespace {
 
@@ -139,11 +140,6 @@ std::vector<Writer> writers(const QString& sourceFolder) {
     };
 }
 
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void writeBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -197,6 +193,14 @@ using test::DiskLimit;
 
 const QByteArray kEarlier = QByteArrayLiteral("the earlier file, which a failed write must leave as it is\n");
 
+// The write failed naming the file; the earlier file at `path` is as it was and the only
+// file in its folder.
+void expectEarlierKept(const Status& status, const Writer& writer, const QString& path) {
+    expectNamedFailure(status, writer.fileName, writer.what);
+    EXPECT_EQ(bytesOf(path), kEarlier) << writer.what;
+    EXPECT_EQ(entries(QFileInfo(path).path()), QStringList{writer.fileName}) << writer.what;
+}
+
 } // namespace
 
 TEST(WriteFailures, FullDiskHalfwayKeepsTheEarlierFile) {
@@ -216,9 +220,7 @@ TEST(WriteFailures, FullDiskHalfwayKeepsTheEarlierFile) {
             DiskLimit limit(kDiskLimit);
             status = writer.write(path);
         }
-        expectNamedFailure(status, writer.fileName, writer.what);
-        EXPECT_EQ(bytesOf(path), kEarlier) << writer.what;
-        EXPECT_EQ(entries(dir.path()), QStringList{writer.fileName}) << writer.what;
+        expectEarlierKept(status, writer, path);
     }
 }
 
@@ -234,9 +236,7 @@ TEST(WriteFailures, UnwritableFolderKeepsTheEarlierFile) {
             if (!lock.locked()) GTEST_SKIP() << "cannot make a folder unwritable here";
             status = writer.write(path);
         }
-        expectNamedFailure(status, writer.fileName, writer.what);
-        EXPECT_EQ(bytesOf(path), kEarlier) << writer.what;
-        EXPECT_EQ(entries(dir.path()), QStringList{writer.fileName}) << writer.what;
+        expectEarlierKept(status, writer, path);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/CellOps.h"
 #include "tests/TestSupport.h"
+#include "tests/WorkbookCells.h"
 #include "workbook/BiffReader.h"
 #include "workbook/BiffWriter.h"
 #include "workbook/CompoundFile.h"
@@ -145,18 +146,9 @@ TEST(XlsRead, CellsFormulaResultsFormatsAndLayout) {
         expectText(s, "A7", QStringLiteral("富文本")); // RSTRING
 
         // Fonts, fills, alignment.
-        const Style& a1 = styleAt(book, s, "A1");
-        EXPECT_EQ(a1.fontName, QStringLiteral("宋体"));
-        EXPECT_DOUBLE_EQ(a1.fontSize, 12);
-        EXPECT_TRUE(a1.bold);
-        EXPECT_TRUE(a1.hasFontColor);
-        EXPECT_EQ(a1.fontRgb, 0xFF0000u);
-        EXPECT_TRUE(a1.hasFill);
-        EXPECT_EQ(a1.fillRgb, 0xFFFF00u);
-        EXPECT_EQ(a1.fillPalette, 6);
-        EXPECT_EQ(a1.horizontal, HAlign::Center);
-        EXPECT_EQ(a1.vertical, VAlign::Center);
-        EXPECT_TRUE(a1.wrapText);
+        // 宋体 12 bold in red on yellow (palette 6), centred both ways, wrapped.
+        EXPECT_EQ(test::styleText(styleAt(book, s, "A1")),
+                  QStringLiteral("{|fill 1 6 ffff00|font 宋体 12 10 1 ff0000|align 2 2 1}"));
         const Style& b1 = styleAt(book, s, "B1");
         EXPECT_TRUE(b1.fontName.isEmpty()); // the default font
         EXPECT_TRUE(b1.italic);
@@ -172,21 +164,9 @@ TEST(XlsRead, CellsFormulaResultsFormatsAndLayout) {
         ASSERT_NE(s.row(5), nullptr);
         EXPECT_TRUE(s.row(5)->hidden);
         EXPECT_DOUBLE_EQ(s.defaultRowHeight, 13.5);
-        const PageSetup& p = s.pageSetup;
-        EXPECT_EQ(p.paperSize, 9);
-        EXPECT_EQ(p.scale, 85);
-        EXPECT_TRUE(p.landscape);
-        EXPECT_TRUE(p.fitToPage);
-        EXPECT_EQ(p.fitToWidth, 1);
-        EXPECT_EQ(p.fitToHeight, 0);
-        EXPECT_DOUBLE_EQ(p.marginLeft, 0.5);
-        EXPECT_DOUBLE_EQ(p.marginRight, 0.6);
-        EXPECT_DOUBLE_EQ(p.marginTop, 0.7);
-        EXPECT_DOUBLE_EQ(p.marginBottom, 0.8);
-        EXPECT_DOUBLE_EQ(p.marginHeader, 0.25);
-        EXPECT_DOUBLE_EQ(p.marginFooter, 0.35);
-        EXPECT_EQ(p.printTitleFirstRow, 0);
-        EXPECT_EQ(p.printTitleLastRow, 1);
+        EXPECT_EQ(test::pageSetupText(s.pageSetup),
+                  QStringLiteral(
+                      "paper 9 landscape scale 85 fit 1x0 margins 0.5 0.6 0.7 0.8 0.25 0.35 titles 0-1"));
         EXPECT_EQ(s.rowBreaks, (std::vector<int32_t>{11, 21}));
         EXPECT_TRUE(s.isProtected);
 
@@ -428,16 +408,6 @@ TEST(XlsRead, TruncatedAndScrambledStreamsNeverCrash) {
 // ---------------------------------------------------------------------------------------------
 // Differential: xlrd 1.2 reads the same files
 
-QString pythonWithXlrd() {
-    for (const QString& python : {QStringLiteral("/usr/bin/python3"), QStringLiteral("python3")}) {
-        QProcess p;
-        p.start(python, {"-c", "import xlrd"});
-        if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
-            return python;
-    }
-    return QString();
-}
-
 QJsonObject xlrdDump(const QString& python, const QString& path, const QString& encoding = {}) {
     QProcess p;
     QStringList arguments{testDataPath(QStringLiteral("xls/xlrd_dump.py")), path};
@@ -521,7 +491,7 @@ void expectSameAsXlrd(const QJsonObject& dump, const Workbook& book, const QStri
 }
 
 TEST(XlsDifferential, EveryFixtureReadsAsXlrdReadsIt) {
-    const QString python = pythonWithXlrd();
+    const QString python = test::pythonWith("xlrd");
     if (python.isEmpty()) GTEST_SKIP() << "python3-xlrd is not installed (scripts/setup.sh installs it)";
     const QDir dir(testDataPath(QStringLiteral("xls")));
     int compared = 0;
@@ -714,7 +684,7 @@ TEST(XlsWrite, RealBiff8ThatReadsBackTheSame) {
 }
 
 TEST(XlsWrite, XlrdReadsTheOutput) {
-    const QString python = pythonWithXlrd();
+    const QString python = test::pythonWith("xlrd");
     if (python.isEmpty()) GTEST_SKIP() << "python3-xlrd is not installed (scripts/setup.sh installs it)";
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.xls"));

@@ -229,11 +229,7 @@ TEST(XlsxWrite, LargeSheetRoundTrip) {
 TEST(XlsxWrite, FailureLeavesTheEarlierFile) {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("keep.xlsx"));
-    {
-        QFile f(out);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("earlier");
-    }
+    ASSERT_TRUE(test::writeBytes(out, "earlier"));
     const Workbook book = Workbook::makeDefault();
     // The target's folder is missing: nothing is written anywhere.
     const Status missing =

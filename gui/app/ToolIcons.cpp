@@ -24,6 +24,14 @@ const QColor kGrey(96, 104, 112);
 const QColor kPaper(255, 255, 255);
 const QColor kLine(150, 158, 166);
 
+// The closed outline through `points`.
+QPainterPath outline(std::initializer_list<QPointF> points) {
+    QPainterPath path;
+    path.addPolygon(QPolygonF(points));
+    path.closeSubpath();
+    return path;
+}
+
 // A small sheet: white paper, a coloured header row and a 3 x 4 grid.
 void sheet(QPainter& p, const QRectF& r, const QColor& header) {
     p.setPen(QPen(kGrey, 1.0));
@@ -124,13 +132,7 @@ void draw(QPainter& p, IconKind kind) {
         break;
     }
     case IconKind::PageSubtotals: {
-        QPainterPath page;
-        page.moveTo(5, 2);
-        page.lineTo(21, 2);
-        page.lineTo(27, 8);
-        page.lineTo(27, 30);
-        page.lineTo(5, 30);
-        page.closeSubpath();
+        const QPainterPath page = outline({{5, 2}, {21, 2}, {27, 8}, {27, 30}, {5, 30}});
         p.setPen(QPen(kGrey, 1.0));
         p.setBrush(kPaper);
         p.drawPath(page);
@@ -173,14 +175,7 @@ void draw(QPainter& p, IconKind kind) {
     case IconKind::Filter: {
         const QRectF s(2, 2, 17, 21);
         sheet(p, s, kLightBlue);
-        QPainterPath funnel;
-        funnel.moveTo(13, 12);
-        funnel.lineTo(31, 12);
-        funnel.lineTo(24, 21);
-        funnel.lineTo(24, 29);
-        funnel.lineTo(20, 31);
-        funnel.lineTo(20, 21);
-        funnel.closeSubpath();
+        const QPainterPath funnel = outline({{13, 12}, {31, 12}, {24, 21}, {24, 29}, {20, 31}, {20, 21}});
         p.setPen(QPen(kOrange.darker(130), 1.0));
         p.setBrush(kOrange);
         p.drawPath(funnel);
@@ -230,12 +225,7 @@ void draw(QPainter& p, IconKind kind) {
         p.setBrush(QColor(240, 190, 70));
         p.drawRoundedRect(QRectF(2, 7, 26, 21), 2, 2);
         p.setBrush(QColor(252, 214, 110));
-        QPainterPath front;
-        front.moveTo(6, 13);
-        front.lineTo(31, 13);
-        front.lineTo(27, 28);
-        front.lineTo(2, 28);
-        front.closeSubpath();
+        const QPainterPath front = outline({{6, 13}, {31, 13}, {27, 28}, {2, 28}});
         p.drawPath(front);
         break;
     }

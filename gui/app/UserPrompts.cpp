@@ -19,25 +19,27 @@ QString applicationTitle() {
 
 namespace {
 
-// The choice of a dialog that was confirmed; nullopt when it was cancelled.
-template <typename Dialog>
-auto confirmedChoice(Dialog& dialog) -> std::optional<std::decay_t<decltype(dialog.choice())>> {
+// Runs `dialog` set to `last`, what it was confirmed with before (if anything); what
+// `confirmed` reads from it once confirmed again is handed to `store` and returned.
+template <typename Dialog, typename Value, typename Read, typename Store>
+std::optional<Value> runRemembered(Dialog& dialog, const std::optional<Value>& last, Read confirmed,
+                                   Store store) {
+    if (last) dialog.restore(*last);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.choice();
+    const Value value = confirmed();
+    store(value);
+    return value;
 }
 
 // A dialog over `fields` that opens with the choice made last time for the same fields and
-// remembers the one confirmed now.
-template <typename Dialog, typename Choice>
-std::optional<Choice> rememberedChoice(QWidget* parent, const FieldList& fields,
-                                       std::optional<Choice> (DialogMemory::*last)(const FieldList&) const,
-                                       void (DialogMemory::*store)(const FieldList&, const Choice&)) {
+// remembers the one confirmed now (`last` and `store`: the DialogMemory entry of the dialog).
+template <typename Dialog, auto last, auto store>
+auto rememberedChoice(QWidget* parent, const FieldList& fields) {
     Dialog dialog(fields, parent);
     DialogMemory memory;
-    if (const std::optional<Choice> before = (memory.*last)(fields)) dialog.restore(*before);
-    const std::optional<Choice> choice = confirmedChoice(dialog);
-    if (choice) (memory.*store)(fields, *choice);
-    return choice;
+    return runRemembered(
+        dialog, (memory.*last)(fields), [&] { return dialog.choice(); },
+        [&](const auto& choice) { (memory.*store)(fields, choice); });
 }
 
 } // namespace
@@ -80,10 +82,9 @@ std::optional<DiffChoice> UserPrompts::diffOptions(QWidget* parent, const FieldL
 std::optional<CompareOptions> UserPrompts::bookOptions(QWidget* parent) {
     GzbDlg dialog(parent);
     DialogMemory memory;
-    if (const auto last = memory.book()) dialog.restore(*last);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    memory.storeBook(dialog.options());
-    return dialog.options();
+    return runRemembered(
+        dialog, memory.book(), [&] { return dialog.options(); },
+        [&](const CompareOptions& options) { memory.storeBook(options); });
 }
 
 void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statistics) {
@@ -92,34 +93,32 @@ void UserPrompts::showStatistics(QWidget* parent, const NamedStatistics& statist
 }
 
 std::optional<JoinChoice> UserPrompts::joinOptions(QWidget* parent, const FieldList& commonFields) {
-    return rememberedChoice<CLinkDlg>(parent, commonFields, &DialogMemory::join, &DialogMemory::storeJoin);
+    return rememberedChoice<CLinkDlg, &DialogMemory::join, &DialogMemory::storeJoin>(parent, commonFields);
 }
 
 std::optional<FilterChoice> UserPrompts::filterOptions(QWidget* parent, const FieldList& offeredFields) {
-    return rememberedChoice<SelDlg>(parent, offeredFields, &DialogMemory::filter, &DialogMemory::storeFilter);
+    return rememberedChoice<SelDlg, &DialogMemory::filter, &DialogMemory::storeFilter>(parent, offeredFields);
 }
 
 std::optional<GroupSumChoice> UserPrompts::groupSumOptions(QWidget* parent, const FieldList& fields) {
-    return rememberedChoice<CSumDlg>(parent, fields, &DialogMemory::groupSum, &DialogMemory::storeGroupSum);
+    return rememberedChoice<CSumDlg, &DialogMemory::groupSum, &DialogMemory::storeGroupSum>(parent, fields);
 }
 
 std::optional<PageSumChoice> UserPrompts::pageSumOptions(QWidget* parent, const QStringList& dialogList,
                                                          int proposedRows) {
     PageSumDlg dialog(dialogList, proposedRows, parent);
     DialogMemory memory;
-    if (const auto last = memory.pageSum(dialogList)) dialog.restore(*last);
-    const std::optional<PageSumChoice> choice = confirmedChoice(dialog);
-    if (choice) memory.storePageSum(dialogList, *choice);
-    return choice;
+    return runRemembered(
+        dialog, memory.pageSum(dialogList), [&] { return dialog.choice(); },
+        [&](const PageSumChoice& choice) { memory.storePageSum(dialogList, choice); });
 }
 
 std::optional<int> UserPrompts::blankRowCount(QWidget* parent) {
     CAddRowDlg dialog(parent);
     DialogMemory memory;
-    if (const auto last = memory.blankRows()) dialog.restore(*last);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    memory.storeBlankRows(dialog.blankCount());
-    return dialog.blankCount();
+    return runRemembered(
+        dialog, memory.blankRows(), [&] { return dialog.blankCount(); },
+        [&](int count) { memory.storeBlankRows(count); });
 }
 
 void UserPrompts::conditionForm(QWidget* parent, const QString& pagePath, FormReply& reply) {

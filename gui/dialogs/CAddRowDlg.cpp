@@ -1,14 +1,11 @@
 #include "dialogs/CAddRowDlg.h"
 
-#include "dialogs/DialogStyle.h"
 #include "table/BlankRows.h"
 
 #include <QAbstractSpinBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -56,8 +53,7 @@ private:
 } // namespace
 
 CAddRowDlg::CAddRowDlg(QWidget* parent)
-    : QDialog(parent) {
-    setWindowTitle(QStringLiteral("平均增加空行"));
+    : OptionsDialog(QStringLiteral("平均增加空行"), parent) {
 
     auto* box = new QGroupBox(QStringLiteral("选择行数"), this);
     count_ = new CountBox(box);
@@ -67,25 +63,14 @@ CAddRowDlg::CAddRowDlg(QWidget* parent)
     boxLayout->setContentsMargins(40, 14, 40, 14);
     boxLayout->addWidget(count_);
 
-    auto* buttons = confirmCancelRow(this, QStringLiteral("增加"), &confirm_, &cancel_);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(10);
-    layout->addWidget(box);
-    layout->addLayout(buttons);
-    styleOptionsDialog(this);
+    layOut({box}, QStringLiteral("增加"));
     count_->setFocus();
 }
 
 void CAddRowDlg::accept() {
     const int count = blankCountFromText(count_->text());
-    if (count <= 0) {
-        refuseConfirmation(this, QStringLiteral("请输入每行后面要增加的空行数（1 或更多）。"));
-        return;
-    }
-    blankCount_ = count;
-    QDialog::accept();
+    if (count > 0) blankCount_ = count;
+    acceptIf(count > 0, QStringLiteral("请输入每行后面要增加的空行数（1 或更多）。"));
 }
 
 } // namespace quellar

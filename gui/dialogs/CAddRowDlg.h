@@ -7,14 +7,13 @@
 // Made for one use: construct, exec(), then read blankCount(), which is -1 unless the
 // dialog was confirmed. A count below 1 is refused with a message; the dialog stays open.
 
-#include <QDialog>
+#include "dialogs/DialogStyle.h"
 
 class QAbstractSpinBox;
-class QPushButton;
 
 namespace quellar {
 
-class CAddRowDlg : public QDialog {
+class CAddRowDlg : public OptionsDialog {
     Q_OBJECT
 public:
     explicit CAddRowDlg(QWidget* parent = nullptr);
@@ -26,16 +25,12 @@ public:
 
     // The controls, for the tests that drive the dialog.
     QAbstractSpinBox* countBox() const { return count_; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
 private:
     int blankCount_ = -1;
     QAbstractSpinBox* count_;
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 } // namespace quellar

@@ -10,23 +10,15 @@
 // ticked; the key choosers only while "按对比字段" is selected.
 
 #include "base/RowTable.h"
-#include "table/Comparison.h"
+#include "dialogs/ComparisonDialog.h"
+#include "dialogs/FieldListPair.h"
 
-#include <QDialog>
-
-#include <array>
-
-class QCheckBox;
-class QLabel;
 class QComboBox;
 class QRadioButton;
-class QPushButton;
 
 namespace quellar {
 
-class RulesBox;
-
-class CDiffDlg : public QDialog {
+class CDiffDlg : public ComparisonDialog {
     Q_OBJECT
 public:
     explicit CDiffDlg(const FieldList& fields, QWidget* parent = nullptr);
@@ -35,39 +27,22 @@ public:
     void restore(const CompareOptions& options, const QStringList& keys);
 
     // Valid after the dialog was confirmed.
-    const CompareOptions& options() const { return options_; }
     const QStringList& keys() const { return keys_; }
 
     // The controls, for the tests that drive the dialog.
-    QCheckBox* textBox() const { return text_; }
-    QCheckBox* formulaBox() const { return formula_; }
-    QCheckBox* numberFormatBox() const { return numberFormat_; }
-    QCheckBox* ignoreCaseBox() const { return ignoreCase_; }
     QRadioButton* keyModeButton() const { return keyMode_; }
     QRadioButton* positionalButton() const { return positional_; }
     QComboBox* chooser(int i) const { return choosers_[size_t(i)]; }
-    QPushButton* confirmButton() const { return confirm_; }
-    RulesBox* rulesBox() const { return rules_; }
-    // Where a rule that cannot be read is explained; the dialog then stays open.
-    QLabel* errorLabel() const { return error_; }
 
     void accept() override;
 
 private:
     void updateEnabling();
 
-    CompareOptions options_;
     QStringList keys_;
-    QCheckBox* text_;
-    QCheckBox* formula_;
-    QCheckBox* numberFormat_;
-    QCheckBox* ignoreCase_;
     QRadioButton* keyMode_;
     QRadioButton* positional_;
-    std::array<QComboBox*, 6> choosers_{};
-    QPushButton* confirm_;
-    RulesBox* rules_;
-    QLabel* error_;
+    FieldChoosers choosers_{};
 };
 
 } // namespace quellar

@@ -8,16 +8,14 @@
 // options), which the command takes as "nothing chosen".
 
 #include "base/RowTable.h"
+#include "dialogs/DialogStyle.h"
+#include "dialogs/FieldListPair.h"
 #include "table/Join.h"
 
-#include <QDialog>
 #include <QStringList>
-
-#include <array>
 
 class QCheckBox;
 class QComboBox;
-class QPushButton;
 class QRadioButton;
 
 namespace quellar {
@@ -30,34 +28,26 @@ struct JoinChoice {
     JoinOptions options;
 };
 
-class CLinkDlg : public QDialog {
+class CLinkDlg : public ChoiceDialog<JoinChoice> {
     Q_OBJECT
 public:
     explicit CLinkDlg(const FieldList& commonFields, QWidget* parent = nullptr);
     // Sets the conditions and options confirmed last time (fields no longer offered aside).
     void restore(const JoinChoice& choice);
 
-    // Valid after the dialog was confirmed; empty conditions otherwise.
-    const JoinChoice& choice() const { return choice_; }
-
     // The controls, for the tests that drive the dialog.
     QComboBox* condition(int i) const { return conditions_[size_t(i)]; }
     QRadioButton* fileOneButton() const { return fileOne_; }
     QRadioButton* fileTwoButton() const { return fileTwo_; }
     QCheckBox* sumBox() const { return sum_; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
 private:
-    JoinChoice choice_;
-    std::array<QComboBox*, 6> conditions_{};
+    FieldChoosers conditions_{};
     QRadioButton* fileOne_;
     QRadioButton* fileTwo_;
     QCheckBox* sum_;
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 } // namespace quellar

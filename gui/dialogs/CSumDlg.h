@@ -9,18 +9,14 @@
 // takes as "nothing chosen".
 
 #include "base/RowTable.h"
+#include "dialogs/DialogStyle.h"
+#include "dialogs/FieldListPair.h"
 
-#include <QDialog>
 #include <QStringList>
 
-#include <array>
-
 class QComboBox;
-class QPushButton;
 
 namespace quellar {
-
-class FieldListPair;
 
 // What CSumDlg hands back.
 struct GroupSumChoice {
@@ -28,30 +24,22 @@ struct GroupSumChoice {
     QStringList sumLabels;   // the right list's labels, top to bottom
 };
 
-class CSumDlg : public QDialog {
+class CSumDlg : public ChoiceDialog<GroupSumChoice> {
     Q_OBJECT
 public:
     explicit CSumDlg(const FieldList& fields, QWidget* parent = nullptr);
     // Sets the group fields and the columns to sum confirmed last time.
     void restore(const GroupSumChoice& choice);
 
-    // Valid after the dialog was confirmed; empty lists otherwise.
-    const GroupSumChoice& choice() const { return choice_; }
-
     // The controls, for the tests that drive the dialog.
     QComboBox* group(int i) const { return groups_[size_t(i)]; }
     FieldListPair* sumColumns() const { return sums_; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
 private:
-    GroupSumChoice choice_;
-    std::array<QComboBox*, 6> groups_{};
+    FieldChoosers groups_{};
     FieldListPair* sums_;
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 } // namespace quellar

@@ -1,7 +1,6 @@
 #include "dialogs/DialogStyle.h"
 
 #include <QBoxLayout>
-#include <QDialog>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -30,29 +29,44 @@ RefusalHook setRefusalHook(RefusalHook hook) {
     return previous;
 }
 
-void styleOptionsDialog(QDialog* dialog) {
-    dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    dialog->setModal(true);
-    for (QPushButton* button : dialog->findChildren<QPushButton*>())
-        button->setMinimumWidth(86);
-    if (QLayout* layout = dialog->layout()) layout->setSizeConstraint(QLayout::SetFixedSize);
+OptionsDialog::OptionsDialog(const QString& title, QWidget* parent)
+    : QDialog(parent) {
+    setWindowTitle(title);
 }
 
-QHBoxLayout* confirmCancelRow(QDialog* dialog, const QString& confirmText, QPushButton** confirm,
-                              QPushButton** cancel) {
-    auto* ok = new QPushButton(confirmText, dialog);
-    ok->setDefault(true);
-    auto* no = new QPushButton(QStringLiteral("取消"), dialog);
-    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
-    QObject::connect(no, &QPushButton::clicked, dialog, &QDialog::reject);
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    row->addWidget(ok);
-    row->addWidget(no);
-    row->addStretch(1);
-    if (confirm) *confirm = ok;
-    if (cancel) *cancel = no;
-    return row;
+bool OptionsDialog::acceptIf(bool complete, const QString& refusal) {
+    if (complete)
+        QDialog::accept();
+    else
+        refuseConfirmation(this, refusal);
+    return complete;
+}
+
+QVBoxLayout* OptionsDialog::layOut(std::initializer_list<QWidget*> parts, const QString& confirmText) {
+    confirm_ = new QPushButton(confirmText, this);
+    confirm_->setDefault(true);
+    cancel_ = new QPushButton(QStringLiteral("取消"), this);
+    connect(confirm_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(confirm_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch(1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 12, 14, 12);
+    layout->setSpacing(10);
+    for (QWidget* part : parts)
+        layout->addWidget(part);
+    layout->addLayout(buttons);
+
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setModal(true);
+    for (QPushButton* button : findChildren<QPushButton*>())
+        button->setMinimumWidth(86);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    return layout;
 }
 
 } // namespace quellar

@@ -3,6 +3,8 @@
 #include <QCollator>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -48,6 +50,55 @@ void fillFieldChooser(QComboBox* chooser, const QStringList& names) {
 
 QString chosenField(const QComboBox* chooser) {
     return chooser->currentIndex() > 0 ? chooser->currentText() : QString();
+}
+
+const QStringList& conditionLabels() {
+    static const QStringList labels = {QStringLiteral("条件一"), QStringLiteral("条件二"),
+                                       QStringLiteral("条件三"), QStringLiteral("条件四"),
+                                       QStringLiteral("条件五"), QStringLiteral("条件六")};
+    return labels;
+}
+
+QGroupBox* fieldChooserBox(QWidget* parent, const QString& title, const QStringList& labels,
+                           const QString& objectName, const QStringList& fields, int gap,
+                           FieldChoosers& choosers) {
+    auto* box = new QGroupBox(title, parent);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(16, 12, 16, 12);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(12);
+    for (int i = 0; i < 6; ++i) {
+        auto* label = new QLabel(labels.value(i), box);
+        auto* combo = new QComboBox(box);
+        combo->setObjectName(objectName + QString::number(i + 1));
+        fillFieldChooser(combo, fields);
+        label->setBuddy(combo);
+        choosers[size_t(i)] = combo;
+        const int row = i % 3, column = (i / 3) * 2;
+        grid->addWidget(label, row, column);
+        grid->addWidget(combo, row, column + 1);
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    grid->setColumnMinimumWidth(2, gap);
+    return box;
+}
+
+QStringList chosenFields(const FieldChoosers& choosers) {
+    QStringList fields;
+    for (const QComboBox* combo : choosers)
+        if (combo->currentIndex() > 0) fields.append(combo->currentText());
+    return fields;
+}
+
+void chooseInOrder(const FieldChoosers& choosers, const QStringList& names) {
+    size_t next = 0;
+    for (const QString& name : names) {
+        if (next >= choosers.size()) break;
+        const int index = choosers[next]->findText(name, Qt::MatchExactly);
+        if (index <= 0) continue;
+        choosers[next++]->setCurrentIndex(index);
+    }
 }
 
 FieldListPair::FieldListPair(const QStringList& labels, QWidget* parent)

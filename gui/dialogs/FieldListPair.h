@@ -16,11 +16,17 @@
 // sortedForLists and fillFieldChooser give every list and drop-down of these dialogs the
 // same order: the way a Chinese reader expects names sorted. A chooser's first entry is
 // empty and stands for "nothing chosen".
+//
+// fieldChooserBox: the six labelled field drop-downs of the comparison, join and group
+// summary dialogs, read back by chosenFields and set again by chooseInOrder.
 
 #include <QStringList>
 #include <QWidget>
 
+#include <array>
+
 class QComboBox;
+class QGroupBox;
 class QListWidget;
 class QPushButton;
 
@@ -34,6 +40,24 @@ void fillFieldChooser(QComboBox* chooser, const QStringList& names);
 
 // The text of the chooser's selected entry, or "" when its empty entry is selected.
 QString chosenField(const QComboBox* chooser);
+
+using FieldChoosers = std::array<QComboBox*, 6>;
+
+// 条件一 … 条件六, the labels of the key and merge conditions.
+const QStringList& conditionLabels();
+
+// A group box titled `title` of six drop-downs offering `fields`, each after its label
+// (`labels`, six of them), named objectName1 … objectName6 and handed back in `choosers`:
+// the first three down the left, the others down the right, at least `gap` pixels apart.
+QGroupBox* fieldChooserBox(QWidget* parent, const QString& title, const QStringList& labels,
+                           const QString& objectName, const QStringList& fields, int gap,
+                           FieldChoosers& choosers);
+
+// The fields chosen in `choosers`, in order; unchosen ones skipped, repeats kept.
+QStringList chosenFields(const FieldChoosers& choosers);
+
+// Chooses `names` in the drop-downs in order, skipping names a drop-down does not offer.
+void chooseInOrder(const FieldChoosers& choosers, const QStringList& names);
 
 class FieldListPair : public QWidget {
     Q_OBJECT

@@ -1,28 +1,18 @@
 #include "dialogs/GzbDlg.h"
 
-#include "dialogs/DialogStyle.h"
 #include "dialogs/RulesBox.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 namespace quellar {
 
 GzbDlg::GzbDlg(QWidget* parent)
-    : QDialog(parent) {
-    setWindowTitle(QStringLiteral("工作簿比较选项"));
-    options_ = CompareOptions{false, false, false, false, false, {}};
-
+    : ComparisonDialog(QStringLiteral("工作簿比较选项"), parent) {
     auto* content = new QGroupBox(QStringLiteral("比较内容"), this);
-    text_ = new QCheckBox(QStringLiteral("文本"), content);
-    formula_ = new QCheckBox(QStringLiteral("公式"), content);
-    numberFormat_ = new QCheckBox(QStringLiteral("数值格式"), content);
-    ignoreCase_ = new QCheckBox(QStringLiteral("忽略大小写"), content);
+    createContentBoxes(content);
     auto* grid = new QGridLayout(content);
     grid->setContentsMargins(48, 12, 24, 12);
     grid->setHorizontalSpacing(48);
@@ -32,19 +22,8 @@ GzbDlg::GzbDlg(QWidget* parent)
     grid->addWidget(numberFormat_, 1, 0);
     grid->addWidget(ignoreCase_, 1, 1);
 
-    rules_ = new RulesBox(this);
-    error_ = RulesBox::errorLabel(this);
-
-    auto* buttons = confirmCancelRow(this, QStringLiteral("比较"), &confirm_);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(10);
-    layout->addWidget(content);
-    layout->addWidget(rules_);
-    layout->addWidget(error_);
-    layout->addLayout(buttons);
-    styleOptionsDialog(this);
+    createRules();
+    layOut({content, rules_, error_}, QStringLiteral("比较"));
 
     text_->setChecked(true);
 }
@@ -55,18 +34,10 @@ bool GzbDlg::anyChosen() const {
 }
 
 void GzbDlg::accept() {
-    if (!rules_->readInto(options_.rules, error_)) return;
-    options_.compareText = text_->isChecked();
-    options_.compareFormula = formula_->isChecked();
-    options_.compareNumberFormat = numberFormat_->isChecked();
-    options_.ignoreCase = ignoreCase_->isChecked();
+    if (!readContent()) return;
     options_.keyMode = false;
     // Ignoring case alone counts as a choice here, as on the command line.
-    if (!anyChosen()) {
-        refuseConfirmation(this, QStringLiteral("请至少选择一项：文本、公式、数值格式或不区分大小写。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(anyChosen(), QStringLiteral("请至少选择一项：文本、公式、数值格式或不区分大小写。"));
 }
 
 } // namespace quellar

@@ -1,6 +1,5 @@
 #include "dialogs/PageSumDlg.h"
 
-#include "dialogs/DialogStyle.h"
 #include "dialogs/FieldListPair.h"
 #include "table/PageSubtotals.h"
 
@@ -8,8 +7,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -20,8 +17,7 @@ QStringList pageSumDialogList(const QStringList& fields) {
 }
 
 PageSumDlg::PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget* parent)
-    : QDialog(parent) {
-    setWindowTitle(QStringLiteral("分页汇总选项"));
+    : ChoiceDialog(QStringLiteral("分页汇总选项"), parent) {
 
     auto* box = new QGroupBox(QStringLiteral("选项"), this);
     auto* grid = new QGridLayout(box);
@@ -59,13 +55,7 @@ PageSumDlg::PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget*
     grid->addWidget(sums_, 3, 0, 1, 2);
     grid->setColumnStretch(1, 1);
 
-    auto* buttons = confirmCancelRow(this, QStringLiteral("确定"), &confirm_, &cancel_);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 12, 14, 12);
-    layout->setSpacing(10);
-    layout->addWidget(box);
-    layout->addLayout(buttons);
-    styleOptionsDialog(this);
+    layOut({box}, QStringLiteral("确定"));
     sums_->restoreArrowWidths();
 }
 
@@ -73,13 +63,8 @@ void PageSumDlg::accept() {
     choice_.rowsPerPage = rows_->currentText();
     choice_.subtotalColumn = position_->currentText();
     choice_.pageSumLabels = sums_->chosen();
-    if (choice_.pageSumLabels.isEmpty()) {
-        choice_ = PageSumChoice{};
-        refuseConfirmation(this,
-                           QStringLiteral("请至少选择一个要汇总的数字列（点左边列表里的列加入右边）。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(!choice_.pageSumLabels.isEmpty(),
+             QStringLiteral("请至少选择一个要汇总的数字列（点左边列表里的列加入右边）。"));
 }
 
 } // namespace quellar

@@ -10,11 +10,11 @@
 // hands back a usable page length. A cancelled dialog hands back no sum column, which the
 // command takes as "nothing chosen".
 
-#include <QDialog>
+#include "dialogs/DialogStyle.h"
+
 #include <QStringList>
 
 class QComboBox;
-class QPushButton;
 
 namespace quellar {
 
@@ -27,32 +27,24 @@ struct PageSumChoice {
     QStringList pageSumLabels; // the right list's labels, top to bottom
 };
 
-class PageSumDlg : public QDialog {
+class PageSumDlg : public ChoiceDialog<PageSumChoice> {
     Q_OBJECT
 public:
     PageSumDlg(const QStringList& dialogList, int proposedRows, QWidget* parent = nullptr);
     // Sets the rows per page, the subtotal column and the columns to sum confirmed last time.
     void restore(const PageSumChoice& choice);
 
-    // Valid after the dialog was confirmed; empty otherwise.
-    const PageSumChoice& choice() const { return choice_; }
-
     // The controls, for the tests that drive the dialog.
     QComboBox* rowsPerPage() const { return rows_; }
     QComboBox* subtotalColumn() const { return position_; }
     FieldListPair* sumColumns() const { return sums_; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
 private:
-    PageSumChoice choice_;
     QComboBox* rows_;
     QComboBox* position_;
     FieldListPair* sums_;
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 // The dialog list of a field row: the number of fields in decimal, then the names.

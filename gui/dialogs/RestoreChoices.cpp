@@ -18,24 +18,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 
-#include <array>
-
 namespace quellar {
-namespace {
-
-// Chooses `names` in the drop-downs in order, skipping names a drop-down does not offer.
-template <size_t N> void chooseInOrder(const std::array<QComboBox*, N>& choosers, const QStringList& names) {
-    size_t next = 0;
-    for (const QString& name : names) {
-        if (next >= N) break;
-        const int index = choosers[next]->findText(name, Qt::MatchExactly);
-        if (index <= 0) continue;
-        choosers[next++]->setCurrentIndex(index);
-    }
-}
-
-} // namespace
-
 void FieldListPair::choose(const QStringList& labels) {
     for (const QString& label : labels) {
         const QList<QListWidgetItem*> found = left_->findItems(label, Qt::MatchExactly);
@@ -46,20 +29,14 @@ void FieldListPair::choose(const QStringList& labels) {
 }
 
 void CDiffDlg::restore(const CompareOptions& options, const QStringList& keys) {
-    text_->setChecked(options.compareText);
-    formula_->setChecked(options.compareFormula);
-    numberFormat_->setChecked(options.compareNumberFormat);
-    ignoreCase_->setChecked(options.ignoreCase);
+    restoreContent(options);
     (options.keyMode ? keyMode_ : positional_)->setChecked(true);
     chooseInOrder(choosers_, keys);
     updateEnabling();
 }
 
 void GzbDlg::restore(const CompareOptions& options) {
-    text_->setChecked(options.compareText);
-    formula_->setChecked(options.compareFormula);
-    numberFormat_->setChecked(options.compareNumberFormat);
-    ignoreCase_->setChecked(options.ignoreCase);
+    restoreContent(options);
 }
 
 void CLinkDlg::restore(const JoinChoice& choice) {

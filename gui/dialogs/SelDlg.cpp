@@ -1,21 +1,15 @@
 #include "dialogs/SelDlg.h"
 
-#include "dialogs/DialogStyle.h"
-#include "dialogs/FieldListPair.h"
-
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace quellar {
 
 SelDlg::SelDlg(const FieldList& offeredFields, QWidget* parent)
-    : QDialog(parent) {
-    setWindowTitle(QStringLiteral("选择筛选条件"));
+    : ChoiceDialog(QStringLiteral("选择筛选条件"), parent) {
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
@@ -46,14 +40,11 @@ SelDlg::SelDlg(const FieldList& offeredFields, QWidget* parent)
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(2, 1);
 
-    auto* buttons = confirmCancelRow(this, QStringLiteral("筛选"), &confirm_, &cancel_);
-
-    auto* layout = new QVBoxLayout(this);
+    // The grid stands directly in the dialog, with wider margins than the boxed dialogs.
+    QVBoxLayout* layout = layOut({}, QStringLiteral("筛选"));
+    layout->insertLayout(0, grid);
     layout->setContentsMargins(16, 14, 16, 12);
     layout->setSpacing(14);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-    styleOptionsDialog(this);
 }
 
 void SelDlg::accept() {
@@ -63,11 +54,7 @@ void SelDlg::accept() {
         choice_.fields.append(fields_[i]->currentText());
         choice_.values.append(values_[i]->text());
     }
-    if (choice_.fields.isEmpty()) {
-        refuseConfirmation(this, QStringLiteral("请至少选择一个筛选字段，并输入它的值。"));
-        return;
-    }
-    QDialog::accept();
+    acceptIf(!choice_.fields.isEmpty(), QStringLiteral("请至少选择一个筛选字段，并输入它的值。"));
 }
 
 } // namespace quellar

@@ -9,15 +9,15 @@
 // command takes as "nothing chosen".
 
 #include "base/RowTable.h"
+#include "dialogs/DialogStyle.h"
+#include "dialogs/FieldListPair.h"
 
-#include <QDialog>
 #include <QStringList>
 
 #include <array>
 
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 namespace quellar {
 
@@ -28,30 +28,22 @@ struct FilterChoice {
     QStringList values;
 };
 
-class SelDlg : public QDialog {
+class SelDlg : public ChoiceDialog<FilterChoice> {
     Q_OBJECT
 public:
     explicit SelDlg(const FieldList& offeredFields, QWidget* parent = nullptr);
     // Sets the fields and values confirmed last time (fields no longer offered aside).
     void restore(const FilterChoice& choice);
 
-    // Valid after the dialog was confirmed; empty lists otherwise.
-    const FilterChoice& choice() const { return choice_; }
-
     // The controls, for the tests that drive the dialog.
     QComboBox* field(int i) const { return fields_[size_t(i)]; }
     QLineEdit* value(int i) const { return values_[size_t(i)]; }
-    QPushButton* confirmButton() const { return confirm_; }
-    QPushButton* cancelButton() const { return cancel_; }
 
     void accept() override;
 
 private:
-    FilterChoice choice_;
-    std::array<QComboBox*, 6> fields_{};
+    FieldChoosers fields_{};
     std::array<QLineEdit*, 6> values_{};
-    QPushButton* confirm_;
-    QPushButton* cancel_;
 };
 
 } // namespace quellar

@@ -309,6 +309,15 @@ def make_broken(basic_parts, xls_path):
     def bad(name, parts, method=zipfile.ZIP_DEFLATED):
         write_zip(os.path.join(BAD, name), parts, method)
 
+    def bad_sheet_entry(name, parts, **fields):
+        """A package whose sheet entry's directory record says other `fields` (crc, size)."""
+        path = os.path.join(BAD, name)
+        write_zip(path, parts)
+        with open(path, "rb") as f:
+            data = f.read()
+        with open(path, "wb") as f:
+            f.write(patch_central(data, "xl/worksheets/sheet1.xml", **fields))
+
     ok_sheet = sheet_xml('<row r="1"><c r="A1"><v>1</v></c></row>')
 
     # A small file whose sheet inflates to 64 MB.
@@ -316,28 +325,13 @@ def make_broken(basic_parts, xls_path):
     bad("zip_bomb.xlsx", simple_parts(bomb))
 
     # The sheet declares 1000 bytes but inflates to 10 MB.
-    liar = os.path.join(BAD, "lying_size.xlsx")
-    write_zip(liar, simple_parts(sheet_xml("<row/>" * ((10 << 20) // 6))))
-    with open(liar, "rb") as f:
-        data = f.read()
-    with open(liar, "wb") as f:
-        f.write(patch_central(data, "xl/worksheets/sheet1.xml", size=1000))
+    bad_sheet_entry("lying_size.xlsx", simple_parts(sheet_xml("<row/>" * ((10 << 20) // 6))), size=1000)
 
     # Declares more than it holds.
-    short = os.path.join(BAD, "short_entry.xlsx")
-    write_zip(short, simple_parts(ok_sheet))
-    with open(short, "rb") as f:
-        data = f.read()
-    with open(short, "wb") as f:
-        f.write(patch_central(data, "xl/worksheets/sheet1.xml", size=5000))
+    bad_sheet_entry("short_entry.xlsx", simple_parts(ok_sheet), size=5000)
 
     # A CRC that does not match.
-    crc = os.path.join(BAD, "bad_crc.xlsx")
-    write_zip(crc, simple_parts(ok_sheet))
-    with open(crc, "rb") as f:
-        data = f.read()
-    with open(crc, "wb") as f:
-        f.write(patch_central(data, "xl/worksheets/sheet1.xml", crc=0x12345678))
+    bad_sheet_entry("bad_crc.xlsx", simple_parts(ok_sheet), crc=0x12345678)
 
     # More entries than any workbook has.
     many = simple_parts(ok_sheet) + [("x/%04d" % i, b"") for i in range(5000)]

@@ -8,12 +8,67 @@
 #include "base/CellOps.h"
 #include "workbook/DisplayFormat.h"
 
+#include <QAction>
 #include <QFile>
+#include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 namespace quellar::test {
+
+void WindowTest::SetUp() {
+    ASSERT_TRUE(dir.isValid());
+    window = makeWindow(prompts);
+}
+
+std::unique_ptr<CQuellarDlg> WindowTest::makeWindow(ScriptedPrompts*& answers) {
+    auto made = std::make_unique<CQuellarDlg>(dir.path());
+    auto owned = std::make_unique<ScriptedPrompts>();
+    answers = owned.get();
+    made->setPrompts(std::move(owned));
+    made->resize(1100, 760);
+    made->show();
+    QApplication::processEvents();
+    return made;
+}
+
+void WindowTest::open(int which, const QString& path) {
+    prompts->openPaths.push_back(path);
+    window->action(which == 1 ? CQuellarDlg::Command::OpenFile1 : CQuellarDlg::Command::OpenFile2)->trigger();
+}
+
+CompareOptions WindowTest::compareTestBooks() {
+    open(1, testDataPath(QStringLiteral("cli/book1.xml")));
+    open(2, testDataPath(QStringLiteral("cli/book2.xml")));
+    CompareOptions options;
+    options.keyMode = false;
+    prompts->bookAnswers.push_back(options);
+    window->action(CQuellarDlg::Command::CompareBooks)->trigger();
+    return options;
+}
+
+QStringList sheetNames(const Workbook& book) {
+    QStringList names;
+    for (const Sheet& sheet : book.sheets)
+        names << sheet.name;
+    return names;
+}
+
+void WindowTest::typeRange(int which, const QString& text, bool enter) {
+    QLineEdit* box = window->rangeBox(which);
+    box->selectAll();
+    QTest::keyClicks(box, text);
+    if (enter) QTest::keyClick(box, Qt::Key_Return);
+}
+
+QStringList items(const QComboBox* combo) {
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list.append(combo->itemText(i));
+    return list;
+}
 
 QStringList& refusals() {
     static QStringList said;
@@ -21,47 +76,49 @@ QStringList& refusals() {
 }
 
 namespace {
-template <typename T> std::optional<T> takeFront(std::deque<T>& queue) {
-    if (queue.empty()) return std::nullopt;
-    T value = std::move(queue.front());
-    queue.pop_front();
+
+// The next scripted answer (an answer or a cancellation); a cancellation when none is left.
+template <typename T, typename Answer> std::optional<T> takeFront(std::deque<Answer>& answers) {
+    if (answers.empty()) return std::nullopt;
+    std::optional<T> value = std::move(answers.front());
+    answers.pop_front();
     return value;
 }
-template <typename T> std::optional<T> takeFront(std::deque<std::optional<T>>& queue) {
-    if (queue.empty()) return std::nullopt;
-    std::optional<T> value = std::move(queue.front());
-    queue.pop_front();
-    return value;
+
+// The next answer to a question about `fields`, which are noted in `offered`.
+template <typename T>
+std::optional<T> answerAbout(const FieldList& fields, std::vector<FieldList>& offered,
+                             std::deque<std::optional<T>>& answers) {
+    offered.push_back(fields);
+    return takeFront<T>(answers);
 }
+
 } // namespace
 
 std::optional<QString> ScriptedPrompts::openWorkbookPath(QWidget*, int which) {
     openAsked.push_back(which);
-    return takeFront(openPaths);
+    return takeFront<QString>(openPaths);
 }
 
 std::optional<SaveChoice> ScriptedPrompts::exportPath(QWidget*) {
-    return takeFront(savePaths);
+    return takeFront<SaveChoice>(savePaths);
 }
 
 std::optional<DiffChoice> ScriptedPrompts::diffOptions(QWidget*, const FieldList& fields) {
-    offeredFields.push_back(fields);
-    return takeFront(diffAnswers);
+    return answerAbout(fields, offeredFields, diffAnswers);
 }
 
 std::optional<CompareOptions> ScriptedPrompts::bookOptions(QWidget*) {
     ++bookAsked;
-    return takeFront(bookAnswers);
+    return takeFront<CompareOptions>(bookAnswers);
 }
 
 std::optional<JoinChoice> ScriptedPrompts::joinOptions(QWidget*, const FieldList& commonFields) {
-    joinOffered.push_back(commonFields);
-    return takeFront(joinAnswers);
+    return answerAbout(commonFields, joinOffered, joinAnswers);
 }
 
 std::optional<FilterChoice> ScriptedPrompts::filterOptions(QWidget*, const FieldList& offeredFields) {
-    filterOffered.push_back(offeredFields);
-    return takeFront(filterAnswers);
+    return answerAbout(offeredFields, filterOffered, filterAnswers);
 }
 
 void ScriptedPrompts::conditionForm(QWidget*, const QString& pagePath, FormReply& reply) {
@@ -73,13 +130,12 @@ void ScriptedPrompts::conditionForm(QWidget*, const QString& pagePath, FormReply
 }
 
 std::optional<GroupSumChoice> ScriptedPrompts::groupSumOptions(QWidget*, const FieldList& fields) {
-    groupSumOffered.push_back(fields);
-    return takeFront(groupSumAnswers);
+    return answerAbout(fields, groupSumOffered, groupSumAnswers);
 }
 
 std::optional<int> ScriptedPrompts::blankRowCount(QWidget*) {
     ++blankRowsAsked;
-    return takeFront(blankRowAnswers);
+    return takeFront<int>(blankRowAnswers);
 }
 
 void ScriptedPrompts::message(QWidget*, const QString& text, bool) {
@@ -127,16 +183,6 @@ Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run) {
     NullProgress progress;
     EXPECT_TRUE(run(sink, progress).isOk());
     return result;
-}
-
-QByteArray bytesOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
 }
 
 bool leaveStaleLock(const QString& lockPath) {

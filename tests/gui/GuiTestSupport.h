@@ -1,18 +1,25 @@
 #pragma once
 // What the GUI tests share: prompts that answer from a script and record what the window
-// would have shown, and a compact text of a sheet's cells for one-assertion comparisons.
+// would have shown, a fixture holding a shown window, and a compact text of a sheet's cells
+// for one-assertion comparisons.
 
+#include "app/CQuellarDlg.h"
 #include "app/UserPrompts.h"
 #include "base/Progress.h"
+#include "tests/TestSupport.h"
 #include "workbook/Workbook.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace quellar::test {
@@ -75,6 +82,29 @@ public:
     std::vector<NamedStatistics> shownStatistics;
 };
 
+// A main window of 1100 x 760 over a fresh work folder, shown, its questions answered by
+// ScriptedPrompts.
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    // Another such window over the same folder; `answers` gets its prompts.
+    std::unique_ptr<CQuellarDlg> makeWindow(ScriptedPrompts*& answers);
+    // Opens `path` as file `which` (1 or 2) through the open command and its scripted answer.
+    void open(int which, const QString& path);
+    // Opens cli/book1.xml and cli/book2.xml and compares them as workbooks; returns the
+    // options the dialog was answered with (the defaults, not in key mode).
+    CompareOptions compareTestBooks();
+    // Types `text` over the range box of file `which`, then Return when `enter`.
+    void typeRange(int which, const QString& text, bool enter = true);
+
+    QTemporaryDir dir;
+    std::unique_ptr<CQuellarDlg> window;
+    ScriptedPrompts* prompts = nullptr;
+};
+
+// The names of the workbook's sheets, in order.
+QStringList sheetNames(const Workbook& book);
+
 // What the options dialogs said when they refused to be confirmed without a needed choice
 // (the tests record it instead of showing a message box); cleared by the tests that look.
 QStringList& refusals();
@@ -90,10 +120,6 @@ int fillOf(const Workbook& book, const Sheet& sheet, int row, int column);
 // What a core writes, run on a fresh result workbook (three empty sheets) without the window:
 // the reference the window's commands are compared with.
 Workbook coreResult(const std::function<Status(ResultSink&, Progress&)>& run);
-
-// The bytes of a file ("" when it cannot be read), and a file written with exactly `bytes`.
-QByteArray bytesOf(const QString& path);
-void writeBytes(const QString& path, const QByteArray& bytes);
 
 // Leaves the lock file at `lockPath` as a window whose process has ended leaves it behind:
 // the lock file of a live QLockFile, naming a process that is gone.
@@ -112,6 +138,9 @@ template <typename T> void whenShown(std::function<void(T*)> answer) {
     });
     timer->start();
 }
+
+// The entries of a drop-down, top to bottom.
+QStringList items(const QComboBox* combo);
 
 // Picks the entry `text` of a list box (none when it lists no such entry).
 inline void choose(QComboBox* combo, const QString& text) {

@@ -27,18 +27,10 @@
 #include <gtest/gtest.h>
 
 using namespace quellar;
+using test::bytesOf;
 using test::ScriptedPrompts;
 using test::staff;
 using Command = CQuellarDlg::Command;
-
-namespace {
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 TEST(RulesSection, DialogsHandBackTheRulesOrExplainWhatIsWrong) {
     CDiffDlg diff({QStringLiteral("工号"), QStringLiteral("工资")});
@@ -134,7 +126,7 @@ TEST_F(WindowRulesTest, CompareTablesWithRulesGivesWhatTheCommandLineGives) {
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     expectSameResult(output, 1);
     ASSERT_EQ(window->statistics().size(), 1u);
-    EXPECT_EQ(statisticsJson(window->statistics()[0].second) + '\n', readBytes(summary).toStdString());
+    EXPECT_EQ(statisticsJson(window->statistics()[0].second) + '\n', bytesOf(summary).toStdString());
 
     // The salaries are within 500; the department of A003 is what differs most.
     EXPECT_TRUE(
@@ -174,7 +166,7 @@ TEST_F(WindowRulesTest, CompareBooksWithRulesGivesWhatTheCommandLineGives) {
     ASSERT_FALSE(sheets.empty());
     const QString path = dir.filePath(QStringLiteral("window.json"));
     ASSERT_TRUE(writeBookStatistics(path, sheets).isOk());
-    EXPECT_EQ(readBytes(path), readBytes(summary));
+    EXPECT_EQ(bytesOf(path), bytesOf(summary));
     EXPECT_TRUE(fullStatus().contains(QStringLiteral("按字段名对应列"))) << fullStatus().toStdString();
 
     // A rule naming a field no sheet has: a message, and the result pane as it was.

@@ -15,19 +15,8 @@
 #include <gtest/gtest.h>
 
 using namespace quellar;
-
-namespace {
-
 using test::choose;
-
-QStringList items(const QComboBox* combo) {
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list.append(combo->itemText(i));
-    return list;
-}
-
-} // namespace
+using test::items;
 
 TEST(CDiffDlg, OpensWithTextTickedKeyModeAndSortedFieldsInEveryChooser) {
     CDiffDlg dialog({QStringLiteral("姓名"), QStringLiteral("工号"), QStringLiteral("部门")});

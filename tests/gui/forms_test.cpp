@@ -305,21 +305,10 @@ RowTable readTable(const QString& path) {
 
 using test::coreResult;
 
-class FormCommandsTest : public ::testing::Test {
+class FormCommandsTest : public test::WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        window = std::make_unique<CQuellarDlg>(dir.path());
-        auto owned = std::make_unique<test::ScriptedPrompts>();
-        prompts = owned.get();
-        window->setPrompts(std::move(owned));
-        window->resize(1100, 760);
-        window->show();
-    }
-
     void open(const QString& path) {
-        prompts->openPaths.push_back(path);
-        window->action(Command::OpenFile1)->trigger();
+        WindowTest::open(1, path);
         ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
     }
 
@@ -344,10 +333,6 @@ protected:
     }
 
     bool resultUntouched() const { return window->resultPane()->workbook().sheets[0].rows.empty(); }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CQuellarDlg> window;
-    test::ScriptedPrompts* prompts = nullptr;
 };
 
 } // namespace

@@ -51,34 +51,12 @@ QString readReport(const QString& path) {
                               (bytes.size() - 2) / 2);
 }
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::WindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        window = std::make_unique<CQuellarDlg>(dir.path());
-        auto owned = std::make_unique<ScriptedPrompts>();
-        prompts = owned.get();
-        window->setPrompts(std::move(owned));
+        WindowTest::SetUp();
         window->setClock(fixedTime);
-        window->resize(1100, 760);
-        window->show();
     }
-
-    void open(int which, const QString& path) {
-        prompts->openPaths.push_back(path);
-        window->action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
-
-    void typeRange(int which, const QString& text, bool enter) {
-        QLineEdit* box = window->rangeBox(which);
-        box->selectAll();
-        QTest::keyClicks(box, text);
-        if (enter) QTest::keyClick(box, Qt::Key_Return);
-    }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CQuellarDlg> window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 // The CLI's way: read both files, clip their used ranges, compare, write into a workbook.
@@ -459,12 +437,7 @@ TEST_F(MainWindowTest, KeyModeOnATableWithoutFieldNamesIsRefusedWithAMessage) {
 }
 
 TEST_F(MainWindowTest, CompareBooksPairsSheetsByNameIntoResultSheets) {
-    open(1, testDataPath(QStringLiteral("cli/book1.xml")));
-    open(2, testDataPath(QStringLiteral("cli/book2.xml")));
-    CompareOptions options;
-    options.keyMode = false;
-    prompts->bookAnswers.push_back(options);
-    window->action(Command::CompareBooks)->trigger();
+    const CompareOptions options = compareTestBooks();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
     EXPECT_EQ(prompts->bookAsked, 1);
 

@@ -75,30 +75,8 @@ RowTable readStaff(int n, const QString& range) {
 
 using test::coreResult;
 
-class OperationCommandsTest : public ::testing::Test {
+class OperationCommandsTest : public test::WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        window = std::make_unique<CQuellarDlg>(dir.path());
-        auto owned = std::make_unique<ScriptedPrompts>();
-        prompts = owned.get();
-        window->setPrompts(std::move(owned));
-        window->resize(1100, 760);
-        window->show();
-    }
-
-    void open(int which, const QString& path) {
-        prompts->openPaths.push_back(path);
-        window->action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
-
-    void typeRange(int which, const QString& text) {
-        QLineEdit* box = window->rangeBox(which);
-        box->selectAll();
-        QTest::keyClicks(box, text);
-        QTest::keyClick(box, Qt::Key_Return);
-    }
-
     const Workbook& resultBook() const { return window->resultPane()->workbook(); }
     const Sheet& resultSheet() const { return resultBook().sheets[0]; }
 
@@ -121,14 +99,19 @@ protected:
             }
     }
 
+    // The result pane holds what the join core makes of the staff tables with `choice`.
+    void expectJoinedAsTheCoreJoins(const JoinChoice& choice) {
+        const RowTable t1 = readStaff(1, QString()), t2 = readStaff(2, QString());
+        expectResult(coreResult([&](ResultSink& sink, Progress& progress) {
+                         return runJoin(sink, progress, t1, t2, choice.conditions, choice.options);
+                     }),
+                     u(u"连接结果"), 12, 7);
+    }
+
     void expectResultUntouched() const {
         EXPECT_EQ(resultSheet().name, QStringLiteral("Sheet1"));
         EXPECT_TRUE(resultSheet().rows.empty());
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CQuellarDlg> window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 const FieldList kStaffFields = {u(u"工号"), u(u"姓名"), u(u"部门"), u(u"工资"), u(u"入职日期")};
@@ -167,11 +150,7 @@ TEST_F(OperationCommandsTest, JoinPairsTheTablesByTheChosenConditions) {
     EXPECT_TRUE(test::sheetText(resultBook(), resultSheet(), 11, 6)
                     .section(u'\n', 10)
                     .startsWith(u(u"A009:4 周杰:4")));
-    const RowTable t1 = readStaff(1, QString()), t2 = readStaff(2, QString());
-    expectResult(coreResult([&](ResultSink& sink, Progress& progress) {
-                     return runJoin(sink, progress, t1, t2, choice.conditions, choice.options);
-                 }),
-                 u(u"连接结果"), 12, 7);
+    expectJoinedAsTheCoreJoins(choice);
 }
 
 TEST_F(OperationCommandsTest, JoinWithFileTwoPreferredAndNumbersSummed) {
@@ -189,11 +168,7 @@ TEST_F(OperationCommandsTest, JoinWithFileTwoPreferredAndNumbersSummed) {
               u(u"A001:0 张伟:0 销售部:0 17000:0 2019/3/1:0 3:20 .\n"
                 u"A002:0 王芳:0 财务部:0 18700:3 2018/7/15:0 4:20 .\n"
                 u"A003:0 李娜:0 研发部:3 25600:0 2020/1/6:0 5:20 ."));
-    const RowTable t1 = readStaff(1, QString()), t2 = readStaff(2, QString());
-    expectResult(coreResult([&](ResultSink& sink, Progress& progress) {
-                     return runJoin(sink, progress, t1, t2, choice.conditions, choice.options);
-                 }),
-                 u(u"连接结果"), 12, 7);
+    expectJoinedAsTheCoreJoins(choice);
 }
 
 TEST_F(OperationCommandsTest, FilterListsTheMatchesOfBothFilesSideBySide) {

@@ -26,14 +26,8 @@ using namespace quellar;
 
 namespace {
 
+using test::items;
 using test::u;
-
-QStringList items(const QComboBox* combo) {
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list.append(combo->itemText(i));
-    return list;
-}
 
 QStringList items(const QListWidget* list) {
     QStringList texts;
@@ -54,6 +48,28 @@ void choose(QComboBox* combo, const QString& text) {
     combo->setCurrentIndex(index);
 }
 
+// The dialog's title, and its buttons: the default confirm button and 取消.
+void expectFrame(const OptionsDialog& dialog, const QString& title, const QString& confirmText) {
+    EXPECT_EQ(dialog.windowTitle(), title);
+    EXPECT_EQ(dialog.confirmButton()->text(), confirmText);
+    EXPECT_EQ(dialog.cancelButton()->text(), u(u"取消"));
+    EXPECT_TRUE(dialog.confirmButton()->isDefault());
+}
+
+// Pressing 确定 with a needed choice missing: the dialog says why, once, and stays open.
+void expectRefused(OptionsDialog& dialog) {
+    test::refusals().clear();
+    QTest::mouseClick(dialog.confirmButton(), Qt::LeftButton);
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(test::refusals().size(), 1);
+}
+
+// Pressing 确定 with the choices of case `name` made: the dialog is accepted.
+void expectAccepted(OptionsDialog& dialog, const char* name) {
+    QTest::mouseClick(dialog.confirmButton(), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << name;
+}
+
 const QStringList kStaffFields = {u(u"姓名"), u(u"工号"), u(u"部门")};
 // Sorted as a Chinese reader expects (by pinyin): 部门 (bu), 工号 (gong), 姓名 (xing).
 const QStringList kStaffChooser = {QString(), u(u"部门"), u(u"工号"), u(u"姓名")};
@@ -71,10 +87,7 @@ bool hasLabel(const QDialog& dialog, const QString& text) {
 
 TEST(CLinkDlg, OpensWithNoConditionFileOnePreferredAndNoSumming) {
     CLinkDlg dialog(kStaffFields);
-    EXPECT_EQ(dialog.windowTitle(), u(u"按条件合并"));
-    EXPECT_EQ(dialog.confirmButton()->text(), u(u"合并"));
-    EXPECT_EQ(dialog.cancelButton()->text(), u(u"取消"));
-    EXPECT_TRUE(dialog.confirmButton()->isDefault());
+    expectFrame(dialog, u(u"按条件合并"), u(u"合并"));
     const char16_t* labels[] = {u"条件一", u"条件二", u"条件三", u"条件四", u"条件五", u"条件六"};
     for (int i = 0; i < 6; ++i) {
         EXPECT_TRUE(hasLabel(dialog, u(labels[i]))) << i;
@@ -117,18 +130,14 @@ TEST(CLinkDlg, ConfirmingHandsBackConditionsInListOrderAndTheOptions) {
             choose(dialog.condition(index), u(text));
         if (c.fileTwo) QTest::mouseClick(dialog.fileTwoButton(), Qt::LeftButton);
         if (c.sum) QTest::mouseClick(dialog.sumBox(), Qt::LeftButton);
-        QTest::mouseClick(dialog.confirmButton(), Qt::LeftButton);
-        EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.name;
+        expectAccepted(dialog, c.name);
         EXPECT_EQ(dialog.choice().conditions, c.conditions) << c.name;
         EXPECT_EQ(dialog.choice().options.preferFileOne, !c.fileTwo) << c.name;
         EXPECT_EQ(dialog.choice().options.sumNumbers, c.sum) << c.name;
     }
     // Without a condition the dialog says so and stays open.
-    test::refusals().clear();
     CLinkDlg none(kStaffFields);
-    QTest::mouseClick(none.confirmButton(), Qt::LeftButton);
-    EXPECT_NE(none.result(), QDialog::Accepted);
-    EXPECT_EQ(test::refusals().size(), 1);
+    expectRefused(none);
 }
 
 TEST(CLinkDlg, ChoosingTheEmptyEntryAgainTakesTheConditionBack) {
@@ -155,10 +164,7 @@ TEST(CLinkDlg, CancellingHandsBackNoCondition) {
 
 TEST(SelDlg, OpensWithSixEmptyConditionRowsUnderTheirHeadings) {
     SelDlg dialog(kStaffFields);
-    EXPECT_EQ(dialog.windowTitle(), u(u"选择筛选条件"));
-    EXPECT_EQ(dialog.confirmButton()->text(), u(u"筛选"));
-    EXPECT_EQ(dialog.cancelButton()->text(), u(u"取消"));
-    EXPECT_TRUE(dialog.confirmButton()->isDefault());
+    expectFrame(dialog, u(u"选择筛选条件"), u(u"筛选"));
     EXPECT_TRUE(hasLabel(dialog, u(u"条件名 (选择)")));
     EXPECT_TRUE(hasLabel(dialog, QStringLiteral("=")));
     EXPECT_TRUE(hasLabel(dialog, u(u"条件值 (输入)")));
@@ -197,16 +203,12 @@ TEST(SelDlg, ConfirmingHandsBackTheRowsWithAChosenFieldAndTheirValuesAsTyped) {
             if (row.field) choose(dialog.field(row.index), u(row.field));
             dialog.value(row.index)->insert(u(row.value)); // typed text, not necessarily ASCII
         }
-        QTest::mouseClick(dialog.confirmButton(), Qt::LeftButton);
-        EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.name;
+        expectAccepted(dialog, c.name);
         EXPECT_EQ(dialog.choice().fields, c.fields) << c.name;
         EXPECT_EQ(dialog.choice().values, c.values) << c.name;
     }
-    test::refusals().clear();
     SelDlg none(kStaffFields);
-    QTest::mouseClick(none.confirmButton(), Qt::LeftButton);
-    EXPECT_NE(none.result(), QDialog::Accepted);
-    EXPECT_EQ(test::refusals().size(), 1);
+    expectRefused(none);
 }
 
 TEST(SelDlg, CancellingHandsBackNoCondition) {
@@ -224,10 +226,7 @@ TEST(SelDlg, CancellingHandsBackNoCondition) {
 
 TEST(CAddRowDlg, OpensWithOneAndItsArrowsStepWithinOneToHundred) {
     CAddRowDlg dialog;
-    EXPECT_EQ(dialog.windowTitle(), u(u"平均增加空行"));
-    EXPECT_EQ(dialog.confirmButton()->text(), u(u"增加"));
-    EXPECT_EQ(dialog.cancelButton()->text(), u(u"取消"));
-    EXPECT_TRUE(dialog.confirmButton()->isDefault());
+    expectFrame(dialog, u(u"平均增加空行"), u(u"增加"));
     QAbstractSpinBox* box = dialog.countBox();
     EXPECT_EQ(box->text(), QStringLiteral("1"));
 
@@ -408,10 +407,7 @@ TEST(FieldListPair, AnEntryBeginningWithTheLabelInAnyCaseBlocksIt) {
 
 TEST(CSumDlg, OpensWithNoGroupAndEveryColumnLabelOnTheLeft) {
     CSumDlg dialog(kStaffFields);
-    EXPECT_EQ(dialog.windowTitle(), u(u"分组汇总"));
-    EXPECT_EQ(dialog.confirmButton()->text(), u(u"汇总"));
-    EXPECT_EQ(dialog.cancelButton()->text(), u(u"取消"));
-    EXPECT_TRUE(dialog.confirmButton()->isDefault());
+    expectFrame(dialog, u(u"分组汇总"), u(u"汇总"));
     EXPECT_TRUE(hasLabel(dialog, u(u"选择要汇总的列：")));
     const char16_t* labels[] = {u"第一分组", u"第二分组", u"第三分组", u"第四分组", u"第五分组", u"第六分组"};
     for (int i = 0; i < 6; ++i) {
@@ -456,19 +452,15 @@ TEST(CSumDlg, ConfirmingHandsBackGroupFieldsInListOrderAndTheMovedLabels) {
             dialog.sumColumns()->leftList()->setCurrentRow(row);
             QTest::mouseClick(dialog.sumColumns()->addButton(), Qt::LeftButton);
         }
-        QTest::mouseClick(dialog.confirmButton(), Qt::LeftButton);
-        EXPECT_EQ(dialog.result(), QDialog::Accepted) << c.name;
+        expectAccepted(dialog, c.name);
         EXPECT_EQ(dialog.choice().groupFields, c.groupFields) << c.name;
         EXPECT_EQ(dialog.choice().sumLabels, c.sumLabels) << c.name;
     }
     // A sum column without a group field is refused.
-    test::refusals().clear();
     CSumDlg none(fields);
     none.sumColumns()->leftList()->setCurrentRow(2);
     QTest::mouseClick(none.sumColumns()->addButton(), Qt::LeftButton);
-    QTest::mouseClick(none.confirmButton(), Qt::LeftButton);
-    EXPECT_NE(none.result(), QDialog::Accepted);
-    EXPECT_EQ(test::refusals().size(), 1);
+    expectRefused(none);
 }
 
 TEST(CSumDlg, TheThirtiethFieldIsOfferedAsAD) {

@@ -182,9 +182,7 @@ TEST(SheetPane, WritingAResultClearsTheSheetNamesItAndShowsMergesAndFills) {
     SheetPane pane;
     ASSERT_TRUE(pane.model()->setCellText(30, 10, QStringLiteral("old")));
     RowTable table = test::makeTable({{"h1", "h2", "h3"}, {"x", "y", "z"}});
-    table[0][0].mergeState = MergeState::Anchor;
-    table[0][0].mergeRows = 1;
-    table[0][0].mergeColumns = 2;
+    test::makeAnchor(table[0][0], 1, 2);
     table[0][1].mergeState = MergeState::Covered;
     table[1][1].fillColorIndex = Fill::Red;
     table[1][2].fillColorIndex = Fill::Yellow;

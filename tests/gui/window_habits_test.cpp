@@ -50,26 +50,8 @@ using test::u;
 using test::choose;
 using test::whenShown;
 
-class WindowHabitsTest : public ::testing::Test {
+class WindowHabitsTest : public test::WindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(dir.isValid());
-        window = makeWindow(prompts);
-    }
-    std::unique_ptr<CQuellarDlg> makeWindow(ScriptedPrompts*& answers) {
-        auto made = std::make_unique<CQuellarDlg>(dir.path());
-        auto owned = std::make_unique<ScriptedPrompts>();
-        answers = owned.get();
-        made->setPrompts(std::move(owned));
-        made->resize(1100, 760);
-        made->show();
-        QApplication::processEvents();
-        return made;
-    }
-    void open(int which, const QString& path) {
-        prompts->openPaths.push_back(path);
-        window->action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
     void compareStaff() {
         open(1, staff(1));
         open(2, staff(2));
@@ -83,10 +65,6 @@ protected:
             if (item->data().isValid()) paths << item->data().toString();
         return paths;
     }
-
-    QTemporaryDir dir;
-    std::unique_ptr<CQuellarDlg> window;
-    ScriptedPrompts* prompts = nullptr;
 };
 
 } // namespace
@@ -196,16 +174,9 @@ TEST_F(WindowHabitsTest, TheSplitterGivesTheResultPaneRoomAndKeepsItsPlace) {
 }
 
 TEST_F(WindowHabitsTest, ALaterOperationLeavesNoSheetOfAnEarlierOneAndExportHoldsOnlyItsResult) {
-    open(1, testDataPath(QStringLiteral("cli/book1.xml")));
-    open(2, testDataPath(QStringLiteral("cli/book2.xml")));
-    CompareOptions options;
-    options.keyMode = false;
-    prompts->bookAnswers.push_back(options);
-    window->action(Command::CompareBooks)->trigger();
+    compareTestBooks();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
-    QStringList before;
-    for (const Sheet& sheet : window->resultPane()->workbook().sheets)
-        before << sheet.name;
+    const QStringList before = test::sheetNames(window->resultPane()->workbook());
 
     open(1, staff(1));
     open(2, staff(2));
@@ -214,9 +185,7 @@ TEST_F(WindowHabitsTest, ALaterOperationLeavesNoSheetOfAnEarlierOneAndExportHold
     prompts->joinAnswers.push_back(join);
     window->action(Command::Join)->trigger();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
-    QStringList after;
-    for (const Sheet& sheet : window->resultPane()->workbook().sheets)
-        after << sheet.name;
+    const QStringList after = test::sheetNames(window->resultPane()->workbook());
     EXPECT_NE(after, before);
     ASSERT_EQ(after.size(), 3) << after.join(u',').toStdString();
     EXPECT_EQ(after.mid(1), QStringList({QStringLiteral("Sheet2"), QStringLiteral("Sheet3")}));
@@ -227,10 +196,7 @@ TEST_F(WindowHabitsTest, ALaterOperationLeavesNoSheetOfAnEarlierOneAndExportHold
     window->action(Command::Export)->trigger();
     Workbook exported;
     ASSERT_TRUE(readWorkbook(dir.filePath(QStringLiteral("out.xlsx")), exported).isOk());
-    QStringList exportedNames;
-    for (const Sheet& sheet : exported.sheets)
-        exportedNames << sheet.name;
-    EXPECT_EQ(exportedNames, after);
+    EXPECT_EQ(test::sheetNames(exported), after);
 
     // A cancelled operation leaves the last result as it was.
     prompts->joinAnswers.push_back(std::nullopt);

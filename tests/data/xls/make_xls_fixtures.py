@@ -224,6 +224,23 @@ def boundsheet(name, position, kind=0, hidden=0, biff=8, encoding="cp1252"):
     return rec(0x0085, u32(position) + bytes([hidden, kind, len(raw)]) + raw)
 
 
+def continued_characters(records, body, text, wide, limit):
+    """Appends the characters of `text` to the record `body`; a full record goes to `records`
+    and the next starts with the option byte again. Returns the record being filled."""
+    unit = 2 if wide else 1
+    done = 0
+    while done < len(text):
+        room = (limit - len(body)) // unit
+        if room == 0:
+            records.append(bytes(body))
+            body = bytearray([1 if wide else 0])
+            continue
+        part = text[done:done + room]
+        body += part.encode("utf-16-le") if wide else part.encode("latin-1")
+        done += len(part)
+    return body
+
+
 def sst(strings, limit=8224):
     """SST split over CONTINUE records: a text's header is never split; its characters that
     run on start the next record with the option byte again."""
@@ -236,16 +253,7 @@ def sst(strings, limit=8224):
             records.append(bytes(body))
             body = bytearray()
         body += u16(len(text)) + bytes([1 if wide else 0])
-        done = 0
-        while done < len(text):
-            room = (limit - len(body)) // unit
-            if room == 0:
-                records.append(bytes(body))
-                body = bytearray([1 if wide else 0])
-                continue
-            part = text[done:done + room]
-            body += part.encode("utf-16-le") if wide else part.encode("latin-1")
-            done += len(part)
+        body = continued_characters(records, body, text, wide, limit)
     records.append(bytes(body))
     return rec(0x00FC, records[0]) + b"".join(rec(0x003C, r) for r in records[1:])
 
@@ -309,19 +317,8 @@ def formula(r, c, result, x=15):
 def string_record(text, limit=8224):
     """STRING (a formula's text result), continued when long."""
     wide = any(ord(c) > 0xFF for c in text)
-    unit = 2 if wide else 1
-    body = bytearray(u16(len(text)) + bytes([1 if wide else 0]))
     parts = []
-    done = 0
-    while done < len(text):
-        room = (limit - len(body)) // unit
-        if room == 0:
-            parts.append(bytes(body))
-            body = bytearray([1 if wide else 0])
-            continue
-        piece = text[done:done + room]
-        body += piece.encode("utf-16-le") if wide else piece.encode("latin-1")
-        done += len(piece)
+    body = continued_characters(parts, bytearray(u16(len(text)) + bytes([1 if wide else 0])), text, wide, limit)
     parts.append(bytes(body))
     return rec(0x0207, parts[0]) + b"".join(rec(0x003C, p) for p in parts[1:])
 
