@@ -2,10 +2,8 @@
 
 #include "dialogs/RulesBox.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,22 +13,14 @@ namespace quellar {
 
 CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     : ComparisonDialog(QStringLiteral("对比选项"), parent) {
-    auto* content = new QGroupBox(QStringLiteral("对比内容"), this);
-    createContentBoxes(content);
-    auto* contentGrid = new QGridLayout(content);
-    contentGrid->setContentsMargins(40, 10, 16, 10);
-    contentGrid->setHorizontalSpacing(28);
-    contentGrid->addWidget(text_, 0, 0);
-    contentGrid->addWidget(formula_, 0, 1);
-    contentGrid->addWidget(numberFormat_, 0, 2);
-    contentGrid->addWidget(ignoreCase_, 1, 0);
+    // 文本, 公式 and 数值格式 in a row, 忽略大小写 under 文本.
+    QGroupBox* content = createContentBox(QStringLiteral("对比内容"), QMargins(40, 10, 16, 10), QSize(28, -1),
+                                          {QPoint(0, 0), QPoint(0, 1), QPoint(0, 2), QPoint(1, 0)});
 
     auto* mode = new QGroupBox(QStringLiteral("对比方式"), this);
     keyMode_ = new QRadioButton(QStringLiteral("按对比字段"), mode);
     positional_ = new QRadioButton(QStringLiteral("按每行每列"), mode);
-    auto* modeGroup = new QButtonGroup(this);
-    modeGroup->addButton(keyMode_);
-    modeGroup->addButton(positional_);
+    makeExclusive(this, {keyMode_, positional_});
     auto* modeRow = new QHBoxLayout(mode);
     modeRow->setContentsMargins(40, 10, 16, 10);
     modeRow->setSpacing(28);

@@ -1,6 +1,5 @@
 #include "dialogs/CLinkDlg.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -18,9 +17,7 @@ CLinkDlg::CLinkDlg(const FieldList& commonFields, QWidget* parent)
     fileOne_ = new QRadioButton(QStringLiteral("当合并单元格内容不同时，选择文件一的内容"), optionsBox);
     fileTwo_ = new QRadioButton(QStringLiteral("当合并单元格内容不同时，选择文件二的内容"), optionsBox);
     sum_ = new QCheckBox(QStringLiteral("当合并单元格是数字时，汇总文件一和文件二的数字"), optionsBox);
-    auto* sourceGroup = new QButtonGroup(this);
-    sourceGroup->addButton(fileOne_);
-    sourceGroup->addButton(fileTwo_);
+    makeExclusive(this, {fileOne_, fileTwo_});
     auto* options = new QVBoxLayout(optionsBox);
     options->setContentsMargins(24, 10, 16, 10);
     options->setSpacing(8);

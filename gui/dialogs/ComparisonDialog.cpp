@@ -3,6 +3,8 @@
 #include "dialogs/RulesBox.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 
 namespace quellar {
@@ -10,11 +12,21 @@ namespace quellar {
 ComparisonDialog::ComparisonDialog(const QString& title, QWidget* parent)
     : OptionsDialog(title, parent) {}
 
-void ComparisonDialog::createContentBoxes(QWidget* box) {
+QGroupBox* ComparisonDialog::createContentBox(const QString& title, const QMargins& margins, QSize spacing,
+                                              const std::array<QPoint, 4>& places) {
+    auto* box = new QGroupBox(title, this);
     text_ = new QCheckBox(QStringLiteral("文本"), box);
     formula_ = new QCheckBox(QStringLiteral("公式"), box);
     numberFormat_ = new QCheckBox(QStringLiteral("数值格式"), box);
     ignoreCase_ = new QCheckBox(QStringLiteral("忽略大小写"), box);
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(margins);
+    grid->setHorizontalSpacing(spacing.width());
+    if (spacing.height() >= 0) grid->setVerticalSpacing(spacing.height());
+    const std::array<QCheckBox*, 4> boxes = {text_, formula_, numberFormat_, ignoreCase_};
+    for (size_t i = 0; i < boxes.size(); ++i)
+        grid->addWidget(boxes[i], places[i].x(), places[i].y());
+    return box;
 }
 
 void ComparisonDialog::createRules() {

@@ -7,7 +7,14 @@
 #include "dialogs/DialogStyle.h"
 #include "table/Comparison.h"
 
+#include <QMargins>
+#include <QPoint>
+#include <QSize>
+
+#include <array>
+
 class QCheckBox;
+class QGroupBox;
 class QLabel;
 
 namespace quellar {
@@ -32,9 +39,12 @@ public:
 protected:
     ComparisonDialog(const QString& title, QWidget* parent);
 
-    // The content boxes, children of `box`, and the rules with their error line. Each
-    // dialog makes them where it shows them, so that Tab visits the controls in that order.
-    void createContentBoxes(QWidget* box);
+    // The group box `title` of the content boxes (文本, 公式, 数值格式, 忽略大小写 at `places`,
+    // row and column each, in a grid with `margins` and `spacing`), and the rules with their
+    // error line. Each dialog makes them where it shows them, so that Tab visits the controls
+    // in that order.
+    QGroupBox* createContentBox(const QString& title, const QMargins& margins, QSize spacing,
+                                const std::array<QPoint, 4>& places);
     void createRules();
 
     // The rules and the ticked boxes into options_; false, after showing why in the error

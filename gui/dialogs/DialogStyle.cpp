@@ -1,6 +1,7 @@
 #include "dialogs/DialogStyle.h"
 
 #include <QBoxLayout>
+#include <QButtonGroup>
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -27,6 +28,12 @@ RefusalHook setRefusalHook(RefusalHook hook) {
     RefusalHook previous = std::move(refusalHook());
     refusalHook() = std::move(hook);
     return previous;
+}
+
+void makeExclusive(QDialog* dialog, std::initializer_list<QAbstractButton*> buttons) {
+    auto* group = new QButtonGroup(dialog);
+    for (QAbstractButton* button : buttons)
+        group->addButton(button);
 }
 
 OptionsDialog::OptionsDialog(const QString& title, QWidget* parent)

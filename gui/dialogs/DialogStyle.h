@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 
+class QAbstractButton;
 class QPushButton;
 class QString;
 class QVBoxLayout;
@@ -54,6 +55,9 @@ protected:
 
     Choice choice_;
 };
+
+// Makes `buttons` one choice (checking one unchecks the others); the group belongs to `dialog`.
+void makeExclusive(QDialog* dialog, std::initializer_list<QAbstractButton*> buttons);
 
 // Says why a dialog cannot be confirmed yet (a choice it needs is missing) in a message box
 // over it; the dialog stays open. Returns false, for `return refuseConfirmation(...)`.

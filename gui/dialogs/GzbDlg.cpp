@@ -3,7 +3,6 @@
 #include "dialogs/RulesBox.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 
@@ -11,16 +10,9 @@ namespace quellar {
 
 GzbDlg::GzbDlg(QWidget* parent)
     : ComparisonDialog(QStringLiteral("工作簿比较选项"), parent) {
-    auto* content = new QGroupBox(QStringLiteral("比较内容"), this);
-    createContentBoxes(content);
-    auto* grid = new QGridLayout(content);
-    grid->setContentsMargins(48, 12, 24, 12);
-    grid->setHorizontalSpacing(48);
-    grid->setVerticalSpacing(10);
-    grid->addWidget(text_, 0, 0);
-    grid->addWidget(formula_, 0, 1);
-    grid->addWidget(numberFormat_, 1, 0);
-    grid->addWidget(ignoreCase_, 1, 1);
+    // Two by two.
+    QGroupBox* content = createContentBox(QStringLiteral("比较内容"), QMargins(48, 12, 24, 12), QSize(48, 10),
+                                          {QPoint(0, 0), QPoint(0, 1), QPoint(1, 0), QPoint(1, 1)});
 
     createRules();
     layOut({content, rules_, error_}, QStringLiteral("比较"));
