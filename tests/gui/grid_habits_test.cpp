@@ -25,11 +25,22 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 using namespace quellar;
 
 namespace {
+
+// Shows in `pane`, a grid of `rows` x `columns` at a usual window size, a new workbook whose
+// first sheet `fill` writes.
+void showSheet(SheetPane& pane, int rows, int columns, const std::function<void(Sheet&)>& fill) {
+    pane.setExtent(rows, columns);
+    pane.resize(600, 400);
+    Workbook book = Workbook::makeDefault();
+    fill(book.sheets[0]);
+    pane.setWorkbook(std::move(book));
+}
 
 // What the view hands the style to draw for each cell, after the delegate chose the text.
 class DrawnTexts : public QProxyStyle {
@@ -150,16 +161,13 @@ TEST(ExcelGrid, DataEdgesAsExcelFindsThem) {
 
 TEST(ExcelGrid, CtrlKeysMoveAsInExcel) {
     SheetPane pane;
-    pane.setExtent(30, 10);
-    pane.resize(600, 400);
-    Workbook book = Workbook::makeDefault();
-    Sheet& sheet = book.sheets[0];
-    for (int row = 0; row < 5; ++row)
-        sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
-    for (int row = 9; row < 12; ++row)
-        sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
-    sheet.cellAt(3, 4).value = CellValue::fromString(SharedText(QStringLiteral("末列")));
-    pane.setWorkbook(std::move(book));
+    showSheet(pane, 30, 10, [](Sheet& sheet) {
+        for (int row = 0; row < 5; ++row)
+            sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
+        for (int row = 9; row < 12; ++row)
+            sheet.cellAt(row, 0).value = CellValue::fromNumber(row);
+        sheet.cellAt(3, 4).value = CellValue::fromString(SharedText(QStringLiteral("末列")));
+    });
     QTableView* view = pane.view();
     view->setFocus();
     auto at = [&] { return std::pair{view->currentIndex().row(), view->currentIndex().column()}; };
@@ -186,19 +194,16 @@ TEST(ExcelGrid, CtrlKeysMoveAsInExcel) {
 
 TEST(ExcelGrid, FindLooksOnwardAndBackAndSaysWhenNothingHoldsTheText) {
     SheetPane pane;
-    pane.setExtent(40, 6);
-    pane.resize(600, 400);
-    Workbook book = Workbook::makeDefault();
-    Sheet& sheet = book.sheets[0];
-    auto put = [&](int row, int column, const char16_t* text) {
-        sheet.cellAt(row, column).value = CellValue::fromString(SharedText(QString::fromUtf16(text)));
-    };
-    put(0, 0, u"姓名");
-    put(2, 1, u"张三");
-    put(5, 3, u"李四");
-    put(7, 0, u"张三丰");
-    sheet.cellAt(9, 2).value = CellValue::fromNumber(8500);
-    pane.setWorkbook(std::move(book));
+    showSheet(pane, 40, 6, [](Sheet& sheet) {
+        auto put = [&](int row, int column, const char16_t* text) {
+            sheet.cellAt(row, column).value = CellValue::fromString(SharedText(QString::fromUtf16(text)));
+        };
+        put(0, 0, u"姓名");
+        put(2, 1, u"张三");
+        put(5, 3, u"李四");
+        put(7, 0, u"张三丰");
+        sheet.cellAt(9, 2).value = CellValue::fromNumber(8500);
+    });
     QTableView* view = pane.view();
     view->setFocus();
     auto at = [&] { return std::pair{view->currentIndex().row(), view->currentIndex().column()}; };
@@ -229,15 +234,12 @@ TEST(ExcelGrid, FindLooksOnwardAndBackAndSaysWhenNothingHoldsTheText) {
 
 TEST(ExcelGrid, ContextMenuCopiesSelectsFitsAndTakesMoreItems) {
     SheetPane pane;
-    pane.setExtent(20, 6);
-    pane.resize(600, 400);
-    Workbook book = Workbook::makeDefault();
-    Sheet& sheet = book.sheets[0];
-    sheet.cellAt(0, 0).value =
-        CellValue::fromString(SharedText(QStringLiteral("一段相当长的说明文字，比列宽长得多")));
-    sheet.cellAt(1, 0).value = CellValue::fromNumber(7);
-    sheet.cellAt(0, 1).value = CellValue::fromNumber(1);
-    pane.setWorkbook(std::move(book));
+    showSheet(pane, 20, 6, [](Sheet& sheet) {
+        sheet.cellAt(0, 0).value =
+            CellValue::fromString(SharedText(QStringLiteral("一段相当长的说明文字，比列宽长得多")));
+        sheet.cellAt(1, 0).value = CellValue::fromNumber(7);
+        sheet.cellAt(0, 1).value = CellValue::fromNumber(1);
+    });
 
     QStringList texts;
     for (QAction* a : pane.contextActions())
