@@ -241,19 +241,24 @@ QString rulesSummaryText(const CompareRules& rules, bool ignoreCase) {
     return parts.join(QStringLiteral("；"));
 }
 
-void appendRulesJson(std::string& out, const CompareRules& rules, bool ignoreCase) {
-    out += "{\"tolerance\": ";
-    if (rules.tolerance)
-        appendJsonNumber(out, *rules.tolerance);
+namespace {
+
+void appendOptionalNumber(std::string& out, const std::optional<double>& number) {
+    if (number)
+        appendJsonNumber(out, *number);
     else
         out += "null";
+}
+
+} // namespace
+
+void appendRulesJson(std::string& out, const CompareRules& rules, bool ignoreCase) {
+    out += "{\"tolerance\": ";
+    appendOptionalNumber(out, rules.tolerance);
     out += ", \"tolerance_by_column\": ";
     appendFieldValues(out, rules.fieldTolerances);
     out += ", \"rel_tolerance\": ";
-    if (rules.relTolerance)
-        appendJsonNumber(out, *rules.relTolerance);
-    else
-        out += "null";
+    appendOptionalNumber(out, rules.relTolerance);
     out += ", \"rel_tolerance_by_column\": ";
     appendFieldValues(out, rules.fieldRelTolerances);
     out += rules.ignoreSpaces ? ", \"ignore_spaces\": true" : ", \"ignore_spaces\": false";

@@ -24,6 +24,22 @@ std::vector<Cell>::const_iterator lowerCell(const std::vector<Cell>& cells, uint
                             [](const Cell& c, uint32_t col) { return c.column < col; });
 }
 
+// The element of `items` (sorted by `key`, at most one per key) whose key is `wanted`, made
+// when missing; appending in increasing order is O(1), which is how files are read.
+template <typename T, typename K> T& sortedAt(std::vector<T>& items, K T::*key, K wanted) {
+    if (items.empty() || items.back().*key < wanted) {
+        items.emplace_back().*key = wanted;
+        return items.back();
+    }
+    if (items.back().*key == wanted) return items.back();
+    auto it =
+        std::lower_bound(items.begin(), items.end(), wanted, [key](const T& t, K k) { return t.*key < k; });
+    if (it != items.end() && (*it).*key == wanted) return *it;
+    it = items.emplace(it);
+    (*it).*key = wanted;
+    return *it;
+}
+
 } // namespace
 
 const SheetRow* Sheet::row(int32_t index) const {
@@ -46,34 +62,11 @@ const Cell* Sheet::cell(int32_t rowIndex, int32_t column) const {
 }
 
 SheetRow& Sheet::rowAt(int32_t index) {
-    if (rows.empty() || rows.back().index < index) {
-        rows.emplace_back();
-        rows.back().index = index;
-        return rows.back();
-    }
-    if (rows.back().index == index) return rows.back();
-    auto it = rows.begin() + (lowerRow(rows, index) - rows.cbegin());
-    if (it != rows.end() && it->index == index) return *it;
-    it = rows.emplace(it);
-    it->index = index;
-    return *it;
+    return sortedAt(rows, &SheetRow::index, index);
 }
 
 Cell& Sheet::cellAt(int32_t rowIndex, int32_t column) {
-    SheetRow& r = rowAt(rowIndex);
-    const uint32_t col = uint32_t(column);
-    std::vector<Cell>& cells = r.cells;
-    if (cells.empty() || cells.back().column < col) {
-        cells.emplace_back();
-        cells.back().column = col;
-        return cells.back();
-    }
-    if (cells.back().column == col) return cells.back();
-    auto it = cells.begin() + (lowerCell(cells, col) - cells.cbegin());
-    if (it != cells.end() && it->column == col) return *it;
-    it = cells.emplace(it);
-    it->column = col;
-    return *it;
+    return sortedAt(rowAt(rowIndex).cells, &Cell::column, uint16_t(column));
 }
 
 std::optional<CellRange> Sheet::usedRange() const {
