@@ -117,20 +117,14 @@ int main(int argc, char** argv) {
         pane.select(RangeBounds{1, 1, 1, 1});
         QApplication::processEvents();
         Spread forward, backward;
-        for (int jump = 0; jump < 200 * runs; ++jump) {
-            QElapsedTimer t;
-            t.start();
-            pane.goToDifference(true);
-            QApplication::processEvents();
-            forward.add(ms(t));
-        }
-        for (int jump = 0; jump < 200 * runs; ++jump) {
-            QElapsedTimer t;
-            t.start();
-            pane.goToDifference(false);
-            QApplication::processEvents();
-            backward.add(ms(t));
-        }
+        for (const bool next : {true, false})
+            for (int jump = 0; jump < 200 * runs; ++jump) {
+                QElapsedTimer t;
+                t.start();
+                pane.goToDifference(next);
+                QApplication::processEvents();
+                (next ? forward : backward).add(ms(t));
+            }
         forward.print(only ? "F8, only the differences shown" : "F8, every row shown");
         backward.print(only ? "Shift+F8, only the differences shown" : "Shift+F8, every row shown");
     }

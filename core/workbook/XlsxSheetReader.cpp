@@ -106,6 +106,11 @@ private:
     };
 
     Status cellError(const QString& message) const { return reader_.partError(entry_, message); }
+    // A cell's <v> that does not read as `what` (数值, 日期, ...), quoted up to 40 bytes.
+    Status invalidValue(const QString& what, int32_t cellRow, std::string_view value) const {
+        return cellError(QStringLiteral("单元格 %1 的%2“%3”无效")
+                             .arg(cellName(cellRow, column_), what, qstr(value.substr(0, 40))));
+    }
     SheetRow& appendRow(int32_t index);
     Status readCell(int depth);
     Status beginCell(std::string_view ref, std::string_view style, bool hasStyle, std::string_view type,
@@ -581,9 +586,7 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
     case CellType::Number:
         if (hasValue && !value.empty()) {
             double number;
-            if (!parseDouble(value, number))
-                return cellError(QStringLiteral("单元格 %1 的数值“%2”无效")
-                                     .arg(cellName(cellRow, column_), qstr(value.substr(0, 40))));
+            if (!parseDouble(value, number)) return invalidValue(QStringLiteral("数值"), cellRow, value);
             if (xf.isDate)
                 cellValue =
                     CellValue::fromDateTime(reader_.date1904_ ? exceldate::serialFrom1904(number) : number);
@@ -596,8 +599,7 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
         if (hasValue && !value.empty()) {
             uint64_t index;
             if (!parseUnsigned(value, index))
-                return cellError(QStringLiteral("单元格 %1 的共享字符串编号“%2”无效")
-                                     .arg(cellName(cellRow, column_), qstr(value.substr(0, 40))));
+                return invalidValue(QStringLiteral("共享字符串编号"), cellRow, value);
             if (strings_) {
                 if (index >= strings_->size())
                     return cellError(QStringLiteral("单元格 %1 引用的共享字符串编号 %2 不存在（共有 %3 个）")
@@ -630,8 +632,7 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
         if (hasValue && !value.empty()) {
             double serial;
             if (!xlsx::isoDateToSerial(value, serial))
-                return cellError(QStringLiteral("单元格 %1 的日期“%2”无效")
-                                     .arg(cellName(cellRow, column_), qstr(value.substr(0, 40))));
+                return invalidValue(QStringLiteral("日期"), cellRow, value);
             cellValue = CellValue::fromDateTime(serial);
         }
         break;
