@@ -13,15 +13,11 @@ namespace quellar {
 
 namespace {
 
-// Position of the first row whose index is not less than `index`.
-std::vector<SheetRow>::const_iterator lowerRow(const std::vector<SheetRow>& rows, int32_t index) {
-    return std::lower_bound(rows.begin(), rows.end(), index,
-                            [](const SheetRow& r, int32_t i) { return r.index < i; });
-}
-
-std::vector<Cell>::const_iterator lowerCell(const std::vector<Cell>& cells, uint32_t column) {
-    return std::lower_bound(cells.begin(), cells.end(), column,
-                            [](const Cell& c, uint32_t col) { return c.column < col; });
+// The first element of `items` (sorted by the member `key`) whose key is not less than `wanted`.
+template <typename Items, typename Key, typename Wanted>
+auto lowerByKey(Items& items, Key key, Wanted wanted) {
+    return std::lower_bound(items.begin(), items.end(), wanted,
+                            [key](const auto& item, Wanted w) { return item.*key < w; });
 }
 
 // The element of `items` (sorted by `key`, at most one per key) whose key is `wanted`, made
@@ -32,8 +28,7 @@ template <typename T, typename K> T& sortedAt(std::vector<T>& items, K T::*key, 
         return items.back();
     }
     if (items.back().*key == wanted) return items.back();
-    auto it =
-        std::lower_bound(items.begin(), items.end(), wanted, [key](const T& t, K k) { return t.*key < k; });
+    auto it = lowerByKey(items, key, wanted);
     if (it != items.end() && (*it).*key == wanted) return *it;
     it = items.emplace(it);
     (*it).*key = wanted;
@@ -47,7 +42,7 @@ const SheetRow* Sheet::row(int32_t index) const {
     // Sequential access (readers and writers walk rows in order) hits the last row.
     if (rows.back().index == index) return &rows.back();
     if (rows.back().index < index) return nullptr;
-    const auto it = lowerRow(rows, index);
+    const auto it = lowerByKey(rows, &SheetRow::index, index);
     return (it != rows.end() && it->index == index) ? &*it : nullptr;
 }
 
@@ -57,7 +52,7 @@ const Cell* Sheet::cell(int32_t rowIndex, int32_t column) const {
     const uint32_t col = uint32_t(column);
     if (r->cells.back().column == col) return &r->cells.back();
     if (r->cells.back().column < col) return nullptr;
-    const auto it = lowerCell(r->cells, col);
+    const auto it = lowerByKey(r->cells, &Cell::column, col);
     return (it != r->cells.end() && it->column == col) ? &*it : nullptr;
 }
 

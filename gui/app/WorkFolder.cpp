@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -86,52 +85,58 @@ Taken takeLock(const QString& path, std::unique_ptr<QLockFile>& lock) {
 // Working files from this size up are hashed on two cores.
 constexpr qint64 kParallelStampFloor = qint64(64) << 20;
 
-// The hash of `length` bytes of the file at `offset`; nullopt when they cannot all be read.
-std::optional<QByteArray> hashRange(const QString& path, qint64 offset, qint64 length) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !file.seek(offset)) return std::nullopt;
+// Hashes `length` bytes of `file` from `offset` into `result`; false when they cannot all be
+// read (an error, or a file cut short behind the window's back).
+bool hashRange(QFile& file, qint64 offset, qint64 length, QByteArray& result) {
+    if (!file.seek(offset)) return false;
     QCryptographicHash hash(QCryptographicHash::Blake2b_256);
-    QByteArray block(4 << 20, Qt::Uninitialized);
+    QByteArray block(int(std::min<qint64>(length, 4 << 20)), Qt::Uninitialized);
     while (length > 0) {
         const qint64 n = file.read(block.data(), std::min<qint64>(length, block.size()));
-        if (n <= 0) return std::nullopt;
+        if (n <= 0) return false;
         hash.addData(QByteArrayView(block.constData(), n));
         length -= n;
     }
-    return hash.result();
+    result = hash.result();
+    return true;
 }
 
 } // namespace
 
 Result<FileStamp> stampFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return Status::notFound(
             QStringLiteral("无法打开工作文件 %1：%2").arg(shown(path), file.errorString()));
     FileStamp stamp;
     stamp.modified = file.fileTime(QFileDevice::FileModificationTime);
-    const qint64 size = file.size();
-    // A working file of a million-row sheet is most of a gigabyte: its two halves are read and
-    // hashed on two cores, and the stamp's hash is that of the two hashes. (Read, not mapped: a
-    // file cut short behind the window's back must end in a message, not a bus error.)
-    if (size >= kParallelStampFloor) {
-        const qint64 half = size / 2;
-        std::optional<QByteArray> first;
-        std::thread helper([&] { first = hashRange(path, 0, half); });
-        const std::optional<QByteArray> second = hashRange(path, half, size - half);
-        helper.join();
-        if (!first || !second)
-            return Status::ioError(QStringLiteral("读取工作文件 %1 失败").arg(shown(path)));
-        stamp.size = size;
-        stamp.hash = QCryptographicHash::hash(*first + *second, QCryptographicHash::Blake2b_256);
-        return stamp;
-    }
-    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
-    if (!hash.addData(&file) || file.error() != QFileDevice::NoError)
-        return Status::ioError(
-            QStringLiteral("读取工作文件 %1 失败：%2").arg(shown(path), file.errorString()));
     stamp.size = file.size();
-    stamp.hash = hash.result();
+    bool read = false;
+    if (stamp.size >= kParallelStampFloor) {
+        // A working file of a million-row sheet is most of a gigabyte: its two halves are read
+        // and hashed on two cores, and the stamp's hash is that of the two hashes. (Read, not
+        // mapped: a file cut short behind the window's back must end in a message, not a bus
+        // error.)
+        const qint64 half = stamp.size / 2;
+        QByteArray first, second;
+        bool firstRead = false;
+        std::thread helper([&] {
+            QFile own(path);
+            firstRead =
+                own.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && hashRange(own, 0, half, first);
+        });
+        read = hashRange(file, half, stamp.size - half, second);
+        helper.join();
+        read = read && firstRead;
+        if (read) stamp.hash = QCryptographicHash::hash(first + second, QCryptographicHash::Blake2b_256);
+    } else {
+        read = hashRange(file, 0, stamp.size, stamp.hash);
+    }
+    if (!read)
+        return Status::ioError(QStringLiteral("读取工作文件 %1 失败：%2")
+                                   .arg(shown(path), file.error() != QFileDevice::NoError
+                                                         ? file.errorString()
+                                                         : QStringLiteral("文件在读取时变短了")));
     return stamp;
 }
 
