@@ -144,8 +144,8 @@ bool sameTable(const RowTable& a, const RowTable& b) {
 }
 
 // An xlsx package: what every workbook promises; the general scanner alone reads the same
-// cells as with the plain-cell shortcut; and the active sheet's table streamed while reading
-// equals the table taken from the whole workbook.
+// cells as with the plain-cell shortcut, and so do rows read in pieces; and the active sheet's
+// table streamed while reading equals the table taken from the whole workbook.
 void checkXlsxPackage(const QString& path) {
     Workbook book;
     const Status status = readWorkbook(path, book);
@@ -160,11 +160,27 @@ void checkXlsxPackage(const QString& path) {
                      qPrintable(scannedStatus.message()));
         broken("the plain-cell shortcut fails exactly as the scanner does");
     }
+    // Rows read in small pieces on two threads: the same sheets, or the same message.
+    xlsx::setRowPieces({512, 0});
+    Workbook pieces;
+    const Status piecesStatus = readWorkbook(path, pieces);
+    xlsx::setRowPieces({});
+    if (piecesStatus.isOk() != status.isOk() || piecesStatus.message() != status.message()) {
+        std::fprintf(stderr, "in one go: %s\nin pieces: %s\n", qPrintable(status.message()),
+                     qPrintable(piecesStatus.message()));
+        broken("rows read in pieces fail exactly as rows read in one go");
+    }
     if (!status.isOk()) return;
     check(book.sheets.size() == scanned.sheets.size(), "the shortcut reads every sheet");
     for (size_t i = 0; i < book.sheets.size(); ++i)
         check(sameCells(book.sheets[i], scanned.sheets[i]),
               "the plain-cell shortcut reads what the scanner reads");
+
+    check(book.sheets.size() == pieces.sheets.size(), "rows read in pieces read every sheet");
+    for (size_t i = 0; i < book.sheets.size(); ++i)
+        check(sameCells(book.sheets[i], pieces.sheets[i]) &&
+                  book.sheets[i].columnWidths == pieces.sheets[i].columnWidths,
+              "rows read in pieces are the rows read in one go");
 
     auto choose = [](const Workbook& b) -> Result<int> {
         return (b.activeSheet >= 0 && size_t(b.activeSheet) < b.sheets.size()) ? b.activeSheet : 0;

@@ -226,6 +226,20 @@ bool plainCellPath() {
     return plainCells.load(std::memory_order_relaxed);
 }
 
+namespace {
+std::atomic<size_t> pieceBytes{RowPieces().pieceBytes};
+std::atomic<uint64_t> pieceFloor{RowPieces().floor};
+} // namespace
+
+void setRowPieces(RowPieces pieces) {
+    pieceBytes.store(pieces.pieceBytes, std::memory_order_relaxed);
+    pieceFloor.store(pieces.floor, std::memory_order_relaxed);
+}
+
+RowPieces rowPieces() {
+    return RowPieces{pieceBytes.load(std::memory_order_relaxed), pieceFloor.load(std::memory_order_relaxed)};
+}
+
 namespace detail {
 
 // Text from an OOXML string: UTF-8 with _xHHHH_ escapes for characters XML cannot carry.

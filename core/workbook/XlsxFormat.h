@@ -27,6 +27,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -75,6 +76,16 @@ void resolveNumberFormat(int id, const QString* custom, QString& code, bool& isD
 // general XML scanner. Tests turn the shortcut off to check that both give the same workbook.
 void setPlainCellPath(bool enabled);
 bool plainCellPath();
+
+// A sheet part larger than `floor` bytes has its rows read in pieces of about `pieceBytes` on
+// two cores. Tests make both small so that small workbooks are read that way too; a pieceBytes
+// of 0 reads every part in one go.
+struct RowPieces {
+    size_t pieceBytes = size_t(2) << 20;
+    uint64_t floor = uint64_t(4) << 20;
+};
+void setRowPieces(RowPieces pieces);
+RowPieces rowPieces();
 
 // A date written as ISO 8601 (2024-03-01, 2024-03-01T10:20:30) as a 1900-system day serial.
 bool isoDateToSerial(std::string_view text, double& serial);

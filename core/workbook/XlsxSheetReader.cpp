@@ -3,7 +3,7 @@
 // widths, row heights, page setup and manual breaks; rows can be streamed as they complete.
 
 #include "workbook/FormulaNotation.h"
-#include "workbook/XlsxReading.h"
+#include "workbook/XlsxSheetPart.h"
 
 #include "base/ExcelDate.h"
 
@@ -35,8 +35,6 @@ bool parseCellReference(std::string_view text, int32_t& row, int32_t& column) {
 } // namespace xlsx
 
 namespace xlsx::detail {
-
-enum class CellType { Number, Shared, FormulaString, Inline, Boolean, Error, Date, Invalid };
 
 static void putInOrder(Sheet& sheet);
 
@@ -70,122 +68,65 @@ Status XlsxReader::resolvePendingStrings(const ZipEntry& entry, Sheet& sheet,
     return Status::ok();
 }
 
-// Reads one worksheet part into a Sheet, one handler per element: <row> and <c> inside
-// <sheetData>, the sheet-wide settings at the top level, and the records of <cols>,
-// <mergeCells> and <rowBreaks>. A handler that meets the end of the scan (a scanner error:
-// an element cannot end the document) sets `stopped_`; scanPart then reports the error.
-class XlsxReader::SheetPart {
-public:
-    SheetPart(XlsxReader& reader, const ZipEntry& entry, Sheet& sheet, XmlScanner& sc,
-              const std::vector<SharedText>* strings, UsedRangeStream* stream)
-        : reader_(reader)
-        , entry_(entry)
-        , sheet_(sheet)
-        , sc_(sc)
-        , strings_(strings)
-        , stream_(stream) {}
-    Status run();
-    bool streamRefused() const { return streamRefused_; }
-
-private:
-    enum class Section { None, SheetData, Cols, Merges, RowBreaks, Other };
-    // Shared formulas: the master cell's A1 text and place by shared index; the other
-    // cells of the group carry only the index and get the master's text shifted to them.
-    struct SharedMaster {
-        QString formula;
-        int32_t row;
-        int32_t column;
-    };
-
-    // What a cell's content gave: its <v> text and its inline string, when present.
-    struct CellContent {
-        std::string_view value;
-        std::string_view inlineText;
-        bool hasValue = false;
-        bool hasInline = false;
-    };
-
-    Status cellError(const QString& message) const { return reader_.partError(entry_, message); }
-    // A cell's <v> that does not read as `what` (数值, 日期, ...), quoted up to 40 bytes.
-    Status invalidValue(const QString& what, int32_t cellRow, std::string_view value) const {
-        return cellError(QStringLiteral("单元格 %1 的%2“%3”无效")
-                             .arg(cellName(cellRow, column_), what, qstr(value.substr(0, 40))));
-    }
-    SheetRow& appendRow(int32_t index);
-    Status readCell(int depth);
-    Status beginCell(std::string_view ref, std::string_view style, bool hasStyle, std::string_view type,
-                     bool hasType, CellType& cellType, const XfInfo*& xf, int32_t& cellRow);
-    Status storeCell(CellType type, const XfInfo& xf, int32_t cellRow, const CellContent& content);
-    Status readPlainCells();
-    Status readCellChildren(int depth, int32_t cellRow, bool& hasValue, bool& hasInline);
-    void readFormula(int32_t cellRow);
-    bool readInlineText();
-    Status cellValueOf(CellType type, const XfInfo& xf, int32_t cellRow, const CellContent& content,
-                       CellValue& cellValue) const;
-    Status readRow();
-    Status readTopLevel(std::string_view name);
-    void readFormatProperties();
-    void readPageMargins();
-    void readPageSetup();
-    void readSheetProperties();
-    Status readColumns();
-    Status readMerge();
-    void readBreak();
-
-    XlsxReader& reader_;
-    const ZipEntry& entry_;
-    Sheet& sheet_;
-    XmlScanner& sc_;
-    const std::vector<SharedText>* strings_;
-    // Streaming: each row goes to stream_ once complete; its emptied cell storage is kept in
-    // spareCells_ for the next row, and rows that carry no height or visibility are dropped.
-    UsedRangeStream* stream_;
-    std::vector<Cell> spareCells_;
-    bool streamRefused_ = false;
-    void handOver(SheetRow& row);
-    Section section_ = Section::None;
-    const bool plainCells_ = xlsx::plainCellPath();
-    bool stopped_ = false;
-    std::string value_, formula_, inlineText_;
-    std::unordered_map<uint64_t, SharedMaster> sharedFormulas_;
-    uint64_t sharedIndex_ = 0;
-    bool sharedFormula_ = false;
-    int32_t rowIndex_ = -1, column_ = -1;
-    int64_t cells_ = 0;
-    int64_t columnRecords_ = 0;
-    size_t lastRowCells_ = 0;
-    bool fitToPage_ = false;
-    // Rows and cells are appended in file order; a part that is out of order (which
-    // Excel never writes) is put in order once at the end instead of by costly inserts.
-    bool unordered_ = false;
-};
-
 Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vector<SharedText>* strings,
                              UsedRangeStream* stream, bool* refused) {
-    sheet.defaultColumnWidth = 48; // 8.43 characters of Calibri 11
-    sheet.defaultRowHeight = 15;
-    return scanPart(entry, [&](XmlScanner& sc) -> Status {
-        SheetPart part(*this, entry, sheet, sc, strings, stream);
-        Status s = part.run();
-        if (refused) *refused = part.streamRefused();
-        return s;
-    });
+    const int64_t cellsBefore = cells_.load(std::memory_order_relaxed);
+    bool readAgain = false;
+    auto read = [&](bool pieces) {
+        sheet.defaultColumnWidth = 48; // 8.43 characters of Calibri 11
+        sheet.defaultRowHeight = 15;
+        return scanPart(entry, [&](XmlScanner& sc) -> Status {
+            SheetPart part(*this, entry, sheet, sc, strings, stream);
+            part.allowPieces(pieces);
+            Status s = part.run();
+            if (refused) *refused = part.streamRefused();
+            // Whatever went wrong in a part read in pieces is told as reading it in one go
+            // tells it: the first fault in the part's order, whoever met what first.
+            readAgain = part.mustReadAgain() || (part.readInPieces() && (!s || sc.hasError()));
+            return s;
+        });
+    };
+    Status s = read(true);
+    if (!readAgain) return s;
+    Sheet fresh;
+    fresh.name = sheet.name;
+    fresh.hidden = sheet.hidden;
+    sheet = std::move(fresh);
+    cells_.store(cellsBefore, std::memory_order_relaxed);
+    return read(false);
 }
 
 Status XlsxReader::SheetPart::run() {
+    if (Status s = scanElements(); !s) return s;
+    if (readAgain_) return Status::ok();
+    if (stream_) {
+        if (!stopped_ && !sheet_.rows.empty()) handOver(sheet_.rows.back());
+        if (streamRefused_) return Status::ok();
+    }
+    if (unordered_) putInOrder(sheet_);
+    sheet_.pageSetup.fitToPage = fitToPage_;
+    std::sort(sheet_.rowBreaks.begin(), sheet_.rowBreaks.end());
+    sheet_.rowBreaks.erase(std::unique(sheet_.rowBreaks.begin(), sheet_.rowBreaks.end()),
+                           sheet_.rowBreaks.end());
+    return Status::ok();
+}
+
+// The elements of the part (or of a piece of its rows) up to the end of the scan.
+Status XlsxReader::SheetPart::scanElements() {
     for (;;) {
         if (section_ == Section::SheetData && plainCells_) {
             if (Status s = readPlainCells(); !s) return s;
+            if (stopped_) break;
         }
-        const XmlScanner::Token t = sc_.next();
+        const XmlScanner::Token t = sc_->next();
         if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
         if (t == XmlScanner::Token::EndElement) {
-            if (sc_.depth() == 1) section_ = Section::None;
+            if (sc_->depth() == 1) section_ = Section::None;
             continue;
         }
         if (t != XmlScanner::Token::StartElement) continue;
-        const std::string_view name = sc_.localName();
-        const int depth = sc_.depth();
+        const std::string_view name = sc_->localName();
+        const int depth = sc_->depth();
 
         Status s;
         if (section_ == Section::SheetData) {
@@ -193,10 +134,11 @@ Status XlsxReader::SheetPart::run() {
                 s = readCell(depth);
             else if (name == "row")
                 s = readRow();
-            else if (!sc_.skipElement())
+            else if (!sc_->skipElement())
                 stopped_ = true;
         } else if (depth == 2) {
             s = readTopLevel(name);
+            if (s && section_ == Section::SheetData && piecesWanted()) readRowsInPieces();
         } else if (section_ == Section::Cols && name == "col") {
             s = readColumns();
         } else if (section_ == Section::Merges && name == "mergeCell") {
@@ -207,15 +149,6 @@ Status XlsxReader::SheetPart::run() {
         if (!s) return s;
         if (stopped_) break;
     }
-    if (stream_) {
-        if (!stopped_ && !sheet_.rows.empty()) handOver(sheet_.rows.back());
-        if (streamRefused_) return Status::ok();
-    }
-    if (unordered_) putInOrder(sheet_);
-    sheet_.pageSetup.fitToPage = fitToPage_;
-    std::sort(sheet_.rowBreaks.begin(), sheet_.rowBreaks.end());
-    sheet_.rowBreaks.erase(std::unique(sheet_.rowBreaks.begin(), sheet_.rowBreaks.end()),
-                           sheet_.rowBreaks.end());
     return Status::ok();
 }
 
@@ -261,7 +194,7 @@ void XlsxReader::SheetPart::handOver(SheetRow& row) {
 Status XlsxReader::SheetPart::readCell(int depth) {
     std::string_view ref, style, type;
     bool hasStyle = false, hasType = false;
-    for (const XmlAttribute& a : sc_.attributes()) {
+    for (const XmlAttribute& a : sc_->attributes()) {
         if (a.localName == "r") {
             ref = a.value;
         } else if (a.localName == "s") {
@@ -280,11 +213,11 @@ Status XlsxReader::SheetPart::readCell(int depth) {
     formula_.clear();
     inlineText_.clear();
     CellContent content;
-    if (!sc_.isEmptyElement()) {
+    if (!sc_->isEmptyElement()) {
         if (Status s = readCellChildren(depth, cellRow, content.hasValue, content.hasInline); !s || stopped_)
             return s;
     } else {
-        sc_.next(); // the end of <c/>
+        sc_->next(); // the end of <c/>
     }
     content.value = value_;
     content.inlineText = inlineText_;
@@ -305,6 +238,9 @@ Status XlsxReader::SheetPart::beginCell(std::string_view ref, std::string_view s
         if (cellType == CellType::Invalid)
             return cellError(QStringLiteral("单元格的类型“%1”无效").arg(qstr(type)));
     }
+    // In a piece whose rows count from the row before it, a cell outside a row or with its own
+    // reference cannot be placed among them.
+    if (piece_ && relative_ && (rowIndex_ < 0 || !ref.empty())) needState();
     if (rowIndex_ < 0) rowIndex_ = 0;
     cellRow = rowIndex_;
     if (!ref.empty()) {
@@ -338,8 +274,9 @@ Status XlsxReader::SheetPart::storeCell(CellType type, const XfInfo& xf, int32_t
     }
     if (cellValue.isEmpty() && cellValue.placeholder() == 0 && formula_.empty() && xf.style == 0)
         return Status::ok();
+    // A piece's cells count towards the workbook when the piece is appended.
     if (++cells_ > kMaxWorkbookCells ||
-        reader_.cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells)
+        (!piece_ && reader_.cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells))
         return cellError(QStringLiteral("单元格超过 %1 个，超出了能读入的上限").arg(kMaxWorkbookCells));
     SheetRow& row = appendRow(cellRow);
     if (!row.cells.empty() && row.cells.back().column >= uint32_t(column_)) unordered_ = true;
@@ -478,7 +415,7 @@ struct PlainCell {
 Status XlsxReader::SheetPart::readPlainCells() {
     constexpr size_t kWindow = 64 * 1024;
     for (;;) {
-        const std::string_view bytes = sc_.pending(kWindow);
+        const std::string_view bytes = sc_->pending(kWindow);
         size_t used = 0;
         PlainCell::Scan result = PlainCell::Scan::NotPlain;
         while (used < bytes.size()) {
@@ -496,13 +433,13 @@ Status XlsxReader::SheetPart::readPlainCells() {
                               CellContent{cell.value, cell.inlineText, cell.hasValue, cell.hasInline});
             }
             if (!s) {
-                sc_.consume(used);
+                sc_->consume(used);
                 return s;
             }
             used += cell.length;
             if (stopped_) break;
         }
-        sc_.consume(used);
+        sc_->consume(used);
         // Only a cell cut off by the end of the window is worth a refill; and only when
         // the refill can bring more than the window already held.
         if (stopped_ || result != PlainCell::Scan::Incomplete || used == 0) return Status::ok();
@@ -512,24 +449,24 @@ Status XlsxReader::SheetPart::readPlainCells() {
 // The <v>, <f> and <is> children of a cell; other children are skipped.
 Status XlsxReader::SheetPart::readCellChildren(int depth, int32_t cellRow, bool& hasValue, bool& hasInline) {
     for (;;) {
-        const XmlScanner::Token t = sc_.next();
-        if (t == XmlScanner::Token::EndElement && sc_.depth() == depth - 1) break;
+        const XmlScanner::Token t = sc_->next();
+        if (t == XmlScanner::Token::EndElement && sc_->depth() == depth - 1) break;
         if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) {
             stopped_ = true;
             return Status::ok();
         }
         if (t != XmlScanner::Token::StartElement) continue;
-        const std::string_view child = sc_.localName();
+        const std::string_view child = sc_->localName();
         if (child == "v") {
             hasValue = true;
-            if (!sc_.readElementText(value_)) stopped_ = true;
+            if (!sc_->readElementText(value_)) stopped_ = true;
         } else if (child == "f") {
             readFormula(cellRow);
         } else if (child == "is") {
             hasInline = true;
             if (!readInlineText()) stopped_ = true;
         } else {
-            if (!sc_.skipElement()) stopped_ = true;
+            if (!sc_->skipElement()) stopped_ = true;
         }
         if (stopped_) return Status::ok();
     }
@@ -539,13 +476,17 @@ Status XlsxReader::SheetPart::readCellChildren(int depth, int32_t cellRow, bool&
 // <f>: the formula text, or for a cell of a shared-formula group the master's text shifted here.
 void XlsxReader::SheetPart::readFormula(int32_t cellRow) {
     sharedFormula_ = false;
-    for (const XmlAttribute& a : sc_.attributes()) {
+    for (const XmlAttribute& a : sc_->attributes()) {
         if (a.localName == "t")
             sharedFormula_ = a.value == "shared";
-        else if (a.localName == "si" && !parseUnsigned(a.value, sharedIndex_))
-            sharedIndex_ = UINT64_MAX;
+        else if (a.localName == "si") {
+            hasSharedIndex_ = true;
+            if (!parseUnsigned(a.value, sharedIndex_)) sharedIndex_ = UINT64_MAX;
+        }
     }
-    if (!sc_.readElementText(formula_)) {
+    // In a piece, a group's cells need their master, its place and its index from the piece.
+    if (piece_ && sharedFormula_ && (relative_ || !hasSharedIndex_)) needState();
+    if (!sc_->readElementText(formula_)) {
         stopped_ = true;
         return;
     }
@@ -553,7 +494,9 @@ void XlsxReader::SheetPart::readFormula(int32_t cellRow) {
     if (!formula_.empty()) {
         sharedFormulas_[sharedIndex_] =
             SharedMaster{QString::fromUtf8(formula_.data(), qsizetype(formula_.size())), cellRow, column_};
-    } else if (auto master = sharedFormulas_.find(sharedIndex_); master != sharedFormulas_.end()) {
+    } else if (auto master = sharedFormulas_.find(sharedIndex_); master == sharedFormulas_.end()) {
+        if (piece_) needState();
+    } else {
         const QString shifted = r1c1ToA1(
             a1ToR1C1(master->second.formula, master->second.row, master->second.column), cellRow, column_);
         const QByteArray bytes = shifted.toUtf8();
@@ -563,16 +506,16 @@ void XlsxReader::SheetPart::readFormula(int32_t cellRow) {
 
 // <is>: the inline string's <t>, leaving out phonetic runs. False when the scan ended.
 bool XlsxReader::SheetPart::readInlineText() {
-    const int isDepth = sc_.depth();
+    const int isDepth = sc_->depth();
     for (;;) {
-        const XmlScanner::Token t = sc_.next();
-        if (t == XmlScanner::Token::EndElement && sc_.depth() == isDepth - 1) return true;
+        const XmlScanner::Token t = sc_->next();
+        if (t == XmlScanner::Token::EndElement && sc_->depth() == isDepth - 1) return true;
         if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) return false;
         if (t != XmlScanner::Token::StartElement) continue;
-        if (sc_.localName() == "t") {
-            if (!sc_.readElementText(inlineText_)) return false;
-        } else if (sc_.localName() == "rPh") {
-            if (!sc_.skipElement()) return false;
+        if (sc_->localName() == "t") {
+            if (!sc_->readElementText(inlineText_)) return false;
+        } else if (sc_->localName() == "rPh") {
+            if (!sc_->skipElement()) return false;
         }
     }
 }
@@ -642,10 +585,11 @@ Status XlsxReader::SheetPart::cellValueOf(CellType type, const XfInfo& xf, int32
 
 // <row r="…" ht="…" hidden="…">: the row's place, height and visibility.
 Status XlsxReader::SheetPart::readRow() {
+    const int32_t previous = rowIndex_;
     float height = -1;
     bool hidden = false;
     bool hasIndex = false;
-    for (const XmlAttribute& a : sc_.attributes()) {
+    for (const XmlAttribute& a : sc_->attributes()) {
         if (a.localName == "r") {
             uint64_t r;
             if (!parseUnsigned(a.value, r) || r < 1 || r > uint64_t(kMaxRows))
@@ -661,6 +605,11 @@ Status XlsxReader::SheetPart::readRow() {
     if (!hasIndex) {
         if (rowIndex_ + 1 >= kMaxRows) return cellError(QStringLiteral("行超出了第 1048576 行"));
         ++rowIndex_;
+    } else if (piece_ && relative_) {
+        // A piece's rows count from the row before it until one gives its r; rows of both
+        // kinds in one piece cannot be compared here.
+        if (previous >= 0) needState();
+        relative_ = false;
     }
     column_ = -1;
     if (height >= 0 || hidden) {
@@ -673,6 +622,11 @@ Status XlsxReader::SheetPart::readRow() {
 
 // A child of <worksheet>: opens a section or carries a sheet-wide setting.
 Status XlsxReader::SheetPart::readTopLevel(std::string_view name) {
+    // A piece of rows holds its own <sheetData> and nothing else.
+    if ((piece_ || rereading_) && ++topLevels_ > 1) {
+        stopped_ = true;
+        return Status::ok();
+    }
     section_ = Section::Other;
     if (name == "sheetData") {
         section_ = Section::SheetData;
@@ -689,68 +643,68 @@ Status XlsxReader::SheetPart::readTopLevel(std::string_view name) {
     } else if (name == "pageSetup") {
         readPageSetup();
     } else if (name == "sheetProtection") {
-        sheet_.isProtected = isTrue(sc_.attributeValue("sheet"));
+        sheet_.isProtected = isTrue(sc_->attributeValue("sheet"));
     } else if (name == "sheetPr") {
         section_ = Section::None;
         readSheetProperties();
     } else if (name != "dimension") {
         // Views, conditional formats, drawings, extensions: nothing the model keeps.
-        if (!sc_.skipElement()) stopped_ = true;
+        if (!sc_->skipElement()) stopped_ = true;
         section_ = Section::None;
     }
     return Status::ok();
 }
 
 void XlsxReader::SheetPart::readFormatProperties() {
-    const double base = toDouble(sc_.attributeValue("baseColWidth"), 8);
-    if (const XmlAttribute* w = sc_.attribute("defaultColWidth"))
+    const double base = toDouble(sc_->attributeValue("baseColWidth"), 8);
+    if (const XmlAttribute* w = sc_->attribute("defaultColWidth"))
         sheet_.defaultColumnWidth = xlsx::characterWidthToPoints(toDouble(w->value, 8.43));
     else
         // Excel pads the base width by 5 pixels and rounds up to a multiple of 8.
         sheet_.defaultColumnWidth = std::ceil((std::trunc(base * 7) + 5) / 8) * 8 * 0.75;
-    const double h = toDouble(sc_.attributeValue("defaultRowHeight"), -1);
+    const double h = toDouble(sc_->attributeValue("defaultRowHeight"), -1);
     if (h > 0 && h <= 409.5) sheet_.defaultRowHeight = h;
 }
 
 void XlsxReader::SheetPart::readPageMargins() {
     PageSetup& p = sheet_.pageSetup;
-    p.marginLeft = toDouble(sc_.attributeValue("left"), p.marginLeft);
-    p.marginRight = toDouble(sc_.attributeValue("right"), p.marginRight);
-    p.marginTop = toDouble(sc_.attributeValue("top"), p.marginTop);
-    p.marginBottom = toDouble(sc_.attributeValue("bottom"), p.marginBottom);
-    p.marginHeader = toDouble(sc_.attributeValue("header"), p.marginHeader);
-    p.marginFooter = toDouble(sc_.attributeValue("footer"), p.marginFooter);
+    p.marginLeft = toDouble(sc_->attributeValue("left"), p.marginLeft);
+    p.marginRight = toDouble(sc_->attributeValue("right"), p.marginRight);
+    p.marginTop = toDouble(sc_->attributeValue("top"), p.marginTop);
+    p.marginBottom = toDouble(sc_->attributeValue("bottom"), p.marginBottom);
+    p.marginHeader = toDouble(sc_->attributeValue("header"), p.marginHeader);
+    p.marginFooter = toDouble(sc_->attributeValue("footer"), p.marginFooter);
 }
 
 void XlsxReader::SheetPart::readPageSetup() {
     PageSetup& p = sheet_.pageSetup;
-    p.paperSize = std::clamp(toInt(sc_.attributeValue("paperSize"), p.paperSize), 1, 255);
-    p.landscape = sc_.attributeValue("orientation") == "landscape";
-    p.scale = std::clamp(toInt(sc_.attributeValue("scale"), 100), 10, 400);
-    p.fitToWidth = std::clamp(toInt(sc_.attributeValue("fitToWidth"), 1), 0, 32767);
-    p.fitToHeight = std::clamp(toInt(sc_.attributeValue("fitToHeight"), 1), 0, 32767);
+    p.paperSize = std::clamp(toInt(sc_->attributeValue("paperSize"), p.paperSize), 1, 255);
+    p.landscape = sc_->attributeValue("orientation") == "landscape";
+    p.scale = std::clamp(toInt(sc_->attributeValue("scale"), 100), 10, 400);
+    p.fitToWidth = std::clamp(toInt(sc_->attributeValue("fitToWidth"), 1), 0, 32767);
+    p.fitToHeight = std::clamp(toInt(sc_->attributeValue("fitToHeight"), 1), 0, 32767);
 }
 
 // <sheetPr>: only its pageSetUpPr child matters.
 void XlsxReader::SheetPart::readSheetProperties() {
-    const int prDepth = sc_.depth();
-    if (sc_.isEmptyElement()) return;
+    const int prDepth = sc_->depth();
+    if (sc_->isEmptyElement()) return;
     for (;;) {
-        const XmlScanner::Token t = sc_.next();
-        if (t == XmlScanner::Token::EndElement && sc_.depth() == prDepth - 1) break;
+        const XmlScanner::Token t = sc_->next();
+        if (t == XmlScanner::Token::EndElement && sc_->depth() == prDepth - 1) break;
         if (t == XmlScanner::Token::EndDocument || t == XmlScanner::Token::Error) break;
-        if (t == XmlScanner::Token::StartElement && sc_.localName() == "pageSetUpPr")
-            fitToPage_ = isTrue(sc_.attributeValue("fitToPage"));
+        if (t == XmlScanner::Token::StartElement && sc_->localName() == "pageSetUpPr")
+            fitToPage_ = isTrue(sc_->attributeValue("fitToPage"));
     }
 }
 
 // <col min max width hidden>: the width of a run of columns.
 Status XlsxReader::SheetPart::readColumns() {
-    const int first = toInt(sc_.attributeValue("min"), 0), last = toInt(sc_.attributeValue("max"), 0);
+    const int first = toInt(sc_->attributeValue("min"), 0), last = toInt(sc_->attributeValue("max"), 0);
     if (first < 1 || last < first || last > kMaxColumns)
         return cellError(QStringLiteral("列宽记录的列范围 %1-%2 无效").arg(first).arg(last));
-    const bool hidden = isTrue(sc_.attributeValue("hidden"));
-    const XmlAttribute* w = sc_.attribute("width");
+    const bool hidden = isTrue(sc_->attributeValue("hidden"));
+    const XmlAttribute* w = sc_->attribute("width");
     if (!w && !hidden) return Status::ok();
     const double width = hidden ? 0 : xlsx::characterWidthToPoints(toDouble(w->value, 0));
     columnRecords_ += last - first + 1;
@@ -762,7 +716,7 @@ Status XlsxReader::SheetPart::readColumns() {
 }
 
 Status XlsxReader::SheetPart::readMerge() {
-    const std::string_view ref = sc_.attributeValue("ref");
+    const std::string_view ref = sc_->attributeValue("ref");
     const size_t colon = ref.find(':');
     CellRange range;
     bool ok = colon != std::string_view::npos &&
@@ -777,7 +731,7 @@ Status XlsxReader::SheetPart::readMerge() {
 }
 
 void XlsxReader::SheetPart::readBreak() {
-    const int id = toInt(sc_.attributeValue("id"), -1);
+    const int id = toInt(sc_->attributeValue("id"), -1);
     // The break falls after row `id` (1-based), so the new page starts at id + 1.
     if (id >= 1 && id < kMaxRows && sheet_.rowBreaks.size() < 1026) sheet_.rowBreaks.push_back(id + 1);
 }
