@@ -17,6 +17,19 @@ struct SharedMaster {
     int32_t column;
 };
 
+// The A1 formula of a shared formula group's cell at (row, column), from its master.
+std::string shiftedFormula(const SharedMaster& master, int32_t row, int32_t column);
+
+// A cell of a piece whose shared formula's master came before the piece: its place in the
+// piece's rows and what its formula is made from.
+struct SharedUse {
+    size_t row;
+    size_t cell;
+    uint64_t index;
+    int32_t cellRow;
+    int32_t column;
+};
+
 // A run of whole rows cut from a large <sheetData>, read on its own (on any thread), and
 // what its rows leave for the rows after them.
 struct RowPiece {
@@ -24,9 +37,9 @@ struct RowPiece {
     Sheet sheet;       // the rows read from them
     // They did not read alone: the part is read again in one go, which settles the message.
     bool failed = false;
-    // They depend on earlier rows in a way the piece cannot settle (a shared formula whose
-    // master came before, a row numbered from the previous row and followed by a numbered
-    // one, ...): the calling thread reads them again with the state the rows before left.
+    // They depend on earlier rows in a way the piece cannot settle (a row numbered from the
+    // previous row and followed by a numbered one, a shared formula in such rows, ...): the
+    // calling thread reads them again with the state the rows before left.
     bool needsState = false;
     // Rows without r from the start: their indexes count from the row before the piece.
     bool relative = false;
@@ -37,6 +50,7 @@ struct RowPiece {
     bool hasSharedIndex = false;
     uint64_t sharedIndex = 0;
     std::unordered_map<uint64_t, SharedMaster> sharedFormulas; // masters defined in the piece
+    std::vector<SharedUse> sharedUses;
 };
 
 // Reads one worksheet part into a Sheet, one handler per element: <row> and <c> inside
@@ -158,6 +172,8 @@ private:
     bool relative_ = false;
     bool hasSharedIndex_ = false;
     bool needsState_ = false;
+    bool sharedUse_ = false; // the current cell's shared formula waits for its master
+    std::vector<SharedUse> sharedUses_;
 };
 
 } // namespace quellar::xlsx::detail

@@ -119,6 +119,7 @@ void XlsxReader::SheetPart::readPiece(RowPiece& piece) const {
     piece.hasSharedIndex = part.hasSharedIndex_;
     piece.sharedIndex = part.sharedIndex_;
     piece.sharedFormulas = std::move(part.sharedFormulas_);
+    piece.sharedUses = std::move(part.sharedUses_);
 }
 
 // On the calling thread, in order: the piece's rows appended as reading them here would have
@@ -147,6 +148,7 @@ bool XlsxReader::SheetPart::appendPiece(RowPiece& piece) {
         readAgain_ = true;
         return false;
     }
+    const size_t firstRow = sheet_.rows.size();
     if (!rows.empty()) {
         if (!sheet_.rows.empty()) {
             SheetRow& last = sheet_.rows.back();
@@ -167,6 +169,21 @@ bool XlsxReader::SheetPart::appendPiece(RowPiece& piece) {
         rowIndex_ = piece.rowIndex + shift;
         column_ = piece.column;
     }
+    // Shared formulas whose master came before the piece, from the masters known before it.
+    for (const SharedUse& use : piece.sharedUses) {
+        const auto master = sharedFormulas_.find(use.index);
+        if (master == sharedFormulas_.end()) continue;
+        std::string formula = shiftedFormula(master->second, use.cellRow, use.column);
+        Cell& cell = sheet_.rows[firstRow + use.row].cells[use.cell];
+        if (formula.empty()) continue;
+        if (isErrorLiteral(formula)) {
+            cell.value = CellValue::fromError(sharedTextFromUtf8(formula));
+        } else {
+            formula.insert(formula.begin(), '=');
+            cell.formula = ooxmlText(formula);
+        }
+    }
+    piece.sharedUses.clear();
     for (auto& [index, master] : piece.sharedFormulas)
         sharedFormulas_[index] = std::move(master);
     piece.sharedFormulas.clear();

@@ -211,6 +211,7 @@ Status XlsxReader::SheetPart::readCell(int depth) {
     if (Status s = beginCell(ref, style, hasStyle, type, hasType, cellType, xf, cellRow); !s) return s;
     value_.clear();
     formula_.clear();
+    sharedUse_ = false;
     inlineText_.clear();
     CellContent content;
     if (!sc_->isEmptyElement()) {
@@ -272,8 +273,11 @@ Status XlsxReader::SheetPart::storeCell(CellType type, const XfInfo& xf, int32_t
         cellValue = CellValue::fromError(sharedTextFromUtf8(formula_));
         formula_.clear();
     }
-    if (cellValue.isEmpty() && cellValue.placeholder() == 0 && formula_.empty() && xf.style == 0)
+    if (cellValue.isEmpty() && cellValue.placeholder() == 0 && formula_.empty() && xf.style == 0) {
+        // Whether the cell is kept depends on the master its piece does not hold.
+        if (sharedUse_) needState();
         return Status::ok();
+    }
     // A piece's cells count towards the workbook when the piece is appended.
     if (++cells_ > kMaxWorkbookCells ||
         (!piece_ && reader_.cells_.fetch_add(1, std::memory_order_relaxed) >= kMaxWorkbookCells))
@@ -288,6 +292,9 @@ Status XlsxReader::SheetPart::storeCell(CellType type, const XfInfo& xf, int32_t
         formula_.insert(formula_.begin(), '=');
         cell->formula = ooxmlText(formula_);
     }
+    if (sharedUse_)
+        sharedUses_.push_back(SharedUse{size_t(&row - sheet_.rows.data()), row.cells.size() - 1, sharedIndex_,
+                                        cellRow, column_});
     return Status::ok();
 }
 
@@ -429,6 +436,7 @@ Status XlsxReader::SheetPart::readPlainCells() {
                                  cellRow);
             if (s) {
                 formula_.clear();
+                sharedUse_ = false;
                 s = storeCell(cellType, *xf, cellRow,
                               CellContent{cell.value, cell.inlineText, cell.hasValue, cell.hasInline});
             }
@@ -484,8 +492,10 @@ void XlsxReader::SheetPart::readFormula(int32_t cellRow) {
             if (!parseUnsigned(a.value, sharedIndex_)) sharedIndex_ = UINT64_MAX;
         }
     }
-    // In a piece, a group's cells need their master, its place and its index from the piece.
-    if (piece_ && sharedFormula_ && (relative_ || !hasSharedIndex_)) needState();
+    // In a piece, a group's cells need their place and index from the piece; a second <f> of
+    // one cell (its texts run together) is left to reading in one go.
+    if (piece_ && ((sharedFormula_ && (relative_ || !hasSharedIndex_)) || !formula_.empty() || sharedUse_))
+        needState();
     if (!sc_->readElementText(formula_)) {
         stopped_ = true;
         return;
@@ -494,14 +504,18 @@ void XlsxReader::SheetPart::readFormula(int32_t cellRow) {
     if (!formula_.empty()) {
         sharedFormulas_[sharedIndex_] =
             SharedMaster{QString::fromUtf8(formula_.data(), qsizetype(formula_.size())), cellRow, column_};
-    } else if (auto master = sharedFormulas_.find(sharedIndex_); master == sharedFormulas_.end()) {
-        if (piece_) needState();
-    } else {
-        const QString shifted = r1c1ToA1(
-            a1ToR1C1(master->second.formula, master->second.row, master->second.column), cellRow, column_);
-        const QByteArray bytes = shifted.toUtf8();
-        formula_.assign(bytes.constData(), size_t(bytes.size()));
+    } else if (auto master = sharedFormulas_.find(sharedIndex_); master != sharedFormulas_.end()) {
+        formula_ = shiftedFormula(master->second, cellRow, column_);
+    } else if (piece_) {
+        // The master came before the piece: the formula is set when the piece is appended.
+        sharedUse_ = true;
     }
+}
+
+std::string shiftedFormula(const SharedMaster& master, int32_t row, int32_t column) {
+    const QByteArray bytes =
+        r1c1ToA1(a1ToR1C1(master.formula, master.row, master.column), row, column).toUtf8();
+    return std::string(bytes.constData(), size_t(bytes.size()));
 }
 
 // <is>: the inline string's <t>, leaving out phonetic runs. False when the scan ended.
