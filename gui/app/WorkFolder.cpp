@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -25,6 +26,9 @@
 
 namespace quellar {
 namespace {
+
+// How much a background write gives way to the window's own work.
+constexpr int kBackgroundNiceness = 10;
 
 // A numbered folder is "quellar-2", "quellar-3", ... inside the start folder.
 const QString kNumberedPrefix = QStringLiteral("quellar-");
@@ -242,6 +246,10 @@ void WorkFolder::writeInBackground(const QString& name, Writer writer, Writer ag
     std::shared_future<void> finished =
         std::async(std::launch::async, [this, name, writer = std::move(writer), again = std::move(again),
                                         done = std::move(done)]() mutable {
+            // Behind whatever the window does meanwhile (the next file being read, a
+            // comparison): on Linux the niceness is the thread's own, and the threads the
+            // writer starts inherit it.
+            setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNiceness);
             const Status status = writeAndRecord(name, writer, std::move(again), true);
             if (done) done(status);
         }).share();

@@ -95,6 +95,7 @@ public:
     // ended, wrote(name) is true and verified(name) waits for it. A write that failed leaves
     // the earlier file as it was, and verified(name) then gives its message. `done` runs on
     // the writing thread with the outcome. A second write of the same file waits for the first.
+    // The write runs at a lower priority than the window's other threads.
     using Done = std::function<void(const Status&)>;
     void writeInBackground(const QString& name, Writer writer, Writer again, Done done = {});
     // Waits until the background write of `name` has ended (of every file when empty).
