@@ -569,6 +569,31 @@ TEST(XmlSpreadsheet, LargeWorkbookIsWrittenByteForByteTheSameEveryTime) {
         << bytes.size();
 }
 
+// A workbook written in place while its owner changes everything but the rows gives the bytes
+// of the workbook as it was, and the owner may move it meanwhile.
+TEST(XmlSpreadsheet, AWorkbookWrittenInPlaceIsWrittenAsItWasWhenTaken) {
+    QTemporaryDir dir;
+    Workbook book = richWorkbook();
+    book.sheets.push_back(largeRandomWorkbook(20000).sheets[0]); // written in pieces on helper threads
+    const QString expected = dir.filePath(QStringLiteral("expected.xml"));
+    ASSERT_TRUE(writeWorkbook(book, expected, FileKind::XmlSpreadsheet).isOk());
+
+    const WorkbookInPlace inPlace(book);
+    Workbook owner = std::move(book);
+    owner.activeSheet = int(owner.sheets.size()) - 1;
+    for (Sheet& sheet : owner.sheets) {
+        sheet.isProtected = !sheet.isProtected;
+        sheet.columnWidths[3] = 123.5;
+        sheet.name += QStringLiteral("（改）");
+        sheet.merges.push_back(CellRange{40000, 0, 40001, 1});
+    }
+    owner.styles.emplace_back().bold = true;
+    owner.sheets.emplace_back().name = QStringLiteral("新表");
+    const QString written = dir.filePath(QStringLiteral("in-place.xml"));
+    ASSERT_TRUE(inPlace.writeXmlSpreadsheet(written).isOk());
+    EXPECT_EQ(bytesOf(written), bytesOf(expected));
+}
+
 // Large tables are cut into pieces by cell count and by output size; whatever the cut, every
 // row comes back once and in order.
 TEST(XmlSpreadsheet, TablesOfEveryShapeReadBackAsWritten) {

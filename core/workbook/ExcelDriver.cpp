@@ -16,17 +16,22 @@ FileKind fileKindForFormatCode(const QString& format) {
     return FileKind::Unknown;
 }
 
+Status refuseWritingOverSource(const QString& source, const QString& target) {
+    const QFileInfo sourceInfo(source), targetInfo(target);
+    // Sources are only ever read.
+    if (sourceInfo.exists() && targetInfo.exists() &&
+        sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
+        return Status::invalidInput(
+            QStringLiteral("目标文件“%1”就是源文件本身").arg(QDir::toNativeSeparators(target)));
+    return Status::ok();
+}
+
 Status ConvertWorkbook(const QString& source, const QString& target, const QString& format,
                        Workbook* converted) {
     const FileKind kind = fileKindForFormatCode(format);
     if (kind == FileKind::Unknown)
         return Status::invalidInput(QStringLiteral("不认识的工作簿格式代码“%1”").arg(format));
-    const QFileInfo sourceInfo(source), targetInfo(target);
-    // Writing over the source would lose it: sources are only ever read.
-    if (sourceInfo.exists() && targetInfo.exists() &&
-        sourceInfo.canonicalFilePath() == targetInfo.canonicalFilePath())
-        return Status::invalidInput(
-            QStringLiteral("目标文件“%1”就是源文件本身").arg(QDir::toNativeSeparators(target)));
+    if (Status refused = refuseWritingOverSource(source, target); !refused.isOk()) return refused;
 
     Workbook book;
     Status status = readWorkbook(source, book);

@@ -24,6 +24,9 @@ namespace quellar {
 // The file kind a format code asks for; FileKind::Unknown for a code we do not write.
 FileKind fileKindForFormatCode(const QString& format);
 
+// Refuses a `target` that is the file `source` itself: writing it would lose the source.
+Status refuseWritingOverSource(const QString& source, const QString& target);
+
 // Converts `source` into `target` in the format `format` ("46", "51", "56" or "1"). When
 // `converted` is given it receives the workbook that was written, so a caller that shows
 // the working file need not read it back; it is left untouched on failure.

@@ -17,6 +17,9 @@
 #include "workbook/WorkbookFormat.h"
 #include "workbook/XmlScanner.h"
 
+#include <span>
+#include <vector>
+
 namespace quellar {
 
 class XmlSpreadsheetFormat final : public WorkbookFormat {
@@ -28,6 +31,23 @@ public:
 
     // Reads from any byte source; messages carry no file name (the caller adds it).
     static Status readFrom(ByteSource& source, Workbook& workbook);
+};
+
+// A workbook written on another thread while its owner goes on showing it. Everything but
+// the rows is copied when it is made, so the owner may change widths, protection or the
+// active sheet meanwhile; the rows are read where they are, so the owner must neither change
+// nor drop them (nor the cells' texts) until the write has ended. Moving the workbook is fine:
+// a moved row vector keeps its storage.
+class WorkbookInPlace {
+public:
+    explicit WorkbookInPlace(const Workbook& book);
+    // The same bytes XmlSpreadsheetFormat::write gives for the workbook as it was when this
+    // was made.
+    Status writeXmlSpreadsheet(const QString& path) const;
+
+private:
+    Workbook layout_;                             // the sheets without their rows
+    std::vector<std::span<const SheetRow>> rows_; // each sheet's rows, in place
 };
 
 } // namespace quellar

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <span>
 #include <string>
 #include <system_error>
 
@@ -155,9 +156,9 @@ struct RowItem {
 // skipping rows out of order or past the grid and rows that carry nothing.
 class RowCursor {
 public:
-    RowCursor(const Sheet& sheet, const std::vector<const CellRange*>& anchors)
-        : rows_(sheet.rows.data())
-        , rowTotal_(sheet.rows.size())
+    RowCursor(std::span<const SheetRow> rows, const std::vector<const CellRange*>& anchors)
+        : rows_(rows.data())
+        , rowTotal_(rows.size())
         , anchors_(anchors) {}
 
     bool next(RowItem& item) {
@@ -391,10 +392,11 @@ struct RowPiece {
 
 class Writer {
 public:
-    Writer(OutputFile& out, const Workbook& book)
+    Writer(OutputFile& out, const Workbook& book, const std::vector<std::span<const SheetRow>>& rows)
         : out_(out)
         , b_(out.buffer())
-        , book_(book) {}
+        , book_(book)
+        , rows_(rows) {}
 
     void run() {
         b_.append("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -461,8 +463,8 @@ private:
     void markUsedStyles() {
         const size_t count = used_.size();
         size_t left = count > 1 ? count - 1 : 0;
-        for (const Sheet& sheet : book_.sheets) {
-            for (const SheetRow& row : sheet.rows) {
+        for (std::span<const SheetRow> rows : rows_) {
+            for (const SheetRow& row : rows) {
                 if (left == 0) return;
                 for (const Cell& cell : row.cells) {
                     if (cell.style == 0 || cell.style >= count || used_[cell.style]) continue;
@@ -590,7 +592,7 @@ private:
 
         // The extent Excel checks every Row and Cell against.
         int64_t rowCount = 0, columnCount = 0;
-        for (const SheetRow& row : sheet.rows) {
+        for (const SheetRow& row : rows_[size_t(index)]) {
             if (row.index < 0 || row.index >= kMaxRows) continue;
             if (!row.cells.empty() || row.height >= 0 || row.hidden)
                 rowCount = std::max<int64_t>(rowCount, row.index + 1);
@@ -631,7 +633,7 @@ private:
             nextColumn = column + 1;
         }
 
-        writeRows(sheet, anchors);
+        writeRows(sheet, rows_[size_t(index)], anchors);
         b_.append("  </Table>\n");
         writeOptions(sheet, index);
         if (!sheet.rowBreaks.empty()) {
@@ -651,11 +653,12 @@ private:
     // The Table's rows. A large table is formatted in pieces of about 1 MB by two helper threads
     // while this thread writes the finished pieces out in order (OrderedPipeline); a small one is
     // formatted here. Either way the bytes are the same.
-    void writeRows(const Sheet& sheet, const std::vector<const CellRange*>& anchors) {
+    void writeRows(const Sheet& sheet, std::span<const SheetRow> rows,
+                   const std::vector<const CellRange*>& anchors) {
         // The merge lookup builds its index on first use; build it here, before any thread reads it.
         if (!sheet.merges.empty()) sheet.mergeContaining(0, 0);
         const RowFormatter formatter(book_, sheet, anchors);
-        RowCursor cursor(sheet, anchors);
+        RowCursor cursor(rows, anchors);
         RowPiece first;
         bool more = cursor.fill(first.rows);
         // The rest of a piece whose formatting stopped early (long texts) is formatted as it is
@@ -733,17 +736,53 @@ private:
     OutputFile& out_;
     std::string& b_;
     const Workbook& book_;
+    const std::vector<std::span<const SheetRow>>& rows_; // each sheet's rows
     std::vector<bool> used_;
     Style defaultStyle_;
 };
 
 } // namespace
 
-Status XmlSpreadsheetFormat::write(const Workbook& workbook, const QString& path) const {
+namespace {
+
+Status writeSheets(const Workbook& book, const std::vector<std::span<const SheetRow>>& rows,
+                   const QString& path) {
     OutputFile out(path);
     if (Status opened = out.open(); !opened.isOk()) return opened;
-    Writer(out, workbook).run();
+    Writer(out, book, rows).run();
     return out.commit();
+}
+
+} // namespace
+
+Status XmlSpreadsheetFormat::write(const Workbook& workbook, const QString& path) const {
+    std::vector<std::span<const SheetRow>> rows;
+    rows.reserve(workbook.sheets.size());
+    for (const Sheet& sheet : workbook.sheets)
+        rows.emplace_back(sheet.rows);
+    return writeSheets(workbook, rows, path);
+}
+
+WorkbookInPlace::WorkbookInPlace(const Workbook& book) {
+    // Everything the writer reads but the rows. The style lookup is not copied: the writer
+    // only reads the styles.
+    layout_.styles = book.styles;
+    layout_.activeSheet = book.activeSheet;
+    layout_.defaultFontName = book.defaultFontName;
+    layout_.defaultFontSize = book.defaultFontSize;
+    layout_.sheets.reserve(book.sheets.size());
+    rows_.reserve(book.sheets.size());
+    for (const Sheet& sheet : book.sheets) {
+        Sheet& copy = layout_.sheets.emplace_back(sheet.emptyCopy());
+        copy.merges = sheet.merges;
+        copy.columnWidths = sheet.columnWidths;
+        copy.rowBreaks = sheet.rowBreaks;
+        rows_.emplace_back(sheet.rows);
+    }
+}
+
+Status WorkbookInPlace::writeXmlSpreadsheet(const QString& path) const {
+    return writeSheets(layout_, rows_, path);
 }
 
 } // namespace quellar

@@ -11,6 +11,7 @@
 #include "workbook/RangeReader.h"
 #include "workbook/RangeText.h"
 #include "workbook/WorkbookFormat.h"
+#include "workbook/XmlSpreadsheetFormat.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
@@ -125,7 +127,10 @@ CQuellarDlg::CQuellarDlg(const QString& startDirectory, QWidget* parent)
     buildHabits();
 }
 
-CQuellarDlg::~CQuellarDlg() = default;
+CQuellarDlg::~CQuellarDlg() {
+    // The working files are written from the panes' rows: the panes stay until they are.
+    workFolder_->settle();
+}
 
 void CQuellarDlg::setPrompts(std::unique_ptr<UserPrompts> prompts) {
     prompts_ = std::move(prompts);
@@ -452,18 +457,34 @@ void CQuellarDlg::applyTypedRange(int which, bool normalise) {
 // ---------------------------------------------------------------------------------------------
 // Opening files
 
-Status CQuellarDlg::convertInBackground(const QString& source, const QString& workingFile, Workbook& book) {
-    // Converting the source again gives the same bytes, as long as the source is unchanged.
-    return runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(source).fileName()), [&] {
-        return workFolder_->write(
-            workingFile,
-            [&](const QString& target) {
-                return ConvertWorkbook(source, target, QStringLiteral("46"), &book);
-            },
-            [source](const QString& target) {
-                return ConvertWorkbook(source, target, QStringLiteral("46"));
-            });
-    });
+void CQuellarDlg::writeWorkingFile(int which, const QString& name, const QString& source,
+                                   std::shared_ptr<const WorkbookInPlace> book) {
+    QPointer<CQuellarDlg> window(this);
+    workFolder_->writeInBackground(
+        name, [book](const QString& target) { return book->writeXmlSpreadsheet(target); },
+        // Converting the source again gives the same bytes, as long as the source is unchanged.
+        [source](const QString& target) { return ConvertWorkbook(source, target, QStringLiteral("46")); },
+        [window, which, name](const Status& status) {
+            if (status.isOk()) return;
+            QMetaObject::invokeMethod(
+                window,
+                [window, which, name, status] {
+                    if (!window) return;
+                    window->showMessage(
+                        QStringLiteral(
+                            "无法写出工作文件 %1。\n\n%2\n\n文件%3照常显示，但要读这个工作文件的命令"
+                            "（分页汇总）要等重新打开文件%3之后才能进行。")
+                            .arg(name, status.message())
+                            .arg(which));
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CQuellarDlg::settleWorkingFiles() {
+    workFolder_->settle();
+    // A failed write's message is on its way to this thread: shown now.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 Status CQuellarDlg::runInBackground(const QString& text, const std::function<Status()>& work) {
@@ -489,14 +510,22 @@ void CQuellarDlg::openFile(int which) {
 }
 
 bool CQuellarDlg::openWorkbook(int which, const QString& path) {
+    const QString workingFile = which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml");
     Workbook book;
-    const Status status =
-        convertInBackground(path, which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"), book);
+    Status status = refuseWritingOverSource(path, workFolder_->filePath(workingFile));
+    if (status.isOk())
+        status = runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(path).fileName()),
+                                 [&] { return readWorkbook(path, book); });
     if (!status.isOk()) {
         showMessage(
             QStringLiteral("无法打开文件“%1”。\n\n%2").arg(QDir::toNativeSeparators(path), status.message()));
         return false;
     }
+    // The working file is the workbook as read. It is written while the pane already shows the
+    // workbook (a million-row sheet makes most of a gigabyte of it), from the very rows the pane
+    // shows; the pane's earlier workbook goes only once its own working file is written.
+    workFolder_->settle(workingFile);
+    writeWorkingFile(which, workingFile, path, std::make_shared<const WorkbookInPlace>(book));
     // Widths an xlsx gives in characters become pixels of its own default font, as in Excel.
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("xlsx") || suffix == QLatin1String("xlsm"))

@@ -45,6 +45,7 @@ namespace quellar {
 class SheetPane;
 class CRunDlg;
 class Workbook;
+class WorkbookInPlace;
 class WorkFolder;
 
 class CQuellarDlg : public QMainWindow {
@@ -106,10 +107,14 @@ public:
     QSplitter* splitter() const { return splitter_; }
     QMenu* recentMenu(int which) const;
 
-    // Opens `path` as file `which` (1 or 2) without asking: converts it to the working
-    // file, shows it protected with its used range selected. A failure is shown in a
-    // message box and leaves the pane as it was; returns whether it worked.
+    // Opens `path` as file `which` (1 or 2) without asking: reads it, shows it protected with
+    // its used range selected, and writes it as the working file beside the window. A failure
+    // to read is shown in a message box and leaves the pane as it was; returns whether it
+    // worked. A failure to write the working file is told once it is known.
     bool openWorkbook(int which, const QString& path);
+    // Waits until the working files being written beside the window are written, and shows
+    // the message of one that failed.
+    void settleWorkingFiles();
 
 public slots:
     void openFile1() { openFile(1); }
@@ -181,7 +186,10 @@ private:
     void layoutControls();
 
     void openFile(int which);
-    Status convertInBackground(const QString& source, const QString& workingFile, Workbook& book);
+    // Writes working file `name` of pane `which` from `book` beside the user-interface thread;
+    // a failure is told in a message once it is known. `source` can write it again.
+    void writeWorkingFile(int which, const QString& name, const QString& source,
+                          std::shared_ptr<const WorkbookInPlace> book);
     // Runs `work` beside the user-interface thread while a busy window shows `text`.
     Status runInBackground(const QString& text, const std::function<Status()>& work);
     void showSelection(int which);

@@ -12,15 +12,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
+// The state lives on the stack: no allocation that could fail while a file is stamped.
+#define XXH_STATIC_LINKING_ONLY
+#include <xxhash.h>
+
 namespace quellar {
 namespace {
+
+// How much a background write gives way to the window's own work.
+constexpr int kBackgroundNiceness = 10;
 
 // A numbered folder is "quellar-2", "quellar-3", ... inside the start folder.
 const QString kNumberedPrefix = QStringLiteral("quellar-");
@@ -82,22 +90,25 @@ Taken takeLock(const QString& path, std::unique_ptr<QLockFile>& lock) {
     return held ? Taken::Held : Taken::Failed;
 }
 
-// Working files from this size up are hashed on two cores.
-constexpr qint64 kParallelStampFloor = qint64(64) << 20;
-
-// Hashes `length` bytes of `file` from `offset` into `result`; false when they cannot all be
-// read (an error, or a file cut short behind the window's back).
-bool hashRange(QFile& file, qint64 offset, qint64 length, QByteArray& result) {
-    if (!file.seek(offset)) return false;
-    QCryptographicHash hash(QCryptographicHash::Blake2b_256);
+// Hashes `length` bytes of `file` into `result`; false when they cannot all be read (an
+// error, or a file cut short behind the window's back). XXH3: a working file of a million-row
+// sheet is most of a gigabyte, and the hash only has to tell a changed file from the one the
+// window wrote, so a hash that runs at the speed of memory is chosen over a cryptographic one.
+// (Read, not mapped: a file cut short while it is read must end in a message, not a bus error.)
+bool hashFile(QFile& file, qint64 length, QByteArray& result) {
+    XXH3_state_t state;
+    XXH3_INITSTATE(&state);
+    XXH3_128bits_reset(&state);
     QByteArray block(int(std::min<qint64>(length, 4 << 20)), Qt::Uninitialized);
     while (length > 0) {
         const qint64 n = file.read(block.data(), std::min<qint64>(length, block.size()));
         if (n <= 0) return false;
-        hash.addData(QByteArrayView(block.constData(), n));
+        XXH3_128bits_update(&state, block.constData(), size_t(n));
         length -= n;
     }
-    result = hash.result();
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(&state));
+    result = QByteArray(reinterpret_cast<const char*>(canonical.digest), sizeof canonical.digest);
     return true;
 }
 
@@ -111,27 +122,7 @@ Result<FileStamp> stampFile(const QString& path) {
     FileStamp stamp;
     stamp.modified = file.fileTime(QFileDevice::FileModificationTime);
     stamp.size = file.size();
-    bool read = false;
-    if (stamp.size >= kParallelStampFloor) {
-        // A working file of a million-row sheet is most of a gigabyte: its two halves are read
-        // and hashed on two cores, and the stamp's hash is that of the two hashes. (Read, not
-        // mapped: a file cut short behind the window's back must end in a message, not a bus
-        // error.)
-        const qint64 half = stamp.size / 2;
-        QByteArray first, second;
-        bool firstRead = false;
-        std::thread helper([&] {
-            QFile own(path);
-            firstRead =
-                own.open(QIODevice::ReadOnly | QIODevice::Unbuffered) && hashRange(own, 0, half, first);
-        });
-        read = hashRange(file, half, stamp.size - half, second);
-        helper.join();
-        read = read && firstRead;
-        if (read) stamp.hash = QCryptographicHash::hash(first + second, QCryptographicHash::Blake2b_256);
-    } else {
-        read = hashRange(file, 0, stamp.size, stamp.hash);
-    }
+    const bool read = hashFile(file, stamp.size, stamp.hash);
     if (!read)
         return Status::ioError(QStringLiteral("读取工作文件 %1 失败：%2")
                                    .arg(shown(path), file.error() != QFileDevice::NoError
@@ -148,6 +139,7 @@ WorkFolder::WorkFolder(const QString& startFolder)
 }
 
 WorkFolder::~WorkFolder() {
+    settle();
     QMutexLocker locker(&mutex_);
     if (own_) {
         // Only the files a window writes, then the folder if that emptied it: whatever else
@@ -230,31 +222,73 @@ QString WorkFolder::takeNote() {
 // status line asks for the note) never waits for a large file; the window runs one command at
 // a time, so no two of them work on one file.
 Status WorkFolder::write(const QString& name, const Writer& writer, Writer again) {
+    settle(name);
+    return writeAndRecord(name, writer, std::move(again), false);
+}
+
+Status WorkFolder::writeAndRecord(const QString& name, const Writer& writer, Writer again, bool keepFailure) {
     const QString path = filePath(name);
-    Status status = writer(path);
-    if (!status.isOk()) return status;
-    Result<FileStamp> stamp = stampFile(path);
+    const Status status = runGuarded([&] { return writer(path); });
+    Result<FileStamp> stamp = status.isOk() ? stampFile(path) : Result<FileStamp>(status);
     QMutexLocker locker(&mutex_);
-    if (!stamp.isOk()) {
+    if (stamp.isOk())
+        files_[name] = Record{stamp.take(), std::move(again), Status::ok()};
+    else if (keepFailure)
+        // The file on disk is no longer what the window shows, whatever it holds.
+        files_[name] = Record{FileStamp{}, Writer{}, stamp.status()};
+    else
         files_.erase(name);
-        return stamp.status();
+    return stamp.status();
+}
+
+void WorkFolder::writeInBackground(const QString& name, Writer writer, Writer again, Done done) {
+    settle(name);
+    std::shared_future<void> finished =
+        std::async(std::launch::async, [this, name, writer = std::move(writer), again = std::move(again),
+                                        done = std::move(done)]() mutable {
+            // Behind whatever the window does meanwhile (the next file being read, a
+            // comparison): on Linux the niceness is the thread's own, and the threads the
+            // writer starts inherit it.
+            setpriority(PRIO_PROCESS, ::gettid(), kBackgroundNiceness);
+            const Status status = writeAndRecord(name, writer, std::move(again), true);
+            if (done) done(status);
+        }).share();
+    QMutexLocker locker(&mutex_);
+    writing_[name] = std::move(finished);
+}
+
+void WorkFolder::settle(const QString& name) {
+    for (;;) {
+        QMutexLocker locker(&mutex_);
+        auto it = name.isEmpty() ? writing_.begin() : writing_.find(name);
+        if (it == writing_.end()) return;
+        const std::shared_future<void> finished = it->second;
+        locker.unlock();
+        finished.wait();
+        locker.relock();
+        // Another caller may have waited for it and started a new one meanwhile.
+        it = writing_.find(it->first);
+        if (it != writing_.end() && it->second.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            writing_.erase(it);
     }
-    files_[name] = Record{stamp.take(), std::move(again)};
-    return Status::ok();
 }
 
 bool WorkFolder::wrote(const QString& name) {
     QMutexLocker locker(&mutex_);
-    return files_.count(name) != 0;
+    return files_.count(name) != 0 || writing_.count(name) != 0;
 }
 
 Result<QString> WorkFolder::verified(const QString& name, QString* note) {
+    settle(name);
     QMutexLocker locker(&mutex_);
     const QString path = filePathLocked(name);
     const auto it = files_.find(name);
     if (it == files_.end())
         return Status::notFound(QStringLiteral("工作文件 %1 不是本窗口写出的").arg(shown(path)));
     const Record record = it->second;
+    if (!record.failure.isOk())
+        return Status::ioError(
+            QStringLiteral("工作文件 %1 没有写出：%2").arg(shown(path), record.failure.message()));
     locker.unlock();
     auto keep = [&](FileStamp stamp) {
         QMutexLocker relock(&mutex_);

@@ -30,7 +30,9 @@
 // Thread safety: write() and verified() may run on a worker thread (the window writes and reads
 // large files beside its user-interface thread) while the user-interface thread asks for the
 // note; a mutex guards the folder and the records, never held while a file is written or read.
-// One file is written or checked by one caller at a time (the window runs one command at once).
+// One file is written or checked by one caller at a time (the window runs one command at once);
+// a background write of a file is waited for before that file is written or checked again,
+// and before the folder goes.
 
 #include "base/Status.h"
 
@@ -40,6 +42,7 @@
 #include <QString>
 
 #include <functional>
+#include <future>
 #include <map>
 #include <memory>
 
@@ -88,7 +91,17 @@ public:
     Status write(const QString& name, const Writer& writer, Writer again);
     Status write(const QString& name, const Writer& writer) { return write(name, writer, writer); }
 
-    // Whether the window wrote `name` (its record may be out of date).
+    // The same as write(), on a thread of its own: returns at once. Until that write has
+    // ended, wrote(name) is true and verified(name) waits for it. A write that failed leaves
+    // the earlier file as it was, and verified(name) then gives its message. `done` runs on
+    // the writing thread with the outcome. A second write of the same file waits for the first.
+    // The write runs at a lower priority than the window's other threads.
+    using Done = std::function<void(const Status&)>;
+    void writeInBackground(const QString& name, Writer writer, Writer again, Done done = {});
+    // Waits until the background write of `name` has ended (of every file when empty).
+    void settle(const QString& name = {});
+
+    // Whether the window wrote `name`, or is writing it (its record may be out of date).
     bool wrote(const QString& name);
     // The full path of `name` once it is checked to hold what this window wrote; a changed
     // file is first written again, and `note` (when given) then receives one sentence saying
@@ -107,7 +120,11 @@ private:
     struct Record {
         FileStamp stamp;
         Writer again;
+        Status failure; // why the window's last write of the file failed, when it did
     };
+
+    // Writes and records `name`; a failure is recorded too when `keepFailure`.
+    Status writeAndRecord(const QString& name, const Writer& writer, Writer again, bool keepFailure);
 
     void claimLocked();
     QString filePathLocked(const QString& name);
@@ -120,6 +137,7 @@ private:
     QString note_;
     std::unique_ptr<QLockFile> lock_;
     std::map<QString, Record> files_;
+    std::map<QString, std::shared_future<void>> writing_; // background writes, by file
 };
 
 } // namespace quellar

@@ -37,6 +37,8 @@ std::unique_ptr<CQuellarDlg> WindowTest::makeWindow(ScriptedPrompts*& answers) {
 void WindowTest::open(int which, const QString& path) {
     prompts->openPaths.push_back(path);
     window->action(which == 1 ? CQuellarDlg::Command::OpenFile1 : CQuellarDlg::Command::OpenFile2)->trigger();
+    // The working file is written beside the window; the tests look at it right away.
+    window->settleWorkingFiles();
 }
 
 CompareOptions WindowTest::compareTestBooks() {

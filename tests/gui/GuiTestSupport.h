@@ -90,6 +90,7 @@ protected:
     // Another such window over the same folder; `answers` gets its prompts.
     std::unique_ptr<CQuellarDlg> makeWindow(ScriptedPrompts*& answers);
     // Opens `path` as file `which` (1 or 2) through the open command and its scripted answer.
+    // Opens `path` as file `which` and waits until its working file is written.
     void open(int which, const QString& path);
     // Opens cli/book1.xml and cli/book2.xml and compares them as workbooks; returns the
     // options the dialog was answered with (the defaults, not in key mode).

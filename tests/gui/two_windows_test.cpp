@@ -129,6 +129,8 @@ TEST_F(TwoWindows, EachWindowWorksOnItsOwnFilesAndTheSecondFolderGoesWithItsWind
         ASSERT_TRUE(first->openWorkbook(which, source(QStringLiteral("甲"), which)));
         ASSERT_TRUE(second->openWorkbook(which, source(QStringLiteral("乙"), which)));
     }
+    first->settleWorkingFiles();
+    second->settleWorkingFiles();
     // The first window's working files keep their names in the start folder.
     EXPECT_TRUE(QFileInfo::exists(QDir(start).filePath(QStringLiteral("1.xml"))));
     EXPECT_TRUE(QFileInfo::exists(QDir(secondFolder).filePath(QStringLiteral("1.xml"))));
@@ -189,6 +191,7 @@ TEST_F(TwoWindows, ALockLeftByACrashedWindowIsTakenOver) {
     WindowPrompts* prompts = nullptr;
     auto window = newWindow(prompts);
     ASSERT_TRUE(window->openWorkbook(1, source(QStringLiteral("甲"), 1)));
+    window->settleWorkingFiles();
     EXPECT_EQ(window->workFolder().path(), start);
     EXPECT_TRUE(QFileInfo::exists(QDir(start).filePath(QStringLiteral("1.xml"))));
     EXPECT_FALSE(QFileInfo::exists(QDir(start).filePath(QStringLiteral("quellar-2"))));
@@ -202,6 +205,7 @@ TEST_F(TwoWindows, AWorkingFileChangedBehindTheWindowsBackIsWrittenAgainOrRefuse
     WindowPrompts* prompts = nullptr;
     auto window = newWindow(prompts);
     ASSERT_TRUE(window->openWorkbook(1, source(QStringLiteral("甲"), 1)));
+    window->settleWorkingFiles();
     const QString working = QDir(start).filePath(QStringLiteral("1.xml"));
     const QByteArray written = bytesOf(working);
 

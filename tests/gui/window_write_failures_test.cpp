@@ -1,6 +1,7 @@
-// The window when the disk fills up while it writes: opening a workbook (the working file
-// 1.xml) and exporting the result each end in one message naming the file, the earlier file
-// stays as it was and no temporary file is left in the working folder.
+// The window when the disk fills up while it writes: the working file 1.xml of a workbook just
+// opened and an exported result each end in one message naming the file, the earlier file
+// stays as it was and no temporary file is left in the working folder. The workbook opened
+// stays shown, but the working file that did not get written is not used in its place.
 
 #include "app/CQuellarDlg.h"
 #include "tests/DiskLimit.h"
@@ -49,6 +50,7 @@ TEST(WindowWriteFailures, FullDiskWhileOpeningAndExportingIsNamedAndKeepsTheEarl
     // damage it.
     prompts->openPaths.push_back(test::staff(1));
     window.action(Command::OpenFile1)->trigger();
+    window.settleWorkingFiles();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
     const QString working = QDir(work.path()).filePath(QStringLiteral("1.xml"));
     const QByteArray earlier = bytesOf(working);
@@ -57,11 +59,20 @@ TEST(WindowWriteFailures, FullDiskWhileOpeningAndExportingIsNamedAndKeepsTheEarl
         DiskLimit limit(64 * 1024);
         prompts->openPaths.push_back(source);
         window.action(Command::OpenFile1)->trigger();
+        window.settleWorkingFiles();
     }
     ASSERT_EQ(prompts->messages.size(), 1);
     EXPECT_TRUE(prompts->messages[0].contains(QStringLiteral("1.xml"))) << prompts->messages[0].toStdString();
     EXPECT_EQ(bytesOf(working), earlier);
     EXPECT_EQ(QDir(work.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("1.xml")});
+    EXPECT_EQ(window.filePath(1), source);
+    // The earlier 1.xml holds another workbook: page subtotals refuse it, naming the failure.
+    window.action(Command::PageSubtotals)->trigger();
+    ASSERT_EQ(prompts->messages.size(), 2);
+    EXPECT_TRUE(prompts->messages[1].contains(QStringLiteral("没有写出")))
+        << prompts->messages[1].toStdString();
+    EXPECT_TRUE(prompts->shownWorkbooks.isEmpty());
+    prompts->messages.removeLast();
 
     // Export of the result pane to a file that exists already.
     const QString exported = sources.filePath(QStringLiteral("结果.xlsx"));

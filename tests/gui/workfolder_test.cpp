@@ -12,7 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
+#include <vector>
 
 using namespace quellar;
 using test::bytesOf;
@@ -184,6 +188,59 @@ TEST(WorkFolder, AFileChangedBehindTheWindowsBackIsWrittenAgainOrRefusedByName) 
     EXPECT_FALSE(folder.wrote(QStringLiteral("report.htm")));
 }
 
+// A working file written in the background is waited for by whoever asks for it meanwhile; a
+// write that fails leaves the earlier file, which is then refused with the reason rather than
+// used as if it held what the window shows.
+TEST(WorkFolder, ABackgroundWriteIsWaitedForAndItsFailureIsKept) {
+    QTemporaryDir dir;
+    WorkFolder folder(dir.path());
+    const QString name = QStringLiteral("1.xml");
+    const QString path = dir.filePath(name);
+    CountingWriter again;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::vector<Status> outcomes;
+    const auto done = [&](const Status& status) { outcomes.push_back(status); };
+    folder.writeInBackground(
+        name,
+        [released](const QString& target) {
+            released.wait();
+            writeBytes(target, "first content\n");
+            return Status::ok();
+        },
+        again.writer(), done);
+    EXPECT_TRUE(folder.wrote(name));
+    EXPECT_FALSE(QFileInfo::exists(path));
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        release.set_value();
+    });
+    const Result<QString> checked = folder.verified(name);
+    later.join();
+    ASSERT_TRUE(checked.isOk()) << checked.status().message().toStdString();
+    EXPECT_EQ(bytesOf(path), QByteArray("first content\n"));
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_TRUE(outcomes[0].isOk());
+    EXPECT_EQ(again.runs, 0);
+
+    folder.writeInBackground(
+        name, [](const QString&) { return Status::ioError(QStringLiteral("磁盘已满")); }, again.writer(),
+        done);
+    folder.settle();
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[1].message(), QStringLiteral("磁盘已满"));
+    EXPECT_EQ(bytesOf(path), QByteArray("first content\n"));
+    const Result<QString> refused = folder.verified(name);
+    ASSERT_FALSE(refused.isOk());
+    EXPECT_TRUE(refused.status().message().contains(QStringLiteral("磁盘已满")));
+    EXPECT_TRUE(refused.status().message().contains(path)) << refused.status().message().toStdString();
+    EXPECT_EQ(again.runs, 0); // the earlier bytes are not "restored" over what the window shows
+
+    // A later write that works makes the file usable again.
+    ASSERT_TRUE(folder.write(name, again.writer()).isOk());
+    EXPECT_TRUE(folder.verified(name).isOk());
+}
+
 TEST(WorkFolder, NumberedFoldersNameTheirSharedFolder) {
     EXPECT_EQ(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/work/quellar-2")),
               QStringLiteral("/home/a/work"));
@@ -194,8 +251,8 @@ TEST(WorkFolder, NumberedFoldersNameTheirSharedFolder) {
     EXPECT_TRUE(WorkFolder::sharedFolderOf(QStringLiteral("/home/a/quellar-02")).isEmpty());
 }
 
-// A working file of a million-row sheet is hashed in two halves: a change in either half, or
-// in its length, must still show.
+// A working file of a million-row sheet is hashed in blocks of several megabytes: a change in
+// either half, or in its length, must still show.
 TEST(WorkFolder, ALargeFilesStampSeesAChangeInEitherHalf) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("1.xml"));
