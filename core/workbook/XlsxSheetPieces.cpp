@@ -26,25 +26,33 @@ bool endsName(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '>' || c == '/' || c == '<';
 }
 
-// Where the last start tag of a row (<row …>, with any prefix) begins in `bytes`; 0 when
-// none begins after the first byte. A '<' in XML always starts markup; one inside a comment
-// or CDATA section leaves the piece before it malformed, which its reading finds.
+// Whether the '<' at `lt` starts a row's start tag (<row …>, with any prefix). A '<' in XML
+// always starts markup; one inside a comment or CDATA section leaves the piece cut there
+// malformed, which its reading finds.
+bool rowStartsAt(std::string_view bytes, size_t lt) {
+    size_t nameEnd = lt + 1;
+    while (nameEnd < bytes.size() && !endsName(bytes[nameEnd]))
+        ++nameEnd;
+    if (nameEnd == bytes.size() || bytes[nameEnd] == '<') return false;
+    std::string_view name = bytes.substr(lt + 1, nameEnd - lt - 1);
+    if (const size_t colon = name.rfind(':'); colon != std::string_view::npos) name.remove_prefix(colon + 1);
+    return name == "row";
+}
+
+// Where the last (or the first) row start tag after the first byte of `bytes` begins; 0 when
+// there is none.
 size_t lastRowStart(std::string_view bytes) {
-    size_t end = bytes.size();
-    while (end > 1) {
-        const size_t lt = bytes.rfind('<', end - 1);
+    for (size_t lt = bytes.size(); lt > 1;) {
+        lt = bytes.rfind('<', lt - 1);
         if (lt == std::string_view::npos || lt == 0) return 0;
-        size_t nameEnd = lt + 1;
-        while (nameEnd < bytes.size() && !endsName(bytes[nameEnd]))
-            ++nameEnd;
-        if (nameEnd < bytes.size() && bytes[nameEnd] != '<') {
-            std::string_view name = bytes.substr(lt + 1, nameEnd - lt - 1);
-            if (const size_t colon = name.rfind(':'); colon != std::string_view::npos)
-                name.remove_prefix(colon + 1);
-            if (name == "row") return lt;
-        }
-        end = lt;
+        if (rowStartsAt(bytes, lt)) return lt;
     }
+    return 0;
+}
+
+size_t firstRowStart(std::string_view bytes) {
+    for (size_t lt = bytes.find('<', 1); lt != std::string_view::npos; lt = bytes.find('<', lt + 1))
+        if (rowStartsAt(bytes, lt)) return lt;
     return 0;
 }
 
@@ -88,7 +96,7 @@ bool XlsxReader::SheetPart::fillPiece(RowPiece& piece, size_t pieceBytes) {
         }
         // The rows that fit in what the piece still wants; a longer first row on its own.
         size_t cut = lastRowStart(bytes.substr(0, pieceBytes - taken));
-        if (cut == 0 && taken == 0) cut = lastRowStart(bytes);
+        if (cut == 0 && taken == 0) cut = firstRowStart(bytes);
         if (cut == 0) break;
         piece.bytes.append(bytes.data(), cut);
         sc_->consume(cut);
