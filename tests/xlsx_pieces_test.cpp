@@ -138,6 +138,25 @@ TEST(XlsxPieces, RowsWithoutNumbersAndRowsOutOfOrderReadAsInOneGo) {
     EXPECT_EQ(numberAt(m, "A1002"), 1002);
 }
 
+// A row longer than a piece is a piece of its own; after a row longer than the scanner holds
+// at once, the rest of the part is read in one go.
+TEST(XlsxPieces, LongRowsReadAsInOneGo) {
+    const std::string longText(1500000, 'x');
+    const Read read = readChecked(sheetOf(2000, [&longText](int r) {
+        const std::string n = std::to_string(r);
+        std::string row = "<row r=\"" + n + "\"><c><v>" + n + "</v></c>";
+        for (int c = 0; r == 300 && c < 300; ++c)
+            row += "<c><v>" + std::to_string(c) + "</v></c>";
+        if (r == 1200) row += "<c t=\"inlineStr\"><is><t>" + longText + "</t></is></c>";
+        return row + "</row>";
+    }));
+    const Sheet& s = firstSheet(read);
+    ASSERT_EQ(s.rows.size(), 2000u);
+    EXPECT_EQ(s.rows[299].cells.size(), 301u);
+    EXPECT_EQ(cellAt(s, "B1200")->value.text().size(), longText.size());
+    EXPECT_EQ(numberAt(s, "A2000"), 2000);
+}
+
 // A fault far into the part gives the message it gives in one go, whatever piece it is in:
 // a cell's type, a shared string that does not exist, malformed XML, a part cut short; and a
 // row start inside a comment (where a piece may be cut) reads as in one go.
