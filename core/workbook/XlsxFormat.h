@@ -9,7 +9,8 @@
 // fills as the nearest palette colour plus the exact colour, alignments); and for each sheet
 // its cells (numbers exact, text, booleans, errors, dates by their number format, formulas
 // with their cached values), merged areas, column widths, row heights, hidden rows, page
-// setup and manual row breaks. Shared strings and the first sheet are read on two threads.
+// setup and manual row breaks. Shared strings and the first sheet are read on two threads, and
+// the rows of a large sheet are parsed in pieces on two cores (see RowPieces).
 //
 // Anything malformed or hostile (see ZipArchive for the container; a DOCTYPE, deep nesting,
 // a cell beyond XFD1048576, a shared-string or style index that does not exist, a cell count

@@ -3,7 +3,7 @@
 // widths, row heights, page setup and manual breaks; rows can be streamed as they complete.
 
 #include "workbook/FormulaNotation.h"
-#include "workbook/XlsxSheetPart.h"
+#include "workbook/XlsxSheetParser.h"
 
 #include "base/ExcelDate.h"
 
