@@ -143,9 +143,39 @@ bool sameTable(const RowTable& a, const RowTable& b) {
     return true;
 }
 
+// The active sheet's table streamed while the workbook is read (rows read in `pieces`) is the
+// table taken from the whole workbook `book`.
+void checkStreamedTable(const QString& path, const Workbook& book, xlsx::RowPieces pieces) {
+    xlsx::setRowPieces(pieces);
+    auto choose = [](const Workbook& b) -> Result<int> {
+        return (b.activeSheet >= 0 && size_t(b.activeSheet) < b.sheets.size()) ? b.activeSheet : 0;
+    };
+    UsedRangeStream stream;
+    SheetTableRequest request;
+    request.choose = choose;
+    request.stream = &stream;
+    Workbook part;
+    check(readWorkbook(path, part, &request).isOk(), "a workbook that reads whole reads for a table");
+    const int chosen = choose(book).value();
+    check(request.sheet == chosen, "the table's sheet is the one chosen");
+    const Sheet& whole = book.sheets[size_t(chosen)];
+    const Sheet& streamedSheet = part.sheets[size_t(chosen)];
+    const RangeBounds expected = clipUsedRange(whole);
+    const RangeBounds got = request.streamed ? stream.bounds(streamedSheet) : clipUsedRange(streamedSheet);
+    check(got == expected, "the streamed used range is the clipped used range");
+    xlsx::setRowPieces({});
+    if (!worthReading(expected)) return;
+    NullProgress progress;
+    const RowTable fromWhole = readRange(book, whole, expected, progress, 1000);
+    const RowTable fromStream = request.streamed ? stream.take(streamedSheet, got, progress, 1000)
+                                                 : readRange(part, streamedSheet, got, progress, 1000);
+    check(sameTable(fromWhole, fromStream), "the streamed table is the table of the whole sheet");
+}
+
 // An xlsx package: what every workbook promises; the general scanner alone reads the same
 // cells as with the plain-cell shortcut, and so do rows read in pieces; and the active sheet's
-// table streamed while reading equals the table taken from the whole workbook.
+// table streamed while reading (its rows read in one go or in pieces) equals the table taken
+// from the whole workbook.
 void checkXlsxPackage(const QString& path) {
     Workbook book;
     const Status status = readWorkbook(path, book);
@@ -182,28 +212,9 @@ void checkXlsxPackage(const QString& path) {
                   book.sheets[i].columnWidths == pieces.sheets[i].columnWidths,
               "rows read in pieces are the rows read in one go");
 
-    auto choose = [](const Workbook& b) -> Result<int> {
-        return (b.activeSheet >= 0 && size_t(b.activeSheet) < b.sheets.size()) ? b.activeSheet : 0;
-    };
-    UsedRangeStream stream;
-    SheetTableRequest request;
-    request.choose = choose;
-    request.stream = &stream;
-    Workbook part;
-    check(readWorkbook(path, part, &request).isOk(), "a workbook that reads whole reads for a table");
-    const int chosen = choose(book).value();
-    check(request.sheet == chosen, "the table's sheet is the one chosen");
-    const Sheet& whole = book.sheets[size_t(chosen)];
-    const Sheet& streamedSheet = part.sheets[size_t(chosen)];
-    const RangeBounds expected = clipUsedRange(whole);
-    const RangeBounds got = request.streamed ? stream.bounds(streamedSheet) : clipUsedRange(streamedSheet);
-    check(got == expected, "the streamed used range is the clipped used range");
-    if (!worthReading(expected)) return;
-    NullProgress progress;
-    const RowTable fromWhole = readRange(book, whole, expected, progress, 1000);
-    const RowTable fromStream = request.streamed ? stream.take(streamedSheet, got, progress, 1000)
-                                                 : readRange(part, streamedSheet, got, progress, 1000);
-    check(sameTable(fromWhole, fromStream), "the streamed table is the table of the whole sheet");
+    // Streamed while its rows are read in one go, then in pieces.
+    checkStreamedTable(path, book, {});
+    checkStreamedTable(path, book, {512, 0});
 }
 
 // A minimal zip container (stored entries) around the given parts.

@@ -350,7 +350,8 @@ Status XlsxReader::readTableSheet(const std::vector<SheetInfo>& sheets, const Zi
             request_->streamed = true;
             return Status::ok();
         }
-        // Rows out of order, or a range too large to stream: read the sheet whole.
+        // Rows out of order, a range too large to stream, or rows read in pieces that must be
+        // read again: read the sheet whole.
         Sheet fresh;
         fresh.name = sheet.name;
         fresh.hidden = sheet.hidden;

@@ -53,6 +53,17 @@ struct RowPiece {
     std::vector<SharedUse> sharedUses;
 };
 
+// While alive, counts a sheet part being read. Rows are read in pieces only while one part is
+// read: when several are read at once (two inputs of a comparison), the cores are busy already.
+class SheetReadCount {
+public:
+    SheetReadCount();
+    ~SheetReadCount();
+    SheetReadCount(const SheetReadCount&) = delete;
+    SheetReadCount& operator=(const SheetReadCount&) = delete;
+    static int now();
+};
+
 // Reads one worksheet part into a Sheet, one handler per element: <row> and <c> inside
 // <sheetData>, the sheet-wide settings at the top level, and the records of <cols>,
 // <mergeCells> and <rowBreaks>. A handler that meets the end of the scan (a scanner error:

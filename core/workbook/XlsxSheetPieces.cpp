@@ -56,12 +56,26 @@ size_t firstRowStart(std::string_view bytes) {
     return 0;
 }
 
+std::atomic<int> sheetsBeingRead{0};
+
 } // namespace
+
+SheetReadCount::SheetReadCount() {
+    sheetsBeingRead.fetch_add(1, std::memory_order_relaxed);
+}
+
+SheetReadCount::~SheetReadCount() {
+    sheetsBeingRead.fetch_sub(1, std::memory_order_relaxed);
+}
+
+int SheetReadCount::now() {
+    return sheetsBeingRead.load(std::memory_order_relaxed);
+}
 
 bool XlsxReader::SheetPart::piecesWanted() const {
     const RowPieces settings = rowPieces();
-    return piecesAllowed_ && !piece_ && !rereading_ && !stream_ && settings.pieceBytes > 0 &&
-           entry_.size > settings.floor;
+    return piecesAllowed_ && !piece_ && !rereading_ && settings.pieceBytes > 0 &&
+           entry_.size > settings.floor && SheetReadCount::now() == 1;
 }
 
 void XlsxReader::SheetPart::readRowsInPieces() {
@@ -76,9 +90,9 @@ void XlsxReader::SheetPart::readRowsInPieces() {
                      const bool readHere = !appendPiece(piece);
                      readHereInARow = readHere ? readHereInARow + 1 : 0;
                      if (readHereInARow >= 2) filling = false;
-                     return !readAgain_;
+                     return !readAgain_ && !streamRefused_;
                  });
-    if (readAgain_) stopped_ = true;
+    if (readAgain_ || streamRefused_) stopped_ = true;
 }
 
 // The next piece: whole rows of the scanner's pending bytes, about `pieceBytes` of them, cut
@@ -156,33 +170,12 @@ bool XlsxReader::SheetPart::appendPiece(RowPiece& piece) {
         readAgain_ = true;
         return false;
     }
-    const size_t firstRow = sheet_.rows.size();
-    if (!rows.empty()) {
-        if (!sheet_.rows.empty()) {
-            SheetRow& last = sheet_.rows.back();
-            if (last.index > rows.front().index + shift) unordered_ = true;
-            if (last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4)
-                last.cells.shrink_to_fit();
-        }
-        for (SheetRow& row : rows) {
-            row.index += shift;
-            sheet_.rows.push_back(std::move(row));
-        }
-        rows.clear();
-        lastRowCells_ = sheet_.rows.back().cells.size();
-    }
-    unordered_ = unordered_ || piece.unordered;
-    // A piece with no row at all leaves the row and column where they were.
-    if (!piece.relative || piece.rowIndex >= 0) {
-        rowIndex_ = piece.rowIndex + shift;
-        column_ = piece.column;
-    }
     // Shared formulas whose master came before the piece, from the masters known before it.
     for (const SharedUse& use : piece.sharedUses) {
         const auto master = sharedFormulas_.find(use.index);
         if (master == sharedFormulas_.end()) continue;
         std::string formula = shiftedFormula(master->second, use.cellRow, use.column);
-        Cell& cell = sheet_.rows[firstRow + use.row].cells[use.cell];
+        Cell& cell = rows[use.row].cells[use.cell];
         if (formula.empty()) continue;
         if (isErrorLiteral(formula)) {
             cell.value = CellValue::fromError(sharedTextFromUtf8(formula));
@@ -192,6 +185,29 @@ bool XlsxReader::SheetPart::appendPiece(RowPiece& piece) {
         }
     }
     piece.sharedUses.clear();
+    if (!rows.empty() && !sheet_.rows.empty()) {
+        SheetRow& last = sheet_.rows.back();
+        if (last.index > rows.front().index + shift) unordered_ = true;
+        if (!stream_ && last.cells.capacity() > last.cells.size() + last.cells.size() / 2 + 4)
+            last.cells.shrink_to_fit();
+    }
+    for (SheetRow& row : rows) {
+        row.index += shift;
+        // Streaming: the row before is complete and goes to the stream, as appendRow hands it.
+        if (stream_ && !sheet_.rows.empty()) {
+            handOver(sheet_.rows.back());
+            if (streamRefused_) return true;
+        }
+        sheet_.rows.push_back(std::move(row));
+    }
+    if (!rows.empty()) lastRowCells_ = sheet_.rows.back().cells.size();
+    rows.clear();
+    unordered_ = unordered_ || piece.unordered;
+    // A piece with no row at all leaves the row and column where they were.
+    if (!piece.relative || piece.rowIndex >= 0) {
+        rowIndex_ = piece.rowIndex + shift;
+        column_ = piece.column;
+    }
     for (auto& [index, master] : piece.sharedFormulas)
         sharedFormulas_[index] = std::move(master);
     piece.sharedFormulas.clear();

@@ -93,10 +93,16 @@ Status XlsxReader::readSheet(const ZipEntry& entry, Sheet& sheet, const std::vec
     fresh.hidden = sheet.hidden;
     sheet = std::move(fresh);
     cells_.store(cellsBefore, std::memory_order_relaxed);
+    // The stream has taken rows already: the sheet is read whole instead, as when it refuses.
+    if (stream && refused) {
+        *refused = true;
+        return Status::ok();
+    }
     return read(false);
 }
 
 Status XlsxReader::SheetPart::run() {
+    const SheetReadCount counted;
     if (Status s = scanElements(); !s) return s;
     if (readAgain_) return Status::ok();
     if (stream_) {
@@ -187,7 +193,10 @@ void XlsxReader::SheetPart::handOver(SheetRow& row) {
     }
     spareCells_.swap(row.cells);
     spareCells_.clear();
-    if (row.height < 0 && !row.hidden) sheet_.rows.pop_back();
+    if (row.height < 0 && !row.hidden)
+        sheet_.rows.pop_back();
+    else if (row.cells.capacity() > 0)
+        std::vector<Cell>().swap(row.cells); // a row read in a piece came with storage of its own
 }
 
 // A cell: <c r="B3" s="2" t="s"><f>…</f><v>…</v><is>…</is></c>
