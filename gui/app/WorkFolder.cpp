@@ -228,8 +228,15 @@ Status WorkFolder::write(const QString& name, const Writer& writer, Writer again
 
 Status WorkFolder::writeAndRecord(const QString& name, const Writer& writer, Writer again, bool keepFailure) {
     const QString path = filePath(name);
-    const Status status = runGuarded([&] { return writer(path); });
-    Result<FileStamp> stamp = status.isOk() ? stampFile(path) : Result<FileStamp>(status);
+    // Out of memory while writing or stamping is a failure like any other (a background write
+    // has nobody to throw to).
+    Result<FileStamp> stamp = Status::cancelled(); // set by the write below
+    const Status status = runGuarded([&] {
+        const Status written = writer(path);
+        stamp = written.isOk() ? stampFile(path) : Result<FileStamp>(written);
+        return stamp.status();
+    });
+    if (!status.isOk()) stamp = status;
     QMutexLocker locker(&mutex_);
     if (stamp.isOk())
         files_[name] = Record{stamp.take(), std::move(again), Status::ok()};
