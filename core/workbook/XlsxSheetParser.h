@@ -17,6 +17,10 @@ struct SharedMaster {
     int32_t column;
 };
 
+// Gives `cell` the formula read for it (without its '='; `formula` is used up), or the error
+// value an error constant written as a formula stands for.
+void setFormula(Cell& cell, std::string& formula);
+
 // The A1 formula of a shared formula group's cell at (row, column), from its master.
 std::string shiftedFormula(const SharedMaster& master, int32_t row, int32_t column);
 

@@ -175,14 +175,7 @@ bool XlsxReader::SheetPart::appendPiece(RowPiece& piece) {
         const auto master = sharedFormulas_.find(use.index);
         if (master == sharedFormulas_.end()) continue;
         std::string formula = shiftedFormula(master->second, use.cellRow, use.column);
-        Cell& cell = rows[use.row].cells[use.cell];
-        if (formula.empty()) continue;
-        if (isErrorLiteral(formula)) {
-            cell.value = CellValue::fromError(sharedTextFromUtf8(formula));
-        } else {
-            formula.insert(formula.begin(), '=');
-            cell.formula = ooxmlText(formula);
-        }
+        setFormula(rows[use.row].cells[use.cell], formula);
     }
     piece.sharedUses.clear();
     if (!rows.empty() && !sheet_.rows.empty()) {

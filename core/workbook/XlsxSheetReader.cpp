@@ -276,12 +276,6 @@ Status XlsxReader::SheetPart::storeCell(CellType type, const XfInfo& xf, int32_t
     CellValue cellValue;
     if (Status s = cellValueOf(type, xf, cellRow, content, cellValue); !s) return s;
 
-    // An error constant written as a formula of its own (as the writer does, having
-    // no other way) is the error value itself.
-    if (!formula_.empty() && isErrorLiteral(formula_)) {
-        cellValue = CellValue::fromError(sharedTextFromUtf8(formula_));
-        formula_.clear();
-    }
     if (cellValue.isEmpty() && cellValue.placeholder() == 0 && formula_.empty() && xf.style == 0) {
         // Whether the cell is kept depends on the master its piece does not hold.
         if (sharedUse_) needState();
@@ -297,10 +291,7 @@ Status XlsxReader::SheetPart::storeCell(CellType type, const XfInfo& xf, int32_t
     cell->column = uint32_t(column_);
     cell->style = xf.style;
     cell->value = std::move(cellValue);
-    if (!formula_.empty()) {
-        formula_.insert(formula_.begin(), '=');
-        cell->formula = ooxmlText(formula_);
-    }
+    setFormula(*cell, formula_);
     if (sharedUse_)
         sharedUses_.push_back(SharedUse{size_t(&row - sheet_.rows.data()), row.cells.size() - 1, sharedIndex_,
                                         cellRow, column_});
@@ -519,6 +510,18 @@ void XlsxReader::SheetPart::readFormula(int32_t cellRow) {
         // The master came before the piece: the formula is set when the piece is appended.
         sharedUse_ = true;
     }
+}
+
+void setFormula(Cell& cell, std::string& formula) {
+    if (formula.empty()) return;
+    // An error constant written as a formula of its own (as the writer does, having no other
+    // way) is the error value itself.
+    if (isErrorLiteral(formula)) {
+        cell.value = CellValue::fromError(sharedTextFromUtf8(formula));
+        return;
+    }
+    formula.insert(formula.begin(), '=');
+    cell.formula = ooxmlText(formula);
 }
 
 std::string shiftedFormula(const SharedMaster& master, int32_t row, int32_t column) {

@@ -523,8 +523,8 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
     }
     // The working file is the workbook as read. It is written while the pane already shows the
     // workbook (a million-row sheet makes most of a gigabyte of it), from the very rows the pane
-    // shows; the pane's earlier workbook goes only once its own working file is written.
-    workFolder_->settle(workingFile);
+    // shows. Writing it waits for the earlier write of that file, so the pane's earlier
+    // workbook goes only once its own working file is written.
     writeWorkingFile(which, workingFile, path, std::make_shared<const WorkbookInPlace>(book));
     // Widths an xlsx gives in characters become pixels of its own default font, as in Excel.
     const QString suffix = QFileInfo(path).suffix().toLower();
