@@ -7,7 +7,7 @@
 // machine); --no-rules leaves out the comparisons with rules.
 
 #include "bench/TableGenerator.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 #include "workbook/WorkbookFormat.h"
 
 #include <QCoreApplication>

@@ -8,7 +8,7 @@
 
 #include "bench/TableGenerator.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XmlScanner.h"
+#include "workbook/containers/XmlScanner.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -11,7 +11,7 @@
 #include "bench/BenchXlsx.h"
 #include "bench/TableGenerator.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XlsxFormat.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -5,10 +5,10 @@
 #include "TerminalProgress.h"
 #include "base/CellOps.h"
 #include "table/GroupSum.h"
-#include "workbook/CsvFormat.h"
-#include "workbook/JsonTables.h"
 #include "workbook/RangeReader.h"
 #include "workbook/WorkbookFormat.h"
+#include "workbook/csv/CsvFormat.h"
+#include "workbook/json/JsonTables.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -4,11 +4,11 @@
 #include "base/CellOps.h"
 #include "base/MessageTable.h"
 #include "base/TextIO.h"
-#include "table/CompareStatistics.h"
-#include "table/Comparison.h"
-#include "table/ComparisonOutputs.h"
-#include "table/Report.h"
-#include "table/WorkbookComparison.h"
+#include "table/compare/CompareStatistics.h"
+#include "table/compare/Comparison.h"
+#include "table/compare/ComparisonOutputs.h"
+#include "table/compare/Report.h"
+#include "table/compare/WorkbookComparison.h"
 #include "workbook/WorkbookFormat.h"
 
 #include <QDateTime>

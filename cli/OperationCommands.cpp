@@ -5,10 +5,10 @@
 #include "base/CellOps.h"
 #include "base/MessageTable.h"
 #include "table/BlankRows.h"
-#include "table/Comparison.h"
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/Join.h"
+#include "table/compare/Comparison.h"
 #include "workbook/WorkbookFormat.h"
 
 namespace quellar::cli {

@@ -2,7 +2,7 @@
 // Comparisons the core must refuse, for the comparison and comparison-rule tests: each is
 // refused with a message that mentions what the user has to put right.
 
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "tests/TestSupport.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XlsxFormat.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 // and ignored columns.
 
 #include "base/CellOps.h"
-#include "table/CompareStatistics.h"
-#include "table/Comparison.h"
 #include "table/ParallelRows.h"
+#include "table/compare/CompareStatistics.h"
+#include "table/compare/Comparison.h"
 #include "tests/RefusedComparisons.h"
 #include "tests/TestSupport.h"
 

@@ -3,9 +3,9 @@
 // nested scan on many random small tables.
 
 #include "base/CellOps.h"
-#include "table/Comparison.h"
 #include "table/ParallelRows.h"
-#include "table/Report.h"
+#include "table/compare/Comparison.h"
+#include "table/compare/Report.h"
 #include "tests/RefusedComparisons.h"
 #include "tests/TestSupport.h"
 

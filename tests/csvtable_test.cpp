@@ -1,7 +1,7 @@
 // Writing a result table as CSV: texts exactly as the operation left them.
 
 #include "tests/TestSupport.h"
-#include "workbook/CsvFormat.h"
+#include "workbook/csv/CsvFormat.h"
 
 #include "base/Faults.h"
 

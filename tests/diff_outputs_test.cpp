@@ -3,15 +3,15 @@
 // command-line options that ask for them.
 
 #include "base/CellOps.h"
-#include "table/CompareStatistics.h"
-#include "table/Comparison.h"
-#include "table/ComparisonOutputs.h"
-#include "table/DetailsPage.h"
-#include "table/DifferenceRows.h"
-#include "table/HighlighterDiff.h"
+#include "table/compare/CompareStatistics.h"
+#include "table/compare/Comparison.h"
+#include "table/compare/ComparisonOutputs.h"
+#include "table/compare/DetailsPage.h"
+#include "table/compare/DifferenceRows.h"
+#include "table/compare/HighlighterDiff.h"
 #include "tests/CliRun.h"
 #include "tests/TestSupport.h"
-#include "workbook/CsvFormat.h"
+#include "workbook/csv/CsvFormat.h"
 
 #include <QDir>
 #include <QFile>

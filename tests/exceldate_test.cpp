@@ -4,7 +4,7 @@
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
 #include "workbook/DisplayFormat.h"
-#include "workbook/XlsxFormat.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 #include "base/TextIO.h"
 #include "tests/TestSupport.h"
 #include "tests/WorkbookCells.h"
-#include "workbook/CsvFormat.h"
-#include "workbook/JsonTables.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XmlSpreadsheetFormat.h"
+#include "workbook/csv/CsvFormat.h"
+#include "workbook/json/JsonTables.h"
+#include "workbook/xmlss/XmlSpreadsheetFormat.h"
 
 #include <QCryptographicHash>
 #include <QDir>

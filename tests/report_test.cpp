@@ -2,7 +2,7 @@
 // with a fixed clock, HTML escaping of inserted texts, and writing the file.
 
 #include "base/MessageTable.h"
-#include "table/Report.h"
+#include "table/compare/Report.h"
 
 #include <gtest/gtest.h>
 

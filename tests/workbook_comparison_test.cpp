@@ -1,8 +1,8 @@
 // Workbook comparison: sheets paired by exact name, pair k into result sheet k, skipped
 // pairs keeping their number, positional comparison, progress and the report blocks.
 
-#include "table/Report.h"
-#include "table/WorkbookComparison.h"
+#include "table/compare/Report.h"
+#include "table/compare/WorkbookComparison.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>

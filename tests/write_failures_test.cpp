@@ -12,14 +12,14 @@
 #include "base/MessageTable.h"
 #include "forms/FormPages.h"
 #include "table/PageSubtotals.h"
-#include "table/Report.h"
+#include "table/compare/Report.h"
 #include "tests/DiskLimit.h"
 #include "tests/TestSupport.h"
-#include "workbook/CsvFormat.h"
 #include "workbook/ExcelDriver.h"
-#include "workbook/JsonTables.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XMLTools.h"
+#include "workbook/csv/CsvFormat.h"
+#include "workbook/json/JsonTables.h"
+#include "workbook/xmlss/XMLTools.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,14 +6,14 @@
 #include "base/CellOps.h"
 #include "tests/TestSupport.h"
 #include "tests/WorkbookCells.h"
-#include "workbook/BiffReader.h"
-#include "workbook/BiffWriter.h"
-#include "workbook/CompoundFile.h"
 #include "workbook/DisplayFormat.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XlsFormat.h"
-#include "workbook/XlsxFormat.h"
+#include "workbook/containers/CompoundFile.h"
+#include "workbook/xls/BiffReader.h"
+#include "workbook/xls/BiffWriter.h"
+#include "workbook/xls/XlsFormat.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -115,11 +115,11 @@ TEST(XlsRead, CellsFormulaResultsFormatsAndLayout) {
 
         // Dates: built-in 14, the East Asian 31 and 57, a time of day, a custom date-time.
         expectValue(s, "A4", CellValue::Type::DateTime, 46363 + shift);
-        EXPECT_EQ(styleAt(book, s, "A4").numberFormat, xlsx::builtinNumberFormat(14));
+        EXPECT_EQ(styleAt(book, s, "A4").numberFormat, builtinNumberFormat(14));
         expectValue(s, "B4", CellValue::Type::DateTime, 46363 + shift);
         EXPECT_EQ(styleAt(book, s, "B4").numberFormat, QStringLiteral("yyyy\"年\"m\"月\"d\"日\""));
         expectValue(s, "C4", CellValue::Type::DateTime, 46363 + shift);
-        EXPECT_EQ(styleAt(book, s, "C4").numberFormat, xlsx::builtinNumberFormat(57));
+        EXPECT_EQ(styleAt(book, s, "C4").numberFormat, builtinNumberFormat(57));
         expectValue(s, "D4", CellValue::Type::DateTime, 0.5 + shift);
         expectValue(s, "E4", CellValue::Type::DateTime, 46363.75 + shift);
         EXPECT_EQ(styleAt(book, s, "E4").numberFormat, QStringLiteral("yyyy-mm-dd hh:mm"));
@@ -158,8 +158,8 @@ TEST(XlsRead, CellsFormulaResultsFormatsAndLayout) {
 
         // Layout and page setup.
         EXPECT_EQ(s.merges, (std::vector<CellRange>{{0, 0, 0, 1}, {7, 2, 9, 3}}));
-        EXPECT_DOUBLE_EQ(s.columnWidth(1), xlsx::characterWidthToPoints(16));
-        EXPECT_DOUBLE_EQ(s.columnWidth(2), xlsx::characterWidthToPoints(16));
+        EXPECT_DOUBLE_EQ(s.columnWidth(1), characterWidthToPoints(16));
+        EXPECT_DOUBLE_EQ(s.columnWidth(2), characterWidthToPoints(16));
         EXPECT_DOUBLE_EQ(s.rowHeight(0), 30);
         ASSERT_NE(s.row(5), nullptr);
         EXPECT_TRUE(s.row(5)->hidden);

@@ -9,9 +9,9 @@
 #include "workbook/RangeReader.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XlsFormat.h"
-#include "workbook/XlsxFormat.h"
-#include "workbook/ZipArchive.h"
+#include "workbook/containers/ZipArchive.h"
+#include "workbook/xls/XlsFormat.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,9 +97,9 @@ TEST(XlsxHelpers, DateFormatCodes) {
     for (const Case& c : cases)
         EXPECT_EQ(isDateFormatCode(QStringView(c.code)), c.date) << QString::fromUtf16(c.code).toStdString();
     for (int id : {14, 15, 22, 31, 45, 46, 47, 57})
-        EXPECT_TRUE(xlsx::isBuiltinDateFormat(id)) << id;
+        EXPECT_TRUE(isBuiltinDateFormat(id)) << id;
     for (int id : {0, 1, 2, 9, 11, 23, 37, 49})
-        EXPECT_FALSE(xlsx::isBuiltinDateFormat(id)) << id;
+        EXPECT_FALSE(isBuiltinDateFormat(id)) << id;
 }
 
 TEST(XlsxHelpers, IsoDates) {
@@ -128,15 +128,15 @@ TEST(XlsxHelpers, IsoDates) {
 
 TEST(XlsxHelpers, ColumnWidthsGoThroughWholePixels) {
     // Stored widths as Excel writes them, and their pixel widths.
-    EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(9.140625), 64 * 0.75); // the default column
-    EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(12.7109375), 89 * 0.75);
-    EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(0), 0);
+    EXPECT_DOUBLE_EQ(characterWidthToPoints(9.140625), 64 * 0.75); // the default column
+    EXPECT_DOUBLE_EQ(characterWidthToPoints(12.7109375), 89 * 0.75);
+    EXPECT_DOUBLE_EQ(characterWidthToPoints(0), 0);
     // What the writer hands to libxlsxwriter comes back as the same pixels.
     for (int pixels : {5, 12, 13, 20, 64, 89, 145, 300, 1000}) {
-        const double shown = xlsx::pointsToCharacterWidth(pixels * 0.75);
+        const double shown = pointsToCharacterWidth(pixels * 0.75);
         const double stored = shown < 1 ? std::trunc(std::round(shown * 12) / 7.0 * 256) / 256
                                         : std::trunc((std::round(shown * 7) + 5) / 7.0 * 256) / 256;
-        EXPECT_DOUBLE_EQ(xlsx::characterWidthToPoints(stored), pixels * 0.75) << pixels;
+        EXPECT_DOUBLE_EQ(characterWidthToPoints(stored), pixels * 0.75) << pixels;
     }
 }
 
@@ -319,7 +319,7 @@ TEST(XlsxRead, WorkbookWrittenByOpenpyxl) {
     EXPECT_EQ(styleAt(book, s, "D2").numberFormat, QStringLiteral("0.00"));
     EXPECT_EQ(styleAt(book, s, "A4").horizontal, HAlign::Center);
     EXPECT_TRUE(styleAt(book, s, "A4").wrapText);
-    EXPECT_DOUBLE_EQ(s.columnWidth(1), xlsx::characterWidthToPoints(25));
+    EXPECT_DOUBLE_EQ(s.columnWidth(1), characterWidthToPoints(25));
     EXPECT_DOUBLE_EQ(s.rowHeight(0), 28);
 }
 

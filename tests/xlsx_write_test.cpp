@@ -9,9 +9,9 @@
 #include "workbook/RangeReader.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XlsFormat.h"
-#include "workbook/XlsxFormat.h"
-#include "workbook/ZipArchive.h"
+#include "workbook/containers/ZipArchive.h"
+#include "workbook/xls/XlsFormat.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include <QDir>
 #include <QFile>

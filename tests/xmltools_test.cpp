@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "workbook/XMLTools.h"
+#include "workbook/xmlss/XMLTools.h"
 
 #include <QDir>
 #include <QFile>

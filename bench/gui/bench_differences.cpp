@@ -13,7 +13,7 @@
 #include "base/Progress.h"
 #include "bench/TableGenerator.h"
 #include "components/SheetPane.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

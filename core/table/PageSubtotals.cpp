@@ -5,10 +5,10 @@
 #include "base/CellOps.h"
 #include "base/TextIO.h"
 #include "workbook/ExcelDriver.h"
-#include "workbook/SpreadsheetML.h"
 #include "workbook/Workbook.h"
-#include "workbook/XMLTools.h"
-#include "workbook/XmlScanner.h"
+#include "workbook/containers/XmlScanner.h"
+#include "workbook/xmlss/SpreadsheetML.h"
+#include "workbook/xmlss/XMLTools.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
 #include "workbook/WorkbookFormat.h"
 
-#include "workbook/CsvFormat.h"
-#include "workbook/JsonTables.h"
-#include "workbook/XlsFormat.h"
-#include "workbook/XlsxFormat.h"
-#include "workbook/XmlSpreadsheetFormat.h"
+#include "workbook/csv/CsvFormat.h"
+#include "workbook/json/JsonTables.h"
+#include "workbook/xls/XlsFormat.h"
+#include "workbook/xlsx/XlsxFormat.h"
+#include "workbook/xmlss/XmlSpreadsheetFormat.h"
 
 #include "base/Faults.h"
 

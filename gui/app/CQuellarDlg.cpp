@@ -11,7 +11,7 @@
 #include "workbook/RangeReader.h"
 #include "workbook/RangeText.h"
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XmlSpreadsheetFormat.h"
+#include "workbook/xmlss/XmlSpreadsheetFormat.h"
 
 #include <QAction>
 #include <QApplication>

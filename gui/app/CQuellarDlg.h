@@ -20,8 +20,8 @@
 #include "base/Progress.h"
 #include "base/RowTable.h"
 #include "forms/FormReply.h"
-#include "table/DetailsPage.h"
-#include "table/Report.h"
+#include "table/compare/DetailsPage.h"
+#include "table/compare/Report.h"
 
 #include <QMainWindow>
 

@@ -11,7 +11,7 @@
 #include "dialogs/SelDlg.h"
 #include "dialogs/StatisticsDlg.h"
 #include "forms/FormReply.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include <QString>
 #include <QStringList>

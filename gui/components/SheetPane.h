@@ -13,8 +13,8 @@
 
 #include "base/Progress.h"
 #include "base/RowTable.h"
-#include "table/Comparison.h"
-#include "table/DifferenceRows.h"
+#include "table/compare/Comparison.h"
+#include "table/compare/DifferenceRows.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
 

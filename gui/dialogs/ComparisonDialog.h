@@ -5,7 +5,7 @@
 // Each dialog places the boxes in its own grid and adds what only it offers.
 
 #include "dialogs/DialogStyle.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include <QMargins>
 #include <QPoint>

@@ -7,7 +7,7 @@
 // rules() reads the controls into CompareRules, or refuses a value that is not a tolerance
 // with a message naming the box and the field; the dialog shows it and stays open.
 
-#include "table/CompareRules.h"
+#include "table/compare/CompareRules.h"
 
 #include <QGroupBox>
 

@@ -1,6 +1,6 @@
 #include "dialogs/StatisticsDlg.h"
 
-#include "table/DetailsPage.h"
+#include "table/compare/DetailsPage.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

@@ -5,7 +5,7 @@
 // compared, its differing cells and the largest difference between differing numbers. The
 // rules in force are named below. Read only; 关闭 closes it.
 
-#include "table/CompareStatistics.h"
+#include "table/compare/CompareStatistics.h"
 
 #include <QDialog>
 

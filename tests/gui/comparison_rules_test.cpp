@@ -9,7 +9,7 @@
 #include "dialogs/GzbDlg.h"
 #include "dialogs/RulesBox.h"
 #include "dialogs/StatisticsDlg.h"
-#include "table/CompareStatistics.h"
+#include "table/compare/CompareStatistics.h"
 #include "tests/CliRun.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "workbook/WorkbookFormat.h"

@@ -7,7 +7,7 @@
 #include "base/MessageTable.h"
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
-#include "table/WorkbookComparison.h"
+#include "table/compare/WorkbookComparison.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "workbook/RangeReader.h"

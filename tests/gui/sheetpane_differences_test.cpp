@@ -4,7 +4,7 @@
 
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 #include "tests/TestSupport.h"
 
 #include <QAction>

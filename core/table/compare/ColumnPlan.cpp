@@ -1,4 +1,4 @@
-#include "table/ColumnPlan.h"
+#include "table/compare/ColumnPlan.h"
 
 #include "base/CellOps.h"
 

@@ -5,8 +5,8 @@
 // the statistics report. Also the pass that gathers the statistics from a finished result.
 // Used by the comparison core only.
 
-#include "table/CompareStatistics.h"
-#include "table/Comparison.h"
+#include "table/compare/CompareStatistics.h"
+#include "table/compare/Comparison.h"
 
 #include "base/RowTable.h"
 #include "base/Status.h"

@@ -1,4 +1,4 @@
-#include "table/CompareRules.h"
+#include "table/compare/CompareRules.h"
 
 #include "base/TextIO.h"
 

@@ -1,4 +1,4 @@
-#include "table/CompareStatistics.h"
+#include "table/compare/CompareStatistics.h"
 
 #include "base/TextIO.h"
 

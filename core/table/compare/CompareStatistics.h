@@ -8,7 +8,7 @@
 // too: `differing` the differing cells of paired rows (red, one per pair of cells),
 // `onlyInFile1`/`onlyInFile2` the cells marked as being in one table only (yellow/green).
 
-#include "table/CompareRules.h"
+#include "table/compare/CompareRules.h"
 
 #include "base/Status.h"
 

@@ -1,11 +1,11 @@
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include "base/CellOps.h"
-#include "table/ColumnPlan.h"
-#include "table/CompareStatistics.h"
 #include "table/KeyIndex.h"
 #include "table/ParallelRows.h"
-#include "table/Report.h"
+#include "table/compare/ColumnPlan.h"
+#include "table/compare/CompareStatistics.h"
+#include "table/compare/Report.h"
 
 #include <algorithm>
 #include <iterator>

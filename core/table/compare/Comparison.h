@@ -10,7 +10,7 @@
 // runTableComparison wraps it in the result phase: progress, handing the result to a
 // ResultSink and appending the counts to the report text. Nothing is kept between calls.
 
-#include "table/CompareRules.h"
+#include "table/compare/CompareRules.h"
 
 #include "base/Progress.h"
 #include "base/RowTable.h"

@@ -1,6 +1,6 @@
-#include "table/ComparisonOutputs.h"
+#include "table/compare/ComparisonOutputs.h"
 
-#include "table/DifferenceRows.h"
+#include "table/compare/DifferenceRows.h"
 
 #include <optional>
 

@@ -4,9 +4,9 @@
 // front of the result's sink (the command line's workbook, the window's result pane), so
 // both comparisons get them alike. The layout is passed on to a next sink that wants it.
 
-#include "table/Comparison.h"
-#include "table/DetailsPage.h"
-#include "table/HighlighterDiff.h"
+#include "table/compare/Comparison.h"
+#include "table/compare/DetailsPage.h"
+#include "table/compare/HighlighterDiff.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
-#include "table/DetailsPage.h"
+#include "table/compare/DetailsPage.h"
 
 #include "base/CellOps.h"
 #include "base/TextIO.h"
-#include "table/CompareStatistics.h"
-#include "table/DifferenceRows.h"
-#include "table/Report.h"
+#include "table/compare/CompareStatistics.h"
+#include "table/compare/DifferenceRows.h"
+#include "table/compare/Report.h"
 
 namespace quellar {
 

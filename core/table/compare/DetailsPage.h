@@ -10,7 +10,7 @@
 // prints on A4 and follows a dark colour scheme when the browser asks for one.
 
 #include "base/Status.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
-#include "table/DifferenceRows.h"
+#include "table/compare/DifferenceRows.h"
 
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "table/HighlighterDiff.h"
+#include "table/compare/HighlighterDiff.h"
 
 #include "base/CellOps.h"
 #include "base/TextIO.h"
-#include "table/DifferenceRows.h"
-#include "workbook/CsvFormat.h"
+#include "table/compare/DifferenceRows.h"
+#include "workbook/csv/CsvFormat.h"
 
 #include <algorithm>
 #include <limits>

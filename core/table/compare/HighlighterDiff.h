@@ -26,7 +26,7 @@
 // (numbers in their shortest form), UTF-8 with a byte-order mark, lines ending in CR LF.
 
 #include "base/Status.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include <QString>
 

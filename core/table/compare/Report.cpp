@@ -1,4 +1,4 @@
-#include "table/Report.h"
+#include "table/compare/Report.h"
 
 #include "base/MessageTable.h"
 #include "base/TextIO.h"

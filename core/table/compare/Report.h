@@ -9,7 +9,7 @@
 // comes from a Clock, which tests replace with a fixed one.
 
 #include "base/Status.h"
-#include "table/Comparison.h"
+#include "table/compare/Comparison.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "table/WorkbookComparison.h"
+#include "table/compare/WorkbookComparison.h"
 
 #include "base/CellOps.h"
-#include "table/CompareStatistics.h"
+#include "table/compare/CompareStatistics.h"
 #include "workbook/RangeReader.h"
 
 #include <QSet>

@@ -12,8 +12,8 @@
 
 #include "base/Progress.h"
 #include "base/Status.h"
-#include "table/CompareStatistics.h"
-#include "table/Comparison.h"
+#include "table/compare/CompareStatistics.h"
+#include "table/compare/Comparison.h"
 #include "workbook/Workbook.h"
 
 #include <QString>

@@ -1,4 +1,4 @@
-#include "workbook/CompoundFile.h"
+#include "workbook/containers/CompoundFile.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "workbook/XmlScanner.h"
+#include "workbook/containers/XmlScanner.h"
 
 #include <QFileInfo>
 #include <QStringDecoder>

@@ -1,4 +1,4 @@
-#include "workbook/ZipArchive.h"
+#include "workbook/containers/ZipArchive.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -15,7 +15,7 @@
 // message names the file and, where there is one, the entry.
 
 #include "base/Status.h"
-#include "workbook/XmlScanner.h"
+#include "workbook/containers/XmlScanner.h"
 
 #include <QFile>
 #include <QString>

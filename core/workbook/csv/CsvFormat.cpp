@@ -1,4 +1,4 @@
-#include "workbook/CsvFormat.h"
+#include "workbook/csv/CsvFormat.h"
 
 #include "base/CellOps.h"
 #include "base/OrderedPipeline.h"

@@ -1,4 +1,4 @@
-#include "workbook/JsonTables.h"
+#include "workbook/json/JsonTables.h"
 
 #include "base/CellOps.h"
 #include "base/Progress.h"

@@ -1,12 +1,12 @@
-#include "workbook/BiffReader.h"
+#include "workbook/xls/BiffReader.h"
 
-#include "workbook/BiffRecords.h"
+#include "workbook/xls/BiffRecords.h"
 
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
-#include "workbook/CompoundFile.h"
 #include "workbook/DisplayFormat.h"
-#include "workbook/XlsxFormat.h"
+#include "workbook/ExcelConventions.h"
+#include "workbook/containers/CompoundFile.h"
 
 #include <QStringDecoder>
 
@@ -489,8 +489,8 @@ void Reader::buildStyles() {
         XfInfo info;
         if (x.format != 0) {
             const auto it = formats_.find(x.format);
-            xlsx::resolveNumberFormat(x.format, it != formats_.end() ? &it->second : nullptr,
-                                      style.numberFormat, info.isDate);
+            resolveNumberFormat(x.format, it != formats_.end() ? &it->second : nullptr, style.numberFormat,
+                                info.isDate);
         }
         if (const FontRecord* f = fontOf(x.font)) {
             if (f->name != book_.defaultFontName) style.fontName = f->name;
@@ -756,13 +756,13 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
             }
             break;
         case kStandardWidth:
-            if (n >= 2 && u16(p) > 0) sheet.defaultColumnWidth = xlsx::characterWidthToPoints(u16(p) / 256.0);
+            if (n >= 2 && u16(p) > 0) sheet.defaultColumnWidth = characterWidthToPoints(u16(p) / 256.0);
             break;
         case kColInfo:
             if (n >= 10) {
                 const uint32_t first = u16(p);
                 const uint32_t last = std::min<uint32_t>(u16(p + 2), 255);
-                const double points = xlsx::characterWidthToPoints(u16(p + 4) / 256.0);
+                const double points = characterWidthToPoints(u16(p + 4) / 256.0);
                 for (uint32_t col = first; col <= last; ++col)
                     sheet.columnWidths[int32_t(col)] = points;
             }

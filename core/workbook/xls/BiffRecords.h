@@ -4,7 +4,7 @@
 // parts read field by field (texts whose characters run on into the next part), and BIFF5
 // text in the file's code page. Private to the .xls reader.
 
-#include "workbook/CompoundFile.h"
+#include "workbook/containers/CompoundFile.h"
 
 #include <QString>
 #include <QStringDecoder>

@@ -1,11 +1,11 @@
-#include "workbook/BiffWriter.h"
+#include "workbook/xls/BiffWriter.h"
 
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
 #include "base/TextIO.h"
-#include "workbook/CompoundFile.h"
 #include "workbook/DisplayFormat.h"
-#include "workbook/XlsxFormat.h"
+#include "workbook/ExcelConventions.h"
+#include "workbook/containers/CompoundFile.h"
 
 #include <QDir>
 
@@ -161,7 +161,7 @@ int builtinIdOf(const QString& code) {
     static const int ids[] = {1,  2,  3,  4,  9,  10, 11, 12, 13, 14, 15, 16,
                               17, 18, 19, 20, 21, 22, 45, 46, 47, 48, 49};
     for (int id : ids)
-        if (xlsx::builtinNumberFormat(id) == code) return id;
+        if (builtinNumberFormat(id) == code) return id;
     return -1;
 }
 

@@ -1,8 +1,8 @@
-#include "workbook/XlsFormat.h"
+#include "workbook/xls/XlsFormat.h"
 
-#include "workbook/BiffReader.h"
-#include "workbook/BiffWriter.h"
-#include "workbook/CompoundFile.h"
+#include "workbook/containers/CompoundFile.h"
+#include "workbook/xls/BiffReader.h"
+#include "workbook/xls/BiffWriter.h"
 
 #include <QDir>
 #include <QFile>

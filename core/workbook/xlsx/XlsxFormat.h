@@ -23,6 +23,7 @@
 // written in libxlsxwriter's constant-memory mode. The file is built beside the target and
 // renamed into place only when complete, so a failure leaves any earlier file untouched.
 
+#include "workbook/ExcelConventions.h"
 #include "workbook/WorkbookFormat.h"
 
 #include <QString>
@@ -48,30 +49,10 @@ private:
     Status readWith(const QString& path, Workbook& workbook, SheetTableRequest* request) const;
 };
 
-// The most cells a workbook read from a file may hold (about 2 GB in the model); more is
-// refused rather than exhausting memory.
-constexpr int64_t kMaxWorkbookCells = int64_t(50) << 20;
-
 namespace xlsx {
 
 // "B12" -> row 11, column 1 (0-based). False for anything else, or beyond XFD1048576.
 bool parseCellReference(std::string_view text, int32_t& row, int32_t& column);
-
-// Column widths go through whole pixels, as Excel draws them. characterWidthToPoints takes
-// the width as a file stores it (padding included, 9.140625 for the default column);
-// pointsToCharacterWidth gives the width as Excel shows it and libxlsxwriter takes it (8.43).
-double characterWidthToPoints(double characters);
-double pointsToCharacterWidth(double points);
-
-// The format code of a built-in number format id (as a Chinese Excel shows it), empty for
-// General and for unknown ids.
-QString builtinNumberFormat(int id);
-// True when a built-in id is a date or time format.
-bool isBuiltinDateFormat(int id);
-// The number format of a cell style's format id: `custom`, the file's own code for the id,
-// when there is one ("General" in any case is empty), else the built-in code; `isDate` says
-// whether it shows a date or time. The xlsx and xls readers both resolve formats this way.
-void resolveNumberFormat(int id, const QString* custom, QString& code, bool& isDate);
 
 // Sheet parts read their plainest cells straight from the bytes and leave the rest to the
 // general XML scanner. Tests turn the shortcut off to check that both give the same workbook.

@@ -2,7 +2,7 @@
 // names, order, visibility, the active tab, the 1904 date system, print titles), the shared
 // strings, and the order in which the parts are read (the entry points of XlsxFormat).
 
-#include "workbook/XlsxReading.h"
+#include "workbook/xlsx/XlsxReading.h"
 
 #include <QDir>
 #include <QRegularExpression>

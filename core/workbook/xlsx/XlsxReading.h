@@ -5,9 +5,9 @@
 
 #include "workbook/RangeReader.h"
 #include "workbook/Workbook.h"
-#include "workbook/XlsxFormat.h"
-#include "workbook/XmlScanner.h"
-#include "workbook/ZipArchive.h"
+#include "workbook/containers/XmlScanner.h"
+#include "workbook/containers/ZipArchive.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include "base/CellOps.h"
 #include "base/SharedText.h"

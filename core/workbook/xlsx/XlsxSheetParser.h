@@ -3,7 +3,7 @@
 // and XlsxSheetPieces.cpp (the rows of a large part cut into pieces and parsed on two cores).
 // Private to the .xlsx reader.
 
-#include "workbook/XlsxReading.h"
+#include "workbook/xlsx/XlsxReading.h"
 
 namespace quellar::xlsx::detail {
 

@@ -9,7 +9,7 @@
 // A piece that does not read alone (it may be malformed, or cut inside a comment) has the whole
 // part read again in one go, so messages never depend on where the pieces were cut.
 
-#include "workbook/XlsxSheetParser.h"
+#include "workbook/xlsx/XlsxSheetParser.h"
 
 #include "base/OrderedPipeline.h"
 

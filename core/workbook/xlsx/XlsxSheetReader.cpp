@@ -3,7 +3,7 @@
 // widths, row heights, page setup and manual breaks; rows can be streamed as they complete.
 
 #include "workbook/FormulaNotation.h"
-#include "workbook/XlsxSheetParser.h"
+#include "workbook/xlsx/XlsxSheetParser.h"
 
 #include "base/ExcelDate.h"
 
@@ -684,7 +684,7 @@ Status XlsxReader::SheetPart::readTopLevel(std::string_view name) {
 void XlsxReader::SheetPart::readFormatProperties() {
     const double base = toDouble(sc_->attributeValue("baseColWidth"), 8);
     if (const XmlAttribute* w = sc_->attribute("defaultColWidth"))
-        sheet_.defaultColumnWidth = xlsx::characterWidthToPoints(toDouble(w->value, 8.43));
+        sheet_.defaultColumnWidth = characterWidthToPoints(toDouble(w->value, 8.43));
     else
         // Excel pads the base width by 5 pixels and rounds up to a multiple of 8.
         sheet_.defaultColumnWidth = std::ceil((std::trunc(base * 7) + 5) / 8) * 8 * 0.75;
@@ -732,7 +732,7 @@ Status XlsxReader::SheetPart::readColumns() {
     const bool hidden = isTrue(sc_->attributeValue("hidden"));
     const XmlAttribute* w = sc_->attribute("width");
     if (!w && !hidden) return Status::ok();
-    const double width = hidden ? 0 : xlsx::characterWidthToPoints(toDouble(w->value, 0));
+    const double width = hidden ? 0 : characterWidthToPoints(toDouble(w->value, 0));
     columnRecords_ += last - first + 1;
     if (columnRecords_ > 4 * int64_t(kMaxColumns))
         return cellError(QStringLiteral("列宽记录太多（重复覆盖了同样的列）"));

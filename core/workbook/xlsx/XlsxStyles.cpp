@@ -2,7 +2,7 @@
 // fonts, fills, cell formats and custom palette of styles.xml turned into workbook styles.
 
 #include "workbook/DisplayFormat.h"
-#include "workbook/XlsxReading.h"
+#include "workbook/xlsx/XlsxReading.h"
 
 #include <algorithm>
 #include <cctype>
@@ -387,8 +387,8 @@ XfInfo XlsxReader::cellFormatOf(const XfSpec& spec, const StyleRecords& records)
     XfInfo info;
     if (spec.numFmtId != 0) {
         const auto it = records.numberFormats.find(spec.numFmtId);
-        xlsx::resolveNumberFormat(spec.numFmtId, it != records.numberFormats.end() ? &it->second : nullptr,
-                                  style.numberFormat, info.isDate);
+        resolveNumberFormat(spec.numFmtId, it != records.numberFormats.end() ? &it->second : nullptr,
+                            style.numberFormat, info.isDate);
     }
     if (spec.fontId >= 0 && size_t(spec.fontId) < records.fonts.size()) {
         const FontInfo& f = records.fonts[size_t(spec.fontId)];

@@ -1,8 +1,8 @@
 // The .xlsx writer of XlsxFormat, over libxlsxwriter.
 
 #include "workbook/DisplayFormat.h"
-#include "workbook/XlsxFormat.h"
-#include "workbook/ZipArchive.h"
+#include "workbook/containers/ZipArchive.h"
+#include "workbook/xlsx/XlsxFormat.h"
 
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
@@ -183,8 +183,8 @@ public:
                 return worksheet_set_column_opt(ws, lxw_col_t(first), lxw_col_t(last), LXW_DEF_COL_WIDTH,
                                                 nullptr, &hidden);
             }
-            return worksheet_set_column(ws, lxw_col_t(first), lxw_col_t(last),
-                                        xlsx::pointsToCharacterWidth(points), nullptr);
+            return worksheet_set_column(ws, lxw_col_t(first), lxw_col_t(last), pointsToCharacterWidth(points),
+                                        nullptr);
         };
         {
             int next = 0;

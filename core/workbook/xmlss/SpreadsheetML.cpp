@@ -1,6 +1,6 @@
-#include "workbook/SpreadsheetML.h"
+#include "workbook/xmlss/SpreadsheetML.h"
 
-#include "workbook/XMLTools.h"
+#include "workbook/xmlss/XMLTools.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 // tag's counts set, text appended as UTF-16LE).
 
 #include "workbook/Workbook.h"
-#include "workbook/XmlScanner.h"
+#include "workbook/containers/XmlScanner.h"
 
 #include "base/Status.h"
 #include "base/TextIO.h"

@@ -1,6 +1,6 @@
-#include "workbook/XMLTools.h"
+#include "workbook/xmlss/XMLTools.h"
 
-#include "workbook/SpreadsheetML.h"
+#include "workbook/xmlss/SpreadsheetML.h"
 
 #include "base/CellOps.h"
 #include "base/TextIO.h"

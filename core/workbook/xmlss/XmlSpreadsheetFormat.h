@@ -15,7 +15,7 @@
 // other than its top-left cell are not written (the format has no place for them).
 
 #include "workbook/WorkbookFormat.h"
-#include "workbook/XmlScanner.h"
+#include "workbook/containers/XmlScanner.h"
 
 #include <span>
 #include <vector>

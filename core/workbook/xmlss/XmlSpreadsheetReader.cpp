@@ -2,12 +2,12 @@
 // workbook (styles with their inheritance, sheets, rows, cells, merges, page setup, print
 // titles, the active sheet).
 
-#include "workbook/XmlSpreadsheetFormat.h"
+#include "workbook/xmlss/XmlSpreadsheetFormat.h"
 
 #include "base/ExcelDate.h"
 #include "base/TextIO.h"
 #include "workbook/FormulaNotation.h"
-#include "workbook/SpreadsheetML.h"
+#include "workbook/xmlss/SpreadsheetML.h"
 
 #include <QDir>
 #include <QStringDecoder>

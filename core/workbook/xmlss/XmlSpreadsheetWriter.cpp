@@ -2,13 +2,13 @@
 // through a buffered OutputFile. A large table's rows are formatted on helper threads and
 // written in order.
 
-#include "workbook/XmlSpreadsheetFormat.h"
+#include "workbook/xmlss/XmlSpreadsheetFormat.h"
 
 #include "base/ExcelDate.h"
 #include "base/OrderedPipeline.h"
 #include "base/TextIO.h"
 #include "workbook/FormulaNotation.h"
-#include "workbook/SpreadsheetML.h"
+#include "workbook/xmlss/SpreadsheetML.h"
 
 #include <algorithm>
 #include <charconv>
