@@ -673,8 +673,8 @@ TEST(XmlSpreadsheet, FailureInTheMiddleOfALargeWriteKeepsTheEarlierFile) {
 // ---------------------------------------------------------------------------------------------
 // Text plumbing
 
-// Whole numbers take a shortcut past the general shortest-text conversion; both must agree,
-// above all where the exponent form becomes the shorter one.
+// Whole numbers take a shortcut past the general shortest-text conversion; both must agree:
+// positional digits from 1e-6 up to below 1e21 (1000000, never 1e+06), the shorter form beyond.
 TEST(TextIO, ShortestNumberTextMatchesTheGeneralConversion) {
     const double numbers[] = {0,
                               -0.0,
@@ -704,7 +704,10 @@ TEST(TextIO, ShortestNumberTextMatchesTheGeneralConversion) {
                               1e300};
     for (double v : numbers) {
         char expected[32], actual[32];
-        const auto end = std::to_chars(expected, expected + sizeof expected, v).ptr;
+        const bool positional = std::fabs(v) >= 1e-6 && std::fabs(v) < 1e21;
+        const auto end =
+            positional ? std::to_chars(expected, expected + sizeof expected, v, std::chars_format::fixed).ptr
+                       : std::to_chars(expected, expected + sizeof expected, v).ptr;
         EXPECT_EQ(shortestNumberText(v, actual), std::string_view(expected, size_t(end - expected))) << v;
     }
 }

@@ -127,18 +127,17 @@ QString writeEdgeInput(const QTemporaryDir& dir, const char* suffix) {
     return path;
 }
 
-// libxlsxwriter writes numbers with 16 significant digits ("%.16G"): a 17th is lost there.
-bool needsSeventeenDigits(double v) {
-    char buffer[40];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::scientific, 15);
-    double back = 0;
-    std::from_chars(buffer, r.ptr, back);
-    return back != v;
+// The .xlsx writer (libxlsxwriter) writes numbers with 16 significant digits ("%.16G"): a
+// value that needs 17 (0.30000000000000004) comes back from .xlsx as its 16-digit neighbour.
+// Another writer is on its way; until then this is the one known loss.
+bool sameValue(double got, double want, bool throughXlsx) {
+    return got == want ||
+           (throughXlsx && got == std::strtod(QString::asprintf("%.16G", want).toLatin1(), nullptr));
 }
 
 } // namespace
 
-// The working files' form: positional shortest digits from 10^-6 up to below 10^15, and
+// The working files' form: positional shortest digits from 10^-6 up to below 10^21, and
 // every form another program writes reads back.
 TEST(NumberForms, WorkingFilesWriteShortestPositionalDigitsAndReadEveryForm) {
     const std::vector<std::pair<double, std::string>> forms = {{1e5, "100000"},
@@ -146,7 +145,8 @@ TEST(NumberForms, WorkingFilesWriteShortestPositionalDigitsAndReadEveryForm) {
                                                                {30000000, "30000000"},
                                                                {1e14, "100000000000000"},
                                                                {999999999999999.0, "999999999999999"},
-                                                               {1e15, "1e+15"},
+                                                               {1e15, "1000000000000000"},
+                                                               {1.5e20, "150000000000000000000"},
                                                                {1234567890123456.0, "1234567890123456"},
                                                                {9007199254740993.0, "9007199254740992"},
                                                                {-1e7, "-10000000"},
@@ -177,7 +177,7 @@ TEST(NumberForms, WorkingFilesWriteShortestPositionalDigitsAndReadEveryForm) {
             ASSERT_TRUE(spreadsheetml::readNumber(text, back)) << text;
             EXPECT_EQ(back, x) << text;
             const double a = std::fabs(x);
-            if (a >= 1e-6 && a < 1e15) EXPECT_EQ(text.find('e'), std::string::npos) << text;
+            if (a >= 1e-6 && a < 1e21) EXPECT_EQ(text.find('e'), std::string::npos) << text;
         }
     }
 
@@ -211,25 +211,27 @@ TEST(NumberEdges, EveryFormatWrittenReadsBackWithEachValue) {
             const auto it = cells.find(at);
             const QString got = it == cells.end() ? QStringLiteral("<none>") : it->second;
             if (QLatin1String(suffix) == u"csv") {
-                // CSV holds texts: a number comes back as a number or as a text of its digits;
-                // booleans and errors are texts.
+                // CSV holds texts: a number comes back as a number or as a text of its digits,
+                // a date as its text; booleans and errors are texts.
                 if (!text.startsWith(u"n:")) continue;
-                const Cell* cell =
-                    back.sheets[0].cell(at.section(u',', 0, 0).toInt(), at.section(u',', 1).toInt());
+                const int32_t r = at.section(u',', 0, 0).toInt(), c = at.section(u',', 1).toInt();
+                const Cell* cell = back.sheets[0].cell(r, c);
+                const CellValue& wanted = book.sheets[0].cell(r, c)->value;
                 double v = 0;
-                const std::string expected = text.mid(2).toStdString();
-                double want = 0;
-                std::from_chars(expected.data(), expected.data() + expected.size(), want);
-                EXPECT_TRUE(edgeNumberOf(cell, v) && v == want)
-                    << suffix << " " << at.toStdString() << " " << text.toStdString() << " "
-                    << got.toStdString();
+                const bool same =
+                    wanted.type() == CellValue::Type::DateTime
+                        ? cell && variantToText(cell->value) == dateSerialToText(wanted.number())
+                        : edgeNumberOf(cell, v) && v == wanted.number();
+                EXPECT_TRUE(same) << suffix << " " << at.toStdString() << " " << text.toStdString() << " "
+                                  << got.toStdString();
                 continue;
             }
-            if (QLatin1String(suffix) == u"xlsx" && text.startsWith(u"n:")) {
-                const std::string digits = text.mid(2).toStdString();
-                double v = 0;
-                std::from_chars(digits.data(), digits.data() + digits.size(), v);
-                if (needsSeventeenDigits(v)) continue; // see needsSeventeenDigits
+            if (QLatin1String(suffix) == u"xlsx" && text.startsWith(u"n:") && got.startsWith(u"n:")) {
+                const std::string want = text.mid(2).toStdString(), have = got.mid(2).toStdString();
+                double a = 0, b = 0;
+                std::from_chars(want.data(), want.data() + want.size(), a);
+                std::from_chars(have.data(), have.data() + have.size(), b);
+                if (sameValue(b, a, true)) continue;
             }
             EXPECT_EQ(got, text) << suffix << " " << at.toStdString();
         }
@@ -237,7 +239,7 @@ TEST(NumberEdges, EveryFormatWrittenReadsBackWithEachValue) {
             // The working-file form: no exponent for these values.
             const QByteArray bytes = bytesOf(path);
             EXPECT_TRUE(bytes.contains(">10000000<") && bytes.contains(">-30000000<") &&
-                        bytes.contains(">100000000000000<") && bytes.contains(">1e+15<"));
+                        bytes.contains(">100000000000000<") && bytes.contains(">1000000000000000<"));
             EXPECT_FALSE(bytes.contains("e+07") || bytes.contains("e+05"));
         }
         if (QLatin1String(suffix).startsWith(u"xls")) references.append(path);
@@ -343,6 +345,7 @@ TEST(NumberEdges, EveryOperationOnEveryInputFormatKeepsEachNumber) {
                 Workbook book;
                 ASSERT_TRUE(readWorkbook(target, book).isOk()) << label.toStdString();
                 const Sheet& sheet = book.sheets[0];
+                const bool throughXlsx = QLatin1String(input) == u"xlsx" || QLatin1String(output) == u"xlsx";
                 if (QLatin1String(output) == u"xls")
                     EXPECT_TRUE(bytesOf(target).startsWith("\xD0\xCF\x11\xE0")) << label.toStdString();
                 if (QLatin1String(output) == u"xlsx")
@@ -361,9 +364,7 @@ TEST(NumberEdges, EveryOperationOnEveryInputFormatKeepsEachNumber) {
                     ASSERT_TRUE(it != rowOf.end()) << label.toStdString() << " " << edgeId(i).toStdString();
                     double v = 0;
                     const bool number = edgeNumberOf(sheet.cell(it->second, 1), v);
-                    const bool exact =
-                        QLatin1String(output) != u"xlsx" || !needsSeventeenDigits(edgeAmounts()[i]);
-                    EXPECT_TRUE(number && (v == edgeAmounts()[i] || !exact))
+                    EXPECT_TRUE(number && sameValue(v, edgeAmounts()[i], throughXlsx))
                         << label.toStdString() << " " << edgeId(i).toStdString() << " " << edgeAmounts()[i];
                     if (i < size_t(test::edgeTexts().size())) {
                         const Cell* text = sheet.cell(it->second, 3);
@@ -396,8 +397,9 @@ TEST(NumberEdges, EveryOperationOnEveryInputFormatKeepsEachNumber) {
                     }
                     ASSERT_EQ(sums.size(), expected.size()) << label.toStdString();
                     for (size_t k = 0; k < sums.size(); ++k)
-                        EXPECT_EQ(sums[k],
-                                  std::strtod(QString::asprintf("%f", expected[k]).toLatin1(), nullptr))
+                        EXPECT_TRUE(sameValue(
+                            sums[k], std::strtod(QString::asprintf("%f", expected[k]).toLatin1(), nullptr),
+                            throughXlsx))
                             << label.toStdString() << " sum " << k;
                 }
                 if (QLatin1String(output).startsWith(u"xls") && QLatin1String(input) == u"xml")
@@ -488,7 +490,8 @@ TEST(NumberEdges, DetailsPageAndStatusShowNumbersAsTheGridDoes) {
     EXPECT_EQ(shownNumberText(0.07 * 100), QStringLiteral("7"));
     EXPECT_EQ(shownNumberText(0.1 + 0.2), QStringLiteral("0.3"));
     EXPECT_EQ(shownNumberText(-0.0), QStringLiteral("0"));
-    EXPECT_EQ(shownNumberText(1e15), QStringLiteral("1e+15"));
+    EXPECT_EQ(shownNumberText(1e15), QStringLiteral("1000000000000000"));
+    EXPECT_EQ(shownNumberText(1e21), QStringLiteral("1e+21"));
     EXPECT_EQ(shownCellText(u"-2.500000"), QStringLiteral("-2.5"));
     for (const char16_t* text :
          {u"007", u"1e5", u"1,234", u"2015/1/1", u"１２３", u"1000000000000000.000000"})

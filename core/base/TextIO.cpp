@@ -312,11 +312,13 @@ SharedText sharedTextFromUtf8(std::string_view utf8) {
 char* writeShortestNumber(char* out, double value) {
     const double magnitude = std::fabs(value);
     if (magnitude >= kPositionalFloor && magnitude < kPositionalCeiling) {
-        // Whole numbers (the common case) by integer conversion: below 10^15 their digits are
+        // Whole numbers below 2^53 (the common case) by integer conversion: their digits are
         // their own.
-        const int64_t whole = int64_t(value);
-        if (double(whole) == value) return std::to_chars(out, out + 32, whole).ptr;
-        // At most 17 significant digits and, at 10^-6, six zeros after the point: 25 characters.
+        if (magnitude < 9007199254740992.0) {
+            const int64_t whole = int64_t(value);
+            if (double(whole) == value) return std::to_chars(out, out + 32, whole).ptr;
+        }
+        // At most 21 digits before the point, or 17 significant digits after "0.00000".
         return std::to_chars(out, out + 32, value, std::chars_format::fixed).ptr;
     }
     // Zero keeps its sign ("-0"); far from 1 the exponent form is the shorter one.

@@ -20,20 +20,24 @@ def xls_cells(path):
             elif cell.ctype == xlrd.XL_CELL_BOOLEAN:
                 yield [r, c, "b", str(int(cell.value))]
             elif cell.ctype == xlrd.XL_CELL_ERROR:
-                yield [r, c, "e", xlrd.error_text_by_code[cell.value]]
+                yield [r, c, "e", xlrd.error_text_from_code[cell.value]]
+
+
+ERRORS = ("#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A")
 
 
 def xlsx_cells(path):
     import openpyxl
     from openpyxl.utils.datetime import to_excel
-    sheet = openpyxl.load_workbook(path).worksheets[0]
+    sheet = openpyxl.load_workbook(path, data_only=True).worksheets[0]
     for row in sheet.iter_rows():
         for cell in row:
             v = cell.value
             if v is None or v == "":
                 continue
             r, c = cell.row - 1, cell.column - 1
-            if cell.data_type == "e":
+            # Error values cached for formulas read as their texts.
+            if cell.data_type == "e" or v in ERRORS:
                 yield [r, c, "e", str(v)]
             elif isinstance(v, bool):
                 yield [r, c, "b", str(int(v))]
