@@ -16,11 +16,12 @@
 // outside the worksheet's rows is copied unchanged.
 //
 // Reading the rows as texts follows the cells' ss:Index (a row with gaps keeps its
-// columns). In a sum column a Data of type Number counts with its value however it is spelt
-// (10000000, 1E+7, 1.5e-3); other texts count by the strict number rule (12a and blanks 0). A subtotal or
-// grand-total row is a deep copy of the row it follows (its attributes and styles kept), with every cell
-// emptied, the label "小计"/"合计" in the label column and the sums ("%f", typed Number) in the sum columns;
-// a subtotal of 0 is left empty. A copied row that has no cell at the label column or at a sum column gets
+// columns). In a sum column a Data of type Number counts with its value however it is
+// spelt (10000000, 1E+7, 1.5e-3); other texts count by the strict number rule (12a and
+// blanks count 0). A subtotal or grand-total row is a deep copy of the row it follows (its
+// attributes and styles kept), with every cell emptied, the label "小计"/"合计" in the
+// label column and the sums ("%f", typed Number) in the sum columns; a subtotal of 0 is
+// left empty. A copied row that has no cell at the label column or at a sum column gets
 // one there. Later rows that name their sheet row (ss:Index) are moved down by the rows
 // inserted before them, a cell merged down past the end of its block is merged only to
 // the block's end (the subtotal row is never covered), and the Table's

@@ -30,14 +30,16 @@ def xlsx_cells(path):
     import openpyxl
     from openpyxl.utils.datetime import to_excel
     sheet = openpyxl.load_workbook(path, data_only=True).worksheets[0]
+    formulas = openpyxl.load_workbook(path).worksheets[0]
     for row in sheet.iter_rows():
         for cell in row:
             v = cell.value
             if v is None or v == "":
                 continue
             r, c = cell.row - 1, cell.column - 1
-            # Error values cached for formulas read as their texts.
-            if cell.data_type == "e" or v in ERRORS:
+            # An error value cached for a formula reads as its text.
+            formula = formulas.cell(row=cell.row, column=cell.column).data_type == "f"
+            if cell.data_type == "e" or (formula and v in ERRORS):
                 yield [r, c, "e", str(v)]
             elif isinstance(v, bool):
                 yield [r, c, "b", str(int(v))]
