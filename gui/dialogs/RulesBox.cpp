@@ -84,7 +84,7 @@ Result<CompareRules> RulesBox::rules() const {
     CompareRules rules;
     for (bool relative : {false, true})
         for (const QString& entry : entries(relative ? relative_ : tolerance_))
-            if (Status s = addToleranceText(rules, entry, relative); !s.isOk()) return s;
+            if (Status s = addToleranceText(rules, entry, relative, RuleNaming::Box); !s.isOk()) return s;
     for (const QString& field : entries(ignored_))
         if (!rules.ignoredColumns.contains(field)) rules.ignoredColumns.append(field);
     rules.ignoreSpaces = spaces_->isChecked();

@@ -59,13 +59,25 @@ struct CompareRules {
 QString toleranceOptionName(bool relative);
 QString ignoreColumnOptionName();
 
+// Who a message about a tolerance names: the command line's option ("选项
+// --tolerance（数值容差）") or, in the window, the dialog's box by its label ("“数值容差”").
+enum class RuleNaming { Option, Box };
+
 // The option text of a tolerance: "X" or "字段=X" (the field is everything before the last
 // "="). X is a non-negative decimal number; for a relative tolerance it may end in "%"
-// ("0.5%" is 0.005). A bad value is refused with a message naming the option and the field.
-Status addToleranceText(CompareRules& rules, const QString& text, bool relative);
-// The value alone, as above.
-Result<double> parseToleranceValue(const QString& text, bool relative, const QString& option,
+// ("0.5%" is 0.005). A bad value is refused with a message naming the option (or the box)
+// and the field.
+Status addToleranceText(CompareRules& rules, const QString& text, bool relative,
+                        RuleNaming naming = RuleNaming::Option);
+// The value alone, as above; `subject` names the option or box as the message begins
+// ("选项 --tolerance（数值容差） 的", "“数值容差”的").
+Result<double> parseToleranceValue(const QString& text, bool relative, const QString& subject,
                                    const QString& field);
+
+// The texts addToleranceText reads back into the same tolerances of `rules`, one per value,
+// the default first ("0.01", "工资=0.5"; relative ones as percentages where that reads back
+// exactly, "0.5%", else as the fraction): what the window's boxes show for remembered rules.
+QStringList toleranceTexts(const CompareRules& rules, bool relative);
 
 // The rule of one compared column pair, resolved from CompareRules.
 struct ColumnRule {
