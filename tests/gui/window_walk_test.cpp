@@ -75,7 +75,8 @@ TEST(RememberedRules, TheSameComparisonRunTwiceGivesTheSameCounts) {
     window.action(Command::CompareTables)->trigger();
     ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
     const QString first = statusOf(window);
-    EXPECT_TRUE(first.contains(u(u"数值容差 工资 500"))) << first.toStdString();
+    EXPECT_TRUE(first.contains(u(u"相对 0.5%、工资 500"))) << first.toStdString();
+    EXPECT_TRUE(first.contains(u(u"不比较 入职日期"))) << first.toStdString();
 
     // The second time the dialog opens as it was confirmed, and confirming it gives the same.
     QStringList shown;
