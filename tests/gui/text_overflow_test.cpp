@@ -141,7 +141,7 @@ TEST_F(OverflowDrawing, LongTextsRunOnOverEmptyCellsAndStopAtContent) {
     EXPECT_GT(redIn(0, 1), 20);
     EXPECT_GT(redIn(0, 2), 20);
     EXPECT_EQ(redIn(0, 3), 0);
-    // No grid line between A1 and B1 under the text (it stays between B1 and C1's row above).
+    // No grid line between A1 and B1 under the text; where no text runs on, it is drawn.
     const QImage image = pane.view()->viewport()->grab().toImage();
     const QRect a1 = pane.view()->visualRect(pane.model()->index(0, 0));
     const QColor gridColour(0xda, 0xdc, 0xdf);
