@@ -181,7 +181,8 @@ private:
     void showFolderNote(const QString& note);
     void placeBesideOtherWindows();
     // Hands `path` to the desktop (a workbook to the spreadsheet program); when no program
-    // could open it, says so, naming the file and what would open it.
+    // could open it, says so, naming the file and what would open it, and names the program
+    // that failed to start.
     bool openOnDesktop(const QString& path, bool workbook);
     // What 帮助 › 修复 checked and found (WindowHabits.cpp).
     QString repairReport() const;

@@ -24,6 +24,16 @@ bool inMergedArea(const QTableView& view, int row, int column) {
     return view.rowSpan(row, column) > 1 || view.columnSpan(row, column) > 1;
 }
 
+// The width of the cell's text when it is one drawn over its neighbours; negative otherwise.
+double overflowingWidth(const QTableView& view, const SheetPaneModel& model, int row, int column,
+                        const QString& text, const QFont& font) {
+    if (text.isEmpty() || !model.mayOverflow(row, column) || inMergedArea(view, row, column)) return -1;
+    const int grid = view.showGrid() ? 1 : 0;
+    const double room = view.columnWidth(column) - grid - CellDelegate::textPadding(&view);
+    const double width = QFontMetricsF(font).horizontalAdvance(text);
+    return width > room ? width : -1;
+}
+
 } // namespace
 
 TextSpan textSpan(int horizontalAlignment, int cellWidth, int margin, double textWidth) {
@@ -48,10 +58,7 @@ ColumnRun overflowColumns(int column, const TextSpan& span, const std::function<
 
 bool drawnByOverflow(const QTableView& view, const SheetPaneModel& model, int row, int column,
                      const QString& text, const QFont& font) {
-    if (text.isEmpty() || !model.mayOverflow(row, column) || inMergedArea(view, row, column)) return false;
-    const int grid = view.showGrid() ? 1 : 0;
-    const double room = view.columnWidth(column) - grid - CellDelegate::textPadding(&view);
-    return QFontMetricsF(font).horizontalAdvance(text) > room;
+    return overflowingWidth(view, model, row, column, text, font) >= 0;
 }
 
 void paintOverflowingTexts(const QTableView& view, const SheetPaneModel& model, QPainter& painter,
@@ -103,9 +110,9 @@ void paintOverflowingTexts(const QTableView& view, const SheetPaneModel& model, 
             QFont font = view.font();
             if (const QVariant own = model.data(index, Qt::FontRole); own.isValid())
                 font = qvariant_cast<QFont>(own).resolve(font);
-            if (!drawnByOverflow(view, model, row, column, text, font)) continue;
+            const double textWidth = overflowingWidth(view, model, row, column, text, font);
+            if (textWidth < 0) continue;
             const int alignment = model.data(index, Qt::TextAlignmentRole).toInt();
-            const double textWidth = QFontMetricsF(font).horizontalAdvance(text);
             const TextSpan span =
                 textSpan(alignment & Qt::AlignHorizontal_Mask, widthOf(column) - grid, margin, textWidth);
             // Looking one column beyond the visible ones is enough: the drawing stops there.
