@@ -82,6 +82,7 @@ bool RulesBox::readInto(CompareRules& rules, QLabel* error) const {
 
 Result<CompareRules> RulesBox::rules() const {
     CompareRules rules;
+    rules.naming = RuleNaming::Box; // messages name the boxes by their labels
     for (bool relative : {false, true})
         for (const QString& entry : entries(relative ? relative_ : tolerance_))
             if (Status s = addToleranceText(rules, entry, relative, RuleNaming::Box); !s.isOk()) return s;

@@ -93,6 +93,29 @@ TEST(RememberedRules, TheSameComparisonRunTwiceGivesTheSameCounts) {
     EXPECT_EQ(statusOf(window), first);
 }
 
+TEST(RememberedRules, AFieldTheTablesLackIsNamedByTheDialogsLabel) {
+    QTemporaryDir dir;
+    CQuellarDlg window(dir.path());
+    auto owned = std::make_unique<RealDiffDialog>();
+    RealDiffDialog* prompts = owned.get();
+    window.setPrompts(std::move(owned));
+    window.show();
+    for (int which : {1, 2}) {
+        prompts->openPaths.push_back(staff(which));
+        window.action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
+    }
+    test::whenShown<CDiffDlg>([](CDiffDlg* dialog) {
+        dialog->positionalButton()->setChecked(true);
+        dialog->rulesBox()->relativeEdit()->setText(u(u"奖金=1%"));
+        dialog->confirmButton()->click();
+    });
+    window.action(Command::CompareTables)->trigger();
+    ASSERT_EQ(prompts->messages.size(), 1);
+    EXPECT_TRUE(prompts->messages[0].contains(u(u"“相对容差”里的字段“奖金”")))
+        << prompts->messages[0].toStdString();
+    EXPECT_FALSE(prompts->messages[0].contains(QStringLiteral("--rel-tolerance")));
+}
+
 TEST(RememberedRules, TheWorkbookComparisonKeepsItsRulesToo) {
     UserPrompts prompts;
     test::whenShown<GzbDlg>([](GzbDlg* dialog) {
@@ -125,7 +148,7 @@ TEST(RulesSection, ABadToleranceIsNamedByTheDialogsLabel) {
     diff.confirmButton()->click();
     EXPECT_NE(diff.result(), QDialog::Accepted);
     const QString error = diff.errorLabel()->text();
-    EXPECT_TRUE(error.contains(u(u"“数值容差”"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(u(u"“数值容差”里的值“abc”"))) << error.toStdString();
     EXPECT_TRUE(error.contains(u(u"工资")));
     EXPECT_FALSE(error.contains(QStringLiteral("--tolerance"))) << error.toStdString();
 }

@@ -109,12 +109,23 @@ void appendFieldValues(std::string& out, const std::vector<FieldValue>& values) 
 std::vector<std::pair<QString, QString>> CompareRules::namedFields() const {
     std::vector<std::pair<QString, QString>> named;
     for (const FieldValue& v : fieldTolerances)
-        named.emplace_back(v.field, toleranceOptionName(false));
+        named.emplace_back(v.field, ruleSubject(RuleKind::Tolerance, naming));
     for (const FieldValue& v : fieldRelTolerances)
-        named.emplace_back(v.field, toleranceOptionName(true));
+        named.emplace_back(v.field, ruleSubject(RuleKind::RelTolerance, naming));
     for (const QString& field : ignoredColumns)
-        named.emplace_back(field, ignoreColumnOptionName());
+        named.emplace_back(field, ruleSubject(RuleKind::IgnoredColumn, naming));
     return named;
+}
+
+QString ruleSubject(RuleKind kind, RuleNaming naming) {
+    if (naming == RuleNaming::Option)
+        return QStringLiteral("选项 %1 的")
+            .arg(kind == RuleKind::IgnoredColumn ? ignoreColumnOptionName()
+                                                 : toleranceOptionName(kind == RuleKind::RelTolerance));
+    const QString label = kind == RuleKind::Tolerance      ? QStringLiteral("数值容差")
+                          : kind == RuleKind::RelTolerance ? QStringLiteral("相对容差")
+                                                           : QStringLiteral("不比较的列");
+    return QStringLiteral("“%1”里的").arg(label);
 }
 
 Result<double> parseToleranceValue(const QString& text, bool relative, const QString& subject,
@@ -146,10 +157,7 @@ QString ignoreColumnOptionName() {
 }
 
 Status addToleranceText(CompareRules& rules, const QString& text, bool relative, RuleNaming naming) {
-    const QString subject = naming == RuleNaming::Option
-                                ? QStringLiteral("选项 %1 的").arg(toleranceOptionName(relative))
-                                : QStringLiteral("“%1”的").arg(relative ? QStringLiteral("相对容差")
-                                                                        : QStringLiteral("数值容差"));
+    const QString subject = ruleSubject(relative ? RuleKind::RelTolerance : RuleKind::Tolerance, naming);
     const qsizetype eq = text.lastIndexOf(u'=');
     const QString field = eq >= 0 ? text.left(eq).trimmed() : QString();
     if (eq >= 0 && field.isEmpty())
