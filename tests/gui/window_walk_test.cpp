@@ -48,19 +48,28 @@ QString statusOf(const CQuellarDlg& window) {
     return window.findChild<QLabel*>(QStringLiteral("status"))->toolTip();
 }
 
+// A window with both staff lists open, asking 两表对比 through the real dialog.
+class RememberedRules : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto owned = std::make_unique<RealDiffDialog>();
+        prompts = owned.get();
+        window.setPrompts(std::move(owned));
+        window.show();
+        for (int which : {1, 2}) {
+            prompts->openPaths.push_back(staff(which));
+            window.action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
+        }
+    }
+
+    QTemporaryDir dir;
+    CQuellarDlg window{dir.path()};
+    RealDiffDialog* prompts = nullptr;
+};
+
 } // namespace
 
-TEST(RememberedRules, TheSameComparisonRunTwiceGivesTheSameCounts) {
-    QTemporaryDir dir;
-    CQuellarDlg window(dir.path());
-    auto owned = std::make_unique<RealDiffDialog>();
-    RealDiffDialog* prompts = owned.get();
-    window.setPrompts(std::move(owned));
-    window.show();
-    for (int which : {1, 2}) {
-        prompts->openPaths.push_back(staff(which));
-        window.action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
+TEST_F(RememberedRules, TheSameComparisonRunTwiceGivesTheSameCounts) {
     // The first time the key, a per-field tolerance, a relative tolerance, an ignored column
     // and a text rule are chosen.
     test::whenShown<CDiffDlg>([](CDiffDlg* dialog) {
@@ -93,17 +102,7 @@ TEST(RememberedRules, TheSameComparisonRunTwiceGivesTheSameCounts) {
     EXPECT_EQ(statusOf(window), first);
 }
 
-TEST(RememberedRules, AFieldTheTablesLackIsNamedByTheDialogsLabel) {
-    QTemporaryDir dir;
-    CQuellarDlg window(dir.path());
-    auto owned = std::make_unique<RealDiffDialog>();
-    RealDiffDialog* prompts = owned.get();
-    window.setPrompts(std::move(owned));
-    window.show();
-    for (int which : {1, 2}) {
-        prompts->openPaths.push_back(staff(which));
-        window.action(which == 1 ? Command::OpenFile1 : Command::OpenFile2)->trigger();
-    }
+TEST_F(RememberedRules, AFieldTheTablesLackIsNamedByTheDialogsLabel) {
     test::whenShown<CDiffDlg>([](CDiffDlg* dialog) {
         dialog->positionalButton()->setChecked(true);
         dialog->rulesBox()->relativeEdit()->setText(u(u"奖金=1%"));
@@ -116,7 +115,7 @@ TEST(RememberedRules, AFieldTheTablesLackIsNamedByTheDialogsLabel) {
     EXPECT_FALSE(prompts->messages[0].contains(QStringLiteral("--rel-tolerance")));
 }
 
-TEST(RememberedRules, TheWorkbookComparisonKeepsItsRulesToo) {
+TEST_F(RememberedRules, TheWorkbookComparisonKeepsItsRulesToo) {
     UserPrompts prompts;
     test::whenShown<GzbDlg>([](GzbDlg* dialog) {
         dialog->rulesBox()->toleranceEdit()->setText(u(u"0.0000001；金额=10000000"));
