@@ -501,7 +501,7 @@ void rangeText(const uint8_t* data, size_t size) {
         check(typed.firstColumn >= 1 && typed.firstColumn <= typed.lastColumn && typed.lastColumn <= 16384,
               "columns in the grid");
         RangeBounds again;
-        check(typedRange(rangeAddress(typed), again) && again == typed,
+        check(typedCellOrRange(rangeAddress(typed), again) && again == typed,
               "the shown address selects the same range");
     }
     RangeBounds parsed;

@@ -134,6 +134,57 @@ TEST(CompareRules, ToleranceOptionTexts) {
     }
 }
 
+TEST(CompareRules, TheWindowNamesABadToleranceByItsBoxAndRulesReadBackFromTheirTexts) {
+    // The dialog names its own box, never the command-line option.
+    for (bool relative : {false, true}) {
+        CompareRules r;
+        const Status s = addToleranceText(r, QStringLiteral("工资=abc"), relative, RuleNaming::Box);
+        ASSERT_FALSE(s.isOk());
+        EXPECT_TRUE(
+            s.message().contains(relative ? QStringLiteral("“相对容差”") : QStringLiteral("“数值容差”")))
+            << s.message().toStdString();
+        EXPECT_TRUE(s.message().contains(QStringLiteral("工资")));
+        EXPECT_FALSE(s.message().contains(QStringLiteral("--"))) << s.message().toStdString();
+        const Status missing = addToleranceText(r, QStringLiteral("=1"), relative, RuleNaming::Box);
+        EXPECT_FALSE(missing.message().contains(QStringLiteral("--"))) << missing.message().toStdString();
+    }
+
+    // Every value reads back as the very same double from the texts made of it, without an
+    // exponent: round amounts, 15 and 16 digits, 0.1 + 0.2, 1e-7, tiny and huge values.
+    const double values[] = {0,         0.01, 0.5,   10000000, 123456789012345, 1234567890123456,
+                             0.1 + 0.2, 1e-7, 0.005, 0.0007,   1e-300,          1e300,
+                             5e-324};
+    for (bool relative : {false, true}) {
+        CompareRules rules;
+        (relative ? rules.relTolerance : rules.tolerance) = 0.02;
+        for (double v : values)
+            (relative ? rules.fieldRelTolerances : rules.fieldTolerances)
+                .push_back({QStringLiteral("金额"), v});
+        (relative ? rules.fieldRelTolerances : rules.fieldTolerances).push_back({QStringLiteral("a=b"), 3});
+        const QStringList texts = toleranceTexts(rules, relative);
+        ASSERT_EQ(texts.size(), qsizetype(std::size(values)) + 2);
+        CompareRules back;
+        for (const QString& text : texts) {
+            EXPECT_FALSE(text.contains(u'e')) << text.toStdString();
+            ASSERT_TRUE(addToleranceText(back, text, relative).isOk()) << text.toStdString();
+        }
+        EXPECT_EQ(back.tolerance, rules.tolerance);
+        EXPECT_EQ(back.relTolerance, rules.relTolerance);
+        const auto& want = relative ? rules.fieldRelTolerances : rules.fieldTolerances;
+        const auto& got = relative ? back.fieldRelTolerances : back.fieldTolerances;
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < want.size(); ++i) {
+            EXPECT_EQ(got[i].field, want[i].field);
+            EXPECT_EQ(got[i].value, want[i].value) << texts[qsizetype(i) + 1].toStdString();
+        }
+    }
+    CompareRules percent;
+    percent.relTolerance = 0.005;
+    percent.fieldRelTolerances.push_back({QStringLiteral("工资"), 0.1});
+    EXPECT_EQ(toleranceTexts(percent, true), (QStringList{"0.5%", "工资=10%"}));
+    EXPECT_TRUE(toleranceTexts(CompareRules(), false).isEmpty());
+}
+
 TEST(CompareRules, KeysMatchUnderTextRulesButNeverWithTolerance) {
     CompareRules width;
     width.ignoreWidth = true;

@@ -149,6 +149,20 @@ TEST(DifferenceRows, KeepsTheFieldRowAndMarkedRowsAndIndexesTheirCells) {
     EXPECT_EQ(index.next(2, 1, false), -1);                         // nothing before the first
     EXPECT_EQ(index.next(4, 0, false), 3);                          // back to row 3's last mark
     EXPECT_EQ(index.cells[size_t(index.next(3, 1, true))].row, 5u); // across the unmarked row 4
+    // Going from stop to stop, a row of one file is one stop at its first mark; a row of both
+    // files stops at each mark.
+    EXPECT_EQ(index.oneSided, (std::vector<uint8_t>{0, 1, 1}));
+    EXPECT_EQ(index.nextStop(2, 0, true), 0);
+    EXPECT_EQ(index.nextStop(2, 1, true), 1);
+    EXPECT_EQ(index.nextStop(2, 4, true), 2);  // to row 3's first mark
+    EXPECT_EQ(index.nextStop(3, 0, true), 4);  // from it straight to row 5
+    EXPECT_EQ(index.nextStop(3, 1, true), 4);  // also from its second mark
+    EXPECT_EQ(index.nextStop(5, 0, true), 4);  // before row 5's first mark (column 3)
+    EXPECT_EQ(index.nextStop(5, 3, true), -1); // nothing after the last row's stop
+    EXPECT_EQ(index.nextStop(5, 4, false), 4); // back to its own first mark
+    EXPECT_EQ(index.nextStop(5, 3, false), 2); // then to row 3's first mark
+    EXPECT_EQ(index.nextStop(3, 0, false), 1); // then each mark of row 2
+    EXPECT_EQ(index.nextStop(UINT32_MAX, UINT32_MAX, false), 4);
 
     const RowTable kept = keepDifferenceRows(std::move(c.result), c.layout.fieldRow1);
     ASSERT_EQ(kept.size(), 4u);

@@ -154,7 +154,23 @@ TEST(WriteTableToSheet, WritesWhatEachMergeStateCarries) {
 
 TEST(RangeText, ExportTargetsAndAddresses) {
     EXPECT_EQ(rangeAddress(RangeBounds{1, 1, 4, 20}), QStringLiteral("A1:D20"));
-    EXPECT_EQ(rangeAddress(RangeBounds{27, 10, 27, 10}), QStringLiteral("AA10:AA10"));
+    EXPECT_EQ(rangeAddress(RangeBounds{27, 10, 27, 10}), QStringLiteral("AA10")); // one cell: no ":"
+    // Enter in a range box also takes a single cell, inside the grid only.
+    RangeBounds b;
+    EXPECT_TRUE(typedCellOrRange(QStringLiteral("b3"), b));
+    EXPECT_EQ(b, (RangeBounds{2, 3, 2, 3}));
+    EXPECT_TRUE(typedCellOrRange(QStringLiteral("XFD1048576"), b));
+    EXPECT_EQ(b, (RangeBounds{16384, 1048576, 16384, 1048576}));
+    EXPECT_EQ(rangeAddress(b), QStringLiteral("XFD1048576"));
+    EXPECT_TRUE(typedCellOrRange(QStringLiteral("C10:A1"), b));
+    EXPECT_EQ(b, (RangeBounds{1, 1, 3, 10}));
+    for (const char* bad : {"XFE1", "A1048577", "A0", "A", "1A", "A1:", ":A1", "", "A1 "}) {
+        b = RangeBounds{9, 9, 9, 9};
+        EXPECT_FALSE(typedCellOrRange(QLatin1String(bad), b)) << bad;
+        EXPECT_EQ(b, (RangeBounds{9, 9, 9, 9})) << bad;
+    }
+    RangeBounds typing;
+    EXPECT_FALSE(typedRange(QStringLiteral("B3"), typing)); // while typing, only the start of a range
     struct Case {
         const char* chosen;
         bool xlsx;

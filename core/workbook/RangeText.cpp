@@ -21,8 +21,18 @@ bool typedRange(const QString& text, RangeBounds& bounds) {
     return true;
 }
 
+bool typedCellOrRange(const QString& text, RangeBounds& bounds) {
+    if (typedRange(text, bounds)) return true;
+    RangeBounds cell;
+    if (text.contains(u':') || !isCellReference(text) || !parseRangeText(text, cell)) return false;
+    bounds = RangeBounds{cell.firstColumn, cell.firstRow, cell.firstColumn, cell.firstRow};
+    return true;
+}
+
 QString rangeAddress(const RangeBounds& b) {
-    return columnAddress(b.firstColumn, b.firstRow) + u':' + columnAddress(b.lastColumn, b.lastRow);
+    const QString first = columnAddress(b.firstColumn, b.firstRow);
+    if (b.firstColumn == b.lastColumn && b.firstRow == b.lastRow) return first;
+    return first + u':' + columnAddress(b.lastColumn, b.lastRow);
 }
 
 ExportTarget exportTarget(const QString& chosenPath, bool xlsxFilterChosen) {

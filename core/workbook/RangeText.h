@@ -15,8 +15,11 @@ namespace quellar {
 // parts are cell references (A1, ab12), and both cells lie inside XFD1048576. The bounds
 // are ordered (C10:A1 selects A1:C10). False, and `bounds` untouched, otherwise.
 bool typedRange(const QString& text, RangeBounds& bounds);
+// The same, and a single cell reference inside XFD1048576 ("B3"): what Enter in a range box
+// selects (while typing, a single cell is only the start of a range).
+bool typedCellOrRange(const QString& text, RangeBounds& bounds);
 
-// "A1:D20": the address a range box shows for a selection.
+// "A1:D20": the address a range box shows for a selection; "B3" for a single cell.
 QString rangeAddress(const RangeBounds& bounds);
 
 // Where an export goes: a name ending in .xlsx or .xls (in any letter case) is written as

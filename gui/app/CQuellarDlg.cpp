@@ -411,12 +411,12 @@ void CQuellarDlg::showFileName(int which) {
     const QString text = path.isEmpty() ? QStringLiteral("（未打开文件）") : QFileInfo(path).fileName();
     label->setText(label->fontMetrics().elidedText(text, Qt::ElideMiddle, std::max(20, label->width())));
     label->setToolTip(QDir::toNativeSeparators(path));
+    setWindowTitle(titleFor(file1Path_, file2Path_));
 }
 
 void CQuellarDlg::showStatus(const QString& text) {
-    // A window that did not get the start folder says where its files are, once.
-    if (const QString note = workFolder_->takeNote(); !note.isEmpty())
-        return showStatus(text.isEmpty() ? note : note + u' ' + text);
+    // A window that did not get the start folder says where its files are, in a line that stays.
+    if (const QString note = workFolder_->takeNote(); !note.isEmpty()) showFolderNote(note);
     status_->setText(status_->fontMetrics().elidedText(text, Qt::ElideRight, std::max(40, status_->width())));
     status_->setToolTip(text);
     status_->setProperty("fullText", text);
@@ -447,7 +447,7 @@ void CQuellarDlg::showSelection(int which) {
 void CQuellarDlg::applyTypedRange(int which, bool normalise) {
     QLineEdit* box = rangeBox(which);
     RangeBounds b;
-    if (!typedRange(box->text(), b)) return;
+    if (!(normalise ? typedCellOrRange(box->text(), b) : typedRange(box->text(), b))) return;
     typing_[which] = true;
     pane(which)->select(b);
     typing_[which] = false;

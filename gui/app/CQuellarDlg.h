@@ -106,6 +106,9 @@ public:
     // file 1 and file 2 (WindowHabits.cpp).
     QSplitter* splitter() const { return splitter_; }
     QMenu* recentMenu(int which) const;
+    // The window's title: "Quellar — 文件1 ↔ 文件2" by the open files' names, one name when only
+    // one is open, "Quellar" when none is (WindowHabits.cpp).
+    static QString titleFor(const QString& file1Path, const QString& file2Path);
 
     // Opens `path` as file `which` (1 or 2) without asking: reads it, shows it protected with
     // its used range selected, and writes it as the working file beside the window. A failure
@@ -173,8 +176,13 @@ private:
     void rememberOpened(int which, const QString& path);
     void refreshRecentMenu(int which);
     void openRecent(int which, const QString& path);
+    // A window that does not work in the start folder says so for good in a line of its own,
+    // so that no later status text hides it; and it opens offset from the windows before it.
+    void showFolderNote(const QString& note);
+    void placeBesideOtherWindows();
     // Hands `path` to the desktop (a workbook to the spreadsheet program); when no program
-    // could open it, says so, naming the file and what would open it.
+    // could open it, says so, naming the file and what would open it, and names the program
+    // that failed to start.
     bool openOnDesktop(const QString& path, bool workbook);
     // What 帮助 › 修复 checked and found (WindowHabits.cpp).
     QString repairReport() const;

@@ -6,13 +6,29 @@
 namespace quellar {
 namespace {
 
-// Options as a list of "name=0/1" entries, so that one added later reads as its default.
+const QString kRuleSeparator = QStringLiteral("；");
+
+// Options as a list of "name=0/1" entries, so that one added later reads as its default; the
+// rules' texts as "name=text" entries, tolerances as the boxes show them ("工资=0.5；0.01").
 QStringList optionsList(const CompareOptions& o) {
     auto flag = [](const char* name, bool on) {
         return QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(on);
     };
-    return {flag("text", o.compareText), flag("formula", o.compareFormula),
-            flag("format", o.compareNumberFormat), flag("case", o.ignoreCase), flag("key", o.keyMode)};
+    QStringList list = {flag("text", o.compareText),
+                        flag("formula", o.compareFormula),
+                        flag("format", o.compareNumberFormat),
+                        flag("case", o.ignoreCase),
+                        flag("key", o.keyMode),
+                        flag("spaces", o.rules.ignoreSpaces),
+                        flag("width", o.rules.ignoreWidth),
+                        flag("byName", o.rules.columnsByName)};
+    const auto texts = [&](const char* name, const QStringList& values) {
+        if (!values.isEmpty()) list << QLatin1String(name) + u'=' + values.join(kRuleSeparator);
+    };
+    texts("tolerance", toleranceTexts(o.rules, false));
+    texts("relTolerance", toleranceTexts(o.rules, true));
+    texts("ignored", o.rules.ignoredColumns);
+    return list;
 }
 
 CompareOptions optionsFrom(const QStringList& list) {
@@ -20,11 +36,21 @@ CompareOptions optionsFrom(const QStringList& list) {
     for (const QString& entry : list) {
         const bool on = entry.endsWith(QLatin1String("=1"));
         const QString name = entry.section(u'=', 0, 0);
+        const QStringList values = entry.section(u'=', 1).split(kRuleSeparator, Qt::SkipEmptyParts);
         if (name == QLatin1String("text")) o.compareText = on;
         if (name == QLatin1String("formula")) o.compareFormula = on;
         if (name == QLatin1String("format")) o.compareNumberFormat = on;
         if (name == QLatin1String("case")) o.ignoreCase = on;
         if (name == QLatin1String("key")) o.keyMode = on;
+        if (name == QLatin1String("spaces")) o.rules.ignoreSpaces = on;
+        if (name == QLatin1String("width")) o.rules.ignoreWidth = on;
+        if (name == QLatin1String("byName")) o.rules.columnsByName = on;
+        // Each text was read from the box when stored; one that no longer reads is left out.
+        for (bool relative : {false, true})
+            if (name == QLatin1String(relative ? "relTolerance" : "tolerance"))
+                for (const QString& value : values)
+                    (void)addToleranceText(o.rules, value, relative, RuleNaming::Box);
+        if (name == QLatin1String("ignored")) o.rules.ignoredColumns = values;
     }
     return o;
 }

@@ -4,6 +4,11 @@
 #include <QSettings>
 
 namespace quellar {
+namespace {
+
+const QString kLastFolderKey = QStringLiteral("recent/folder");
+
+} // namespace
 
 RecentFiles::RecentFiles(int which)
     : key_(QStringLiteral("recent/file%1").arg(which)) {}
@@ -20,6 +25,12 @@ void RecentFiles::add(const QString& path) {
     list.removeAll(absolute);
     list.prepend(absolute);
     store(list.mid(0, kLimit));
+    QSettings().setValue(kLastFolderKey, QFileInfo(absolute).absolutePath());
+}
+
+QString RecentFiles::lastFolder() {
+    const QString folder = QSettings().value(kLastFolderKey).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
 void RecentFiles::remove(const QString& path) {

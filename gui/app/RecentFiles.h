@@ -1,6 +1,6 @@
 #pragma once
 // RecentFiles: the workbooks last opened as file 1 or file 2, newest first, at most ten,
-// kept between runs in the program's settings.
+// kept between runs in the program's settings, and the folder of the one opened last.
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +19,10 @@ public:
     void add(const QString& path);
     void remove(const QString& path);
     void clear();
+
+    // The folder of the workbook opened last, as file 1 or file 2 (kept by add), while it
+    // still exists; empty otherwise. The open dialog starts there.
+    static QString lastFolder();
 
 private:
     void store(const QStringList& paths);

@@ -2,6 +2,7 @@
 
 #include "app/DesktopShell.h"
 #include "app/DialogMemory.h"
+#include "app/RecentFiles.h"
 #include "dialogs/CAddRowDlg.h"
 #include "dialogs/CDiffDlg.h"
 #include "dialogs/GzbDlg.h"
@@ -47,7 +48,10 @@ auto rememberedChoice(QWidget* parent, const FieldList& fields) {
 std::optional<QString> UserPrompts::openWorkbookPath(QWidget* parent, int which) {
     const QString title = which == 1 ? QStringLiteral("打开文件1") : QStringLiteral("打开文件2");
     const QString filter = QStringLiteral("Excel 工作簿 (*.xlsx *.xlsm *.xls *.xml *.csv);;所有文件 (*)");
-    const QString path = QFileDialog::getOpenFileName(parent, title, lastFolder_, filter);
+    // Where the last workbook was opened from, rather than the working folder.
+    const QString folder = RecentFiles::lastFolder();
+    const QString path =
+        QFileDialog::getOpenFileName(parent, title, folder.isEmpty() ? lastFolder_ : folder, filter);
     if (path.isEmpty()) return std::nullopt;
     lastFolder_ = QFileInfo(path).absolutePath();
     return path;
@@ -58,7 +62,8 @@ std::optional<SaveChoice> UserPrompts::exportPath(QWidget* parent) {
     const QString xlsx = QStringLiteral("Excel 2007 ( *.xlsx )");
     QString selected = xls;
     SaveChoice choice;
-    choice.path = QFileDialog::getSaveFileName(parent, QStringLiteral("导出到Excel"), lastFolder_,
+    const QString folder = lastFolder_.isEmpty() ? RecentFiles::lastFolder() : lastFolder_;
+    choice.path = QFileDialog::getSaveFileName(parent, QStringLiteral("导出到Excel"), folder,
                                                xls + QStringLiteral(";;") + xlsx, &selected);
     if (choice.path.isEmpty()) return std::nullopt;
     choice.xlsxFilter = selected == xlsx;
@@ -132,11 +137,11 @@ void UserPrompts::message(QWidget* parent, const QString& text, bool warning) {
     box.exec();
 }
 
-bool UserPrompts::openDocument(const QString& path) {
+DesktopOpening UserPrompts::openDocument(const QString& path) {
     return quellar::openDocument(path);
 }
 
-bool UserPrompts::showWorkbook(const QString& path) {
+DesktopOpening UserPrompts::showWorkbook(const QString& path) {
     return ShowWorkbook(path);
 }
 

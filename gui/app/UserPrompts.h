@@ -4,6 +4,7 @@
 // options dialogs, message boxes, the desktop's "open"); the tests put in answers of their
 // own and record what would have been shown, so the commands run end to end offscreen.
 
+#include "app/DesktopShell.h"
 #include "base/RowTable.h"
 #include "dialogs/CLinkDlg.h"
 #include "dialogs/CSumDlg.h"
@@ -67,10 +68,11 @@ public:
     virtual void showStatistics(QWidget* parent, const NamedStatistics& statistics);
     // A message box with an OK button titled with the program's name.
     virtual void message(QWidget* parent, const QString& text, bool warning);
-    // The desktop's "open" for the report, help pages and exported workbooks; false when no
-    // program could open the file (the window then says so).
-    virtual bool openDocument(const QString& path);
-    virtual bool showWorkbook(const QString& path);
+    // The desktop's "open" for the report, help pages and exported workbooks: whether a
+    // program took the file, and when not, whether there was none or it failed to start (the
+    // window then says so).
+    virtual DesktopOpening openDocument(const QString& path);
+    virtual DesktopOpening showWorkbook(const QString& path);
 
 protected:
     QString lastFolder_;

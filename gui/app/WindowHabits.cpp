@@ -1,26 +1,34 @@
 // The main window's everyday desktop habits, apart from its commands: Ctrl+O and
 // Ctrl+Shift+O, the recent files of each pane, the splitter between the file panes and the
 // result pane, the window's size and place and the splitter's position kept between runs,
-// the result pane's export in its context menu, and the desktop's "open" that says when no
-// program could open a file.
+// the result pane's export in its context menu, the desktop's "open" that says when no
+// program could open a file or it failed to start, the title naming the open files, a later
+// window placed beside the earlier ones and its note about its own working folder.
 
 #include "app/CQuellarDlg.h"
 
 #include "app/DesktopShell.h"
 #include "app/RecentFiles.h"
+#include "app/WorkFolder.h"
 #include "components/SheetPane.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
+#include <QStatusBar>
+#include <QStyle>
 
 namespace quellar {
 namespace {
@@ -83,6 +91,61 @@ void CQuellarDlg::buildHabits() {
     restoreGeometry(settings.value(kGeometryKey).toByteArray());
     // Without a kept position the first layout gives the two sides their original heights.
     splitterPlaced_ = splitter_->restoreState(settings.value(kSplitterKey).toByteArray());
+    placeBesideOtherWindows();
+}
+
+QString CQuellarDlg::titleFor(const QString& file1Path, const QString& file2Path) {
+    QStringList names;
+    for (const QString& path : {file1Path, file2Path})
+        if (!path.isEmpty()) names << QFileInfo(path).fileName();
+    if (names.isEmpty()) return QStringLiteral("Quellar");
+    return QStringLiteral("Quellar — ") + names.join(QStringLiteral(" ↔ "));
+}
+
+void CQuellarDlg::showFolderNote(const QString& note) {
+    auto* label = findChild<QLabel*>(QStringLiteral("folderNote"));
+    if (!label) {
+        label = new QLabel(this);
+        label->setObjectName(QStringLiteral("folderNote"));
+        label->setStyleSheet(QStringLiteral("color: #555;"));
+        // However long the folder's name, the line never widens the window.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        statusBar()->addPermanentWidget(label, 1);
+        statusBar()->setSizeGripEnabled(false);
+    }
+    label->setText(note);
+    label->setToolTip(note);
+}
+
+void CQuellarDlg::placeBesideOtherWindows() {
+    // Windows started one after another would lie exactly on top of each other (they all
+    // come back to the place the last one was closed at): each later one is moved down and to
+    // the right by a title bar's height, the Nth window of a folder N - 1 steps, and further
+    // while one of this program's windows already sits there.
+    const int step = std::max(24, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    static const QRegularExpression numbered(QStringLiteral("^quellar-([0-9]+)$"));
+    int steps = 0;
+    if (workFolder_->ownFolder())
+        if (const auto match = numbered.match(QFileInfo(workFolder_->path()).fileName()); match.hasMatch())
+            steps = std::max(0, match.captured(1).toInt() - 1);
+    const QPoint origin = pos();
+    const auto taken = [&](const QPoint& place) {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget != this && qobject_cast<CQuellarDlg*>(widget) && widget->isVisible() &&
+                (widget->pos() - place).manhattanLength() < step / 2)
+                return true;
+        return false;
+    };
+    while (steps < 50 && taken(origin + QPoint(steps, steps) * step))
+        ++steps;
+    QPoint place = origin + QPoint(steps, steps) * step;
+    // Back to the top left of the screen rather than off its edge.
+    if (const QScreen* screen = QApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        if (place.x() + width() / 2 > area.right() || place.y() + height() / 2 > area.bottom())
+            place = area.topLeft() + QPoint(steps % 8, steps % 8) * step;
+    }
+    move(place);
 }
 
 QMenu* CQuellarDlg::recentMenu(int which) const {
@@ -143,9 +206,11 @@ void CQuellarDlg::openRecent(int which, const QString& path) {
 }
 
 bool CQuellarDlg::openOnDesktop(const QString& path, bool workbook) {
-    const bool opened = workbook ? prompts_->showWorkbook(path) : prompts_->openDocument(path);
-    if (!opened) showMessage(cannotOpenMessage(path));
-    return opened;
+    const DesktopOpening opening = workbook ? prompts_->showWorkbook(path) : prompts_->openDocument(path);
+    if (opening.outcome == DesktopOpening::Outcome::NoProgram) showMessage(cannotOpenMessage(path));
+    if (opening.outcome == DesktopOpening::Outcome::FailedToStart)
+        showMessage(failedToStartMessage(path, opening.program));
+    return opening.opened();
 }
 
 QString CQuellarDlg::repairReport() const {

@@ -47,6 +47,12 @@ bool isWorkingFileName(const QString& name) {
     return names.contains(name);
 }
 
+// The working files that only serve the window while it is open (a million-row sheet makes
+// most of a gigabyte of each): removed when it closes, unlike the reports and form pages.
+bool isRemovedOnClose(const QString& name) {
+    return name == QLatin1String("1.xml") || name == QLatin1String("2.xml") || name == QLatin1String("3.xml");
+}
+
 bool holdsOnlyWorkingFiles(const QString& folder) {
     const QStringList entries =
         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -148,6 +154,17 @@ WorkFolder::~WorkFolder() {
         for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
             if (isWorkingFileName(name) || files_.count(name)) folder.remove(name);
         QDir().rmdir(path_);
+    } else {
+        // In the shared folder only the large working files go, and only while they are what
+        // this window wrote (a file written again since, by another program or a window sharing
+        // the folder without a lock, stays); the reports and form pages are the user's to keep.
+        for (const auto& [name, record] : files_) {
+            if (!isRemovedOnClose(name) || !record.failure.isOk()) continue;
+            const QFileInfo info(QDir(path_).filePath(name));
+            if (info.isFile() && !info.isSymLink() && info.size() == record.stamp.size &&
+                info.lastModified() == record.stamp.modified)
+                QFile::remove(info.filePath());
+        }
     }
     lock_.reset();
 }

@@ -69,7 +69,9 @@ public:
 
     // Claims a folder for `startFolder` (absolute) right away when the folder exists.
     explicit WorkFolder(const QString& startFolder);
-    // Releases the lock; a numbered folder of this window's own is removed.
+    // Waits for the background writes and releases the lock; a numbered folder of this
+    // window's own is removed, and in the start folder the working files 1.xml, 2.xml and 3.xml
+    // this window wrote (unchanged since) are; reports and form pages stay there.
     ~WorkFolder();
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;

@@ -1,10 +1,12 @@
 #include "components/CellDelegate.h"
 
 #include "components/SheetPaneModel.h"
+#include "components/TextOverflow.h"
 
 #include <QApplication>
 #include <QPainter>
 #include <QStyle>
+#include <QTableView>
 
 #include <cmath>
 
@@ -22,6 +24,10 @@ QString fitCellText(const std::vector<QString>& texts, qreal available, const QF
     const qreal hash = metrics.horizontalAdvance(QChar(u'#'));
     const int count = hash > 0 ? int(std::floor(available / hash)) : 1;
     return QString(std::max(1, count), u'#');
+}
+
+QColor CellDelegate::selectionTint() {
+    return kSelectionTint;
 }
 
 int CellDelegate::textPadding(const QWidget* widget) {
@@ -44,7 +50,15 @@ QString CellDelegate::shownText(const QStyleOptionViewItem& option, const QModel
 void CellDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     // Only a drawn cell has a width; a size hint measures the full text.
-    if (option->rect.width() > 0) option->text = shownText(*option, index);
+    if (option->rect.width() <= 0) return;
+    const auto* view = qobject_cast<const QTableView*>(option->widget);
+    const auto* model = qobject_cast<const SheetPaneModel*>(index.model());
+    // A text running on over its neighbours is drawn by the view once every cell is drawn.
+    if (view && model &&
+        drawnByOverflow(*view, *model, index.row(), index.column(), option->text, option->font))
+        option->text.clear();
+    else
+        option->text = shownText(*option, index);
 }
 
 void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

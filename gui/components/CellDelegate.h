@@ -3,11 +3,13 @@
 // fill stays under the selection tint, and a number or date never shows cut: when its text
 // is wider than the cell, a number under General is shown with fewer decimals or in
 // scientific form, and a date or formatted number that still does not fit fills the cell
-// with "#". Texts are cut (elided) as usual.
+// with "#". A text too long for its cell is left to the grid view, which draws it running on
+// over the empty cells beside it (TextOverflow); wrapped texts and merged areas are elided.
 //
 // The choice among the shorter forms is fitCellText, a pure function of the candidate
 // texts (DisplayFormat::narrowTexts, through the model), the room and the font metrics.
 
+#include <QColor>
 #include <QFontMetricsF>
 #include <QStyledItemDelegate>
 
@@ -32,6 +34,8 @@ public:
 
     // The pixels left and right of a cell's text that the style keeps free.
     static int textPadding(const QWidget* widget);
+    // The tint laid over selected cells.
+    static QColor selectionTint();
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;

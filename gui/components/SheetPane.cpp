@@ -2,12 +2,14 @@
 
 #include "components/CellDelegate.h"
 #include "components/SheetPaneModel.h"
+#include "components/TextOverflow.h"
 #include "workbook/TableWriter.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTabBar>
@@ -43,7 +45,8 @@ void releaseFreedMemory() {
 } // namespace
 
 // The table view of a pane: copying the selection as tab-separated text, clearing cells
-// with Delete in an editable sheet, and keeping the merged-area spans near the view.
+// with Delete in an editable sheet, keeping the merged-area spans near the view, and drawing
+// the texts that run on over their empty neighbours.
 class SheetGridView : public QTableView {
 public:
     explicit SheetGridView(SheetPane* pane)
@@ -55,6 +58,20 @@ protected:
     void scrollContentsBy(int dx, int dy) override {
         QTableView::scrollContentsBy(dx, dy);
         if (dy != 0 && onScrolled) onScrolled();
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QTableView::paintEvent(event);
+        QPainter painter(viewport());
+        paintOverflowingTexts(*this, *pane_->model(), painter, event->rect());
+    }
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override {
+        QTableView::dataChanged(topLeft, bottomRight, roles);
+        // A changed cell can lengthen or cut a neighbour's text: its whole rows are drawn again.
+        if (!topLeft.isValid() || !bottomRight.isValid()) return;
+        const int top = rowViewportPosition(topLeft.row());
+        const int bottom = rowViewportPosition(bottomRight.row()) + rowHeight(bottomRight.row());
+        viewport()->update(QRect(0, top, viewport()->width(), bottom - top));
     }
     void resizeEvent(QResizeEvent* event) override {
         QTableView::resizeEvent(event);

@@ -1,6 +1,7 @@
 // The result pane's tools for the differences of a comparison: the index of marked cells
 // made while a result is written, 只看差异 (only the field row and the marked rows), F8 /
-// Shift+F8 to the next / previous marked cell, and the grid's context menu.
+// Shift+F8 to the next / previous marked cell (a row of only one file is one stop), and the
+// grid's context menu.
 
 #include "components/SheetPane.h"
 
@@ -135,10 +136,10 @@ bool SheetPane::goToDifference(bool forward) {
     const QModelIndex current = view()->currentIndex();
     int64_t at = -1;
     if (!current.isValid() || model_->sheetRow(current.row()) < 0)
-        at = forward ? 0 : int64_t(cells.size()) - 1;
+        at = forward ? 0 : differences->index.nextStop(UINT32_MAX, UINT32_MAX, false);
     else
-        at = differences->index.next(uint32_t(model_->sheetRow(current.row())), uint32_t(current.column()),
-                                     forward);
+        at = differences->index.nextStop(uint32_t(model_->sheetRow(current.row())),
+                                         uint32_t(current.column()), forward);
     if (at < 0) {
         QApplication::beep();
         return false;

@@ -163,6 +163,11 @@ const SheetPaneModel::Look& SheetPaneModel::look(uint32_t styleIndex) const {
     look.vertical = verticalFlag(style.vertical);
     look.format = DisplayFormat::parse(style.numberFormat);
     look.formatHasColors = style.numberFormat.contains(u'[');
+    // Wrapped, filled and justified texts stay inside their cells.
+    look.overflows =
+        !style.wrapText && (style.horizontal == HAlign::General || style.horizontal == HAlign::Left ||
+                            style.horizontal == HAlign::Right || style.horizontal == HAlign::Center ||
+                            style.horizontal == HAlign::CenterAcross);
     return look;
 }
 
@@ -176,6 +181,25 @@ std::vector<QString> SheetPaneModel::narrowTexts(int row, int column) const {
     const Cell* cell = cellAt(row, column);
     if (!cell) return {};
     return look(cell->style).format.narrowTexts(cell->value);
+}
+
+bool SheetPaneModel::hasContent(int row, int column) const {
+    const Cell* cell = cellAt(row, column);
+    if (!cell) return false;
+    if (!cell->formula.isEmpty()) return true;
+    switch (cell->value.type()) {
+    case CellValue::Type::Empty:
+        return false;
+    case CellValue::Type::String:
+        return !cell->value.text().isEmpty();
+    default:
+        return true;
+    }
+}
+
+bool SheetPaneModel::mayOverflow(int row, int column) const {
+    const Cell* cell = cellAt(row, column);
+    return cell && cell->value.type() == CellValue::Type::String && look(cell->style).overflows;
 }
 
 int SheetPaneModel::rowCount(const QModelIndex& parent) const {

@@ -50,6 +50,12 @@ public:
     // The shorter texts the cell's number or date may be drawn with in a narrow column
     // (DisplayFormat::narrowTexts); empty for texts and empty cells.
     std::vector<QString> narrowTexts(int row, int column) const;
+    // Whether a cell holds anything that stops a neighbour's text running on over it: a
+    // value (an empty text is none) or a formula.
+    bool hasContent(int row, int column) const;
+    // Whether the cell holds a text that may run on over empty neighbours when it is too
+    // long for its cell: a text value, not wrapped, aligned General, left, right or centred.
+    bool mayOverflow(int row, int column) const;
 
     // The font cells of the default style use, spaced as Excel draws it (excelGridFont);
     // the view draws with it.
@@ -88,6 +94,7 @@ private:
         int vertical = Qt::AlignBottom;
         DisplayFormat format;
         bool formatHasColors = false;
+        bool overflows = false; // a text may run on over empty neighbours
         bool ready = false;
     };
     const Look& look(uint32_t style) const;

@@ -48,6 +48,7 @@ void ComparisonDialog::restoreContent(const CompareOptions& options) {
     formula_->setChecked(options.compareFormula);
     numberFormat_->setChecked(options.compareNumberFormat);
     ignoreCase_->setChecked(options.ignoreCase);
+    rules_->restore(options.rules);
 }
 
 } // namespace quellar

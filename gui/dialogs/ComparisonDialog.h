@@ -50,7 +50,7 @@ protected:
     // The rules and the ticked boxes into options_; false, after showing why in the error
     // line, when a rule cannot be read.
     bool readContent();
-    // Ticks the content boxes as in `options`.
+    // Ticks the content boxes as in `options` and fills in its rules.
     void restoreContent(const CompareOptions& options);
 
     CompareOptions options_{false, false, false, false, false, {}};

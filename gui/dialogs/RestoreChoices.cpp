@@ -9,6 +9,7 @@
 #include "dialogs/FieldListPair.h"
 #include "dialogs/GzbDlg.h"
 #include "dialogs/PageSumDlg.h"
+#include "dialogs/RulesBox.h"
 #include "dialogs/SelDlg.h"
 
 #include <QAbstractSpinBox>
@@ -33,6 +34,16 @@ void CDiffDlg::restore(const CompareOptions& options, const QStringList& keys) {
     (options.keyMode ? keyMode_ : positional_)->setChecked(true);
     chooseInOrder(choosers_, keys);
     updateEnabling();
+}
+
+void RulesBox::restore(const CompareRules& rules) {
+    const QString separator = QStringLiteral("；");
+    tolerance_->setText(toleranceTexts(rules, false).join(separator));
+    relative_->setText(toleranceTexts(rules, true).join(separator));
+    ignored_->setText(rules.ignoredColumns.join(separator));
+    spaces_->setChecked(rules.ignoreSpaces);
+    width_->setChecked(rules.ignoreWidth);
+    byName_->setChecked(rules.columnsByName);
 }
 
 void GzbDlg::restore(const CompareOptions& options) {

@@ -82,9 +82,10 @@ bool RulesBox::readInto(CompareRules& rules, QLabel* error) const {
 
 Result<CompareRules> RulesBox::rules() const {
     CompareRules rules;
+    rules.naming = RuleNaming::Box; // messages name the boxes by their labels
     for (bool relative : {false, true})
         for (const QString& entry : entries(relative ? relative_ : tolerance_))
-            if (Status s = addToleranceText(rules, entry, relative); !s.isOk()) return s;
+            if (Status s = addToleranceText(rules, entry, relative, RuleNaming::Box); !s.isOk()) return s;
     for (const QString& field : entries(ignored_))
         if (!rules.ignoredColumns.contains(field)) rules.ignoredColumns.append(field);
     rules.ignoreSpaces = spaces_->isChecked();

@@ -5,7 +5,8 @@
 // columns by field name. Everything is empty or unticked at first, which is no rule at all.
 //
 // rules() reads the controls into CompareRules, or refuses a value that is not a tolerance
-// with a message naming the box and the field; the dialog shows it and stays open.
+// with a message naming the box (by its label) and the field; the dialog shows it and stays
+// open. restore() writes remembered rules back as texts that read back as the same rules.
 
 #include "table/compare/CompareRules.h"
 
@@ -27,6 +28,8 @@ public:
     static QLabel* errorLabel(QWidget* parent);
     // The rules into `rules`; false after showing why in `error` when a value is not one.
     bool readInto(CompareRules& rules, QLabel* error) const;
+    // Fills the boxes with `rules` as they were confirmed last time (RestoreChoices.cpp).
+    void restore(const CompareRules& rules);
     // 按字段名对应列 means nothing in key mode, where columns always pair by name.
     void setColumnsByNameAvailable(bool available);
 

@@ -40,16 +40,22 @@ public:
     void conditionForm(QWidget*, const QString& pagePath, FormReply& reply) override;
     void message(QWidget*, const QString& text, bool warning) override;
     // The desktop seam: records what would have been opened; with desktopFails set, no
-    // program can open anything.
-    bool openDocument(const QString& path) override {
+    // program can open anything; with failingProgram set, that program fails to start.
+    DesktopOpening openDocument(const QString& path) override {
         opened.append(path);
-        return !desktopFails;
+        return desktopOpening();
     }
-    bool showWorkbook(const QString& path) override {
+    DesktopOpening showWorkbook(const QString& path) override {
         shownWorkbooks.append(path);
-        return !desktopFails;
+        return desktopOpening();
+    }
+    DesktopOpening desktopOpening() const {
+        if (desktopFails) return {DesktopOpening::Outcome::NoProgram, {}};
+        if (!failingProgram.isEmpty()) return {DesktopOpening::Outcome::FailedToStart, failingProgram};
+        return {};
     }
     bool desktopFails = false;
+    QString failingProgram;
     void showStatistics(QWidget*, const NamedStatistics& statistics) override {
         shownStatistics.push_back(statistics);
     }

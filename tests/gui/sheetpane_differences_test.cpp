@@ -80,14 +80,21 @@ TEST(SheetPaneDifferences, OnlyDifferencesAndNextDifference) {
     EXPECT_EQ(pane.model()->displayText(3, 4), "e");
     EXPECT_EQ(current(pane), "4,0"); // the current cell stayed on its sheet row
 
-    next->trigger();
-    EXPECT_EQ(current(pane), "4,1");
+    // A row of only one file (row 4 only in file 1, row 6 only in file 2) is one stop.
     next->trigger();
     EXPECT_EQ(current(pane), "6,3");
-    next->trigger();
-    EXPECT_EQ(current(pane), "6,4");
     EXPECT_FALSE(pane.goToDifference(true)); // the last one
     previous->trigger();
+    EXPECT_EQ(current(pane), "4,0");
+    pane.select(RangeBounds{5, 6, 5, 6}); // on the green row's second mark
+    previous->trigger();
+    EXPECT_EQ(current(pane), "6,3");
+    previous->trigger();
+    EXPECT_EQ(current(pane), "4,0");
+    previous->trigger();
+    EXPECT_EQ(current(pane), "3,4"); // a row of both files stops at each of its marks
+    next->trigger();
+    next->trigger();
     EXPECT_EQ(current(pane), "6,3");
 
     // Back to every row: the same sheet cell is current, view rows are sheet rows again.

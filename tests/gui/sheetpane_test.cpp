@@ -358,7 +358,7 @@ TEST(SheetPane, NarrowColumnsNeverShowNumbersOrDatesCut) {
     EXPECT_EQ(drawAt(widthFor("0.0001"))[2], QStringLiteral("0.0001"));
 
     // At every width: a number is one of its narrow forms and fits, a date fits or is all
-    // "#", the text is handed over whole (the style elides it).
+    // "#", the text is handed over whole when it fits.
     for (int pixels = 8; pixels <= 160; pixels += 3) {
         texts = drawAt(pixels);
         const qreal room = cellWidth - padding;
@@ -377,7 +377,12 @@ TEST(SheetPane, NarrowColumnsNeverShowNumbersOrDatesCut) {
         }
         if (room < metrics.horizontalAdvance(QLatin1String("2019/3/1")))
             EXPECT_EQ(texts[3], QString(texts[3].size(), u'#')) << pixels;
-        EXPECT_EQ(texts[5], longText);
+        // A text too long for its cell is left to the view, which runs it on over the empty
+        // cells beside it (TextOverflow); one that fits the cell draws itself.
+        if (metrics.horizontalAdvance(longText) <= room)
+            EXPECT_EQ(texts[5], longText) << pixels;
+        else
+            EXPECT_TRUE(texts[5].isEmpty()) << pixels;
     }
 }
 

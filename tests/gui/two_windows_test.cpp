@@ -64,11 +64,14 @@ QString reportText(const QString& path) {
     return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2);
 }
 
-// The whole text of the window's status line.
+// The whole text of the window's status line, after the note about its own folder if it has one.
 QString fullStatus(const CQuellarDlg& window) {
+    QString text;
+    if (const auto* note = window.findChild<QLabel*>(QStringLiteral("folderNote")))
+        text = note->text() + u' ';
     for (const QLabel* label : window.findChildren<QLabel*>())
-        if (label->property("fullText").isValid()) return label->property("fullText").toString();
-    return {};
+        if (label->property("fullText").isValid()) return text + label->property("fullText").toString();
+    return text;
 }
 
 class TwoWindows : public ::testing::Test {

@@ -64,7 +64,7 @@ TEST(WorkFolder, TheFirstWindowKeepsTheStartFolderAndLaterOnesGetNumberedFolders
     auto third = std::make_unique<WorkFolder>(start);
     EXPECT_EQ(third->path(), dir.filePath(QStringLiteral("quellar-4")));
 
-    // Closing removes the working files and the folder; the start folder stays as it is.
+    // Closing removes the working files and the folder of its own.
     CountingWriter writer;
     ASSERT_TRUE(second->write(QStringLiteral("1.xml"), writer.writer()).isOk());
     ASSERT_TRUE(second->write(QStringLiteral("report.htm"), writer.writer()).isOk());
@@ -74,10 +74,12 @@ TEST(WorkFolder, TheFirstWindowKeepsTheStartFolderAndLaterOnesGetNumberedFolders
     third.reset();
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("quellar-4"))));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("quellar-3/mine.txt"))));
-    first.reset();
+    ASSERT_TRUE(first->write(QStringLiteral("report.htm"), writer.writer()).isOk());
     EXPECT_EQ(bytesOf(dir.filePath(QStringLiteral("1.xml"))), writer.content);
+    // In the start folder the first window's working file goes with it; its report stays.
+    first.reset();
     EXPECT_EQ(QDir(start).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-              (QStringList{QStringLiteral("1.xml"), QStringLiteral("quellar-3")}));
+              (QStringList{QStringLiteral("quellar-3"), QStringLiteral("report.htm")}));
 
     // With the first window gone the start folder is free again; a folder the closing window
     // could not empty keeps what the user put there.

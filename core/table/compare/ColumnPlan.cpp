@@ -36,18 +36,16 @@ std::optional<double> valueFor(std::optional<double> value, const std::vector<Fi
 Result<ColumnPlan> planColumns(const ColumnPlanInput& input, const CompareRules& rules) {
     const FieldList& names1 = *input.names1;
     const FieldList& names2 = *input.names2;
-    for (const auto& [field, option] : rules.namedFields()) {
+    for (const auto& [field, subject] : rules.namedFields()) {
         if (indexOfField(names1, field) < 0 && indexOfField(names2, field) < 0)
-            return Status::notFound(
-                QStringLiteral("选项 %1 的字段“%2”不是表格的字段（文件一：%3；文件二：%4）")
-                    .arg(option, field, fieldsText(names1), fieldsText(names2)));
+            return Status::notFound(QStringLiteral("%1字段“%2”不是表格的字段（文件一：%3；文件二：%4）")
+                                        .arg(subject, field, fieldsText(names1), fieldsText(names2)));
         if (!input.keys.contains(field)) continue;
-        if (option == ignoreColumnOptionName())
+        if (subject == ruleSubject(RuleKind::IgnoredColumn, rules.naming))
             return Status::invalidInput(
-                QStringLiteral("选项 %1 的字段“%2”是对比字段：对比字段不能不比较").arg(option, field));
+                QStringLiteral("%1字段“%2”是对比字段：对比字段不能不比较").arg(subject, field));
         return Status::invalidInput(
-            QStringLiteral("选项 %1 的字段“%2”是对比字段：对比字段总是按原样匹配，不能给容差")
-                .arg(option, field));
+            QStringLiteral("%1字段“%2”是对比字段：对比字段总是按原样匹配，不能给容差").arg(subject, field));
     }
 
     const size_t W1 = input.width1, W2 = input.width2;

@@ -106,15 +106,26 @@ void appendFieldValues(std::string& out, const std::vector<FieldValue>& values) 
 std::vector<std::pair<QString, QString>> CompareRules::namedFields() const {
     std::vector<std::pair<QString, QString>> named;
     for (const FieldValue& v : fieldTolerances)
-        named.emplace_back(v.field, toleranceOptionName(false));
+        named.emplace_back(v.field, ruleSubject(RuleKind::Tolerance, naming));
     for (const FieldValue& v : fieldRelTolerances)
-        named.emplace_back(v.field, toleranceOptionName(true));
+        named.emplace_back(v.field, ruleSubject(RuleKind::RelTolerance, naming));
     for (const QString& field : ignoredColumns)
-        named.emplace_back(field, ignoreColumnOptionName());
+        named.emplace_back(field, ruleSubject(RuleKind::IgnoredColumn, naming));
     return named;
 }
 
-Result<double> parseToleranceValue(const QString& text, bool relative, const QString& option,
+QString ruleSubject(RuleKind kind, RuleNaming naming) {
+    if (naming == RuleNaming::Option)
+        return QStringLiteral("选项 %1 的")
+            .arg(kind == RuleKind::IgnoredColumn ? ignoreColumnOptionName()
+                                                 : toleranceOptionName(kind == RuleKind::RelTolerance));
+    const QString label = kind == RuleKind::Tolerance      ? QStringLiteral("数值容差")
+                          : kind == RuleKind::RelTolerance ? QStringLiteral("相对容差")
+                                                           : QStringLiteral("不比较的列");
+    return QStringLiteral("“%1”里的").arg(label);
+}
+
+Result<double> parseToleranceValue(const QString& text, bool relative, const QString& subject,
                                    const QString& field) {
     QString number = text.trimmed();
     const bool percent = relative && number.endsWith(u'%');
@@ -127,9 +138,8 @@ Result<double> parseToleranceValue(const QString& text, bool relative, const QSt
     if (!ok || !std::isfinite(value)) {
         const bool negative = number.startsWith(u'-');
         return Status::invalidInput(
-            negative
-                ? QStringLiteral("选项 %1 的值“%2”%3是负数：容差必须是 0 或正数").arg(option, text, where)
-                : QStringLiteral("选项 %1 的值“%2”%3不是数字").arg(option, text, where));
+            negative ? QStringLiteral("%1值“%2”%3是负数：容差必须是 0 或正数").arg(subject, text, where)
+                     : QStringLiteral("%1值“%2”%3不是数字").arg(subject, text, where));
     }
     return percent ? value / 100 : value;
 }
@@ -143,13 +153,13 @@ QString ignoreColumnOptionName() {
     return QStringLiteral("--ignore-column（不比较的列）");
 }
 
-Status addToleranceText(CompareRules& rules, const QString& text, bool relative) {
-    const QString option = toleranceOptionName(relative);
+Status addToleranceText(CompareRules& rules, const QString& text, bool relative, RuleNaming naming) {
+    const QString subject = ruleSubject(relative ? RuleKind::RelTolerance : RuleKind::Tolerance, naming);
     const qsizetype eq = text.lastIndexOf(u'=');
     const QString field = eq >= 0 ? text.left(eq).trimmed() : QString();
     if (eq >= 0 && field.isEmpty())
-        return Status::invalidInput(QStringLiteral("选项 %1 的“%2”在 = 前面缺少字段名").arg(option, text));
-    Result<double> value = parseToleranceValue(eq >= 0 ? text.mid(eq + 1) : text, relative, option, field);
+        return Status::invalidInput(QStringLiteral("%1“%2”在 = 前面缺少字段名").arg(subject, text));
+    Result<double> value = parseToleranceValue(eq >= 0 ? text.mid(eq + 1) : text, relative, subject, field);
     if (!value.isOk()) return value.status();
     if (eq < 0) {
         (relative ? rules.relTolerance : rules.tolerance) = value.value();
@@ -157,6 +167,27 @@ Status addToleranceText(CompareRules& rules, const QString& text, bool relative)
         (relative ? rules.fieldRelTolerances : rules.fieldTolerances).push_back({field, value.value()});
     }
     return Status::ok();
+}
+
+QStringList toleranceTexts(const CompareRules& rules, bool relative) {
+    // Plain decimals (a tolerance is typed without an exponent), as short as reads back exactly.
+    const auto decimal = [](double value) {
+        char buffer[400];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+        return result.ec == std::errc() ? QString::fromLatin1(buffer, int(result.ptr - buffer)) : QString();
+    };
+    const auto text = [&](double value) {
+        if (!relative) return decimal(value);
+        // A percentage only when it reads back as the very same fraction.
+        const QString percent = decimal(value * 100);
+        return percent.toDouble() / 100 == value ? percent + u'%' : decimal(value);
+    };
+    QStringList texts;
+    if (const std::optional<double>& value = relative ? rules.relTolerance : rules.tolerance)
+        texts << text(*value);
+    for (const FieldValue& v : relative ? rules.fieldRelTolerances : rules.fieldTolerances)
+        texts << v.field + u'=' + text(v.value);
+    return texts;
 }
 
 bool isWhiteSpace(char16_t c) {

@@ -28,6 +28,10 @@ struct FieldValue {
     double value = 0;
 };
 
+// Who a message about a rule names: the command line's option ("选项 --tolerance（数值容差）")
+// or, in the window, the dialog's box by its label ("“数值容差”").
+enum class RuleNaming { Option, Box };
+
 struct CompareRules {
     // Numbers closer than abs + rel × |b| (b: file 2's value) are equal. The default values
     // apply to every column; a per-field value overrides the default of its kind for that
@@ -40,6 +44,8 @@ struct CompareRules {
     bool ignoreWidth = false;   // U+FF01–U+FF5E and U+3000 equal their ASCII forms
     QStringList ignoredColumns; // not compared, not coloured, not counted
     bool columnsByName = false; // positional mode and workbooks: columns pair by field name
+    // How messages about the rules name them; not a rule itself.
+    RuleNaming naming = RuleNaming::Option;
 
     bool anyTolerance() const {
         return tolerance || relTolerance || !fieldTolerances.empty() || !fieldRelTolerances.empty();
@@ -49,23 +55,35 @@ struct CompareRules {
     bool isDefault() const {
         return !anyTolerance() && !anyTextRule() && ignoredColumns.isEmpty() && !columnsByName;
     }
-    // Every field named by a per-field tolerance or an ignored column, with the option
-    // that names it ("--tolerance", "--rel-tolerance", "--ignore-column").
+    // Every field named by a per-field tolerance or an ignored column, with how a message
+    // begins that names its rule (ruleSubject under `naming`).
     std::vector<std::pair<QString, QString>> namedFields() const;
 };
 
-// How messages name the options, on the command line and in the window alike:
-// "--tolerance（数值容差）", "--rel-tolerance（相对容差）", "--ignore-column（不比较的列）".
+// How messages name the options: "--tolerance（数值容差）", "--rel-tolerance（相对容差）",
+// "--ignore-column（不比较的列）".
 QString toleranceOptionName(bool relative);
 QString ignoreColumnOptionName();
+// How a message about a value of such a rule begins: "选项 --tolerance（数值容差） 的" on the
+// command line, "“数值容差”里的" in the window.
+enum class RuleKind { Tolerance, RelTolerance, IgnoredColumn };
+QString ruleSubject(RuleKind kind, RuleNaming naming);
 
 // The option text of a tolerance: "X" or "字段=X" (the field is everything before the last
 // "="). X is a non-negative decimal number; for a relative tolerance it may end in "%"
-// ("0.5%" is 0.005). A bad value is refused with a message naming the option and the field.
-Status addToleranceText(CompareRules& rules, const QString& text, bool relative);
-// The value alone, as above.
-Result<double> parseToleranceValue(const QString& text, bool relative, const QString& option,
+// ("0.5%" is 0.005). A bad value is refused with a message naming the option (or the box)
+// and the field.
+Status addToleranceText(CompareRules& rules, const QString& text, bool relative,
+                        RuleNaming naming = RuleNaming::Option);
+// The value alone, as above; `subject` names the option or box as the message begins
+// ("选项 --tolerance（数值容差） 的", "“数值容差”的").
+Result<double> parseToleranceValue(const QString& text, bool relative, const QString& subject,
                                    const QString& field);
+
+// The texts addToleranceText reads back into the same tolerances of `rules`, one per value,
+// the default first ("0.01", "工资=0.5"; relative ones as percentages where that reads back
+// exactly, "0.5%", else as the fraction): what the window's boxes show for remembered rules.
+QStringList toleranceTexts(const CompareRules& rules, bool relative);
 
 // The rule of one compared column pair, resolved from CompareRules.
 struct ColumnRule {

@@ -19,15 +19,36 @@ DifferenceIndex DifferenceIndex::build(const RowTable& table) {
     DifferenceIndex index;
     for (size_t r = 0; r < table.size(); ++r) {
         const Row& row = table[r];
-        bool marked = false;
+        int32_t mark = 0; // the row's one colour, or -1 once it has two
         for (size_t c = 0; c < row.size(); ++c) {
-            if (!isDifferenceFill(row[c].fillColorIndex)) continue;
+            const int32_t fill = row[c].fillColorIndex;
+            if (!isDifferenceFill(fill)) continue;
             index.cells.push_back({uint32_t(r), uint32_t(c)});
-            marked = true;
+            mark = mark == 0 || mark == fill ? fill : -1;
         }
-        if (marked) index.rows.push_back(uint32_t(r));
+        if (mark == 0) continue;
+        index.rows.push_back(uint32_t(r));
+        index.oneSided.push_back(mark == Fill::Yellow || mark == Fill::BrightGreen);
     }
     return index;
+}
+
+bool DifferenceIndex::isOneSided(uint32_t row) const {
+    const auto it = std::lower_bound(rows.begin(), rows.end(), row);
+    return it != rows.end() && *it == row && oneSided[size_t(it - rows.begin())];
+}
+
+int64_t DifferenceIndex::nextStop(uint32_t row, uint32_t column, bool forward) const {
+    int64_t at = next(row, column, forward);
+    if (at < 0) return at;
+    const uint32_t atRow = cells[size_t(at)].row;
+    if (!isOneSided(atRow)) return at;
+    const auto first = std::lower_bound(cells.begin(), cells.end(), atRow,
+                                        [](const Cell& c, uint32_t r) { return c.row < r; });
+    if (!forward) return int64_t(first - cells.begin());
+    // Already on (or past) the row's stop: on to the next row.
+    if (atRow == row && first->column <= column) return next(row, UINT32_MAX, true);
+    return at;
 }
 
 int64_t DifferenceIndex::next(uint32_t row, uint32_t column, bool forward) const {

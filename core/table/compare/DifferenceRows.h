@@ -20,12 +20,19 @@ struct DifferenceIndex {
     };
     std::vector<Cell> cells;
     std::vector<uint32_t> rows; // ascending, each once
+    // Parallel to `rows`: 1 for a row of only one file, every mark of it yellow or every one
+    // green; its marks are one stop when going from difference to difference.
+    std::vector<uint8_t> oneSided;
 
     static DifferenceIndex build(const RowTable& table);
 
     // The first marked cell after (row, column) in reading order, or the last one before it
     // when `forward` is false; -1 when there is none. Binary search.
     int64_t next(uint32_t row, uint32_t column, bool forward) const;
+    // The same, going from stop to stop (F8): a row of only one file is one stop, at its first
+    // mark, so from anywhere on or after that mark forward goes on to the next row.
+    int64_t nextStop(uint32_t row, uint32_t column, bool forward) const;
+    bool isOneSided(uint32_t row) const;
 };
 
 // The 0-based row of table 2 that a comparison result row holds (its separator cell, at

@@ -64,10 +64,10 @@ Status checkNamedFields(const Workbook& b1, const Workbook& b2,
             }
         }
     }
-    for (const auto& [field, option] : namedFields)
+    for (const auto& [field, subject] : namedFields)
         if (!fields.contains(field))
             return Status::notFound(
-                QStringLiteral("选项 %1 的字段“%2”不是任何一对同名工作表的字段").arg(option, field));
+                QStringLiteral("%1字段“%2”不是任何一对同名工作表的字段").arg(subject, field));
     return Status::ok();
 }
 
@@ -129,10 +129,10 @@ Status compareWorkbooks(const Workbook& b1, const Workbook& b2, const CompareOpt
             if (pairs) pairs->push_back(pair);
         }
     }
-    for (const auto& [field, option] : namedFields)
+    for (const auto& [field, subject] : namedFields)
         if (!seenFields.contains(field))
             return Status::notFound(
-                QStringLiteral("选项 %1 的字段“%2”不是任何一对比较的工作表的字段").arg(option, field));
+                QStringLiteral("%1字段“%2”不是任何一对比较的工作表的字段").arg(subject, field));
     return Status::ok();
 }
 
