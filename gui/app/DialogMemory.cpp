@@ -11,8 +11,12 @@ QStringList optionsList(const CompareOptions& o) {
     auto flag = [](const char* name, bool on) {
         return QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(on);
     };
-    return {flag("text", o.compareText), flag("formula", o.compareFormula),
-            flag("format", o.compareNumberFormat), flag("case", o.ignoreCase), flag("key", o.keyMode)};
+    return {flag("text", o.compareText),
+            flag("formula", o.compareFormula),
+            flag("format", o.compareNumberFormat),
+            flag("case", o.ignoreCase),
+            flag("key", o.keyMode),
+            flag("align", o.alignRows)};
 }
 
 CompareOptions optionsFrom(const QStringList& list) {
@@ -25,6 +29,7 @@ CompareOptions optionsFrom(const QStringList& list) {
         if (name == QLatin1String("format")) o.compareNumberFormat = on;
         if (name == QLatin1String("case")) o.ignoreCase = on;
         if (name == QLatin1String("key")) o.keyMode = on;
+        if (name == QLatin1String("align")) o.alignRows = on;
     }
     return o;
 }
