@@ -74,12 +74,14 @@ TEST(CliAlignRows, ComparesByPositionWithInsertedAndDeletedRowsRecognised) {
         {"compare", "--by-position", "--align-rows", in.a, in.b, "-o", out, "--summary", summary, "--quiet"});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
-    EXPECT_EQ(resultRows(out), QStringList({QString::fromUtf16(u"品名,单位,单价,1,品名,单位,单价|2222022"),
-                                            QString::fromUtf16(u",,,2,桃,斤,7|0000444"),
-                                            QString::fromUtf16(u"苹果,斤,5,3,苹果,斤,5|2222022"),
-                                            QString::fromUtf16(u"梨,斤,4,4,梨,斤,4.5|2232023"),
-                                            QString::fromUtf16(u"李子,斤,6,,,,|6660000"),
-                                            QString::fromUtf16(u"无花果,个,2,5,无花果,个,2|2222022")}));
+    // Fills: 2 white, 20 the separator, 3 red, 6 yellow, 4 green, 0 none.
+    EXPECT_EQ(resultRows(out).join(u'\n'),
+              QString::fromUtf16(u"品名,单位,单价,1,品名,单位,单价|22220222\n"
+                                 u",,,2,桃,斤,7.000000|00020444\n"
+                                 u"苹果,斤,5.000000,3,苹果,斤,5.000000|22220222\n"
+                                 u"梨,斤,4.000000,4,梨,斤,4.500000|22320223\n"
+                                 u"李子,斤,6.000000,,,,|6660000\n"
+                                 u"无花果,个,2.000000,5,无花果,个,2.000000|22220222"));
     EXPECT_TRUE(run.out.contains(QString::fromUtf16(u"不同的行数：3"))) << run.out.toStdString();
     EXPECT_TRUE(run.out.contains(QString::fromUtf16(u"不同的单元格：1")));
     const QJsonObject rows = readJson(summary)["rows"].toObject();
@@ -114,11 +116,12 @@ TEST(CliAlignRows, WorkbooksAlignEachSheetPairAndTheOptionNeedsByPosition) {
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(resultRows(books), resultRows(table));
 
-    test::expectRefused({"compare"},
-                        {{"key mode",
-                          {"--align-rows", "--key", QString::fromUtf16(u"品名"), in.a, in.b},
-                          QStringLiteral("--by-position")},
-                         {"no mode", {"--align-rows", in.a, in.b}, QStringLiteral("--align-rows")}});
+    test::expectRefused(
+        {"compare"},
+        {{"key mode",
+          {"--align-rows", "--key", QString::fromUtf16(u"品名"), in.a, in.b, "-o", table},
+          QStringLiteral("--by-position")},
+         {"no mode", {"--align-rows", in.a, in.b, "-o", table}, QStringLiteral("--align-rows")}});
 }
 
 TEST(CliAlignRows, SaysOnStderrWhereTablesAreTooDifferentToAlign) {

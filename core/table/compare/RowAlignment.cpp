@@ -51,7 +51,7 @@ public:
             const uint32_t j = partner_[i];
             if (j == kNone) continue;
             closeGap(i, j);
-            emit(out, i, j, true);
+            place(out, i, j, true);
             at1 = i + 1;
             at2 = j + 1;
         }
@@ -268,7 +268,7 @@ private:
 
     // ---- Step 2: the gaps between equal rows ----------------------------------------------
 
-    void emit(RowAlignment& out, uint32_t i, uint32_t j, bool equal) {
+    void place(RowAlignment& out, uint32_t i, uint32_t j, bool equal) {
         out.rows1.push_back(i);
         out.rows2.push_back(j);
         out.equal.push_back(equal ? 1 : 0);
@@ -282,13 +282,13 @@ private:
         uint32_t at1 = s.a1, at2 = s.a2;
         const auto oneSided = [&](uint32_t to1, uint32_t to2) {
             for (; at1 < to1; ++at1)
-                emit(out, at1, kNone, false);
+                place(out, at1, kNone, false);
             for (; at2 < to2; ++at2)
-                emit(out, kNone, at2, false);
+                place(out, kNone, at2, false);
         };
         for (const auto& [i, j] : pairs) {
             oneSided(i, j);
-            emit(out, i, j, false);
+            place(out, i, j, false);
             at1 = i + 1;
             at2 = j + 1;
         }
