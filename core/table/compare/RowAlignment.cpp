@@ -1,10 +1,11 @@
 #include "table/compare/RowAlignment.h"
 
-#include "table/ParallelRows.h"
 #include "table/compare/RowHashing.h"
 
 #include <algorithm>
+#include <exception>
 #include <map>
+#include <thread>
 
 namespace quellar {
 
@@ -12,6 +13,10 @@ namespace {
 
 constexpr uint32_t kNone = kNoPartner;
 constexpr uint32_t kMany = kNoPartner - 1;
+// From this many rows in both tables together their rows are hashed on two threads.
+constexpr size_t kHashThreadFloor = 65536;
+// How far ahead the passes over a stretch ask for the hash slot they will need.
+constexpr uint32_t kPrefetch = 16;
 
 struct Stretch {
     uint32_t a1, b1, a2, b2; // rows [a1, b1) of table 1 and [a2, b2) of table 2
@@ -72,16 +77,36 @@ private:
             columns2.push_back(pair.column2);
         }
         const KeyHasher hasher(options_);
-        const auto hashTable = [&](const RowTable& table, const std::vector<size_t>& columns,
-                                   std::vector<uint64_t>& hashes) {
-            hashes.resize(table.size());
-            buildInHalves(table.size(), [&](size_t from, size_t to, int) {
-                for (size_t r = from; r < to; ++r)
-                    hashes[r] = hasher.hashRow(table[r], columns) | 1; // 0 marks an empty slot
-            });
+        h1_.resize(t1_.size());
+        h2_.resize(t2_.size());
+        const auto hashRows = [&](const RowTable& table, const std::vector<size_t>& columns,
+                                  std::vector<uint64_t>& hashes) {
+            for (size_t r = 0; r < table.size(); ++r)
+                hashes[r] = hasher.hashRow(table[r], columns) | 1; // 0 marks an empty slot
         };
-        hashTable(t1_, columns1, h1_);
-        hashTable(t2_, columns2, h2_);
+        // Hashing allocates nothing, so a second thread costs no memory even where results are
+        // built on one core (the window): table 2 is hashed beside table 1.
+        if (t1_.size() + t2_.size() < kHashThreadFloor) {
+            hashRows(t1_, columns1, h1_);
+            hashRows(t2_, columns2, h2_);
+            return;
+        }
+        std::exception_ptr failure;
+        std::thread helper([&] {
+            try {
+                hashRows(t2_, columns2, h2_);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            hashRows(t1_, columns1, h1_);
+        } catch (...) {
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (failure) std::rethrow_exception(failure);
     }
 
     bool equalRows(uint32_t i, uint32_t j) const {
@@ -160,12 +185,17 @@ private:
             capacity *= 2;
         slots_.assign(capacity, Slot{0, kNone, kNone});
         mask_ = capacity - 1;
+        const auto prefetch = [&](const std::vector<uint64_t>& hashes, uint32_t at, uint32_t end) {
+            if (at + kPrefetch < end) __builtin_prefetch(&slots_[size_t(hashes[at + kPrefetch]) & mask_]);
+        };
         for (uint32_t i = s.a1; i < s.b1; ++i) {
+            prefetch(h1_, i, s.b1);
             Slot& slot = slotOf(h1_[i]);
             slot.pos1 = slot.hash == 0 ? i : kMany;
             slot.hash = h1_[i];
         }
         for (uint32_t j = s.a2; j < s.b2; ++j) {
+            prefetch(h2_, j, s.b2);
             Slot& slot = slotOf(h2_[j]);
             if (slot.hash == 0) continue; // not in table 1; the slot stays empty
             slot.pos2 = slot.pos2 == kNone ? j : kMany;
@@ -173,6 +203,7 @@ private:
         // Candidates in table 1's order; the longest run increasing in table 2 (patience).
         std::vector<std::pair<uint32_t, uint32_t>> unique;
         for (uint32_t i = s.a1; i < s.b1; ++i) {
+            prefetch(h1_, i, s.b1);
             const Slot& slot = slotOf(h1_[i]);
             if (slot.pos1 == i && slot.pos2 < kMany) unique.emplace_back(i, slot.pos2);
         }

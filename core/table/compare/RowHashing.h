@@ -5,6 +5,7 @@
 
 #include "table/compare/Comparison.h"
 
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -54,8 +55,7 @@ public:
                     for (char16_t c : text)
                         h = mix(h, asciiUpper(c));
                 } else {
-                    for (char16_t c : text)
-                        h = mix(h, c);
+                    h = mixText(h, text);
                 }
             }
             if (options_.compareFormula) {
@@ -81,6 +81,20 @@ public:
 
 private:
     static uint64_t mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x100000001b3ull; }
+    // Four characters at a time: a quarter of the multiplications (a different text still mixes
+    // to a different value before `finish`, which spreads every bit).
+    static uint64_t mixText(uint64_t h, std::u16string_view text) {
+        const char16_t* p = text.data();
+        size_t n = text.size();
+        for (; n >= 4; n -= 4, p += 4) {
+            uint64_t chunk;
+            std::memcpy(&chunk, p, sizeof chunk);
+            h = mix(h, chunk);
+        }
+        for (; n > 0; --n)
+            h = mix(h, *p++);
+        return h;
+    }
     static uint64_t finish(uint64_t h) {
         h ^= h >> 33;
         h *= 0xff51afd7ed558ccdull;
