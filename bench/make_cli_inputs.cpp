@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
         const QString b = folder.filePath(QStringLiteral("b_%1.xlsx").arg(rows));
         const QString e = folder.filePath(QStringLiteral("e_%1.xlsx").arg(rows));
         if (QFileInfo::exists(a) && QFileInfo::exists(b) && QFileInfo::exists(e)) continue;
-        std::printf("generating %s and %s ...\n", qPrintable(a), qPrintable(b));
+        std::printf("generating the missing ones of %s, %s and %s ...\n", qPrintable(a), qPrintable(b),
+                    qPrintable(e));
         std::fflush(stdout);
         bench::GeneratorOptions options;
         options.rows = rows;
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
         const RowTable t2 = bench::deriveTable(t1, 0.01, 0.01, 7);
         const RowTable edited = bench::deriveEditedTable(t1);
         for (const auto& [path, table] : {std::pair{a, &t1}, std::pair{b, &t2}, std::pair{e, &edited}}) {
+            if (QFileInfo::exists(path)) continue; // kept, as another run may be reading it
             const Status status =
                 writeWorkbook(bench::tableToWorkbook(*table, QStringLiteral("Sheet1")), path, FileKind::Xlsx);
             if (!status.isOk()) {

@@ -22,9 +22,7 @@ using test::runCli;
 namespace {
 
 void writeFile(const QString& path, const QString& text) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text.toUtf8());
+    ASSERT_TRUE(test::writeBytes(path, text.toUtf8())) << path.toStdString();
 }
 
 QJsonObject readJson(const QString& path) {

@@ -9,14 +9,13 @@ edited row resembles its original and nothing else.
 The reference tool is installed with npm into the build tree on first use (as the round-trip
 test does); when the registry cannot be reached the test is skipped (exit status 77).
 """
-import argparse
 import os
 import random
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from round_trip import ensure_daff, read_csv, write_csv  # noqa: E402
+from round_trip import prepare, read_csv, write_csv  # noqa: E402
 
 
 def make_pair(rng, case):
@@ -57,14 +56,7 @@ def changes(rows):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--seeds", type=int, default=40)
-    args = parser.parse_args()
-    daff = ensure_daff(args.work)
-    folder = os.path.join(args.work, "aligned")
-    os.makedirs(folder, exist_ok=True)
+    args, daff, folder = prepare(40, "aligned")
     failures = 0
     for seed in range(1, args.seeds + 1):
         rng = random.Random(1000 + seed)

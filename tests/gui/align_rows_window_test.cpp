@@ -5,6 +5,7 @@
 #include "app/CQuellarDlg.h"
 #include "app/UserPrompts.h"
 #include "components/SheetPane.h"
+#include "components/SheetPaneModel.h"
 #include "dialogs/CDiffDlg.h"
 #include "dialogs/GzbDlg.h"
 #include "table/compare/Comparison.h"
@@ -31,9 +32,7 @@ using Command = CQuellarDlg::Command;
 namespace {
 
 void writeFile(const QString& path, const QString& text) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text.toUtf8());
+    ASSERT_TRUE(test::writeBytes(path, text.toUtf8())) << path.toStdString();
 }
 
 } // namespace
