@@ -37,7 +37,7 @@ struct AlignmentLimits {
     size_t maxGapSide = 20000;
     // A gap whose two sides have at most this many row pairs compares every pair; a longer
     // one compares each row with the rows within `window` of its place on the other side.
-    size_t fullPairs = 65536;
+    size_t fullPairs = 4096;
     size_t window = 32;
     // The O(ND) alignment of a stretch without rows unique on both sides gives up beyond this
     // many inserted and deleted rows; the stretch is then left to the similarity pairing.
