@@ -85,3 +85,5 @@ for n in $sizes; do
     has blank-rows && run "blank-rows --count 2" "$cli" blank-rows --quiet --count 2 "$a" -o "$out/r.csv"
     has group-sum && run "group-sum --group $group --sum $sum" "$cli" group-sum --quiet --group "$group" --sum "$sum" "$a" -o "$out/r.csv"
 done
+# A job left out above is no failure.
+exit 0

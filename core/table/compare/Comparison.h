@@ -2,7 +2,8 @@
 // The two-table comparison: pairs the rows of two tables, by key fields or by position,
 // marks differing cells red, cells only in file 1 yellow and cells only in file 2 green,
 // and builds one wide result table (file 1 columns, a separator column holding the paired
-// file 2 row number, file 2 columns; unpaired file 2 rows at the end).
+// file 2 row number, file 2 columns; unpaired file 2 rows at the end, or with aligned rows
+// where they were inserted).
 //
 // compareTables is the pure core: it consumes the two tables and returns
 // the result table and its counts, or a Status when the input cannot be compared (key mode
@@ -139,6 +140,8 @@ CompareCounts countMarks(const RowTable& result);
 // positional mode pairs columns by field name as key mode always does. Refused as well: a
 // field named by a rule that neither table has, a key field ignored or given a tolerance,
 // columnsByName on a table without a field row or whose first full row repeats a name.
+// With options.alignRows (by position only) the rows are lined up as RowAlignment.h
+// describes instead, and the result rows follow that order (layout->rowsOf1).
 // `statistics`, when not null, receives the statistics of the result.
 // The tables are taken by value: their cells are moved into the result instead of copied,
 // which spares a reference-count update on every shared text, so a caller that no longer
