@@ -125,6 +125,28 @@ RowTable deriveTable(const RowTable& base, double changed, double removed, uint6
     return table;
 }
 
+RowTable deriveEditedTable(const RowTable& base) {
+    RowTable table;
+    table.reserve(base.size() + base.size() / 100);
+    for (size_t r = 0; r < base.size(); ++r) {
+        if (r > 0 && r % 97 == 0) continue;
+        Row row = base[r];
+        if (r > 0 && r % 100 == 0 && row.size() > 4) {
+            const double old = row[4].text.toQString().toDouble();
+            row[4].text = SharedText(realToText(old + 1000));
+        }
+        table.push_back(std::move(row));
+    }
+    std::mt19937_64 rng(97);
+    const size_t data = base.size() - 1;
+    for (size_t i = 0; i < data / 100; ++i) {
+        Row row = base[1 + rng() % data];
+        row[0].text = SharedText(QStringLiteral("N%1").arg(i, 7, 10, QChar(u'0')));
+        table.push_back(std::move(row));
+    }
+    return table;
+}
+
 Workbook tableToWorkbook(const RowTable& table, const QString& sheetName) {
     Workbook book;
     Sheet sheet;

@@ -22,6 +22,7 @@ const std::vector<OptionDef> kContentOptions = {
     {"ignore-width", nullptr, u"全角字符（Ａ１！和全角空格）与半角字符相同"},
     {"ignore-column", u"字段", u"不比较这一列：不着色、不计数（可重复）", true},
     {"columns-by-name", nullptr, u"按字段名对应列（按每行每列和两簿比较；按对比字段时本来如此）"},
+    {"align-rows", nullptr, u"识别插入和删除的行：相同的行像逐行比较文字那样对齐（按每行每列和两簿比较）"},
     {"summary", u"统计.json", u"写出差异统计（行、单元格和每列的差异数）"},
 };
 

@@ -112,6 +112,13 @@ void printCounts(CliContext& context, const QString& title, const CompareCounts&
     printLine(out, MessageTable::text(Msg::ReportFileTwoCells) + QString::number(counts.greenCells));
 }
 
+// Aligned rows: says on stderr where stretches were too different to align.
+void warnUnaligned(CliContext& context, int64_t rows) {
+    if (rows == 0) return;
+    context.endProgressLine();
+    printLine(context.err(), MessageTable::text(Msg::AlignFallback).arg(rows));
+}
+
 bool foundDifferences(const CompareCounts& counts) {
     return counts.differentRows > 0 || counts.differentCells > 0 || counts.yellowCells > 0 ||
            counts.greenCells > 0;
@@ -136,6 +143,10 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     // Ignoring case only means something while texts are compared.
     compare.ignoreCase = compare.compareText && context.has(QStringLiteral("ignore-case"));
     compare.keyMode = !context.has(QStringLiteral("by-position"));
+    compare.alignRows = context.has(QStringLiteral("align-rows"));
+    if (compare.alignRows && compare.keyMode)
+        return context.fail(QStringLiteral(
+            "--align-rows（识别插入和删除的行）只用于按每行每列比较：请同时给出 --by-position"));
     if (status = readRules(context, compare.rules); !status.isOk()) return context.fail(status);
     const QStringList keys = context.values(QStringLiteral("key"));
     if (keys.size() > 6)
@@ -189,6 +200,7 @@ int runCompare(CliContext& context, const QStringList& arguments) {
     if (status.isOk() && !highlighter) status = context.writeOutput(result, sink);
     if (!status.isOk()) return context.fail(status);
     context.endProgressLine(); // ends the bar's line before the counts
+    warnUnaligned(context, counts.unalignedRows);
     printCounts(context, title, counts);
     return context.done(context.has(QStringLiteral("exit-code")) && foundDifferences(counts) ? 1 : 0);
 }
@@ -206,6 +218,7 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     compare.compareNumberFormat = context.has(QStringLiteral("number-format"));
     compare.ignoreCase = context.has(QStringLiteral("ignore-case"));
     compare.keyMode = false;
+    compare.alignRows = context.has(QStringLiteral("align-rows"));
     if (status = readRules(context, compare.rules); !status.isOk()) return context.fail(status);
     if (!compare.compareText && !compare.compareFormula && !compare.compareNumberFormat &&
         !compare.ignoreCase)
@@ -248,6 +261,10 @@ int runCompareBooks(CliContext& context, const QStringList& arguments) {
     if (!status.isOk()) return context.fail(status);
     context.endProgressLine();
 
+    int64_t unaligned = 0;
+    for (const BookComparePair& pair : pairs)
+        unaligned += pair.counts.unalignedRows;
+    warnUnaligned(context, unaligned);
     bool differences = false;
     for (const BookComparePair& pair : pairs) {
         if (pair.skipped) continue;

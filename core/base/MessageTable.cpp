@@ -88,13 +88,15 @@ constexpr MessageRow kMessages[] = {
     {Msg::FilterSheet, "sels", u"筛选结果"},
     {Msg::BlankRowsSheet, "adds", u"增加结果"},
     {Msg::SumSheet, "sums", u"汇总结果"},
+    {Msg::AlignFallback, "alignFallback",
+     u"识别插入和删除的行：有的地方两个表格相差太多，无法对齐，那里的 %1 行按每行每列配对。"},
 };
 
 // Every key has its row, in the order of the enumeration.
 constexpr bool everyKeyInOrder() {
     for (size_t i = 0; i < std::size(kMessages); ++i)
         if (kMessages[i].key != Msg(i)) return false;
-    return std::size(kMessages) == size_t(Msg::SumSheet) + 1;
+    return std::size(kMessages) == size_t(Msg::AlignFallback) + 1;
 }
 static_assert(everyKeyInOrder(), "each Msg needs its row in kMessages, in order");
 

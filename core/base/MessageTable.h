@@ -88,6 +88,8 @@ enum class Msg : uint8_t {
     FilterSheet,
     BlankRowsSheet,
     SumSheet,
+    // Aligned rows: stretches too different to align ("%1" the number of result rows).
+    AlignFallback,
 };
 
 class MessageTable {

@@ -21,7 +21,8 @@ QStringList optionsList(const CompareOptions& o) {
                         flag("key", o.keyMode),
                         flag("spaces", o.rules.ignoreSpaces),
                         flag("width", o.rules.ignoreWidth),
-                        flag("byName", o.rules.columnsByName)};
+                        flag("byName", o.rules.columnsByName),
+                        flag("align", o.alignRows)};
     const auto texts = [&](const char* name, const QStringList& values) {
         if (!values.isEmpty()) list << QLatin1String(name) + u'=' + values.join(kRuleSeparator);
     };
@@ -51,6 +52,7 @@ CompareOptions optionsFrom(const QStringList& list) {
                 for (const QString& value : values)
                     (void)addToleranceText(o.rules, value, relative, RuleNaming::Box);
         if (name == QLatin1String("ignored")) o.rules.ignoredColumns = values;
+        if (name == QLatin1String("align")) o.alignRows = on;
     }
     return o;
 }

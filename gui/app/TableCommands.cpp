@@ -30,6 +30,11 @@
 namespace quellar {
 namespace {
 
+// What the status line adds when aligned rows fell back to pairing by position somewhere.
+QString unalignedText(int64_t rows) {
+    return rows > 0 ? MessageTable::text(Msg::AlignFallback).arg(rows) : QString();
+}
+
 // A choice list counts only when at least one of its names is not empty.
 bool anyNamed(const QStringList& names) {
     return std::any_of(names.begin(), names.end(), [](const QString& name) { return !name.isEmpty(); });
@@ -79,6 +84,7 @@ void CQuellarDlg::compareTables() {
                             .arg(counts.differentCells)
                             .arg(counts.yellowCells)
                             .arg(counts.greenCells) +
+                        unalignedText(counts.unalignedRows) +
                         keepStatistics({{MessageTable::text(Msg::CompareSheet), std::move(statistics)}});
              },
          .then = [&] { finishComparison(MessageTable::text(Msg::CompareReport), *details); }});
@@ -104,7 +110,7 @@ void CQuellarDlg::compareBooks() {
     }
     scope.succeeded = true;
     int compared = 0;
-    int64_t differentRows = 0, differentCells = 0;
+    int64_t differentRows = 0, differentCells = 0, unaligned = 0;
     int firstSheet = -1;
     NamedStatistics statistics;
     for (const BookComparePair& pair : pairs) {
@@ -114,6 +120,7 @@ void CQuellarDlg::compareBooks() {
         ++compared;
         differentRows += pair.counts.differentRows;
         differentCells += pair.counts.differentCells;
+        unaligned += pair.counts.unalignedRows;
     }
     if (firstSheet >= 0) result_->setActiveSheet(firstSheet);
     const QString rulesAndColumn = keepStatistics(std::move(statistics));
@@ -123,7 +130,7 @@ void CQuellarDlg::compareBooks() {
                              .arg(compared)
                              .arg(differentRows)
                              .arg(differentCells) +
-                         rulesAndColumn);
+                         unalignedText(unaligned) + rulesAndColumn);
     finishComparison(MessageTable::text(Msg::BookReport), details);
 }
 

@@ -22,7 +22,7 @@ namespace quellar {
 
 void SheetPane::takeLayout(int sheetNumber, const CompareLayout& layout) {
     layoutSheet_ = sheetNumber;
-    layoutFieldRow_ = layout.fieldRow1;
+    layoutFieldRow_ = layout.fieldResultRow();
 }
 
 std::optional<SheetPane::SheetDifferences> SheetPane::indexDifferences(int sheetNumber,

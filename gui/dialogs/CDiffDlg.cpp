@@ -4,8 +4,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
 
@@ -21,12 +21,14 @@ CDiffDlg::CDiffDlg(const FieldList& fields, QWidget* parent)
     keyMode_ = new QRadioButton(QStringLiteral("按对比字段"), mode);
     positional_ = new QRadioButton(QStringLiteral("按每行每列"), mode);
     makeExclusive(this, {keyMode_, positional_});
-    auto* modeRow = new QHBoxLayout(mode);
-    modeRow->setContentsMargins(40, 10, 16, 10);
-    modeRow->setSpacing(28);
-    modeRow->addWidget(keyMode_);
-    modeRow->addWidget(positional_);
-    modeRow->addStretch(1);
+    // 识别插入和删除的行 belongs to 按每行每列: under it.
+    auto* modeGrid = new QGridLayout(mode);
+    modeGrid->setContentsMargins(40, 10, 16, 10);
+    modeGrid->setHorizontalSpacing(28);
+    modeGrid->addWidget(keyMode_, 0, 0);
+    modeGrid->addWidget(positional_, 0, 1);
+    modeGrid->addWidget(createAlignRows(mode), 1, 1);
+    modeGrid->setColumnStretch(2, 1);
 
     QGroupBox* keysBox = fieldChooserBox(this, QStringLiteral("对比字段"), conditionLabels(),
                                          QStringLiteral("chooser"), fields, 60, choosers_);
@@ -49,11 +51,13 @@ void CDiffDlg::updateEnabling() {
     for (QComboBox* combo : choosers_)
         combo->setEnabled(keyMode);
     rules_->setColumnsByNameAvailable(!keyMode);
+    alignRows_->setEnabled(!keyMode);
 }
 
 void CDiffDlg::accept() {
     if (!readContent()) return;
     options_.keyMode = keyMode_->isChecked();
+    options_.alignRows = options_.alignRows && !options_.keyMode;
     // Only a chosen list entry counts; the keys are collected in both modes.
     keys_ = chosenFields(choosers_);
     if (options_.keyMode && keys_.isEmpty()) {

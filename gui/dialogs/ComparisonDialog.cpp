@@ -34,12 +34,20 @@ void ComparisonDialog::createRules() {
     error_ = RulesBox::errorLabel(this);
 }
 
+QCheckBox* ComparisonDialog::createAlignRows(QWidget* parent) {
+    alignRows_ = new QCheckBox(QStringLiteral("识别插入和删除的行"), parent);
+    alignRows_->setToolTip(QStringLiteral("相同的行按顺序对齐：插入的行标绿色，删除的行标黄色，"
+                                          "改过的行只标出不同的单元格"));
+    return alignRows_;
+}
+
 bool ComparisonDialog::readContent() {
     if (!rules_->readInto(options_.rules, error_)) return false;
     options_.compareText = text_->isChecked();
     options_.compareFormula = formula_->isChecked();
     options_.compareNumberFormat = numberFormat_->isChecked();
     options_.ignoreCase = ignoreCase_->isChecked();
+    options_.alignRows = alignRows_ && alignRows_->isChecked();
     return true;
 }
 
@@ -49,6 +57,7 @@ void ComparisonDialog::restoreContent(const CompareOptions& options) {
     numberFormat_->setChecked(options.compareNumberFormat);
     ignoreCase_->setChecked(options.ignoreCase);
     rules_->restore(options.rules);
+    if (alignRows_) alignRows_->setChecked(options.alignRows);
 }
 
 } // namespace quellar

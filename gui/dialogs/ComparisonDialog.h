@@ -32,6 +32,7 @@ public:
     QCheckBox* formulaBox() const { return formula_; }
     QCheckBox* numberFormatBox() const { return numberFormat_; }
     QCheckBox* ignoreCaseBox() const { return ignoreCase_; }
+    QCheckBox* alignRowsBox() const { return alignRows_; }
     RulesBox* rulesBox() const { return rules_; }
     // Where a rule that cannot be read is explained; the dialog then stays open.
     QLabel* errorLabel() const { return error_; }
@@ -46,11 +47,13 @@ protected:
     QGroupBox* createContentBox(const QString& title, const QMargins& margins, QSize spacing,
                                 const std::array<QPoint, 4>& places);
     void createRules();
+    // The box 识别插入和删除的行 (CompareOptions::alignRows), off at first, inside `parent`.
+    QCheckBox* createAlignRows(QWidget* parent);
 
     // The rules and the ticked boxes into options_; false, after showing why in the error
     // line, when a rule cannot be read.
     bool readContent();
-    // Ticks the content boxes as in `options` and fills in its rules.
+    // Ticks the content boxes (and 识别插入和删除的行) as in `options` and fills in its rules.
     void restoreContent(const CompareOptions& options);
 
     CompareOptions options_{false, false, false, false, false, {}};
@@ -58,6 +61,7 @@ protected:
     QCheckBox* formula_ = nullptr;
     QCheckBox* numberFormat_ = nullptr;
     QCheckBox* ignoreCase_ = nullptr;
+    QCheckBox* alignRows_ = nullptr;
     RulesBox* rules_ = nullptr;
     QLabel* error_ = nullptr;
 };

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 
 namespace quellar {
@@ -14,8 +15,16 @@ GzbDlg::GzbDlg(QWidget* parent)
     QGroupBox* content = createContentBox(QStringLiteral("比较内容"), QMargins(48, 12, 24, 12), QSize(48, 10),
                                           {QPoint(0, 0), QPoint(0, 1), QPoint(1, 0), QPoint(1, 1)});
 
+    // Sheets are compared row by row and column by column; inserted and deleted rows can be
+    // recognised.
+    auto* rows = new QGroupBox(QStringLiteral("按每行每列"), this);
+    auto* rowsLine = new QHBoxLayout(rows);
+    rowsLine->setContentsMargins(48, 10, 24, 10);
+    rowsLine->addWidget(createAlignRows(rows));
+    rowsLine->addStretch(1);
+
     createRules();
-    layOut({content, rules_, error_}, QStringLiteral("比较"));
+    layOut({content, rows, rules_, error_}, QStringLiteral("比较"));
 
     text_->setChecked(true);
 }

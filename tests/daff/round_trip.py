@@ -118,15 +118,21 @@ def read_csv(path):
     return [[cell.replace("\r\n", "\n") for cell in row] for row in rows]
 
 
-def main():
+def prepare(seeds, cases):
+    """The command line (--cli, --work, --seeds), the reference tool and the folder for the cases."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--seeds", type=int, default=30)
+    parser.add_argument("--seeds", type=int, default=seeds)
     args = parser.parse_args()
     daff = ensure_daff(args.work)
-    folder = os.path.join(args.work, "cases")
+    folder = os.path.join(args.work, cases)
     os.makedirs(folder, exist_ok=True)
+    return args, daff, folder
+
+
+def main():
+    args, daff, folder = prepare(30, "cases")
     failures = 0
     for seed in range(1, args.seeds + 1):
         rng = random.Random(seed)

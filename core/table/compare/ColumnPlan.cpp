@@ -172,12 +172,11 @@ void gatherStatistics(const RowTable& result, const PairingFacts& facts, const C
         for (size_t c = side2; c < std::min(side2 + facts.width2, out.size()); ++c)
             s.cellsOnlyInFile2 += out[c].fillColorIndex == Fill::BrightGreen;
     };
-    for (size_t i = 0; i < facts.rows1; ++i) {
-        if (int(i) == facts.fieldRow1) continue;
-        const Row& out = result[i];
+    const auto countRow1 = [&](size_t i, const Row& out) {
+        if (int(i) == facts.fieldRow1) return;
         countOneSided(out);
         const uint32_t j = (*facts.partner)[i];
-        if (j == kNoPartner || int(j) == facts.fieldRow2) continue;
+        if (j == kNoPartner || int(j) == facts.fieldRow2) return;
         ++s.paired;
         bool differs = false;
         for (size_t p = 0; p < plan.compared.size(); ++p) {
@@ -196,12 +195,24 @@ void gatherStatistics(const RowTable& result, const PairingFacts& facts, const C
             }
         }
         s.pairedWithDifferences += differs;
-    }
-    size_t at = facts.rows1;
-    for (size_t r = 0; r < facts.rows2; ++r) {
-        if ((*facts.paired2)[r]) continue;
-        const Row& out = result[at++];
-        if (int(r) != facts.fieldRow2) countOneSided(out);
+    };
+    if (facts.rowsOf1) {
+        for (size_t r = 0; r < result.size(); ++r) {
+            const uint32_t i = (*facts.rowsOf1)[r];
+            if (i != kNoPartner)
+                countRow1(i, result[r]);
+            else if (int((*facts.rowsOf2)[r]) != facts.fieldRow2)
+                countOneSided(result[r]);
+        }
+    } else {
+        for (size_t i = 0; i < facts.rows1; ++i)
+            countRow1(i, result[i]);
+        size_t at = facts.rows1;
+        for (size_t r = 0; r < facts.rows2; ++r) {
+            if ((*facts.paired2)[r]) continue;
+            const Row& out = result[at++];
+            if (int(r) != facts.fieldRow2) countOneSided(out);
+        }
     }
     for (const ColumnStatistics& c : s.columns)
         s.cellsDiffering += c.differing;

@@ -64,11 +64,15 @@ struct PairingFacts {
     size_t rows1 = 0, rows2 = 0;
     size_t width1 = 0, width2 = 0;
     int fieldRow1 = -1, fieldRow2 = -1;
+    // With aligned rows: per result row, the rows of table 1 and 2 it holds (kNoPartner for
+    // none); null when result row i < rows1 is row i of table 1.
+    const std::vector<uint32_t>* rowsOf1 = nullptr;
+    const std::vector<uint32_t>* rowsOf2 = nullptr;
 };
 constexpr uint32_t kNoPartner = 0xffffffffu;
 
 // Counts rows, marks and per-column differences over the data rows of a finished result
-// (every row of table 1 in order, then table 2's unpaired rows).
+// (every row of table 1 in order, then table 2's unpaired rows; or as the rows were aligned).
 void gatherStatistics(const RowTable& result, const PairingFacts& facts, const ColumnPlan& plan,
                       const CompareOptions& options, const ColumnPlanInput& names,
                       CompareStatistics& statistics);

@@ -6,6 +6,8 @@
 #include "table/compare/ColumnPlan.h"
 #include "table/compare/CompareStatistics.h"
 #include "table/compare/Report.h"
+#include "table/compare/RowAlignment.h"
+#include "table/compare/RowHashing.h"
 
 #include <algorithm>
 #include <iterator>
@@ -20,35 +22,12 @@ namespace {
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 static_assert(kNone == kNoPartner && kNone == KeyIndex::kNone);
 
-TextRules textRulesOf(const CompareOptions& options) {
-    return TextRules{options.ignoreCase, options.rules.ignoreSpaces, options.rules.ignoreWidth};
-}
-
-char16_t asciiUpper(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? char16_t(c - (u'a' - u'A')) : c;
-}
-
 bool equalIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
         if (a[i] != b[i] && asciiUpper(a[i]) != asciiUpper(b[i])) return false;
     }
     return true;
-}
-
-// A cell that a short row lacks compares and shows like an empty cell read from a sheet.
-const CellRecord& emptyCell() {
-    static const CellRecord cell = [] {
-        CellRecord c;
-        c.fillColorIndex = Fill::White;
-        c.mergeState = MergeState::Single;
-        return c;
-    }();
-    return cell;
-}
-
-const CellRecord& cellOf(const Row& row, size_t column) {
-    return column < row.size() ? row[column] : emptyCell();
 }
 
 // The light turquoise, centred cell between the two sides, holding a 1-based row number.
@@ -101,67 +80,6 @@ void markOneSided(Row& out, size_t from, size_t to, const std::vector<uint8_t>& 
 QString fieldListText(const FieldList& names) {
     return names.isEmpty() ? QStringLiteral("无") : names.join(QStringLiteral("、"));
 }
-
-// Hashing of the normalised key: the same function for the rows of both tables, so rows
-// whose key cells compare equal hash alike. Equality itself is always decided by
-// cellsEqual; the hash only narrows the candidates.
-class KeyHasher {
-public:
-    explicit KeyHasher(const CompareOptions& options)
-        : options_(options)
-        , textRules_(textRulesOf(options)) {}
-
-    uint64_t hashRow(const Row& row, const std::vector<size_t>& columns) const {
-        uint64_t h = 0x9e3779b97f4a7c15ull;
-        for (size_t column : columns) {
-            const CellRecord& cell = cellOf(row, column);
-            if (options_.compareText) {
-                const std::u16string_view text = cell.text.view();
-                if (textRules_.normalises()) {
-                    h = hashNormalised(h, text, textRules_);
-                } else if (h = mix(h, text.size()); options_.ignoreCase) {
-                    for (char16_t c : text)
-                        h = mix(h, asciiUpper(c));
-                } else {
-                    for (char16_t c : text)
-                        h = mix(h, c);
-                }
-            }
-            if (options_.compareFormula) {
-                // A text that is not a formula equals every other such text.
-                if (cell.formula.startsWith(u'=')) {
-                    const std::u16string_view formula = cell.formula.view();
-                    h = mix(h, formula.size() + 1);
-                    for (char16_t c : formula)
-                        h = mix(h, c);
-                } else {
-                    h = mix(h, 0);
-                }
-            }
-            if (options_.compareNumberFormat) {
-                const std::u16string_view format = cell.numberFormat().view();
-                h = mix(h, format.size());
-                for (char16_t c : format)
-                    h = mix(h, c);
-            }
-        }
-        return finish(h);
-    }
-
-private:
-    static uint64_t mix(uint64_t h, uint64_t v) { return (h ^ v) * 0x100000001b3ull; }
-    static uint64_t finish(uint64_t h) {
-        h ^= h >> 33;
-        h *= 0xff51afd7ed558ccdull;
-        h ^= h >> 33;
-        h *= 0xc4ceb9fe1a85ec53ull;
-        h ^= h >> 33;
-        return h;
-    }
-
-    const CompareOptions& options_;
-    TextRules textRules_;
-};
 
 // The hashes of the key cells of every row of a table.
 std::vector<uint64_t> hashKeys(const KeyHasher& hasher, const RowTable& table,
@@ -290,8 +208,9 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
     const size_t W1 = L1 ? t1[0].size() : 0;
     const size_t W2 = L2 ? t2[0].size() : 0;
 
-    const bool pairByPosition = !options.keyMode && L1 <= L2;
-    const bool pairByKeys = !pairByPosition && !keys.isEmpty();
+    const bool align = options.alignRows && !options.keyMode;
+    const bool pairByPosition = !align && !options.keyMode && L1 <= L2;
+    const bool pairByKeys = !align && !pairByPosition && !keys.isEmpty();
 
     // Keys must name fields of both tables in either mode, even where the positional
     // pairing does not end up using them, so the same choice is never accepted or refused
@@ -299,7 +218,7 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
     const bool withRules = !options.rules.isDefault();
     FieldList names1, names2;
     int fieldRow1 = -1, fieldRow2 = -1;
-    if (options.keyMode || !keys.isEmpty() || withRules || statistics) {
+    if (options.keyMode || !keys.isEmpty() || withRules || statistics || align) {
         names1 = findFieldRow(t1, fieldRow1);
         names2 = findFieldRow(t2, fieldRow2);
         if (options.keyMode) {
@@ -361,7 +280,20 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
     // Pairing: partner[i] is the row of table 2 paired with row i of table 1, or kNone.
     std::vector<uint32_t> partner(L1, kNone);
     std::vector<uint8_t> paired2(L2, 0);
-    if (pairByPosition) {
+    RowAlignment alignment;
+    if (align) {
+        // The compared column pairs, as the marking below compares them.
+        std::vector<ColumnPlan::Pair> compared = plan.compared;
+        if (!withRules) {
+            compared.clear();
+            for (size_t c = 0; c < std::min(W1, W2); ++c)
+                compared.push_back({uint32_t(c), uint32_t(c), ColumnRule{}});
+        }
+        alignment = alignRows(t1, t2, compared, options, fieldRow1, fieldRow2);
+        for (size_t r = 0; r < alignment.rows1.size(); ++r)
+            if (alignment.rows1[r] != kNone && alignment.rows2[r] != kNone)
+                partner[alignment.rows1[r]] = alignment.rows2[r];
+    } else if (pairByPosition) {
         for (size_t i = 0; i < L1; ++i)
             partner[i] = uint32_t(i);
     } else if (!pairByKeys) {
@@ -404,6 +336,7 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
         layout->statistics = statistics;
         layout->ignored1 = plan.ignored1;
         layout->ignored2 = plan.ignored2;
+        if (align) layout->rowsOf1 = alignment.rows1;
         if (options.keyMode || namesByPosition) {
             layout->names1 = names1;
             layout->names2 = names2;
@@ -435,8 +368,9 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
 
     const size_t width = W1 + 1 + W2;
     const size_t side2 = W1 + 1; // first file 2 column of a result row
-    // Every row of table 1, then the rows of table 2 left unpaired.
-    RowTable result(L1 + unpaired2);
+    // Every row of table 1, then the rows of table 2 left unpaired; with aligned rows, the
+    // alignment's rows.
+    RowTable result(align ? alignment.rows1.size() : L1 + unpaired2);
 
     // Result row i from row i of table 1 and its partner, counted while still in cache (every
     // result row has `width` cells, so this is the count over the finished table, countMarks).
@@ -505,9 +439,56 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
         for (uint32_t c2 : plan.only2)
             out[side2 + c2].fillColorIndex = Fill::BrightGreen;
     };
+    // Aligned rows checked equal need only the columns in one table marked.
+    auto markSides = [&](Row& out) {
+        if (withRules) {
+            for (uint32_t c : plan.only1)
+                out[c].fillColorIndex = Fill::Yellow;
+            for (uint32_t c2 : plan.only2)
+                out[side2 + c2].fillColorIndex = Fill::BrightGreen;
+        } else if (W1 > W2) {
+            markRange(out, W2, W1, Fill::Yellow);
+        } else {
+            markRange(out, side2 + W1, side2 + W2, Fill::BrightGreen);
+        }
+    };
+    // Result row r from the rows the alignment put there.
+    auto buildAligned = [&](size_t from, size_t to, CompareCounts& found, auto&& markPaired) {
+        for (size_t r = from; r < to; ++r) {
+            const uint32_t i = alignment.rows1[r], j = alignment.rows2[r];
+            Row& out = result[r];
+            out.reserve(width);
+            if (i == kNone) {
+                appendFillers(out, W1);
+                out.push_back(separatorCell(uint64_t(j) + 1));
+                appendCells(out, t2[j], W2);
+                markOneSided(out, side2, width, plan.ignored2, Fill::BrightGreen);
+            } else if (j == kNone) {
+                appendCells(out, t1[i], W1);
+                markOneSided(out, 0, W1, plan.ignored1, Fill::Yellow);
+                appendFillers(out, 1 + W2);
+            } else {
+                appendCells(out, t1[i], W1);
+                out.push_back(separatorCell(uint64_t(j) + 1));
+                appendCells(out, t2[j], W2);
+                if (alignment.equal[r])
+                    markSides(out);
+                else
+                    markPaired(out);
+            }
+            countRowMarks(out, width, found);
+        }
+    };
     CompareCounts found, second;
     // The marking is chosen once, outside the loops over rows and cells.
-    if (withRules) {
+    if (align) {
+        buildInHalves(result.size(), [&](size_t from, size_t to, int half) {
+            if (withRules)
+                buildAligned(from, to, half ? second : found, markByPlan);
+            else
+                buildAligned(from, to, half ? second : found, markPlain);
+        });
+    } else if (withRules) {
         buildInHalves(L1, [&](size_t from, size_t to, int half) {
             buildPaired(from, to, half ? second : found, markByPlan);
         });
@@ -522,7 +503,7 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
     found.differentRows += second.differentRows;
 
     size_t at = L1;
-    for (size_t r = 0; r < L2; ++r) {
+    for (size_t r = 0; r < L2 && !align; ++r) {
         if (paired2[r]) continue;
         Row& out = result[at++];
         out.reserve(width);
@@ -534,6 +515,7 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
     }
 
     found.differentCells = found.redCells / 2;
+    found.unalignedRows = alignment.unalignedRows;
     if (counts) *counts = found;
     if (statistics) {
         PairingFacts facts;
@@ -545,12 +527,22 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
         facts.width2 = W2;
         facts.fieldRow1 = fieldRow1;
         facts.fieldRow2 = fieldRow2;
+        if (align) {
+            facts.rowsOf1 = &alignment.rows1;
+            facts.rowsOf2 = &alignment.rows2;
+        }
         gatherStatistics(result, facts, plan, options, planInput, *statistics);
     }
     return result;
 }
 
 } // namespace
+
+int64_t CompareLayout::fieldResultRow() const {
+    if (rowsOf1.empty() || fieldRow1 < 0) return fieldRow1;
+    const auto at = std::find(rowsOf1.begin(), rowsOf1.end(), uint32_t(fieldRow1));
+    return at == rowsOf1.end() ? -1 : int64_t(at - rowsOf1.begin());
+}
 
 Result<RowTable> compareTables(RowTable t1, RowTable t2, const CompareOptions& options,
                                const QStringList& keys, CompareCounts* counts, CompareLayout* layout,

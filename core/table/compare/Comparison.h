@@ -2,7 +2,8 @@
 // The two-table comparison: pairs the rows of two tables, by key fields or by position,
 // marks differing cells red, cells only in file 1 yellow and cells only in file 2 green,
 // and builds one wide result table (file 1 columns, a separator column holding the paired
-// file 2 row number, file 2 columns; unpaired file 2 rows at the end).
+// file 2 row number, file 2 columns; unpaired file 2 rows at the end, or with aligned rows
+// where they were inserted).
 //
 // compareTables is the pure core: it consumes the two tables and returns
 // the result table and its counts, or a Status when the input cannot be compared (key mode
@@ -32,6 +33,9 @@ struct CompareOptions {
     bool ignoreCase = false;          // 忽略大小写: a-z and A-Z only; applies to the text
     bool keyMode = true;              // 按对比字段 (true) or 按每行每列 (false)
     CompareRules rules;               // tolerance, text normalising, ignored columns, columns by name
+    // 识别插入和删除的行: by position, line the rows up as a line diff does (RowAlignment.h)
+    // instead of pairing row i with row i. Ignored in key mode.
+    bool alignRows = false;
 };
 
 struct CompareStatistics;
@@ -60,13 +64,16 @@ struct CompareCounts {
     int64_t redCells = 0;
     int64_t yellowCells = 0;
     int64_t greenCells = 0;
+    // With aligned rows: result rows in stretches too different to align, paired by position.
+    int64_t unalignedRows = 0;
 };
 
 // Where things stand in a comparison result, for the outputs that read it after the core
 // (only the differences, the tabular diff, the details page). Row i < rows1 of the result is
-// row i of table 1; the rows after it are table 2's unpaired rows. Column width1 is the
-// separator (the paired table 2 row number, 1-based, or empty for an unpaired row of
-// table 1); table 2's cells start at column width1 + 1.
+// row i of table 1; the rows after it are table 2's unpaired rows. With aligned rows the
+// result rows follow the alignment instead, and rowsOf1 says which row of table 1 each holds.
+// Column width1 is the separator (the paired table 2 row number, 1-based, or empty for an
+// unpaired row of table 1); table 2's cells start at column width1 + 1.
 struct CompareLayout {
     bool keyMode = true;
     size_t rows1 = 0;
@@ -90,6 +97,18 @@ struct CompareLayout {
     // The key columns in key order; empty when rows are paired by position.
     std::vector<size_t> keyColumns1;
     std::vector<size_t> keyColumns2;
+    // With aligned rows: per result row, the row of table 1 it holds, or kNoRow for a row only
+    // in table 2. Empty otherwise.
+    static constexpr uint32_t kNoRow = 0xffffffffu;
+    std::vector<uint32_t> rowsOf1;
+
+    // The 0-based row of table 1 that result row `resultRow` holds, -1 for a row of table 2.
+    int64_t table1Row(size_t resultRow) const {
+        if (rowsOf1.empty()) return resultRow < rows1 ? int64_t(resultRow) : -1;
+        return resultRow < rowsOf1.size() && rowsOf1[resultRow] != kNoRow ? int64_t(rowsOf1[resultRow]) : -1;
+    }
+    // The result row holding table 1's field row (fieldRow1), -1 when there is none.
+    int64_t fieldResultRow() const;
 };
 
 // A sink that also reads the layout of each comparison result: runTableComparison hands it
@@ -121,6 +140,8 @@ CompareCounts countMarks(const RowTable& result);
 // positional mode pairs columns by field name as key mode always does. Refused as well: a
 // field named by a rule that neither table has, a key field ignored or given a tolerance,
 // columnsByName on a table without a field row or whose first full row repeats a name.
+// With options.alignRows (by position only) the rows are lined up as RowAlignment.h
+// describes instead, and the result rows follow that order (layout->rowsOf1).
 // `statistics`, when not null, receives the statistics of the result.
 // The tables are taken by value: their cells are moved into the result instead of copied,
 // which spares a reference-count update on every shared text, so a caller that no longer

@@ -33,7 +33,7 @@ Status ComparisonOutputs::takeResult(int sheetNumber, const QString& sheetName, 
         if (Status written = writeHighlighterDiff(table, layout_, diffOptions_, diffPath_); !written)
             return written;
     if (!next_) return Status::ok();
-    if (onlyDifferences_) table = keepDifferenceRows(std::move(table), layout_.fieldRow1);
+    if (onlyDifferences_) table = keepDifferenceRows(std::move(table), layout_.fieldResultRow());
     return next_->takeResult(sheetNumber, sheetName, std::move(table), progress, step);
 }
 

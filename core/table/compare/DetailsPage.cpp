@@ -81,6 +81,7 @@ QStringList describeCompareRules(const CompareOptions& options, const QStringLis
         rules.append(keys.isEmpty() ? QStringLiteral("按每行每列配对")
                                     : QStringLiteral("按每行每列配对（行数不同时按 %1 配对）")
                                           .arg(keys.join(QStringLiteral("、"))));
+    if (!options.keyMode && options.alignRows) rules.append(QStringLiteral("识别插入和删除的行"));
     if (!options.rules.isDefault())
         rules.append(QStringLiteral("规则：") + rulesSummaryText(options.rules, false));
     return rules;
@@ -144,7 +145,6 @@ void DetailsPage::addComparison(const QString& sheet1, const QString& sheet2, co
 
     const bool keyed = layout.keyMode && !layout.keyColumns1.empty();
     const size_t side2 = layout.width1 + 1;
-    const size_t rows1 = std::min(layout.rows1, result.size());
     QString changed, only1, only2;
     size_t changedCount = 0, only1Count = 0, only2Count = 0;
     const QString keyHeader = keyed ? QStringLiteral("<th>关键字段</th>") : QString();
@@ -159,12 +159,12 @@ void DetailsPage::addComparison(const QString& sheet1, const QString& sheet2, co
     for (size_t r = 0; r < result.size(); ++r) {
         const Row& row = result[r];
         const int64_t j = pairedRowOf(row, layout.width1);
-        if (r < rows1) {
-            if (int64_t(r) <= layout.fieldRow1) continue;
+        if (const int64_t i = layout.table1Row(r); i >= 0) {
+            if (i <= layout.fieldRow1) continue;
             if (j < 0) {
                 if (only1Count++ < kListLimit)
                     only1 += QStringLiteral("<tr><td>%1</td>%2%3</tr>\n")
-                                 .arg(r + 1)
+                                 .arg(i + 1)
                                  .arg(keyed ? QStringLiteral("<td>%1</td>")
                                                   .arg(esc(keyText(row, layout.keyColumns1, 0)))
                                             : QString(),
@@ -188,7 +188,7 @@ void DetailsPage::addComparison(const QString& sheet1, const QString& sheet2, co
             if (changedCount++ < kListLimit)
                 changed +=
                     QStringLiteral("<tr><td>%1</td><td>%2</td>%3<td><ul class=\"cells\">%4</ul></td></tr>\n")
-                        .arg(r + 1)
+                        .arg(i + 1)
                         .arg(j + 1)
                         .arg(keyed
                                  ? QStringLiteral("<td>%1</td>").arg(esc(keyText(row, layout.keyColumns1, 0)))

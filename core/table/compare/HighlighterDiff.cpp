@@ -156,6 +156,22 @@ private:
             }
         };
         entries_.reserve(result_.size());
+        if (!layout_.rowsOf1.empty()) {
+            // Aligned rows are already in the diff's order.
+            for (size_t r = 0; r < result_.size(); ++r) {
+                const int64_t i = layout_.table1Row(r);
+                const uint32_t j = partnerOf(result_[r], separator);
+                if (i < 0) {
+                    if (isData2(j)) entries_.push_back({uint32_t(r), Kind::Added});
+                } else if (i > layout_.fieldRow1) {
+                    if (j == kNoRow)
+                        entries_.push_back({uint32_t(r), Kind::Removed});
+                    else if (isData2(j))
+                        entries_.push_back({uint32_t(r), pairedKind(result_[r])});
+                }
+            }
+            return;
+        }
         for (size_t r = 0; r < rows1; ++r) {
             const Row& row = result_[r];
             const uint32_t j = partnerOf(row, separator);
