@@ -80,6 +80,7 @@ constexpr MessageRow kMessages[] = {
     {Msg::NoSummaryChoice, "sum_msg", u"没有选择查询条件或没有选择汇总数字列。"},
     {Msg::FormGroupHeading, "group", u"分组条件"},
     {Msg::FormSumHeading, "colSum", u"选择要汇总的数字列"},
+    {Msg::FormFunctionHeading, "colFunction", u"选中列的汇总方式："},
     // Result phase, comparison report and result sheet names.
     {Msg::Running, "run", u"正在运行，请稍后 ..."},
     {Msg::ReportSheetName, "shtName", u"工作表名称："},

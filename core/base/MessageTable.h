@@ -80,6 +80,7 @@ enum class Msg : uint8_t {
     NoSummaryChoice,
     FormGroupHeading,
     FormSumHeading,
+    FormFunctionHeading,
     // Result phase, comparison report and result sheet names.
     Running,
     ReportSheetName,
