@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 
 #include <cstdio>
@@ -47,11 +48,50 @@ Status checkFieldsKnown(const QStringList& names, const QStringList& fields, con
     return Status();
 }
 
-Status groupSumLabelsOf(const QStringList& sums, const QStringList& fields, QStringList& labels) {
-    for (const QString& sum : sums) {
-        const int position = indexOfField(fields, sum);
-        if (position < 0) return unknownField(sum, fields, QStringLiteral("表"));
-        labels.append(groupSumLabel(position, sum));
+namespace {
+
+struct SummedColumnOption {
+    const char* name;
+    SumFunction function;
+};
+constexpr SummedColumnOption kSummedColumnOptions[] = {{"sum", SumFunction::Sum},
+                                                       {"count", SumFunction::Count},
+                                                       {"average", SumFunction::Average},
+                                                       {"max", SumFunction::Maximum},
+                                                       {"min", SumFunction::Minimum}};
+
+} // namespace
+
+QStringList summedColumnOptionNames() {
+    QStringList names;
+    for (const SummedColumnOption& option : kSummedColumnOptions)
+        names.append(QLatin1String(option.name));
+    return names;
+}
+
+QStringList summedFieldsGiven(const CliContext& context) {
+    QStringList given;
+    for (const SummedColumnOption& option : kSummedColumnOptions)
+        given += context.values(QLatin1String(option.name));
+    return given;
+}
+
+Status groupSumLabelsOf(const CliContext& context, const QStringList& fields, QStringList& labels) {
+    QHash<QString, QString> optionOf; // field -> the option that gave it first
+    for (const SummedColumnOption& option : kSummedColumnOptions) {
+        const QString name = QLatin1String(option.name);
+        for (const QString& field : context.values(name)) {
+            if (const auto first = optionOf.constFind(field); first != optionOf.cend())
+                return Status::invalidInput(
+                    QStringLiteral("汇总字段 “%1” 给了两次（--%2 和 --%3）：每个字段只能选一种汇总方式")
+                        .arg(field, *first, name));
+            optionOf.insert(field, name);
+            const int position = indexOfField(fields, field);
+            if (position < 0) return unknownField(field, fields, QStringLiteral("表"));
+            const QString label = groupSumLabel(position, field);
+            labels.append(option.function == SumFunction::Sum ? label
+                                                              : withSumFunction(label, option.function));
+        }
     }
     return Status();
 }

@@ -98,9 +98,15 @@ private:
 Status unknownField(const QString& field, const QStringList& fields, const QString& where);
 // Every one of `names` is one of `fields`; otherwise unknownField for the first that is not.
 Status checkFieldsKnown(const QStringList& names, const QStringList& fields, const QString& where);
-// The group-summary labels ("C (金额)") of the fields `sums` of a table with `fields`, or
-// unknownField for the first it does not have.
-Status groupSumLabelsOf(const QStringList& sums, const QStringList& fields, QStringList& labels);
+// The options that choose summed columns: sum, count, average, max, min (group-sum and summary).
+QStringList summedColumnOptionNames();
+// The fields given to those options, all together.
+QStringList summedFieldsGiven(const CliContext& context);
+// Those fields as group-summary labels with their functions ("C (金额)", "D (单价)（平均值）";
+// --sum ones plain, so that sums alone give the labels they always did), in option order.
+// A field given twice, in one option or two, or one the table (`fields`) lacks is refused,
+// naming it.
+Status groupSumLabelsOf(const CliContext& context, const QStringList& fields, QStringList& labels);
 
 void printLine(std::ostream& stream, const QString& text);
 

@@ -29,6 +29,13 @@ const std::vector<OptionDef> kContentOptions = {
 const OptionDef kConditions = {"conditions", u"条件", u"条件文字：字段|运算|值|and|…（条件页面交回的格式）"};
 const OptionDef kPage = {"page", u"页面.htm", u"写出窗口会显示的条件页面；不给 --conditions 时只写页面"};
 const OptionDef kGroup = {"group", u"字段", u"分组字段（可重复，1 到 6 个）", true};
+// Beside --sum: the other functions a summed column can hold (group-sum and summary).
+const std::vector<OptionDef> kSummedColumnFunctions = {
+    {"count", u"字段", u"这一列每组不为空的单元格数（可重复；每个字段只能选一种汇总方式）", true},
+    {"average", u"字段", u"这一列每组数字的平均值，空格和不是数字的文字不算（可重复）", true},
+    {"max", u"字段", u"这一列每组数字的最大值（可重复）", true},
+    {"min", u"字段", u"这一列每组数字的最小值（可重复）", true},
+};
 
 std::vector<OptionDef> operator+(std::vector<OptionDef> first, const std::vector<OptionDef>& second) {
     first.insert(first.end(), second.begin(), second.end());
@@ -78,17 +85,15 @@ const std::vector<CommandDef>& commandTable() {
          runBlankRowsCommand,
          Inputs::OneTable,
          {{"count", u"N", u"每行之后增加的空行数"}}},
-        {"group-sum",
-         u"分组汇总：FILE",
-         runGroupSumCommand,
-         Inputs::OneTable,
-         {kGroup, {"sum", u"字段", u"汇总字段（可重复；不给时自动选数字列）", true}}},
+        {"group-sum", u"分组汇总：FILE", runGroupSumCommand, Inputs::OneTable,
+         std::vector<OptionDef>{
+             kGroup, {"sum", u"字段", u"汇总字段（可重复；五种汇总方式都不给时自动选数字列）", true}} +
+             kSummedColumnFunctions},
         {"query", u"条件查询：FILE", runQueryCommand, Inputs::OneTable, {kConditions, kPage}},
-        {"summary",
-         u"条件汇总：FILE",
-         runSummaryCommand,
-         Inputs::OneTable,
-         {kGroup, {"sum", u"字段", u"汇总字段（可重复，至少一个）", true}, kConditions, kPage}},
+        {"summary", u"条件汇总：FILE", runSummaryCommand, Inputs::OneTable,
+         std::vector<OptionDef>{kGroup,
+                                {"sum", u"字段", u"汇总字段（可重复；与下面四种合起来至少一个）", true}} +
+             kSummedColumnFunctions + std::vector<OptionDef>{kConditions, kPage}},
         {"page-subtotals",
          u"分页汇总：FILE",
          runPageSubtotalsCommand,

@@ -134,7 +134,7 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
     if (auto exit = parseOptions(context, arguments, nothingChosen)) return *exit;
     const bool run = context.has(kConditions);
     const QStringList groups = context.values(QStringLiteral("group"));
-    const QStringList sums = context.values(QStringLiteral("sum"));
+    const QStringList sums = summedFieldsGiven(context);
     if (run) {
         if (sums.isEmpty()) return context.fail(nothingChosen);
         if (groups.isEmpty())
@@ -142,7 +142,8 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
         if (groups.size() > 6)
             return context.fail(QStringLiteral("选项 --group 最多给 6 次，给了 %1 次").arg(groups.size()));
         Status status = checkReturnable(groups, QStringLiteral("group"));
-        if (status.isOk()) status = checkReturnable(sums, QStringLiteral("sum"));
+        for (const QString& option : summedColumnOptionNames())
+            if (status.isOk()) status = checkReturnable(context.values(option), option);
         if (!status.isOk()) return context.fail(status);
     }
     if (auto exit = loadTable(context, table, fields, fieldRow)) return *exit;
@@ -155,7 +156,7 @@ int runSummaryCommand(CliContext& context, const QStringList& arguments) {
 
     QStringList labels;
     Status known = checkFieldsKnown(groups, fields, QStringLiteral("表"));
-    if (known.isOk()) known = groupSumLabelsOf(sums, fields, labels);
+    if (known.isOk()) known = groupSumLabelsOf(context, fields, labels);
     if (!known.isOk()) return context.fail(known);
 
     Workbook result = Workbook::makeDefault();

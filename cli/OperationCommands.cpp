@@ -135,7 +135,7 @@ int runGroupSumCommand(CliContext& context, const QStringList& arguments) {
     const FieldList fields = findFieldRow(tables[0], fieldRow);
     QStringList sumLabels;
     Status known = checkFieldsKnown(groups.value(), fields, QStringLiteral("表"));
-    if (known.isOk()) known = groupSumLabelsOf(context.values(QStringLiteral("sum")), fields, sumLabels);
+    if (known.isOk()) known = groupSumLabelsOf(context, fields, sumLabels);
     if (!known.isOk()) return context.fail(known);
 
     Workbook result = Workbook::makeDefault();

@@ -113,6 +113,58 @@ TEST(CliForms, SummaryGroupsTheMatchingRows) {
     EXPECT_TRUE(html.contains(u"onclick=tjSum()"));
 }
 
+// --count, --average, --max and --min beside --sum, on summary and group-sum alike: the
+// columns stay where the table has them and their field cells name the functions.
+TEST(CliForms, ColumnsTakeTheirFunctions) {
+    QTemporaryDir dir;
+    const QString summary = dir.filePath("summary.json"), grouped = dir.filePath("grouped.json");
+    CliRun run = runCli({"summary", sales(), "--conditions", z(u"金额|>|0|and"), "--group", z(u"地区"),
+                         "--average", z(u"金额"), "--count", z(u"部门"), "-o", summary, "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    const QString expected =
+        z(u"地区 部门（计数） 金额（平均值）\n华东 销售 100.000000\n华东 财务 25.000000\n"
+          u"华东 销售 1.500000\n华东小计 3.000000 42.166667\n华南 财务 50.000000\n"
+          u"华南小计 1.000000 50.000000\n合计 4.000000 44.125000");
+    EXPECT_EQ(firstSheet(summary), expected);
+    run = runCli({"group-sum", sales(), "--group", z(u"地区"), "--count", z(u"部门"), "--average", z(u"金额"),
+                  "-o", grouped, "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(firstSheet(grouped), expected);
+    run = runCli({"group-sum", sales(), "--group", z(u"地区"), "--max", z(u"金额"), "--min", z(u"部门"), "-o",
+                  grouped, "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(firstSheet(grouped).section(u'\n', -1), z(u"合计  100.000000"))
+        << firstSheet(grouped).toStdString();
+
+    // A field given twice, in one option or across two, or missing: status 2 naming it.
+    const std::vector<test::RefusedRun> bad = {
+        {"group-sum: sum and average of one field",
+         {"group-sum", sales(), "--group", z(u"地区"), "--sum", z(u"金额"), "--average", z(u"金额")},
+         z(u"“金额” 给了两次（--sum 和 --average）")},
+        {"group-sum: max twice",
+         {"group-sum", sales(), "--group", z(u"地区"), "--max", z(u"金额"), "--max", z(u"金额")},
+         z(u"“金额” 给了两次（--max 和 --max）")},
+        {"group-sum: missing field", {"group-sum", sales(), "--group", z(u"地区"), "--min", "y"}, "y"},
+        {"summary: count and min of one field",
+         {"summary", sales(), "--conditions", z(u"金额|>|0|and"), "--group", z(u"地区"), "--count",
+          z(u"部门"), "--min", z(u"部门")},
+         z(u"“部门” 给了两次（--count 和 --min）")},
+        {"summary: missing field",
+         {"summary", sales(), "--conditions", z(u"金额|>|0|and"), "--group", z(u"地区"), "--average", "y"},
+         "y"},
+        {"summary: field with the separator",
+         {"summary", sales(), "--conditions", z(u"金额|>|0|and"), "--group", z(u"地区"), "--max", "a|b"},
+         "--max"},
+    };
+    const QString output = dir.filePath("bad.json");
+    std::vector<test::RefusedRun> withOutput = bad;
+    for (test::RefusedRun& b : withOutput)
+        b.arguments << "-o" << output;
+    test::expectRefused({}, withOutput, [&](const test::RefusedRun& b, const CliRun&) {
+        EXPECT_FALSE(QFile::exists(output)) << b.label;
+    });
+}
+
 TEST(CliForms, ValuesWithTheSeparatorAreReported) {
     QTemporaryDir dir;
     const QString csv = dir.filePath("pipes.csv");

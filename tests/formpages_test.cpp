@@ -115,6 +115,10 @@ QString summaryPage(const QString& rows, int size, const QStringList& fields) {
         u" </select></td>  <td>  <P align=right><INPUT type=button onClick=selectALL() value='  >>  '></P> "_q;
     s += u" <P align=right><INPUT type=button onClick=clearALL()  value='  <<  '></P>  </td> "_q;
     s += u" <td colspan=2 align=center>  <select name='order' size=10> </select>  </td>  <tr> "_q;
+    s += u" <tr>  <td colspan=2>&nbsp; </td>  <td colspan=2 align=center>"_q + u(u"选中列的汇总方式："_q) +
+         u" <select size=1 name=HZFS>"_q +
+         options({u(u"求和"_q), u(u"计数"_q), u(u"平均值"_q), u(u"最大值"_q), u(u"最小值"_q)}) +
+         u" </select></td>  <tr> "_q;
     s += u" </table> "_q;
     s += u" <input type=hidden name=SIZE value=\""_q + QString::number(size) + u"\">"_q;
     s += u" <br> <p align=center> <input type=button value='"_q + u(u"汇 总"_q) +

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 
 namespace quellar {
@@ -230,8 +232,153 @@ TEST(GroupSum, WritesTheResultSheet) {
     EXPECT_EQ(progress.ranges, std::vector<int64_t>{6});
 }
 
+TEST(GroupSum, FunctionsAndTheirLabels) {
+    EXPECT_EQ(withSumFunction(QStringLiteral("C (金额)"), SumFunction::Average),
+              QStringLiteral("C (金额)（平均值）"));
+    EXPECT_EQ(fieldWithSumFunction(QStringLiteral("金额"), SumFunction::Count),
+              QStringLiteral("金额（计数）"));
+    for (int f = 0; f < kSumFunctionCount; ++f)
+        EXPECT_EQ(sumFunctionNamed(sumFunctionName(SumFunction(f))), SumFunction(f));
+    EXPECT_FALSE(sumFunctionNamed(QStringLiteral("合计")));
+    struct Case {
+        const char* given;
+        const char* label;
+        SumFunction function;
+    };
+    const std::vector<Case> cases = {
+        {"C (金额)（最大值）", "C (金额)", SumFunction::Maximum},
+        {"C (金额)", "C (金额)", SumFunction::Sum},
+        {"C (金额)（求和）", "C (金额)", SumFunction::Sum},
+        // A field whose name ends like a function stays part of its label.
+        {"C (金额（平均值）)", "C (金额（平均值）)", SumFunction::Sum},
+        {"C (x)（未知）", "C (x)（未知）", SumFunction::Sum},
+        {"（平均值）", "（平均值）", SumFunction::Sum},
+        {"AD (额))（最小值）", "AD (额))", SumFunction::Minimum},
+    };
+    for (const Case& c : cases) {
+        QString label;
+        EXPECT_EQ(splitSumFunction(QString::fromUtf8(c.given), &label), c.function) << c.given;
+        EXPECT_EQ(label, QString::fromUtf8(c.label)) << c.given;
+    }
+}
+
+// One group, every function on a column of numbers, number texts, non-numbers and blanks,
+// at the edges of what a cell may hold.
+TEST(GroupSum, FunctionsOverNumbersTextsAndBlanks) {
+    struct Case {
+        const char* name;
+        QStringList cells;
+        const char* sum;
+        const char* count;
+        const char* average;
+        const char* maximum;
+        const char* minimum;
+    };
+    const std::vector<Case> cases = {
+        {"number texts, a non-number and blanks",
+         {" 1,000 ", "2", "abc", "", "  ", "\t-4\t"},
+         "998.000000",
+         "4.000000",
+         "332.666667",
+         "1000.000000",
+         "-4.000000"},
+        {"no number at all: empty cells, but the count and the sum",
+         {"", "x", "１２", "1e-7"},
+         "0.000000",
+         "3.000000",
+         "",
+         "",
+         ""},
+        {"only blanks", {"", " "}, "0.000000", "0.000000", "", "", ""},
+        {"0.1 and 0.2", {"0.1", "0.2"}, "0.300000", "2.000000", "0.150000", "0.200000", "0.100000"},
+        {"-0 shows as 0", {"-0"}, "0.000000", "1.000000", "0.000000", "0.000000", "0.000000"},
+        {"round amounts",
+         {"10000000", "10000000"},
+         "20000000.000000",
+         "2.000000",
+         "10000000.000000",
+         "10000000.000000",
+         "10000000.000000"},
+        {"15 and 16 digits",
+         {"123456789012345", "1234567890123456"},
+         "1358024679135801.000000",
+         "2.000000",
+         "679012339567900.500000",
+         "1234567890123456.000000",
+         "123456789012345.000000"},
+        {"tiny and negative",
+         {"0.0000001", "-2.5", "x"},
+         "-2.500000",
+         "3.000000",
+         "-1.250000",
+         "0.000000",
+         "-2.500000"},
+        {"a long full-width text counts once",
+         {QString(300, QChar(0x91D1)), "5"},
+         "5.000000",
+         "2.000000",
+         "5.000000",
+         "5.000000",
+         "5.000000"},
+    };
+    for (const Case& c : cases) {
+        std::vector<QStringList> rows = {{"k", "a", "b", "c", "d", "e"}};
+        for (const QString& cell : c.cells)
+            rows.push_back({"g", cell, cell, cell, cell, cell});
+        const QStringList labels = {"B (a)", "C (b)（计数）", "D (c)（平均值）", "E (d)（最大值）",
+                                    "F (e)（最小值）"};
+        Result<RowTable> r = groupSum(makeTable(rows), {"k"}, labels);
+        ASSERT_TRUE(r.isOk()) << c.name;
+        const RowTable& t = r.value();
+        ASSERT_EQ(t.size(), c.cells.size() + 3) << c.name;
+        QStringList fieldCells;
+        for (const CellRecord& cell : t[0])
+            fieldCells.append(cell.text.toQString());
+        EXPECT_EQ(fieldCells.join(u' '),
+                  QStringLiteral("k a（求和） b（计数） c（平均值） d（最大值） e（最小值）"))
+            << c.name;
+        for (const Row* row : {&t[t.size() - 2], &t.back()}) {
+            const QStringList expected = {QString::fromUtf8(c.sum), QString::fromUtf8(c.count),
+                                          QString::fromUtf8(c.average), QString::fromUtf8(c.maximum),
+                                          QString::fromUtf8(c.minimum)};
+            for (int f = 0; f < 5; ++f)
+                EXPECT_EQ((*row)[size_t(f + 1)].text.toQString(), expected[f]) << c.name << " function " << f;
+        }
+        EXPECT_EQ(t[t.size() - 2][0].text.toQString(), QStringLiteral("g小计")) << c.name;
+    }
+}
+
+TEST(GroupSum, FunctionsOnEveryLevelAndTheGrandTotal) {
+    // An average of a higher level is over its cells (1, 2, 6: 3), not over the averages below
+    // (1.5 and 6: 3.75); counts add up; "合计" passes over an empty average at column A.
+    const RowTable table = tbl("e,a,b,v,w;,x,p,1,1;,x,q,2,;,y,p,6,3");
+    EXPECT_EQ(summed(table, {"a", "b"}, {"A (e)（平均值）", "D (v)（平均值）", "E (w)（计数）"}),
+              QStringLiteral("e（平均值）:2 a:2 b:2 v（平均值）:2 w（计数）:2\n"
+                             ":2 x:2 p:2 1:2 1:2\n"
+                             ":39 :2 p小计:39 1.000000:39 1.000000:39\n"
+                             ":2 x:2 q:2 2:2 :2\n"
+                             ":39 :2 q小计:39 2.000000:39 0.000000:39\n"
+                             ":36 x小计:36 :2 1.500000:36 1.000000:36\n"
+                             ":2 y:2 p:2 6:2 3:2\n"
+                             ":39 :2 p小计:39 6.000000:39 1.000000:39\n"
+                             ":36 y小计:36 :2 6.000000:36 1.000000:36\n"
+                             ":20 合计:2 :2 3.000000:20 2.000000:20"));
+    // With sums only, naming the function changes nothing; a column given twice with one
+    // function is summed as before, with two functions refused, naming the column.
+    EXPECT_EQ(summed(table, {"a"}, {"D (v)（求和）"}), summed(table, {"a"}, {"D (v)"}));
+    EXPECT_EQ(summed(table, {"a"}, {"D (v)", "D (v)"}), summed(table, {"a"}, {"D (v)"}));
+    const QString refused = summed(table, {"a"}, {"D (v)", "D (v)（最大值）"});
+    EXPECT_TRUE(refused.startsWith(QStringLiteral("error:")) && refused.contains(QStringLiteral("D (v)")) &&
+                refused.contains(QStringLiteral("最大值")))
+        << refused.toStdString();
+}
+
 // ---- literal reference: the sorts and scans as written, quadratic ----
 
+// Labels may carry a function written as "（平均值）" after the label; the reference takes
+// the function of each column over the cells as the sentence says: the count of non-blank
+// cells, the average, maximum and minimum of the non-blank cells that parse as numbers
+// (none: an empty cell), and names the functions in the field row unless all are sums.
 class LiteralGroupSum {
 public:
     LiteralGroupSum(RowTable table, const QStringList& groups, const QStringList& labels)
@@ -242,14 +389,30 @@ public:
             cols_.push_back(indexOfField(header, g));
         out_.push_back(t_[size_t(h)]);
         const size_t first = size_t(h) + 1, n = t_.size();
-        for (const QString& l : labels)
+        const QStringList names = {"求和", "计数", "平均值", "最大值", "最小值"};
+        for (const QString& l : labels) {
             sums_.push_back(columnOfGroupSumLabel(l));
+            int f = 0;
+            for (int k = 1; k < names.size(); ++k)
+                if (l.endsWith(QStringLiteral(")（") + names[k] + QStringLiteral("）"))) f = k;
+            functions_.push_back(f);
+        }
+        bool onlySums = true;
+        for (int f : functions_)
+            onlySums = onlySums && f == 0;
+        if (!onlySums)
+            for (size_t s = 0; s < sums_.size(); ++s)
+                out_[0][size_t(sums_[s])].text = SharedText(header[sums_[s]] + QStringLiteral("（") +
+                                                            names[functions_[s]] + QStringLiteral("）"));
         if (labels.isEmpty() && first < n) {
             for (size_t c = 0; c < t_[first].size(); ++c) {
                 bool all = true;
                 for (size_t r = first; r < n; ++r)
                     all = all && number(t_[r][c].text, nullptr);
-                if (all) sums_.push_back(int(c));
+                if (all) {
+                    sums_.push_back(int(c));
+                    functions_.push_back(0);
+                }
             }
         }
         sortLevel(0, first, n);
@@ -257,16 +420,13 @@ public:
         Row grand = first < n ? t_[first] : t_[size_t(h)];
         for (CellRecord& c : grand)
             c.text = SharedText();
-        for (int s : sums_) {
-            double total = 0;
-            for (size_t r = first; r < n; ++r)
-                total += value(t_[r][size_t(s)].text);
-            grand[size_t(s)].text = SharedText(QString::asprintf("%lf", total));
-            grand[size_t(s)].fillColorIndex = 20;
+        for (size_t s = 0; s < sums_.size(); ++s) {
+            grand[size_t(sums_[s])].text = cellOf(s, first, n - 1);
+            grand[size_t(sums_[s])].fillColorIndex = 20;
         }
-        for (CellRecord& c : grand)
-            if (c.text.isEmpty()) {
-                c.text = SharedText(QStringLiteral("合计"));
+        for (size_t c = 0; c < grand.size(); ++c)
+            if (grand[c].text.isEmpty() && std::find(sums_.begin(), sums_.end(), int(c)) == sums_.end()) {
+                grand[c].text = SharedText(QStringLiteral("合计"));
                 break;
             }
         out_.push_back(grand);
@@ -283,6 +443,46 @@ private:
     static double value(const SharedText& t) {
         double v = 0;
         return number(t, &v) ? v : 0;
+    }
+    static bool blank(const SharedText& t) {
+        for (QChar c : t.toQString())
+            if (c != u' ' && c != u'\t' && c != u'\n' && c != u'\v' && c != u'\f' && c != u'\r') return false;
+        return true;
+    }
+    // "%lf" as the C library prints it (halfway cases to even: 9496676078102.9453125 gives
+    // ...945312, where QString::asprintf gives ...945313).
+    static SharedText lf(double v) {
+        char buffer[400];
+        std::snprintf(buffer, sizeof buffer, "%lf", v);
+        return SharedText(QString::fromLatin1(buffer));
+    }
+    // Sum column s over the rows lo … hi (hi < lo: none).
+    SharedText cellOf(size_t s, size_t lo, size_t hi) const {
+        const size_t c = size_t(sums_[s]);
+        double total = 0, best = 0;
+        int numbers = 0;
+        for (size_t r = lo; r <= hi && r < t_.size(); ++r) {
+            const SharedText& text = t_[r][c].text;
+            double v = 0;
+            switch (functions_[s]) {
+            case 0:
+                total += value(text);
+                break;
+            case 1:
+                total += blank(text) ? 0 : 1;
+                break;
+            default:
+                if (blank(text) || !number(text, &v)) break;
+                total += v;
+                if (numbers == 0 || (functions_[s] == 3 && v > best) || (functions_[s] == 4 && v < best))
+                    best = v;
+                ++numbers;
+            }
+        }
+        if (functions_[s] <= 1) return lf(total);
+        if (numbers == 0) return SharedText();
+        const double shown = functions_[s] == 2 ? total / numbers : best;
+        return lf(shown == 0 ? 0.0 : shown);
     }
     const SharedText& key(size_t row, size_t level) const { return t_[row][size_t(cols_[level])].text; }
 
@@ -329,12 +529,8 @@ private:
             size_t lo = 0, hi = 0;
             bounds(level, from, to, k, lo, hi);
             groupLevel(level + 1, lo, hi + 1);
-            std::vector<double> sums(sums_.size(), 0.0);
-            for (size_t r = lo; r <= hi; ++r) {
-                for (size_t s = 0; s < sums_.size(); ++s)
-                    sums[s] += value(t_[r][size_t(sums_[s])].text);
+            for (size_t r = lo; r <= hi; ++r)
                 if (level + 1 == cols_.size()) out_.push_back(t_[r]);
-            }
             Row sub = t_[from];
             for (CellRecord& c : sub)
                 c.text = SharedText();
@@ -342,7 +538,7 @@ private:
             sub[size_t(cols_[level])].text = SharedText(k.toQString() + QStringLiteral("小计"));
             sub[size_t(cols_[level])].fillColorIndex = colours[level];
             for (size_t s = 0; s < sums_.size(); ++s) {
-                sub[size_t(sums_[s])].text = SharedText(QString::asprintf("%lf", sums[s]));
+                sub[size_t(sums_[s])].text = cellOf(s, lo, hi);
                 sub[size_t(sums_[s])].fillColorIndex = colours[level];
             }
             out_.push_back(sub);
@@ -351,13 +547,34 @@ private:
 
     RowTable t_;
     std::vector<int> cols_, sums_;
+    std::vector<int> functions_; // per sum column: index into names (0 = sum)
     RowTable out_;
 };
 
 TEST(GroupSum, AgreesWithTheLiteralProcedureOnRandomTables) {
     std::mt19937 rng(99);
     const QStringList keys = {"", "1", "2", "10", "9", "9.0", "-1", "a", "b", "A", "北京", "1a"};
-    const QStringList numbers = {"1", "2.5", "", "1,000", "-3", "x"};
+    const QStringList numbers = {"1",
+                                 "2.5",
+                                 "",
+                                 "1,000",
+                                 "-3",
+                                 "x",
+                                 " 4 ",
+                                 "  ",
+                                 "-0",
+                                 "0.1",
+                                 "0.2",
+                                 "１２",
+                                 "12a",
+                                 "10000000",
+                                 "\t7\t",
+                                 "1e-7",
+                                 "0.0000001",
+                                 "123456789012345",
+                                 "1234567890123456",
+                                 "-"};
+    const QStringList functionNames = {"", "（求和）", "（计数）", "（平均值）", "（最大值）", "（最小值）"};
     for (int iteration = 0; iteration < 1500; ++iteration) {
         const int width = 3 + int(rng() % 3);
         QStringList fields;
@@ -375,7 +592,7 @@ TEST(GroupSum, AgreesWithTheLiteralProcedureOnRandomTables) {
                     row.append(numeric ? keys[qsizetype(1 + rng() % distinct)]
                                        : keys[qsizetype(rng() % distinct)]);
                 else
-                    row.append(numbers[qsizetype(rng() % (rng() % 2 ? 3 : numbers.size()))]);
+                    row.append(numbers[qsizetype(rng() % (rng() % 2 ? 6 : numbers.size()))]);
             }
             rows.push_back(row);
         }
@@ -384,11 +601,19 @@ TEST(GroupSum, AgreesWithTheLiteralProcedureOnRandomTables) {
         for (size_t l = 0; l < levels; ++l)
             groups.append(fields[qsizetype(rng() % 3)]);
         QStringList labels;
+        std::vector<int> chosen;
         if (rng() % 3 != 0) {
-            const size_t count = 1 + rng() % 2;
+            const size_t count = 1 + rng() % 3;
+            // Half the tables sum only (each label as it always was); the others give each
+            // column a function, and a column only once (twice would need the same function).
+            const bool functions = rng() % 2 == 0;
             for (size_t s = 0; s < count; ++s) {
                 const int c = int(rng() % unsigned(width));
-                labels.append(groupSumLabel(c, fields[c]));
+                if (functions && std::find(chosen.begin(), chosen.end(), c) != chosen.end()) continue;
+                chosen.push_back(c);
+                labels.append(
+                    groupSumLabel(c, fields[c]) +
+                    (functions ? functionNames[qsizetype(rng() % functionNames.size())] : QString()));
             }
         }
         RowTable table = makeTable(rows);
@@ -397,8 +622,10 @@ TEST(GroupSum, AgreesWithTheLiteralProcedureOnRandomTables) {
                 cell.fillColorIndex = int32_t(2 + rng() % 3);
         Result<RowTable> fast = groupSum(table, groups, labels);
         ASSERT_TRUE(fast.isOk()) << fast.status().message().toStdString();
-        ASSERT_EQ(tableText(fast.value()), tableText(LiteralGroupSum(table, groups, labels).result()))
-            << "iteration " << iteration << " groups " << groups.join(u',').toStdString();
+        ASSERT_EQ(tableText(fast.value()).toStdString(),
+                  tableText(LiteralGroupSum(table, groups, labels).result()).toStdString())
+            << "iteration " << iteration << " groups " << groups.join(u',').toStdString() << " sums "
+            << labels.join(u',').toStdString();
     }
 }
 

@@ -49,6 +49,12 @@ bool isBlank(char16_t c) {
 }
 } // namespace
 
+bool isBlankText(std::u16string_view text) {
+    for (char16_t c : text)
+        if (!isBlank(c)) return false;
+    return true;
+}
+
 bool parseNumber(std::u16string_view text, double& value) {
     size_t begin = 0, end = text.size();
     while (begin < end && isBlank(text[begin]))

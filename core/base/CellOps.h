@@ -40,6 +40,13 @@ inline bool parseNumber(const SharedText& text, double& value) {
 inline bool parseNumber(const QString& text, double& value) {
     return parseNumber(QStringView(text), value);
 }
+// True when the text is empty or only the blanks parseNumber trims (space, tab, line breaks).
+bool isBlankText(std::u16string_view text);
+// A cell that holds a number by the rule above, for what is taken over numbers only (the
+// group summary's average, maximum and minimum): parseNumber, but a blank text is no number.
+inline bool numberInCell(std::u16string_view text, double& value) {
+    return !isBlankText(text) && parseNumber(text, value);
+}
 
 // The rule by which a typed or imported text becomes a number cell without losing
 // anything: an optional "-", digits without a leading zero (unless the integer part is just

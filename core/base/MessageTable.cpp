@@ -51,6 +51,12 @@ constexpr MessageRow kMessages[] = {
     {Msg::PageFieldRowInvalid, "page_msg", u"标题列有空字段或重复字段，请修改后再次打开文件。"},
     {Msg::Subtotal, "xj", u"小计"},
     {Msg::GrandTotal, "hj", u"合计"},
+    // The functions of the group summary's columns.
+    {Msg::FunctionSum, "fnSum", u"求和"},
+    {Msg::FunctionCount, "fnCount", u"计数"},
+    {Msg::FunctionAverage, "fnAverage", u"平均值"},
+    {Msg::FunctionMaximum, "fnMax", u"最大值"},
+    {Msg::FunctionMinimum, "fnMin", u"最小值"},
     {Msg::PageSubtotalsSuffix, "page_file", u"_分页汇总.xls"},
     {Msg::RepairDone, "regsvr32", u"库注册成功，修复完成。"},
     {Msg::NoFieldRow, "check", u"Excel表第一行必须是不同名称的字段。"},
@@ -74,6 +80,7 @@ constexpr MessageRow kMessages[] = {
     {Msg::NoSummaryChoice, "sum_msg", u"没有选择查询条件或没有选择汇总数字列。"},
     {Msg::FormGroupHeading, "group", u"分组条件"},
     {Msg::FormSumHeading, "colSum", u"选择要汇总的数字列"},
+    {Msg::FormFunctionHeading, "colFunction", u"选中列的汇总方式："},
     // Result phase, comparison report and result sheet names.
     {Msg::Running, "run", u"正在运行，请稍后 ..."},
     {Msg::ReportSheetName, "shtName", u"工作表名称："},

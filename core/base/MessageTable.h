@@ -51,6 +51,12 @@ enum class Msg : uint8_t {
     PageFieldRowInvalid,
     Subtotal,
     GrandTotal,
+    // The functions of the group summary's columns.
+    FunctionSum,
+    FunctionCount,
+    FunctionAverage,
+    FunctionMaximum,
+    FunctionMinimum,
     PageSubtotalsSuffix,
     RepairDone,
     NoFieldRow,
@@ -74,6 +80,7 @@ enum class Msg : uint8_t {
     NoSummaryChoice,
     FormGroupHeading,
     FormSumHeading,
+    FormFunctionHeading,
     // Result phase, comparison report and result sheet names.
     Running,
     ReportSheetName,

@@ -279,6 +279,13 @@ public:
                      u"value='  >>  '></P>  <P align=right><INPUT type=button onClick=clearALL()  "
                      u"value='  <<  '></P>  </td>  <td colspan=2 align=center>  <select name='order' "
                      u"size=10> </select>  </td>  <tr> ");
+        // The function a column takes when it joins "order" (求和 first: the plain label).
+        page_.append(u" <tr>  <td colspan=2>&nbsp; </td>  <td colspan=2 align=center>");
+        page_.append(MessageTable::text(Msg::FormFunctionHeading));
+        page_.append(u" <select size=1 name=HZFS>");
+        for (int f = 0; f < kSumFunctionCount; ++f)
+            appendOption(page_, u16view(sumFunctionName(SumFunction(f))));
+        page_.append(u" </select></td>  <tr> ");
         return finishPage(Msg::SummaryButton, u"tjSum()");
     }
 

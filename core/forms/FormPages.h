@@ -6,11 +6,12 @@
 // Each field that holds any text in its data rows gets a condition row offering the
 // field's distinct values (empty first, then in the exchange-sort order of numbers and
 // texts); a purely numeric field gets two rows, so a lower and an upper bound can be
-// chosen. The summary page adds six group-field selects and the list of columns to sum
-// ("C (金额)" labels). The page text is fixed to the byte; the one change to it is that
-// field names and values are escaped (& < > " ' only), so a workbook cannot break the form
-// or put markup or script into a page that can call back into the program. Values of 80 or
-// more UTF-16 code units are not offered.
+// chosen. The summary page adds six group-field selects, the list of columns to sum
+// ("C (金额)" labels) and the function a column takes when it is chosen (HZFS: 求和 first;
+// a column chosen with another one joins the list as "C (金额)（平均值）"). The page text is fixed to the
+// byte; the one change to it is that field names and values are escaped (& < > " ' only), so a workbook
+// cannot break the form or put markup or script into a page that can call back into the program. Values of 80
+// or more UTF-16 code units are not offered.
 //
 // The builders are pure and never fail for a table with a field row; without one they
 // return the "check" message. writePageFile reports a page that cannot be written.

@@ -6,6 +6,8 @@
 #include "table/OperationCells.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -85,16 +87,64 @@ bool columnValues(const RowTable& table, size_t first, int column, bool onlyIfAl
     return true;
 }
 
+// The values a function takes of a column, in table order: for the count 1 for a non-blank
+// cell and 0 for a blank one (so that counts add up like sums); for the average, maximum
+// and minimum the number in the cell, NaN for a cell that holds none.
+void functionValues(const RowTable& table, size_t first, int column, SumFunction function,
+                    std::vector<double>& values) {
+    if (function == SumFunction::Sum) {
+        columnValues(table, first, column, false, values);
+        return;
+    }
+    values.resize(table.size() - first);
+    for (size_t r = first; r < table.size(); ++r) {
+        const std::u16string_view text = cells::textAt(table[r], column);
+        double v = 0;
+        if (function == SumFunction::Count)
+            v = isBlankText(text) ? 0.0 : 1.0;
+        else if (!numberInCell(text, v))
+            v = std::numeric_limits<double>::quiet_NaN();
+        values[r - first] = v;
+    }
+}
+
+// The function of a column applied to values[begin, end): its text ("%lf"), or an empty text
+// for an average, maximum or minimum over no number.
+SharedText functionText(SumFunction function, const std::vector<double>& values, size_t begin, size_t end) {
+    if (function == SumFunction::Sum || function == SumFunction::Count) {
+        double sum = 0;
+        for (size_t pos = begin; pos < end; ++pos)
+            sum += values[pos];
+        return cells::sumText(sum);
+    }
+    double result = 0;
+    size_t numbers = 0;
+    for (size_t pos = begin; pos < end; ++pos) {
+        const double v = values[pos];
+        if (std::isnan(v)) continue;
+        if (function == SumFunction::Average)
+            result += v;
+        else if (numbers == 0 || (function == SumFunction::Maximum ? v > result : v < result))
+            result = v;
+        ++numbers;
+    }
+    if (numbers == 0) return SharedText();
+    if (function == SumFunction::Average) result /= double(numbers);
+    return cells::sumText(result + 0.0); // + 0.0: a -0 cell shows as 0, as its sum does
+}
+
 class GroupSummary {
 public:
-    // `values` holds, per sum column, the values of the data rows in table order.
+    // `values` holds, per sum column, the values of the data rows in table order
+    // (functionValues of the column's function).
     GroupSummary(RowTable& table, size_t firstDataRow, const std::vector<int>& groupColumns,
-                 std::vector<int> sumColumns, std::vector<std::vector<double>> values,
-                 const QString& subtotalSuffix)
+                 std::vector<int> sumColumns, std::vector<SumFunction> functions,
+                 std::vector<std::vector<double>> values, const QString& subtotalSuffix)
         : table_(table)
         , first_(firstDataRow)
         , groupColumns_(groupColumns)
         , sumColumns_(std::move(sumColumns))
+        , functions_(std::move(functions))
         , values_(std::move(values))
         , suffix_(reinterpret_cast<const char16_t*>(subtotalSuffix.constData()),
                   size_t(subtotalSuffix.size())) {
@@ -126,13 +176,12 @@ public:
         return failure_;
     }
 
-    // The column totals over all data rows, added in sorted order.
-    std::vector<double> totals() const {
-        std::vector<double> sums(sumColumns_.size(), 0.0);
+    // The column totals over all data rows (taken in sorted order).
+    std::vector<SharedText> totals() const {
+        std::vector<SharedText> texts;
         for (size_t s = 0; s < sumColumns_.size(); ++s)
-            for (double v : values_[s])
-                sums[s] += v;
-        return sums;
+            texts.push_back(functionText(functions_[s], values_[s], 0, order_.size()));
+        return texts;
     }
 
     bool hasDataRows() const { return !order_.empty(); }
@@ -279,12 +328,9 @@ private:
             row[keyColumn].fillColorIndex = colour;
         }
         for (size_t s = 0; s < sumColumns_.size(); ++s) {
-            double sum = 0;
-            for (size_t pos = block.begin; pos < block.end; ++pos)
-                sum += values_[s][pos];
             const size_t c = size_t(sumColumns_[s]);
             if (c < row.size()) {
-                row[c].text = cells::sumText(sum);
+                row[c].text = functionText(functions_[s], values_[s], block.begin, block.end);
                 row[c].fillColorIndex = colour;
             }
         }
@@ -296,6 +342,7 @@ private:
     size_t first_;
     std::vector<int> groupColumns_;
     std::vector<int> sumColumns_;
+    std::vector<SumFunction> functions_;
     std::vector<std::vector<double>> values_; // [sum column][data row], sorted order after sort()
     std::u16string suffix_;
     std::vector<LevelKeys> levels_;
@@ -309,6 +356,41 @@ private:
 };
 
 } // namespace
+
+QString sumFunctionName(SumFunction function) {
+    static constexpr Msg kNames[kSumFunctionCount] = {Msg::FunctionSum, Msg::FunctionCount,
+                                                      Msg::FunctionAverage, Msg::FunctionMaximum,
+                                                      Msg::FunctionMinimum};
+    return MessageTable::text(kNames[size_t(function)]);
+}
+
+std::optional<SumFunction> sumFunctionNamed(QStringView name) {
+    for (int f = 0; f < kSumFunctionCount; ++f)
+        if (name == sumFunctionName(SumFunction(f))) return SumFunction(f);
+    return std::nullopt;
+}
+
+QString withSumFunction(const QString& label, SumFunction function) {
+    return fieldWithSumFunction(label, function);
+}
+
+SumFunction splitSumFunction(QStringView labelWithFunction, QString* label) {
+    SumFunction function = SumFunction::Sum;
+    QStringView plain = labelWithFunction;
+    const qsizetype open = labelWithFunction.lastIndexOf(u'（');
+    if (open > 0 && labelWithFunction.endsWith(u'）') && labelWithFunction[open - 1] == u')') {
+        if (const auto named = sumFunctionNamed(labelWithFunction.sliced(open + 1).chopped(1))) {
+            function = *named;
+            plain = labelWithFunction.first(open);
+        }
+    }
+    if (label) *label = plain.toString();
+    return function;
+}
+
+QString fieldWithSumFunction(const QString& field, SumFunction function) {
+    return field + u'（' + sumFunctionName(function) + u'）';
+}
 
 Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const QStringList& sumLabels,
                           GroupSumInfo* info) {
@@ -334,6 +416,7 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
     const size_t first = size_t(fieldRow) + 1;
 
     std::vector<int> sumColumns;
+    std::vector<SumFunction> functions;
     std::vector<std::vector<double>> values;
     if (sumLabels.isEmpty()) {
         // Every column of the first data row whose texts in all data rows are numbers.
@@ -342,25 +425,37 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
         for (size_t c = 0; c < width; ++c) {
             if (!columnValues(table, first, int(c), true, column)) continue;
             sumColumns.push_back(int(c));
+            functions.push_back(SumFunction::Sum);
             values.push_back(std::move(column));
             column = {};
         }
     } else {
-        for (const QString& label : sumLabels) {
+        for (const QString& given : sumLabels) {
+            QString label;
+            const SumFunction function = splitSumFunction(given, &label);
             const int column = columnOfGroupSumLabel(label);
             if (column < 0 || column >= int(header.size()))
                 return Status::notFound(QStringLiteral("汇总列“%1”不是表中的列").arg(label));
+            for (size_t s = 0; s < sumColumns.size(); ++s)
+                if (sumColumns[s] == column && functions[s] != function)
+                    return Status::invalidInput(QStringLiteral("汇总列“%1”选了两种汇总方式：%2和%3")
+                                                    .arg(groupSumLabel(column, header[column]),
+                                                         sumFunctionName(functions[s]),
+                                                         sumFunctionName(function)));
             sumColumns.push_back(column);
+            functions.push_back(function);
             values.emplace_back();
-            columnValues(table, first, column, false, values.back());
+            functionValues(table, first, column, function, values.back());
         }
     }
+    const bool onlySums =
+        std::all_of(functions.begin(), functions.end(), [](SumFunction f) { return f == SumFunction::Sum; });
 
-    GroupSummary summary(table, first, groupColumns, sumColumns, std::move(values),
+    GroupSummary summary(table, first, groupColumns, sumColumns, functions, std::move(values),
                          MessageTable::text(Msg::Subtotal));
     summary.sort();
     if (Status s = summary.group(names); !s) return s;
-    const std::vector<double> totals = summary.totals();
+    std::vector<SharedText> totals = summary.totals();
 
     // The grand-total row is shaped on the first data row as sorted (the field row when
     // there is no data row), texts emptied.
@@ -369,22 +464,36 @@ Result<RowTable> groupSum(RowTable table, const QStringList& groupFields, const 
         cell.text = SharedText();
         cell.formula = SharedText();
     }
+    std::vector<char> summed(grand.size(), 0);
     for (size_t s = 0; s < sumColumns.size(); ++s) {
         const size_t c = size_t(sumColumns[s]);
         if (c < grand.size()) {
-            grand[c].text = cells::sumText(totals[s]);
+            grand[c].text = std::move(totals[s]);
             grand[c].fillColorIndex = Fill::LightTurquoise;
+            summed[c] = 1;
         }
     }
-    for (CellRecord& cell : grand) {
-        if (cell.text.isEmpty()) {
-            cell.text = SharedText(MessageTable::text(Msg::GrandTotal));
+    // "合计" goes into the first cell from the left that holds no total (an average over no
+    // number leaves its cell empty, but it is still the column's total).
+    for (size_t c = 0; c < grand.size(); ++c) {
+        if (grand[c].text.isEmpty() && !summed[c]) {
+            grand[c].text = SharedText(MessageTable::text(Msg::GrandTotal));
             break;
         }
     }
 
+    // The field row names each column's function, unless every column is a sum.
+    Row& fieldCells = table[size_t(fieldRow)];
+    if (!onlySums)
+        for (size_t s = 0; s < sumColumns.size(); ++s) {
+            const size_t c = size_t(sumColumns[s]);
+            if (c < fieldCells.size())
+                fieldCells[c].text = SharedText(fieldWithSumFunction(header[int(c)], functions[s]));
+        }
+
     if (info) {
         info->sumColumns = sumColumns;
+        info->sumFunctions = functions;
         info->subtotalRows = summary.subtotalRows();
     }
 

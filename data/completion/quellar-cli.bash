@@ -6,7 +6,7 @@
 # check these lines against them).
 # options begin
 _quellar_cli_page_options='--report --details --page'
-_quellar_cli_typed_options='--key --tolerance --rel-tolerance --ignore-column --summary --format --context --sheet1 --range1 --sheet2 --range2 --on --where --count --group --sum --conditions --rows-per-page --label-column'
+_quellar_cli_typed_options='--key --tolerance --rel-tolerance --ignore-column --summary --format --context --sheet1 --range1 --sheet2 --range2 --on --where --count --group --sum --average --max --min --conditions --rows-per-page --label-column'
 # options end
 
 _quellar_cli_commands() {

@@ -254,9 +254,13 @@ void CQuellarDlg::groupSummary() {
          .done =
              [&] {
                  QStringList summed;
-                 for (int column : info.sumColumns)
-                     summed.append(column < fields.size() ? groupSumLabel(column, fields[column])
-                                                          : columnLetters(column + 1));
+                 for (size_t s = 0; s < info.sumColumns.size(); ++s) {
+                     const int column = info.sumColumns[s];
+                     const QString label = column < fields.size() ? groupSumLabel(column, fields[column])
+                                                                  : columnLetters(column + 1);
+                     const SumFunction function = info.sumFunctions[s];
+                     summed.append(function == SumFunction::Sum ? label : withSumFunction(label, function));
+                 }
                  return QStringLiteral("汇总完成：按 %1 分组，小计行 %2 个；汇总的列：%3。")
                      .arg(choice->groupFields.join(QStringLiteral("、")))
                      .arg(info.subtotalRows)

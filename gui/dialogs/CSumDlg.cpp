@@ -4,7 +4,9 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 
 namespace quellar {
 
@@ -17,8 +19,38 @@ CSumDlg::CSumDlg(const FieldList& fields, QWidget* parent)
                                            fields, 40, groups_);
     auto* caption = new QLabel(QStringLiteral("选择要汇总的列："), this);
     sums_ = new FieldListPair(groupSumLabels(fields), this);
-    layOut({groupsBox, caption, sums_}, QStringLiteral("汇总"));
+
+    auto* functionRow = new QWidget(this);
+    auto* row = new QHBoxLayout(functionRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(new QLabel(QStringLiteral("选中列的汇总方式："), functionRow));
+    function_ = new QComboBox(functionRow);
+    function_->setObjectName(QStringLiteral("sumFunction"));
+    for (int f = 0; f < kSumFunctionCount; ++f)
+        function_->addItem(sumFunctionName(SumFunction(f)));
+    row->addWidget(function_);
+    row->addStretch(1);
+    connect(sums_->rightList(), &QListWidget::currentRowChanged, this, &CSumDlg::showFunction);
+    connect(function_, &QComboBox::currentIndexChanged, this, &CSumDlg::setFunction);
+    showFunction();
+
+    layOut({groupsBox, caption, sums_, functionRow}, QStringLiteral("汇总"));
     sums_->restoreArrowWidths();
+}
+
+void CSumDlg::showFunction() {
+    const QListWidgetItem* item = sums_->rightList()->currentItem();
+    function_->setEnabled(item != nullptr);
+    function_->setCurrentIndex(item ? int(splitSumFunction(item->text())) : 0);
+}
+
+void CSumDlg::setFunction(int function) {
+    QListWidgetItem* item = sums_->rightList()->currentItem();
+    if (!item || function < 0) return;
+    QString label;
+    splitSumFunction(item->text(), &label);
+    const SumFunction chosen = SumFunction(function);
+    item->setText(chosen == SumFunction::Sum ? label : withSumFunction(label, chosen));
 }
 
 void CSumDlg::accept() {

@@ -11,6 +11,7 @@
 #include "dialogs/PageSumDlg.h"
 #include "dialogs/RulesBox.h"
 #include "dialogs/SelDlg.h"
+#include "table/GroupSum.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -68,7 +69,14 @@ void SelDlg::restore(const FilterChoice& choice) {
 
 void CSumDlg::restore(const GroupSumChoice& choice) {
     chooseInOrder(groups_, choice.groupFields);
-    sums_->choose(choice.sumLabels);
+    for (const QString& given : choice.sumLabels) {
+        QString label;
+        const SumFunction function = splitSumFunction(given, &label);
+        sums_->choose({label});
+        const QList<QListWidgetItem*> found = sums_->rightList()->findItems(label, Qt::MatchExactly);
+        if (!found.isEmpty() && function != SumFunction::Sum) found.front()->setText(given);
+    }
+    showFunction();
 }
 
 void PageSumDlg::restore(const PageSumChoice& choice) {

@@ -9,7 +9,8 @@
 //             all joined with "|"; a row whose value list is left at its empty entry is not
 //             a condition, and with no condition the text is empty.
 // groups:     the chosen group fields HZTJ1 ... HZTJ6, empty choices left out, joined by "|".
-// sums:       the entries of the list "order", joined by "|".
+// sums:       the entries of the list "order", joined by "|" (each a label, with its
+//             function when it is not 求和: C (金额)（平均值）).
 // This file starts with a UTF-8 byte-order mark: the pages are UTF-16, and a script without
 // one is read in the page's encoding.
 
@@ -71,12 +72,19 @@ function qlOptionValues(list) {
     return values;
 }
 
+// A column joins "order" once, with the function chosen in HZFS: the first one (求和) keeps
+// the plain label, another is written after it in full-width parentheses, C (金额)（平均值）.
 function qlAddToOrder(option) {
     var order = qlField("order");
     if (!order || !option) return;
-    for (var i = 0; i < order.options.length; i++)
-        if (order.options[i].value == option.value) return;
-    order.options.add(new Option(option.text, option.value));
+    for (var i = 0; i < order.options.length; i++) {
+        var chosen = order.options[i].value;
+        if (chosen == option.value || chosen.indexOf(option.value + "\uFF08") == 0) return;
+    }
+    var functions = qlField("HZFS");
+    var label = option.value;
+    if (functions && functions.selectedIndex > 0) label += "\uFF08" + qlValue("HZFS") + "\uFF09";
+    order.options.add(new Option(label, label));
 }
 
 function tjSelect() {

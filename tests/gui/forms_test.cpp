@@ -212,6 +212,16 @@ TEST_F(FormWindowTest, TheSummaryPageMovesColumnsAndHandsBackAllThreeTexts) {
     form.chooseColumn(1);
     EXPECT_EQ(form.order(), u(u"C (工资)|B (部门)"));
 
+    // A column chosen with another function than 求和 carries it, and still joins only once.
+    EXPECT_EQ(form.js(QStringLiteral("document.getElementsByName('HZFS')[0].value")).toString(), u(u"求和"));
+    form.press(QStringLiteral("document.querySelector(\"input[value='  <<  ']\")"));
+    form.choose(QStringLiteral("HZFS"), u(u"平均值"));
+    form.chooseColumn(2);
+    form.choose(QStringLiteral("HZFS"), u(u"求和"));
+    form.chooseColumn(2);
+    form.chooseColumn(1);
+    EXPECT_EQ(form.order(), u(u"C (工资)（平均值）|B (部门)"));
+
     form.choose(QStringLiteral("HZTJ1"), u(u"部门"));
     form.choose(QStringLiteral("HZTJ3"), u(u"工号"));
     form.choose(QStringLiteral("BJF3"), QStringLiteral(">"));
@@ -221,7 +231,7 @@ TEST_F(FormWindowTest, TheSummaryPageMovesColumnsAndHandsBackAllThreeTexts) {
     EXPECT_EQ(form.reply.replyConditions, u(u"工资|>|-5|and"));
     // HZTJ2 was left empty: it is not handed back.
     EXPECT_EQ(form.reply.replyGroups, u(u"部门|工号"));
-    EXPECT_EQ(form.reply.replySums, u(u"C (工资)|B (部门)"));
+    EXPECT_EQ(form.reply.replySums, u(u"C (工资)（平均值）|B (部门)"));
 }
 
 TEST_F(FormWindowTest, TextsWithMarkupCharactersComeBackAsTheyWere) {

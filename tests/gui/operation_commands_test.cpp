@@ -13,6 +13,7 @@
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/Join.h"
+#include "tests/CliRun.h"
 #include "tests/TestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "workbook/RangeReader.h"
@@ -242,6 +243,29 @@ TEST_F(OperationCommandsTest, GroupSummaryGroupsByTheChosenFieldsAndSumsTheChose
                                            u"A005:0 陈静:0 人事部:0 7600:0 2017/11/2:0\n"
                                            u":0 :0 人事部小计:36 7600:36 :0"));
     EXPECT_EQ(text.section(u'\n', 14), u(u"合计:0 :0 :0 78300:20 :0\n. . . . ."));
+}
+
+// Columns with functions: the result pane holds what quellar-cli group-sum writes with the
+// same choice given as --count, --average and --max (the dates are no numbers: empty maxima).
+TEST_F(OperationCommandsTest, GroupSummaryWithFunctionsGivesWhatTheCommandLineGives) {
+    open(1, staff(1));
+    prompts->groupSumAnswers.push_back(GroupSumChoice{
+        {u(u"部门")}, {u(u"B (姓名)（计数）"), u(u"D (工资)（平均值）"), u(u"E (入职日期)（最大值）")}});
+    window->action(Command::GroupSum)->trigger();
+    ASSERT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    QTemporaryDir dir;
+    const QString output = dir.filePath(QStringLiteral("cli.xml"));
+    const test::CliRun run =
+        test::runCli({"group-sum", staff(1), "--group", u(u"部门"), "--average", u(u"工资"), "--count",
+                      u(u"姓名"), "--max", u(u"入职日期"), "-o", output, "--quiet"});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    Workbook cli;
+    ASSERT_TRUE(readWorkbook(output, cli).isOk());
+    const QString shown = test::sheetText(resultBook(), resultSheet(), 16, 5);
+    EXPECT_EQ(shown, test::sheetText(cli, cli.sheets[0], 16, 5));
+    EXPECT_EQ(shown.section(u'\n', 0, 0),
+              u(u"工号:0 姓名（计数）:0 部门:0 工资（平均值）:0 入职日期（最大值）:0"));
+    EXPECT_EQ(shown.section(u'\n', 14, 14), u(u"合计:0 8:20 :0 9787.5:20 :20")) << shown.toStdString();
 }
 
 TEST_F(OperationCommandsTest, NothingChosenEndsEachCommandWithoutWriting) {

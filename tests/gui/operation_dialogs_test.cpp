@@ -463,6 +463,38 @@ TEST(CSumDlg, ConfirmingHandsBackGroupFieldsInListOrderAndTheMovedLabels) {
     expectRefused(none);
 }
 
+TEST(CSumDlg, EachChosenColumnTakesAFunctionSumFirst) {
+    const FieldList fields = {u(u"地区"), u(u"城市"), u(u"金额"), u(u"数量")};
+    CSumDlg dialog(fields);
+    QComboBox* function = dialog.functionBox();
+    EXPECT_EQ(items(function),
+              QStringList({u(u"求和"), u(u"计数"), u(u"平均值"), u(u"最大值"), u(u"最小值")}));
+    EXPECT_FALSE(function->isEnabled()); // no chosen column selected
+    choose(dialog.group(0), u(u"地区"));
+    QListWidget* right = dialog.sumColumns()->rightList();
+    for (int row : {2, 3}) {
+        dialog.sumColumns()->leftList()->setCurrentRow(row);
+        QTest::mouseClick(dialog.sumColumns()->addButton(), Qt::LeftButton);
+    }
+    // The last moved entry is selected, as a sum.
+    EXPECT_TRUE(function->isEnabled());
+    EXPECT_EQ(function->currentText(), u(u"求和"));
+    function->setCurrentIndex(2);
+    EXPECT_EQ(items(right), QStringList({u(u"C (金额)"), u(u"D (数量)（平均值）")}));
+    right->setCurrentRow(0);
+    EXPECT_EQ(function->currentText(), u(u"求和"));
+    function->setCurrentIndex(4);
+    right->setCurrentRow(1);
+    EXPECT_EQ(function->currentText(), u(u"平均值"));
+    // Back to 求和 shows the plain label; a moved entry cannot come in twice.
+    function->setCurrentIndex(0);
+    function->setCurrentIndex(1);
+    dialog.sumColumns()->leftList()->setCurrentRow(3);
+    QTest::mouseClick(dialog.sumColumns()->addButton(), Qt::LeftButton);
+    expectAccepted(dialog, "functions");
+    EXPECT_EQ(dialog.choice().sumLabels, QStringList({u(u"C (金额)（最小值）"), u(u"D (数量)（计数）")}));
+}
+
 TEST(CSumDlg, TheThirtiethFieldIsOfferedAsAD) {
     FieldList fields;
     for (int i = 1; i <= 30; ++i)

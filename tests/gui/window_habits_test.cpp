@@ -314,6 +314,24 @@ TEST(OptionsDialogs, OpenWithTheChoicesMadeLastTimeForTheSameFields) {
     EXPECT_EQ(sum.groupFields, QStringList({u(u"部门")}));
     EXPECT_EQ(sum.sumLabels, first.sumLabels);
     EXPECT_EQ(sum.sumLabels.size(), 1);
+    // A column's function is remembered with it.
+    whenShown<CSumDlg>([](CSumDlg* d) {
+        d->sumColumns()->leftList()->setCurrentRow(2);
+        d->sumColumns()->moveRight();
+        d->sumColumns()->rightList()->setCurrentRow(0);
+        d->functionBox()->setCurrentIndex(3);
+        d->confirmButton()->click();
+    });
+    prompts.groupSumOptions(nullptr, fields);
+    QString shown;
+    whenShown<CSumDlg>([&](CSumDlg* d) {
+        d->sumColumns()->rightList()->setCurrentRow(0);
+        shown = d->functionBox()->currentText();
+        d->confirmButton()->click();
+    });
+    const GroupSumChoice functions = prompts.groupSumOptions(nullptr, fields).value_or(GroupSumChoice{});
+    EXPECT_EQ(functions.sumLabels, QStringList({u(u"C (部门)（最大值）"), u(u"D (工资)")}));
+    EXPECT_EQ(shown, u(u"最大值"));
 
     whenShown<CAddRowDlg>([](CAddRowDlg* d) {
         d->countBox()->findChild<QLineEdit*>()->setText(QStringLiteral("4"));
