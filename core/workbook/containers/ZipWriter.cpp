@@ -72,7 +72,8 @@ PieceDeflater::~PieceDeflater() = default;
 
 void PieceDeflater::deflate(std::string_view in, bool last, DeflatedPiece& out) {
     if (!levelBuffer_) levelBuffer_.reset(new uint8_t[levelBufferSize_]);
-    const uint32_t crc = uint32_t(crc32_gzip_refl(0, reinterpret_cast<const unsigned char*>(in.data()), in.size()));
+    const uint32_t crc =
+        uint32_t(crc32_gzip_refl(0, reinterpret_cast<const unsigned char*>(in.data()), in.size()));
     out.crc = out.size == 0 ? crc : combineCrc(out.crc, crc, in.size());
     out.size += in.size();
     isal_zstream z;

@@ -92,7 +92,8 @@ std::string_view themePart() {
         R"(<a:schemeClr val="phClr"><a:shade val="30000"/><a:satMod val="200000"/></a:schemeClr></a:gs>)"
         R"(</a:gsLst><a:path path="circle"><a:fillToRect l="50000" t="50000" r="50000" b="50000"/></a:path>)"
         R"(</a:gradFill></a:bgFillStyleLst></a:fmtScheme></a:themeElements><a:objectDefaults/>)"
-        R"(<a:extraClrSchemeLst/></a:theme>)" "\n";
+        R"(<a:extraClrSchemeLst/></a:theme>)"
+        "\n";
     return kTheme;
 }
 

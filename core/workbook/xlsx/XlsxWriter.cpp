@@ -81,7 +81,8 @@ Status planSheet(const Sheet& sheet, CellFormats& formats, SheetPlan& plan) {
             if (cell.column >= uint32_t(kMaxColumns)) continue;
             const CellValue& v = cell.value;
             FormatKind kind = FormatKind::AsStyled;
-            if (v.type() == CellValue::Type::DateTime && v.number() >= 0 && v.number() < exceldate::kLastSerial)
+            if (v.type() == CellValue::Type::DateTime && v.number() >= 0 &&
+                v.number() < exceldate::kLastSerial)
                 kind = formats.dateKind(cell.style, v.number());
             formats.use(cell.style, kind);
             const qsizetype length = v.text().qview().size();
@@ -255,7 +256,8 @@ Status writeXlsx(const Workbook& workbook, const QString& path, const XlsxWriteC
     const QFileInfo target(path);
     if (!target.absoluteDir().exists())
         return Status::notFound(QStringLiteral("无法写入文件“%1”：文件夹不存在").arg(shown));
-    if (target.isDir()) return Status::invalidInput(QStringLiteral("无法写入“%1”：这是一个文件夹").arg(shown));
+    if (target.isDir())
+        return Status::invalidInput(QStringLiteral("无法写入“%1”：这是一个文件夹").arg(shown));
     Status status = runGuarded([&] { return PackageWriter(workbook, path, control).write(); });
     if (status.code() == Status::Code::IoError && !status.message().contains(shown))
         return Status::ioError(QStringLiteral("写入文件“%1”失败：%2").arg(shown, status.message()));

@@ -73,7 +73,8 @@ double fileColumnWidth(double characters) {
     constexpr double digit = 7, padding = 5;
     if (characters <= 0) return 0;
     if (characters < 1)
-        return double(uint16_t(double(uint16_t(characters * (digit + padding) + 0.5)) / digit * 256.0)) / 256.0;
+        return double(uint16_t(double(uint16_t(characters * (digit + padding) + 0.5)) / digit * 256.0)) /
+               256.0;
     return double(uint16_t((double(uint16_t(characters * digit + 0.5)) + padding) / digit * 256.0)) / 256.0;
 }
 
@@ -274,7 +275,8 @@ size_t SheetXml::rows(const Sheet& sheet, size_t first, size_t end, RawBuffer& o
         if (out.size() >= limit) return i;
         const SheetRow& row = sheet.rows[i];
         if (row.index < 0 || row.index >= kMaxRows) continue;
-        // A row is written with its first cell, or alone when it has a height or is hidden.
+        // A row is written with its first cell, or alone when it has a height or is hidden. Its
+        // height is written when it is not the sheet's default.
         bool hidden = row.hidden;
         double height = defaultHeight;
         if (row.height >= 0 || row.hidden) {
@@ -292,13 +294,14 @@ size_t SheetXml::rows(const Sheet& sheet, size_t first, size_t end, RawBuffer& o
             std::memcpy(p, rowNumber, rowNumberSize);
             p += rowNumberSize;
             *p++ = '"';
-            if (height != kPackageRowHeight) {
+            const bool custom = height != defaultHeight;
+            if (custom) {
                 p = put(p, " ht=\"");
                 p = putFloat(p, float(height));
                 *p++ = '"';
             }
             if (hidden) p = put(p, " hidden=\"1\"");
-            if (height != kPackageRowHeight) p = put(p, " customHeight=\"1\"");
+            if (custom) p = put(p, " customHeight=\"1\"");
             started = true;
             return p;
         };
@@ -306,7 +309,8 @@ size_t SheetXml::rows(const Sheet& sheet, size_t first, size_t end, RawBuffer& o
             if (cell.column >= uint32_t(kMaxColumns)) continue;
             const CellValue& v = cell.value;
             FormatKind kind = FormatKind::AsStyled;
-            if (v.type() == CellValue::Type::DateTime && v.number() >= 0 && v.number() < exceldate::kLastSerial)
+            if (v.type() == CellValue::Type::DateTime && v.number() >= 0 &&
+                v.number() < exceldate::kLastSerial)
                 kind = formats_.dateKind(cell.style, v.number());
             const uint32_t xf = formats_.xf(cell.style, kind);
             const bool hasFormula = !cell.formula.isEmpty();
@@ -396,7 +400,8 @@ void SheetXml::tail(const SheetPlan& plan, RawBuffer& out) const {
     if (sheet.isProtected) appendText(out, "<sheetProtection sheet=\"1\" objects=\"1\" scenarios=\"1\"/>");
     auto inGrid = [](const CellRange& m) {
         return m.firstRow >= 0 && m.firstColumn >= 0 && m.lastRow < kMaxRows && m.lastColumn < kMaxColumns &&
-               m.firstRow <= m.lastRow && m.firstColumn <= m.lastColumn && (m.rowCount() > 1 || m.columnCount() > 1);
+               m.firstRow <= m.lastRow && m.firstColumn <= m.lastColumn &&
+               (m.rowCount() > 1 || m.columnCount() > 1);
     };
     const size_t merges = size_t(std::count_if(sheet.merges.begin(), sheet.merges.end(), inGrid));
     if (merges > 0) {
@@ -462,7 +467,8 @@ void SheetXml::tail(const SheetPlan& plan, RawBuffer& out) const {
                 p = putInteger(p, std::clamp(page.fitToHeight, 0, 32767));
                 *p++ = '"';
             }
-            p = page.landscape ? put(p, " orientation=\"landscape\"/>") : put(p, " orientation=\"portrait\"/>");
+            p = page.landscape ? put(p, " orientation=\"landscape\"/>")
+                               : put(p, " orientation=\"portrait\"/>");
         }
         if (header || footer) {
             p = put(p, "<headerFooter>");
@@ -473,11 +479,11 @@ void SheetXml::tail(const SheetPlan& plan, RawBuffer& out) const {
         return p;
     });
 
-    // A break at row b (1-based, the first row of a new page) falls after row b - 1.
+    // A break at row b (1-based, the first row of a new page) falls after row b - 1; in the
+    // model's order.
     std::vector<int32_t> breaks;
     for (int32_t b : sheet.rowBreaks)
         if (b > 1 && b <= kMaxRows && breaks.size() < kMaxBreaks) breaks.push_back(b - 1);
-    std::sort(breaks.begin(), breaks.end());
     if (!breaks.empty()) {
         appendWith(out, 96, [&](char* p) {
             p = put(p, "<rowBreaks count=\"");

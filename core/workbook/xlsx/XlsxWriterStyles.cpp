@@ -156,8 +156,9 @@ CellFormats::Record CellFormats::recordOf(uint32_t styleIndex, FormatKind kind) 
 
     const bool nameSet = explicitFont_ || !s.fontName.isEmpty();
     const QString fontName = s.fontName.isEmpty() ? book_.defaultFontName : s.fontName;
-    const double fontSize =
-        explicitFont_ || s.fontSize > 0 ? (s.fontSize > 0 ? s.fontSize : book_.defaultFontSize) : kDefaultFontSize;
+    const double fontSize = explicitFont_ || s.fontSize > 0
+                                ? (s.fontSize > 0 ? s.fontSize : book_.defaultFontSize)
+                                : kDefaultFontSize;
     const std::string font = fontElement(nameSet ? &fontName : nullptr, fontSize, s.bold, s.italic,
                                          s.hasFontColor ? &s.fontRgb : nullptr);
     const uint32_t fontId = indexIn(fonts_, fontIndex_, font);
@@ -228,7 +229,8 @@ std::string CellFormats::stylesPart() const {
     section("fonts", fonts_);
     section("fills", fills_);
     out += "<borders count=\"1\"><border><left/><right/><top/><bottom/><diagonal/></border></borders>"
-           "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellStyleXfs>";
+           "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" "
+           "borderId=\"0\"/></cellStyleXfs>";
     section("cellXfs", xfs_);
     out += "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles>"
            "<dxfs count=\"0\"/><tableStyles count=\"0\" defaultTableStyle=\"TableStyleMedium9\" "

@@ -55,18 +55,18 @@ private:
     std::vector<uint8_t> used_;
     std::vector<uint32_t> xf_;
     std::vector<std::string> numberFormats_; // codes of the ids from 164 on
-    std::vector<std::string> fonts_;          // <font> elements; 0 is the default
-    std::vector<std::string> fills_;          // <fill> elements; 0 and 1 the fixed ones
-    std::vector<std::string> xfs_;            // <xf> elements; 0 is the default
+    std::vector<std::string> fonts_;         // <font> elements; 0 is the default
+    std::vector<std::string> fills_;         // <fill> elements; 0 and 1 the fixed ones
+    std::vector<std::string> xfs_;           // <xf> elements; 0 is the default
     std::map<std::string, uint32_t> formatIndex_, fontIndex_, fillIndex_;
 };
 
 // A sheet as it is written: its place, the name it gets and what its part needs.
 struct SheetPlan {
     const Sheet* sheet = nullptr;
-    QString name;         // valid and unique
-    bool selected = false; // the active sheet
-    bool zip64 = false;    // its part may reach 4 GB
+    QString name;                                                           // valid and unique
+    bool selected = false;                                                  // the active sheet
+    bool zip64 = false;                                                     // its part may reach 4 GB
     int32_t firstRow = -1, firstColumn = -1, lastRow = -1, lastColumn = -1; // the dimension
 };
 
