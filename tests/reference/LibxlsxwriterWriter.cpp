@@ -6,6 +6,7 @@
 
 #include "workbook/DisplayFormat.h"
 #include "workbook/ExcelConventions.h"
+#include "workbook/xlsx/XlsxWriting.h"
 
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
@@ -79,35 +80,7 @@ uint8_t verticalCode(VAlign a) {
     return LXW_ALIGN_NONE;
 }
 
-// Excel's sheet-name rules: 1 to 31 characters, none of []:*?/\, no apostrophe at either
-// end, unique ignoring case.
-QString validSheetName(const QString& wanted, int position, QSet<QString>& taken) {
-    QString name = wanted;
-    for (QChar& c : name)
-        if (QStringView(u"[]:*?/\\").contains(c) || c.unicode() < 0x20) c = u'_';
-    while (name.startsWith(u'\''))
-        name.remove(0, 1);
-    while (name.endsWith(u'\''))
-        name.chop(1);
-    if (name.isEmpty()) name = QStringLiteral("Sheet%1").arg(position + 1);
-    name = name.left(31);
-    QString candidate = name;
-    for (int n = 2; taken.contains(candidate.toLower()); ++n) {
-        const QString suffix = QStringLiteral("(%1)").arg(n);
-        candidate = name.left(31 - suffix.size()) + suffix;
-    }
-    taken.insert(candidate.toLower());
-    return candidate;
-}
-
-// A known error value that can be written as a formula of its own.
-bool isErrorLiteral(QStringView text) {
-    static const QStringList errors{QStringLiteral("#NULL!"),  QStringLiteral("#DIV/0!"),
-                                    QStringLiteral("#VALUE!"), QStringLiteral("#REF!"),
-                                    QStringLiteral("#NAME?"),  QStringLiteral("#NUM!"),
-                                    QStringLiteral("#N/A")};
-    return errors.contains(text.toString());
-}
+using xlsx::writing::isErrorLiteral;
 
 class XlsxWriterJob {
 public:
@@ -390,7 +363,7 @@ Status writeWithLibxlsxwriter(const Workbook& workbook, const QString& path) {
         std::vector<lxw_worksheet*> sheets;
         for (size_t i = 0; i < workbook.sheets.size() && status; ++i) {
             const Sheet& sheet = workbook.sheets[i];
-            const QByteArray name = validSheetName(sheet.name, int(i), taken).toUtf8();
+            const QByteArray name = xlsx::writing::validSheetName(sheet.name, int(i), taken).toUtf8();
             lxw_worksheet* ws = workbook_add_worksheet(wb, name.constData());
             if (!ws) {
                 status = Status::ioError(QStringLiteral("无法写入工作表“%1”").arg(sheet.name));

@@ -8,7 +8,6 @@
 #include "workbook/xlsx/XlsxWriting.h"
 
 #include "base/CellOps.h"
-#include "base/ExcelDate.h"
 #include "base/OrderedPipeline.h"
 #include "base/Progress.h"
 
@@ -32,33 +31,6 @@ constexpr size_t kPieceCells = 32768;
 // … and it is deflated whenever its XML reaches this size (long texts).
 constexpr size_t kPieceBytes = size_t(8) << 20;
 
-// Excel's sheet-name rules: 1 to 31 characters, none of []:*?/\, no apostrophe at either
-// end, unique ignoring case.
-QString validSheetName(const QString& wanted, int position, QSet<QString>& taken) {
-    QString name = wanted;
-    for (QChar& c : name)
-        if (QStringView(u"[]:*?/\\").contains(c) || c.unicode() < 0x20) c = u'_';
-    while (name.startsWith(u'\''))
-        name.remove(0, 1);
-    while (name.endsWith(u'\''))
-        name.chop(1);
-    if (name.isEmpty()) name = QStringLiteral("Sheet%1").arg(position + 1);
-    name = name.left(31);
-    QString candidate = name;
-    for (int n = 2; taken.contains(candidate.toLower()); ++n) {
-        const QString suffix = QStringLiteral("(%1)").arg(n);
-        candidate = name.left(31 - suffix.size()) + suffix;
-    }
-    taken.insert(candidate.toLower());
-    return candidate;
-}
-
-bool isErrorValue(const CellValue& v) {
-    static const QStringView errors[] = {u"#NULL!", u"#DIV/0!", u"#VALUE!", u"#REF!",
-                                         u"#NAME?", u"#NUM!",   u"#N/A"};
-    return std::find(std::begin(errors), std::end(errors), v.text().qview()) != std::end(errors);
-}
-
 // The pass over a sheet's cells before anything is written: the formats its cells use, its
 // dimension, an upper bound of its part's size; a failure for a text too long for a cell.
 Status planSheet(const Sheet& sheet, CellFormats& formats, SheetPlan& plan) {
@@ -80,16 +52,12 @@ Status planSheet(const Sheet& sheet, CellFormats& formats, SheetPlan& plan) {
         for (const Cell& cell : row.cells) {
             if (cell.column >= uint32_t(kMaxColumns)) continue;
             const CellValue& v = cell.value;
-            FormatKind kind = FormatKind::AsStyled;
-            if (v.type() == CellValue::Type::DateTime && v.number() >= 0 &&
-                v.number() < exceldate::kLastSerial)
-                kind = formats.dateKind(cell.style, v.number());
-            formats.use(cell.style, kind);
+            formats.use(cell.style, formats.kindOf(cell));
             const qsizetype length = v.text().qview().size();
             // A cell of an .xlsx file holds at most 32767 characters: refuse rather than cut a
             // text without a word (a formula's cached text is cut: it is computed again).
             if (length > kMaxCellText && cell.formula.isEmpty() &&
-                (v.type() == CellValue::Type::String || !isErrorValue(v)))
+                (v.type() == CellValue::Type::String || !isErrorLiteral(v.text().qview())))
                 return Status::invalidInput(
                     QStringLiteral("工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xlsx 单元格最多能存的 "
                                    "%4 个字符；为了不截断文字，请另存为 .xls、.xml、.json 或 .csv")

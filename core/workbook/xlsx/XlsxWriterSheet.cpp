@@ -6,7 +6,6 @@
 #include "workbook/ExcelConventions.h"
 #include "workbook/xlsx/XlsxWriting.h"
 
-#include "base/ExcelDate.h"
 #include "base/TextIO.h"
 
 #include <algorithm>
@@ -138,14 +137,6 @@ bool needsPreserve(const char16_t* text, size_t size) {
     return size > 0 && (space(text[0]) || space(text[size - 1]));
 }
 
-// Whether `text` (a formula or value) starts with a known error value written as a formula of
-// its own.
-bool isErrorLiteral(QStringView text) {
-    static const QStringView errors[] = {u"#NULL!", u"#DIV/0!", u"#VALUE!", u"#REF!",
-                                         u"#NAME?", u"#NUM!",   u"#N/A"};
-    return std::find(std::begin(errors), std::end(errors), text) != std::end(errors);
-}
-
 char* putText(char* out, QStringView text) {
     return writeCellText(out, reinterpret_cast<const char16_t*>(text.utf16()), size_t(text.size()));
 }
@@ -236,6 +227,31 @@ char* writeCellText(char* out, const char16_t* text, size_t size) {
     return out;
 }
 
+bool isErrorLiteral(QStringView text) {
+    static const QStringView errors[] = {u"#NULL!", u"#DIV/0!", u"#VALUE!", u"#REF!",
+                                         u"#NAME?", u"#NUM!",   u"#N/A"};
+    return std::find(std::begin(errors), std::end(errors), text) != std::end(errors);
+}
+
+QString validSheetName(const QString& wanted, int position, QSet<QString>& taken) {
+    QString name = wanted;
+    for (QChar& c : name)
+        if (QStringView(u"[]:*?/\\").contains(c) || c.unicode() < 0x20) c = u'_';
+    while (name.startsWith(u'\''))
+        name.remove(0, 1);
+    while (name.endsWith(u'\''))
+        name.chop(1);
+    if (name.isEmpty()) name = QStringLiteral("Sheet%1").arg(position + 1);
+    name = name.left(31);
+    QString candidate = name;
+    for (int n = 2; taken.contains(candidate.toLower()); ++n) {
+        const QString suffix = QStringLiteral("(%1)").arg(n);
+        candidate = name.left(31 - suffix.size()) + suffix;
+    }
+    taken.insert(candidate.toLower());
+    return candidate;
+}
+
 std::string sheetPartName(size_t index) {
     return "xl/worksheets/sheet" + std::to_string(index + 1) + ".xml";
 }
@@ -308,11 +324,7 @@ size_t SheetXml::rows(const Sheet& sheet, size_t first, size_t end, RawBuffer& o
         for (const Cell& cell : row.cells) {
             if (cell.column >= uint32_t(kMaxColumns)) continue;
             const CellValue& v = cell.value;
-            FormatKind kind = FormatKind::AsStyled;
-            if (v.type() == CellValue::Type::DateTime && v.number() >= 0 &&
-                v.number() < exceldate::kLastSerial)
-                kind = formats_.dateKind(cell.style, v.number());
-            const uint32_t xf = formats_.xf(cell.style, kind);
+            const uint32_t xf = formats_.xf(cell.style, formats_.kindOf(cell));
             const bool hasFormula = !cell.formula.isEmpty();
             const CellValue::Type type = v.type();
             if (!hasFormula && xf == 0 &&

@@ -4,6 +4,7 @@
 #include "workbook/DisplayFormat.h"
 #include "workbook/xlsx/XlsxWriting.h"
 
+#include "base/ExcelDate.h"
 #include "base/TextIO.h"
 
 #include <algorithm>
@@ -133,6 +134,13 @@ FormatKind CellFormats::dateKind(uint32_t style, double serial) const {
     if (isDateStyle_[style < styleCount_ ? style : 0]) return FormatKind::AsStyled;
     if (serial < 1) return FormatKind::Time;
     return serial != std::floor(serial) ? FormatKind::DateTime : FormatKind::Date;
+}
+
+FormatKind CellFormats::kindOf(const Cell& cell) const {
+    const CellValue& v = cell.value;
+    if (v.type() == CellValue::Type::DateTime && v.number() >= 0 && v.number() < exceldate::kLastSerial)
+        return dateKind(cell.style, v.number());
+    return FormatKind::AsStyled;
 }
 
 CellFormats::Record CellFormats::recordOf(uint32_t styleIndex, FormatKind kind) {

@@ -7,7 +7,9 @@
 #include "workbook/Workbook.h"
 #include "workbook/containers/ZipWriter.h"
 
+#include <QSet>
 #include <QString>
+#include <QStringView>
 
 #include <cstdint>
 #include <map>
@@ -38,6 +40,8 @@ public:
     uint32_t xf(uint32_t style, FormatKind kind) const { return xf_[slot(style, kind)]; }
     // The kind a date-time value `serial` needs under `style`.
     FormatKind dateKind(uint32_t style, double serial) const;
+    // The kind a cell's value needs under its style.
+    FormatKind kindOf(const Cell& cell) const;
     // xl/styles.xml.
     std::string stylesPart() const;
 
@@ -87,6 +91,12 @@ private:
     const CellFormats& formats_;
     const Workbook& book_;
 };
+
+// Excel's sheet-name rules applied to `wanted` (the sheet at `position`): 1 to 31 characters,
+// none of []:*?/\, no apostrophe at either end, unique ignoring case among `taken`.
+QString validSheetName(const QString& wanted, int position, QSet<QString>& taken);
+// An error value that can be written as a formula of its own (#N/A, #DIV/0! …).
+bool isErrorLiteral(QStringView text);
 
 // A number as the parts write it: the shortest text that reads back as the same double, whole
 // numbers below 1e15 in plain digits, exponents without "+" or leading zeros ("1e-7").
