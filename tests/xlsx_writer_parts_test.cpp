@@ -16,6 +16,7 @@
 #include "workbook/xlsx/XlsxFormat.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -623,6 +624,35 @@ TEST(XlsxWriterParts, ACancelledWriteLeavesTheEarlierFileAndNothingElse) {
     Workbook back;
     ASSERT_TRUE(readWorkbook(path, back).isOk());
     EXPECT_EQ(back.sheets.at(0).rows.size(), 40000u);
+}
+
+// Our package stays within 1.3 times the size of libxlsxwriter's for the same workbook: a
+// table of numbers and short repeated texts, once as libxlsxwriter streams it (inline texts)
+// and once with a merged area (libxlsxwriter then keeps texts in the shared-string table).
+TEST(XlsxWriterParts, OurFileIsWithinASizeOfLibxlsxwritersFile) {
+    const QString cities[] = {QStringLiteral("北京"), QStringLiteral("上海"), QStringLiteral("广州"),
+                              QStringLiteral("深圳"), QStringLiteral("杭州"), QStringLiteral("南京")};
+    Workbook book;
+    Sheet& s = book.sheets.emplace_back();
+    s.name = QStringLiteral("名单");
+    for (int r = 0; r < 20000; ++r) {
+        s.cellAt(r, 0).value = CellValue::fromNumber(r + 1);
+        s.cellAt(r, 1).value = CellValue::fromString(SharedText(QStringLiteral("员工%1").arg(r % 997)));
+        s.cellAt(r, 2).value = CellValue::fromString(SharedText(cities[r % 6]));
+        s.cellAt(r, 3).value = CellValue::fromNumber((r * 37 % 100000) / 100.0);
+        s.cellAt(r, 4).value = CellValue::fromDateTime(45000 + r % 365);
+    }
+    QTemporaryDir dir;
+    for (bool merged : {false, true}) {
+        if (merged) s.merges.push_back({20001, 0, 20002, 3});
+        const QString mine = dir.filePath(QStringLiteral("ours.xlsx"));
+        const QString reference = dir.filePath(QStringLiteral("reference.xlsx"));
+        ASSERT_TRUE(writeWorkbook(book, mine, FileKind::Xlsx).isOk());
+        ASSERT_TRUE(test::writeWithLibxlsxwriter(book, reference).isOk());
+        const double ratio = double(QFileInfo(mine).size()) / double(QFileInfo(reference).size());
+        EXPECT_LE(ratio, 1.3) << (merged ? "with a merged area" : "streamed") << ": " << QFileInfo(mine).size()
+                              << " bytes against " << QFileInfo(reference).size();
+    }
 }
 
 } // namespace
