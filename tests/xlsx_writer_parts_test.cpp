@@ -650,8 +650,8 @@ TEST(XlsxWriterParts, OurFileIsWithinASizeOfLibxlsxwritersFile) {
         ASSERT_TRUE(writeWorkbook(book, mine, FileKind::Xlsx).isOk());
         ASSERT_TRUE(test::writeWithLibxlsxwriter(book, reference).isOk());
         const double ratio = double(QFileInfo(mine).size()) / double(QFileInfo(reference).size());
-        EXPECT_LE(ratio, 1.3) << (merged ? "with a merged area" : "streamed") << ": " << QFileInfo(mine).size()
-                              << " bytes against " << QFileInfo(reference).size();
+        EXPECT_LE(ratio, 1.3) << (merged ? "with a merged area" : "streamed") << ": "
+                              << QFileInfo(mine).size() << " bytes against " << QFileInfo(reference).size();
     }
 }
 
