@@ -93,7 +93,7 @@ void PieceDeflater::deflate(std::string_view in, bool last, DeflatedPiece& out) 
         // it, so the next piece, deflated on its own, follows it directly.
         z.flush = final && !last ? FULL_FLUSH : NO_FLUSH;
         do {
-            const size_t room = std::max<size_t>(size_t(64) << 10, z.avail_in / 2 + 1024);
+            const size_t room = std::max<size_t>(size_t(64) << 10, z.avail_in / 4 + 1024);
             char* at = out.data.reserve(room);
             z.next_out = reinterpret_cast<uint8_t*>(at);
             z.avail_out = uint32_t(room);

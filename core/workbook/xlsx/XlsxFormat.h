@@ -58,7 +58,7 @@ private:
 namespace xlsx {
 
 // What a long write reports to and listens to: the bar runs over the rows written, and once
-// `cancel` is set the write stops at the next piece of about 32,768 cells and returns
+// `cancel` is set the write stops at the next piece of about 16,384 cells and returns
 // Status::cancelled(), leaving neither the file nor a temporary file.
 struct XlsxWriteControl {
     Progress* progress = nullptr;

@@ -26,8 +26,8 @@ using namespace xlsx::writing;
 // ISA-L's fastest level that still finds matches: the package ends up a little larger than
 // zlib's default level makes it, at several times the speed.
 constexpr int kDeflateLevel = 1;
-// A piece of a sheet part: about this many cells (some 2 MB of XML) …
-constexpr size_t kPieceCells = 32768;
+// A piece of a sheet part: about this many cells (some 1 MB of XML) …
+constexpr size_t kPieceCells = 16384;
 // … and it is deflated whenever its XML reaches this size (long texts).
 constexpr size_t kPieceBytes = size_t(8) << 20;
 
