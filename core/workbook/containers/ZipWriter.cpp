@@ -1,5 +1,7 @@
 #include "workbook/containers/ZipWriter.h"
 
+#include "workbook/containers/ZipArchive.h"
+
 #include <isa-l/crc.h>
 #include <isa-l/igzip_lib.h>
 #include <zlib.h>
@@ -12,12 +14,7 @@ namespace quellar {
 
 namespace {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
-constexpr uint32_t kDescriptorSignature = 0x08074b50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
-constexpr uint32_t kEndSignature = 0x06054b50;
-constexpr uint32_t kZip64EndSignature = 0x06064b50;
-constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+using namespace zipformat;
 constexpr uint16_t kStreamedFlag = 0x0008; // CRC and sizes in a data descriptor after the data
 constexpr uint16_t kDosDate = 0x0021;      // 1980-01-01, as Excel's own packages carry
 constexpr uint32_t kMax32 = 0xFFFFFFFFu;
