@@ -1,6 +1,7 @@
 #include "base/CellOps.h"
 
 #include "base/ExcelDate.h"
+#include "base/TextIO.h"
 
 #include <QSet>
 
@@ -173,6 +174,25 @@ size_t cleanNumberText(QStringView text, char* buffer) {
     for (qsizetype i = 0; i < n; ++i)
         buffer[i] = char(text[i].unicode());
     return size_t(n);
+}
+
+QString shownCellText(QStringView text) {
+    char buffer[400];
+    const size_t n = cleanNumberText(text, buffer);
+    return n ? QString::fromLatin1(buffer, qsizetype(n)) : text.toString();
+}
+
+QString shownNumberText(double value) {
+    double rounded = value;
+    if (std::isfinite(value)) {
+        char digits[32];
+        const auto written =
+            std::to_chars(digits, digits + sizeof digits, value, std::chars_format::scientific, 14);
+        std::from_chars(digits, written.ptr, rounded);
+        if (rounded == 0) rounded = 0; // no "-0"
+    }
+    char buffer[32];
+    return QString::fromLatin1(shortestNumberText(rounded, buffer));
 }
 
 QString dateSerialToText(double serial) {

@@ -70,6 +70,16 @@ QString shortestRealText(double value);
 // 400 characters) and the length is returned; 0 for any other text, which stays as it is.
 size_t cleanNumberText(QStringView text, char* buffer);
 
+// A result cell's text as the result pane shows it: a text that becomes a number cell there
+// (typedTextToNumber: 100416.000000, -2.50) in its shortest form (100416, -2.5), as the
+// grid shows it; every other text (007, 1e5, 2015/1/1) as it is.
+QString shownCellText(QStringView text);
+
+// A number an operation worked out (a difference, a tolerance, a percentage) as the window
+// and the pages show it: rounded to the 15 significant digits spreadsheets keep, then in
+// the form the working files write numbers (shortestNumberText): 1000000, 0.3, 7.
+QString shownNumberText(double value);
+
 // A cell value as text, stripped of blanks at both ends. Booleans give -1 and 0, dates
 // read as 2026/12/7 (with the time when there is one), errors give their text.
 QString variantToText(const CellValue& value);

@@ -310,22 +310,18 @@ SharedText sharedTextFromUtf8(std::string_view utf8) {
 }
 
 char* writeShortestNumber(char* out, double value) {
-    // Whole numbers (the common case) by integer conversion. Below 2^53 their shortest digits are
-    // their own; fixed notation is used unless the exponent form is shorter, as in 1000000 ->
-    // "1e+06" ("-0" stays with the general case).
-    if (value > -1e15 && value < 1e15) {
-        const int64_t whole = int64_t(value);
-        if (double(whole) == value && (whole != 0 || !std::signbit(value))) {
-            char* end = std::to_chars(out, out + 32, whole).ptr;
-            const size_t digits = size_t(end - out) - (whole < 0);
-            if (digits < 6) return end; // never longer than "1e+05"
-            size_t zeros = 0;
-            while (end[-1 - std::ptrdiff_t(zeros)] == '0')
-                ++zeros;
-            const size_t significant = digits - zeros;
-            if (digits <= significant + (significant > 1) + 4) return end; // "d.ddde+XX"
+    const double magnitude = std::fabs(value);
+    if (magnitude >= kPositionalFloor && magnitude < kPositionalCeiling) {
+        // Whole numbers below 2^53 (the common case) by integer conversion: their digits are
+        // their own.
+        if (magnitude < 9007199254740992.0) {
+            const int64_t whole = int64_t(value);
+            if (double(whole) == value) return std::to_chars(out, out + 32, whole).ptr;
         }
+        // At most 21 digits before the point, or 17 significant digits after "0.00000".
+        return std::to_chars(out, out + 32, value, std::chars_format::fixed).ptr;
     }
+    // Zero keeps its sign ("-0"); far from 1 the exponent form is the shorter one.
     return std::to_chars(out, out + 32, value).ptr;
 }
 

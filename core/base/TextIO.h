@@ -95,7 +95,17 @@ Status writeUtf16TextFile(const QString& path, const QString& text);
 // The exact bytes writeUtf16TextFile writes.
 QByteArray encodeUtf16Text(const QString& text);
 
-// The shortest text that reads back as the same double ("0.1", "1234", "1e+21").
+// How numbers are written where another program reads them back (the XML Spreadsheet
+// files, the window's working files among them): the shortest digits that read back as the
+// same double, positional wherever the magnitude is from 10^-6 up to below 10^21, as
+// spreadsheet programs show such numbers: 10000000 (never 1e+07), 1000000000000000, 0.00001,
+// 0.30000000000000004, -2500. Beyond that range, where positional digits would run into long
+// rows of zeros, the exponent form: 1e+21, 1e-07, 5e-324. Zero is "0", negative zero "-0".
+// The range is the one in which JavaScript writes numbers positionally; LibreOffice reads
+// round amounts such as 1e+15 as 999999999999999.9 but 1000000000000000 exactly. Readers of
+// these files accept either form in any case (1E+7, 1.5e-3).
+inline constexpr double kPositionalFloor = 1e-6;
+inline constexpr double kPositionalCeiling = 1e21;
 std::string_view shortestNumberText(double value, char (&buffer)[32]);
 // The same text written at `out` (room for 32 bytes); returns the end.
 char* writeShortestNumber(char* out, double value);

@@ -6,6 +6,7 @@
 #include "base/TextIO.h"
 #include "workbook/ExcelDriver.h"
 #include "workbook/Workbook.h"
+#include "workbook/WorkbookFormat.h"
 #include "workbook/containers/XmlScanner.h"
 #include "workbook/xmlss/SpreadsheetML.h"
 #include "workbook/xmlss/XMLTools.h"
@@ -378,12 +379,18 @@ private:
         copied_ = end;
     }
 
-    // The value of a cell in a sum column: the first Data of the cell.
+    // The value of a cell in a sum column: the first Data of the cell. A Number is a number
+    // however it is spelt (10000000, 1E+7, 1.5e-3), as every reader of the file takes it; any
+    // other text counts by the strict number rule (12a and blanks count 0).
     Status onData() {
+        const XmlAttribute* type = scanner_.attribute("Type");
+        const bool typedNumber =
+            type && QByteArrayView(type->value.data(), qsizetype(type->value.size())).trimmed() == "Number";
         dataText_.clear();
         if (!scanner_.readElementText(dataText_)) return broken();
         double value = 0;
-        if (parseNumber(QString::fromUtf8(dataText_.data(), qsizetype(dataText_.size())), value)) {
+        if ((typedNumber && spreadsheetml::readNumber(dataText_, value)) ||
+            parseNumber(QString::fromUtf8(dataText_.data(), qsizetype(dataText_.size())), value)) {
             pageSums_[size_t(cellSlot_)] += value;
             totals_[size_t(cellSlot_)] += value;
         }
@@ -588,8 +595,11 @@ QString pageSubtotalOutputPath(const QString& file1) {
 }
 
 Status convertPageSubtotals(const QString& xmlPath, const QString& output) {
-    const bool xlsx = output.endsWith(QLatin1String(".xlsx"), Qt::CaseInsensitive);
-    const Status status = ConvertWorkbook(xmlPath, output, xlsx ? QStringLiteral("51") : QStringLiteral("1"));
+    const FileKind kind = fileKindForPath(output);
+    const QString format = kind == FileKind::Xlsx             ? QStringLiteral("51")
+                           : kind == FileKind::XmlSpreadsheet ? QStringLiteral("46")
+                                                              : QStringLiteral("56");
+    const Status status = ConvertWorkbook(xmlPath, output, format);
     if (status.isOk()) return status;
     return status.withContext(QStringLiteral("无法写出分页汇总的工作簿 %1（原有的文件保持不变）")
                                   .arg(QDir::toNativeSeparators(output)));

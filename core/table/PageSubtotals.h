@@ -16,7 +16,9 @@
 // outside the worksheet's rows is copied unchanged.
 //
 // Reading the rows as texts follows the cells' ss:Index (a row with gaps keeps its
-// columns). A subtotal or grand-total row is a deep copy of the row it follows (its
+// columns). In a sum column a Data of type Number counts with its value however it is
+// spelt (10000000, 1E+7, 1.5e-3); other texts count by the strict number rule (12a and
+// blanks count 0). A subtotal or grand-total row is a deep copy of the row it follows (its
 // attributes and styles kept), with every cell emptied, the label "小计"/"合计" in the
 // label column and the sums ("%f", typed Number) in the sum columns; a subtotal of 0 is
 // left empty. A copied row that has no cell at the label column or at a sum column gets
@@ -104,8 +106,8 @@ Status writePageSubtotals(const PageSheet& sheet, const PageSubtotalOptions& opt
 QString pageSubtotalOutputPath(const QString& file1);
 
 // Converts the written file into the output workbook; the format follows the output's
-// extension (.xlsx, otherwise XML Spreadsheet). An earlier output is replaced only once
-// the new one is complete.
+// extension (.xlsx a zip package, .xml XML Spreadsheet, anything else .xls BIFF8). An
+// earlier output is replaced only once the new one is complete.
 Status convertPageSubtotals(const QString& xmlPath, const QString& output);
 
 } // namespace quellar

@@ -1,14 +1,13 @@
 #include "components/SheetPaneModel.h"
 
 #include "base/CellOps.h"
+#include "base/TextIO.h"
 #include "components/ExcelColumns.h"
 
 #include <QBrush>
 #include <QColor>
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 
 namespace quellar {
 namespace {
@@ -51,16 +50,11 @@ QColor rgbColor(uint32_t rgb) {
     return QColor(int((rgb >> 16) & 0xFF), int((rgb >> 8) & 0xFF), int(rgb & 0xFF));
 }
 
-// The shortest text that reads back as the same number, without an exponent for the
-// magnitudes people type.
+// The shortest text that reads back as the same number, as the working files write it:
+// without an exponent for the magnitudes people type.
 QString numberEditText(double value) {
-    char buffer[64];
-    const double a = std::fabs(value);
-    const auto format =
-        (a != 0 && (a >= 1e15 || a < 1e-6)) ? std::chars_format::general : std::chars_format::fixed;
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format);
-    if (result.ec != std::errc()) return QString::number(value, 'g', 17);
-    return QString::fromLatin1(buffer, int(result.ptr - buffer));
+    char buffer[32];
+    return QString::fromLatin1(shortestNumberText(value, buffer));
 }
 
 } // namespace

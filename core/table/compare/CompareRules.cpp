@@ -1,5 +1,6 @@
 #include "table/compare/CompareRules.h"
 
+#include "base/CellOps.h"
 #include "base/TextIO.h"
 
 #include <algorithm>
@@ -70,14 +71,10 @@ private:
     const TextRules& rules_;
 };
 
-QString numberText(double value) {
-    std::string out;
-    appendJsonNumber(out, value);
-    return QString::fromLatin1(out.data(), qsizetype(out.size()));
-}
-
+// Tolerances as the status line and the details page show them: 1000000, not 1e+06; 7%, not
+// 7.000000000000001%.
 QString percentText(double fraction) {
-    return numberText(fraction * 100) + u'%';
+    return shownNumberText(fraction * 100) + u'%';
 }
 
 void appendJsonString(std::string& out, const QString& text) {
@@ -224,10 +221,10 @@ bool withinTolerance(double a, double b, const ColumnRule& rule) {
 QString rulesSummaryText(const CompareRules& rules, bool ignoreCase) {
     QStringList parts;
     QStringList tolerance;
-    if (rules.tolerance) tolerance.append(numberText(*rules.tolerance));
+    if (rules.tolerance) tolerance.append(shownNumberText(*rules.tolerance));
     if (rules.relTolerance) tolerance.append(QStringLiteral("相对 ") + percentText(*rules.relTolerance));
     for (const FieldValue& v : rules.fieldTolerances)
-        tolerance.append(v.field + u' ' + numberText(v.value));
+        tolerance.append(v.field + u' ' + shownNumberText(v.value));
     for (const FieldValue& v : rules.fieldRelTolerances)
         tolerance.append(v.field + QStringLiteral(" 相对 ") + percentText(v.value));
     if (!tolerance.isEmpty())

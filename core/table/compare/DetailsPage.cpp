@@ -39,9 +39,10 @@ QString esc(QStringView text) {
     return htmlEscape(text.toString());
 }
 
-QStringView cellText(const Row& row, size_t column) {
+// A cell of the result as the result pane shows it (numbers as 100416, not 100416.000000).
+QString cellText(const Row& row, size_t column) {
     if (column >= row.size() || row[column].mergeState == MergeState::Covered) return {};
-    return row[column].text.qview();
+    return shownCellText(row[column].text.qview());
 }
 
 QString columnName(const FieldList& names, size_t column) {
@@ -57,7 +58,7 @@ QString moreLine(size_t more) {
 QString keyText(const Row& row, const std::vector<size_t>& keyColumns, size_t offset) {
     QStringList parts;
     for (size_t c : keyColumns)
-        parts.append(cellText(row, offset + c).toString());
+        parts.append(cellText(row, offset + c));
     return parts.join(QStringLiteral("、"));
 }
 
@@ -94,7 +95,7 @@ DetailsStatistics detailsStatistics(const CompareStatistics& statistics) {
                               c.inFile2 ? c.file2 : QStringLiteral("—"),
                               c.compared ? QStringLiteral("是") : QStringLiteral("否"),
                               c.compared ? QString::number(c.differing) : QString(),
-                              c.hasMaxDifference ? QString::number(c.maxDifference, 'g', 15) : QString()});
+                              c.hasMaxDifference ? shownNumberText(c.maxDifference) : QString()});
     return table;
 }
 

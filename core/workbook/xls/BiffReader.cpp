@@ -32,6 +32,10 @@ namespace {
 // Record types.
 enum : uint16_t {
     kFormula = 0x0006,
+    // FORMULA under the record ids of BIFF3 and BIFF4. Some programs that write BIFF8 use them
+    // for some formula cells; the record's layout is BIFF8's all the same.
+    kFormula3 = 0x0206,
+    kFormula4 = 0x0406,
     kEof = 0x000A,
     kProtect = 0x0012,
     kName = 0x0018,
@@ -677,6 +681,8 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
                 }
             break;
         case kFormula:
+        case kFormula3:
+        case kFormula4:
             if (n >= 20)
                 if (Cell* c = cellFor(u16(p), u16(p + 2), u16(p + 4))) {
                     const char* r = p + 6;

@@ -9,9 +9,13 @@
 #include <QStringDecoder>
 #include <QSysInfo>
 
+#include <fast_float/fast_float.h>
+
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <optional>
+#include <system_error>
 
 namespace quellar::spreadsheetml {
 
@@ -22,6 +26,21 @@ QString shownPath(const QString& path) {
 }
 
 } // namespace
+
+bool readNumber(std::string_view s, double& value) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
+    if (s.empty()) return false;
+    double v = 0;
+    const auto result = fast_float::from_chars(s.data(), s.data() + s.size(), v);
+    if (result.ec != std::errc() || result.ptr != s.data() + s.size() || !std::isfinite(v)) return false;
+    value = v;
+    return true;
+}
 
 bool hasLocalName(const QString& qualified, QStringView local) {
     const qsizetype colon = qualified.lastIndexOf(u':');

@@ -56,6 +56,12 @@ inline bool hasLocalName(std::string_view qualified, std::string_view local) {
 }
 bool hasLocalName(const QString& qualified, QStringView local);
 
+// The value of a Data element of type Number (and of the numeric attributes), in whatever
+// form another program wrote it: blanks around and a leading "+" are ignored, and any decimal
+// or exponent form reads (10000000, 1E+7, 1e+07, 1.5e-3, .5). False for anything else
+// (12a, 1,234, an empty text) and for values beyond the double range.
+bool readNumber(std::string_view text, double& value);
+
 // The end of the start tag that begins at `start` (just past its '>'), skipping quoted
 // attribute values, which may hold a '>'; -1 when the tag does not end.
 qint64 tagEnd(const QByteArray& bytes, qint64 start);

@@ -12,14 +12,10 @@
 #include <QDir>
 #include <QStringDecoder>
 
-#include <fast_float/fast_float.h>
-
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <map>
 #include <string>
-#include <system_error>
 
 namespace quellar {
 
@@ -57,14 +53,7 @@ bool parseInteger(std::string_view s, int64_t& value) {
 }
 
 bool parseReal(std::string_view s, double& value) {
-    s = trimmed(s);
-    if (!s.empty() && s[0] == '+') s.remove_prefix(1);
-    if (s.empty()) return false;
-    double v = 0;
-    const auto result = fast_float::from_chars(s.data(), s.data() + s.size(), v);
-    if (result.ec != std::errc() || result.ptr != s.data() + s.size() || !std::isfinite(v)) return false;
-    value = v;
-    return true;
+    return spreadsheetml::readNumber(s, value);
 }
 
 bool parseFlag(std::string_view s) {
