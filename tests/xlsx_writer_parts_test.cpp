@@ -339,8 +339,9 @@ TEST(XlsxWriterParts, NumbersAndTextsAtTheirEdgesReadBackExactly) {
     EXPECT_EQ(t.cell(4, 2)->formula.toQString(), QStringLiteral("=\"x\"&\"_x0041_\""));
     // The number texts: plain digits for whole numbers, the shortest exact form otherwise.
     const std::string xml = packageParts(path).at("xl/worksheets/sheet1.xml");
-    for (const char* text : {"<v>10000000</v>", "<v>999999999999999</v>", "<v>1000000000000000</v>", "<v>1e-7</v>",
-                             "<v>0.30000000000000004</v>", "<v>-0</v>", "<v>5e-324</v>", "<v>0.1</v>"})
+    for (const char* text :
+         {"<v>10000000</v>", "<v>999999999999999</v>", "<v>1000000000000000</v>", "<v>1e-7</v>",
+          "<v>0.30000000000000004</v>", "<v>-0</v>", "<v>5e-324</v>", "<v>0.1</v>"})
         EXPECT_NE(xml.find(text), std::string::npos) << text;
 }
 
