@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Times quellar-cli end to end (xlsx in, CSV out) against the inflate floor
+# Times quellar-cli end to end (xlsx in, CSV out, and with the job "write" xlsx out) against the inflate floor
 # (`unzip -p FILE xl/worksheets/sheet1.xml > /dev/null`) and against reading the input alone
 # (`convert FILE.xlsx FILE.csv`). Each job runs RUNS times (default 3); the script prints the
 # fastest, median and slowest wall time, the median CPU time (user + system, steadier than the
@@ -22,7 +22,7 @@ cli="$build/cli/quellar-cli"
 runs="${RUNS:-3}"
 data="${QUELLAR_BENCH_DIR:-/tmp/perfbench}"
 sizes="${SIZES:-10000 100000 1000000 1048576}"
-jobs="${JOBS:-floor read compare compare-rules join filter blank-rows group-sum}"
+jobs="${JOBS:-floor read write compare compare-rules join filter blank-rows group-sum}"
 mkdir -p "$data"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
@@ -67,7 +67,10 @@ for n in $sizes; do
     echo "--- $n rows x 10: $(basename "$a") $(basename "$b")"
     has floor && run "unzip -p sheet1.xml > /dev/null" sh -c "unzip -p '$a' xl/worksheets/sheet1.xml > /dev/null"
     has read && run "convert (read one input, CSV out)" "$cli" convert "$a" "$out/read.csv"
+    # The same with .xlsx out (targets: within 2x of CSV out; compare within 1.5x).
+    has write && run "convert (xlsx out)" "$cli" convert "$a" "$out/read.xlsx"
     has compare && run "compare --key $key" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.csv"
+    has write && run "compare --key $key -o r.xlsx" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.xlsx"
     has highlighter && run "compare --key $key --format highlighter" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/d.csv" --format highlighter
     has details && run "compare --key $key -o r.csv --details" "$cli" compare --quiet --key "$key" "$a" "$b" -o "$out/r.csv" --details "$out/d.htm"
     # The same comparison with every rule on (tolerances, text rules, an ignored column) and the statistics.

@@ -387,6 +387,106 @@ void checkXlsRoundTrip(const Workbook& book) {
     }
 }
 
+// A workbook a reader accepted, written by the .xlsx writer and read back by the .xlsx reader:
+// the same sheets, merged areas and cells (values to the last bit, texts, formulas), as far as
+// .xlsx keeps them (an empty text is no cell, a formula's cached text is a text, an error the
+// format has no literal for is a text, a number that is not finite is 0).
+void checkXlsxRoundTrip(const Workbook& book) {
+    int64_t cells = 0;
+    for (const Sheet& sheet : book.sheets)
+        for (const SheetRow& row : sheet.rows)
+            cells += int64_t(row.cells.size());
+    if (cells > 20000) return;
+    const QString path = scratchFile(".written.xlsx", "", 0);
+    const Status written = writeWorkbook(book, path, FileKind::Xlsx);
+    if (!written.isOk()) {
+        // The only refusal: a text longer than a cell holds.
+        check(written.message().contains(QStringLiteral("32767")),
+              "the .xlsx writer refuses only long texts");
+        return;
+    }
+    Workbook back;
+    const Status read = readWorkbook(path, back);
+    if (!read.isOk()) {
+        std::fprintf(stderr, "%s\n", qPrintable(read.message()));
+        broken("the .xlsx writer's output reads back");
+    }
+    check(back.sheets.size() == std::max<size_t>(1, book.sheets.size()), "every sheet reads back");
+    for (size_t i = 0; i < book.sheets.size(); ++i) {
+        const Sheet& a = book.sheets[i];
+        const Sheet& b = back.sheets[i];
+        check(a.merges == b.merges, "merged areas read back");
+        for (const SheetRow& row : a.rows)
+            for (const Cell& cell : row.cells) {
+                const CellValue& v = cell.value;
+                const Cell* got = b.cell(row.index, int32_t(cell.column));
+                const bool hasFormula = cell.formula.size() > 1;
+                if (!hasFormula && v.text().isEmpty() &&
+                    (v.type() == CellValue::Type::Empty || v.type() == CellValue::Type::String)) {
+                    check(!got || got->value.isEmpty() || got->value.text().isEmpty(), "a blank stays blank");
+                    continue;
+                }
+                check(got != nullptr, "every written cell reads back");
+                const CellValue& w = got->value;
+                // The file stores a formula without its "=", which the reader puts back.
+                auto bare = [](const SharedText& f) {
+                    QStringView v = f.qview();
+                    return v.startsWith(u'=') ? v.mid(1) : v;
+                };
+                if (hasFormula && bare(got->formula) != bare(cell.formula)) {
+                    std::fprintf(stderr, "%s: formula %s read back as %s\n",
+                                 qPrintable(columnAddress(int(cell.column) + 1, row.index + 1)),
+                                 qPrintable(cell.formula.toQString()), qPrintable(got->formula.toQString()));
+                    broken("formulas read back");
+                }
+                bool same;
+                switch (v.type()) {
+                case CellValue::Type::String:
+                case CellValue::Type::Error:
+                    same = w.text() == SharedText(v.text().qview().left(32767).toString()) &&
+                           (w.type() == v.type() || w.type() == CellValue::Type::String);
+                    break;
+                case CellValue::Type::Empty:
+                    same = w.isEmpty() || w.text().isEmpty();
+                    break;
+                default: {
+                    const double expected = std::isfinite(v.number()) ? v.number() : 0;
+                    const double number = w.number();
+                    same = std::memcmp(&expected, &number, sizeof number) == 0 &&
+                           (w.type() == v.type() || w.type() == CellValue::Type::Number ||
+                            w.type() == CellValue::Type::DateTime);
+                }
+                }
+                if (!same) {
+                    std::fprintf(stderr, "%s: type %d/%d number %a/%a text %zu/%zu\n",
+                                 qPrintable(columnAddress(int(cell.column) + 1, row.index + 1)),
+                                 int(v.type()), int(w.type()), v.number(), w.number(), v.text().size(),
+                                 w.text().size());
+                    broken("values read back as written to .xlsx");
+                }
+            }
+    }
+}
+
+// What a reader reads, written as .xlsx and read back. The first byte picks the reader: 'c'
+// CSV, 'm' XML Spreadsheet, anything else the whole input as the sheet part of an xlsx package.
+void xlsxWrite(const uint8_t* data, size_t size) {
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    Workbook book;
+    Status status;
+    if (size > 0 && data[0] == 'c') {
+        status =
+            CsvFormat::parse(QByteArray(input.data() + 1, qsizetype(size - 1)), QStringLiteral("表"), book);
+    } else if (size > 0 && data[0] == 'm') {
+        MemoryByteSource source(std::string_view(input).substr(1));
+        status = XmlSpreadsheetFormat::readFrom(source, book);
+    } else {
+        const std::string zip = xlsxPackageWith("xl/worksheets/sheet1.xml", input);
+        status = readWorkbook(scratchFile(".xlsx", zip.data(), zip.size()), book);
+    }
+    if (status.isOk()) checkXlsxRoundTrip(book);
+}
+
 // A whole .xls file: the compound file, then the workbook stream's records.
 void xls(const uint8_t* data, size_t size) {
     Workbook book;
@@ -582,6 +682,7 @@ const std::vector<Target>& targets() {
         {"xlsx_shared_strings", xlsxSharedStrings},
         {"xlsx_styles", xlsxStyles},
         {"xlsx_workbook", xlsxWorkbook},
+        {"xlsx_write", xlsxWrite},
         {"xml_spreadsheet", xmlSpreadsheet},
         {"csv", csv},
         {"xls", xls},

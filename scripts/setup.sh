@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-webengine-dev qt6-webchannel-dev libqt6webenginecore6-bin
+  # libxlsxwriter-dev only for the tests' reference .xlsx writer and the benchmarks' input
   libpugixml-dev libfast-float-dev libxlsxwriter-dev zlib1g-dev libisal-dev libjemalloc-dev libxxhash-dev
   libgtest-dev
   fonts-noto-cjk fonts-crosextra-carlito fonts-crosextra-caladea qt6-translations-l10n xvfb

@@ -30,6 +30,16 @@
 
 namespace quellar {
 
+// The signatures of the zip format's records, which ZipArchive reads and ZipWriter writes.
+namespace zipformat {
+constexpr uint32_t kLocalHeaderSignature = 0x04034b50;
+constexpr uint32_t kDescriptorSignature = 0x08074b50;
+constexpr uint32_t kCentralHeaderSignature = 0x02014b50;
+constexpr uint32_t kEndSignature = 0x06054b50;
+constexpr uint32_t kZip64EndSignature = 0x06064b50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064b50;
+} // namespace zipformat
+
 struct ZipLimits {
     int maxEntries = 5000;
     uint64_t maxEntrySize = uint64_t(4) << 30; // bytes one entry may inflate to

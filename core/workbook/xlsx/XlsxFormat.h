@@ -17,11 +17,14 @@
 // past the limit) ends the read with a Status naming the file and the part, and leaves the
 // workbook empty.
 //
-// The writer goes through libxlsxwriter: every sheet in order with its name, values with
-// their types, number formats, fills, fonts, alignments, merges, column widths, row heights,
-// hidden rows and sheets, page setup and manual breaks. Sheets without merged areas are
-// written in libxlsxwriter's constant-memory mode. The file is built beside the target and
-// renamed into place only when complete, so a failure leaves any earlier file untouched.
+// The writer writes the package with our own zip layer (ZipWriter): every sheet in order with
+// its name, values with their types (texts inline), formulas, number formats, fills, fonts,
+// alignments, merges, column widths, row heights, hidden rows and sheets, the active sheet,
+// page setup, print titles and manual breaks, each part in its schema's element order. Sheet
+// parts are generated straight from the model and deflated (ISA-L) in pieces on two cores;
+// memory stays a few pieces whatever the size. The file is built as a temporary file and
+// renamed into place only when complete, so a failure or a cancel leaves any earlier file
+// untouched and no file behind.
 
 #include "workbook/ExcelConventions.h"
 #include "workbook/WorkbookFormat.h"
@@ -29,11 +32,14 @@
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 namespace quellar {
+
+class Progress;
 
 class XlsxFormat final : public WorkbookFormat {
 public:
@@ -50,6 +56,15 @@ private:
 };
 
 namespace xlsx {
+
+// What a long write reports to and listens to: the bar runs over the rows written, and once
+// `cancel` is set the write stops at the next piece of about 16,384 cells and returns
+// Status::cancelled(), leaving neither the file nor a temporary file.
+struct XlsxWriteControl {
+    Progress* progress = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
+};
+Status writeXlsx(const Workbook& workbook, const QString& path, const XlsxWriteControl& control);
 
 // "B12" -> row 11, column 1 (0-based). False for anything else, or beyond XFD1048576.
 bool parseCellReference(std::string_view text, int32_t& row, int32_t& column);
