@@ -88,6 +88,10 @@ enum class Msg : uint8_t {
     FilterSheet,
     BlankRowsSheet,
     SumSheet,
+    // The progress window's cancel button and what a cancelled command leaves.
+    Cancel,
+    Cancelling,
+    CommandCancelled,
 };
 
 class MessageTable {

@@ -6,6 +6,7 @@
 
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
+#include "base/Progress.h"
 #include "base/TextIO.h"
 
 #include <QDir>
@@ -225,7 +226,10 @@ public:
         }
 
         std::string text;
+        size_t rowsWritten = 0;
         for (const SheetRow& row : sheet.rows) {
+            // A cancelled export stops here; the temporary file goes with the failure.
+            if ((++rowsWritten & 4095) == 0 && cancellation::requested()) return Status::cancelled();
             if (row.index < 0 || row.index >= kMaxRows) continue;
             if (row.height >= 0 || row.hidden) {
                 lxw_row_col_options options{};
@@ -462,6 +466,7 @@ Status XlsxFormat::write(const Workbook& workbook, const QString& path) const {
     }
     const lxw_error closed = workbook_close(wb); // frees the workbook in every case
     if (status && closed != LXW_NO_ERROR) status = Status::ioError(QString::fromUtf8(lxw_strerror(closed)));
+    if (status && cancellation::requested()) status = Status::cancelled(); // nothing replaced
     if (status && !verifyPackage(temporary.fileName()).isOk())
         status = Status::ioError(QStringLiteral("写出的内容不完整（磁盘空间不足或写入出错）"));
     if (!status) return Status::ioError(QStringLiteral("写入文件“%1”失败：%2").arg(shown, status.message()));
