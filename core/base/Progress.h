@@ -41,6 +41,11 @@ private:
     const std::atomic<bool>* previous_;
 };
 
+// The flag installed for this thread (null when none), for helper threads to install too.
+inline const std::atomic<bool>* current() {
+    return detail::flag;
+}
+
 // Whether the work on this thread was cancelled, for loops that end with a Status.
 inline bool requested() {
     const std::atomic<bool>* flag = detail::flag;

@@ -508,13 +508,21 @@ void CQuellarDlg::openFile(int which) {
 bool CQuellarDlg::openWorkbook(int which, const QString& path) {
     const QString workingFile = which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml");
     Workbook book;
+    RangeBounds used;
     Status status = refuseWritingOverSource(path, workFolder_->filePath(workingFile));
     if (status.isOk())
         status = runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(path).fileName()), [&] {
             Status read = readWorkbook(path, book);
             // The pane's workbook goes only once its working file is written (from its rows).
             if (read.isOk()) workFolder_->settle(workingFile);
-            if (!read.isOk() || cancellation::requested()) book = Workbook(); // freed here
+            if (!read.isOk() || cancellation::requested()) {
+                book = Workbook(); // freed here
+                return read;
+            }
+            // The used range, selected at first, takes a walk over every row: done here too.
+            if (book.activeSheet < 0 || size_t(book.activeSheet) >= book.sheets.size()) book.activeSheet = 0;
+            if (!book.sheets.empty())
+                used = SheetPane::usedRangeBounds(book.sheets[size_t(book.activeSheet)]);
             return read;
         });
     if (status.code() == Status::Code::Cancelled) {
@@ -538,14 +546,12 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
         rescaleCharacterWidths(book, defaultDigitWidth(book));
     (which == 1 ? file1Path_ : file2Path_) = QFileInfo(path).absoluteFilePath();
     SheetPane* p = pane(which);
-    p->setWorkbook(std::move(book));
+    p->setWorkbook(std::move(book), used);
     // The source stays as it was read: its sheets cannot be edited in the pane.
     p->protectAll();
-    p->selectUsedRange();
     rememberOpened(which, path);
     showFileName(which);
     const Sheet& sheet = p->activeSheet();
-    const RangeBounds used = SheetPane::usedRangeBounds(sheet);
     showStatus(QStringLiteral("已打开文件%1：%2（%3 个工作表，当前工作表“%4”，区域 %5）")
                    .arg(which)
                    .arg(QFileInfo(path).fileName())
@@ -557,19 +563,32 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
 // ---------------------------------------------------------------------------------------------
 // The operation frame
 
-std::vector<RangeBounds> CQuellarDlg::sourceRanges(int paneCount, CRunDlg& progress) {
+std::vector<RangeBounds> CQuellarDlg::sourceRanges(Command command, int paneCount, CRunDlg& progress) {
     std::vector<RangeBounds> bounds;
+    for (int which = 1; which <= paneCount; ++which)
+        bounds.push_back(pane(which)->selection());
+    // Clipping a selection to the filled part walks every row of a large sheet: done beside
+    // the user-interface thread.
+    progress.setText(Msg::Reading);
+    const Status clipped = progress.run([&](Progress&) {
+        for (size_t i = 0; i < bounds.size(); ++i)
+            bounds[i] = clipSourceRange(pane(int(i) + 1)->activeSheet(), bounds[i]);
+        return Status::ok();
+    });
+    if (!clipped.isOk()) {
+        progress.finish();
+        reportFailure(command, clipped);
+        return {};
+    }
     for (int which = 1; which <= paneCount; ++which) {
-        SheetPane* p = pane(which);
-        const RangeBounds b = clipSourceRange(p->activeSheet(), p->selection());
-        p->select(b);
+        const RangeBounds& b = bounds[size_t(which - 1)];
+        pane(which)->select(b);
         if (Status readable = checkReadableRange(b); !readable.isOk()) {
             progress.finish();
             showMessage(
                 readable.withContext(QStringLiteral("文件%1").arg(which == 1 ? u'一' : u'二')).message());
             return {};
         }
-        bounds.push_back(b);
     }
     return bounds;
 }
@@ -613,7 +632,7 @@ CQuellarDlg::Tables CQuellarDlg::readFieldRows(const std::vector<RangeBounds>& b
 
 void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
     CRunDlg progress(this);
-    const std::vector<RangeBounds> ranges = sourceRanges(table.panes, progress);
+    const std::vector<RangeBounds> ranges = sourceRanges(command, table.panes, progress);
     if (ranges.empty()) return; // refused with a message
     Tables tables;
     // The long steps run beside the user-interface thread; what they leave behind when they

@@ -207,8 +207,8 @@ private:
     // into the result pane under the progress window, and shows the result or the failure.
     void runTableCommand(Command command, const TableCommand& table);
     // Clips the selection of each of the first paneCount file panes; empty (after a message)
-    // when a selection is too large.
-    std::vector<RangeBounds> sourceRanges(int paneCount, CRunDlg& progress);
+    // when a selection is too large or the user cancelled.
+    std::vector<RangeBounds> sourceRanges(Command command, int paneCount, CRunDlg& progress);
     // Reads the ranges under the "init" progress.
     Tables readSources(const std::vector<RangeBounds>& ranges, Progress& progress);
     // The first rows of each range, down to its field row (the whole range when none of the

@@ -164,11 +164,12 @@ void SheetPane::setExtent(int rows, int columns) {
     showActiveSheet();
 }
 
-void SheetPane::setWorkbook(Workbook book) {
-    showWorkbook(std::move(book), {});
+void SheetPane::setWorkbook(Workbook book, std::optional<RangeBounds> selection) {
+    showWorkbook(std::move(book), {}, selection);
 }
 
-void SheetPane::showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences) {
+void SheetPane::showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences,
+                             std::optional<RangeBounds> selection) {
     if (book.sheets.empty()) {
         Sheet sheet;
         sheet.name = QStringLiteral("Sheet1");
@@ -179,6 +180,7 @@ void SheetPane::showWorkbook(Workbook book, std::vector<std::optional<SheetDiffe
     letGo(std::exchange(book_, std::move(book)));
     differences_ = std::move(differences);
     sheetSelections_.assign(book_.sheets.size(), std::nullopt);
+    sheetSelections_[size_t(book_.activeSheet)] = selection;
     showActiveSheet();
 }
 

@@ -48,8 +48,10 @@ public:
 
     // --- the workbook
     const Workbook& workbook() const { return book_; }
-    // Shows `book` (its active sheet), replacing what the pane held.
-    void setWorkbook(Workbook book);
+    // Shows `book` (its active sheet), replacing what the pane held; `selection`, when given,
+    // is what the active sheet shows selected (otherwise A1, or the used range for the file
+    // panes, found here).
+    void setWorkbook(Workbook book, std::optional<RangeBounds> selection = std::nullopt);
     // Reads a workbook file (any format the engine reads). On failure the pane is unchanged.
     Status loadFile(const QString& path);
     // Writes the whole workbook (atomically) in the format `kind`.
@@ -217,7 +219,8 @@ private:
         size_t rows = 0;
     };
     // Shows `book` with the differences of its sheets; what the pane held is let go.
-    void showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences);
+    void showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences,
+                      std::optional<RangeBounds> selection = std::nullopt);
     std::optional<SheetDifferences> indexDifferences(int sheetNumber, const RowTable& table) const;
     void keepDifferences(int sheetNumber, std::optional<SheetDifferences> differences);
     const SheetDifferences* shownDifferences() const;

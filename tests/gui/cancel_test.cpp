@@ -185,7 +185,18 @@ TEST(Cancellation, OnlyTheThreadThatInstalledTheFlagIsCancelled) {
     EXPECT_FALSE(cancellation::requested());
 }
 
-class CancelTest : public test::WindowTest {};
+class CancelTest : public test::WindowTest {
+protected:
+    // Both staff lists opened and compared by position; `positional` answers the dialog.
+    void compareStaff() {
+        open(1, staff(1));
+        open(2, staff(2));
+        positional.keyMode = false;
+        prompts->diffAnswers.push_back(DiffChoice{positional, {}});
+        window->action(Command::CompareTables)->trigger();
+    }
+    CompareOptions positional;
+};
 
 TEST_F(CancelTest, ACancelledOpenLeavesThePaneWithItsEarlierWorkbook) {
     open(1, staff(1));
@@ -208,12 +219,7 @@ TEST_F(CancelTest, ACancelledOpenLeavesThePaneWithItsEarlierWorkbook) {
 }
 
 TEST_F(CancelTest, ACancelledOperationKeepsTheLastResult) {
-    open(1, staff(1));
-    open(2, staff(2));
-    CompareOptions positional;
-    positional.keyMode = false;
-    prompts->diffAnswers.push_back(DiffChoice{positional, {}});
-    window->action(Command::CompareTables)->trigger();
+    compareStaff();
     const std::vector<const void*> result = rowsOf(window->resultPane());
     const QString shown =
         test::sheetText(window->resultPane()->workbook(), window->resultPane()->workbook().sheets[0], 12, 12);
@@ -247,12 +253,7 @@ TEST_F(CancelTest, ACancelledOperationKeepsTheLastResult) {
 }
 
 TEST_F(CancelTest, ACancelledExportLeavesNoFileAndAnEarlierFileAsItWas) {
-    open(1, staff(1));
-    open(2, staff(2));
-    CompareOptions positional;
-    positional.keyMode = false;
-    prompts->diffAnswers.push_back(DiffChoice{positional, {}});
-    window->action(Command::CompareTables)->trigger();
+    compareStaff();
     QDir out(dir.filePath(QStringLiteral("out")));
     ASSERT_TRUE(out.mkpath(QStringLiteral(".")));
     const QStringList everyFile{QStringLiteral("*")};

@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -463,6 +464,12 @@ Status XlsxFormat::write(const Workbook& workbook, const QString& path) const {
         }
     } catch (const std::exception&) {
         status = Status::ioError(QStringLiteral("内存不足"));
+    }
+    if (!status && cancellation::requested()) {
+        // Closing would still pack what was written so far (seconds for a large sheet): a file
+        // that cannot be created (a path under the temporary file) makes it only free the workbook.
+        std::free(wb->filename);
+        wb->filename = strdup((temporaryName + "/cancelled").constData());
     }
     const lxw_error closed = workbook_close(wb); // frees the workbook in every case
     if (status && closed != LXW_NO_ERROR) status = Status::ioError(QString::fromUtf8(lxw_strerror(closed)));
