@@ -12,10 +12,20 @@
 //  4. with --compare FILE1 FILE2: both files opened, then 两表对比 by 编号 (key mode), timed
 //     from the dialog's answer to the result shown, and the peak memory of the whole run;
 //     with --repeat N the comparison runs N times one after another in the same window (each
-//     result replacing the last), printing the peak and the resident size after each.
+//     result replacing the last), printing the peak and the resident size after each;
+//     with --export FILE the result is then exported to FILE (导出到Excel);
+//     with --stalls the longest stall of the event loop in each phase (open both, compare,
+//     export), measured by a timer ticking every 2 ms on the user-interface thread
+//     ("longest stall open: N ms"; target <= 250 ms);
+//     with --cancel-after SECONDS each long phase is also run once more and cancelled that many
+//     seconds in by pressing 取消 in its progress window (open file 1 again over the open one,
+//     compare over the last result, export): "cancel <phase>: N ms, panes unchanged: yes|no",
+//     N from the press to the window answering again (target <= 1000 ms); a cancelled export
+//     must leave no file and no temporary file.
 //
 // Usage: bench_window [FILE.xlsx]
-//        bench_window --compare FILE1.xlsx FILE2.xlsx [--repeat N]
+//        bench_window --compare FILE1.xlsx FILE2.xlsx [--repeat N] [--export FILE] [--stalls]
+//                     [--cancel-after SECONDS]
 
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
@@ -27,19 +37,24 @@
 #include "workbook/WorkbookFormat.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <malloc.h>
+#include <time.h>
 
 using namespace quellar;
 
@@ -63,9 +78,17 @@ public:
     }
     QElapsedTimer answered;
     double cpuAtAnswer = 0;
+    QString exportTo;
+    std::optional<SaveChoice> exportPath(QWidget*) override {
+        if (exportTo.isEmpty()) return std::nullopt;
+        return SaveChoice{exportTo, true};
+    }
     void message(QWidget*, const QString& text, bool) override {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
+    // Nothing is handed to the desktop.
+    bool openDocument(const QString&) override { return true; }
+    bool showWorkbook(const QString&) override { return true; }
 
 private:
     QString path_;
@@ -81,8 +104,116 @@ void printMemoryShares(const char* when) {
                 double(heap.fordblks) / 1048576.0);
 }
 
+// The longest gap between the ticks of a timer on the user-interface thread while it runs:
+// how long the event loop stalled; and how much of that gap the thread spent on its own CPU
+// (on a loaded machine a gap can also be a thread that was ready but not scheduled).
+class StallMeter {
+public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { tick(); });
+    }
+    void start() {
+        longest_ = longestCpu_ = 0;
+        clock_.start();
+        last_ = 0;
+        lastCpu_ = threadCpuMs();
+        timer_.start(2);
+    }
+    qint64 stop() {
+        tick();
+        timer_.stop();
+        return longest_;
+    }
+    // The thread's own CPU time in the longest gap.
+    qint64 longestCpu() const { return longestCpu_; }
+
+private:
+    static qint64 threadCpuMs() {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    }
+    void tick() {
+        const qint64 now = clock_.elapsed(), cpu = threadCpuMs();
+        if (now - last_ > longest_) {
+            longest_ = now - last_;
+            longestCpu_ = cpu - lastCpu_;
+        }
+        last_ = now;
+        lastCpu_ = cpu;
+    }
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0, longest_ = 0, lastCpu_ = 0, longestCpu_ = 0;
+};
+
+void printStall(const char* phase, qint64 stall, qint64 cpu) {
+    std::printf("longest stall %s: %lld ms   (user-interface thread on the CPU %lld ms of it)\n", phase,
+                static_cast<long long>(stall), static_cast<long long>(cpu));
+}
+
+// What the three panes show: each sheet's name, its rows and where they are kept (another
+// workbook, even an equal one, keeps them elsewhere), the shown sheet and the files' names.
+QString paneState(const CQuellarDlg& window) {
+    QString state;
+    for (int which : {1, 2, 3}) {
+        const Workbook& book = window.pane(which)->workbook();
+        state += QStringLiteral("|%1:%2").arg(which).arg(book.activeSheet);
+        for (const Sheet& sheet : book.sheets)
+            state += QStringLiteral(",%1/%2/%3")
+                         .arg(sheet.name)
+                         .arg(sheet.rows.size())
+                         .arg(quintptr(sheet.rows.data()));
+    }
+    return state + window.filePath(1) + u'|' + window.filePath(2);
+}
+
+// Triggers `command` and presses 取消 in its progress window `seconds` in; prints how long the
+// window took to answer and whether the panes are as before. Returns whether all held.
+bool cancelDuring(CQuellarDlg& window, CQuellarDlg::Command command, const char* phase, double seconds,
+                  const std::function<bool()>& alsoUnchanged = {}) {
+    const QString before = paneState(window);
+    QElapsedTimer sincePress;
+    QTimer press;
+    press.setSingleShot(true);
+    QObject::connect(&press, &QTimer::timeout, [&] {
+        for (CRunDlg* progress : window.findChildren<CRunDlg*>())
+            if (progress->running() && progress->isVisible()) {
+                progress->cancelButton()->click();
+                sincePress.start();
+                return;
+            }
+        press.start(10); // between two steps of the command: a moment later
+    });
+    press.start(int(seconds * 1000));
+    window.action(command)->trigger();
+    press.stop();
+    if (!sincePress.isValid()) {
+        std::printf("cancel %s: the phase ended before %.1f s, nothing cancelled\n", phase, seconds);
+        return false;
+    }
+    const qint64 answered = sincePress.elapsed();
+    const bool unchanged = paneState(window) == before && (!alsoUnchanged || alsoUnchanged());
+    std::printf("cancel %s: %lld ms, panes unchanged: %s   (status: %s)\n", phase,
+                static_cast<long long>(answered), unchanged ? "yes" : "no", qPrintable(window.statusText()));
+    return unchanged && answered <= 1000;
+}
+
+struct ComparisonBench {
+    QString file1, file2;
+    int repeats = 1;
+    QString exportTo;
+    bool stalls = false;
+    double cancelAfter = -1;
+};
+
 // Both files opened in the window, then the key comparison; returns the exit status.
-int benchComparison(const QString& file1, const QString& file2, int repeats) {
+int benchComparison(const ComparisonBench& bench) {
+    const QString& file1 = bench.file1;
+    const QString& file2 = bench.file2;
+    const int repeats = bench.repeats;
+    StallMeter stalls;
     QTemporaryDir dir;
     CQuellarDlg window(dir.path());
     auto prompts = std::make_unique<FixedPrompts>(file1, file2);
@@ -94,23 +225,35 @@ int benchComparison(const QString& file1, const QString& file2, int repeats) {
     QElapsedTimer t;
     t.start();
     const double cpuAtStart = bench::cpuSeconds();
+    stalls.start();
     window.action(CQuellarDlg::Command::OpenFile1)->trigger();
     QApplication::processEvents();
     window.action(CQuellarDlg::Command::OpenFile2)->trigger();
     QApplication::processEvents();
+    const qint64 openStall = stalls.stop();
     std::printf("%-46s %7.2f s   cpu %6.2f s   peak %6.0f MB\n", "open both files (both panes shown)",
                 bench::seconds(t), bench::cpuSeconds() - cpuAtStart, bench::peakMemoryMB());
+    if (bench.stalls) printStall("open", openStall, stalls.longestCpu());
+    bool cancelsHeld = true;
     // The working files are written beside the window after each pane shows its workbook.
     window.settleWorkingFiles();
     std::printf("%-46s %7.2f s   cpu %6.2f s   peak %6.0f MB\n", "  and both working files written",
                 bench::seconds(t), bench::cpuSeconds() - cpuAtStart, bench::peakMemoryMB());
     printMemoryShares("after opening both");
+    if (bench.cancelAfter >= 0)
+        cancelsHeld &= cancelDuring(window, CQuellarDlg::Command::OpenFile1, "open", bench.cancelAfter);
     double afterDialog = -1;
+    qint64 compareStall = 0, compareCpu = 0;
     for (int run = 1; run <= repeats; ++run) {
         t.restart();
         answers->answered.invalidate();
+        stalls.start();
         window.action(CQuellarDlg::Command::CompareTables)->trigger();
         QApplication::processEvents();
+        if (const qint64 stall = stalls.stop(); stall > compareStall) {
+            compareStall = stall;
+            compareCpu = stalls.longestCpu();
+        }
         const double total = bench::seconds(t);
         afterDialog = answers->answered.isValid() ? bench::seconds(answers->answered) : -1;
         std::printf(
@@ -132,7 +275,34 @@ int benchComparison(const QString& file1, const QString& file2, int repeats) {
     std::printf("  result sheet %s: %zu rows, %zu cells (room for %zu)\n",
                 result ? qPrintable(result->name) : "-", result ? result->rows.size() : size_t(0), cells,
                 capacity);
-    return afterDialog >= 0 ? 0 : 1;
+    if (bench.stalls) printStall("compare", compareStall, compareCpu);
+    if (bench.cancelAfter >= 0)
+        cancelsHeld &=
+            cancelDuring(window, CQuellarDlg::Command::CompareTables, "compare", bench.cancelAfter);
+
+    if (!bench.exportTo.isEmpty()) {
+        const QFileInfo target(bench.exportTo);
+        QFile::remove(target.absoluteFilePath());
+        answers->exportTo = target.absoluteFilePath();
+        // Nothing may be left of a cancelled export: neither the file nor the writer's temporary file.
+        auto nothingLeft = [&] {
+            const QStringList left = target.absoluteDir().entryList(
+                {QStringLiteral("*%1*").arg(target.fileName())}, QDir::Files | QDir::Hidden);
+            return left.isEmpty();
+        };
+        if (bench.cancelAfter >= 0)
+            cancelsHeld &=
+                cancelDuring(window, CQuellarDlg::Command::Export, "export", bench.cancelAfter, nothingLeft);
+        t.restart();
+        stalls.start();
+        window.action(CQuellarDlg::Command::Export)->trigger();
+        const qint64 exportStall = stalls.stop();
+        std::printf("%-46s %7.2f s   %.0f MB   peak %6.0f MB\n", "export the result (导出到Excel)",
+                    bench::seconds(t), double(QFileInfo(target.absoluteFilePath()).size()) / 1048576.0,
+                    bench::peakMemoryMB());
+        if (bench.stalls) printStall("export", exportStall, stalls.longestCpu());
+    }
+    return afterDialog >= 0 && cancelsHeld ? 0 : 1;
 }
 
 } // namespace
@@ -141,10 +311,31 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    if ((argc == 4 || argc == 6) && QByteArray(argv[1]) == "--compare") {
-        const int repeats =
-            argc == 6 && QByteArray(argv[4]) == "--repeat" ? std::max(1, QByteArray(argv[5]).toInt()) : 1;
-        return benchComparison(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), repeats);
+    if (argc >= 4 && QByteArray(argv[1]) == "--compare") {
+        ComparisonBench bench;
+        bench.file1 = QString::fromLocal8Bit(argv[2]);
+        bench.file2 = QString::fromLocal8Bit(argv[3]);
+        for (int i = 4; i < argc; ++i) {
+            const QByteArray option(argv[i]);
+            const bool valued = option == "--repeat" || option == "--export" || option == "--cancel-after";
+            if (valued && i + 1 >= argc) {
+                std::fprintf(stderr, "%s needs a value\n", argv[i]);
+                return 2;
+            }
+            if (option == "--repeat")
+                bench.repeats = std::max(1, QByteArray(argv[++i]).toInt());
+            else if (option == "--export")
+                bench.exportTo = QString::fromLocal8Bit(argv[++i]);
+            else if (option == "--cancel-after")
+                bench.cancelAfter = std::max(0.0, QByteArray(argv[++i]).toDouble());
+            else if (option == "--stalls")
+                bench.stalls = true;
+            else {
+                std::fprintf(stderr, "unknown option %s\n", argv[i]);
+                return 2;
+            }
+        }
+        return benchComparison(bench);
     }
     const bench::BenchInput input = bench::benchInputWithFloor(argc, argv, 46);
     if (input.path.isEmpty()) return 2;

@@ -97,13 +97,17 @@ constexpr MessageRow kMessages[] = {
     {Msg::SumSheet, "sums", u"汇总结果"},
     {Msg::AlignFallback, "alignFallback",
      u"识别插入和删除的行：有的地方两个表格相差太多，无法对齐，那里的 %1 行按每行每列配对。"},
+    // The progress window's cancel button and what a cancelled command leaves ("%1": the command).
+    {Msg::Cancel, "cancel", u"取消"},
+    {Msg::Cancelling, "cancelling", u"正在取消 ..."},
+    {Msg::CommandCancelled, "cancelled", u"“%1”已取消，各窗格保持原样。"},
 };
 
 // Every key has its row, in the order of the enumeration.
 constexpr bool everyKeyInOrder() {
     for (size_t i = 0; i < std::size(kMessages); ++i)
         if (kMessages[i].key != Msg(i)) return false;
-    return std::size(kMessages) == size_t(Msg::AlignFallback) + 1;
+    return std::size(kMessages) == size_t(Msg::CommandCancelled) + 1;
 }
 static_assert(everyKeyInOrder(), "each Msg needs its row in kMessages, in order");
 

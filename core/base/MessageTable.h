@@ -97,6 +97,10 @@ enum class Msg : uint8_t {
     SumSheet,
     // Aligned rows: stretches too different to align ("%1" the number of result rows).
     AlignFallback,
+    // The progress window's cancel button and what a cancelled command leaves.
+    Cancel,
+    Cancelling,
+    CommandCancelled,
 };
 
 class MessageTable {

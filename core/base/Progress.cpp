@@ -1,6 +1,11 @@
 #include "base/Progress.h"
 
 namespace quellar {
+
+namespace cancellation::detail {
+thread_local const std::atomic<bool>* flag = nullptr;
+} // namespace cancellation::detail
+
 namespace {
 
 int64_t startResultPhase(Progress& progress, const RowTable& table) {

@@ -10,9 +10,54 @@
 
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 
 namespace quellar {
+
+// Cancelling long work. Whoever runs work that may be cancelled (the window runs each long
+// step of a command on a thread of its own) installs a flag for that thread with a
+// CancelScope; the work's cancellation points on that thread then answer to the flag. The
+// points are Progress::advance (every progress step of the operations and of reading a
+// range) and the loops of the readers and writers of large files. Threads that do not
+// install a flag, such as the command line's, are never cancelled.
+namespace cancellation {
+namespace detail {
+extern thread_local const std::atomic<bool>* flag;
+} // namespace detail
+
+// Installs `flag` for the calling thread while it lives (the one before comes back after).
+class Scope {
+public:
+    explicit Scope(const std::atomic<bool>* flag)
+        : previous_(detail::flag) {
+        detail::flag = flag;
+    }
+    ~Scope() { detail::flag = previous_; }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+private:
+    const std::atomic<bool>* previous_;
+};
+
+// The flag installed for this thread (null when none), for helper threads to install too.
+inline const std::atomic<bool>* current() {
+    return detail::flag;
+}
+
+// Whether the work on this thread was cancelled, for loops that end with a Status.
+inline bool requested() {
+    const std::atomic<bool>* flag = detail::flag;
+    return flag && flag->load(std::memory_order_relaxed);
+}
+
+// Throws WorkCancelled once the work on this thread was cancelled.
+inline void point() {
+    if (requested()) [[unlikely]]
+        throw WorkCancelled();
+}
+} // namespace cancellation
 
 // A progress bar with one line of text. The operations follow one rule: the bar runs
 // 0..N for N rows and is advanced by the step S = N / 100 (at least 1) once every S rows.
@@ -27,9 +72,10 @@ public:
     virtual void setPosition(int64_t position) = 0;
     virtual int64_t position() const = 0;
     // Called once every step rows: read the position and move it on by step. Also the point
-    // where the tests' allocation-failure seam strikes.
+    // where the tests' allocation-failure seam strikes, and a cancellation point.
     void advance(int64_t step) {
         faults::allocationCheckpoint();
+        cancellation::point();
         setPosition(position() + step);
     }
 };

@@ -44,15 +44,23 @@ private:
     QString message_;
 };
 
+// Thrown at a cancellation point (base/Progress.h) once the user has cancelled the work, and
+// turned into Status::cancelled() where the work started. It is no std::exception on purpose:
+// the readers' and writers' handlers for those turn them into failure messages, and a
+// cancellation is no failure.
+struct WorkCancelled {};
+
 // Inside a catch block: the failure the exception being handled stands for. An allocation
-// failure is "内存不足"; any other exception is an internal error with its description.
-// The boundaries that catch exceptions (file formats, worker threads, every command of the
+// failure is "内存不足", a cancellation Status::cancelled(); any other exception is an internal error with
+// its description. The boundaries that catch exceptions (file formats, worker threads, every command of the
 // window and of quellar-cli) report through this, so the same failure reads the same everywhere.
 inline Status currentExceptionStatus() {
     try {
         throw;
     } catch (const std::bad_alloc&) {
         return Status::ioError(QStringLiteral("内存不足"));
+    } catch (const WorkCancelled&) {
+        return Status::cancelled();
     } catch (const std::exception& e) {
         return Status::ioError(QStringLiteral("内部错误（%1）").arg(QString::fromLocal8Bit(e.what())));
     } catch (...) {

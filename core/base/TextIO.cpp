@@ -1,6 +1,7 @@
 #include "base/TextIO.h"
 
 #include "base/Faults.h"
+#include "base/Progress.h"
 
 #include <QDir>
 #include <QSysInfo>
@@ -66,6 +67,8 @@ void OutputFile::writeAll(const char* data, size_t size) {
 }
 
 void OutputFile::flush() {
+    // Every megabyte is a cancellation point: the temporary file goes with the OutputFile.
+    cancellation::point();
     writeAll(buffer_.data(), buffer_.size());
     buffer_.clear();
 }

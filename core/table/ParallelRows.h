@@ -3,6 +3,9 @@
 // when each row depends only on its own sources (a comparison's or a join's rows once the
 // pairing is done), so the output is the same whichever way it is built.
 
+#include "base/Progress.h"
+
+#include <atomic>
 #include <cstddef>
 #include <exception>
 #include <thread>
@@ -26,7 +29,10 @@ template <typename Body> void buildInHalves(size_t n, Body body) {
         return;
     }
     std::exception_ptr failure;
+    // The second half answers to the same cancellation as this thread.
+    const std::atomic<bool>* const cancel = cancellation::current();
     std::thread helper([&] {
+        const cancellation::Scope scope(cancel);
         try {
             body(n / 2, n, 1);
         } catch (...) {

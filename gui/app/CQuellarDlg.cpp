@@ -18,7 +18,6 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QEvent>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,7 +34,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <thread>
 
 namespace quellar {
 namespace {
@@ -205,6 +203,11 @@ void CQuellarDlg::guarded(const QString& name, const std::function<void()>& work
 }
 
 void CQuellarDlg::reportFailure(Command command, const Status& status) {
+    // A command the user cancelled failed at nothing: the status line says so.
+    if (status.code() == Status::Code::Cancelled) {
+        showStatus(MessageTable::text(Msg::CommandCancelled).arg(menuTextOf(command)));
+        return;
+    }
     const CommandInfo& info = infoOf(command);
     const QString name = QString::fromUtf16(info.shortName ? info.shortName : info.menuText);
     showMessage(QStringLiteral("%1没有完成。\n\n%2").arg(name, status.message()));
@@ -489,17 +492,10 @@ void CQuellarDlg::settleWorkingFiles() {
 
 Status CQuellarDlg::runInBackground(const QString& text, const std::function<Status()>& work) {
     // The work touches no widget, so it runs beside the user-interface thread, which keeps
-    // the progress window painted meanwhile.
+    // the progress window painted and its 取消 answering meanwhile.
     CRunDlg busy(this);
     busy.showBusy(text);
-    Status status;
-    QEventLoop loop;
-    std::thread worker([&] {
-        status = runGuarded([&] { return work(); });
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker.join();
+    const Status status = busy.run([&](Progress&) { return work(); });
     busy.finish();
     return status;
 }
@@ -512,10 +508,28 @@ void CQuellarDlg::openFile(int which) {
 bool CQuellarDlg::openWorkbook(int which, const QString& path) {
     const QString workingFile = which == 1 ? QStringLiteral("1.xml") : QStringLiteral("2.xml");
     Workbook book;
+    RangeBounds used;
     Status status = refuseWritingOverSource(path, workFolder_->filePath(workingFile));
     if (status.isOk())
-        status = runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(path).fileName()),
-                                 [&] { return readWorkbook(path, book); });
+        status = runInBackground(QStringLiteral("正在打开 %1 ...").arg(QFileInfo(path).fileName()), [&] {
+            Status read = readWorkbook(path, book);
+            // The pane's workbook goes only once its working file is written (from its rows).
+            if (read.isOk()) workFolder_->settle(workingFile);
+            if (!read.isOk() || cancellation::requested()) {
+                book = Workbook(); // freed here
+                return read;
+            }
+            // The used range, selected at first, takes a walk over every row: done here too.
+            if (book.activeSheet < 0 || size_t(book.activeSheet) >= book.sheets.size()) book.activeSheet = 0;
+            if (!book.sheets.empty())
+                used = SheetPane::usedRangeBounds(book.sheets[size_t(book.activeSheet)]);
+            return read;
+        });
+    if (status.code() == Status::Code::Cancelled) {
+        showStatus(MessageTable::text(Msg::CommandCancelled)
+                       .arg(menuTextOf(which == 1 ? Command::OpenFile1 : Command::OpenFile2)));
+        return false;
+    }
     if (!status.isOk()) {
         showMessage(
             QStringLiteral("无法打开文件“%1”。\n\n%2").arg(QDir::toNativeSeparators(path), status.message()));
@@ -532,14 +546,12 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
         rescaleCharacterWidths(book, defaultDigitWidth(book));
     (which == 1 ? file1Path_ : file2Path_) = QFileInfo(path).absoluteFilePath();
     SheetPane* p = pane(which);
-    p->setWorkbook(std::move(book));
+    p->setWorkbook(std::move(book), used);
     // The source stays as it was read: its sheets cannot be edited in the pane.
     p->protectAll();
-    p->selectUsedRange();
     rememberOpened(which, path);
     showFileName(which);
     const Sheet& sheet = p->activeSheet();
-    const RangeBounds used = SheetPane::usedRangeBounds(sheet);
     showStatus(QStringLiteral("已打开文件%1：%2（%3 个工作表，当前工作表“%4”，区域 %5）")
                    .arg(which)
                    .arg(QFileInfo(path).fileName())
@@ -551,24 +563,37 @@ bool CQuellarDlg::openWorkbook(int which, const QString& path) {
 // ---------------------------------------------------------------------------------------------
 // The operation frame
 
-std::vector<RangeBounds> CQuellarDlg::sourceRanges(int paneCount, CRunDlg& progress) {
+std::vector<RangeBounds> CQuellarDlg::sourceRanges(Command command, int paneCount, CRunDlg& progress) {
     std::vector<RangeBounds> bounds;
+    for (int which = 1; which <= paneCount; ++which)
+        bounds.push_back(pane(which)->selection());
+    // Clipping a selection to the filled part walks every row of a large sheet: done beside
+    // the user-interface thread.
+    progress.setText(Msg::Reading);
+    const Status clipped = progress.run([&](Progress&) {
+        for (size_t i = 0; i < bounds.size(); ++i)
+            bounds[i] = clipSourceRange(pane(int(i) + 1)->activeSheet(), bounds[i]);
+        return Status::ok();
+    });
+    if (!clipped.isOk()) {
+        progress.finish();
+        reportFailure(command, clipped);
+        return {};
+    }
     for (int which = 1; which <= paneCount; ++which) {
-        SheetPane* p = pane(which);
-        const RangeBounds b = clipSourceRange(p->activeSheet(), p->selection());
-        p->select(b);
+        const RangeBounds& b = bounds[size_t(which - 1)];
+        pane(which)->select(b);
         if (Status readable = checkReadableRange(b); !readable.isOk()) {
             progress.finish();
             showMessage(
                 readable.withContext(QStringLiteral("文件%1").arg(which == 1 ? u'一' : u'二')).message());
             return {};
         }
-        bounds.push_back(b);
     }
     return bounds;
 }
 
-CQuellarDlg::Tables CQuellarDlg::readSources(const std::vector<RangeBounds>& bounds, CRunDlg& progress) {
+CQuellarDlg::Tables CQuellarDlg::readSources(const std::vector<RangeBounds>& bounds, Progress& progress) {
     int64_t rows = 0;
     for (const RangeBounds& b : bounds)
         rows += b.lastRow - b.firstRow;
@@ -607,30 +632,44 @@ CQuellarDlg::Tables CQuellarDlg::readFieldRows(const std::vector<RangeBounds>& b
 
 void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
     CRunDlg progress(this);
-    const std::vector<RangeBounds> ranges = sourceRanges(table.panes, progress);
+    const std::vector<RangeBounds> ranges = sourceRanges(command, table.panes, progress);
     if (ranges.empty()) return; // refused with a message
     Tables tables;
+    // The long steps run beside the user-interface thread; what they leave behind when they
+    // stop early (a cancel, a failure) is freed there too.
+    auto freeTables = [&](Status status) {
+        if (!status.isOk()) Tables().swap(tables);
+        return status;
+    };
     if (table.askReadsAllRows) {
-        tables = readSources(ranges, progress);
+        const Status read = progress.run([&](Progress& p) {
+            return freeTables(runGuarded([&] {
+                tables = readSources(ranges, p);
+                return Status::ok();
+            }));
+        });
         progress.finish();
+        if (!read.isOk()) return reportFailure(command, read);
         if (!table.ask(tables)) return;
     } else {
-        // The whole ranges are read only once the dialog is answered, and after the last
-        // result is let go: a million-row result and the next one's sources are never held
-        // together, and a cancelled dialog reads nothing more.
+        // The whole ranges are read only once the dialog is answered: a cancelled dialog reads
+        // nothing more.
         Tables fieldRows = readFieldRows(ranges);
         if (!table.ask(fieldRows)) return;
     }
-    // The new result is all the result pane will hold; the last one goes before it is built.
+    // The new result is built aside and replaces the last one only when complete.
     SheetPane::ResultScope scope(*result_);
-    if (!table.askReadsAllRows) tables = readSources(ranges, progress);
-    const Status status = table.run(*result_, progress, tables);
+    const Status status = progress.run([&](Progress& p) {
+        return freeTables(runGuarded([&] {
+            if (!table.askReadsAllRows) tables = readSources(ranges, p);
+            const Status ran = table.run(*result_, p, tables);
+            Tables().swap(tables);
+            return ran;
+        }));
+    });
     progress.finish();
-    if (!status.isOk()) {
-        reportFailure(command, status);
-        return;
-    }
-    scope.succeeded = true;
+    if (!status.isOk()) return reportFailure(command, status);
+    scope.succeed();
     showResultSheet();
     showStatus(table.done());
     if (table.then) table.then();
@@ -648,7 +687,11 @@ void CQuellarDlg::exportToExcel() {
     const std::optional<SaveChoice> choice = prompts_->exportPath(this);
     if (!choice) return;
     const ExportTarget target = exportTarget(choice->path, choice->xlsxFilter);
-    const Status status = result_->exportWorkbook(target.path, target.kind);
+    // The pane's workbook is only read meanwhile; a cancel leaves no file (the writer's
+    // temporary file goes with it) and an earlier file of that name as it was.
+    const Status status =
+        runInBackground(QStringLiteral("正在导出 %1 ...").arg(QFileInfo(target.path).fileName()),
+                        [&] { return result_->exportWorkbook(target.path, target.kind); });
     if (!status.isOk()) {
         reportFailure(Command::Export, status);
         return;

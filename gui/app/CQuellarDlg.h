@@ -198,7 +198,8 @@ private:
     // a failure is told in a message once it is known. `source` can write it again.
     void writeWorkingFile(int which, const QString& name, const QString& source,
                           std::shared_ptr<const WorkbookInPlace> book);
-    // Runs `work` beside the user-interface thread while a busy window shows `text`.
+    // Runs `work` beside the user-interface thread while a busy window shows `text`; 取消 there
+    // makes it Status::cancelled() (the work answers at its cancellation points).
     Status runInBackground(const QString& text, const std::function<Status()>& work);
     void showSelection(int which);
     void applyTypedRange(int which, bool normalise);
@@ -207,16 +208,17 @@ private:
     // The error boundary of every command: `work` runs unless another command is running;
     // an exception ends it with a message box naming the command `name`.
     void guarded(const QString& name, const std::function<void()>& work);
-    // "<command>没有完成。" with the reason, in a message box.
+    // "<command>没有完成。" with the reason, in a message box; a command the user cancelled
+    // (Status::Code::Cancelled) is told on the status line.
     void reportFailure(Command command, const Status& status);
     // The frame of the table operations: reads the selected ranges, asks, runs the core
     // into the result pane under the progress window, and shows the result or the failure.
     void runTableCommand(Command command, const TableCommand& table);
     // Clips the selection of each of the first paneCount file panes; empty (after a message)
-    // when a selection is too large.
-    std::vector<RangeBounds> sourceRanges(int paneCount, CRunDlg& progress);
+    // when a selection is too large or the user cancelled.
+    std::vector<RangeBounds> sourceRanges(Command command, int paneCount, CRunDlg& progress);
     // Reads the ranges under the "init" progress.
-    Tables readSources(const std::vector<RangeBounds>& ranges, CRunDlg& progress);
+    Tables readSources(const std::vector<RangeBounds>& ranges, Progress& progress);
     // The first rows of each range, down to its field row (the whole range when none of the
     // first rows is one): what the options dialogs need.
     Tables readFieldRows(const std::vector<RangeBounds>& ranges);

@@ -24,6 +24,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 
 #include <algorithm>
 
@@ -100,15 +101,19 @@ void CQuellarDlg::compareBooks() {
                         QDir::toNativeSeparators(file2Path_), describeCompareRules(*options, {}));
     ComparisonOutputs outputs(result_);
     outputs.addDetails(&details, nullptr);
-    const Status status = compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs,
-                                           reportText_, progress, &pairs);
+    // Beside the user-interface thread: the panes' workbooks are only read meanwhile, and the
+    // result is built aside.
+    const Status status = progress.run([&](Progress& p) {
+        return compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs, reportText_, p,
+                                &pairs);
+    });
     progress.finish();
-    if (status.code() == Status::Code::Cancelled) return; // no box ticked
+    if (status.code() == Status::Code::Cancelled && !progress.cancelled()) return; // no box ticked
     if (!status.isOk()) {
         reportFailure(Command::CompareBooks, status);
         return;
     }
-    scope.succeeded = true;
+    scope.succeed();
     int compared = 0;
     int64_t differentRows = 0, differentCells = 0, unaligned = 0;
     int firstSheet = -1;
@@ -137,20 +142,31 @@ void CQuellarDlg::compareBooks() {
 void CQuellarDlg::finishComparison(const QString& reportTitle, const DetailsPage& details) {
     // The report keeps its time, so that writing it again gives the same bytes.
     const QDateTime time = clock_();
-    const Status status = workFolder_->write(
-        QStringLiteral("report.htm"),
-        [reportTitle, text = reportText_, file1 = QDir::toNativeSeparators(file1Path_),
-         file2 = QDir::toNativeSeparators(file2Path_), time](const QString& path) {
-            return writeReport(path, reportTitle, text, file1, file2, [time] { return time; });
-        });
+    Status status, written;
+    // A million-row comparison has a large details page: both are written beside the
+    // user-interface thread. A cancel leaves the result shown and the earlier pages as they were.
+    const Status run = runInBackground(QStringLiteral("正在写出对比报告 ..."), [&] {
+        status = workFolder_->write(
+            QStringLiteral("report.htm"),
+            [reportTitle, text = reportText_, file1 = QDir::toNativeSeparators(file1Path_),
+             file2 = QDir::toNativeSeparators(file2Path_), time](const QString& path) {
+                return writeReport(path, reportTitle, text, file1, file2, [time] { return time; });
+            });
+        // Written once; the page is not kept to be written again.
+        if (status.isOk())
+            written = workFolder_->write(QStringLiteral("report-details.htm"),
+                                         [&details](const QString& path) { return details.write(path); }, {});
+        return Status::ok();
+    });
+    if (run.code() == Status::Code::Cancelled) {
+        showStatus(status_->property("fullText").toString() + u' ' +
+                   MessageTable::text(Msg::CommandCancelled).arg(QStringLiteral("对比报告")));
+        return;
+    }
     if (!status.isOk()) {
         showMessage(QStringLiteral("无法写出对比报告。\n\n%1").arg(status.message()));
         return;
     }
-    // Written once; the page is not kept to be written again.
-    const Status written =
-        workFolder_->write(QStringLiteral("report-details.htm"),
-                           [&details](const QString& path) { return details.write(path); }, {});
     if (!written.isOk()) {
         showMessage(QStringLiteral("无法写出差异明细。\n\n%1").arg(written.message()));
         return;
@@ -346,16 +362,27 @@ std::optional<FormReply> CQuellarDlg::askConditions(bool summary, const RowTable
     // The page is written beside the other working files and shown from there; a page that
     // cannot be written is reported instead of showing an older one.
     FormPageInfo pageInfo;
-    const Result<QString> page = summary ? buildSummaryPage(table, fields, fieldRow, &pageInfo)
-                                         : buildQueryPage(table, fields, fieldRow, &pageInfo);
+    const QString name = summary ? kSummaryPageFile : kQueryPageFile;
+    Result<QString> page = QString();
+    Result<QString> path = QString();
+    // The page lists the values of every row: made and written beside the user-interface thread.
+    const Status made = runInBackground(MessageTable::text(Msg::Running), [&] {
+        page = summary ? buildSummaryPage(table, fields, fieldRow, &pageInfo)
+                       : buildQueryPage(table, fields, fieldRow, &pageInfo);
+        if (!page.isOk()) return Status::ok();
+        const Status written = workFolder_->write(
+            name, [text = page.value()](const QString& target) { return writePageFile(target, text); });
+        path = written.isOk() ? workFolder_->verified(name) : Result<QString>(written);
+        return Status::ok();
+    });
+    if (!made.isOk()) {
+        reportFailure(summary ? Command::ConditionalSum : Command::Query, made);
+        return std::nullopt;
+    }
     if (!page.isOk()) {
         showMessage(page.status().message());
         return std::nullopt;
     }
-    const QString name = summary ? kSummaryPageFile : kQueryPageFile;
-    const Status written = workFolder_->write(
-        name, [text = page.value()](const QString& path) { return writePageFile(path, text); });
-    const Result<QString> path = written.isOk() ? workFolder_->verified(name) : Result<QString>(written);
     if (!path.isOk()) {
         showMessage(QStringLiteral("无法写出条件页面“%1”。\n\n%2")
                         .arg(QDir::toNativeSeparators(workFolder_->filePath(name)), path.status().message()));

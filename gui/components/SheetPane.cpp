@@ -18,7 +18,9 @@
 
 #include <algorithm>
 #include <functional>
+#include <thread>
 #include <unordered_map>
+#include <utility>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -166,7 +168,9 @@ SheetPane::SheetPane(QWidget* parent)
     buildEverydayActions();
 }
 
-SheetPane::~SheetPane() = default;
+SheetPane::~SheetPane() {
+    if (letGo_.joinable()) letGo_.join();
+}
 
 QTableView* SheetPane::view() const {
     return view_;
@@ -177,7 +181,12 @@ void SheetPane::setExtent(int rows, int columns) {
     showActiveSheet();
 }
 
-void SheetPane::setWorkbook(Workbook book) {
+void SheetPane::setWorkbook(Workbook book, std::optional<RangeBounds> selection) {
+    showWorkbook(std::move(book), {}, selection);
+}
+
+void SheetPane::showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences,
+                             std::optional<RangeBounds> selection) {
     if (book.sheets.empty()) {
         Sheet sheet;
         sheet.name = QStringLiteral("Sheet1");
@@ -185,9 +194,10 @@ void SheetPane::setWorkbook(Workbook book) {
     }
     if (book.activeSheet < 0 || size_t(book.activeSheet) >= book.sheets.size()) book.activeSheet = 0;
     model_->setSheet(nullptr, -1); // the view lets go of the old workbook before it goes
-    book_ = std::move(book);
-    differences_.clear();
+    letGo(std::exchange(book_, std::move(book)));
+    differences_ = std::move(differences);
     sheetSelections_.assign(book_.sheets.size(), std::nullopt);
+    sheetSelections_[size_t(book_.activeSheet)] = selection;
     showActiveSheet();
 }
 
@@ -315,6 +325,11 @@ void SheetPane::setScreenUpdating(bool on) {
 Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const RowTable& table,
                               Progress& progress, int64_t step) {
     std::optional<SheetDifferences> differences = indexDifferences(sheetNumber, table);
+    if (building_) {
+        const Status status = writeTableToSheet(*building_, sheetNumber, sheetName, table, progress, step);
+        if (status.isOk()) keepDifferences(sheetNumber, std::move(differences));
+        return status;
+    }
     const Status status = writeResultRows(
         sheetNumber, [&] { return writeTableToSheet(book_, sheetNumber, sheetName, table, progress, step); });
     if (status.isOk()) keepDifferences(sheetNumber, std::move(differences));
@@ -324,6 +339,12 @@ Status SheetPane::writeResult(int sheetNumber, const QString& sheetName, const R
 Status SheetPane::takeResult(int sheetNumber, const QString& sheetName, RowTable&& table, Progress& progress,
                              int64_t step) {
     std::optional<SheetDifferences> differences = indexDifferences(sheetNumber, table);
+    if (building_) {
+        const Status status =
+            writeTableToSheet(*building_, sheetNumber, sheetName, std::move(table), progress, step);
+        if (status.isOk()) keepDifferences(sheetNumber, std::move(differences));
+        return status;
+    }
     const Status status = writeResultRows(sheetNumber, [&] {
         return writeTableToSheet(book_, sheetNumber, sheetName, std::move(table), progress, step);
     });
@@ -368,33 +389,38 @@ Status SheetPane::writeResultRows(int sheetNumber, const std::function<Status()>
 }
 
 void SheetPane::startResult() {
-    int64_t cells = 0;
-    for (const Sheet& sheet : book_.sheets)
-        for (const SheetRow& row : sheet.rows)
-            cells += int64_t(row.cells.size());
-    earlierResult_.reset();
-    model_->setSheet(nullptr, -1); // the view lets go of the workbook before it moves or goes
-    if (cells <= kKeptAsideCells)
-        earlierResult_ = std::move(book_);
-    else
-        book_ = Workbook();
+    building_.emplace(Workbook::makeDefault());
+    buildingDifferences_.clear();
     resultStarted_ = true;
-    setWorkbook(Workbook::makeDefault());
-    // Freed blocks go back to the system now, not after the next result was built beside them.
-    releaseFreedMemory();
 }
 
 void SheetPane::finishResult(bool succeeded) {
     if (!resultStarted_) return;
     resultStarted_ = false;
-    if (!succeeded && earlierResult_) {
-        const int active = earlierResult_->activeSheet;
-        setWorkbook(std::move(*earlierResult_));
-        setActiveSheet(active);
+    std::optional<Workbook> built = std::exchange(building_, std::nullopt);
+    std::vector<std::optional<SheetDifferences>> differences = std::move(buildingDifferences_);
+    buildingDifferences_.clear();
+    if (!built) return;
+    if (!succeeded) {
+        letGo(std::move(*built));
+        return;
     }
-    earlierResult_.reset();
-    // The tables the operation read and built its result from are gone by now.
-    releaseFreedMemory();
+    showWorkbook(std::move(*built), std::move(differences));
+}
+
+void SheetPane::letGo(Workbook book) {
+    size_t rows = 0;
+    for (const Sheet& sheet : book.sheets)
+        rows += sheet.rows.size();
+    if (rows < kLetGoAsideRows) return; // freed here, at once
+    // Millions of cells take most of a second to free: that happens beside the user-interface
+    // thread, and the freed pages go back to the system afterwards, not after the next result
+    // was built beside them.
+    if (letGo_.joinable()) letGo_.join();
+    letGo_ = std::thread([book = std::move(book)]() mutable {
+        book = Workbook();
+        releaseFreedMemory();
+    });
 }
 
 void SheetPane::rebuildTabs() {

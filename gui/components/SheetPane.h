@@ -22,7 +22,7 @@
 
 #include <functional>
 #include <optional>
-
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -48,8 +48,10 @@ public:
 
     // --- the workbook
     const Workbook& workbook() const { return book_; }
-    // Shows `book` (its active sheet), replacing what the pane held.
-    void setWorkbook(Workbook book);
+    // Shows `book` (its active sheet), replacing what the pane held; `selection`, when given,
+    // is what the active sheet shows selected (otherwise A1, or the used range for the file
+    // panes, found here).
+    void setWorkbook(Workbook book, std::optional<RangeBounds> selection = std::nullopt);
     // Reads a workbook file (any format the engine reads). On failure the pane is unchanged.
     Status loadFile(const QString& path);
     // Writes the whole workbook (atomically) in the format `kind`.
@@ -127,16 +129,18 @@ public:
     int rowPixels(double points) const;
 
     // --- one operation's result at a time (the result pane)
-    // Starts the result of an operation: the pane goes back to the three empty sheets it
-    // started with, so that the new result is all it will hold (and all an export writes).
-    // What it held is let go at once when large, so that the old and the new result are
-    // never in memory together; a small one is kept aside until finishResult.
+    // Starts the result of an operation: what the operation writes (writeResult, takeResult,
+    // also from a thread other than the user-interface thread) goes into a workbook of its own,
+    // started as the three empty sheets a pane starts with, so that the new result is all the
+    // pane will hold (and all an export writes). The pane goes on showing what it held; its
+    // workbook and the view are not touched until finishResult.
     void startResult();
-    // Ends the result started by startResult: `succeeded` drops what was kept aside; a
-    // failure puts it back (a large one was let go: the pane then stays empty).
+    // Ends the result started by startResult, on the user-interface thread: `succeeded` shows
+    // the workbook built; otherwise (a failure, a cancel) it is dropped and the pane stays as
+    // it was.
     void finishResult(bool succeeded);
-    // Results of more cells than this are let go when the next result starts.
-    static constexpr int64_t kKeptAsideCells = 2'000'000;
+    // Workbooks of this many rows or more are freed beside the user-interface thread.
+    static constexpr size_t kLetGoAsideRows = 20000;
     // startResult when made, finishResult(succeeded) when it goes, an exception included.
     class ResultScope {
     public:
@@ -145,6 +149,11 @@ public:
             pane_.startResult();
         }
         ~ResultScope() { pane_.finishResult(succeeded); }
+        // Shows the result now.
+        void succeed() {
+            succeeded = true;
+            pane_.finishResult(true);
+        }
         ResultScope(const ResultScope&) = delete;
         ResultScope& operator=(const ResultScope&) = delete;
         bool succeeded = false;
@@ -196,6 +205,8 @@ private:
     // Runs `write` (a result written into the workbook) with drawing switched off, then
     // forgets the written sheet's selection.
     Status writeResultRows(int sheetNumber, const std::function<Status()>& write);
+    // Frees a workbook the pane no longer shows: a large one on a thread of its own.
+    void letGo(Workbook book);
     void showActiveSheet();
     void rebuildTabs();
     void applyGeometry();
@@ -207,6 +218,9 @@ private:
         std::vector<int32_t> shownRows; // the field row and the marked rows
         size_t rows = 0;
     };
+    // Shows `book` with the differences of its sheets; what the pane held is let go.
+    void showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences,
+                      std::optional<RangeBounds> selection = std::nullopt);
     std::optional<SheetDifferences> indexDifferences(int sheetNumber, const RowTable& table) const;
     void keepDifferences(int sheetNumber, std::optional<SheetDifferences> differences);
     const SheetDifferences* shownDifferences() const;
@@ -235,8 +249,12 @@ private:
     bool onlyDifferences_ = false;
     QCheckBox* onlyDifferencesBox_ = nullptr;
     QLabel* differenceStatus_ = nullptr;
-    std::optional<Workbook> earlierResult_;
+    // The result being built (startResult .. finishResult) and its differences.
+    std::optional<Workbook> building_;
+    std::vector<std::optional<SheetDifferences>> buildingDifferences_;
     bool resultStarted_ = false;
+    // Frees the workbook let go last (letGo).
+    std::thread letGo_;
     FindBar* findBar_ = nullptr;
     QList<QAction*> contextActions_;
 };

@@ -51,6 +51,12 @@ std::optional<SheetPane::SheetDifferences> SheetPane::indexDifferences(int sheet
 void SheetPane::keepDifferences(int sheetNumber, std::optional<SheetDifferences> differences) {
     if (sheetNumber == layoutSheet_) layoutSheet_ = 0; // the layout served this result
     if (sheetNumber < 1) return;
+    if (building_) { // a result built aside: shown with it
+        if (buildingDifferences_.size() < size_t(sheetNumber))
+            buildingDifferences_.resize(size_t(sheetNumber));
+        buildingDifferences_[size_t(sheetNumber - 1)] = std::move(differences);
+        return;
+    }
     if (differences_.size() < size_t(sheetNumber)) differences_.resize(size_t(sheetNumber));
     differences_[size_t(sheetNumber - 1)] = std::move(differences);
     if (sheetNumber - 1 == book_.activeSheet) updateDifferenceStatus();

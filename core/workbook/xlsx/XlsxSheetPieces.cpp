@@ -12,6 +12,7 @@
 #include "workbook/xlsx/XlsxSheetParser.h"
 
 #include "base/OrderedPipeline.h"
+#include "base/Progress.h"
 
 namespace quellar::xlsx::detail {
 
@@ -87,6 +88,7 @@ void XlsxReader::SheetPart::readRowsInPieces() {
     pipeline.run([&](RowPiece& piece) { return filling && (filling = fillPiece(piece, pieceBytes)); },
                  [this](RowPiece& piece) { readPiece(piece); },
                  [&](RowPiece& piece) {
+                     cancellation::point();
                      const bool readHere = !appendPiece(piece);
                      readHereInARow = readHere ? readHereInARow + 1 : 0;
                      if (readHereInARow >= 2) filling = false;

@@ -6,6 +6,7 @@
 #include "workbook/xlsx/XlsxSheetParser.h"
 
 #include "base/ExcelDate.h"
+#include "base/Progress.h"
 
 #include <algorithm>
 #include <cstring>
@@ -159,6 +160,7 @@ Status XlsxReader::SheetPart::scanElements() {
 }
 
 SheetRow& XlsxReader::SheetPart::appendRow(int32_t index) {
+    if ((sheet_.rows.size() & 4095) == 4095) cancellation::point();
     if (!sheet_.rows.empty()) {
         SheetRow& last = sheet_.rows.back();
         if (last.index == index) return last;

@@ -214,7 +214,8 @@ private:
 } // namespace
 
 Status XlsxFormat::write(const Workbook& workbook, const QString& path) const {
-    return xlsx::writeXlsx(workbook, path, {});
+    // The window's export runs on a thread with a cancel flag; the write stops at its next piece.
+    return xlsx::writeXlsx(workbook, path, {nullptr, cancellation::current()});
 }
 
 namespace xlsx {
