@@ -87,8 +87,8 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     // Nothing is handed to the desktop.
-    bool openDocument(const QString&) override { return true; }
-    bool showWorkbook(const QString&) override { return true; }
+    DesktopOpening openDocument(const QString&) override { return {}; }
+    DesktopOpening showWorkbook(const QString&) override { return {}; }
 
 private:
     QString path_;
