@@ -144,10 +144,8 @@ char* putText(char* out, QStringView text) {
 } // namespace
 
 char* writeNumber(char* out, double value) {
-    if (value > -1e15 && value < 1e15) {
-        const int64_t whole = int64_t(value);
-        if (double(whole) == value && (whole != 0 || !std::signbit(value))) return putInteger(out, whole);
-    }
+    // The working files' form (whole numbers in plain digits, positional from 10^-6 up to below
+    // 10^21), with the exponent of the numbers outside that range written without padding.
     char* end = writeShortestNumber(out, value);
     char* e = std::find(out, end, 'e');
     if (e == end) return end;

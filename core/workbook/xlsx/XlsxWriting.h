@@ -98,8 +98,9 @@ QString validSheetName(const QString& wanted, int position, QSet<QString>& taken
 // An error value that can be written as a formula of its own (#N/A, #DIV/0! …).
 bool isErrorLiteral(QStringView text);
 
-// A number as the parts write it: the shortest text that reads back as the same double, whole
-// numbers below 1e15 in plain digits, exponents without "+" or leading zeros ("1e-7").
+// A number as the parts write it: the shortest text that reads back as the same double, in the
+// working files' form (shortestNumberText: 10000000, 1000000000000000, 0.00001), exponents
+// without "+" or leading zeros ("1e-7", "1e21").
 char* writeNumber(char* out, double value);
 // Cell text as XML character data: & < > escaped, characters XML cannot carry (control
 // characters, a carriage return) and a "_x" that would read as such an escape written as
