@@ -5,7 +5,7 @@
 
 #include "base/CellOps.h"
 #include "table/Join.h"
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>

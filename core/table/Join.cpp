@@ -5,7 +5,7 @@
 #include "base/SharedText.h"
 #include "table/KeyIndex.h"
 #include "table/OperationCells.h"
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 
 #include <cstdint>
 #include <string_view>

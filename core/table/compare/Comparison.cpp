@@ -2,7 +2,7 @@
 
 #include "base/CellOps.h"
 #include "table/KeyIndex.h"
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 #include "table/compare/ColumnPlan.h"
 #include "table/compare/CompareStatistics.h"
 #include "table/compare/Report.h"
