@@ -171,7 +171,10 @@ Status writeWorkbook(const Workbook& workbook, const QString& path, FileKind kin
     // The writers build the file beside the target and rename it only when complete, so an
     // exception leaves no partial file; it becomes a Status naming the file.
     try {
-        return format->write(workbook, path);
+        const Status status = format->write(workbook, path);
+        return status.code() == Status::Code::Cancelled ? Status::cancelled() : status;
+    } catch (const WorkCancelled&) {
+        return Status::cancelled(); // no failure of the file: no message names it
     } catch (...) {
         return currentExceptionStatus().withContext(QStringLiteral("写入文件“%1”失败").arg(shown));
     }
