@@ -10,6 +10,7 @@
 #include "table/Filter.h"
 #include "table/GroupSum.h"
 #include "table/PageSubtotals.h"
+#include "table/compare/RowAlignment.h"
 #include "tests/TestSupport.h"
 #include "workbook/WorkbookFormat.h"
 
@@ -243,6 +244,14 @@ TEST(CoreCancellation, TheTableCoresStopInTheirOwnLoops) {
         {"filter",
          [&] { (void)filterTables(table, table, {QStringLiteral("部门")}, {QStringLiteral("部门7")}); }},
         {"query", [&] { (void)conditionalQuery(table, QStringLiteral("部门|=|部门7|and")); }},
+        {"row alignment",
+         [&] {
+             // Every 50th row changed: many gaps between equal rows, each paired by similarity.
+             RowTable changed = table;
+             for (size_t r = 1; r < changed.size(); r += 50)
+                 changed[r][2].text = SharedText(u"1");
+             (void)alignRows(table, changed, {{0, 0, {}}, {1, 1, {}}, {2, 2, {}}}, CompareOptions(), 0, 0);
+         }},
         {"summary",
          [&] {
              (void)conditionalSummary(table, QStringLiteral("金额|>|-1|and"), QStringLiteral("部门"), summed);
