@@ -83,6 +83,18 @@ std::vector<const void*> rowsOf(const SheetPane* pane) {
     return rows;
 }
 
+// A staff list of 300,000 rows as CSV: reading it (or its working file) takes far longer than
+// the moment before 取消 is pressed, so the reading itself is stopped.
+bool writeBigList(const QString& path) {
+    std::string text = "编号,姓名,金额\r\n";
+    for (int r = 0; r < 300000; ++r)
+        text += std::to_string(100000 + r) + ",全角的姓名（ＡＢＣ）" + std::to_string(r) +
+                ",1234567890123456\r\n";
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(text.data(), qint64(text.size())) == qint64(text.size());
+}
+
 QString cancelledText(const char16_t* command) {
     return MessageTable::text(Msg::CommandCancelled).arg(u(command));
 }
@@ -229,18 +241,8 @@ TEST_F(CancelTest, ACancelledOpenLeavesThePaneWithItsEarlierWorkbook) {
 }
 
 TEST_F(CancelTest, ACancelWhileABigCsvIsReadLeavesThePaneWithItsEarlierWorkbook) {
-    // 300,000 rows: reading them takes far longer than the moment before 取消 is pressed, so
-    // the reader itself is stopped.
     const QString big = dir.filePath(QStringLiteral("大名单.csv"));
-    {
-        std::string text = "编号,姓名,金额\r\n";
-        for (int r = 0; r < 300000; ++r)
-            text += std::to_string(100000 + r) + ",全角的姓名（ＡＢＣ）" + std::to_string(r) +
-                    ",1234567890123456\r\n";
-        QFile file(big);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(text.data(), qint64(text.size())), qint64(text.size()));
-    }
+    ASSERT_TRUE(writeBigList(big));
     open(1, staff(1));
     const std::vector<const void*> before = rowsOf(window->pane(1));
     const QString range = window->rangeBox(1)->text();
@@ -261,6 +263,29 @@ TEST_F(CancelTest, ACancelWhileABigCsvIsReadLeavesThePaneWithItsEarlierWorkbook)
     open(1, big);
     ASSERT_EQ(window->pane(1)->workbook().sheets.size(), 1u);
     EXPECT_EQ(window->pane(1)->workbook().sheets[0].rows.size(), 300001u);
+}
+
+TEST_F(CancelTest, ACancelWhilePageSubtotalsReadTheWorkingFileEndsQuietly) {
+    const QString big = dir.filePath(QStringLiteral("大名单.csv"));
+    ASSERT_TRUE(writeBigList(big));
+    open(1, big);
+    const std::vector<const void*> before = rowsOf(window->pane(1));
+    const QString workingFile = dir.filePath(QStringLiteral("1.xml"));
+    const QByteArray written = test::bytesOf(workingFile);
+    ASSERT_GT(written.size(), 1000000);
+    {
+        CancelNextRun cancel(false, 20);
+        window->action(Command::PageSubtotals)->trigger();
+        EXPECT_EQ(cancel.pressed, 1);
+    }
+    EXPECT_EQ(window->statusText(), cancelledText(u"分页汇总"));
+    EXPECT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    EXPECT_EQ(rowsOf(window->pane(1)), before);
+    EXPECT_EQ(test::bytesOf(workingFile), written);
+    const QStringList outputs =
+        QDir(dir.path())
+            .entryList({QStringLiteral("*分页汇总*"), QStringLiteral("3.xml*")}, QDir::Files | QDir::Hidden);
+    EXPECT_TRUE(outputs.isEmpty()) << outputs.join(u' ').toStdString();
 }
 
 TEST_F(CancelTest, ACancelledOperationKeepsTheLastResult) {
