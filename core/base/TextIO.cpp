@@ -312,6 +312,47 @@ SharedText sharedTextFromUtf8(std::string_view utf8) {
     return SharedText(std::u16string_view(begin, size_t(out - begin)));
 }
 
+namespace {
+
+// Below 2^39 neighbouring doubles lie less than 10^-4 apart.
+constexpr double kFewDecimalsCeiling = 549755813888.0;
+
+// Numbers with one to four decimals (amounts, prices, rates), the common case after whole
+// numbers, without the general shortest-digits search; null for any other number. m / 10^k is
+// the double nearest the decimal m·10^-k, which is what reading that text gives: when it is
+// the value, the text reads back as the value. Below kFewDecimalsCeiling no other text of k
+// decimals does (they lie 10^-k apart, farther than the doubles), and none of fewer decimals
+// either, as the smallest such k is tried first: it is the text std::to_chars gives.
+char* writeFewDecimals(char* out, double value) {
+    static constexpr double kScale[] = {10.0, 100.0, 1000.0, 10000.0};
+    for (int k = 0; k < 4; ++k) {
+        const double scaled = std::nearbyint(value * kScale[k]);
+        if (scaled / kScale[k] != value) continue;
+        const int decimals = k + 1;
+        char digits[24];
+        const int64_t m = int64_t(std::fabs(scaled));
+        const int count = int(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);
+        if (digits[count - 1] == '0') return nullptr; // not the shortest: left to the general search
+        if (value < 0) *out++ = '-';
+        if (count <= decimals) { // 0.05
+            *out++ = '0';
+            *out++ = '.';
+            for (int z = count; z < decimals; ++z)
+                *out++ = '0';
+            std::memcpy(out, digits, size_t(count));
+            return out + count;
+        }
+        std::memcpy(out, digits, size_t(count - decimals));
+        out += count - decimals;
+        *out++ = '.';
+        std::memcpy(out, digits + count - decimals, size_t(decimals));
+        return out + decimals;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 char* writeShortestNumber(char* out, double value) {
     const double magnitude = std::fabs(value);
     if (magnitude >= kPositionalFloor && magnitude < kPositionalCeiling) {
@@ -320,6 +361,9 @@ char* writeShortestNumber(char* out, double value) {
         if (magnitude < 9007199254740992.0) {
             const int64_t whole = int64_t(value);
             if (double(whole) == value) return std::to_chars(out, out + 32, whole).ptr;
+        }
+        if (magnitude < kFewDecimalsCeiling) {
+            if (char* end = writeFewDecimals(out, value)) return end;
         }
         // At most 21 digits before the point, or 17 significant digits after "0.00000".
         return std::to_chars(out, out + 32, value, std::chars_format::fixed).ptr;

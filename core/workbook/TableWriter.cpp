@@ -102,13 +102,28 @@ struct RowRun {
     Workbook* book = nullptr; // the first run's: styles are interned at once
     std::unordered_map<StyleKey, uint32_t, StyleKeyHash> styleIndex;
     std::vector<Style> ownStyles; // a later run's, by the numbers its cells carry
+    // By column, the key and index of the last cell's style; a column not met yet holds a
+    // key no record has (StylePool ids never reach ~0).
+    std::vector<std::pair<StyleKey, uint32_t>> lastInColumn;
     std::vector<SheetRow> rows;
     std::vector<CellRange> merges;
     std::map<int32_t, double> columnWidths;
     size_t tooWideRow = SIZE_MAX;
 
-    uint32_t styleFor(const CellRecord& record, bool textOnly, const CellValue& value) {
+    uint32_t styleFor(size_t column, const CellRecord& record, bool textOnly, const CellValue& value) {
         const StyleKey key = styleKeyOf(record, textOnly, value);
+        // A column's cells mostly look alike: the style its last cell had is tried first.
+        if (column < lastInColumn.size() && lastInColumn[column].first == key)
+            return lastInColumn[column].second;
+        if (column >= lastInColumn.size())
+            lastInColumn.resize(column + 1, {StyleKey{~0u, 0, 0, 0, false, 0}, 0});
+        const uint32_t index = findOrAddStyle(key, record, textOnly, value);
+        lastInColumn[column] = {key, index};
+        return index;
+    }
+
+    uint32_t findOrAddStyle(const StyleKey& key, const CellRecord& record, bool textOnly,
+                            const CellValue& value) {
         auto it = styleIndex.find(key);
         if (it != styleIndex.end()) return it->second;
         Style style = styleOf(record, textOnly, value);
@@ -158,7 +173,7 @@ struct RowRun {
             Cell& cell = sheetRow->cells.emplace_back();
             cell.column = uint16_t(j);
             cell.value = typedValue(record.text);
-            cell.style = styleFor(record, textOnly, cell.value);
+            cell.style = styleFor(j, record, textOnly, cell.value);
             if (textOnly) continue;
 
             int32_t blockColumns = 1;
