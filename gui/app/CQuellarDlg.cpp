@@ -657,10 +657,12 @@ void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
         Tables fieldRows = readFieldRows(ranges);
         if (!table.ask(fieldRows)) return;
     }
-    // The new result is built aside and replaces the last one only when complete.
+    // The new result is built aside and replaces the last one only when complete; the last
+    // one is kept packed meanwhile.
     SheetPane::ResultScope scope(*result_);
     const Status status = progress.run([&](Progress& p) {
         return freeTables(runGuarded([&] {
+            result_->packLastResult();
             if (!table.askReadsAllRows) tables = readSources(ranges, p);
             const Status ran = table.run(*result_, p, tables);
             Tables().swap(tables);

@@ -102,10 +102,13 @@ void CQuellarDlg::compareBooks() {
     ComparisonOutputs outputs(result_);
     outputs.addDetails(&details, nullptr);
     // Beside the user-interface thread: the panes' workbooks are only read meanwhile, and the
-    // result is built aside.
+    // result is built aside (the last one packed meanwhile).
     const Status status = progress.run([&](Progress& p) {
-        return compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs, reportText_, p,
-                                &pairs);
+        return runGuarded([&] {
+            result_->packLastResult();
+            return compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs, reportText_, p,
+                                    &pairs);
+        });
     });
     progress.finish();
     if (status.code() == Status::Code::Cancelled && !progress.cancelled()) return; // no box ticked

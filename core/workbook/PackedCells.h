@@ -1,0 +1,74 @@
+#pragma once
+// PackedCells: the cells of a workbook kept compactly while nothing shows or reads them, and
+// given back unchanged. The result pane keeps its last result so while the next one is built,
+// since a cancel or a failure shows it again: as cells a million-row comparison result takes
+// about half a gigabyte, packed about a fifth of that, and the new result is built in the
+// memory given back.
+//
+// Only the cells move: the rows (index, height, hidden), merges, column widths and everything
+// else of the workbook stay where they are, so each sheet keeps its rows' storage. A cell is
+// a tag byte, its column and style only when they do not follow from the cell before, and its
+// value: a whole number as a variable-length integer, another number as its eight bytes, a
+// text as the distance from the text before (the texts of a row lie side by side in the text
+// arena). Texts are not copied: the packed form holds their references and hands them back.
+
+#include "workbook/Workbook.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace quellar {
+
+class PackedCells {
+public:
+    PackedCells() = default;
+    PackedCells(PackedCells&& other) noexcept;
+    PackedCells& operator=(PackedCells&& other) noexcept;
+    PackedCells(const PackedCells&) = delete;
+    PackedCells& operator=(const PackedCells&) = delete;
+    ~PackedCells() { clear(); }
+
+    // Moves the cells of every row of every sheet of `book` into the packed form, leaving the
+    // rows without cells (and without their storage). An allocation failure (thrown) leaves the
+    // rows not yet packed as they were; unpack gives back those that were.
+    void pack(Workbook& book);
+    // Gives the cells back to the rows of `book` they came from (the workbook packed, its
+    // rows not changed since) and leaves this empty. An allocation failure (thrown) leaves the
+    // rows given back so far; clear() then drops the rest.
+    void unpack(Workbook& book);
+    // Drops the cells still held, and their texts' references with them.
+    void clear() noexcept;
+
+    bool empty() const noexcept { return rows_ == rowsRead_; }
+    // Rows packed and not yet given back.
+    size_t rows() const noexcept { return rows_ - rowsRead_; }
+    // The memory held.
+    size_t bytes() const noexcept;
+
+private:
+    struct Block {
+        std::unique_ptr<uint8_t[]> data;
+        size_t size = 0;
+        size_t used = 0;
+    };
+    // Where a packed row's cells start and how the cells before them left the running values.
+    struct Cursor {
+        size_t block = 0;
+        size_t at = 0;
+        uint64_t text = 0; // the last text's eight bytes
+    };
+    uint8_t* room(size_t bytes);
+    // Decodes the row at `cursor`: begin(cell count), then each cell into slot(), a cell
+    // whose earlier value and formula it may drop.
+    template <typename Begin, typename Slot> void readRow(Cursor& cursor, Begin begin, Slot slot);
+
+    std::vector<Block> blocks_;
+    uint64_t lastText_ = 0; // writing
+    size_t rows_ = 0;
+    Cursor read_;
+    size_t rowsRead_ = 0;
+};
+
+} // namespace quellar
