@@ -11,7 +11,8 @@ namespace {
 
 // Blocks are taken whole from the heap; a row never spans two.
 constexpr size_t kBlockBytes = size_t(1) << 20;
-// The most a cell takes: tag, column (3), style (5), value (10), formula (8).
+// The most a cell takes: tag, column (3), style (5), value (10), formula (8); a row adds its
+// sheet, position and cell count (10 each at most).
 constexpr size_t kMostCellBytes = 1 + 3 + 5 + 10 + 8;
 
 // The tag byte: the value's type in the low three bits, then what follows.
@@ -128,56 +129,62 @@ uint8_t* PackedCells::room(size_t bytes) {
 }
 
 void PackedCells::pack(Workbook& book) {
-    for (Sheet& sheet : book.sheets) {
-        for (SheetRow& row : sheet.rows) {
-            // The room is taken before the row is touched: nothing below allocates.
-            uint8_t* const start = room(10 + row.cells.size() * kMostCellBytes);
-            uint8_t* out = start;
-            putVarint(out, row.cells.size());
-            int64_t column = -1;
-            uint32_t style = 0;
-            for (Cell& cell : row.cells) {
-                uint8_t& tag = *out++;
-                const CellValue::Type type = cell.value.type();
-                tag = uint8_t(type);
-                if (int64_t(cell.column) == column + 1)
-                    tag |= kNextColumn;
-                else
-                    putVarint(out, cell.column);
-                column = cell.column;
-                if (cell.style == style)
-                    tag |= kSameStyle;
-                else
-                    putVarint(out, cell.style);
-                style = cell.style;
-                if (holdsText(type)) {
-                    const uint64_t bits = cell.value.takeText().disown();
-                    putVarint(out, zigzag(int64_t(bits - lastText_)));
-                    lastText_ = bits;
-                } else if (type == CellValue::Type::Empty) {
-                    putVarint(out, cell.value.placeholder());
-                } else {
-                    int64_t whole = 0;
-                    if (isWhole(cell.value.number(), whole)) {
-                        tag |= kWholeNumber;
-                        putVarint(out, zigzag(whole));
-                    } else {
-                        uint64_t bits;
-                        const double n = cell.value.number();
-                        std::memcpy(&bits, &n, 8);
-                        putRaw(out, bits);
-                    }
-                }
-                if (!cell.formula.isEmpty()) {
-                    tag |= kFormula;
-                    putRaw(out, cell.formula.disown());
-                }
+    for (size_t s = 0; s < book.sheets.size(); ++s) {
+        std::vector<SheetRow>& rows = book.sheets[s].rows;
+        for (size_t r = 0; r < rows.size(); ++r)
+            packRow(s, r, rows[r]);
+    }
+}
+
+void PackedCells::packRow(size_t sheet, size_t position, SheetRow& row) {
+    // The room is taken before the row is touched: nothing below allocates.
+    uint8_t* const start = room(30 + row.cells.size() * kMostCellBytes);
+    uint8_t* out = start;
+    putVarint(out, sheet);
+    putVarint(out, position);
+    putVarint(out, row.cells.size());
+    int64_t column = -1;
+    uint32_t style = 0;
+    for (Cell& cell : row.cells) {
+        uint8_t& tag = *out++;
+        const CellValue::Type type = cell.value.type();
+        tag = uint8_t(type);
+        if (int64_t(cell.column) == column + 1)
+            tag |= kNextColumn;
+        else
+            putVarint(out, cell.column);
+        column = cell.column;
+        if (cell.style == style)
+            tag |= kSameStyle;
+        else
+            putVarint(out, cell.style);
+        style = cell.style;
+        if (holdsText(type)) {
+            const uint64_t bits = cell.value.takeText().disown();
+            putVarint(out, zigzag(int64_t(bits - lastText_)));
+            lastText_ = bits;
+        } else if (type == CellValue::Type::Empty) {
+            putVarint(out, cell.value.placeholder());
+        } else {
+            int64_t whole = 0;
+            if (isWhole(cell.value.number(), whole)) {
+                tag |= kWholeNumber;
+                putVarint(out, zigzag(whole));
+            } else {
+                uint64_t bits;
+                const double n = cell.value.number();
+                std::memcpy(&bits, &n, 8);
+                putRaw(out, bits);
             }
-            blocks_.back().used += size_t(out - start);
-            ++rows_;
-            std::vector<Cell>().swap(row.cells);
+        }
+        if (!cell.formula.isEmpty()) {
+            tag |= kFormula;
+            putRaw(out, cell.formula.disown());
         }
     }
+    blocks_.back().used += size_t(out - start);
+    ++rows_;
+    std::vector<Cell>().swap(row.cells);
 }
 
 template <typename Begin, typename Slot> void PackedCells::readRow(Cursor& cursor, Begin begin, Slot slot) {
@@ -187,8 +194,10 @@ template <typename Begin, typename Slot> void PackedCells::readRow(Cursor& curso
         cursor.at = 0;
     }
     const uint8_t* in = blocks_[cursor.block].data.get() + cursor.at;
+    const size_t sheet = size_t(getVarint(in));
+    const size_t position = size_t(getVarint(in));
     const uint64_t count = getVarint(in);
-    begin(size_t(count)); // may throw: nothing is taken over yet
+    begin(sheet, position, size_t(count)); // may throw: nothing is taken over yet
     int64_t column = -1;
     uint32_t style = 0;
     for (uint64_t k = 0; k < count; ++k) {
@@ -220,16 +229,20 @@ template <typename Begin, typename Slot> void PackedCells::readRow(Cursor& curso
 }
 
 void PackedCells::unpack(Workbook& book) {
-    for (Sheet& sheet : book.sheets) {
-        for (SheetRow& row : sheet.rows) {
-            if (empty()) break;
-            std::vector<Cell> cells;
-            readRow(
-                read_, [&](size_t count) { cells.reserve(count); },
-                [&]() -> Cell& { return cells.emplace_back(); });
-            ++rowsRead_;
-            row.cells = std::move(cells);
-        }
+    while (!empty()) {
+        std::vector<Cell> cells;
+        SheetRow* target = nullptr;
+        readRow(
+            read_,
+            [&](size_t sheet, size_t position, size_t count) {
+                if (sheet < book.sheets.size() && position < book.sheets[sheet].rows.size())
+                    target = &book.sheets[sheet].rows[position];
+                cells.reserve(count);
+            },
+            [&]() -> Cell& { return cells.emplace_back(); });
+        ++rowsRead_;
+        // A row no longer there (not the workbook packed) drops its cells.
+        if (target) target->cells = std::move(cells);
     }
     clear();
 }
@@ -239,7 +252,7 @@ void PackedCells::clear() noexcept {
     Cell scratch;
     while (!empty()) {
         readRow(
-            read_, [](size_t) {}, [&]() -> Cell& { return scratch; });
+            read_, [](size_t, size_t, size_t) {}, [&]() -> Cell& { return scratch; });
         ++rowsRead_;
     }
     blocks_.clear();

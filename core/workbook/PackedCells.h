@@ -6,7 +6,8 @@
 // memory given back.
 //
 // Only the cells move: the rows (index, height, hidden), merges, column widths and everything
-// else of the workbook stay where they are, so each sheet keeps its rows' storage. A cell is
+// else of the workbook stay where they are, so each sheet keeps its rows' storage. A row is
+// its sheet, its position among the sheet's rows and its cells. A cell is
 // a tag byte, its column and style only when they do not follow from the cell before, and its
 // value: a whole number as a variable-length integer, another number as its eight bytes, a
 // text as the distance from the text before (the texts of a row lie side by side in the text
@@ -34,6 +35,9 @@ public:
     // rows without cells (and without their storage). An allocation failure (thrown) leaves the
     // rows not yet packed as they were; unpack gives back those that were.
     void pack(Workbook& book);
+    // The same for one row, row `position` of sheet `sheet` (its index) of the workbook that
+    // unpack gets.
+    void packRow(size_t sheet, size_t position, SheetRow& row);
     // Gives the cells back to the rows of `book` they came from (the workbook packed, its
     // rows not changed since) and leaves this empty. An allocation failure (thrown) leaves the
     // rows given back so far; clear() then drops the rest.
@@ -60,8 +64,8 @@ private:
         uint64_t text = 0; // the last text's eight bytes
     };
     uint8_t* room(size_t bytes);
-    // Decodes the row at `cursor`: begin(cell count), then each cell into slot(), a cell
-    // whose earlier value and formula it may drop.
+    // Decodes the row at `cursor`: begin(sheet, position, cell count), then each cell into
+    // slot(), a cell whose earlier value and formula it may drop.
     template <typename Begin, typename Slot> void readRow(Cursor& cursor, Begin begin, Slot slot);
 
     std::vector<Block> blocks_;

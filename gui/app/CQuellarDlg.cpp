@@ -593,7 +593,8 @@ std::vector<RangeBounds> CQuellarDlg::sourceRanges(Command command, int paneCoun
     return bounds;
 }
 
-CQuellarDlg::Tables CQuellarDlg::readSources(const std::vector<RangeBounds>& bounds, Progress& progress) {
+CQuellarDlg::Tables CQuellarDlg::readSources(const std::vector<RangeBounds>& bounds, Progress& progress,
+                                             const std::vector<SheetPane*>& packing) {
     int64_t rows = 0;
     for (const RangeBounds& b : bounds)
         rows += b.lastRow - b.firstRow;
@@ -605,7 +606,10 @@ CQuellarDlg::Tables CQuellarDlg::readSources(const std::vector<RangeBounds>& bou
     Tables tables;
     for (size_t i = 0; i < bounds.size(); ++i) {
         SheetPane* p = pane(int(i) + 1);
-        tables.push_back(readRange(p->workbook(), p->activeSheet(), bounds[i], progress, step));
+        if (std::find(packing.begin(), packing.end(), p) != packing.end())
+            tables.push_back(p->takeShownRange(bounds[i], progress, step));
+        else
+            tables.push_back(readRange(p->workbook(), p->activeSheet(), bounds[i], progress, step));
     }
     return tables;
 }
@@ -658,17 +662,47 @@ void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
         if (!table.ask(fieldRows)) return;
     }
     // The new result is built aside and replaces the last one only when complete; the last
-    // one is kept packed meanwhile.
+    // one is kept packed meanwhile. Large ranges are read out of their panes' cells, which
+    // are packed as they are read and given back once the result is built (or the command
+    // stopped): at a million rows the panes, the last result and the operation's tables would
+    // not fit in memory all at once. A pane whose working file is still being written from
+    // its rows is read as it is.
+    std::vector<SheetPane*> packing;
+    if (!table.askReadsAllRows)
+        for (size_t i = 0; i < ranges.size(); ++i)
+            if (size_t(ranges[i].lastRow - ranges[i].firstRow + 1) >= SheetPane::kLetGoAsideRows &&
+                !workFolder_->writing(i == 0 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"))) {
+                packing.push_back(pane(int(i) + 1));
+                packing.back()->letViewGo();
+            }
+    // Shown again whatever happens, before any message about the outcome.
+    struct ShowAgain {
+        std::vector<SheetPane*>& panes;
+        void operator()() {
+            for (SheetPane* source : std::exchange(panes, {}))
+                source->showAgain();
+        }
+        ~ShowAgain() { (*this)(); }
+    } showAgain{packing};
     SheetPane::ResultScope scope(*result_);
     const Status status = progress.run([&](Progress& p) {
-        return freeTables(runGuarded([&] {
+        const Status built = freeTables(runGuarded([&] {
             result_->packLastResult();
-            if (!table.askReadsAllRows) tables = readSources(ranges, p);
+            if (!table.askReadsAllRows) tables = readSources(ranges, p, packing);
             const Status ran = table.run(*result_, p, tables);
             Tables().swap(tables);
             return ran;
         }));
+        // The panes' cells come back here, beside the user-interface thread; after a failure
+        // or a cancel the last result's too, at the same time.
+        std::thread lastResult;
+        if (!built.isOk()) lastResult = std::thread([&] { result_->unpackCells(); });
+        for (SheetPane* source : packing)
+            source->unpackCells();
+        if (lastResult.joinable()) lastResult.join();
+        return built;
     });
+    showAgain();
     progress.finish();
     if (!status.isOk()) return reportFailure(command, status);
     scope.succeed();

@@ -3,6 +3,7 @@
 #include "components/CellDelegate.h"
 #include "components/SheetPaneModel.h"
 #include "components/TextOverflow.h"
+#include "workbook/RangeReader.h"
 #include "workbook/TableWriter.h"
 
 #include <QApplication>
@@ -398,10 +399,12 @@ void SheetPane::startResult() {
     // The view lets go of a large workbook now, so that the thread building the result may
     // pack it; the pane keeps the picture it shows until finishResult.
     packWhenStarted_ = rows >= kLetGoAsideRows;
-    if (packWhenStarted_) setScreenUpdating(false);
+    if (packWhenStarted_) letViewGo();
 }
 
 void SheetPane::packLastResult() {
+    // The result let go before has given its memory back before the new one takes any.
+    if (letGo_.joinable()) letGo_.join();
     if (!packWhenStarted_ || !packed_.empty()) return;
     // A failure to pack (memory) leaves the rows not packed as they were; finishResult gives
     // back those that were.
@@ -417,21 +420,41 @@ void SheetPane::finishResult(bool succeeded) {
     buildingDifferences_.clear();
     const bool viewLetGo = std::exchange(packWhenStarted_, false);
     if (built && succeeded) {
+        model_->setCellsHidden(false); // the new workbook's cells are there to read
         showWorkbook(std::move(*built), std::move(differences), std::nullopt, std::move(packed_));
-    } else {
-        if (built) letGo(std::move(*built));
-        if (!packed_.empty()) {
-            try {
-                packed_.unpack(book_);
-            } catch (const std::bad_alloc&) {
-                // Without the memory to give the last result back, the pane starts empty
-                // rather than showing part of it.
-                packed_.clear();
-                showWorkbook(Workbook::makeDefault(), {});
-            }
-        }
+    } else if (built) {
+        letGo(std::move(*built));
     }
-    if (viewLetGo) setScreenUpdating(true);
+    if (viewLetGo) showAgain();
+}
+
+RowTable SheetPane::takeShownRange(const RangeBounds& bounds, Progress& progress, int64_t step) {
+    return takeRange(book_, book_.activeSheet, bounds, packed_, progress, step);
+}
+
+void SheetPane::unpackCells() {
+    if (packed_.empty()) return;
+    try {
+        packed_.unpack(book_);
+    } catch (const std::bad_alloc&) {
+        // Without the memory to give them all back the pane starts empty rather than showing
+        // part of its workbook.
+        packed_.clear();
+        cellsLost_ = true;
+    }
+}
+
+void SheetPane::letViewGo() {
+    // The grid keeps the picture it shows (its row and column headers are drawn as before).
+    view_->viewport()->setUpdatesEnabled(false);
+    model_->setCellsHidden(true);
+}
+
+void SheetPane::showAgain() {
+    unpackCells();
+    model_->setCellsHidden(false);
+    if (std::exchange(cellsLost_, false)) showWorkbook(Workbook::makeDefault(), {});
+    view_->viewport()->setUpdatesEnabled(true);
 }
 
 void SheetPane::letGo(Workbook book, PackedCells packed) {

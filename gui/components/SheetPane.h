@@ -146,8 +146,23 @@ public:
     // after a failure or drops it. The memory of its cells goes back to the system, so the
     // new result is built in it. Nothing happens for a smaller one.
     void packLastResult();
-    // Whether the cells of the last result are packed now (for tests).
-    bool lastResultPacked() const { return !packed_.empty(); }
+    // Whether cells of the pane's workbook are packed now (for tests).
+    bool cellsPacked() const { return !packed_.empty(); }
+
+    // --- a large source range read beside the user-interface thread
+    // On the user-interface thread: the view lets go of the workbook's cells (and keeps the
+    // picture it shows) while another thread packs them (takeShownRange, packLastResult).
+    void letViewGo();
+    // Reads `bounds` of the shown sheet into a table as readRange does; each row's cells are
+    // packed as the row is read, so the pane's cells and the table are not both whole in
+    // memory. unpackCells gives them back.
+    RowTable takeShownRange(const RangeBounds& bounds, Progress& progress, int64_t step);
+    // Gives back the cells packed (takeShownRange, packLastResult); on the thread that packed
+    // them or, once it has ended, on any other, while the view has let go.
+    void unpackCells();
+    // On the user-interface thread, after letViewGo: gives back what is still packed and shows
+    // the workbook again.
+    void showAgain();
     // Workbooks of this many rows or more are freed beside the user-interface thread.
     static constexpr size_t kLetGoAsideRows = 20000;
     // startResult when made, finishResult(succeeded) when it goes, an exception included.
@@ -268,6 +283,7 @@ private:
     // found it large (and let the view go of it).
     bool packWhenStarted_ = false;
     PackedCells packed_;
+    bool cellsLost_ = false; // no memory to unpack them: showAgain starts the pane empty
     // Frees the workbook let go last (letGo).
     std::thread letGo_;
     FindBar* findBar_ = nullptr;
