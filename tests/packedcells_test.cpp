@@ -131,16 +131,26 @@ TEST(PackedCells, GivesEveryValueBackUnchangedInItsRow) {
 }
 
 TEST(PackedCells, RowsWiderThanABlockAndManyBlocks) {
-    // 16384 cells of long texts, numbers with fractions: a row needs far more than the
-    // typical room; then enough rows for several blocks. A moved pack gives them back too.
+    // 16384 cells of numbers with fractions: a row needs far more than the typical room; then
+    // enough rows for several blocks. A moved pack gives them back too.
     Workbook book = Workbook::makeDefault();
     SheetRow& wide = book.sheets[0].rowAt(0);
     for (uint16_t c = 0; c < 16384; ++c)
         wide.cells.push_back(Cell{CellValue::fromNumber(c + 0.1 * (c % 10)), c, uint32_t(c), {}});
-    for (int32_t r = 1; r < 30000; ++r)
-        for (uint16_t c = 0; c < 21; ++c)
-            book.sheets[0].rowAt(r).cells.push_back(
-                Cell{CellValue::fromNumber(r * 21.0 + c + 0.25), c, uint32_t(c % 3), {}});
+    // Then rows as a list has them: a few short texts over and over in a column (more than a
+    // column keeps at hand), amounts with cents and with more decimals than are kept as an integer.
+    const char16_t* shortTexts[] = {u"技术部", u"人事部", u"销售部", u"OK", u"进行中", u"东北", u""};
+    for (int32_t r = 1; r < 30000; ++r) {
+        SheetRow& row = book.sheets[0].rowAt(r);
+        for (uint16_t c = 0; c < 3; ++c)
+            row.cells.push_back(
+                Cell{CellValue::fromString(SharedText(shortTexts[(r * (c + 1)) % 7])), c, 0, {}});
+        for (uint16_t c = 3; c < 21; ++c) {
+            const double amounts[] = {r * 21.0 + c + 0.25, r / 100.0, -r / 10000.0,
+                                      r * 1.00001,         655.63,    1e15 + 0.5};
+            row.cells.push_back(Cell{CellValue::fromNumber(amounts[c % 6]), c, uint32_t(c % 3), {}});
+        }
+    }
     const Workbook original = book;
     PackedCells packed;
     packed.pack(book);

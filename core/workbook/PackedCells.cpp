@@ -11,9 +11,9 @@ namespace {
 
 // Blocks are taken whole from the heap; a row never spans two.
 constexpr size_t kBlockBytes = size_t(1) << 20;
-// The most a cell takes: tag, column (3), style (5), value (10), formula (8); a row adds its
+// The most a cell takes: tag, column (3), style (5), value (11), formula (8); a row adds its
 // sheet, position and cell count (10 each at most).
-constexpr size_t kMostCellBytes = 1 + 3 + 5 + 10 + 8;
+constexpr size_t kMostCellBytes = 1 + 3 + 5 + 11 + 8;
 
 // The tag byte: the value's type in the low three bits, then what follows.
 constexpr uint8_t kTypeMask = 0x07;
@@ -21,6 +21,7 @@ constexpr uint8_t kNextColumn = 0x08;  // the column after the cell before (the 
 constexpr uint8_t kSameStyle = 0x10;   // the style of the cell before (the first: style 0)
 constexpr uint8_t kFormula = 0x20;     // a formula's eight bytes follow the value
 constexpr uint8_t kWholeNumber = 0x40; // the number is a variable-length integer, else 8 bytes
+constexpr uint8_t kDecimal = 0x80;     // the number is an integer over 10^k: k, then the integer
 
 static_assert(int(CellValue::Type::Error) <= kTypeMask);
 
@@ -61,13 +62,36 @@ uint64_t getRaw(const uint8_t*& in) {
     return bits;
 }
 
-// A number kept as a whole number when it is one exactly; NaN, infinities and -0 (which must
-// stay -0) keep their eight bytes.
-bool isWhole(double n, int64_t& whole) {
-    if (!(std::fabs(n) <= 9007199254740992.0) || n != std::trunc(n) || (n == 0 && std::signbit(n)))
-        return false;
-    whole = int64_t(n);
-    return true;
+constexpr double kExactIntegers = 9007199254740992.0; // 2^53
+constexpr double kPowersOfTen[] = {1, 10, 100, 1000, 10000};
+
+// A number kept as m / 10^k (k from 0 to 4) when that gives it back bit for bit; NaN,
+// infinities, -0 (which must stay -0) and other numbers keep their eight bytes.
+bool isDecimal(double n, int64_t& m, int& k) {
+    if (!(std::fabs(n) < kExactIntegers) || (n == 0 && std::signbit(n))) return false;
+    for (k = 0; k < 5; ++k) {
+        const double scaled = std::nearbyint(n * kPowersOfTen[k]);
+        if (std::fabs(scaled) >= kExactIntegers) return false;
+        if (scaled / kPowersOfTen[k] == n) {
+            m = int64_t(scaled);
+            return true;
+        }
+    }
+    return false;
+}
+
+// A text's first varint: the empty text, one of its column's recent short texts, a short
+// text's eight bytes following, or (from kStoredText on) a stored text's distance.
+constexpr uint64_t kEmptyText = 0;
+constexpr uint64_t kRecentShort = 1; // + its place among the recent ones
+constexpr uint64_t kNewShort = kRecentShort + 4;
+constexpr uint64_t kStoredText = kNewShort + 1;
+
+// Moves `bits` to the front of a column's recent short texts (from `from`, its place, or the end).
+void bringToFront(uint64_t* recent, size_t count, size_t from, uint64_t bits) {
+    for (size_t i = std::min(from, count - 1); i > 0; --i)
+        recent[i] = recent[i - 1];
+    recent[0] = bits;
 }
 
 bool holdsText(CellValue::Type type) {
@@ -91,7 +115,7 @@ CellValue numberValue(CellValue::Type type, double n) {
 
 PackedCells::PackedCells(PackedCells&& other) noexcept
     : blocks_(std::move(other.blocks_))
-    , lastText_(std::exchange(other.lastText_, 0))
+    , written_(std::exchange(other.written_, Recent{}))
     , rows_(std::exchange(other.rows_, 0))
     , read_(std::exchange(other.read_, Cursor{}))
     , rowsRead_(std::exchange(other.rowsRead_, 0)) {
@@ -103,7 +127,7 @@ PackedCells& PackedCells::operator=(PackedCells&& other) noexcept {
         clear();
         blocks_ = std::move(other.blocks_);
         other.blocks_.clear();
-        lastText_ = std::exchange(other.lastText_, 0);
+        written_ = std::exchange(other.written_, Recent{});
         rows_ = std::exchange(other.rows_, 0);
         read_ = std::exchange(other.read_, Cursor{});
         rowsRead_ = std::exchange(other.rowsRead_, 0);
@@ -161,15 +185,36 @@ void PackedCells::packRow(size_t sheet, size_t position, SheetRow& row) {
         style = cell.style;
         if (holdsText(type)) {
             const uint64_t bits = cell.value.takeText().disown();
-            putVarint(out, zigzag(int64_t(bits - lastText_)));
-            lastText_ = bits;
+            const size_t slot = cell.column % kSlots;
+            if (bits == 0) {
+                putVarint(out, kEmptyText);
+            } else if (bits & 1) { // a short text in its own eight bytes
+                uint64_t* recent = written_.shortTexts[slot];
+                const size_t at = size_t(std::find(recent, recent + kShortTexts, bits) - recent);
+                if (at < kShortTexts) {
+                    putVarint(out, kRecentShort + at);
+                } else {
+                    putVarint(out, kNewShort);
+                    putRaw(out, bits);
+                }
+                bringToFront(recent, kShortTexts, at, bits);
+            } else {
+                putVarint(out, kStoredText + zigzag(int64_t(bits - written_.stored[slot])));
+                written_.stored[slot] = bits;
+            }
         } else if (type == CellValue::Type::Empty) {
             putVarint(out, cell.value.placeholder());
         } else {
-            int64_t whole = 0;
-            if (isWhole(cell.value.number(), whole)) {
-                tag |= kWholeNumber;
-                putVarint(out, zigzag(whole));
+            int64_t m = 0;
+            int k = 0;
+            if (isDecimal(cell.value.number(), m, k)) {
+                if (k == 0) {
+                    tag |= kWholeNumber;
+                } else {
+                    tag |= kDecimal;
+                    *out++ = uint8_t(k);
+                }
+                putVarint(out, zigzag(m));
             } else {
                 uint64_t bits;
                 const double n = cell.value.number();
@@ -209,14 +254,27 @@ template <typename Begin, typename Slot> void PackedCells::readRow(Cursor& curso
         cell.column = uint16_t(column);
         cell.style = style;
         if (holdsText(type)) {
-            cursor.text += uint64_t(unzigzag(getVarint(in)));
-            SharedText text = SharedText::adopt(cursor.text);
+            const size_t slot = size_t(column) % kSlots;
+            const uint64_t head = getVarint(in);
+            uint64_t bits = 0;
+            if (head >= kStoredText) {
+                bits = cursor.recent.stored[slot] += uint64_t(unzigzag(head - kStoredText));
+            } else if (head != kEmptyText) {
+                uint64_t* recent = cursor.recent.shortTexts[slot];
+                const size_t at = head == kNewShort ? kShortTexts : size_t(head - kRecentShort);
+                bits = at < kShortTexts ? recent[at] : getRaw(in);
+                bringToFront(recent, kShortTexts, at, bits);
+            }
+            SharedText text = SharedText::adopt(bits);
             cell.value = type == CellValue::Type::String ? CellValue::fromString(std::move(text))
                                                          : CellValue::fromError(std::move(text));
         } else if (type == CellValue::Type::Empty) {
             cell.value = CellValue::fromPlaceholder(getVarint(in));
         } else if (tag & kWholeNumber) {
             cell.value = numberValue(type, double(unzigzag(getVarint(in))));
+        } else if (tag & kDecimal) {
+            const int k = *in++;
+            cell.value = numberValue(type, double(unzigzag(getVarint(in))) / kPowersOfTen[k]);
         } else {
             const uint64_t bits = getRaw(in);
             double n;
@@ -257,7 +315,7 @@ void PackedCells::clear() noexcept {
     }
     blocks_.clear();
     blocks_.shrink_to_fit();
-    lastText_ = 0;
+    written_ = Recent{};
     rows_ = 0;
     read_ = Cursor{};
     rowsRead_ = 0;

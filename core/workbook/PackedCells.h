@@ -9,9 +9,11 @@
 // else of the workbook stay where they are, so each sheet keeps its rows' storage. A row is
 // its sheet, its position among the sheet's rows and its cells. A cell is
 // a tag byte, its column and style only when they do not follow from the cell before, and its
-// value: a whole number as a variable-length integer, another number as its eight bytes, a
-// text as the distance from the text before (the texts of a row lie side by side in the text
-// arena). Texts are not copied: the packed form holds their references and hands them back.
+// value: a number with at most four decimals as a variable-length integer (and its scale),
+// another number as its eight bytes; a stored text as the distance from the last one in its
+// column (a table's texts lie side by side in the text arena), a short text (kept in its own
+// eight bytes) as one of its column's last few or as those eight bytes. Texts are not copied:
+// the packed form holds their references and hands them back.
 
 #include "workbook/Workbook.h"
 
@@ -57,11 +59,20 @@ private:
         size_t size = 0;
         size_t used = 0;
     };
-    // Where a packed row's cells start and how the cells before them left the running values.
+    // What the cells before leave for the next, alike when packing and unpacking: by column
+    // (modulo kSlots) the last stored text's address, and the last few short texts (stored
+    // in their own eight bytes) most recent first.
+    static constexpr size_t kSlots = 32;
+    static constexpr size_t kShortTexts = 4;
+    struct Recent {
+        uint64_t stored[kSlots] = {};
+        uint64_t shortTexts[kSlots][kShortTexts] = {};
+    };
+    // Where a packed row's cells start, and what the cells before them left.
     struct Cursor {
         size_t block = 0;
         size_t at = 0;
-        uint64_t text = 0; // the last text's eight bytes
+        Recent recent;
     };
     uint8_t* room(size_t bytes);
     // Decodes the row at `cursor`: begin(sheet, position, cell count), then each cell into
@@ -69,7 +80,7 @@ private:
     template <typename Begin, typename Slot> void readRow(Cursor& cursor, Begin begin, Slot slot);
 
     std::vector<Block> blocks_;
-    uint64_t lastText_ = 0; // writing
+    Recent written_; // packing
     size_t rows_ = 0;
     Cursor read_;
     size_t rowsRead_ = 0;
