@@ -1,5 +1,6 @@
 #include "tests/gui/GuiTestSupport.h"
 
+#include "app/CRunDlg.h"
 #include "tests/TestSupport.h"
 #include "workbook/TableWriter.h"
 
@@ -10,9 +11,11 @@
 
 #include <QAction>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -205,6 +208,31 @@ bool leaveStaleLock(const QString& lockPath) {
     contents.replace(0, lineEnd, QByteArray::number(pid));
     writeBytes(lockPath, contents);
     return bytesOf(lockPath) == contents;
+}
+
+CancelNextRun::CancelNextRun(bool escape)
+    : escape_(escape) {
+    qApp->installEventFilter(this);
+}
+
+CancelNextRun::~CancelNextRun() {
+    qApp->removeEventFilter(this);
+}
+
+bool CancelNextRun::eventFilter(QObject* watched, QEvent* event) {
+    auto* progress = qobject_cast<CRunDlg*>(watched);
+    if (!progress || event->type() != QEvent::Show || watching_.contains(progress)) return false;
+    watching_.insert(progress);
+    connect(progress, &CRunDlg::runStarted, this, [this, progress] {
+        if (pressed++) return; // only the first run
+        if (escape_) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(progress, &escape);
+        } else {
+            progress->cancelButton()->click();
+        }
+    });
+    return false;
 }
 
 } // namespace quellar::test

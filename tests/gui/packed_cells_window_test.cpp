@@ -4,7 +4,6 @@
 // cell as they were; and a comparison built so gives the core's result, again and again.
 
 #include "app/CQuellarDlg.h"
-#include "app/CRunDlg.h"
 #include "components/SheetPane.h"
 #include "components/SheetPaneModel.h"
 #include "table/compare/Comparison.h"
@@ -14,9 +13,6 @@
 #include "workbook/WorkbookFormat.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QPushButton>
-#include <QSet>
 
 #include <gtest/gtest.h>
 
@@ -98,28 +94,6 @@ std::string everyRecord(const RowTable& table) {
     }
     return out.str();
 }
-
-// Presses 取消 in the next progress window as soon as its work starts.
-class CancelNextRun : public QObject {
-public:
-    CancelNextRun() { qApp->installEventFilter(this); }
-    ~CancelNextRun() override { qApp->removeEventFilter(this); }
-    int pressed = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* progress = qobject_cast<CRunDlg*>(watched);
-        if (!progress || event->type() != QEvent::Show || watching_.contains(progress)) return false;
-        watching_.insert(progress);
-        connect(progress, &CRunDlg::runStarted, this, [this, progress] {
-            if (!pressed++) progress->cancelButton()->click();
-        });
-        return false;
-    }
-
-private:
-    QSet<CRunDlg*> watching_;
-};
 
 } // namespace
 
@@ -214,7 +188,7 @@ TEST_F(PackedCellsWindowTest, CancelledComparisonsLeaveEveryPaneWholeAndResultsS
     // Cancelled as soon as it starts: the file panes' rows read so far and the last result
     // were packed; all of it is back.
     {
-        CancelNextRun cancel;
+        test::CancelNextRun cancel;
         compareByKey();
         EXPECT_EQ(cancel.pressed, 1);
     }
