@@ -34,6 +34,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace quellar {
 namespace {
@@ -665,15 +667,15 @@ void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
     // one is kept packed meanwhile. Large ranges are read out of their panes' cells, which
     // are packed as they are read and given back once the result is built (or the command
     // stopped): at a million rows the panes, the last result and the operation's tables would
-    // not fit in memory all at once. A pane whose working file is still being written from
-    // its rows is read as it is.
+    // not fit in memory all at once.
     std::vector<SheetPane*> packing;
+    QStringList workingFiles;
     if (!table.askReadsAllRows)
         for (size_t i = 0; i < ranges.size(); ++i)
-            if (size_t(ranges[i].lastRow - ranges[i].firstRow + 1) >= SheetPane::kLetGoAsideRows &&
-                !workFolder_->writing(i == 0 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"))) {
+            if (size_t(ranges[i].lastRow - ranges[i].firstRow + 1) >= SheetPane::kLetGoAsideRows) {
                 packing.push_back(pane(int(i) + 1));
                 packing.back()->letViewGo();
+                workingFiles.append(i == 0 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"));
             }
     // Shown again whatever happens, before any message about the outcome.
     struct ShowAgain {
@@ -688,18 +690,32 @@ void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
     const Status status = progress.run([&](Progress& p) {
         const Status built = freeTables(runGuarded([&] {
             result_->packLastResult();
+            // A pane's working file, written from its rows just after it was opened, is
+            // waited for (the wait can be cancelled) before those rows are packed.
+            for (const QString& name : workingFiles)
+                while (workFolder_->writing(name)) {
+                    cancellation::point();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
             if (!table.askReadsAllRows) tables = readSources(ranges, p, packing);
             const Status ran = table.run(*result_, p, tables);
             Tables().swap(tables);
             return ran;
         }));
         // The panes' cells come back here, beside the user-interface thread; after a failure
-        // or a cancel the last result's too, at the same time.
-        std::thread lastResult;
-        if (!built.isOk()) lastResult = std::thread([&] { result_->unpackCells(); });
-        for (SheetPane* source : packing)
-            source->unpackCells();
-        if (lastResult.joinable()) lastResult.join();
+        // or a cancel the last result's too, at the same time, and on this thread, whose heap
+        // has the memory the operation's tables gave back.
+        std::thread panes;
+        if (!built.isOk())
+            panes = std::thread([&] {
+                for (SheetPane* source : packing)
+                    source->unpackCells();
+            });
+        else
+            for (SheetPane* source : packing)
+                source->unpackCells();
+        if (!built.isOk()) result_->unpackCells();
+        if (panes.joinable()) panes.join();
         return built;
     });
     showAgain();
