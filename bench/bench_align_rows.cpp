@@ -11,8 +11,8 @@
 //
 // Usage: bench_align_rows [ROWS] [--parallel]   (default 1,000,000 data rows + the field row)
 
+#include "base/ParallelRows.h"
 #include "bench/TableGenerator.h"
-#include "table/ParallelRows.h"
 #include "table/compare/CompareStatistics.h"
 #include "table/compare/Comparison.h"
 

@@ -10,9 +10,15 @@
 // the largest table whose result still fits one sheet (1,022,999 data rows: with a
 // subtotal every 40 rows and the total, exactly 1,048,576 rows).
 //
-// Usage: bench_pagesubtotals [ROWS]     (default 1,048,576 rows in the sheet)
+// With --cancel-after SECONDS each step of the whole command (reading 1.xml, writing 3.xml,
+// converting) is run three more times under a cancel flag raised that many seconds in, as the
+// window's 取消 raises it: "cancel <step>: N-M ms" from the raise to the step's end, and that
+// nothing was left of 3.xml or the output.
+//
+// Usage: bench_pagesubtotals [ROWS] [--cancel-after SECONDS]   (default 1,048,576 rows in the sheet)
 // The generated working files are kept in /tmp for later runs.
 
+#include "base/Progress.h"
 #include "bench/TableGenerator.h"
 #include "table/PageSubtotals.h"
 #include "workbook/WorkbookFormat.h"
@@ -24,13 +30,52 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <functional>
+#include <thread>
 
 using namespace quellar;
 
 namespace {
 
 constexpr int kRowsPerPage = 40;
+double cancelAfter = -1; // --cancel-after: seconds into each step
+
+// Runs `step` three times under a cancel flag raised `cancelAfter` seconds in; prints the
+// spread of the time from the raise to the step's end, and whether `nothingLeft` held.
+void cancelStep(const char* name, const std::function<Status()>& step,
+                const std::function<bool()>& nothingLeft) {
+    using Clock = std::chrono::steady_clock;
+    long long fastest = -1, slowest = -1;
+    bool clean = true, cancelled = true;
+    for (int run = 0; run < 3; ++run) {
+        std::atomic<bool> flag{false};
+        Clock::time_point raisedAt;
+        std::thread raiser([&] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(cancelAfter));
+            raisedAt = Clock::now();
+            flag = true;
+        });
+        Status status;
+        {
+            const cancellation::Scope scope(&flag);
+            status = runGuarded(step);
+        }
+        const Clock::time_point ended = Clock::now();
+        raiser.join();
+        cancelled &= status.code() == Status::Code::Cancelled;
+        clean &= nothingLeft();
+        if (ended < raisedAt) continue; // the step ended before the raise
+        const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(ended - raisedAt).count();
+        fastest = fastest < 0 ? ms : std::min(fastest, ms);
+        slowest = std::max(slowest, ms);
+    }
+    std::printf("  cancel %-21s %lld-%lld ms after the raise (%.1f s in)%s%s\n", name, fastest, slowest,
+                cancelAfter, cancelled ? "" : "; not every run ended cancelled",
+                clean ? ", nothing left" : ", A FILE WAS LEFT");
+}
 
 // The working file of a sheet 明细 with `rows` rows (field row included), made once.
 QString workingFile(int64_t rows) {
@@ -106,6 +151,25 @@ void run(int64_t rows) {
         status = convertPageSubtotals(written, output);
         line("converting to the output", bench::seconds(t), bench::cpuSeconds() - cpu, bench::peakMemoryMB());
         if (!status.isOk()) std::printf("  failed: %s\n", qPrintable(status.message()));
+        if (cancelAfter >= 0) {
+            // Converted into .xlsx: a sheet this long does not fit .xls.
+            const QString again = dir.filePath(QStringLiteral("again.xml"));
+            const QString againOutput = dir.filePath(QStringLiteral("again_分页汇总.xlsx"));
+            const QStringList before = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+            auto onlyTheFirstFiles = [&] {
+                return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden) == before;
+            };
+            cancelStep(
+                "reading 1.xml", [&] { return readPageSheet(xml, QStringLiteral("明细")).status(); },
+                onlyTheFirstFiles);
+            Result<PageSheet> reread = readPageSheet(xml, QStringLiteral("明细"));
+            if (reread.isOk())
+                cancelStep(
+                    "writing 3.xml", [&] { return writePageSubtotals(reread.value(), options, again); },
+                    onlyTheFirstFiles);
+            cancelStep(
+                "converting", [&] { return convertPageSubtotals(written, againOutput); }, onlyTheFirstFiles);
+        }
     }
     std::printf("  %-28s %7.2f s  (cpu %6.2f s)\n\n", "whole command", bench::seconds(total),
                 bench::cpuSeconds() - cpuStart);
@@ -115,7 +179,13 @@ void run(int64_t rows) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    const int64_t rows = argc > 1 ? QString::fromLocal8Bit(argv[1]).toLongLong() : 1048576;
+    int64_t rows = 1048576;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--cancel-after" && i + 1 < argc)
+            cancelAfter = std::max(0.0, QByteArray(argv[++i]).toDouble());
+        else
+            rows = QString::fromLocal8Bit(argv[i]).toLongLong();
+    }
     run(rows);
     // The largest table whose result fits a sheet: rows + subtotals + total = 1,048,576.
     const int64_t fitting = 1 + (int64_t(1048576) - 2) * kRowsPerPage / (kRowsPerPage + 1);

@@ -1,7 +1,7 @@
 // quellar-cli: the table operations of Quellar on the command line.
 
 #include "Cli.h"
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 
 #include <QCoreApplication>
 

@@ -4,7 +4,7 @@
 // the rules, the fallback of a gap too large, and the outputs that read the aligned result.
 
 #include "base/CellOps.h"
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 #include "table/compare/CompareStatistics.h"
 #include "table/compare/Comparison.h"
 #include "table/compare/DetailsPage.h"

@@ -5,7 +5,7 @@
 // and ignored columns.
 
 #include "base/CellOps.h"
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 #include "table/compare/CompareStatistics.h"
 #include "table/compare/Comparison.h"
 #include "tests/RefusedComparisons.h"

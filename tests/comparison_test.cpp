@@ -3,7 +3,7 @@
 // nested scan on many random small tables.
 
 #include "base/CellOps.h"
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 #include "table/compare/Comparison.h"
 #include "table/compare/Report.h"
 #include "tests/RefusedComparisons.h"

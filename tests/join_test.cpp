@@ -4,8 +4,8 @@
 // on many random small tables.
 
 #include "base/CellOps.h"
+#include "base/ParallelRows.h"
 #include "table/Join.h"
-#include "table/ParallelRows.h"
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,12 +2,15 @@
 // a result table back into a sheet.
 
 #include "base/CellOps.h"
+#include "base/ParallelRows.h"
 #include "tests/TestSupport.h"
 #include "workbook/RangeReader.h"
 #include "workbook/RangeText.h"
 #include "workbook/TableWriter.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace quellar;
 
@@ -150,6 +153,125 @@ TEST(WriteTableToSheet, WritesWhatEachMergeStateCarries) {
     ASSERT_EQ(book.sheets.size(), 5u);
     EXPECT_EQ(book.sheets[3].name, "Sheet4");
     EXPECT_EQ(book.sheets[4].name, "e");
+}
+
+// Random result tables with every merge state, fills, alignments, fonts, heights, widths,
+// dates, numbers and texts: the sheet and the workbook's styles are the same whether the rows
+// are built on one core or split between two, and whether the table is kept or given up.
+TEST(WriteTableToSheet, OneCoreOrTwoBuildTheSameSheet) {
+    const QStringList values{"",
+                             "007",
+                             "15.500000",
+                             "-3",
+                             "0.30000000000000004",
+                             "10000000",
+                             "2015/1/1",
+                             "2026/12/7 9:05:07",
+                             "2015/2/30",
+                             QString(40, QChar(0x6587)),
+                             "-0",
+                             "1e-7",
+                             "123456789012345",
+                             "1234567890123456",
+                             "ｘ"};
+    const int8_t fills[] = {0, Fill::White, Fill::Red, Fill::BrightGreen, Fill::LightTurquoise};
+    const int16_t aligns[] = {0, Align::Left, Align::Center, Align::Right};
+    std::mt19937 random(20261208);
+    for (int round = 0; round < 40; ++round) {
+        const int rows = 1 + int(random() % 60);
+        const int columns = 1 + int(random() % 8);
+        RowTable table = RowTable(size_t(rows), Row(size_t(columns)));
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < columns; ++c) {
+                CellRecord& record = table[size_t(r)][size_t(c)];
+                if (record.mergeState == MergeState::Covered && record.mergeRows < 0)
+                    continue; // inside a block
+                record.mergeState = random() % 7 == 0 ? MergeState::TextOnly : MergeState::Single;
+                record.text = SharedText(values[qsizetype(random() % uint32_t(values.size()))]);
+                record.fillColorIndex = fills[random() % 5];
+                record.alignment1 = aligns[random() % 4];
+                record.alignment2 = random() % 3 == 0 ? Align::Top : 0;
+                if (random() % 4 == 0) record.setFontSize(9 + int(random() % 3));
+                if (random() % 5 == 0) record.setColorValue(0xFF0000);
+                if (c == 0 && random() % 3 == 0) record.rowHeight = float(12 + random() % 20);
+                if (r == 0 && random() % 2 == 0) record.columnWidth = float(40 + random() % 60);
+                if (random() % 11 == 0 && r + 1 < rows && c + 1 < columns) {
+                    test::makeAnchor(record, 2, 2);
+                    for (int dr = 0; dr < 2; ++dr)
+                        for (int dc = 0; dc < 2; ++dc)
+                            if (dr || dc) {
+                                CellRecord& covered = table[size_t(r + dr)][size_t(c + dc)];
+                                covered = CellRecord();
+                                covered.mergeRows = -1; // marks it as taken by this block
+                            }
+                }
+            }
+        }
+        for (Row& row : table)
+            for (CellRecord& record : row)
+                if (record.mergeRows < 0) record.mergeRows = 0;
+        if (round % 4 == 0) table[size_t(random() % uint32_t(rows))].clear(); // a row with no cells
+
+        auto build = [&](bool twoCores, bool giveUp, test::RecordingProgress& progress) {
+            setParallelRowFloor(twoCores ? 1 : kParallelRowsOff);
+            Workbook book = Workbook::makeDefault();
+            Style earlier;
+            earlier.hasFill = true;
+            earlier.fillPalette = Fill::Red;
+            earlier.fillRgb = paletteColor(Fill::Red);
+            book.internStyle(earlier); // a style the workbook holds already
+            const int64_t step = 1 + int64_t(random() % 5);
+            const Status status = giveUp ? writeTableToSheet(book, 1, "r", RowTable(table), progress, step)
+                                         : writeTableToSheet(book, 1, "r", table, progress, step);
+            EXPECT_TRUE(status.isOk()) << status.message().toStdString();
+            setParallelRowFloor(kParallelRowsOff);
+            return std::pair{std::move(book), step};
+        };
+        test::RecordingProgress oneProgress, twoProgress;
+        const std::mt19937 saved = random;
+        auto [one, oneStep] = build(false, false, oneProgress);
+        random = saved;
+        auto [two, twoStep] = build(true, round % 2 == 1, twoProgress);
+        ASSERT_EQ(oneStep, twoStep);
+        EXPECT_EQ(oneProgress.position(), twoProgress.position()) << "round " << round;
+        EXPECT_EQ(one.styles, two.styles) << "round " << round;
+        const Sheet& a = one.sheets[0];
+        const Sheet& b = two.sheets[0];
+        EXPECT_EQ(a.merges, b.merges) << "round " << round;
+        EXPECT_EQ(a.columnWidths, b.columnWidths) << "round " << round;
+        ASSERT_EQ(a.rows.size(), b.rows.size()) << "round " << round;
+        for (size_t r = 0; r < a.rows.size(); ++r) {
+            ASSERT_EQ(a.rows[r].index, b.rows[r].index);
+            EXPECT_EQ(a.rows[r].height, b.rows[r].height);
+            ASSERT_EQ(a.rows[r].cells.size(), b.rows[r].cells.size());
+            for (size_t c = 0; c < a.rows[r].cells.size(); ++c) {
+                const Cell& x = a.rows[r].cells[c];
+                const Cell& y = b.rows[r].cells[c];
+                EXPECT_EQ(x.column, y.column);
+                EXPECT_EQ(x.style, y.style) << "round " << round << " row " << r << " cell " << c;
+                EXPECT_EQ(x.value.type(), y.value.type());
+                EXPECT_EQ(x.value.text().toQString(), y.value.text().toQString());
+                EXPECT_EQ(x.value.number(), y.value.number());
+            }
+        }
+    }
+
+    // A row too wide for a sheet is named the same way, whichever core met it.
+    RowTable wide(6, Row(2));
+    for (Row& row : wide)
+        for (CellRecord& record : row)
+            record.mergeState = MergeState::Single;
+    wide[4].resize(size_t(kMaxColumns) + 1);
+    for (bool twoCores : {false, true}) {
+        setParallelRowFloor(twoCores ? 1 : kParallelRowsOff);
+        Workbook book = Workbook::makeDefault();
+        test::RecordingProgress progress;
+        const Status status = writeTableToSheet(book, 1, "r", wide, progress, 1);
+        setParallelRowFloor(kParallelRowsOff);
+        EXPECT_FALSE(status.isOk());
+        EXPECT_TRUE(status.message().contains(QStringLiteral("结果第 5 行有 16385 列")))
+            << status.message().toStdString();
+    }
 }
 
 TEST(RangeText, ExportTargetsAndAddresses) {

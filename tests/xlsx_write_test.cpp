@@ -2,6 +2,7 @@
 // sheet, and a failure that leaves the earlier file.
 
 #include "base/CellOps.h"
+#include "base/ParallelRows.h"
 #include "fuzz/FuzzEntries.h"
 #include "tests/TestSupport.h"
 #include "tests/WorkbookCells.h"
@@ -147,6 +148,15 @@ TEST(XlsxWrite, ATextLongerThanACellHoldsIsRefusedNotCut) {
     EXPECT_TRUE(refused.message().contains(QStringLiteral("B5"))) << refused.message().toStdString();
     EXPECT_TRUE(refused.message().contains(QStringLiteral("32767"))) << refused.message().toStdString();
     EXPECT_EQ(readAll(out), before);
+    // With another such text further down, the first is named, on one core or two.
+    book.sheets[0].cellAt(40, 2).value = CellValue::fromString(SharedText(QString(40000, u'x')));
+    for (size_t floor : {kParallelRowsOff, size_t(1)}) {
+        setParallelRowFloor(floor);
+        const Status again = writeWorkbook(book, out, FileKind::Xlsx);
+        setParallelRowFloor(kParallelRowsOff);
+        EXPECT_TRUE(again.message().contains(QStringLiteral("B5"))) << again.message().toStdString();
+    }
+    EXPECT_EQ(readAll(out), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("out.xlsx")});
 }
@@ -224,6 +234,32 @@ TEST(XlsxWrite, LargeSheetRoundTrip) {
     ASSERT_TRUE(readWorkbook(out, back).isOk());
     expectSameCells(book, back, false);
     EXPECT_EQ(back.sheets[0].rows.size(), size_t(rows));
+
+    // Planned on two cores, with a date and a style met only in the later half, the parts are
+    // the same bytes.
+    sheet.cellAt(rows - 5, 5).value = CellValue::fromDateTime(45000.5);
+    Style red;
+    red.hasFill = true;
+    red.fillPalette = Fill::Red;
+    red.fillRgb = paletteColor(Fill::Red);
+    sheet.cellAt(rows - 3, 6).style = book.internStyle(red);
+    std::string parts[2][2];
+    for (int twoCores = 0; twoCores < 2; ++twoCores) {
+        setParallelRowFloor(twoCores ? 1 : kParallelRowsOff);
+        const Status written = writeWorkbook(book, out, FileKind::Xlsx);
+        setParallelRowFloor(kParallelRowsOff);
+        ASSERT_TRUE(written.isOk());
+        ZipArchive package;
+        ASSERT_TRUE(package.open(out).isOk());
+        const char* names[] = {"xl/worksheets/sheet1.xml", "xl/styles.xml"};
+        for (int k = 0; k < 2; ++k) {
+            ASSERT_NE(package.find(names[k]), nullptr);
+            ASSERT_TRUE(package.readEntry(*package.find(names[k]), parts[twoCores][k]).isOk());
+        }
+    }
+    EXPECT_EQ(parts[0][0], parts[1][0]);
+    EXPECT_EQ(parts[0][1], parts[1][1]);
+    EXPECT_NE(parts[0][0].find("<dimension ref=\"A1:G50000\"/>"), std::string::npos);
     EXPECT_DOUBLE_EQ(back.sheets[0].defaultRowHeight, 18);
     EXPECT_EQ(back.sheets[0].rowBreaks, sheet.rowBreaks);
 }

@@ -22,10 +22,15 @@
 //     compare over the last result, export): "cancel <phase>: N ms, panes unchanged: yes|no",
 //     N from the press to the window answering again (target <= 1000 ms); a cancelled export
 //     must leave no file and no temporary file.
+//  5. with --cancel-open FILE: a small list is opened as file 1, then FILE (any format the
+//     window opens: a million-row .csv or .xml) is opened over it and cancelled SECONDS in
+//     (--after, default 1), RUNS times (--runs, default 3): "cancel open: N ms, panes unchanged:
+//     yes|no" for each, then the spread, and the time FILE takes to open when not cancelled.
 //
 // Usage: bench_window [FILE.xlsx]
 //        bench_window --compare FILE1.xlsx FILE2.xlsx [--repeat N] [--export FILE] [--stalls]
 //                     [--cancel-after SECONDS]
+//        bench_window --cancel-open FILE [--after SECONDS] [--runs N]
 
 #include "app/CQuellarDlg.h"
 #include "app/CRunDlg.h"
@@ -65,6 +70,7 @@ public:
     explicit FixedPrompts(QString path, QString second = {})
         : path_(std::move(path))
         , second_(std::move(second)) {}
+    void setFirstPath(QString path) { path_ = std::move(path); }
     std::optional<QString> openWorkbookPath(QWidget*, int which) override {
         return which == 2 && !second_.isEmpty() ? second_ : path_;
     }
@@ -172,7 +178,7 @@ QString paneState(const CQuellarDlg& window) {
 // Triggers `command` and presses 取消 in its progress window `seconds` in; prints how long the
 // window took to answer and whether the panes are as before. Returns whether all held.
 bool cancelDuring(CQuellarDlg& window, CQuellarDlg::Command command, const char* phase, double seconds,
-                  const std::function<bool()>& alsoUnchanged = {}) {
+                  const std::function<bool()>& alsoUnchanged = {}, qint64* answeredMs = nullptr) {
     const QString before = paneState(window);
     QElapsedTimer sincePress;
     QTimer press;
@@ -194,6 +200,7 @@ bool cancelDuring(CQuellarDlg& window, CQuellarDlg::Command command, const char*
         return false;
     }
     const qint64 answered = sincePress.elapsed();
+    if (answeredMs) *answeredMs = answered;
     const bool unchanged = paneState(window) == before && (!alsoUnchanged || alsoUnchanged());
     std::printf("cancel %s: %lld ms, panes unchanged: %s   (status: %s)\n", phase,
                 static_cast<long long>(answered), unchanged ? "yes" : "no", qPrintable(window.statusText()));
@@ -305,12 +312,70 @@ int benchComparison(const ComparisonBench& bench) {
     return afterDialog >= 0 && cancelsHeld ? 0 : 1;
 }
 
+// A small list opened as file 1, then `file` opened over it and cancelled `seconds` in, `runs`
+// times; returns the exit status.
+int benchCancelOpen(const QString& file, double seconds, int runs) {
+    QTemporaryDir dir;
+    const QString small = dir.filePath(QStringLiteral("小名单.csv"));
+    {
+        QFile out(small);
+        if (!out.open(QIODevice::WriteOnly)) return 2;
+        out.write("编号,姓名\r\n1,张三\r\n2,李四\r\n");
+    }
+    CQuellarDlg window(dir.path());
+    auto prompts = std::make_unique<FixedPrompts>(small);
+    FixedPrompts* answers = prompts.get();
+    window.setPrompts(std::move(prompts));
+    window.resize(1200, 800);
+    window.show();
+    QApplication::processEvents();
+    window.action(CQuellarDlg::Command::OpenFile1)->trigger();
+    window.settleWorkingFiles();
+    answers->setFirstPath(file);
+    bool held = true;
+    qint64 fastest = -1, slowest = -1;
+    for (int run = 1; run <= runs; ++run) {
+        qint64 answered = -1;
+        held &= cancelDuring(window, CQuellarDlg::Command::OpenFile1, "open", seconds, {}, &answered);
+        if (answered < 0) continue;
+        fastest = fastest < 0 ? answered : std::min(fastest, answered);
+        slowest = std::max(slowest, answered);
+    }
+    std::printf("cancel open of %s %.1f s in: %lld-%lld ms over %d runs\n",
+                qPrintable(QFileInfo(file).fileName()), seconds, static_cast<long long>(fastest),
+                static_cast<long long>(slowest), runs);
+    QElapsedTimer t;
+    t.start();
+    window.action(CQuellarDlg::Command::OpenFile1)->trigger();
+    std::printf("%-46s %7.2f s   %zu rows\n", "open it, not cancelled", bench::seconds(t),
+                window.pane(1)->workbook().sheets.empty() ? size_t(0)
+                                                          : window.pane(1)->workbook().sheets[0].rows.size());
+    window.settleWorkingFiles();
+    return held ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (argc >= 3 && QByteArray(argv[1]) == "--cancel-open") {
+        double after = 1;
+        int runs = 3;
+        for (int i = 3; i + 1 < argc; i += 2) {
+            const QByteArray option(argv[i]);
+            if (option == "--after")
+                after = std::max(0.0, QByteArray(argv[i + 1]).toDouble());
+            else if (option == "--runs")
+                runs = std::max(1, QByteArray(argv[i + 1]).toInt());
+            else {
+                std::fprintf(stderr, "unknown option %s\n", argv[i]);
+                return 2;
+            }
+        }
+        return benchCancelOpen(QString::fromLocal8Bit(argv[2]), after, runs);
+    }
     if (argc >= 4 && QByteArray(argv[1]) == "--compare") {
         ComparisonBench bench;
         bench.file1 = QString::fromLocal8Bit(argv[2]);

@@ -332,6 +332,25 @@ std::string_view shortestNumberText(double value, char (&buffer)[32]) {
     return std::string_view(buffer, size_t(writeShortestNumber(buffer, value) - buffer));
 }
 
+bool readRestOfFile(QFile& file, QByteArray& bytes) {
+    constexpr qint64 kPiece = 16 << 20;
+    const qint64 size = std::max<qint64>(file.size() - file.pos(), 0);
+    bytes.clear();
+    bytes.resize(size); // not filled: every byte is read over
+    qint64 done = 0;
+    while (done < size) {
+        cancellation::point();
+        const qint64 got = file.read(bytes.data() + done, std::min(kPiece, size - done));
+        if (got <= 0) break;
+        done += got;
+    }
+    if (done != size || file.error() != QFileDevice::NoError) {
+        bytes.clear();
+        return false;
+    }
+    return true;
+}
+
 QByteArray encodeUtf16Text(const QString& text) {
     // Byte-order mark, the UTF-16 code units little-endian, then CR LF.
     QByteArray bytes(2 + text.size() * 2 + 4, Qt::Uninitialized);

@@ -14,6 +14,8 @@
 #include "base/SharedText.h"
 #include "base/Status.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QSaveFile>
 #include <QString>
 #include <QStringView>
@@ -83,6 +85,11 @@ inline void appendUtf8(std::string& out, const SharedText& text, TextEscape esca
 inline void appendUtf8(std::string& out, const QString& text, TextEscape escape = TextEscape::None) {
     appendUtf8(out, QStringView(text), escape);
 }
+
+// Reads an open file from where it stands to its end into `bytes`, in pieces of 16 MB with a
+// cancellation point before each (a working file of most of a gigabyte takes a while from a cold
+// disk, and a cancel must not wait for it). False when the file could not be read whole.
+bool readRestOfFile(QFile& file, QByteArray& bytes);
 
 // Decodes UTF-8 (invalid sequences become U+FFFD) without an intermediate QString.
 SharedText sharedTextFromUtf8(std::string_view utf8);

@@ -2,6 +2,7 @@
 
 #include "base/CellOps.h"
 #include "base/MessageTable.h"
+#include "base/Progress.h"
 #include "base/TextIO.h"
 #include "table/ExchangeSort.h"
 #include "table/GroupSum.h"
@@ -99,6 +100,7 @@ private:
 void collectDistinct(DistinctTexts& set, const RowTable& table, int column, size_t firstRow, size_t endRow) {
     endRow = std::min(endRow, table.size());
     for (size_t r = firstRow; r < endRow; ++r) {
+        if ((r & 4095) == 4095) cancellation::point();
         const std::u16string_view text = cells::textAt(table[r], column);
         if (!text.empty()) set.insert(text);
     }
@@ -406,7 +408,8 @@ private:
         // kept, the others stop taking fields, and it is thrown again here once all are joined.
         std::exception_ptr failure;
         std::mutex failureMutex;
-        auto guarded = [&] {
+        auto guarded = [&, cancel = cancellation::current()] {
+            const cancellation::Scope scope(cancel); // the helpers are cancelled with the page
             try {
                 work();
             } catch (...) {

@@ -53,7 +53,9 @@ Result<RowTable> insertBlankRows(RowTable table, int blankCount) {
 
     RowTable result;
     result.reserve(size_t(rows));
+    size_t done = 0;
     for (Row& row : table) {
+        if ((++done & 4095) == 0) cancellation::point();
         // The texts are lifted out while a cell is copied, so the copy starts empty and no
         // shared text is retained and released again.
         Row blank;

@@ -212,10 +212,12 @@ bool exchangeSortNumberOrTextOrder(const std::vector<NumberOrText>& keys, std::v
     MixedSearchTree tree(keys);
     uint64_t swaps = 0;
     for (size_t i = 0; i + 1 < n; ++i) {
+        if ((i & 4095) == 4095) cancellation::point();
         size_t from = i + 1;
         for (;;) {
             const size_t j = tree.firstSmaller(from, keys[order[i]]);
             if (j == SIZE_MAX) break;
+            if ((swaps & 4095) == 4095) cancellation::point();
             if (++swaps > limits.maxSwaps) {
                 order.clear();
                 if (n <= limits.literalUpTo) return literal();
@@ -252,11 +254,12 @@ std::vector<size_t> exchangeSortOrderByClass(const std::vector<uint32_t>& classO
     done.reset(n, false);
     size_t doneCount = 0;
 
-    Fenwick slots;                // free slots while resolving the run's insertions
+    Fenwick freeSlots;            // free slots while resolving the run's insertions
     std::vector<size_t> insertAt; // per element of the class: index it was inserted at
     std::vector<size_t> run;      // the run's storage after resolving
 
     for (size_t c = 0; c < classCount; ++c) {
+        if ((c & 4095) == 4095) cancellation::point();
         const size_t first = start[c], m = start[c + 1] - start[c];
         if (m == 0) continue;
         const size_t length = doneCount + m; // length of the projection on classes <= c
@@ -268,6 +271,7 @@ std::vector<size_t> exchangeSortOrderByClass(const std::vector<uint32_t>& classO
         size_t size = 1, head = 0;
         size_t end = done.countBelow(members[first]) + 1; // one past the run's last position
         for (size_t t = 1; t < m; ++t) {
+            if ((t & 4095) == 4095) cancellation::point();            // a class may hold most of the rows
             const size_t p = done.countBelow(members[first + t]) + t; // its projected position
             const size_t slides = p - end;
             head = (head + slides % size) % size;
@@ -281,11 +285,11 @@ std::vector<size_t> exchangeSortOrderByClass(const std::vector<uint32_t>& classO
         // Insertions resolved backwards: the last one inserted takes the insertAt-th free
         // slot of the final array, the one before the insertAt-th of those left, and so on.
         run.assign(m, 0);
-        slots.reset(m, true);
+        freeSlots.reset(m, true);
         for (size_t t = m; t-- > 0;) {
-            const size_t slot = slots.findNth(insertAt[t]);
+            const size_t slot = freeSlots.findNth(insertAt[t]);
             run[slot] = members[first + t];
-            slots.add(slot, -1);
+            freeSlots.add(slot, -1);
         }
         for (size_t k = 0; k < m; ++k)
             order.push_back(run[(head + k) % m]);

@@ -16,7 +16,10 @@
 // `less` is a strict weak order; for relations that are not, exchangeSortLiteral runs the
 // procedure itself.
 //
-// All functions are pure; nothing is kept between calls. They neither throw nor fail.
+// All functions are pure; nothing is kept between calls. They do not fail; their long loops are
+// cancellation points (base/Progress.h), where a cancelled thread's work ends with WorkCancelled.
+
+#include "base/Progress.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -92,9 +95,11 @@ bool exchangeSortNumberOrTextOrder(const std::vector<NumberOrText>& keys, std::v
 // (such as the mixed order of numbers and texts). Quadratic: meant for short lists.
 template <typename T, typename Less> void exchangeSortLiteral(std::vector<T>& values, Less&& less) {
     const size_t n = values.size();
-    for (size_t i = 0; i + 1 < n; ++i)
+    for (size_t i = 0; i + 1 < n; ++i) {
+        if ((i & 63) == 63) cancellation::point(); // a pass holds up to n comparisons
         for (size_t j = i + 1; j < n; ++j)
             if (less(values[j], values[i])) std::swap(values[i], values[j]);
+    }
 }
 
 } // namespace quellar

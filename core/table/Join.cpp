@@ -2,10 +2,10 @@
 
 #include "base/CellOps.h"
 #include "base/MessageTable.h"
+#include "base/ParallelRows.h"
 #include "base/SharedText.h"
 #include "table/KeyIndex.h"
 #include "table/OperationCells.h"
-#include "table/ParallelRows.h"
 
 #include <cstdint>
 #include <string_view>

@@ -1,6 +1,7 @@
 #include "table/PageSubtotals.h"
 
 #include "base/MessageTable.h"
+#include "base/Progress.h"
 
 #include "base/CellOps.h"
 #include "base/TextIO.h"
@@ -183,6 +184,8 @@ Result<PageSheet> readPageSheet(const QString& xmlPath, const QString& sheetName
                         .arg(shown)
                         .arg(sheet.rowPositions.size() + 1)
                         .arg(kMaxRows));
+            // A cancel is looked for once every 4096 rows, not once an element.
+            if ((sheet.rowStarts.size() & 4095) == 4095) cancellation::point();
             sheet.rowStarts.push_back(scanner.offset());
             sheet.rowPositions.push_back(int32_t(position));
         }
@@ -199,6 +202,7 @@ Result<PageSheet> readPageSheet(const QString& xmlPath, const QString& sheetName
 
     // The field row, read piece by piece until it is found.
     for (int64_t first = 0; first < sheet.rowCount && sheet.fieldRow < 0; first += kPieceRows) {
+        cancellation::point();
         Piece piece(sheet, first, std::min(sheet.rowCount, first + kPieceRows));
         if (!piece.status().isOk()) return piece.status();
         int64_t r = first;
@@ -314,6 +318,9 @@ private:
     // A Row: it may name its sheet row, which moves down by the rows inserted above.
     Status onRow() {
         ++r_;
+        // Writing is cancelled here too, not only when the output's buffer is written out: the
+        // temporary file goes with the OutputFile.
+        if ((r_ & 4095) == 0) cancellation::point();
         rowStart_ = absolute(scanner_.offset());
         position_ = sheet_.rowPositions[size_t(r_)];
         placement_ = CellPlacement();

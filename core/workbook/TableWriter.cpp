@@ -1,10 +1,15 @@
 #include "workbook/TableWriter.h"
 
 #include "base/CellOps.h"
+#include "base/ParallelRows.h"
 #include "workbook/DisplayFormat.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cmath>
+#include <iterator>
+#include <map>
 #include <unordered_map>
 
 namespace quellar {
@@ -53,8 +58,152 @@ Status nameResultSheet(Workbook& book, int sheetNumber, const QString& sheetName
     return Status::ok();
 }
 
+// The Style a record carries into its cell.
+Style styleOf(const CellRecord& record, bool textOnly, const CellValue& value) {
+    Style style;
+    if (value.type() == CellValue::Type::DateTime)
+        style.numberFormat = DisplayFormat::dateTextFormat(value.number());
+    // White is how every cell reads; writing it as a fill would only hide the grid lines.
+    if (record.fillColorIndex > 0 && record.fillColorIndex <= 56 && record.fillColorIndex != Fill::White) {
+        style.hasFill = true;
+        style.fillPalette = record.fillColorIndex;
+        style.fillRgb = paletteColor(record.fillColorIndex);
+    }
+    style.horizontal = horizontalFromCode(record.alignment1);
+    style.vertical = verticalFromCode(record.alignment2);
+    if (!textOnly) {
+        const CellStyle& cs = record.style();
+        style.fontName = cs.fontName.toQString();
+        style.fontSize = cs.fontSize;
+        if (cs.colorValue != 0) {
+            style.hasFontColor = true;
+            style.fontRgb = uint32_t(cs.colorValue) & 0xFFFFFF;
+        }
+    }
+    return style;
+}
+
+StyleKey styleKeyOf(const CellRecord& record, bool textOnly, const CellValue& value) {
+    const bool date = value.type() == CellValue::Type::DateTime;
+    const uint8_t dateKind = !date ? 0 : value.number() == std::floor(value.number()) ? 1 : 2;
+    return StyleKey{textOnly ? 0u : record.styleId,
+                    record.fillColorIndex,
+                    record.alignment1,
+                    record.alignment2,
+                    textOnly,
+                    dateKind};
+}
+
+// What one run of rows leaves behind. The first run (from row 0) interns its styles into the
+// workbook as it meets them; a later run, working beside it, numbers the styles it meets
+// itself, in the order it meets them, and they are interned once both runs are done. So the
+// workbook's styles stand in the order the cells first use them, whoever built which rows.
+struct RowRun {
+    Workbook* book = nullptr; // the first run's: styles are interned at once
+    std::unordered_map<StyleKey, uint32_t, StyleKeyHash> styleIndex;
+    std::vector<Style> ownStyles; // a later run's, by the numbers its cells carry
+    std::vector<SheetRow> rows;
+    std::vector<CellRange> merges;
+    std::map<int32_t, double> columnWidths;
+    size_t tooWideRow = SIZE_MAX;
+
+    uint32_t styleFor(const CellRecord& record, bool textOnly, const CellValue& value) {
+        const StyleKey key = styleKeyOf(record, textOnly, value);
+        auto it = styleIndex.find(key);
+        if (it != styleIndex.end()) return it->second;
+        Style style = styleOf(record, textOnly, value);
+        uint32_t index = 0;
+        if (book) {
+            index = book->internStyle(style);
+        } else {
+            index = uint32_t(ownStyles.size());
+            ownStyles.push_back(std::move(style));
+        }
+        styleIndex.emplace(key, index);
+        return index;
+    }
+
+    // Rows [from, to) of the table into `rows`; with `consumed` (the table itself) each row's
+    // records are given back as soon as the row is written. `tick` is called once every
+    // `step` rows, counted from row 0 of the table.
+    template <typename Tick>
+    void build(const RowTable& table, size_t from, size_t to, int64_t step, RowTable* consumed, Tick&& tick) {
+        rows.reserve(to - from);
+        for (size_t i = from; i < to; ++i) {
+            if (int64_t(i) % step == 0) tick();
+            const Row& row = table[i];
+            if (row.size() > size_t(kMaxColumns)) {
+                tooWideRow = i;
+                return;
+            }
+            buildRow(row, int32_t(i));
+            if (consumed) Row().swap((*consumed)[i]);
+        }
+    }
+
+    void buildRow(const Row& row, int32_t i) {
+        SheetRow* sheetRow = nullptr;
+        for (size_t j = 0; j < row.size(); ++j) {
+            const CellRecord& record = row[j];
+            if (record.mergeState == MergeState::Covered) continue;
+            if (!sheetRow) {
+                sheetRow = &rows.emplace_back();
+                sheetRow->index = i;
+                sheetRow->cells.reserve(
+                    size_t(std::count_if(row.begin() + std::ptrdiff_t(j), row.end(), [](const CellRecord& r) {
+                        return r.mergeState != MergeState::Covered;
+                    })));
+            }
+            const bool textOnly = record.mergeState == MergeState::TextOnly;
+            Cell& cell = sheetRow->cells.emplace_back();
+            cell.column = uint16_t(j);
+            cell.value = typedValue(record.text);
+            cell.style = styleFor(record, textOnly, cell.value);
+            if (textOnly) continue;
+
+            int32_t blockColumns = 1;
+            if (record.mergeState == MergeState::Anchor &&
+                (record.mergeRows > 1 || record.mergeColumns > 1)) {
+                const int32_t lastRow =
+                    std::min<int64_t>(int64_t(i) + std::max(1, record.mergeRows) - 1, kMaxRows - 1);
+                const int32_t lastColumn = std::min<int64_t>(
+                    int64_t(j) + std::max<int32_t>(1, record.mergeColumns) - 1, kMaxColumns - 1);
+                merges.push_back(CellRange{i, int32_t(j), lastRow, lastColumn});
+                blockColumns = lastColumn - int32_t(j) + 1;
+            }
+            // A zero height or width means the record carries none; it must not hide the row.
+            if (j == 0 && record.rowHeight > 0) sheetRow->height = record.rowHeight;
+            if (i == 0 && record.columnWidth > 0) {
+                for (int32_t c = 0; c < blockColumns; ++c)
+                    columnWidths[int32_t(j) + c] = record.columnWidth;
+            }
+        }
+    }
+
+    // Hands a later run's rows, merges and widths to the sheet after the first run's, its
+    // styles interned in the order it met them.
+    void appendTo(Sheet& sheet, Workbook& book) {
+        if (!this->book) {
+            std::vector<uint32_t> global(ownStyles.size());
+            for (size_t k = 0; k < ownStyles.size(); ++k)
+                global[k] = book.internStyle(ownStyles[k]);
+            for (SheetRow& row : rows)
+                for (Cell& cell : row.cells)
+                    cell.style = global[cell.style];
+        }
+        if (sheet.rows.empty())
+            sheet.rows = std::move(rows);
+        else
+            std::move(rows.begin(), rows.end(), std::back_inserter(sheet.rows));
+        sheet.merges.insert(sheet.merges.end(), merges.begin(), merges.end());
+        for (const auto& [column, width] : columnWidths)
+            sheet.columnWidths[column] = width;
+    }
+};
+
 // writeTableToSheet; with `consumed` (the table itself), each row's records are given back
-// as soon as the row is written.
+// as soon as the row is written. A large table is built on two cores (see buildInHalves);
+// the sheet is the same either way.
 Status writeRows(Workbook& book, int sheetNumber, const QString& sheetName, const RowTable& table,
                  Progress& progress, int64_t step, RowTable* consumed) {
     if (step < 1) step = 1;
@@ -66,94 +215,41 @@ Status writeRows(Workbook& book, int sheetNumber, const QString& sheetName, cons
     Sheet& sheet = *target;
     sheet.clear();
 
-    std::unordered_map<StyleKey, uint32_t, StyleKeyHash> styleCache;
-    auto styleFor = [&](const CellRecord& record, bool textOnly, const CellValue& value) {
-        const bool date = value.type() == CellValue::Type::DateTime;
-        const uint8_t dateKind = !date ? 0 : value.number() == std::floor(value.number()) ? 1 : 2;
-        const StyleKey key{textOnly ? 0u : record.styleId,
-                           record.fillColorIndex,
-                           record.alignment1,
-                           record.alignment2,
-                           textOnly,
-                           dateKind};
-        auto it = styleCache.find(key);
-        if (it != styleCache.end()) return it->second;
-        Style style;
-        if (date) style.numberFormat = DisplayFormat::dateTextFormat(value.number());
-        // White is how every cell reads; writing it as a fill would only hide the grid lines.
-        if (record.fillColorIndex > 0 && record.fillColorIndex <= 56 &&
-            record.fillColorIndex != Fill::White) {
-            style.hasFill = true;
-            style.fillPalette = record.fillColorIndex;
-            style.fillRgb = paletteColor(record.fillColorIndex);
-        }
-        style.horizontal = horizontalFromCode(record.alignment1);
-        style.vertical = verticalFromCode(record.alignment2);
-        if (!textOnly) {
-            const CellStyle& cs = record.style();
-            style.fontName = cs.fontName.toQString();
-            style.fontSize = cs.fontSize;
-            if (cs.colorValue != 0) {
-                style.hasFontColor = true;
-                style.fontRgb = uint32_t(cs.colorValue) & 0xFFFFFF;
-            }
-        }
-        const uint32_t index = book.internStyle(style);
-        styleCache.emplace(key, index);
-        return index;
+    RowRun runs[2];
+    runs[0].book = &book;
+    // The progress bar belongs to this thread: the second run leaves its ticks here.
+    std::atomic<int64_t> laterTicks{0};
+    auto drainTicks = [&] {
+        for (int64_t n = laterTicks.exchange(0, std::memory_order_relaxed); n > 0; --n)
+            progress.advance(step);
     };
-
+    buildInHalves(table.size(), [&](size_t from, size_t to, int half) {
+        if (half == 0) {
+            runs[0].build(table, from, to, step, consumed, [&] {
+                drainTicks();
+                progress.advance(step);
+            });
+        } else {
+            runs[1].build(table, from, to, step, consumed, [&] {
+                cancellation::point();
+                laterTicks.fetch_add(1, std::memory_order_relaxed);
+            });
+        }
+    });
+    drainTicks();
+    for (const RowRun& run : runs) {
+        if (run.tooWideRow == SIZE_MAX) continue;
+        const size_t i = run.tooWideRow;
+        return Status::invalidInput(QStringLiteral("结果第 %1 行有 %2 列，超过工作表的最大列数 %3")
+                                        .arg(i + 1)
+                                        .arg(table[i].size())
+                                        .arg(kMaxColumns));
+    }
     // Rows and cells are sized once: grown one by one, their spare capacity alone would add
     // half again to a million-row result.
-    sheet.rows.reserve(table.size());
-    int32_t widestColumn = 0;
-    for (size_t i = 0; i < table.size(); ++i) {
-        if (int64_t(i) % step == 0) progress.advance(step);
-        const Row& row = table[i];
-        if (row.size() > size_t(kMaxColumns))
-            return Status::invalidInput(QStringLiteral("结果第 %1 行有 %2 列，超过工作表的最大列数 %3")
-                                            .arg(i + 1)
-                                            .arg(row.size())
-                                            .arg(kMaxColumns));
-        SheetRow* sheetRow = nullptr;
-        for (size_t j = 0; j < row.size(); ++j) {
-            const CellRecord& record = row[j];
-            if (record.mergeState == MergeState::Covered) continue;
-            if (!sheetRow) {
-                sheetRow = &sheet.rowAt(int32_t(i));
-                sheetRow->cells.reserve(
-                    size_t(std::count_if(row.begin() + std::ptrdiff_t(j), row.end(), [](const CellRecord& r) {
-                        return r.mergeState != MergeState::Covered;
-                    })));
-            }
-            const bool textOnly = record.mergeState == MergeState::TextOnly;
-            Cell cell;
-            cell.column = uint32_t(j);
-            cell.value = typedValue(record.text);
-            cell.style = styleFor(record, textOnly, cell.value);
-            sheetRow->cells.push_back(std::move(cell));
-            widestColumn = std::max(widestColumn, int32_t(j));
-            if (textOnly) continue;
-
-            int32_t blockColumns = 1;
-            if (record.mergeState == MergeState::Anchor &&
-                (record.mergeRows > 1 || record.mergeColumns > 1)) {
-                const int32_t lastRow =
-                    std::min<int64_t>(int64_t(i) + std::max(1, record.mergeRows) - 1, kMaxRows - 1);
-                const int32_t lastColumn = std::min<int64_t>(
-                    int64_t(j) + std::max<int32_t>(1, record.mergeColumns) - 1, kMaxColumns - 1);
-                sheet.merges.push_back(CellRange{int32_t(i), int32_t(j), lastRow, lastColumn});
-                blockColumns = lastColumn - int32_t(j) + 1;
-            }
-            // A zero height or width means the record carries none; it must not hide the row.
-            if (j == 0 && record.rowHeight > 0) sheetRow->height = record.rowHeight;
-            if (i == 0 && record.columnWidth > 0) {
-                for (int32_t c = 0; c < blockColumns; ++c)
-                    sheet.columnWidths[int32_t(j) + c] = record.columnWidth;
-            }
-        }
-        if (consumed) Row().swap((*consumed)[i]);
-    }
+    if (!runs[1].rows.empty()) sheet.rows.reserve(runs[0].rows.size() + runs[1].rows.size());
+    runs[0].appendTo(sheet, book);
+    runs[1].appendTo(sheet, book);
     return Status::ok();
 }
 

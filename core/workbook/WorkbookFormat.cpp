@@ -137,17 +137,25 @@ Status readWorkbook(const QString& path, Workbook& workbook, SheetTableRequest* 
         return Status::unsupported(
             QStringLiteral("文件“%1”是 %2 工作簿，%2 读取尚未实现").arg(shown, kindName(kind)));
     // Every reader ends here: an allocation failure or any other exception inside one becomes a
-    // Status naming the file, and what was read so far is given back.
+    // Status naming the file. The workbook is read beside the caller's, which takes it only when
+    // the read is complete: a failed or cancelled read leaves the caller's workbook as it was,
+    // and what was read so far goes with the reader.
+    Workbook read;
+    Status status;
     try {
         faults::allocationCheckpoint();
-        return request ? format->readTable(path, workbook, *request) : format->read(path, workbook);
+        status = request ? format->readTable(path, read, *request) : format->read(path, read);
     } catch (const std::bad_alloc&) {
-        workbook = Workbook();
         return Status::ioError(QStringLiteral("文件“%1”：内存不足，无法读入").arg(shown));
+    } catch (const WorkCancelled&) {
+        return Status::cancelled();
     } catch (...) {
-        workbook = Workbook();
         return currentExceptionStatus().withContext(QStringLiteral("文件“%1”").arg(shown));
     }
+    // A cancellation is no failure of the file: no message names it.
+    if (status.code() == Status::Code::Cancelled) return Status::cancelled();
+    if (status.isOk()) workbook = std::move(read);
+    return status;
 }
 
 Status writeWorkbook(const Workbook& workbook, const QString& path, FileKind kind) {
@@ -163,7 +171,10 @@ Status writeWorkbook(const Workbook& workbook, const QString& path, FileKind kin
     // The writers build the file beside the target and rename it only when complete, so an
     // exception leaves no partial file; it becomes a Status naming the file.
     try {
-        return format->write(workbook, path);
+        const Status status = format->write(workbook, path);
+        return status.code() == Status::Code::Cancelled ? Status::cancelled() : status;
+    } catch (const WorkCancelled&) {
+        return Status::cancelled(); // no failure of the file: no message names it
     } catch (...) {
         return currentExceptionStatus().withContext(QStringLiteral("写入文件“%1”失败").arg(shown));
     }

@@ -59,7 +59,9 @@ const WorkbookFormat* formatFor(FileKind kind);
 FileKind fileKindForPath(const QString& path);
 
 // Reads a workbook, choosing the reader by content; with a request, for one sheet's table
-// (see SheetTableRequest).
+// (see SheetTableRequest). `workbook` receives the workbook only when it is read whole: after a
+// failure, or a cancellation (Status::cancelled(), at the readers' cancellation points), it is
+// as it was.
 Status readWorkbook(const QString& path, Workbook& workbook, SheetTableRequest* request = nullptr);
 
 // Writes a workbook in the format of `kind`.

@@ -1,5 +1,6 @@
 #include "app/WorkFolder.h"
 
+#include "base/Progress.h"
 #include "forms/FormPages.h"
 
 #include <QCryptographicHash>
@@ -107,6 +108,7 @@ bool hashFile(QFile& file, qint64 length, QByteArray& result) {
     XXH3_128bits_reset(&state);
     QByteArray block(int(std::min<qint64>(length, 4 << 20)), Qt::Uninitialized);
     while (length > 0) {
+        if (cancellation::requested()) return false; // stampFile tells it from a failed read
         const qint64 n = file.read(block.data(), std::min<qint64>(length, block.size()));
         if (n <= 0) return false;
         XXH3_128bits_update(&state, block.constData(), size_t(n));
@@ -129,6 +131,7 @@ Result<FileStamp> stampFile(const QString& path) {
     stamp.modified = file.fileTime(QFileDevice::FileModificationTime);
     stamp.size = file.size();
     const bool read = hashFile(file, stamp.size, stamp.hash);
+    if (!read && cancellation::requested()) return Status::cancelled();
     if (!read)
         return Status::ioError(QStringLiteral("读取工作文件 %1 失败：%2")
                                    .arg(shown(path), file.error() != QFileDevice::NoError
@@ -335,6 +338,7 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
     // file only touched, or copied back, still holds what the window wrote).
     if (info.isFile() && info.size() == record.stamp.size) {
         Result<FileStamp> now = stampFile(path);
+        if (now.status().code() == Status::Code::Cancelled) return now.status();
         if (now.isOk() && now.value().size == record.stamp.size && now.value().hash == record.stamp.hash) {
             keep(now.take());
             return path;
@@ -348,6 +352,11 @@ Result<QString> WorkFolder::verified(const QString& name, QString* note) {
     const QString restored = path + QStringLiteral(".restore");
     Status status = record.again(restored);
     Result<FileStamp> stamp = status.isOk() ? stampFile(restored) : Result<FileStamp>(status);
+    // Cancelled while the file is written again or read back: it stays as it was found.
+    if (stamp.status().code() == Status::Code::Cancelled) {
+        QFile::remove(restored);
+        return Status::cancelled();
+    }
     if (stamp.isOk() && (stamp.value().hash != record.stamp.hash || stamp.value().size != record.stamp.size))
         status = Status::invalidInput(
             changed + QStringLiteral("；重新写出的内容与本窗口原来写出的不同（它的来源也已改变）。"));

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace quellar::test {
 
@@ -210,8 +211,9 @@ bool leaveStaleLock(const QString& lockPath) {
     return bytesOf(lockPath) == contents;
 }
 
-CancelNextRun::CancelNextRun(bool escape)
-    : escape_(escape) {
+CancelNextRun::CancelNextRun(bool escape, int afterMs)
+    : escape_(escape)
+    , afterMs_(afterMs) {
     qApp->installEventFilter(this);
 }
 
@@ -225,12 +227,18 @@ bool CancelNextRun::eventFilter(QObject* watched, QEvent* event) {
     watching_.insert(progress);
     connect(progress, &CRunDlg::runStarted, this, [this, progress] {
         if (pressed++) return; // only the first run
-        if (escape_) {
-            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-            QApplication::sendEvent(progress, &escape);
-        } else {
-            progress->cancelButton()->click();
-        }
+        auto press = [this, progress] {
+            if (escape_) {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(progress, &escape);
+            } else {
+                progress->cancelButton()->click();
+            }
+        };
+        if (afterMs_ > 0)
+            QTimer::singleShot(afterMs_, progress, press);
+        else
+            press();
     });
     return false;
 }

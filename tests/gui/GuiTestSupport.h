@@ -156,10 +156,11 @@ inline void choose(QComboBox* combo, const QString& text) {
 }
 
 // Presses 取消 (or Esc) in the next progress window as soon as its work is about to start, so
-// that the command is cancelled before its first cancellation point however small its files.
+// that the command is cancelled before its first cancellation point however small its files;
+// or `afterMs` later, when the work is under way.
 class CancelNextRun : public QObject {
 public:
-    explicit CancelNextRun(bool escape = false);
+    explicit CancelNextRun(bool escape = false, int afterMs = 0);
     ~CancelNextRun() override;
     int pressed = 0;
 
@@ -168,6 +169,7 @@ protected:
 
 private:
     bool escape_;
+    int afterMs_;
     QSet<QObject*> watching_;
 };
 

@@ -23,6 +23,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 using namespace quellar;
@@ -39,6 +40,18 @@ std::vector<const void*> rowsOf(const SheetPane* pane) {
     for (const Sheet& sheet : pane->workbook().sheets)
         rows.push_back(sheet.rows.data());
     return rows;
+}
+
+// A staff list of 300,000 rows as CSV: reading it (or its working file) takes far longer than
+// the moment before 取消 is pressed, so the reading itself is stopped.
+bool writeBigList(const QString& path) {
+    std::string text = "编号,姓名,金额\r\n";
+    for (int r = 0; r < 300000; ++r)
+        text += std::to_string(100000 + r) + ",全角的姓名（ＡＢＣ）" + std::to_string(r) +
+                ",1234567890123456\r\n";
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(text.data(), qint64(text.size())) == qint64(text.size());
 }
 
 QString cancelledText(const char16_t* command) {
@@ -184,6 +197,54 @@ TEST_F(CancelTest, ACancelledOpenLeavesThePaneWithItsEarlierWorkbook) {
     // The next open works as ever.
     open(1, staff(2));
     EXPECT_EQ(window->filePath(1), staff(2));
+}
+
+TEST_F(CancelTest, ACancelWhileABigCsvIsReadLeavesThePaneWithItsEarlierWorkbook) {
+    const QString big = dir.filePath(QStringLiteral("大名单.csv"));
+    ASSERT_TRUE(writeBigList(big));
+    open(1, staff(1));
+    const std::vector<const void*> before = rowsOf(window->pane(1));
+    const QString range = window->rangeBox(1)->text();
+    const QString title = window->windowTitle();
+    for (const bool escape : {false, true}) {
+        CancelNextRun cancel(escape, 20);
+        prompts->openPaths.push_back(big);
+        window->action(Command::OpenFile1)->trigger();
+        EXPECT_EQ(cancel.pressed, 1);
+        EXPECT_EQ(rowsOf(window->pane(1)), before);
+        EXPECT_EQ(window->filePath(1), staff(1));
+        EXPECT_EQ(window->rangeBox(1)->text(), range);
+        EXPECT_EQ(window->windowTitle(), title);
+        EXPECT_EQ(window->statusText(), cancelledText(u"打开文件1"));
+        EXPECT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    }
+    // Not cancelled, the big list opens whole.
+    open(1, big);
+    ASSERT_EQ(window->pane(1)->workbook().sheets.size(), 1u);
+    EXPECT_EQ(window->pane(1)->workbook().sheets[0].rows.size(), 300001u);
+}
+
+TEST_F(CancelTest, ACancelWhilePageSubtotalsReadTheWorkingFileEndsQuietly) {
+    const QString big = dir.filePath(QStringLiteral("大名单.csv"));
+    ASSERT_TRUE(writeBigList(big));
+    open(1, big);
+    const std::vector<const void*> before = rowsOf(window->pane(1));
+    const QString workingFile = dir.filePath(QStringLiteral("1.xml"));
+    const QByteArray written = test::bytesOf(workingFile);
+    ASSERT_GT(written.size(), 1000000);
+    {
+        CancelNextRun cancel(false, 20);
+        window->action(Command::PageSubtotals)->trigger();
+        EXPECT_EQ(cancel.pressed, 1);
+    }
+    EXPECT_EQ(window->statusText(), cancelledText(u"分页汇总"));
+    EXPECT_TRUE(prompts->messages.isEmpty()) << prompts->messages.join(u'\n').toStdString();
+    EXPECT_EQ(rowsOf(window->pane(1)), before);
+    EXPECT_EQ(test::bytesOf(workingFile), written);
+    const QStringList outputs =
+        QDir(dir.path())
+            .entryList({QStringLiteral("*分页汇总*"), QStringLiteral("3.xml*")}, QDir::Files | QDir::Hidden);
+    EXPECT_TRUE(outputs.isEmpty()) << outputs.join(u' ').toStdString();
 }
 
 TEST_F(CancelTest, ACancelledOperationKeepsTheLastResult) {

@@ -3,6 +3,7 @@
 // back is found and written again.
 
 #include "app/WorkFolder.h"
+#include "base/Progress.h"
 #include "tests/gui/GuiTestSupport.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -188,6 +190,36 @@ TEST(WorkFolder, AFileChangedBehindTheWindowsBackIsWrittenAgainOrRefusedByName) 
     EXPECT_TRUE(checked.status().message().contains(QStringLiteral("3.xml")));
     EXPECT_FALSE(folder.verified(QStringLiteral("report.htm")).isOk());
     EXPECT_FALSE(folder.wrote(QStringLiteral("report.htm")));
+}
+
+// Cancelled while the file is checked, or while it is written again: the command is cancelled,
+// not failed, and the file stays as it was found, with nothing left beside it.
+TEST(WorkFolder, ACancelledCheckOrRestoreLeavesTheFileAsItWasFound) {
+    QTemporaryDir dir;
+    WorkFolder folder(dir.path());
+    const QString path = dir.filePath(QStringLiteral("1.xml"));
+    int runs = 0;
+    const auto writer = [&](const QString& target) {
+        ++runs;
+        writeBytes(target, "first content\n");
+        // Written again, it is cancelled after writing part of the file.
+        return runs == 1 ? Status::ok() : Status::cancelled();
+    };
+    ASSERT_TRUE(folder.write(QStringLiteral("1.xml"), writer, writer).isOk());
+    writeBytes(path, "other content\n");
+    const auto leftBeside = [&] {
+        return QDir(dir.path()).entryList({QStringLiteral("1.xml?*")}, QDir::Files);
+    };
+    {
+        std::atomic<bool> flag{true};
+        const cancellation::Scope scope(&flag);
+        EXPECT_EQ(folder.verified(QStringLiteral("1.xml")).status().code(), Status::Code::Cancelled);
+        EXPECT_EQ(runs, 1); // cancelled before it was written again
+    }
+    EXPECT_EQ(folder.verified(QStringLiteral("1.xml")).status().code(), Status::Code::Cancelled);
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(bytesOf(path), QByteArray("other content\n"));
+    EXPECT_TRUE(leftBeside().isEmpty()) << leftBeside().join(u' ').toStdString();
 }
 
 // A working file written in the background is waited for by whoever asks for it meanwhile; a

@@ -1,8 +1,8 @@
 #include "table/compare/Comparison.h"
 
 #include "base/CellOps.h"
+#include "base/ParallelRows.h"
 #include "table/KeyIndex.h"
-#include "table/ParallelRows.h"
 #include "table/compare/ColumnPlan.h"
 #include "table/compare/CompareStatistics.h"
 #include "table/compare/Report.h"

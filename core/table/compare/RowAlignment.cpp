@@ -1,5 +1,6 @@
 #include "table/compare/RowAlignment.h"
 
+#include "base/Progress.h"
 #include "table/compare/RowHashing.h"
 
 #include <algorithm>
@@ -53,6 +54,7 @@ public:
             at2 = j;
         };
         for (uint32_t i = 0; i < L1; ++i) {
+            if ((i & 4095) == 4095) cancellation::point();
             const uint32_t j = partner_[i];
             if (j == kNone) continue;
             closeGap(i, j);
@@ -81,8 +83,10 @@ private:
         h2_.resize(t2_.size());
         const auto hashRows = [&](const RowTable& table, const std::vector<size_t>& columns,
                                   std::vector<uint64_t>& hashes) {
-            for (size_t r = 0; r < table.size(); ++r)
+            for (size_t r = 0; r < table.size(); ++r) {
+                if ((r & 4095) == 4095) cancellation::point();
                 hashes[r] = hasher.hashRow(table[r], columns) | 1; // 0 marks an empty slot
+            }
         };
         // Hashing allocates nothing, so a second thread costs no memory even where results are
         // built on one core (the window): table 2 is hashed beside table 1.
@@ -92,7 +96,8 @@ private:
             return;
         }
         std::exception_ptr failure;
-        std::thread helper([&] {
+        std::thread helper([&, cancel = cancellation::current()] {
+            const cancellation::Scope scope(cancel); // cancelled with the comparison
             try {
                 hashRows(t2_, columns2, h2_);
             } catch (...) {
@@ -145,14 +150,18 @@ private:
 
     void matchEqualRows() {
         std::vector<Stretch> todo{{0, uint32_t(t1_.size()), 0, uint32_t(t2_.size())}};
+        size_t tried = 0;
         while (!todo.empty()) {
+            cancellation::point();
             Stretch s = todo.back();
             todo.pop_back();
             while (s.a1 < s.b1 && s.a2 < s.b2 && tryPair(s.a1, s.a2)) {
+                if ((++tried & 4095) == 0) cancellation::point();
                 ++s.a1;
                 ++s.a2;
             }
             while (s.a1 < s.b1 && s.a2 < s.b2 && tryPair(s.b1 - 1, s.b2 - 1)) {
+                if ((++tried & 4095) == 0) cancellation::point();
                 --s.b1;
                 --s.b2;
             }
@@ -249,6 +258,7 @@ private:
         std::vector<std::vector<int>> trace;
         int found = -1;
         for (int d = 0; d <= maxD && found < 0; ++d) {
+            cancellation::point(); // a round walks d diagonals
             trace.emplace_back(v.begin() + (offset - d), v.begin() + (offset + d + 1));
             for (int k = -d; k <= d; k += 2) {
                 int x = (k == -d || (k != d && v[offset + k - 1] < v[offset + k + 1]))
@@ -353,15 +363,18 @@ private:
             if (const int score = similarity(i, j, need); score >= 0) candidates.push_back({score, i, j});
         };
         if (n * m <= limits_.fullPairs) {
-            for (uint32_t i = s.a1; i < s.b1; ++i)
+            for (uint32_t i = s.a1; i < s.b1; ++i) {
+                cancellation::point(); // a row against every row of the other side
                 for (uint32_t j = s.a2; j < s.b2; ++j)
                     consider(i, j);
+            }
         } else {
             // Each row of the shorter side against the rows near its place on the longer side.
             const bool shorter1 = n <= m;
             const size_t shortLength = shorter1 ? n : m, longLength = shorter1 ? m : n;
             const size_t reach = limits_.window + (longLength + shortLength - 1) / shortLength;
             for (size_t k = 0; k < shortLength; ++k) {
+                if ((k & 63) == 63) cancellation::point();
                 const size_t centre = k * longLength / shortLength;
                 const size_t from = centre > reach ? centre - reach : 0;
                 const size_t to = std::min(longLength, centre + reach + 1);

@@ -2,6 +2,7 @@
 
 #include "base/CellOps.h"
 #include "base/OrderedPipeline.h"
+#include "base/Progress.h"
 #include "base/TextIO.h"
 
 #include <QDir>
@@ -234,6 +235,8 @@ Status CsvFormat::parse(QByteArray data, const QString& sheetName, Workbook& wor
         ++line;
         ++row;
         column = 0;
+        // A cancel is looked for once every 4096 lines, not once a field.
+        if ((row & 4095) == 0 && cancellation::requested()) return Status::cancelled();
     }
     return Status::ok();
 }
@@ -247,8 +250,8 @@ Status CsvFormat::read(const QString& path, Workbook& workbook) const {
         return Status::ioError(QStringLiteral("无法读取文件“%1”：%2").arg(shownPath, file.errorString()));
     if (file.size() == 0)
         return Status::invalidInput(QStringLiteral("文件“%1”是空文件（0 字节）").arg(shownPath));
-    QByteArray data = file.readAll();
-    if (data.size() != file.size())
+    QByteArray data;
+    if (!readRestOfFile(file, data))
         return Status::ioError(QStringLiteral("读取文件“%1”失败：%2").arg(shownPath, file.errorString()));
     return parse(std::move(data), sheetNameFromText(info.completeBaseName()), workbook)
         .withContext(QStringLiteral("读取文件“%1”失败").arg(shownPath));

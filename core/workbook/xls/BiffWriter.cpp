@@ -2,6 +2,7 @@
 
 #include "base/CellOps.h"
 #include "base/ExcelDate.h"
+#include "base/Progress.h"
 #include "base/TextIO.h"
 #include "workbook/DisplayFormat.h"
 #include "workbook/ExcelConventions.h"
@@ -458,7 +459,11 @@ void Writer::writeSheet(size_t index, std::string& out) {
 
     // Rows in blocks of 32: the ROW records, then the cells of those rows.
     const std::vector<SheetRow>& rows = sheet.rows;
+    size_t blocks = 0;
     for (size_t blockStart = 0; blockStart < rows.size();) {
+        // The stream is built whole before the file is written: a cancel is looked for here,
+        // once every 128 blocks (4096 rows).
+        if ((++blocks & 127) == 0) cancellation::point();
         size_t blockEnd = blockStart;
         while (blockEnd < rows.size() && rows[blockEnd].index < rows[blockStart].index + 32 &&
                blockEnd - blockStart < 32)

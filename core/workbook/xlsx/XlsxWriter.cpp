@@ -1,7 +1,7 @@
 // The .xlsx writer of XlsxFormat: the package written by our own zip layer. One pass over the
-// cells finds the cell formats they use, the sheets' dimensions and whether a sheet part may
-// reach 4 GB (ZIP64), and refuses a text longer than a cell holds before anything is written.
-// Then the sheet parts are generated from the model and deflated in pieces on two cores
+// cells (on two cores for a large sheet) finds the cell formats they use, the sheets' dimensions and whether
+// a sheet part may reach 4 GB (ZIP64), and refuses a text longer than a cell holds before anything is
+// written. Then the sheet parts are generated from the model and deflated in pieces on two cores
 // (OrderedPipeline) and written out in order, between the package's small parts.
 
 #include "workbook/xlsx/XlsxFormat.h"
@@ -9,6 +9,7 @@
 
 #include "base/CellOps.h"
 #include "base/OrderedPipeline.h"
+#include "base/ParallelRows.h"
 #include "base/Progress.h"
 
 #include <QDir>
@@ -31,24 +32,44 @@ constexpr size_t kPieceCells = 16384;
 // … and it is deflated whenever its XML reaches this size (long texts).
 constexpr size_t kPieceBytes = size_t(8) << 20;
 
-// The pass over a sheet's cells before anything is written: the formats its cells use, its
-// dimension, an upper bound of its part's size; a failure for a text too long for a cell.
-Status planSheet(const Sheet& sheet, CellFormats& formats, SheetPlan& plan) {
-    uint64_t bound = 1 << 20; // the part's start and end
-    auto extend = [&plan](int32_t row, int32_t column) {
-        if (plan.firstRow < 0) {
-            plan.firstRow = plan.lastRow = row;
-            plan.firstColumn = plan.lastColumn = column;
+// The dimension of the cells met so far.
+struct Extent {
+    int32_t firstRow = -1, firstColumn = -1, lastRow = -1, lastColumn = -1;
+    void extend(int32_t row, int32_t column) {
+        if (firstRow < 0) {
+            firstRow = lastRow = row;
+            firstColumn = lastColumn = column;
             return;
         }
-        plan.firstRow = std::min(plan.firstRow, row);
-        plan.lastRow = std::max(plan.lastRow, row);
-        plan.firstColumn = std::min(plan.firstColumn, column);
-        plan.lastColumn = std::max(plan.lastColumn, column);
-    };
-    for (const SheetRow& row : sheet.rows) {
+        firstRow = std::min(firstRow, row);
+        lastRow = std::max(lastRow, row);
+        firstColumn = std::min(firstColumn, column);
+        lastColumn = std::max(lastColumn, column);
+    }
+    void extend(const Extent& other) {
+        if (other.firstRow < 0) return;
+        extend(other.firstRow, other.firstColumn);
+        extend(other.lastRow, other.lastColumn);
+    }
+};
+
+// What the pass over rows [from, to) of a sheet finds: the formats its cells use (marked in
+// `formats`), their extent, an upper bound of their XML's size, and the first cell whose text
+// is too long for a cell (row -1 when none).
+struct RowsPlan {
+    Extent extent;
+    uint64_t bound = 0;
+    int32_t longRow = -1;
+    uint32_t longColumn = 0;
+    qsizetype longLength = 0;
+};
+
+RowsPlan planRows(const Sheet& sheet, size_t from, size_t to, CellFormats& formats) {
+    RowsPlan plan;
+    for (size_t i = from; i < to; ++i) {
+        const SheetRow& row = sheet.rows[i];
         if (row.index < 0 || row.index >= kMaxRows) continue;
-        bound += 96;
+        plan.bound += 96;
         for (const Cell& cell : row.cells) {
             if (cell.column >= uint32_t(kMaxColumns)) continue;
             const CellValue& v = cell.value;
@@ -57,22 +78,48 @@ Status planSheet(const Sheet& sheet, CellFormats& formats, SheetPlan& plan) {
             // A cell of an .xlsx file holds at most 32767 characters: refuse rather than cut a
             // text without a word (a formula's cached text is cut: it is computed again).
             if (length > kMaxCellText && cell.formula.isEmpty() &&
-                (v.type() == CellValue::Type::String || !isErrorLiteral(v.text().qview())))
-                return Status::invalidInput(
-                    QStringLiteral("工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xlsx 单元格最多能存的 "
-                                   "%4 个字符；为了不截断文字，请另存为 .xls、.xml、.json 或 .csv")
-                        .arg(sheet.name, columnAddress(int(cell.column) + 1, row.index + 1))
-                        .arg(length)
-                        .arg(kMaxCellText));
-            bound += 160 + uint64_t(length + cell.formula.qview().size()) * kTextBytesPerUnit;
-            extend(row.index, int32_t(cell.column));
+                (v.type() == CellValue::Type::String || !isErrorLiteral(v.text().qview()))) {
+                plan.longRow = row.index;
+                plan.longColumn = cell.column;
+                plan.longLength = length;
+                return plan;
+            }
+            plan.bound += 160 + uint64_t(length + cell.formula.qview().size()) * kTextBytesPerUnit;
+            plan.extent.extend(row.index, int32_t(cell.column));
         }
     }
+    return plan;
+}
+
+// The pass over a sheet's cells before anything is written: the formats its cells use, its
+// dimension, an upper bound of its part's size; a failure for a text too long for a cell.
+// A large sheet is passed over on two cores; what is found is the same.
+Status planSheet(const Sheet& sheet, CellFormats& formats, SheetPlan& plan) {
+    RowsPlan halves[2];
+    buildInHalves(sheet.rows.size(), [&](size_t from, size_t to, int half) {
+        halves[half] = planRows(sheet, from, to, formats);
+    });
+    for (const RowsPlan& half : halves) {
+        if (half.longRow < 0) continue;
+        return Status::invalidInput(
+            QStringLiteral("工作表“%1”的单元格 %2 的文字有 %3 个字符，超过 .xlsx 单元格最多能存的 "
+                           "%4 个字符；为了不截断文字，请另存为 .xls、.xml、.json 或 .csv")
+                .arg(sheet.name, columnAddress(int(half.longColumn) + 1, half.longRow + 1))
+                .arg(half.longLength)
+                .arg(kMaxCellText));
+    }
+    Extent extent = halves[0].extent;
+    extent.extend(halves[1].extent);
     for (const CellRange& m : sheet.merges)
         if (m.firstRow >= 0 && m.firstColumn >= 0 && m.lastRow < kMaxRows && m.lastColumn < kMaxColumns) {
-            extend(m.firstRow, m.firstColumn);
-            extend(m.lastRow, m.lastColumn);
+            extent.extend(m.firstRow, m.firstColumn);
+            extent.extend(m.lastRow, m.lastColumn);
         }
+    plan.firstRow = extent.firstRow;
+    plan.firstColumn = extent.firstColumn;
+    plan.lastRow = extent.lastRow;
+    plan.lastColumn = extent.lastColumn;
+    const uint64_t bound = (1 << 20) + halves[0].bound + halves[1].bound; // with the part's start and end
     plan.zip64 = bound >= ZipWriter::kZip64Size;
     return Status::ok();
 }

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -33,8 +34,10 @@ constexpr int kFormatKinds = 4;
 class CellFormats {
 public:
     explicit CellFormats(const Workbook& book);
-    // Marks a style and kind as used; afterwards finish() numbers the formats.
-    void use(uint32_t style, FormatKind kind) { used_[slot(style, kind)] = 1; }
+    // Marks a style and kind as used (from any thread); afterwards finish() numbers the formats.
+    void use(uint32_t style, FormatKind kind) {
+        std::atomic_ref<uint8_t>(used_[slot(style, kind)]).store(1, std::memory_order_relaxed);
+    }
     void finish();
     // The xf index of a used style and kind (0 for the plain default).
     uint32_t xf(uint32_t style, FormatKind kind) const { return xf_[slot(style, kind)]; }

@@ -85,8 +85,8 @@ Result<QByteArray> readUtf8(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return Status::ioError(
             QStringLiteral("无法打开工作文件 %1：%2").arg(shownPath(path), file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    if (!readRestOfFile(file, bytes))
         return Status::ioError(
             QStringLiteral("读取工作文件 %1 失败：%2").arg(shownPath(path), file.errorString()));
 

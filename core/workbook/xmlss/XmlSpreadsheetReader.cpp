@@ -5,6 +5,7 @@
 #include "workbook/xmlss/XmlSpreadsheetFormat.h"
 
 #include "base/ExcelDate.h"
+#include "base/Progress.h"
 #include "base/TextIO.h"
 #include "workbook/FormulaNotation.h"
 #include "workbook/xmlss/SpreadsheetML.h"
@@ -494,6 +495,11 @@ private:
     }
 
     bool readRow(Sheet& sheet, int64_t& nextRow) {
+        // A cancel is looked for once every 4096 rows, not once a cell.
+        if ((++rowsRead_ & 4095) == 0 && cancellation::requested()) {
+            status_ = Status::cancelled();
+            return false;
+        }
         int64_t index = 0, span = 0;
         double height = -1;
         bool hidden = false;
@@ -725,6 +731,7 @@ private:
     int activeSheet_ = -1;
     int firstSelected_ = -1;
     size_t lastRowCells_ = 0;
+    int64_t rowsRead_ = 0; // Row elements begun, in all sheets
     std::vector<PendingTitles> pendingTitles_;
 };
 

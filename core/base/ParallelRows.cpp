@@ -1,4 +1,4 @@
-#include "table/ParallelRows.h"
+#include "base/ParallelRows.h"
 
 #include <atomic>
 
