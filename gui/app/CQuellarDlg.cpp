@@ -702,11 +702,12 @@ void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
             Tables().swap(tables);
             return ran;
         }));
-        // The panes' cells come back here, beside the user-interface thread; after a failure
-        // or a cancel the last result's too, at the same time, and on this thread, whose heap
-        // has the memory the operation's tables gave back.
+        // The cells packed come back here, beside the user-interface thread, on this thread,
+        // whose heap has the memory the operation's tables gave back (on another, its memory
+        // would be taken apart from that). After a failure or a cancel the last result's come
+        // back too, here, and meanwhile the panes' on a second thread, for a quick answer.
         std::thread panes;
-        if (!built.isOk())
+        if (!built.isOk() && !packing.empty())
             panes = std::thread([&] {
                 for (SheetPane* source : packing)
                     source->unpackCells();
