@@ -104,11 +104,15 @@ void CQuellarDlg::compareBooks() {
     // Beside the user-interface thread: the panes' workbooks are only read meanwhile, and the
     // result is built aside (the last one packed meanwhile).
     const Status status = progress.run([&](Progress& p) {
-        return runGuarded([&] {
+        const Status compared = runGuarded([&] {
             result_->packLastResult();
             return compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs, reportText_, p,
                                     &pairs);
         });
+        // After a failure or a cancel the last result comes back here, not on the
+        // user-interface thread.
+        if (!compared.isOk()) result_->unpackCells();
+        return compared;
     });
     progress.finish();
     if (status.code() == Status::Code::Cancelled && !progress.cancelled()) return; // no box ticked
