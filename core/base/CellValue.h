@@ -71,6 +71,14 @@ public:
     double number() const noexcept { return holdsText() || type_ == Type::Empty ? 0 : number_; }
     // String; Error (its text, such as #N/A); else the empty text.
     const SharedText& text() const noexcept { return holdsText() ? text_ : kEmptyText; }
+    // The text of a String or Error value moved out, leaving the value empty; the empty text
+    // for any other value, which is left as it is.
+    SharedText takeText() noexcept {
+        if (!holdsText()) return {};
+        SharedText taken = std::move(text_);
+        clear();
+        return taken;
+    }
 
 private:
     CellValue(Type type, double number) noexcept

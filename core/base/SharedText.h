@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quellar {
 
@@ -101,6 +102,17 @@ public:
     static ArenaStats arenaStats() noexcept;
     // Whether two texts share one stored copy (also true for two empty texts).
     bool sharesStorageWith(const SharedText& other) const noexcept { return bits_ == other.bits_; }
+
+    // A text handed to a compact store and back (PackedCells): disown() leaves this text
+    // empty and returns its eight bytes together with the reference they held; adopt() makes
+    // a text of such bytes again, taking that reference over. Every disowned text must be
+    // adopted exactly once, or its storage is never given back.
+    uint64_t disown() noexcept { return std::exchange(bits_, 0); }
+    static SharedText adopt(uint64_t bits) noexcept {
+        SharedText text;
+        text.bits_ = bits;
+        return text;
+    }
 
     static constexpr size_t kChunkBytes = size_t(1) << 20;
 

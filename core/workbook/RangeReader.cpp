@@ -1,6 +1,7 @@
 #include "workbook/RangeReader.h"
 
 #include "base/CellOps.h"
+#include "workbook/PackedCells.h"
 
 #include <algorithm>
 #include <cmath>
@@ -213,9 +214,10 @@ void applyMerges(RowTable& table, const Sheet& sheet, const RangeBounds& bounds)
     }
 }
 
-// readRange, and takeRange when `consumed` is `sheet` itself.
+// readRange, and takeRange when `consumed` is `sheet` itself (its rows' cells packed into
+// `packed` when given, as sheet `sheetIndex`).
 RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& bounds, Progress& progress,
-                   int64_t step, Sheet* consumed) {
+                   int64_t step, Sheet* consumed, PackedCells* packed = nullptr, size_t sheetIndex = 0) {
     if (step < 1) step = 1;
     RowTable table;
     if (!checkReadableRange(bounds).isOk()) return table;
@@ -258,8 +260,13 @@ RowTable readCells(const Workbook& book, const Sheet& sheet, const RangeBounds& 
             if (c == 1) record.rowHeight = height;
         }
         table.push_back(std::move(row));
-        if (consumed && sourceRow)
-            std::vector<Cell>().swap(consumed->rows[size_t(rowIt - sheet.rows.begin())].cells);
+        if (consumed && sourceRow) {
+            const size_t position = size_t(rowIt - sheet.rows.begin());
+            if (packed)
+                packed->packRow(sheetIndex, position, consumed->rows[position]);
+            else
+                std::vector<Cell>().swap(consumed->rows[position].cells);
+        }
     }
     applyMerges(table, sheet, bounds);
     return table;
@@ -401,6 +408,12 @@ RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& 
 RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step) {
     return readCells(book, sheet, bounds, progress, step, &sheet);
+}
+
+RowTable takeRange(Workbook& book, int sheetIndex, const RangeBounds& bounds, PackedCells& packed,
+                   Progress& progress, int64_t step) {
+    Sheet& sheet = book.sheets.at(size_t(sheetIndex));
+    return readCells(book, sheet, bounds, progress, step, &sheet, &packed, size_t(sheetIndex));
 }
 
 bool parseRangeText(QStringView text, RangeBounds& bounds) {

@@ -15,6 +15,8 @@
 
 namespace quellar {
 
+class PackedCells;
+
 // The selection's bounds clipped to the sheet's used range and trimmed of empty trailing
 // rows and columns; a selection past the filled part that holds no text at all becomes its
 // first cell. Bounds are 1-based (RangeBounds).
@@ -40,6 +42,11 @@ RowTable readRange(const Workbook& book, const Sheet& sheet, const RangeBounds& 
 // and widths, but the cells of the rows in `bounds` are gone afterwards.
 RowTable takeRange(const Workbook& book, Sheet& sheet, const RangeBounds& bounds, Progress& progress,
                    int64_t step);
+// The same for a workbook that is kept: each row's cells are packed into `packed` as soon as
+// the row is read (PackedCells), and packed.unpack(book) gives them back, so the workbook and
+// the table are not both whole in memory.
+RowTable takeRange(Workbook& book, int sheetIndex, const RangeBounds& bounds, PackedCells& packed,
+                   Progress& progress, int64_t step);
 
 // The table of a sheet's used range, made while the sheet is read: a reader that streams hands
 // over each row as soon as it is complete, in order, and its cells become records at once and

@@ -217,8 +217,9 @@ private:
     // Clips the selection of each of the first paneCount file panes; empty (after a message)
     // when a selection is too large or the user cancelled.
     std::vector<RangeBounds> sourceRanges(Command command, int paneCount, CRunDlg& progress);
-    // Reads the ranges under the "init" progress.
-    Tables readSources(const std::vector<RangeBounds>& ranges, Progress& progress);
+    // Reads the ranges under the "init" progress; the panes in `packing` with takeShownRange.
+    Tables readSources(const std::vector<RangeBounds>& ranges, Progress& progress,
+                       const std::vector<SheetPane*>& packing = {});
     // The first rows of each range, down to its field row (the whole range when none of the
     // first rows is one): what the options dialogs need.
     Tables readFieldRows(const std::vector<RangeBounds>& ranges);

@@ -1,7 +1,8 @@
-// The table operations of the main window. Each supplies to the command frame
-// (CQuellarDlg::runTableCommand) only what is its own: which panes it reads, the dialog it
-// asks, the core it runs and the status line it leaves; the workbook comparison and the
-// page subtotals, which read no selection, report their failures the same way.
+// The table operations of the main window and their command frame (runTableCommand: the
+// sources read, the dialog, the result built aside). Each supplies to the frame only what is
+// its own: which panes it reads, the dialog it asks, the core it runs and the status line it
+// leaves; the workbook comparison and the page subtotals, which read no selection, report
+// their failures the same way.
 
 #include "app/CQuellarDlg.h"
 
@@ -27,6 +28,8 @@
 #include <QLabel>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace quellar {
 namespace {
@@ -42,6 +45,142 @@ bool anyNamed(const QStringList& names) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The frame: reading the sources, the result built aside
+
+CQuellarDlg::Tables CQuellarDlg::readSources(const std::vector<RangeBounds>& bounds, Progress& progress,
+                                             const std::vector<SheetPane*>& packing) {
+    int64_t rows = 0;
+    for (const RangeBounds& b : bounds)
+        rows += b.lastRow - b.firstRow;
+    const int64_t step = progressStep(rows);
+    progress.setText(Msg::Reading);
+    progress.setRange(rows);
+    progress.setStep(step);
+    progress.setPosition(0);
+    Tables tables;
+    for (size_t i = 0; i < bounds.size(); ++i) {
+        SheetPane* p = pane(int(i) + 1);
+        if (std::find(packing.begin(), packing.end(), p) != packing.end())
+            tables.push_back(p->takeShownRange(bounds[i], progress, step));
+        else
+            tables.push_back(readRange(p->workbook(), p->activeSheet(), bounds[i], progress, step));
+    }
+    return tables;
+}
+
+CQuellarDlg::Tables CQuellarDlg::readFieldRows(const std::vector<RangeBounds>& bounds) {
+    // A field row is nearly always the first row; a few title rows above it are common.
+    constexpr int32_t kFirstRows = 64;
+    NullProgress quiet;
+    Tables tables;
+    for (size_t i = 0; i < bounds.size(); ++i) {
+        SheetPane* p = pane(int(i) + 1);
+        RangeBounds first = bounds[i];
+        first.lastRow = std::min(first.lastRow, first.firstRow + kFirstRows - 1);
+        RowTable head = readRange(p->workbook(), p->activeSheet(), first, quiet, 1);
+        int fieldRow = -1;
+        findFieldRow(head, fieldRow);
+        // The first field row of these rows is the first of the whole range too.
+        if (fieldRow < 0 && first.lastRow < bounds[i].lastRow)
+            head = readRange(p->workbook(), p->activeSheet(), bounds[i], quiet, 1);
+        tables.push_back(std::move(head));
+    }
+    return tables;
+}
+
+void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
+    CRunDlg progress(this);
+    const std::vector<RangeBounds> ranges = sourceRanges(command, table.panes, progress);
+    if (ranges.empty()) return; // refused with a message
+    Tables tables;
+    // The long steps run beside the user-interface thread; what they leave behind when they
+    // stop early (a cancel, a failure) is freed there too.
+    auto freeTables = [&](Status status) {
+        if (!status.isOk()) Tables().swap(tables);
+        return status;
+    };
+    if (table.askReadsAllRows) {
+        const Status read = progress.run([&](Progress& p) {
+            return freeTables(runGuarded([&] {
+                tables = readSources(ranges, p);
+                return Status::ok();
+            }));
+        });
+        progress.finish();
+        if (!read.isOk()) return reportFailure(command, read);
+        if (!table.ask(tables)) return;
+    } else {
+        // The whole ranges are read only once the dialog is answered: a cancelled dialog reads
+        // nothing more.
+        Tables fieldRows = readFieldRows(ranges);
+        if (!table.ask(fieldRows)) return;
+    }
+    // The new result is built aside and replaces the last one only when complete; the last
+    // one is kept packed meanwhile. Large ranges are read out of their panes' cells, which
+    // are packed as they are read and given back once the result is built (or the command
+    // stopped): at a million rows the panes, the last result and the operation's tables would
+    // not fit in memory all at once.
+    std::vector<SheetPane*> packing;
+    QStringList workingFiles;
+    if (!table.askReadsAllRows)
+        for (size_t i = 0; i < ranges.size(); ++i)
+            if (size_t(ranges[i].lastRow - ranges[i].firstRow + 1) >= SheetPane::kLetGoAsideRows) {
+                packing.push_back(pane(int(i) + 1));
+                packing.back()->letViewGo();
+                workingFiles.append(i == 0 ? QStringLiteral("1.xml") : QStringLiteral("2.xml"));
+            }
+    // Shown again whatever happens, before any message about the outcome.
+    struct ShowAgain {
+        std::vector<SheetPane*>& panes;
+        void operator()() {
+            for (SheetPane* source : std::exchange(panes, {}))
+                source->showAgain();
+        }
+        ~ShowAgain() { (*this)(); }
+    } showAgain{packing};
+    SheetPane::ResultScope scope(*result_);
+    const Status status = progress.run([&](Progress& p) {
+        const Status built = freeTables(runGuarded([&] {
+            result_->packLastResult();
+            // A pane's working file, written from its rows just after it was opened, is
+            // waited for (the wait can be cancelled) before those rows are packed.
+            for (const QString& name : workingFiles)
+                while (workFolder_->writing(name)) {
+                    cancellation::point();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            if (!table.askReadsAllRows) tables = readSources(ranges, p, packing);
+            const Status ran = table.run(*result_, p, tables);
+            Tables().swap(tables);
+            return ran;
+        }));
+        // The cells packed come back here, beside the user-interface thread, on this thread,
+        // whose heap has the memory the operation's tables gave back (on another, its memory
+        // would be taken apart from that). After a failure or a cancel the last result's come
+        // back too, here, and meanwhile the panes' on a second thread, for a quick answer.
+        std::thread panes;
+        if (!built.isOk() && !packing.empty())
+            panes = std::thread([&] {
+                for (SheetPane* source : packing)
+                    source->unpackCells();
+            });
+        else
+            for (SheetPane* source : packing)
+                source->unpackCells();
+        if (!built.isOk()) result_->unpackCells();
+        if (panes.joinable()) panes.join();
+        return built;
+    });
+    showAgain();
+    progress.finish();
+    if (!status.isOk()) return reportFailure(command, status);
+    scope.succeed();
+    showResultSheet();
+    showStatus(table.done());
+    if (table.then) table.then();
+}
 
 // ---------------------------------------------------------------------------------------------
 // The comparisons
@@ -102,10 +241,17 @@ void CQuellarDlg::compareBooks() {
     ComparisonOutputs outputs(result_);
     outputs.addDetails(&details, nullptr);
     // Beside the user-interface thread: the panes' workbooks are only read meanwhile, and the
-    // result is built aside.
+    // result is built aside (the last one packed meanwhile).
     const Status status = progress.run([&](Progress& p) {
-        return compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs, reportText_, p,
-                                &pairs);
+        const Status compared = runGuarded([&] {
+            result_->packLastResult();
+            return compareWorkbooks(pane1_->workbook(), pane2_->workbook(), *options, outputs, reportText_, p,
+                                    &pairs);
+        });
+        // After a failure or a cancel the last result comes back here, not on the
+        // user-interface thread.
+        if (!compared.isOk()) result_->unpackCells();
+        return compared;
     });
     progress.finish();
     if (status.code() == Status::Code::Cancelled && !progress.cancelled()) return; // no box ticked

@@ -300,6 +300,12 @@ void WorkFolder::settle(const QString& name) {
     }
 }
 
+bool WorkFolder::writing(const QString& name) {
+    QMutexLocker locker(&mutex_);
+    const auto it = writing_.find(name);
+    return it != writing_.end() && it->second.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
 bool WorkFolder::wrote(const QString& name) {
     QMutexLocker locker(&mutex_);
     return files_.count(name) != 0 || writing_.count(name) != 0;

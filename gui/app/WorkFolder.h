@@ -105,6 +105,8 @@ public:
 
     // Whether the window wrote `name`, or is writing it (its record may be out of date).
     bool wrote(const QString& name);
+    // Whether a background write of `name` has not ended yet.
+    bool writing(const QString& name);
     // The full path of `name` once it is checked to hold what this window wrote; a changed
     // file is first written again, and `note` (when given) then receives one sentence saying
     // so. A file this window never wrote, a removed one and one that cannot be restored are

@@ -3,6 +3,7 @@
 #include "components/CellDelegate.h"
 #include "components/SheetPaneModel.h"
 #include "components/TextOverflow.h"
+#include "workbook/RangeReader.h"
 #include "workbook/TableWriter.h"
 
 #include <QApplication>
@@ -186,7 +187,7 @@ void SheetPane::setWorkbook(Workbook book, std::optional<RangeBounds> selection)
 }
 
 void SheetPane::showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences,
-                             std::optional<RangeBounds> selection) {
+                             std::optional<RangeBounds> selection, PackedCells packed) {
     if (book.sheets.empty()) {
         Sheet sheet;
         sheet.name = QStringLiteral("Sheet1");
@@ -194,7 +195,7 @@ void SheetPane::showWorkbook(Workbook book, std::vector<std::optional<SheetDiffe
     }
     if (book.activeSheet < 0 || size_t(book.activeSheet) >= book.sheets.size()) book.activeSheet = 0;
     model_->setSheet(nullptr, -1); // the view lets go of the old workbook before it goes
-    letGo(std::exchange(book_, std::move(book)));
+    letGo(std::exchange(book_, std::move(book)), std::move(packed));
     differences_ = std::move(differences);
     sheetSelections_.assign(book_.sheets.size(), std::nullopt);
     sheetSelections_[size_t(book_.activeSheet)] = selection;
@@ -392,6 +393,23 @@ void SheetPane::startResult() {
     building_.emplace(Workbook::makeDefault());
     buildingDifferences_.clear();
     resultStarted_ = true;
+    size_t rows = 0;
+    for (const Sheet& sheet : book_.sheets)
+        rows += sheet.rows.size();
+    // The view lets go of a large workbook now, so that the thread building the result may
+    // pack it; the pane keeps the picture it shows until finishResult.
+    packWhenStarted_ = rows >= kLetGoAsideRows;
+    if (packWhenStarted_) letViewGo();
+}
+
+void SheetPane::packLastResult() {
+    // The result let go before has given its memory back before the new one takes any.
+    if (letGo_.joinable()) letGo_.join();
+    if (!packWhenStarted_ || !packed_.empty()) return;
+    // A failure to pack (memory) leaves the rows not packed as they were; finishResult gives
+    // back those that were.
+    packed_.pack(book_);
+    releaseFreedMemory();
 }
 
 void SheetPane::finishResult(bool succeeded) {
@@ -400,25 +418,57 @@ void SheetPane::finishResult(bool succeeded) {
     std::optional<Workbook> built = std::exchange(building_, std::nullopt);
     std::vector<std::optional<SheetDifferences>> differences = std::move(buildingDifferences_);
     buildingDifferences_.clear();
-    if (!built) return;
-    if (!succeeded) {
+    const bool viewLetGo = std::exchange(packWhenStarted_, false);
+    if (built && succeeded) {
+        model_->setCellsHidden(false); // the new workbook's cells are there to read
+        showWorkbook(std::move(*built), std::move(differences), std::nullopt, std::move(packed_));
+    } else if (built) {
         letGo(std::move(*built));
-        return;
     }
-    showWorkbook(std::move(*built), std::move(differences));
+    if (viewLetGo) showAgain();
 }
 
-void SheetPane::letGo(Workbook book) {
+RowTable SheetPane::takeShownRange(const RangeBounds& bounds, Progress& progress, int64_t step) {
+    return takeRange(book_, book_.activeSheet, bounds, packed_, progress, step);
+}
+
+void SheetPane::unpackCells() {
+    if (packed_.empty()) return;
+    try {
+        packed_.unpack(book_);
+    } catch (const std::bad_alloc&) {
+        // Without the memory to give them all back the pane starts empty rather than showing
+        // part of its workbook.
+        packed_.clear();
+        cellsLost_ = true;
+    }
+}
+
+void SheetPane::letViewGo() {
+    // The grid keeps the picture it shows (its row and column headers are drawn as before).
+    view_->viewport()->setUpdatesEnabled(false);
+    model_->setCellsHidden(true);
+}
+
+void SheetPane::showAgain() {
+    unpackCells();
+    model_->setCellsHidden(false);
+    if (std::exchange(cellsLost_, false)) showWorkbook(Workbook::makeDefault(), {});
+    view_->viewport()->setUpdatesEnabled(true);
+}
+
+void SheetPane::letGo(Workbook book, PackedCells packed) {
     size_t rows = 0;
     for (const Sheet& sheet : book.sheets)
         rows += sheet.rows.size();
-    if (rows < kLetGoAsideRows) return; // freed here, at once
+    if (rows < kLetGoAsideRows && packed.rows() < kLetGoAsideRows) return; // freed here, at once
     // Millions of cells take most of a second to free: that happens beside the user-interface
     // thread, and the freed pages go back to the system afterwards, not after the next result
     // was built beside them.
     if (letGo_.joinable()) letGo_.join();
-    letGo_ = std::thread([book = std::move(book)]() mutable {
+    letGo_ = std::thread([book = std::move(book), packed = std::move(packed)]() mutable {
         book = Workbook();
+        packed.clear();
         releaseFreedMemory();
     });
 }

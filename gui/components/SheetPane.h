@@ -15,6 +15,7 @@
 #include "base/RowTable.h"
 #include "table/compare/Comparison.h"
 #include "table/compare/DifferenceRows.h"
+#include "workbook/PackedCells.h"
 #include "workbook/Workbook.h"
 #include "workbook/WorkbookFormat.h"
 
@@ -139,6 +140,29 @@ public:
     // the workbook built; otherwise (a failure, a cancel) it is dropped and the pane stays as
     // it was.
     void finishResult(bool succeeded);
+    // Between startResult and finishResult, on the thread that builds the result and before
+    // it takes its memory: a large workbook the pane held when the result was started (its
+    // view let go of it then) is packed (PackedCells) until finishResult, which shows it again
+    // after a failure or drops it. The memory of its cells goes back to the system, so the
+    // new result is built in it. Nothing happens for a smaller one.
+    void packLastResult();
+    // Whether cells of the pane's workbook are packed now (for tests).
+    bool cellsPacked() const { return !packed_.empty(); }
+
+    // --- a large source range read beside the user-interface thread
+    // On the user-interface thread: the view lets go of the workbook's cells (and keeps the
+    // picture it shows) while another thread packs them (takeShownRange, packLastResult).
+    void letViewGo();
+    // Reads `bounds` of the shown sheet into a table as readRange does; each row's cells are
+    // packed as the row is read, so the pane's cells and the table are not both whole in
+    // memory. unpackCells gives them back.
+    RowTable takeShownRange(const RangeBounds& bounds, Progress& progress, int64_t step);
+    // Gives back the cells packed (takeShownRange, packLastResult); on the thread that packed
+    // them or, once it has ended, on any other, while the view has let go.
+    void unpackCells();
+    // On the user-interface thread, after letViewGo: gives back what is still packed and shows
+    // the workbook again.
+    void showAgain();
     // Workbooks of this many rows or more are freed beside the user-interface thread.
     static constexpr size_t kLetGoAsideRows = 20000;
     // startResult when made, finishResult(succeeded) when it goes, an exception included.
@@ -205,8 +229,9 @@ private:
     // Runs `write` (a result written into the workbook) with drawing switched off, then
     // forgets the written sheet's selection.
     Status writeResultRows(int sheetNumber, const std::function<Status()>& write);
-    // Frees a workbook the pane no longer shows: a large one on a thread of its own.
-    void letGo(Workbook book);
+    // Frees a workbook the pane no longer shows (and cells packed from it): a large one on a
+    // thread of its own.
+    void letGo(Workbook book, PackedCells packed = {});
     void showActiveSheet();
     void rebuildTabs();
     void applyGeometry();
@@ -218,9 +243,10 @@ private:
         std::vector<int32_t> shownRows; // the field row and the marked rows
         size_t rows = 0;
     };
-    // Shows `book` with the differences of its sheets; what the pane held is let go.
+    // Shows `book` with the differences of its sheets; what the pane held is let go, and
+    // `packed`, cells packed from it, with it.
     void showWorkbook(Workbook book, std::vector<std::optional<SheetDifferences>> differences,
-                      std::optional<RangeBounds> selection = std::nullopt);
+                      std::optional<RangeBounds> selection = std::nullopt, PackedCells packed = {});
     std::optional<SheetDifferences> indexDifferences(int sheetNumber, const RowTable& table) const;
     void keepDifferences(int sheetNumber, std::optional<SheetDifferences> differences);
     const SheetDifferences* shownDifferences() const;
@@ -253,6 +279,11 @@ private:
     std::optional<Workbook> building_;
     std::vector<std::optional<SheetDifferences>> buildingDifferences_;
     bool resultStarted_ = false;
+    // The last result while the next is built: packLastResult packs it when startResult
+    // found it large (and let the view go of it).
+    bool packWhenStarted_ = false;
+    PackedCells packed_;
+    bool cellsLost_ = false; // no memory to unpack them: showAgain starts the pane empty
     // Frees the workbook let go last (letGo).
     std::thread letGo_;
     FindBar* findBar_ = nullptr;

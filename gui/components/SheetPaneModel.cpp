@@ -115,7 +115,7 @@ void SheetPaneModel::rebuildRowIndex() {
 
 const Cell* SheetPaneModel::cellAt(int row, int column) const {
     row = sheetRow(row);
-    if (row < 0 || size_t(row) >= rowSlot_.size() || column < 0) return nullptr;
+    if (cellsHidden_ || row < 0 || size_t(row) >= rowSlot_.size() || column < 0) return nullptr;
     const int32_t slot = rowSlot_[size_t(row)];
     if (slot < 0) return nullptr;
     const std::vector<Cell>& cells = sheet()->rows[size_t(slot)].cells;

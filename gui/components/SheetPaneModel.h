@@ -45,6 +45,8 @@ public:
 
     // The stored cell at (row, column), 0-based, or nullptr. O(1) for dense rows.
     const Cell* cellAt(int row, int column) const;
+    // While hidden, no cell is read (another thread is moving them) and every cell is empty.
+    void setCellsHidden(bool hidden) { cellsHidden_ = hidden; }
     // The text a cell shows, as drawn in the grid.
     QString displayText(int row, int column) const;
     // The shorter texts the cell's number or date may be drawn with in a narrow column
@@ -103,6 +105,7 @@ private:
     Workbook* book_ = nullptr;
     int sheetIndex_ = -1;
     bool editable_ = true;
+    bool cellsHidden_ = false;
     int rows_ = kMaxRows;
     int columns_ = kMaxColumns;
     std::vector<int32_t> rowSlot_; // sheet row index -> position in Sheet::rows, or -1

@@ -1,5 +1,6 @@
 #include "tests/gui/GuiTestSupport.h"
 
+#include "app/CRunDlg.h"
 #include "tests/TestSupport.h"
 #include "workbook/TableWriter.h"
 
@@ -10,11 +11,14 @@
 
 #include <QAction>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QLockFile>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace quellar::test {
 
@@ -205,6 +209,38 @@ bool leaveStaleLock(const QString& lockPath) {
     contents.replace(0, lineEnd, QByteArray::number(pid));
     writeBytes(lockPath, contents);
     return bytesOf(lockPath) == contents;
+}
+
+CancelNextRun::CancelNextRun(bool escape, int afterMs)
+    : escape_(escape)
+    , afterMs_(afterMs) {
+    qApp->installEventFilter(this);
+}
+
+CancelNextRun::~CancelNextRun() {
+    qApp->removeEventFilter(this);
+}
+
+bool CancelNextRun::eventFilter(QObject* watched, QEvent* event) {
+    auto* progress = qobject_cast<CRunDlg*>(watched);
+    if (!progress || event->type() != QEvent::Show || watching_.contains(progress)) return false;
+    watching_.insert(progress);
+    connect(progress, &CRunDlg::runStarted, this, [this, progress] {
+        if (pressed++) return; // only the first run
+        auto press = [this, progress] {
+            if (escape_) {
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(progress, &escape);
+            } else {
+                progress->cancelButton()->click();
+            }
+        };
+        if (afterMs_ > 0)
+            QTimer::singleShot(afterMs_, progress, press);
+        else
+            press();
+    });
+    return false;
 }
 
 } // namespace quellar::test

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -153,6 +154,24 @@ QStringList items(const QComboBox* combo);
 inline void choose(QComboBox* combo, const QString& text) {
     combo->setCurrentIndex(combo->findText(text));
 }
+
+// Presses 取消 (or Esc) in the next progress window as soon as its work is about to start, so
+// that the command is cancelled before its first cancellation point however small its files;
+// or `afterMs` later, when the work is under way.
+class CancelNextRun : public QObject {
+public:
+    explicit CancelNextRun(bool escape = false, int afterMs = 0);
+    ~CancelNextRun() override;
+    int pressed = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool escape_;
+    int afterMs_;
+    QSet<QObject*> watching_;
+};
 
 // A UTF-16 literal as a QString, for the Chinese texts the tests type and expect.
 inline QString u(const char16_t* text) {

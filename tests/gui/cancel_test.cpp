@@ -27,53 +27,12 @@
 #include <thread>
 
 using namespace quellar;
+using test::CancelNextRun;
 using test::staff;
 using test::u;
 using Command = CQuellarDlg::Command;
 
 namespace {
-
-// Presses 取消 (or Esc) in the next progress window as soon as its work is about to start, so
-// that the command is cancelled before its first cancellation point however small its files;
-// or `afterMs` later, when the work is under way.
-class CancelNextRun : public QObject {
-public:
-    explicit CancelNextRun(bool escape = false, int afterMs = 0)
-        : escape_(escape)
-        , afterMs_(afterMs) {
-        qApp->installEventFilter(this);
-    }
-    ~CancelNextRun() override { qApp->removeEventFilter(this); }
-    int pressed = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* progress = qobject_cast<CRunDlg*>(watched);
-        if (!progress || event->type() != QEvent::Show || watching_.contains(progress)) return false;
-        watching_.insert(progress);
-        connect(progress, &CRunDlg::runStarted, this, [this, progress] {
-            if (pressed++) return; // only the first run
-            auto press = [this, progress] {
-                if (escape_) {
-                    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-                    QApplication::sendEvent(progress, &escape);
-                } else {
-                    progress->cancelButton()->click();
-                }
-            };
-            if (afterMs_ > 0)
-                QTimer::singleShot(afterMs_, progress, press);
-            else
-                press();
-        });
-        return false;
-    }
-
-private:
-    bool escape_;
-    int afterMs_;
-    QSet<CRunDlg*> watching_;
-};
 
 // Where a pane's rows are kept: another workbook, even an equal one, keeps them elsewhere.
 std::vector<const void*> rowsOf(const SheetPane* pane) {
