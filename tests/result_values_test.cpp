@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "base/CellOps.h"
+#include "base/ExcelDate.h"
 #include "tests/TestSupport.h"
 #include "workbook/DisplayFormat.h"
 #include "workbook/RangeReader.h"
@@ -20,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
 #include <sstream>
 
 using namespace quellar;
@@ -73,6 +76,52 @@ TEST(TypedTextToDate, OnlyTheExactTextsThatDatesAreWrittenAsQualify) {
                       text);
         }
     }
+}
+
+// Date texts are written digit by digit; they must be what the plain formatting gives, for
+// every kind of serial: day 0 (a time alone), the 1900 leap day, the last day, times that
+// round up to the next second, minute, hour and day, and serials outside the dates.
+TEST(DateSerialToText, EqualsThePlainFormatting) {
+    auto plain = [](double serial) {
+        if (!std::isfinite(serial) || serial < 0 || serial > exceldate::kLastSerial)
+            return realToText(serial);
+        const exceldate::SerialTime t = exceldate::splitSerial(serial, 86400);
+        QString date;
+        if (t.day > 0) {
+            int year, month, day;
+            exceldate::civilFromSerial(t.day, year, month, day);
+            date = QStringLiteral("%1/%2/%3").arg(year).arg(month).arg(day);
+        }
+        if (t.ticks == 0) return date.isEmpty() ? QStringLiteral("0:00:00") : date;
+        const QString time = QStringLiteral("%1:%2:%3")
+                                 .arg(t.ticks / 3600)
+                                 .arg((t.ticks / 60) % 60, 2, 10, QChar(u'0'))
+                                 .arg(t.ticks % 60, 2, 10, QChar(u'0'));
+        return date.isEmpty() ? time : date + u' ' + time;
+    };
+    std::vector<double> serials{0,
+                                0.5,
+                                1,
+                                59,
+                                60,
+                                61,
+                                1.0 / 86400,
+                                86399.5 / 86400,
+                                0.9999999999,
+                                46363.999999,
+                                2958465.9999999,
+                                exceldate::kLastSerial,
+                                -1,
+                                -0.0,
+                                2958467,
+                                1e-7,
+                                std::nan(""),
+                                45000.000005787};
+    std::mt19937_64 random(8);
+    for (int i = 0; i < 200000; ++i)
+        serials.push_back(std::ldexp(double(random() >> 11), -53) * 2958466.0);
+    for (double serial : serials)
+        ASSERT_EQ(dateSerialToText(serial), plain(serial)) << serial;
 }
 
 TEST(DisplayFormat, NarrowFormsOfGeneralNumbersLoseDecimalsThenDigits) {

@@ -201,22 +201,47 @@ QString shownNumberText(double value) {
     return QString::fromLatin1(shortestNumberText(rounded, buffer));
 }
 
-QString dateSerialToText(double serial) {
-    if (!std::isfinite(serial) || serial < 0 || serial > exceldate::kLastSerial) return realToText(serial);
+qsizetype writeDateSerialText(double serial, char16_t (&out)[32]) {
+    char16_t* p = out;
+    // Digits of `value`, at least `width` of them (leading zeros).
+    auto put = [&p](int64_t value, int width) {
+        char16_t digits[20];
+        int count = 0;
+        do {
+            digits[count++] = char16_t(u'0' + value % 10);
+            value /= 10;
+        } while (value > 0 && count < 20);
+        while (count < width)
+            digits[count++] = u'0';
+        while (count > 0)
+            *p++ = digits[--count];
+    };
     const exceldate::SerialTime t = exceldate::splitSerial(serial, 86400);
     const int64_t seconds = t.ticks;
-    QString date;
     if (t.day > 0) { // day 0 holds a time alone
         int year, month, day;
         exceldate::civilFromSerial(t.day, year, month, day);
-        date = QStringLiteral("%1/%2/%3").arg(year).arg(month).arg(day);
+        put(year, 1);
+        *p++ = u'/';
+        put(month, 1);
+        *p++ = u'/';
+        put(day, 1);
+        if (seconds == 0) return p - out;
+        *p++ = u' ';
     }
-    if (seconds == 0) return date.isEmpty() ? QStringLiteral("0:00:00") : date;
-    const QString time = QStringLiteral("%1:%2:%3")
-                             .arg(seconds / 3600)
-                             .arg((seconds / 60) % 60, 2, 10, QChar(u'0'))
-                             .arg(seconds % 60, 2, 10, QChar(u'0'));
-    return date.isEmpty() ? time : date + u' ' + time;
+    put(seconds / 3600, 1);
+    *p++ = u':';
+    put((seconds / 60) % 60, 2);
+    *p++ = u':';
+    put(seconds % 60, 2);
+    return p - out;
+}
+
+QString dateSerialToText(double serial) {
+    if (!std::isfinite(serial) || serial < 0 || serial > exceldate::kLastSerial) return realToText(serial);
+    char16_t text[32];
+    const qsizetype length = writeDateSerialText(serial, text);
+    return QString(reinterpret_cast<const QChar*>(text), length);
 }
 
 QString variantToText(const CellValue& value) {

@@ -94,6 +94,9 @@ SharedText variantToSharedText(const CellValue& value);
 
 // A day serial of the 1900 date system as a person reads it: 2026/12/7 or 2026/12/7 9:05:07.
 QString dateSerialToText(double serial);
+// The same text written into `out`, for a serial from 0 to exceldate::kLastSerial (others are
+// written as numbers, which dateSerialToText does); gives its length.
+qsizetype writeDateSerialText(double serial, char16_t (&out)[32]);
 
 // A1-style address from a 1-based column and row: (1,1) is A1, (27,10) is AA10.
 QString columnAddress(int column, int row);

@@ -97,7 +97,8 @@ bool typedTextToDate(QStringView text, double& serial) {
                          double((hour * 60 + minute) * 60 + second) / 86400.0;
     // Only the exact text the program writes for this moment qualifies (no leading zeros,
     // no time written for midnight).
-    if (dateSerialToText(value) != text) return false;
+    char16_t written[32];
+    if (QStringView(written, writeDateSerialText(value, written)) != text) return false;
     serial = value;
     return true;
 }
