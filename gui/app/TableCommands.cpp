@@ -169,7 +169,10 @@ void CQuellarDlg::runTableCommand(Command command, const TableCommand& table) {
         else
             for (SheetPane* source : packing)
                 source->unpackCells();
-        if (!built.isOk()) result_->unpackCells();
+        // A cancel that comes once the result is built still ends the command (the window
+        // keeps what it showed): the last result comes back here too, not on the
+        // user-interface thread.
+        if (!built.isOk() || cancellation::requested()) result_->unpackCells();
         if (panes.joinable()) panes.join();
         return built;
     });
@@ -250,7 +253,7 @@ void CQuellarDlg::compareBooks() {
         });
         // After a failure or a cancel the last result comes back here, not on the
         // user-interface thread.
-        if (!compared.isOk()) result_->unpackCells();
+        if (!compared.isOk() || cancellation::requested()) result_->unpackCells();
         return compared;
     });
     progress.finish();
