@@ -12,7 +12,9 @@
 #include "workbook/TableWriter.h"
 #include "workbook/WorkbookFormat.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
+#include <QTableView>
 
 #include <gtest/gtest.h>
 
@@ -176,9 +178,22 @@ TEST_F(PackedCellsWindowTest, CancelledComparisonsLeaveEveryPaneWholeAndResultsS
         expected = everyCell(first);
     }
 
+    // Every pane draws its cells again afterwards: its grid takes updates and its model gives
+    // the texts (while an operation runs, the file panes' cells are packed away).
+    auto expectDrawn = [&](const char* when) {
+        for (int which = 1; which <= 3; ++which) {
+            SheetPane* pane = which == 3 ? window->resultPane() : window->pane(which);
+            EXPECT_TRUE(pane->view()->viewport()->updatesEnabled()) << when << ", pane " << which;
+            const QAbstractItemModel* model = pane->view()->model();
+            EXPECT_EQ(model->data(model->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("编号"))
+                << when << ", pane " << which;
+        }
+    };
+
     compareByKey();
     ASSERT_TRUE(window->statusText().startsWith(QStringLiteral("对比完成")))
         << window->statusText().toStdString();
+    expectDrawn("after the first comparison");
     EXPECT_EQ(result(), expected);
     EXPECT_EQ(everyCell(window->pane(1)->workbook()), pane1);
     EXPECT_EQ(everyCell(window->pane(2)->workbook()), pane2);
@@ -199,6 +214,7 @@ TEST_F(PackedCellsWindowTest, CancelledComparisonsLeaveEveryPaneWholeAndResultsS
     EXPECT_EQ(everyCell(window->pane(2)->workbook()), pane2);
     EXPECT_EQ(everyCell(window->resultPane()->workbook()), last);
     EXPECT_EQ(window->resultPane()->workbook().sheets[0].rows.data(), lastRows);
+    expectDrawn("after the cancel");
 
     // Built again over the packed last result: the same result, the panes whole.
     compareByKey();
