@@ -318,40 +318,48 @@ namespace {
 constexpr double kFewDecimalsCeiling = 549755813888.0;
 
 // Numbers with one to four decimals (amounts, prices, rates), the common case after whole
-// numbers, without the general shortest-digits search; null for any other number. m / 10^k is
-// the double nearest the decimal m·10^-k, which is what reading that text gives: when it is
-// the value, the text reads back as the value. Below kFewDecimalsCeiling no other text of k
-// decimals does (they lie 10^-k apart, farther than the doubles), and none of fewer decimals
-// either, as the smallest such k is tried first: it is the text std::to_chars gives.
+// numbers, without the general shortest-digits search; null for any other number. The
+// decimal of decimalParts reads back as the value. Below kFewDecimalsCeiling no other text
+// of k decimals does (they lie 10^-k apart, farther than the doubles), and none of fewer
+// decimals either, as k is the smallest: it is the text std::to_chars gives.
 char* writeFewDecimals(char* out, double value) {
-    static constexpr double kScale[] = {10.0, 100.0, 1000.0, 10000.0};
-    for (int k = 0; k < 4; ++k) {
-        const double scaled = std::nearbyint(value * kScale[k]);
-        if (scaled / kScale[k] != value) continue;
-        const int decimals = k + 1;
-        char digits[24];
-        const int64_t m = int64_t(std::fabs(scaled));
-        const int count = int(std::to_chars(digits, digits + sizeof digits, m).ptr - digits);
-        if (digits[count - 1] == '0') return nullptr; // not the shortest: left to the general search
-        if (value < 0) *out++ = '-';
-        if (count <= decimals) { // 0.05
-            *out++ = '0';
-            *out++ = '.';
-            for (int z = count; z < decimals; ++z)
-                *out++ = '0';
-            std::memcpy(out, digits, size_t(count));
-            return out + count;
-        }
-        std::memcpy(out, digits, size_t(count - decimals));
-        out += count - decimals;
+    int64_t m = 0;
+    int decimals = 0;
+    if (!decimalParts(value, m, decimals) || decimals == 0) return nullptr;
+    char digits[24];
+    const int count = int(std::to_chars(digits, digits + sizeof digits, m < 0 ? -m : m).ptr - digits);
+    if (digits[count - 1] == '0') return nullptr; // not the shortest: left to the general search
+    if (value < 0) *out++ = '-';
+    if (count <= decimals) { // 0.05
+        *out++ = '0';
         *out++ = '.';
-        std::memcpy(out, digits + count - decimals, size_t(decimals));
-        return out + decimals;
+        for (int z = count; z < decimals; ++z)
+            *out++ = '0';
+        std::memcpy(out, digits, size_t(count));
+        return out + count;
     }
-    return nullptr;
+    std::memcpy(out, digits, size_t(count - decimals));
+    out += count - decimals;
+    *out++ = '.';
+    std::memcpy(out, digits + count - decimals, size_t(decimals));
+    return out + decimals;
 }
 
 } // namespace
+
+bool decimalParts(double value, int64_t& m, int& k) {
+    constexpr double kExactIntegers = 9007199254740992.0; // 2^53
+    if (!(std::fabs(value) < kExactIntegers)) return false;
+    for (k = 0; k < 5; ++k) {
+        const double scaled = std::nearbyint(value * kDecimalScales[k]);
+        if (std::fabs(scaled) >= kExactIntegers) return false;
+        if (scaled / kDecimalScales[k] == value) {
+            m = int64_t(scaled);
+            return true;
+        }
+    }
+    return false;
+}
 
 char* writeShortestNumber(char* out, double value) {
     const double magnitude = std::fabs(value);

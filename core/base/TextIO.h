@@ -114,6 +114,13 @@ QByteArray encodeUtf16Text(const QString& text);
 inline constexpr double kPositionalFloor = 1e-6;
 inline constexpr double kPositionalCeiling = 1e21;
 std::string_view shortestNumberText(double value, char (&buffer)[32]);
+// A number as m / 10^k with the smallest k from 0 to 4 and |m| below 2^53, when m / 10^k
+// worked out in doubles gives `value` back bit for bit; false for other numbers, NaN and
+// infinities. That quotient is the double nearest the decimal m·10^-k, which is also what
+// reading that decimal gives. -0 gives m = 0 and loses its sign.
+bool decimalParts(double value, int64_t& m, int& k);
+// The powers of ten decimalParts divides by, 10^0 to 10^4.
+inline constexpr double kDecimalScales[] = {1, 10, 100, 1000, 10000};
 // The same text written at `out` (room for 32 bytes); returns the end.
 char* writeShortestNumber(char* out, double value);
 

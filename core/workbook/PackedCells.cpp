@@ -1,5 +1,7 @@
 #include "workbook/PackedCells.h"
 
+#include "base/TextIO.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -62,22 +64,10 @@ uint64_t getRaw(const uint8_t*& in) {
     return bits;
 }
 
-constexpr double kExactIntegers = 9007199254740992.0; // 2^53
-constexpr double kPowersOfTen[] = {1, 10, 100, 1000, 10000};
-
-// A number kept as m / 10^k (k from 0 to 4) when that gives it back bit for bit; NaN,
-// infinities, -0 (which must stay -0) and other numbers keep their eight bytes.
+// A number kept as m / 10^k when that gives it back bit for bit; NaN, infinities, -0 (which
+// must stay -0) and other numbers keep their eight bytes.
 bool isDecimal(double n, int64_t& m, int& k) {
-    if (!(std::fabs(n) < kExactIntegers) || (n == 0 && std::signbit(n))) return false;
-    for (k = 0; k < 5; ++k) {
-        const double scaled = std::nearbyint(n * kPowersOfTen[k]);
-        if (std::fabs(scaled) >= kExactIntegers) return false;
-        if (scaled / kPowersOfTen[k] == n) {
-            m = int64_t(scaled);
-            return true;
-        }
-    }
-    return false;
+    return !(n == 0 && std::signbit(n)) && decimalParts(n, m, k);
 }
 
 // A text's first varint: the empty text, one of its column's recent short texts, a short
@@ -274,7 +264,7 @@ template <typename Begin, typename Slot> void PackedCells::readRow(Cursor& curso
             cell.value = numberValue(type, double(unzigzag(getVarint(in))));
         } else if (tag & kDecimal) {
             const int k = *in++;
-            cell.value = numberValue(type, double(unzigzag(getVarint(in))) / kPowersOfTen[k]);
+            cell.value = numberValue(type, double(unzigzag(getVarint(in))) / kDecimalScales[k]);
         } else {
             const uint64_t bits = getRaw(in);
             double n;
