@@ -37,6 +37,14 @@ constexpr size_t kAllSpansLimit = 3000;
 // Rows drawn with their own height; beyond this many the rest keep the common height.
 constexpr size_t kRowHeightLimit = 50000;
 
+// The rows of all of a workbook's sheets: what decides whether it is large.
+size_t rowCount(const Workbook& book) {
+    size_t rows = 0;
+    for (const Sheet& sheet : book.sheets)
+        rows += sheet.rows.size();
+    return rows;
+}
+
 // Gives the heap's free pages back to the system. glibc keeps freed memory for reuse, and a
 // million-row result freed in small blocks would otherwise stay resident next to the next.
 void releaseFreedMemory() {
@@ -393,12 +401,9 @@ void SheetPane::startResult() {
     building_.emplace(Workbook::makeDefault());
     buildingDifferences_.clear();
     resultStarted_ = true;
-    size_t rows = 0;
-    for (const Sheet& sheet : book_.sheets)
-        rows += sheet.rows.size();
     // The view lets go of a large workbook now, so that the thread building the result may
     // pack it; the pane keeps the picture it shows until finishResult.
-    packWhenStarted_ = rows >= kLetGoAsideRows;
+    packWhenStarted_ = rowCount(book_) >= kLetGoAsideRows;
     if (packWhenStarted_) letViewGo();
 }
 
@@ -458,10 +463,7 @@ void SheetPane::showAgain() {
 }
 
 void SheetPane::letGo(Workbook book, PackedCells packed) {
-    size_t rows = 0;
-    for (const Sheet& sheet : book.sheets)
-        rows += sheet.rows.size();
-    if (rows < kLetGoAsideRows && packed.rows() < kLetGoAsideRows) return; // freed here, at once
+    if (rowCount(book) < kLetGoAsideRows && packed.rows() < kLetGoAsideRows) return; // freed here, at once
     // Millions of cells take most of a second to free: that happens beside the user-interface
     // thread, and the freed pages go back to the system afterwards, not after the next result
     // was built beside them.
