@@ -57,6 +57,19 @@ inline void point() {
     if (requested()) [[unlikely]]
         throw WorkCancelled();
 }
+
+// Loops look for a cancel once every kInterval passes, counted by their own counter `n`: often
+// enough to stop within milliseconds, rarely enough to cost nothing in the innermost loops.
+inline constexpr uint64_t kInterval = 4096;
+inline bool due(uint64_t n) {
+    return (n & (kInterval - 1)) == kInterval - 1;
+}
+inline void pointEvery(uint64_t n) {
+    if (due(n)) point();
+}
+inline bool requestedEvery(uint64_t n) {
+    return due(n) && requested();
+}
 } // namespace cancellation
 
 // A progress bar with one line of text. The operations follow one rule: the bar runs

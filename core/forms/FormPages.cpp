@@ -100,7 +100,7 @@ private:
 void collectDistinct(DistinctTexts& set, const RowTable& table, int column, size_t firstRow, size_t endRow) {
     endRow = std::min(endRow, table.size());
     for (size_t r = firstRow; r < endRow; ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         const std::u16string_view text = cells::textAt(table[r], column);
         if (!text.empty()) set.insert(text);
     }

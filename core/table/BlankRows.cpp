@@ -55,7 +55,7 @@ Result<RowTable> insertBlankRows(RowTable table, int blankCount) {
     result.reserve(size_t(rows));
     size_t done = 0;
     for (Row& row : table) {
-        if ((++done & 4095) == 0) cancellation::point();
+        cancellation::pointEvery(++done);
         // The texts are lifted out while a cell is copied, so the copy starts empty and no
         // shared text is retained and released again.
         Row blank;

@@ -133,7 +133,7 @@ RowTable resultTable(const RowTable& table, const Selection& s, bool withRowNumb
     result.reserve(s.rows.size() + 1);
     result.push_back(table[size_t(s.fieldRow)]);
     for (size_t r : s.rows) {
-        if ((result.size() & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(result.size());
         Row row = resultRow(table, r, width, s.conditions, withRowNumbers);
         if (withRowNumbers) row.push_back(cells::rowNumberCell(r));
         result.push_back(std::move(row));
@@ -198,7 +198,7 @@ std::vector<size_t> filterRows(const RowTable& table, const FieldList& fields, i
         prepared.emplace_back(c);
     }
     for (size_t r = size_t(fieldRow) + 1; r < table.size(); ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         bool match = true;
         for (const PreparedCondition& c : prepared) {
             if (!c.test(cells::textAt(table[r], c.column))) {

@@ -212,12 +212,12 @@ bool exchangeSortNumberOrTextOrder(const std::vector<NumberOrText>& keys, std::v
     MixedSearchTree tree(keys);
     uint64_t swaps = 0;
     for (size_t i = 0; i + 1 < n; ++i) {
-        if ((i & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(i);
         size_t from = i + 1;
         for (;;) {
             const size_t j = tree.firstSmaller(from, keys[order[i]]);
             if (j == SIZE_MAX) break;
-            if ((swaps & 4095) == 4095) cancellation::point();
+            cancellation::pointEvery(swaps);
             if (++swaps > limits.maxSwaps) {
                 order.clear();
                 if (n <= limits.literalUpTo) return literal();
@@ -259,7 +259,7 @@ std::vector<size_t> exchangeSortOrderByClass(const std::vector<uint32_t>& classO
     std::vector<size_t> run;      // the run's storage after resolving
 
     for (size_t c = 0; c < classCount; ++c) {
-        if ((c & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(c);
         const size_t first = start[c], m = start[c + 1] - start[c];
         if (m == 0) continue;
         const size_t length = doneCount + m; // length of the projection on classes <= c
@@ -271,7 +271,7 @@ std::vector<size_t> exchangeSortOrderByClass(const std::vector<uint32_t>& classO
         size_t size = 1, head = 0;
         size_t end = done.countBelow(members[first]) + 1; // one past the run's last position
         for (size_t t = 1; t < m; ++t) {
-            if ((t & 4095) == 4095) cancellation::point();            // a class may hold most of the rows
+            cancellation::pointEvery(t);                              // a class may hold most of the rows
             const size_t p = done.countBelow(members[first + t]) + t; // its projected position
             const size_t slides = p - end;
             head = (head + slides % size) % size;

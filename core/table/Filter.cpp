@@ -50,7 +50,7 @@ std::vector<size_t> matchingRows(const RowTable& table, const TableFields& field
     std::vector<size_t> rows;
     if (impossible || fields.fieldRow < 0) return rows;
     for (size_t r = size_t(fields.fieldRow); r < table.size(); ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         bool match = true;
         for (const Condition& c : conditions) {
             if (cells::textAt(table[r], c.column) != c.value) {
@@ -108,7 +108,7 @@ Result<RowTable> filterTables(const RowTable& table1, const RowTable& table2, co
     const size_t count = std::max(rows1.size(), rows2.size());
     result.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        if ((i & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(i);
         Row out;
         out.reserve(width1 + width2 + 2);
         if (i < rows1.size()) {

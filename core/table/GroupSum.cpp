@@ -43,7 +43,7 @@ struct LevelKeys {
         std::vector<uint32_t> idOfRow;
         idOfRow.reserve(table.size() - first);
         for (size_t r = first; r < table.size(); ++r) {
-            if ((r & 4095) == 4095) cancellation::point();
+            cancellation::pointEvery(r);
             const std::u16string_view key = cells::textAt(table[r], column);
             auto [it, added] = ids.try_emplace(key, uint32_t(texts.size()));
             if (added) texts.push_back(key);
@@ -78,7 +78,7 @@ bool columnValues(const RowTable& table, size_t first, int column, bool onlyIfAl
                   std::vector<double>& values) {
     values.resize(table.size() - first);
     for (size_t r = first; r < table.size(); ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         double v = 0;
         if (!parseNumber(cells::textAt(table[r], column), v)) {
             if (onlyIfAllNumbers) return false;
@@ -100,7 +100,7 @@ void functionValues(const RowTable& table, size_t first, int column, SumFunction
     }
     values.resize(table.size() - first);
     for (size_t r = first; r < table.size(); ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         const std::u16string_view text = cells::textAt(table[r], column);
         double v = 0;
         if (function == SumFunction::Count)
@@ -317,7 +317,7 @@ private:
     // grouping, texts emptied, the key and "小计" in the group column, the sums in the sum
     // columns, both in the level's colour.
     void appendSubtotal(size_t level, size_t from, const KeyBlock& block) {
-        if ((subtotals_.size() & 4095) == 4095) cancellation::point(); // a group may be a single row
+        cancellation::pointEvery(subtotals_.size()); // a group may be a single row
         const int32_t colour = kGroupLevelColours[level];
         Row row = table_[first_ + order_[from]];
         for (CellRecord& cell : row) {

@@ -59,7 +59,7 @@ bool sameKey(const Row& a, const KeyColumns& ka, const Row& b, const KeyColumns&
 std::vector<uint64_t> hashKeys(const RowTable& table, const KeyColumns& columns) {
     std::vector<uint64_t> hashes(table.size());
     for (size_t r = 0; r < table.size(); ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         hashes[r] = columns.hash(table[r]);
     }
     return hashes;
@@ -146,7 +146,7 @@ Result<RowTable> join(RowTable& table1, const RowTable& table2, const QStringLis
     result.reserve(table1.size() + table2.size() - size_t(counts.pairedRows));
     buildInHalves(table1.size(), [&](size_t from, size_t to, int) {
         for (size_t i = from; i < to; ++i) {
-            if ((i & 4095) == 4095) cancellation::point();
+            cancellation::pointEvery(i);
             Row& row1 = table1[i];
             Row& out = result[i];
             out.reserve(resultWidth);
@@ -188,7 +188,7 @@ Result<RowTable> join(RowTable& table1, const RowTable& table2, const QStringLis
     });
 
     for (size_t k = 0; k < table2.size(); ++k) {
-        if ((k & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(k);
         if (taken[k]) continue;
         ++counts.unpairedRowsTwo;
         const Row& row2 = table2[k];

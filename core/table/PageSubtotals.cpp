@@ -185,7 +185,7 @@ Result<PageSheet> readPageSheet(const QString& xmlPath, const QString& sheetName
                         .arg(sheet.rowPositions.size() + 1)
                         .arg(kMaxRows));
             // A cancel is looked for once every 4096 rows, not once an element.
-            if ((sheet.rowStarts.size() & 4095) == 4095) cancellation::point();
+            cancellation::pointEvery(sheet.rowStarts.size());
             sheet.rowStarts.push_back(scanner.offset());
             sheet.rowPositions.push_back(int32_t(position));
         }
@@ -320,7 +320,7 @@ private:
         ++r_;
         // Writing is cancelled here too, not only when the output's buffer is written out: the
         // temporary file goes with the OutputFile.
-        if ((r_ & 4095) == 0) cancellation::point();
+        cancellation::pointEvery(r_);
         rowStart_ = absolute(scanner_.offset());
         position_ = sheet_.rowPositions[size_t(r_)];
         placement_ = CellPlacement();

@@ -86,7 +86,7 @@ std::vector<uint64_t> hashKeys(const KeyHasher& hasher, const RowTable& table,
                                const std::vector<size_t>& columns) {
     std::vector<uint64_t> hashes(table.size());
     for (size_t r = 0; r < table.size(); ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         hashes[r] = hasher.hashRow(table[r], columns);
     }
     return hashes;
@@ -379,7 +379,7 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
     // Each row of table 2 has one partner at most, so ranges of rows can be built apart.
     auto buildPaired = [&](size_t from, size_t to, CompareCounts& found, auto&& markPaired) {
         for (size_t i = from; i < to; ++i) {
-            if ((i & 4095) == 4095) cancellation::point();
+            cancellation::pointEvery(i);
             auto& row1 = t1[i];
             Row& out = result[i];
             out.reserve(width);
@@ -507,7 +507,7 @@ Result<RowTable> compare(RowTable& t1, RowTable& t2, const CompareOptions& optio
 
     size_t at = L1;
     for (size_t r = 0; r < L2 && !align; ++r) {
-        if ((r & 4095) == 4095) cancellation::point();
+        cancellation::pointEvery(r);
         if (paired2[r]) continue;
         Row& out = result[at++];
         out.reserve(width);

@@ -54,7 +54,7 @@ public:
             at2 = j;
         };
         for (uint32_t i = 0; i < L1; ++i) {
-            if ((i & 4095) == 4095) cancellation::point();
+            cancellation::pointEvery(i);
             const uint32_t j = partner_[i];
             if (j == kNone) continue;
             closeGap(i, j);
@@ -84,7 +84,7 @@ private:
         const auto hashRows = [&](const RowTable& table, const std::vector<size_t>& columns,
                                   std::vector<uint64_t>& hashes) {
             for (size_t r = 0; r < table.size(); ++r) {
-                if ((r & 4095) == 4095) cancellation::point();
+                cancellation::pointEvery(r);
                 hashes[r] = hasher.hashRow(table[r], columns) | 1; // 0 marks an empty slot
             }
         };
@@ -156,12 +156,12 @@ private:
             Stretch s = todo.back();
             todo.pop_back();
             while (s.a1 < s.b1 && s.a2 < s.b2 && tryPair(s.a1, s.a2)) {
-                if ((++tried & 4095) == 0) cancellation::point();
+                cancellation::pointEvery(++tried);
                 ++s.a1;
                 ++s.a2;
             }
             while (s.a1 < s.b1 && s.a2 < s.b2 && tryPair(s.b1 - 1, s.b2 - 1)) {
-                if ((++tried & 4095) == 0) cancellation::point();
+                cancellation::pointEvery(++tried);
                 --s.b1;
                 --s.b2;
             }

@@ -236,7 +236,7 @@ Status CsvFormat::parse(QByteArray data, const QString& sheetName, Workbook& wor
         ++row;
         column = 0;
         // A cancel is looked for once every 4096 lines, not once a field.
-        if ((row & 4095) == 0 && cancellation::requested()) return Status::cancelled();
+        if (cancellation::requestedEvery(row)) return Status::cancelled();
     }
     return Status::ok();
 }

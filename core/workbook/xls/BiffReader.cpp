@@ -428,7 +428,7 @@ Status Reader::readGlobals() {
             strings_.clear();
             strings_.reserve(std::min<size_t>(unique, data.size() / 3));
             while (c.ok() && c.remaining() > 0 && strings_.size() < unique) {
-                if ((strings_.size() & 4095) == 4095 && cancellation::requested()) return Status::cancelled();
+                if (cancellation::requestedEvery(strings_.size())) return Status::cancelled();
                 if (!chars8(c, true)) break;
                 strings_.emplace_back(std::u16string_view(chars_));
             }
@@ -594,7 +594,7 @@ Status Reader::readSheet(size_t entryIndex, Sheet& sheet, bool& keep, bool& acti
     uint32_t records = 0;
     while (records_.next(type, data)) {
         // A cancel is looked for once every 4096 records (cells, mostly), not once a byte.
-        if ((++records & 4095) == 0 && cancellation::requested()) return Status::cancelled();
+        if (cancellation::requestedEvery(++records)) return Status::cancelled();
         const char* p = data.data();
         const size_t n = data.size();
         if (type == kBof) { // an embedded chart or other substream: skipped whole

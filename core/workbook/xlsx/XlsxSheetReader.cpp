@@ -160,7 +160,7 @@ Status XlsxReader::SheetPart::scanElements() {
 }
 
 SheetRow& XlsxReader::SheetPart::appendRow(int32_t index) {
-    if ((sheet_.rows.size() & 4095) == 4095) cancellation::point();
+    cancellation::pointEvery(sheet_.rows.size());
     if (!sheet_.rows.empty()) {
         SheetRow& last = sheet_.rows.back();
         if (last.index == index) return last;

@@ -496,7 +496,7 @@ private:
 
     bool readRow(Sheet& sheet, int64_t& nextRow) {
         // A cancel is looked for once every 4096 rows, not once a cell.
-        if ((++rowsRead_ & 4095) == 0 && cancellation::requested()) {
+        if (cancellation::requestedEvery(++rowsRead_)) {
             status_ = Status::cancelled();
             return false;
         }
